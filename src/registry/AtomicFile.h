@@ -1,0 +1,36 @@
+#pragma once
+// Replacing a file so that at every instant it is either the old or the new
+// content: a temporary file created exclusively in the same directory,
+// written, fsynced, renamed over the target, and the directory fsynced.
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "registry/RegistryApi.h"
+
+namespace comsweep::registry {
+
+// Sink that the producer of the new content writes to; write() returns false
+// once any write has failed, and the failure is reported by the commit.
+class AtomicWriter {
+ public:
+  explicit AtomicWriter(int fd) : m_fd(fd) {}
+  bool write(std::string_view bytes);
+  bool failed() const { return m_errno != 0; }
+  int error() const { return m_errno; }
+
+ private:
+  int m_fd;
+  int m_errno = 0;
+};
+
+// Replaces `target` (a symbolic link is followed: the file it names is
+// replaced) with what `produce` writes. The new file keeps the old one's
+// permission bits. On failure the target is untouched and no temporary
+// file is left behind.
+CommitResult replaceFileAtomically(const std::filesystem::path& target,
+                                   const std::function<bool(AtomicWriter&)>& produce);
+
+}  // namespace comsweep::registry

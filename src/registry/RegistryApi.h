@@ -1,0 +1,68 @@
+#pragma once
+// The six registry operations the engine calls, in the shapes and with the
+// status codes of the Win32 8-bit ("A") functions. On Linux the HandleTable
+// answers them over a Store; a Windows build passes them to advapi32.
+
+#include <cstdint>
+#include <string>
+
+namespace comsweep::registry {
+
+using HKEY = std::uint32_t;
+using LONG = std::int32_t;
+using DWORD = std::uint32_t;
+using BYTE = std::uint8_t;
+
+inline constexpr HKEY HKEY_CLASSES_ROOT = 0x80000000u;
+
+// Status codes, as the platform reports them.
+inline constexpr LONG ERROR_SUCCESS = 0;
+inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+inline constexpr LONG ERROR_ACCESS_DENIED = 5;
+inline constexpr LONG ERROR_INVALID_HANDLE = 6;
+inline constexpr LONG ERROR_BAD_NETPATH = 53;
+inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
+inline constexpr LONG ERROR_BAD_PATHNAME = 161;
+inline constexpr LONG ERROR_MORE_DATA = 234;
+inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
+inline constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
+inline constexpr LONG ERROR_KEY_DELETED = 1018;
+
+// Value types.
+inline constexpr DWORD REG_NONE = 0;
+inline constexpr DWORD REG_SZ = 1;
+inline constexpr DWORD REG_EXPAND_SZ = 2;
+inline constexpr DWORD REG_BINARY = 3;
+inline constexpr DWORD REG_DWORD = 4;
+inline constexpr DWORD REG_DWORD_BIG_ENDIAN = 5;
+inline constexpr DWORD REG_LINK = 6;
+inline constexpr DWORD REG_MULTI_SZ = 7;
+inline constexpr DWORD REG_QWORD = 11;
+
+// The platform's text for a status code, as its message table words it.
+std::string statusMessage(LONG status);
+
+// Outcome of writing the changed registry back to where it lives.
+struct CommitResult {
+  bool ok = true;
+  std::string message;  // why it failed; empty on success
+};
+
+class RegistryApi {
+ public:
+  virtual ~RegistryApi() = default;
+
+  virtual LONG RegConnectRegistryA(const char* machineName, HKEY key, HKEY* result) = 0;
+  virtual LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) = 0;
+  virtual LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD cchName) = 0;
+  virtual LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type,
+                                BYTE* data, DWORD* cbData) = 0;
+  virtual LONG RegCloseKey(HKEY key) = 0;
+  virtual LONG RegDeleteKeyA(HKEY key, const char* subKey) = 0;
+
+  // Makes the removals of this run permanent. The Windows registry does so
+  // with every call; file-backed machines write their file here, once.
+  virtual CommitResult commit() { return {}; }
+};
+
+}  // namespace comsweep::registry

@@ -1,0 +1,48 @@
+#pragma once
+// The contract every registry store answers: a tree of keys with names as
+// stored, case-insensitive lookup, children in the registry's order (names
+// compared upper-cased), a default value per key, and removal of keys that
+// have no subkeys. The HandleTable turns it into the Win32 operations.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "registry/RegistryApi.h"
+
+namespace comsweep::registry {
+
+using NodeId = std::uint32_t;
+inline constexpr NodeId kNoNode = 0xFFFFFFFFu;
+
+// A value as the registry holds it: string types (REG_SZ, REG_EXPAND_SZ,
+// REG_MULTI_SZ) carry UTF-16LE bytes, everything else its raw bytes.
+struct RegValue {
+  DWORD type = REG_NONE;
+  std::string data;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  virtual NodeId root() const = 0;
+  // False once the key has been removed (or was never valid).
+  virtual bool isLive(NodeId node) const = 0;
+  // The direct child with this name, compared without regard to case, or kNoNode.
+  virtual NodeId findChild(NodeId parent, std::string_view name) const = 0;
+  virtual std::uint32_t childCount(NodeId node) const = 0;
+  // Children in registry order; index < childCount(node).
+  virtual NodeId childAt(NodeId parent, std::uint32_t index) const = 0;
+  // The key's name as stored, UTF-8.
+  virtual std::string_view name(NodeId node) const = 0;
+  // The unnamed value; false when the key has none.
+  virtual bool defaultValue(NodeId node, RegValue& out) const = 0;
+  // Removes `child`, which has no subkeys left, from `parent`.
+  // Returns a registry status (0 on success).
+  virtual LONG removeLeaf(NodeId parent, NodeId child) = 0;
+  // Writes the store back to where it came from when something was removed.
+  virtual CommitResult save() = 0;
+};
+
+}  // namespace comsweep::registry

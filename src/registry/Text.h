@@ -1,0 +1,28 @@
+#pragma once
+// Text helpers shared by the stores: UTF-8 is the engine's own text and the
+// 8-bit character set of the registry interface; registry files hold UTF-16LE.
+
+#include <string>
+#include <string_view>
+
+namespace comsweep::registry {
+
+// UTF-16LE bytes (odd trailing byte ignored) to UTF-8. Unpaired surrogates
+// are kept as three-byte sequences so that the conversion can be reversed.
+std::string utf16leToUtf8(std::string_view bytes);
+// UTF-8 to UTF-16LE bytes; the inverse of utf16leToUtf8. Bytes that are not
+// valid UTF-8 are taken as Windows-1252 characters.
+std::string utf8ToUtf16le(std::string_view text);
+// Windows-1252 bytes to UTF-8.
+std::string cp1252ToUtf8(std::string_view bytes);
+bool isValidUtf8(std::string_view text);
+
+// Upper-cases letters the way the registry folds key names: every code point
+// that has a single upper-case mapping is replaced by it.
+std::string upperCase(std::string_view text);
+// Compares two names as the registry orders keys: by their upper-cased
+// UTF-16 code units. Returns <0, 0 or >0.
+int compareNoCase(std::string_view a, std::string_view b);
+inline bool equalsNoCase(std::string_view a, std::string_view b) { return compareNoCase(a, b) == 0; }
+
+}  // namespace comsweep::registry

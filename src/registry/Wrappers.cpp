@@ -1,0 +1,50 @@
+#include "registry/Wrappers.h"
+
+#include <algorithm>
+
+namespace comsweep::registry {
+
+bool ConnectRemoteRegistry(RegistryApi& api, const std::string& strMachine, HKEY& lRoot) {
+  HKEY h = 0;
+  if (api.RegConnectRegistryA(strMachine.c_str(), HKEY_CLASSES_ROOT, &h) != ERROR_SUCCESS)
+    return false;
+  lRoot = h;
+  return true;
+}
+
+bool OpenKey(RegistryApi& api, HKEY lParent, std::string strSubKey, HKEY& lKey) {
+  return api.RegOpenKeyA(lParent, strSubKey.c_str(), &lKey) == ERROR_SUCCESS;
+}
+
+LONG EnumKey(RegistryApi& api, HKEY lKey, DWORD lIndex, std::string& strName) {
+  char buffer[kEnumBufferLength + 1];
+  std::fill(buffer, buffer + kEnumBufferLength, ' ');
+  buffer[kEnumBufferLength] = '\0';
+  LONG status = api.RegEnumKeyA(lKey, lIndex, buffer, kEnumBufferLength);
+  strName = TrimAtNul(std::string_view(buffer, kEnumBufferLength));
+  return status;
+}
+
+bool QueryStringValue(RegistryApi& api, HKEY lKey, const std::string& strValueName,
+                      std::string& strValue) {
+  DWORD type = 0;
+  DWORD size = 0;
+  if (api.RegQueryValueExA(lKey, strValueName.c_str(), nullptr, &type, nullptr, &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ)
+    return false;
+  std::string buffer(size, ' ');
+  DWORD type2 = 0;
+  if (api.RegQueryValueExA(lKey, strValueName.c_str(), nullptr, &type2,
+                           reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
+    return false;
+  strValue = TrimAtNul(buffer);
+  return true;
+}
+
+std::string TrimAtNul(std::string_view str) {
+  std::size_t nul = str.find('\0');
+  return std::string(nul == std::string_view::npos ? str : str.substr(0, nul));
+}
+
+}  // namespace comsweep::registry

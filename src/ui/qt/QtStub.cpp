@@ -1,0 +1,1 @@
+namespace comsweep::ui { void qtStub() {} }

@@ -1,0 +1,28 @@
+#pragma once
+// A fresh directory below the system's temporary directory, removed with
+// everything in it when the object goes.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace comsweep::test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return m_path; }
+  std::filesystem::path operator/(std::string_view name) const { return m_path / name; }
+
+ private:
+  std::filesystem::path m_path;
+};
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace comsweep::test
