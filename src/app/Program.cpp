@@ -1,0 +1,99 @@
+#include "app/Program.h"
+
+#include <ostream>
+
+#include "app/CommandLine.h"
+#include "app/MainForm.h"
+#include "registry/HandleTable.h"
+#include "ui/headless/HeadlessWindowSystem.h"
+
+namespace comsweep::app {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: comsweep [SWITCH]...\n"
+    "Removes the COM registration keys (TypeLib, Interface, CLSID and root keys of\n"
+    "HKEY_CLASSES_ROOT) that components of the chosen families left behind, and\n"
+    "writes the log 9QReg.log into the machine's drive C:.\n"
+    "\n"
+    "Without arguments the main window opens. With any argument text the run is\n"
+    "unattended: no window, no review, no message.\n"
+    "\n"
+    "  /M9Q /P9Q /T9Q /W9Q /H9Q /R9Q /N9Q       a family's own components\n"
+    "  /M9Q+ /P9Q+ /T9Q+ /W9Q+ /H9Q+ /R9Q+ /N9Q+ a family's other components\n"
+    "  /ALL (or the older /S)                    every family\n"
+    "  /LOG                                      accepted; the log is always written\n"
+    "  /DISPLAY                                  end at once without a run\n"
+    "  --help, --version                         this text, the version\n"
+    "\n"
+    "Switches are recognised anywhere in the argument text, in any letter case.\n"
+    "\n"
+    "The machine: $COMSWEEP_MACHINE, else $WINEPREFIX, else ~/.wine. It may name a\n"
+    "Wine prefix, an offline Windows drive, a registry hive file or a .reg export.\n"
+    "\n"
+    "Exit status: 0 every listed key was removed (or none was listed), 1 some key\n"
+    "was not removed, 2 the machine could not be opened or saved.\n";
+
+}  // namespace
+
+std::string argumentText(const std::vector<std::string>& args) {
+  std::string text;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (i) text += ' ';
+    text += args[i];
+  }
+  return text;
+}
+
+int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& environment,
+               std::ostream& out, std::ostream& err) {
+  const std::string text = argumentText(args);
+  if (text == "--help") {
+    out << kUsage;
+    return kExitOk;
+  }
+  if (text == "--version") {
+    out << "comsweep " << COMSWEEP_VERSION << "\n";
+    return kExitOk;
+  }
+
+  // "/D..." ends the program before anything is opened.
+  Selection probe;
+  CommandLineFlags flags = ParseCommandLine(text, probe);
+  if (flags.bDisplay) return kExitOk;
+
+  std::filesystem::path machinePath = registry::defaultMachinePath(environment.env);
+  registry::MachineOpenResult opened = registry::openMachine(machinePath);
+  if (!opened.machine) {
+    err << "comsweep: " << opened.error << "\n";
+    return kExitMachineFailed;
+  }
+  registry::Machine& machine = *opened.machine;
+
+  if (!flags.bAutoRun) {
+    if (environment.interactive) return environment.interactive(machine);
+    err << "comsweep: no switches given, and this build has no windows; an unattended run "
+           "needs switches such as /M9Q (see --help)\n";
+    return kExitMachineFailed;
+  }
+
+  registry::HandleTable api(*machine.store);
+  ui::HeadlessWindowSystem windows;
+  std::filesystem::path logPath = machine.driveC / "9QReg.log";
+  MainForm form(api, windows, logPath);
+  form.Form_Load(text);
+
+  const removal::RunOutcome& outcome = form.outcome;
+  if (outcome.saveFailed) {
+    err << "comsweep: no key removed: " << outcome.saveError << "\n";
+    return kExitMachineFailed;
+  }
+  if (outcome.notRemoved > 0) {
+    err << "comsweep: " << outcome.notRemoved << " of the listed keys could not be removed; see "
+        << logPath.string() << "\n";
+    return kExitNotAllRemoved;
+  }
+  return kExitOk;
+}
+
+}  // namespace comsweep::app

@@ -1,0 +1,36 @@
+#pragma once
+// The program around one start: the argument text, the machine to work on,
+// the road taken, and the exit status.
+
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "registry/Machine.h"
+
+namespace comsweep::app {
+
+inline constexpr int kExitOk = 0;            // completed; every attempted key removed
+inline constexpr int kExitNotAllRemoved = 1; // some listed key was not removed
+inline constexpr int kExitMachineFailed = 2; // machine not opened or not saved; bad usage
+
+// Runs the interactive program on an opened machine; supplied by the
+// window library, absent in a build without it.
+using InteractiveRunner = std::function<int(registry::Machine& machine)>;
+
+struct ProgramEnvironment {
+  std::map<std::string, std::string> env;
+  InteractiveRunner interactive;  // may be empty
+};
+
+// The argument text: the arguments joined by single blanks.
+std::string argumentText(const std::vector<std::string>& args);
+
+// The whole program for the given arguments (without the program name).
+// Writes only to `out` (usage, version) and `err` (failures).
+int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& environment,
+               std::ostream& out, std::ostream& err);
+
+}  // namespace comsweep::app

@@ -1,0 +1,26 @@
+#pragma once
+// The membership tests the scans share.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/Families.h"
+
+namespace comsweep::scan {
+
+// The pattern list prepared for matching: fragments upper-cased once.
+class Matcher {
+ public:
+  explicit Matcher(const app::PatternList& patterns);
+  // True when some fragment occurs in the text, letter case ignored.
+  bool MatchesPattern(std::string_view strText) const;
+
+ private:
+  std::vector<std::string> m_upper;
+};
+
+// The part after the last "\" or "/"; the whole text when it has neither.
+std::string FileNameOf(std::string_view strPath);
+
+}  // namespace comsweep::scan

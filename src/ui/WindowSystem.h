@@ -1,0 +1,53 @@
+#pragma once
+// Everything the logic asks of the window system. The Qt windows answer it
+// for an interactive run, the headless layer for an unattended one, and a
+// scripted operator in the tests.
+
+#include <string>
+
+namespace comsweep::ui {
+
+class ControlForm;
+class KeysToDeleteForm;
+
+// Title of message boxes that are given none.
+inline constexpr const char* kApplicationTitle = "Registry Cleaner";
+
+inline constexpr int vbCritical = 16;     // critical-stop icon, OK
+inline constexpr int vbInformation = 64;  // information icon, OK
+
+inline constexpr int vbDefault = 0;
+inline constexpr int vbHourglass = 11;
+inline constexpr int vbArrowHourglass = 13;
+
+class WindowSystem {
+ public:
+  virtual ~WindowSystem() = default;
+
+  // Modal; returns when the operator has closed it. An empty title shows
+  // the application title.
+  virtual void MsgBox(const std::string& text, int style, const std::string& title) = 0;
+
+  // frmMain.
+  virtual void mainSetMousePointer(int pointer) = 0;
+  virtual void mainHide() = 0;
+  virtual void mainUnload() = 0;
+  // frmTip, modal over the main window.
+  virtual void tipShowModal() = 0;
+
+  // frmControl: shown modeless before the scans; refreshed after every
+  // Update so that it repaints while the scans hold the thread.
+  virtual void progressShow(ControlForm& form) = 0;
+  virtual void progressRefresh(ControlForm& form) = 0;
+  virtual void progressUnload() = 0;
+
+  // frmKeysToDelete: shown modally; returns once the window is unloaded
+  // (by Remove, Cancel or its close box).
+  virtual void reviewShowModal(KeysToDeleteForm& form) = 0;
+  virtual void reviewUnload(KeysToDeleteForm& form) = 0;
+
+  // Ends the program: no further event is handled.
+  virtual void endProgram() = 0;
+};
+
+}  // namespace comsweep::ui
