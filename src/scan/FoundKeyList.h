@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace comsweep::scan {
@@ -15,6 +16,10 @@ struct FoundKey {
   std::string SmallIcon;  // "TYPELIB", "INTERFACE", "CLSID" or "PROGID"
   bool Ghosted = false;   // struck by the operator: kept in the registry
 };
+
+// Orders two texts as the review list does: letter case ignored,
+// punctuation before digits before letters.
+int compareListText(std::string_view a, std::string_view b);
 
 class FoundKeyList {
  public:

@@ -1,0 +1,148 @@
+#include "removal/KeyRemoval.h"
+
+#include <gtest/gtest.h>
+
+#include "support/Fixture.h"
+#include "support/ScriptedWindowSystem.h"
+#include "support/TempDir.h"
+
+namespace comsweep::removal {
+namespace {
+
+using registry::HKEY_CLASSES_ROOT;
+
+class Removal : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_store = test::makeStore({
+        {"CLSID\\{A}\\InprocServer32", "a.dll"},
+        {"CLSID\\{A}\\Deep\\Deeper\\Deepest", std::nullopt},
+        {"CLSID\\{A}\\Deep\\Side", std::nullopt},
+        {"CLSID\\{B}", "b"},
+        {"CLSID\\{C}\\Child", std::nullopt},
+        {"Keep", std::nullopt},
+    });
+    m_table = std::make_unique<registry::HandleTable>(*m_store);
+    m_api = std::make_unique<test::RefusingApi>(*m_table);
+  }
+
+  void add(const char* tag, bool ghosted = false) {
+    m_list.add({tag, "from " + std::string(tag), tag, "CLSID", ghosted});
+    ++m_found;
+  }
+
+  void run(bool autoRun) {
+    m_log = std::make_unique<LogWriter>(m_dir / "9QReg.log", [] { return std::string("T"); });
+    RemovalContext context{*m_api, HKEY_CLASSES_ROOT, m_selection, m_found, autoRun,
+                           *m_log, m_windows,         m_deleted,   m_outcome};
+    DeleteKeys(context, m_list);
+    EXPECT_EQ(m_table->openHandles(), 0u);
+  }
+
+  std::string logBody() {
+    std::string log = test::readFile(m_dir / "9QReg.log");
+    std::string rule = std::string(66, '-') + "\r\n\r\n";
+    std::size_t start = log.find(rule) + rule.size();
+    return log.substr(start, log.rfind(std::string(66, '-')) - start);
+  }
+
+  test::TempDir m_dir;
+  std::unique_ptr<registry::MemoryStore> m_store;
+  std::unique_ptr<registry::HandleTable> m_table;
+  std::unique_ptr<test::RefusingApi> m_api;
+  std::unique_ptr<LogWriter> m_log;
+  test::ScriptedWindowSystem m_windows;
+  app::Selection m_selection;
+  scan::FoundKeyList m_list;
+  std::int32_t m_found = 0;
+  std::int32_t m_deleted = -1;
+  RunOutcome m_outcome;
+};
+
+TEST_F(Removal, RemovesWholeSubtreesAndSkipsStruckEntries) {
+  add("CLSID\\{A}");
+  add("CLSID\\{B}", true);
+  add("CLSID\\{C}");
+  run(false);
+  EXPECT_EQ(test::allKeys(*m_store),
+            (std::vector<std::string>{"CLSID", "CLSID\\{B}", "Keep"}));
+  EXPECT_EQ(m_deleted, 2);
+  ASSERT_EQ(m_windows.messages.size(), 1u);
+  EXPECT_EQ(m_windows.messages[0].text, "2 / 3 keys have been removed in your registry.");
+  EXPECT_EQ(m_windows.messages[0].style, 64);
+  EXPECT_EQ(m_windows.messages[0].title, "");
+  EXPECT_EQ(m_api->commits, 1);
+}
+
+TEST_F(Removal, AStubbornSubkeyEndsTheWalkAndIsReportedWithItsStatus) {
+  add("CLSID\\{A}");
+  add("CLSID\\{Vanished}");
+  add("CLSID\\{B}");
+  m_api->refuseDelete = {"Deeper"};
+  run(false);
+  // {A} stays with the part of its subtree that was not yet reached.
+  auto keys = test::allKeys(*m_store);
+  EXPECT_NE(std::find(keys.begin(), keys.end(), "CLSID\\{A}\\Deep\\Deeper"), keys.end());
+  EXPECT_EQ(std::find(keys.begin(), keys.end(), "CLSID\\{B}"), keys.end());
+  EXPECT_EQ(m_outcome.removed, 1);
+  EXPECT_EQ(m_outcome.notRemoved, 2);
+  EXPECT_EQ(m_windows.messages.at(0).text,
+            "1 / 3 keys have been removed in your registry.\r\n\r\n"
+            "Some errors occured while deleting keys (2 keys not removed)\r\n"
+            "You may see the not deleted keys by starting again the Registry Cleaner.");
+  EXPECT_EQ(logBody(),
+            " --- [CLSID]      --- HKEY_CLASSES_ROOT\\CLSID\\{A}\r\n"
+            "                      From component: from CLSID\\{A}\r\n"
+            "                      From component: *** ERROR: Access is denied.(5) - Key not removed.\r\n"
+            " --- [CLSID]      --- HKEY_CLASSES_ROOT\\CLSID\\{Vanished}\r\n"
+            "                      From component: from CLSID\\{Vanished}\r\n"
+            "                      From component: *** ERROR: The system cannot find the file specified.(2) - Key not removed.\r\n"
+            " --- [CLSID]      --- HKEY_CLASSES_ROOT\\CLSID\\{B}\r\n"
+            "                      From component: from CLSID\\{B}\r\n"
+            "                      Result: OK\r\n");
+}
+
+TEST_F(Removal, UnattendedRunsShowNoMessageButStillLogTheCount) {
+  add("CLSID\\{B}");
+  m_api->refuseDelete = {"CLSID\\{B}"};
+  run(true);
+  EXPECT_TRUE(m_windows.messages.empty());
+  EXPECT_EQ(m_deleted, 0);
+  std::string log = test::readFile(m_dir / "9QReg.log");
+  EXPECT_NE(log.find("Number of deleted keys: 0\r\nEnd of processing date: T\r\n"),
+            std::string::npos);
+}
+
+TEST_F(Removal, NothingListedOrEverythingStruck) {
+  run(false);
+  EXPECT_EQ(m_windows.messages.at(0).text, "0 / 0 keys have been removed in your registry.");
+  EXPECT_EQ(logBody(), "");
+  add("CLSID\\{A}", true);
+  m_windows.messages.clear();
+  run(false);
+  EXPECT_EQ(m_windows.messages.at(0).text, "0 / 1 keys have been removed in your registry.");
+  EXPECT_EQ(logBody(), "");
+  EXPECT_EQ(test::allKeys(*m_store).size(), 11u);
+}
+
+TEST_F(Removal, AFailedSaveClaimsNothing) {
+  add("CLSID\\{B}");
+  add("CLSID\\{C}");
+  m_api->failCommit = true;
+  run(false);
+  EXPECT_TRUE(m_outcome.saveFailed);
+  EXPECT_EQ(m_deleted, 0);
+  EXPECT_EQ(m_windows.messages.at(0).text,
+            "0 / 2 keys have been removed in your registry.\r\n\r\n"
+            "Some errors occured while deleting keys (2 keys not removed)\r\n"
+            "You may see the not deleted keys by starting again the Registry Cleaner.");
+  std::string log = test::readFile(m_dir / "9QReg.log");
+  EXPECT_NE(log.find("From component: *** ERROR: The registry could not be saved (disk full) - "
+                     "No key removed.\r\n" +
+                     std::string(66, '-')),
+            std::string::npos);
+  EXPECT_NE(log.find("Number of deleted keys: 0\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace comsweep::removal

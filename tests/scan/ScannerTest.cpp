@@ -1,0 +1,157 @@
+#include "scan/Scanner.h"
+
+#include <gtest/gtest.h>
+
+#include "support/Fixture.h"
+
+namespace comsweep::scan {
+namespace {
+
+using test::FixtureKey;
+
+const std::vector<FixtureKey> kMachine = {
+    // Type libraries: only the first version's Win32 file name counts.
+    {"TypeLib\\{AA000001-0000-0000-0000-000000000000}\\1.0\\0\\win32",
+     "C:\\Windows\\System32\\m9qGrid.ocx"},
+    {"TypeLib\\{AA000002-0000-0000-0000-000000000000}\\1.0\\0\\win32",
+     "C:\\Program Files\\m9q\\grid.ocx"},
+    {"TypeLib\\{AA000003-0000-0000-0000-000000000000}\\1.0\\0\\win32", "C:\\plain.ocx"},
+    {"TypeLib\\{AA000003-0000-0000-0000-000000000000}\\2.0\\0\\win32", "C:\\m9qNew.ocx"},
+    {"TypeLib\\{AA000004-0000-0000-0000-000000000000}\\1.0\\0", std::nullopt},
+    {"TypeLib\\{FF000009-0000-0000-0000-000000000000}\\3.1\\0\\WIN32", "m9qLast.ocx"},
+    // Interfaces: index 0 is never examined; the library identifier must match exactly.
+    {"Interface\\{00000000-0000-0000-0000-000000000000}\\TypeLib",
+     "{AA000001-0000-0000-0000-000000000000}"},
+    {"Interface\\{BB000001-0000-0000-0000-000000000000}\\TypeLib",
+     "{AA000001-0000-0000-0000-000000000000}"},
+    {"Interface\\{BB000002-0000-0000-0000-000000000000}\\typelib",
+     "{aa000001-0000-0000-0000-000000000000}"},
+    {"Interface\\{BB000003-0000-0000-0000-000000000000}\\ProxyStubClsid32", "m9q"},
+    {"Interface\\{BB000004-0000-0000-0000-000000000000}\\TypeLib",
+     "{FF000009-0000-0000-0000-000000000000}"},
+    // Classes.
+    {"CLSID\\{00000000-0000-0000-0000-000000000000}", "m9q first class"},
+    {"CLSID\\{CC000001-0000-0000-0000-000000000000}", "m9q Calendar Control"},
+    {"CLSID\\{CC000002-0000-0000-0000-000000000000}", "Grid"},
+    {"CLSID\\{CC000002-0000-0000-0000-000000000000}\\InprocServer32",
+     "C:\\Program Files\\Sonnet\\m9qGrid.ocx"},
+    {"CLSID\\{CC000003-0000-0000-0000-000000000000}\\InprocServer32", "C:\\m9q.dll"},
+    {"CLSID\\{CC000004-0000-0000-0000-000000000000}", "Other"},
+    {"CLSID\\{CC000004-0000-0000-0000-000000000000}\\tYpElIb", "m9q library"},
+    {"CLSID\\{CC000005-0000-0000-0000-000000000000}", "Other"},
+    {"CLSID\\{CC000005-0000-0000-0000-000000000000}\\Implemented", "{m9q}"},
+    {"CLSID\\{CC000006-0000-0000-0000-000000000000}", "Other"},
+    {"CLSID\\{CC000006-0000-0000-0000-000000000000}\\LocalServer32", "/usr/m9q-server"},
+    // Root keys.
+    {".m9q", "m9qfile"},
+    {"m9qGrid.Grid.1", std::nullopt},
+    {"Unrelated", "m9q in a value only"},
+};
+
+class Scanner : public ::testing::Test, public ProgressSink {
+ protected:
+  void scan(const std::vector<FixtureKey>& keys, std::vector<std::string> fragments,
+            bool withProgress) {
+    m_store = test::makeStore(keys);
+    m_api = std::make_unique<registry::HandleTable>(*m_store);
+    m_patterns.aPatterns = std::move(fragments);
+    m_patterns.iPatternCount = static_cast<std::int16_t>(m_patterns.aPatterns.size());
+    ScanContext context{*m_api, registry::HKEY_CLASSES_ROOT, m_patterns, m_typeLibs,
+                        m_list, m_found, withProgress ? this : nullptr};
+    ScanRegistry(context);
+    EXPECT_EQ(m_api->openHandles(), 0u);
+    EXPECT_EQ(static_cast<std::size_t>(m_found), m_list.count());
+  }
+  void progressStep(const std::string& node, std::int32_t found) override {
+    m_steps.push_back(node);
+    m_counts.push_back(found);
+  }
+  std::vector<std::string> rows() const {
+    std::vector<std::string> out;
+    for (std::size_t i = 1; i <= m_list.count(); ++i) {
+      const FoundKey& k = m_list.item(i);
+      out.push_back(k.SmallIcon + "|" + k.Text + "|" + k.SubItem1 + "|" + k.Tag);
+    }
+    return out;
+  }
+
+  std::unique_ptr<registry::MemoryStore> m_store;
+  std::unique_ptr<registry::HandleTable> m_api;
+  app::PatternList m_patterns;
+  TypeLibTable m_typeLibs;
+  FoundKeyList m_list;
+  std::int32_t m_found = 0;
+  std::vector<std::string> m_steps;
+  std::vector<std::int32_t> m_counts;
+};
+
+TEST_F(Scanner, ListsEachCategoryByItsRules) {
+  scan(kMachine, {"m9q"}, false);
+  std::vector<std::string> expected = {
+      "TYPELIB|{AA000001-0000-0000-0000-000000000000}|m9qGrid.ocx|TypeLib\\{AA000001-0000-0000-0000-000000000000}",
+      "TYPELIB|{FF000009-0000-0000-0000-000000000000}|m9qLast.ocx|TypeLib\\{FF000009-0000-0000-0000-000000000000}",
+      "INTERFACE|{BB000001-0000-0000-0000-000000000000}|m9qGrid.ocx|Interface\\{BB000001-0000-0000-0000-000000000000}",
+      "INTERFACE|{BB000004-0000-0000-0000-000000000000}|m9qLast.ocx|Interface\\{BB000004-0000-0000-0000-000000000000}",
+      "CLSID|{CC000001-0000-0000-0000-000000000000}|m9q Calendar Control|CLSID\\{CC000001-0000-0000-0000-000000000000}",
+      "CLSID|{CC000002-0000-0000-0000-000000000000}|m9qGrid.ocx|CLSID\\{CC000002-0000-0000-0000-000000000000}",
+      "CLSID|{CC000006-0000-0000-0000-000000000000}|m9q-server|CLSID\\{CC000006-0000-0000-0000-000000000000}",
+      "PROGID|.m9q|.m9q|.m9q",
+      "PROGID|m9qGrid.Grid.1|m9qGrid.Grid.1|m9qGrid.Grid.1",
+  };
+  EXPECT_EQ(rows(), expected);
+  ASSERT_EQ(m_typeLibs.iTypeLibCount, 2);
+  EXPECT_EQ(m_typeLibs.rows()[1].fileName, "m9qLast.ocx");
+}
+
+TEST_F(Scanner, EmptyPatternListFindsNothing) {
+  scan(kMachine, {}, false);
+  EXPECT_EQ(m_found, 0);
+  EXPECT_EQ(m_typeLibs.iTypeLibCount, 0);
+}
+
+TEST_F(Scanner, ProgressShowsEveryVisitedKeyWithTheCountSoFar) {
+  scan(kMachine, {"m9q"}, true);
+  // Interfaces without a TypeLib subkey take no step; the CLSID scan's last
+  // step shows the blank name of the failed enumeration.
+  std::vector<std::string> interfaceSteps, classSteps;
+  for (const auto& s : m_steps) {
+    if (s.rfind("Interface -> ", 0) == 0) interfaceSteps.push_back(s);
+    if (s.rfind("CLSID -> ", 0) == 0) classSteps.push_back(s);
+  }
+  EXPECT_EQ(interfaceSteps.size(), 3u);
+  ASSERT_EQ(classSteps.size(), 7u);
+  EXPECT_EQ(classSteps.back(), "CLSID -> " + std::string(300, ' '));
+  EXPECT_EQ(m_steps.front(), "TypeLib -> {AA000001-0000-0000-0000-000000000000}");
+  EXPECT_EQ(m_counts.front(), 0);
+  EXPECT_EQ(m_steps.back(), "ProgID -> Unrelated");
+  EXPECT_EQ(m_counts.back(), 9);
+  EXPECT_EQ(m_steps.size(), 5u + 3u + 7u + 6u);
+}
+
+TEST_F(Scanner, MissingTopKeysEndOnlyTheirScan) {
+  std::vector<FixtureKey> noClasses;
+  for (const auto& k : kMachine)
+    if (k.path.rfind("CLSID", 0) != 0 && k.path.rfind("TypeLib", 0) != 0) noClasses.push_back(k);
+  scan(noClasses, {"m9q"}, false);
+  // Without TypeLib no interface can be listed; the root keys still are.
+  EXPECT_EQ(rows(), (std::vector<std::string>{"PROGID|.m9q|.m9q|.m9q",
+                                              "PROGID|m9qGrid.Grid.1|m9qGrid.Grid.1|m9qGrid.Grid.1"}));
+}
+
+TEST_F(Scanner, AFullTypeLibTableEndsTheTypeLibScanOnly) {
+  std::vector<FixtureKey> keys;
+  char id[64];
+  for (int i = 0; i <= 32767; ++i) {
+    std::snprintf(id, sizeof id, "TypeLib\\{%08X-0000-0000-0000-000000000000}\\1.0\\0\\win32", i);
+    keys.push_back({id, "m9q.ocx"});
+  }
+  keys.push_back({"CLSID\\{00000000-0000-0000-0000-000000000000}", "x"});
+  keys.push_back({"CLSID\\{CC000001-0000-0000-0000-000000000000}", "m9q Calendar Control"});
+  scan(keys, {"m9q"}, false);
+  EXPECT_EQ(m_typeLibs.iTypeLibCount, 32767);
+  EXPECT_EQ(m_found, 32768);
+  EXPECT_EQ(m_list.item(m_list.count()).SmallIcon, "CLSID");
+}
+
+}  // namespace
+}  // namespace comsweep::scan

@@ -1,0 +1,38 @@
+#include "support/Fixture.h"
+
+#include "registry/Text.h"
+
+namespace comsweep::test {
+
+std::unique_ptr<registry::MemoryStore> makeStore(const std::vector<FixtureKey>& keys) {
+  auto store = std::make_unique<registry::MemoryStore>();
+  for (const FixtureKey& key : keys) {
+    registry::NodeId node = store->addPath(key.path);
+    if (key.value) {
+      std::string data = registry::utf8ToUtf16le(*key.value);
+      data.append(2, '\0');
+      store->setDefaultValue(node, {registry::REG_SZ, data});
+    }
+  }
+  return store;
+}
+
+namespace {
+void collect(const registry::Store& store, registry::NodeId node, const std::string& prefix,
+             std::vector<std::string>& out) {
+  for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
+    registry::NodeId child = store.childAt(node, i);
+    std::string path = prefix + std::string(store.name(child));
+    out.push_back(path);
+    collect(store, child, path + "\\", out);
+  }
+}
+}  // namespace
+
+std::vector<std::string> allKeys(const registry::Store& store) {
+  std::vector<std::string> out;
+  collect(store, store.root(), "", out);
+  return out;
+}
+
+}  // namespace comsweep::test
