@@ -1,0 +1,82 @@
+#include "support/RunBinary.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#ifndef COMSWEEP_BINARY
+#error COMSWEEP_BINARY must name the executable under test
+#endif
+
+namespace comsweep::test {
+namespace {
+
+void drain(int fd, std::string& into) {
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) into.append(buffer, static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptions& options) {
+  int outPipe[2], errPipe[2];
+  if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) throw std::runtime_error("pipe");
+  std::vector<std::string> envStrings = {"PATH=/usr/bin:/bin", "LC_ALL=C", "HOME=/nonexistent"};
+  for (const auto& [k, v] : options.env) envStrings.push_back(k + "=" + v);
+  std::vector<char*> argv = {const_cast<char*>(COMSWEEP_BINARY)};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (auto& e : envStrings) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(outPipe[1], 1);
+    ::dup2(errPipe[1], 2);
+    ::close(outPipe[0]);
+    ::close(errPipe[0]);
+    int devnull = ::open("/dev/null", O_RDONLY);
+    ::dup2(devnull, 0);
+    if (options.fileSizeLimit > 0) {
+      ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+      rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                   static_cast<rlim_t>(options.fileSizeLimit)};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ::execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  ::close(outPipe[1]);
+  ::close(errPipe[1]);
+  BinaryResult result;
+  // Both pipes are small in these tests; read them in turn.
+  drain(outPipe[0], result.out);
+  drain(errPipe[0], result.err);
+  ::close(outPipe[0]);
+  ::close(errPipe[0]);
+  int wstatus = 0;
+  ::waitpid(pid, &wstatus, 0);
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  return result;
+}
+
+std::string maskDates(std::string log) {
+  for (const char* label : {"Creation Date: ", "End of processing date: "}) {
+    std::size_t at = log.find(label);
+    if (at == std::string::npos) continue;
+    at += std::strlen(label);
+    std::size_t end = log.find("\r\n", at);
+    log.replace(at, end - at, "<date>");
+  }
+  return log;
+}
+
+}  // namespace comsweep::test

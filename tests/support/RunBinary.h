@@ -1,0 +1,27 @@
+#pragma once
+// Runs the real comsweep executable, as a user would, and collects what it
+// printed and its exit status.
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace comsweep::test {
+
+struct BinaryResult {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+struct BinaryOptions {
+  std::map<std::string, std::string> env;  // added to a minimal environment
+  long fileSizeLimit = 0;                  // RLIMIT_FSIZE in bytes when > 0: writes past it fail
+};
+
+BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptions& options);
+
+// The log with its two date-time lines masked.
+std::string maskDates(std::string log);
+
+}  // namespace comsweep::test
