@@ -49,7 +49,7 @@ HiveFileCheck checkHiveFile(const std::filesystem::path& file) {
   bool statted = ::fstat(fd, &st) == 0;
   int statErrno = errno;
   result.size = statted ? static_cast<std::uint64_t>(st.st_size) : 0;
-  bool read = statted && result.size >= kMinimumSize && readBaseBlock(fd, block);
+  bool haveBlock = statted && result.size >= kMinimumSize && readBaseBlock(fd, block);
   int readErrno = errno;
   ::close(fd);
 
@@ -58,7 +58,7 @@ HiveFileCheck checkHiveFile(const std::filesystem::path& file) {
   } else if (result.size < kMinimumSize) {
     result.problem = "too short to be a registry hive (" + std::to_string(result.size) +
                      " bytes): the file is truncated or not a hive";
-  } else if (!read) {
+  } else if (!haveBlock) {
     result.problem = std::string("cannot be read: ") + std::strerror(readErrno);
   } else if (std::memcmp(block, "regf", 4) != 0) {
     result.problem = "not a registry hive (no regf signature)";

@@ -44,7 +44,6 @@ class HiveStore : public Store {
   // saved; otherwise the file is not touched.
   CommitResult save() override;
 
-  const std::filesystem::path& file() const { return m_file; }
   std::size_t nodeCount() const { return m_nodes.size(); }
 
  private:
