@@ -56,8 +56,14 @@ bool AtomicWriter::write(std::string_view bytes) {
   return true;
 }
 
-CommitResult replaceFileAtomically(const std::filesystem::path& target,
-                                   const std::function<bool(AtomicWriter&)>& produce) {
+namespace {
+
+// Creates the temporary file beside the target, lets `produce` fill it
+// through the descriptor or by name, then flushes it and renames it over the
+// target, which keeps its permission bits.
+CommitResult replaceWith(
+    const std::filesystem::path& target,
+    const std::function<CommitResult(int fd, const std::filesystem::path& tmp)>& produce) {
   std::error_code ec;
   std::filesystem::path real = std::filesystem::weakly_canonical(target, ec);
   if (ec) real = target;
@@ -80,10 +86,7 @@ CommitResult replaceFileAtomically(const std::filesystem::path& target,
   if (fd < 0) return {false, describe("cannot create a file beside", real, EEXIST)};
   TempFile file(fd, tmp);
 
-  AtomicWriter writer(fd);
-  bool produced = produce(writer);
-  if (writer.failed()) return {false, describe("cannot write", tmp, writer.error())};
-  if (!produced) return {false, "cannot produce the new content of " + real.string()};
+  if (CommitResult produced = produce(fd, tmp); !produced.ok) return produced;
   if (::fchmod(fd, mode) != 0) return {false, describe("cannot set the mode of", tmp, errno)};
   if (::fsync(fd) != 0) return {false, describe("cannot flush", tmp, errno)};
   if (file.close() != 0) return {false, describe("cannot close", tmp, errno)};
@@ -95,6 +98,35 @@ CommitResult replaceFileAtomically(const std::filesystem::path& target,
     ::close(dfd);
   }
   return {};
+}
+
+}  // namespace
+
+CommitResult replaceFileAtomically(const std::filesystem::path& target,
+                                   const std::function<bool(AtomicWriter&)>& produce) {
+  return replaceWith(target, [&](int fd, const std::filesystem::path& tmp) -> CommitResult {
+    AtomicWriter writer(fd);
+    bool produced = produce(writer);
+    if (writer.failed()) return {false, describe("cannot write", tmp, writer.error())};
+    if (!produced) return {false, "cannot produce the new content of " + target.string()};
+    return {};
+  });
+}
+
+CommitResult replaceFileAtomicallyByName(
+    const std::filesystem::path& target,
+    const std::function<bool(const std::filesystem::path& temp, std::string& error)>& produce) {
+  return replaceWith(target, [&](int fd, const std::filesystem::path& tmp) -> CommitResult {
+    std::string error;
+    if (!produce(tmp, error)) return {false, "cannot write " + tmp.string() + ": " + error};
+    // The producer opened the file by name: make sure that what will be
+    // flushed and renamed is the file created above.
+    struct stat mine {}, named {};
+    if (::fstat(fd, &mine) != 0 || ::lstat(tmp.c_str(), &named) != 0 ||
+        mine.st_dev != named.st_dev || mine.st_ino != named.st_ino)
+      return {false, tmp.string() + " was replaced while it was written"};
+    return {};
+  });
 }
 
 }  // namespace comsweep::registry

@@ -1,6 +1,7 @@
 #include "registry/hive/HiveMachine.h"
 
 #include "registry/Text.h"
+#include "registry/hive/HiveStore.h"
 
 namespace comsweep::registry {
 namespace fs = std::filesystem;
@@ -22,12 +23,31 @@ fs::path findWindowsSoftwareHive(const fs::path& drive) {
   return fs::is_regular_file(at) ? at : fs::path();
 }
 
-MachineOpenResult openHiveFile(const fs::path& file) {
-  return {nullptr, file.string() + ": registry hive files are not supported yet"};
+namespace {
+
+MachineOpenResult openHive(const fs::path& hive, HiveStore::Top top, fs::path driveC,
+                           std::string kind, const fs::path& opened) {
+  std::string error;
+  std::unique_ptr<HiveStore> store = HiveStore::open(hive, top, error);
+  if (!store) return {nullptr, error};
+  auto machine = std::make_unique<Machine>();
+  machine->store = std::move(store);
+  machine->driveC = std::move(driveC);
+  machine->kind = std::move(kind);
+  machine->path = opened;
+  return {std::move(machine), {}};
 }
 
-MachineOpenResult openWindowsDrive(const fs::path& drive, const fs::path&) {
-  return {nullptr, drive.string() + ": offline Windows drives are not supported yet"};
+}  // namespace
+
+MachineOpenResult openHiveFile(const fs::path& file) {
+  fs::path dir = file.parent_path();
+  return openHive(file, HiveStore::Top::ClassesIfPresent, dir.empty() ? fs::path(".") : dir,
+                  "hive", file);
+}
+
+MachineOpenResult openWindowsDrive(const fs::path& drive, const fs::path& softwareHive) {
+  return openHive(softwareHive, HiveStore::Top::ClassesRequired, drive, "Windows drive", drive);
 }
 
 }  // namespace comsweep::registry

@@ -1,0 +1,62 @@
+#pragma once
+// Fixture hives: an empty hive, keys and values added through libhivex.
+
+#include <hivex.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "registry/StoreContract.h"
+#include "support/EmptyHive.h"
+
+namespace comsweep::test {
+
+// Writes a hive holding `keys` (parents implied); values are stored as given.
+inline void writeHive(const std::filesystem::path& file, const std::vector<ContractKey>& keys) {
+  writeEmptyHive(file);
+  hive_h* h = hivex_open(file.c_str(), HIVEX_OPEN_WRITE);
+  ASSERT_NE(h, nullptr) << file;
+  for (const ContractKey& key : keys) {
+    hive_node_h node = hivex_root(h);
+    for (std::string_view rest = key.path; !rest.empty() && node;) {
+      std::string part(rest.substr(0, rest.find('\\')));
+      rest.remove_prefix(std::min(rest.size(), part.size() + 1));
+      hive_node_h child = hivex_node_get_child(h, node, part.c_str());
+      node = child ? child : hivex_node_add_child(h, node, part.c_str());
+    }
+    ASSERT_NE(node, 0u) << key.path;
+    if (key.defaultValue) {
+      std::string data = key.defaultValue->data;
+      hive_set_value value{const_cast<char*>(""), static_cast<hive_type>(key.defaultValue->type),
+                           data.size(), data.data()};
+      ASSERT_EQ(hivex_node_set_value(h, node, &value, 0), 0) << key.path;
+    }
+  }
+  ASSERT_EQ(hivex_commit(h, file.c_str(), 0), 0);
+  hivex_close(h);
+}
+
+// The file offset of a key's nk cell (4 bytes before its signature).
+inline std::size_t keyCell(const std::filesystem::path& file, const char* name) {
+  hive_h* h = hivex_open(file.c_str(), 0);
+  hive_node_h node = h ? hivex_root(h) : 0;
+  if (node && *name) node = hivex_node_get_child(h, node, name);
+  if (h) hivex_close(h);
+  return node;
+}
+
+// Standard output of a shell command, or nullopt when it failed.
+inline std::optional<std::string> commandOutput(const std::string& command) {
+  FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return std::nullopt;
+  std::string out;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  if (::pclose(pipe) != 0) return std::nullopt;
+  return out;
+}
+
+}  // namespace comsweep::test

@@ -1,0 +1,235 @@
+#include "registry/hive/HiveStore.h"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "registry/HandleTable.h"
+#include "registry/Machine.h"
+#include "registry/hive/HiveFixture.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+namespace fs = std::filesystem;
+using registry::HandleTable;
+using registry::HiveStore;
+using registry::HKEY_CLASSES_ROOT;
+
+struct HiveTraits {
+  static StoreUnderTest make(const std::vector<ContractKey>& keys) {
+    auto dir = std::make_shared<TempDir>();
+    writeHive(*dir / "UsrClass.dat", keys);
+    registry::MachineOpenResult opened = registry::openMachine(*dir / "UsrClass.dat");
+    EXPECT_TRUE(opened.machine) << opened.error;
+    if (!opened.machine) return {};
+    return {std::move(opened.machine->store), dir};
+  }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Hive, StoreContract, HiveTraits);
+
+// Removes a key and its subkeys depth-first, the way the removal does.
+registry::LONG deleteTree(HandleTable& api, registry::HKEY parent, const std::string& path) {
+  registry::HKEY key = 0;
+  if (api.RegOpenKeyA(parent, path.c_str(), &key) != 0) return registry::ERROR_FILE_NOT_FOUND;
+  char name[300];
+  while (api.RegEnumKeyA(key, 0, name, sizeof name) == 0)
+    if (deleteTree(api, key, name) != 0) break;
+  api.RegCloseKey(key);
+  return api.RegDeleteKeyA(parent, path.c_str());
+}
+
+const std::vector<ContractKey> kSoftware = {
+    {"Classes\\CLSID\\{00000000-0000-0000-0000-0000000000A1}\\InprocServer32", sz("C:\\m9q.dll")},
+    {"Classes\\CLSID\\{00000000-0000-0000-0000-0000000000B2}", sz("Kept Class")},
+    {"Classes\\TypeLib\\{00000000-0000-0000-0000-0000000000C3}\\1.0\\0\\win32", sz("C:\\m9q.tlb")},
+    {"Classes\\M9Q.Thing", sz("Thing")},
+    {"Microsoft\\Windows", sz("outside the classes")},
+};
+
+std::string exportHive(const fs::path& file) {
+  return commandOutput("hivexregedit --export '" + file.string() + "' '\\'").value_or("<failed>");
+}
+
+TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
+  if (!commandOutput("command -v hivexregedit hivexget")) GTEST_SKIP() << "hivex tools missing";
+  TempDir dir;
+  fs::path file = dir / "SOFTWARE";
+  writeHive(file, kSoftware);
+  ::chmod(file.c_str(), 0640);
+  const std::string original = readFile(file);
+  registry::MachineOpenResult opened = registry::openMachine(file);
+  ASSERT_TRUE(opened.machine) << opened.error;
+  EXPECT_EQ(opened.machine->kind, "hive");
+  EXPECT_EQ(opened.machine->driveC, dir.path());
+  HandleTable api(*opened.machine->store);
+
+  // A refused removal is no change: the file stays as it was.
+  EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID"), registry::ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(api.commit().ok);
+  EXPECT_EQ(readFile(file), original);
+
+  EXPECT_EQ(deleteTree(api, HKEY_CLASSES_ROOT, "clsid\\{00000000-0000-0000-0000-0000000000A1}"), 0);
+  EXPECT_EQ(deleteTree(api, HKEY_CLASSES_ROOT, "TypeLib\\{00000000-0000-0000-0000-0000000000C3}"), 0);
+  registry::CommitResult saved = api.commit();
+  ASSERT_TRUE(saved.ok) << saved.message;
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+
+  std::string exported = exportHive(file);
+  for (const char* gone : {"0000000000A1", "0000000000C3"})
+    EXPECT_EQ(exported.find(gone), std::string::npos) << gone << "\n" << exported;
+  for (const char* kept : {"[\\Classes\\CLSID\\{00000000-0000-0000-0000-0000000000B2}]",
+                           "[\\Classes\\TypeLib]", "[\\Microsoft\\Windows]"})
+    EXPECT_NE(exported.find(kept), std::string::npos) << kept << "\n" << exported;
+  EXPECT_EQ(commandOutput("hivexget '" + file.string() + "' '\\Classes\\M9Q.Thing' '@'"), "Thing\n");
+  const std::string written = readFile(file);
+  EXPECT_TRUE(api.commit().ok);  // nothing new removed
+  EXPECT_EQ(readFile(file), written);
+}
+
+TEST(HiveStore, OpensAWindowsDriveWhoseNamesAreOddlyCased) {
+  TempDir drive;
+  fs::path config = drive / "windows/system32/Config";
+  fs::create_directories(config);
+  writeHive(config / "software", kSoftware);
+  registry::MachineOpenResult opened = registry::openMachine(drive.path());
+  ASSERT_TRUE(opened.machine) << opened.error;
+  EXPECT_EQ(opened.machine->kind, "Windows drive");
+  EXPECT_EQ(opened.machine->driveC, drive.path());
+  HandleTable api(*opened.machine->store);
+  EXPECT_EQ(deleteTree(api, HKEY_CLASSES_ROOT, "M9Q.Thing"), 0);
+  ASSERT_TRUE(api.commit().ok);
+  EXPECT_EQ(std::distance(fs::directory_iterator(config), fs::directory_iterator()), 1);
+  EXPECT_EQ(exportHive(config / "software").find("M9Q.Thing"), std::string::npos);
+
+  writeHive(config / "software", {{"Microsoft", std::nullopt}});
+  opened = registry::openMachine(drive.path());
+  EXPECT_EQ(opened.error, (config / "software").string() +
+                              ": the hive has no Classes key (it is not a SOFTWARE hive)");
+}
+
+TEST(HiveStore, ReadsStringsIn8BitAndUtf16) {
+  struct Case {
+    const char* key;
+    std::string raw, expected;  // the stored bytes; the text read through the API
+  };
+  const Case cases[] = {
+      {"OddLength", std::string("C:\\m9q.dll\0", 11), "C:\\m9q.dll"},
+      {"OneFinalNul", std::string("m9q\0", 4), "m9q"},
+      {"NoNul", "ab", "ab"},
+      {"Windows1252", std::string("\x80rger\0", 6), "\xE2\x82\xACrger"},
+      {"Utf8Bytes", std::string("\xC3\xA4\0", 3), "\xC3\xA4"},
+      {"Utf16", std::string("a\0b\0\0\0", 6), "ab"},
+      {"Utf16Embedded", std::string("a\0\0\0b\0\0\0", 8), "a"},
+      {"Utf16Cjk", std::string("\x2D\x4E\x87\x65\0\0", 6), "\xE4\xB8\xAD\xE6\x96\x87"},
+  };
+  std::vector<ContractKey> keys;
+  for (const Case& c : cases) keys.push_back({c.key, registry::RegValue{registry::REG_SZ, c.raw}});
+  TempDir dir;
+  writeHive(dir / "UsrClass.dat", keys);
+  registry::MachineOpenResult opened = registry::openMachine(dir / "UsrClass.dat");
+  ASSERT_TRUE(opened.machine) << opened.error;
+  HandleTable api(*opened.machine->store);
+  for (const Case& c : cases) {
+    registry::HKEY h = 0;
+    ASSERT_EQ(api.RegOpenKeyA(HKEY_CLASSES_ROOT, c.key, &h), 0) << c.key;
+    std::string value;
+    EXPECT_TRUE(registry::QueryStringValue(api, h, "", value)) << c.key;
+    EXPECT_EQ(value, c.expected) << c.key;
+    api.RegCloseKey(h);
+  }
+}
+
+// libhivex itself opens the dirty hive, the log, the one cut at an hbin
+// boundary (reading it in part without complaint), the too wide one and the
+// damaged one: each must still be refused.
+TEST(HiveStore, RefusesDirtyDamagedTruncatedAndTooWideHives) {
+  TempDir dir;
+  writeHive(dir / "good", {{"Classes\\CLSID\\{x}", sz("x")}});
+  const std::string good = readFile(dir / "good");
+  ASSERT_GE(good.size(), 0x3000u) << "the fixture should span two hbins";
+  std::size_t classes = keyCell(dir / "good", "Classes");
+  ASSERT_NE(classes, 0u);
+  std::string dirty = good, log = good, checksum = good, wide = good, cell = good;
+  setHeaderField(dirty, 0x08, 9);
+  setHeaderField(log, 0x1C, 2);
+  checksum[0x30] ^= 1;
+  wide[classes + 4 + 0x14] = 0x71;  // 70,001 subkeys: libhivex refuses that count
+  wide[classes + 4 + 0x15] = 0x11;
+  wide[classes + 4 + 0x16] = 0x01;
+  cell[classes + 4] = 'X';
+  const std::pair<std::string, const char*> cases[] = {
+      {good.substr(0, 0x800), "too short to be a registry hive"},
+      {checksum, "checksum mismatch"},
+      {dirty, "transaction logs (.LOG1/.LOG2) were never applied"},
+      {log, "a transaction log"},
+      {good.substr(0, good.size() - 0x1000), "the file is truncated"},
+      {good.substr(0, good.size() - 0x800), "the file is truncated"},
+      {wide, "the key Classes has more subkeys or values than libhivex can read"},
+      {cell, "the root key is damaged"},
+  };
+  for (const auto& [bytes, says] : cases) {
+    writeFile(dir / "bad", bytes);
+    registry::MachineOpenResult opened = registry::openMachine(dir / "bad");
+    EXPECT_FALSE(opened.machine) << says;
+    EXPECT_EQ(opened.error.rfind((dir / "bad").string() + ": ", 0), 0u) << opened.error;
+    EXPECT_NE(opened.error.find(says), std::string::npos) << opened.error;
+    EXPECT_EQ(readFile(dir / "bad"), bytes) << says;
+  }
+}
+
+// A file size limit stops the save: once killing the process in the middle
+// of writing, once making the write fail.
+TEST(HiveStore, AnInterruptedOrFailedSaveLeavesTheOriginalIntact) {
+  TempDir dir;
+  fs::path file = dir / "SOFTWARE";
+  writeHive(file, kSoftware);
+  const std::string before = readFile(file);
+  std::string error;
+  auto store = HiveStore::open(file, HiveStore::Top::ClassesRequired, error);
+  ASSERT_TRUE(store) << error;
+  HandleTable api(*store);
+  ASSERT_EQ(deleteTree(api, HKEY_CLASSES_ROOT, "CLSID"), 0);
+  rlimit normal {};
+  ::getrlimit(RLIMIT_FSIZE, &normal);
+  rlimit small = normal;
+  small.rlim_cur = before.size() / 2;
+
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    store->save();
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+  EXPECT_EQ(readFile(file), before);
+
+  auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  registry::CommitResult failed = store->save();
+  ::setrlimit(RLIMIT_FSIZE, &normal);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_FALSE(failed.ok);
+  EXPECT_EQ(failed.message.rfind(file.string() + ": ", 0), 0u) << failed.message;
+  EXPECT_NE(failed.message.find("File too large"), std::string::npos) << failed.message;
+  EXPECT_EQ(readFile(file), before);
+
+  // The removal is still pending and is written once writing works.
+  ASSERT_TRUE(store->save().ok);
+  auto reopened = HiveStore::open(file, HiveStore::Top::ClassesRequired, error);
+  ASSERT_TRUE(reopened) << error;
+  EXPECT_EQ(reopened->findChild(reopened->root(), "CLSID"), registry::kNoNode);
+}
+
+}  // namespace
+}  // namespace comsweep::test
