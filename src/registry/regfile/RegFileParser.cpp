@@ -86,7 +86,12 @@ bool RegFileParser::parse(std::string_view bytes) {
   m_haveKey = false;
   while (!m_failed && lines.next()) {
     Cursor c{lines.text()};
-    while (!c.lineDone) m_state = (this->*kHandlers[m_state])(c);
+    while (!c.lineDone) {
+      // Through a local: GCC 12's bounds sanitizer misreads the index when
+      // the table is indexed inside the member-pointer call.
+      Handler handler = kHandlers[m_state];
+      m_state = (this->*handler)(c);
+    }
   }
   if (!m_failed) finish();
   m_lines = nullptr;
