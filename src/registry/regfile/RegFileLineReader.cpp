@@ -8,49 +8,29 @@
 namespace comsweep::registry {
 namespace {
 
-void appendUtf8(std::string& out, char32_t cp) {
+// Writes the UTF-8 form of `cp` at `out`; returns the end.
+char* putUtf8(char* out, char32_t cp) {
   if (cp < 0x80) {
-    out += static_cast<char>(cp);
+    *out++ = static_cast<char>(cp);
   } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    *out++ = static_cast<char>(0xC0 | (cp >> 6));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    *out++ = static_cast<char>(0xE0 | (cp >> 12));
+    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    *out++ = static_cast<char>(0xF0 | (cp >> 18));
+    *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
   }
+  return out;
 }
 
 std::uint16_t unitAt(const char* p) {
   return static_cast<std::uint16_t>(static_cast<unsigned char>(p[0]) |
                                     (static_cast<unsigned char>(p[1]) << 8));
-}
-
-// UTF-16LE units to UTF-8 into `out`, the same way utf16leToUtf8 does
-// (unpaired surrogates kept as three-byte sequences), without a new string.
-void decodeUtf16(const char* p, std::size_t units, std::string& out) {
-  out.clear();
-  for (std::size_t k = 0; k < units; ++k) {
-    std::uint16_t u = unitAt(p + 2 * k);
-    if (u < 0x80) {
-      out += static_cast<char>(u);
-      continue;
-    }
-    if (u >= 0xD800 && u <= 0xDBFF && k + 1 < units) {
-      std::uint16_t lo = unitAt(p + 2 * (k + 1));
-      if (lo >= 0xDC00 && lo <= 0xDFFF) {
-        appendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (lo - 0xDC00));
-        ++k;
-        continue;
-      }
-    }
-    appendUtf8(out, u);
-  }
 }
 
 bool isAscii(std::string_view text) {
@@ -78,32 +58,46 @@ bool RegFileLineReader::next() {
 }
 
 bool RegFileLineReader::nextUtf16() {
-  const char* base = m_bytes.data();
-  const std::size_t size = m_bytes.size();
-  // Only a whole unit 0x000A ends a line; a 0x0A byte may also be half of
-  // another character.
-  std::size_t lf = size;
-  for (std::size_t from = m_pos; from < size;) {
-    const void* hit = std::memchr(base + from, '\n', size - from);
-    if (!hit) break;
-    auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
-    if ((at - m_pos) % 2 == 0 && at + 1 < size && base[at + 1] == '\0') {
-      lf = at;
-      break;
+  // One pass finds the line end and decodes, writing through a pointer into
+  // a buffer that only ever grows. Unpaired surrogates are kept as
+  // three-byte sequences, as utf16leToUtf8 keeps them.
+  const char* p = m_bytes.data() + m_pos;
+  const char* end = m_bytes.data() + m_pos + (m_bytes.size() - m_pos) / 2 * 2;
+  if (m_buffer.size() < 256) m_buffer.resize(256);
+  char* out = m_buffer.data();
+  char* room = m_buffer.data() + m_buffer.size() - 4;  // a character fits below it
+  m_lf = false;
+  for (; p < end; p += 2) {
+    if (out >= room) {
+      std::size_t used = static_cast<std::size_t>(out - m_buffer.data());
+      m_buffer.resize(2 * m_buffer.size());
+      out = m_buffer.data() + used;
+      room = m_buffer.data() + m_buffer.size() - 4;
     }
-    from = at + 1;
+    std::uint16_t u = unitAt(p);
+    if (u < 0x80) {
+      if (u == '\n') {
+        m_lf = true;
+        break;
+      }
+      *out++ = static_cast<char>(u);
+    } else if (u >= 0xD800 && u <= 0xDBFF && p + 2 < end && unitAt(p + 2) >= 0xDC00 &&
+               unitAt(p + 2) <= 0xDFFF) {
+      out = putUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (unitAt(p + 2) - 0xDC00));
+      p += 2;
+    } else {
+      out = putUtf8(out, u);
+    }
   }
-  std::size_t end = lf;
-  if (lf == size && (size - m_pos) % 2 != 0) {
-    m_strayByte = true;
-    --end;
+  m_crlf = m_lf && out > m_buffer.data() && out[-1] == '\r';
+  if (m_crlf) --out;
+  m_text = std::string_view(m_buffer.data(), static_cast<std::size_t>(out - m_buffer.data()));
+  if (m_lf) {
+    m_pos = static_cast<std::size_t>(p + 2 - m_bytes.data());
+  } else {
+    m_strayByte = end != m_bytes.data() + m_bytes.size();
+    m_pos = m_bytes.size();
   }
-  m_lf = lf != size;
-  m_crlf = m_lf && end >= m_pos + 2 && unitAt(base + end - 2) == '\r';
-  if (m_crlf) end -= 2;
-  decodeUtf16(base + m_pos, (end - m_pos) / 2, m_buffer);
-  m_text = m_buffer;
-  m_pos = m_lf ? lf + 2 : size;
   return true;
 }
 

@@ -46,8 +46,25 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix) {
 
 // A piece of the offending text for a message, cut short.
 std::string quote(std::string_view text, std::size_t max = 24) {
-  if (text.size() <= max) return "\"" + std::string(text) + "\"";
-  return "\"" + std::string(text.substr(0, max)) + "...\"";
+  std::string out = "\"";
+  out.append(text.substr(0, max));
+  if (text.size() > max) out += "...";
+  out += '"';
+  return out;
+}
+
+// utf8ToUtf16le into a buffer that is reused, widening plain ASCII directly.
+void toUtf16(std::string_view text, std::string& out) {
+  out.resize(2 * text.size());
+  char* wide = out.data();
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      out = utf8ToUtf16le(text);
+      return;
+    }
+    *wide++ = c;
+    *wide++ = '\0';
+  }
 }
 
 bool isStringType(DWORD type) {
@@ -250,8 +267,8 @@ RegFileParser::State RegFileParser::dataStart(Cursor& c) {
 // the value, spelled as in the file.
 RegFileParser::State RegFileParser::stringData(Cursor& c) {
   while (!c.atEnd()) {
-    std::size_t stop = c.text.find_first_of("\"\\", c.pos);
-    if (stop == std::string_view::npos) stop = c.text.size();
+    std::size_t stop = c.pos;
+    while (stop < c.text.size() && c.text[stop] != '"' && c.text[stop] != '\\') ++stop;
     m_data.append(c.text.substr(c.pos, stop - c.pos));
     c.pos = stop;
     if (c.atEnd()) break;
@@ -337,9 +354,9 @@ void RegFileParser::deliver() {
     return;
   }
   if (m_quoted) {
-    std::string data = utf8ToUtf16le(m_data);
-    data.append(2, '\0');
-    m_sink.defaultValue(m_type, data);
+    toUtf16(m_data, m_wide);
+    m_wide.append(2, '\0');
+    m_sink.defaultValue(m_type, m_wide);
   } else if (isStringType(m_type) && !m_unicode) {
     // REGEDIT4 files give string data as 8-bit text, terminator included.
     m_sink.defaultValue(m_type, utf8ToUtf16le(m_data));

@@ -100,6 +100,7 @@ class RegFileParser {
   bool m_quoted = false;        // data is text from a quoted string
   DWORD m_type = REG_NONE;
   std::string m_data;           // text or bytes; reused from value to value
+  std::string m_wide;           // quoted text as UTF-16LE
 };
 
 }  // namespace comsweep::registry

@@ -80,11 +80,13 @@ bool RegFileStore::readFile(std::string& error) {
     return false;
   }
   m_identity = {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-  m_bytes.resize(static_cast<std::size_t>(st.st_size));
+  // One read into a buffer that is not cleared first: a snapshot of the file
+  // that stays valid whatever happens to the file later.
+  auto size = static_cast<std::size_t>(st.st_size);
+  m_buffer = std::make_unique_for_overwrite<char[]>(size + 1);
   std::size_t filled = 0;
-  for (;;) {
-    if (filled == m_bytes.size()) m_bytes.resize(filled + 65536);  // it grew meanwhile
-    ssize_t n = ::read(fd.get(), m_bytes.data() + filled, m_bytes.size() - filled);
+  while (filled <= size) {
+    ssize_t n = ::read(fd.get(), m_buffer.get() + filled, size + 1 - filled);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       error = m_file.string() + ": cannot be read: " + std::strerror(errno);
@@ -93,7 +95,11 @@ bool RegFileStore::readFile(std::string& error) {
     if (n == 0) break;
     filled += static_cast<std::size_t>(n);
   }
-  m_bytes.resize(filled);
+  if (filled != size) {
+    error = m_file.string() + ": changed while it was being read";
+    return false;
+  }
+  m_bytes = std::string_view(m_buffer.get(), size);
   return true;
 }
 

@@ -62,7 +62,8 @@ class RegFileStore : public MemoryStore, private RegFileSink {
   bool currentIdentity(Identity& out) const;
 
   std::filesystem::path m_file;
-  std::string m_bytes;
+  std::unique_ptr<char[]> m_buffer;
+  std::string_view m_bytes;  // the file as read, in m_buffer
   std::vector<Block> m_blocks;
   Identity m_identity;
   NodeId m_current = kNoNode;  // the key that values read now belong to
