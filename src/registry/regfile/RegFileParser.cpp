@@ -8,7 +8,9 @@ namespace {
 constexpr std::string_view kUnicodeHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kAnsiHeader = "REGEDIT4";
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+// A CR that is left over at the end of a line (CR CR LF from a double
+// conversion) counts as trailing blank.
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 bool allBlank(std::string_view text) {
   for (char c : text)
@@ -310,8 +312,11 @@ RegFileParser::State RegFileParser::hexData(Cursor& c) {
       c.lineDone = true;
       return kHexContinuation;
     }
-    std::string_view token = c.rest();
-    token = token.substr(0, token.find_first_of(",; \t\\"));
+    std::size_t stop = c.pos;
+    while (stop < c.text.size() && c.text[stop] != ',' && c.text[stop] != ';' &&
+           c.text[stop] != '\\' && !isBlank(c.text[stop]))
+      ++stop;
+    std::string_view token = c.text.substr(c.pos, stop - c.pos);
     if (token.empty() || token.size() > 2 || countHexDigits(token) != token.size())
       return fail(c, "bad hex byte " + quote(token));
     int byte = hexDigit(token[0]);
