@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
   api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{00000001-0000-4000-8000-000000000001}\\ProgID");
   start = Clock::now();
   CommitResult saved = store->save();
-  std::printf("save: %.3f s%s%s\n", seconds(start), saved.ok ? "" : ", failed: ", saved.message.c_str());
+  std::printf("save: %.3f s%s%s\n", seconds(start), saved.ok ? "" : ", failed: ",
+              saved.message.c_str());
 
   std::filesystem::remove_all(dir);
   return saved.ok ? 0 : 1;
