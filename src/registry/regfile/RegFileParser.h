@@ -1,0 +1,106 @@
+#pragma once
+// The .reg importer's reading: a state machine over the physical lines of a
+// file, one handler per state in a table. A handler consumes part of the
+// current line and names the state that goes on; quoted strings and hex data
+// ended by '\' carry their state over to the next line. Keys and default
+// values go to a RegFileSink; everything else is checked and dropped.
+//
+// Lenient where exports differ (trailing blanks, a missing blank line between
+// blocks, either case in type names and hex digits, ';' comments between
+// continuation lines); strict wherever data could be misread.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "registry/RegistryApi.h"
+#include "registry/regfile/RegFileLineReader.h"
+#include "registry/regfile/RegFileSink.h"
+
+namespace comsweep::registry {
+
+struct RegFileError {
+  std::size_t line = 0;  // 1-based
+  std::string reason;
+};
+
+class RegFileParser {
+ public:
+  explicit RegFileParser(RegFileSink& sink) : m_sink(sink) {}
+
+  // Reads a whole file. False when it is malformed; error() then says where
+  // and why, and the sink may have seen part of the file.
+  bool parse(std::string_view bytes);
+  const RegFileError& error() const { return m_error; }
+
+ private:
+  enum State : unsigned char {
+    kHeader,
+    kLineStart,
+    kKeyName,
+    kDefaultValueName,
+    kQuotedValueName,
+    kDataStart,
+    kStringData,
+    kDwordData,
+    kHexData,
+    kHexContinuation,
+    kValueEnd,
+    kStateCount
+  };
+
+  // The part of the current line not consumed yet.
+  struct Cursor {
+    std::string_view text;
+    std::size_t pos = 0;
+    bool lineDone = false;
+
+    bool atEnd() const { return pos >= text.size(); }
+    char peek() const { return text[pos]; }
+    std::string_view rest() const { return text.substr(pos); }
+    void skipBlanks();
+    bool eat(char c);
+  };
+
+  using Handler = State (RegFileParser::*)(Cursor&);
+  static const Handler kHandlers[kStateCount];
+
+  State header(Cursor& c);
+  State lineStart(Cursor& c);
+  State keyName(Cursor& c);
+  State defaultValueName(Cursor& c);
+  State quotedValueName(Cursor& c);
+  State dataStart(Cursor& c);
+  State stringData(Cursor& c);
+  State dwordData(Cursor& c);
+  State hexData(Cursor& c);
+  State hexContinuation(Cursor& c);
+  State valueEnd(Cursor& c);
+
+  // Checks how the file ended: a value still open is cut off.
+  void finish();
+  // Hands a finished default value to the sink.
+  void deliver();
+  // Records the first error (on the current line unless `line` is given)
+  // and stops the current line.
+  State fail(Cursor& c, std::string reason, std::size_t line = 0);
+
+  RegFileSink& m_sink;
+  const RegFileLineReader* m_lines = nullptr;
+  State m_state = kHeader;
+  bool m_failed = false;
+  RegFileError m_error;
+
+  bool m_unicode = false;       // version 5.00: hex(1), hex(2), hex(7) hold UTF-16LE
+  bool m_haveKey = false;       // a key line has been seen
+  // The value being read.
+  std::size_t m_valueLine = 0;  // where it started
+  bool m_isDefault = false;
+  bool m_deletion = false;
+  bool m_quoted = false;        // data is text from a quoted string
+  DWORD m_type = REG_NONE;
+  std::string m_data;           // text or bytes; reused from value to value
+  std::string m_wide;           // quoted text as UTF-16LE
+};
+
+}  // namespace comsweep::registry

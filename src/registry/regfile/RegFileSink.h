@@ -1,0 +1,29 @@
+#pragma once
+// What the .reg parser reports while it reads a file: every key line, in file
+// order with its byte offset (so that a store can keep the raw text of each
+// key block), and what happens to the default value of the current key.
+// Named values are checked by the parser but not reported: nothing reads them.
+
+#include <cstddef>
+#include <string_view>
+
+#include "registry/RegistryApi.h"
+
+namespace comsweep::registry {
+
+class RegFileSink {
+ public:
+  virtual ~RegFileSink() = default;
+
+  // A key line "[path]", or "[-path]" when `deletion`. The path has no
+  // brackets, no leading '-' and no trailing backslash, and none of its
+  // levels is empty. `offset` is the byte offset of the line in the file.
+  virtual void keyLine(std::string_view path, bool deletion, std::size_t offset) = 0;
+  // The current key's default value: string types as UTF-16LE bytes
+  // (quoted strings with their terminating NUL), other types raw.
+  virtual void defaultValue(DWORD type, std::string_view data) = 0;
+  // "@=-": the current key's default value is to be deleted.
+  virtual void defaultValueDeleted() = 0;
+};
+
+}  // namespace comsweep::registry

@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+
+#include "registry/HandleTable.h"
+#include "registry/regfile/RegFileStore.h"
+#include "registry/regfile/RegFileTestText.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+using registry::HKEY_CLASSES_ROOT;
+using registry::RegFileStore;
+
+// A file as blocks; `removed` marks the blocks of the keys the tests delete.
+struct Piece {
+  const char* text;
+  bool removed;
+};
+
+const Piece kPieces[] = {
+    {"Windows Registry Editor Version 5.00\n\n; exported\n", false},
+    {"[HKEY_CLASSES_ROOT]\n@=\"root\"\n\n", false},
+    {"[HKEY_CLASSES_ROOT\\CLSID\\{A}]\n@=\"class A\"\n\"x\"=hex:01,\\\n  02\n\n", true},
+    {"[HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32]\n@=\"a.dll\"\n\n", true},
+    {"[HKEY_CLASSES_ROOT\\CLSID\\{B}]\n@=\"two\n[HKEY_CLASSES_ROOT\\CLSID\\{A}]\nlines\"\n\n", false},
+    {"[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{A}]\n@=\"elsewhere\"\n\n", false},
+    {"[-HKEY_CLASSES_ROOT\\CLSID\\{A}]\n", false},
+    {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\clsid\\{a}]\n\"again\"=dword:1\n", true},
+    {"[HKEY_CLASSES_ROOT\\Last]  \n@=\"no line end\"", false},
+};
+
+std::string join(bool keptOnly) {
+  std::string text;
+  for (const Piece& piece : kPieces)
+    if (!keptOnly || !piece.removed) text += piece.text;
+  return text;
+}
+
+class RegFileSave : public ::testing::Test {
+ protected:
+  std::unique_ptr<RegFileStore> load(const std::string& bytes) {
+    writeFile(m_file, bytes);
+    std::string error;
+    std::unique_ptr<RegFileStore> store = RegFileStore::open(m_file, error);
+    EXPECT_TRUE(store) << error;
+    return store;
+  }
+
+  // Removes CLSID\{A} as the removal does, leaves first; a refused step
+  // removes nothing.
+  static void removeClassA(registry::Store& store) {
+    registry::HandleTable api(store);
+    EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{A}"), registry::ERROR_ACCESS_DENIED);
+    EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "clsid\\{a}\\InprocServer32"), 0);
+    EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{A}"), 0);
+  }
+
+  struct stat fileStat() const {
+    struct stat st {};
+    EXPECT_EQ(::stat(m_file.c_str(), &st), 0);
+    return st;
+  }
+
+  TempDir m_dir;
+  std::filesystem::path m_file = m_dir / "hkcr.reg";
+};
+
+TEST_F(RegFileSave, LeavesOutExactlyTheBlocksOfRemovedKeys) {
+  for (bool utf16 : {true, false}) {
+    for (bool crlf : {true, false}) {
+      SCOPED_TRACE(std::string(utf16 ? "UTF-16" : "8-bit") + (crlf ? " CRLF" : " LF"));
+      std::unique_ptr<RegFileStore> store = load(encodeRegText(join(false), utf16, crlf));
+      ASSERT_TRUE(store);
+      // Nothing removed yet: the file is not even rewritten.
+      struct stat before = fileStat();
+      EXPECT_TRUE(store->save().ok);
+      struct stat after = fileStat();
+      EXPECT_EQ(after.st_ino, before.st_ino);
+      EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+
+      removeClassA(*store);
+      registry::CommitResult result = store->save();
+      ASSERT_TRUE(result.ok) << result.message;
+      EXPECT_EQ(readFile(m_file), encodeRegText(join(true), utf16, crlf));
+    }
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 1);
+}
+
+// Saves while files may grow to 16 bytes only, so that writing fails half-way.
+registry::CommitResult saveWithTinyFileSizeLimit(RegFileStore& store) {
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  rlimit tiny = old;
+  tiny.rlim_cur = 16;
+  ::setrlimit(RLIMIT_FSIZE, &tiny);
+  registry::CommitResult result = store.save();
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  return result;
+}
+
+TEST_F(RegFileSave, AFailedSaveLeavesTheOriginal) {
+  std::string original = join(false);
+  std::unique_ptr<RegFileStore> store = load(original);
+  ASSERT_TRUE(store);
+  removeClassA(*store);
+  registry::CommitResult result = saveWithTinyFileSizeLimit(*store);
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.message.find("cannot write"), std::string::npos) << result.message;
+  EXPECT_EQ(readFile(m_file), original);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 1);
+
+  // Someone else's change since the file was read is not overwritten.
+  writeFile(m_file, "REGEDIT4\n");
+  result = store->save();
+  EXPECT_NE(result.message.find("changed on disk"), std::string::npos) << result.message;
+  EXPECT_EQ(readFile(m_file), "REGEDIT4\n");
+  std::filesystem::remove(m_file);
+  EXPECT_FALSE(store->save().ok);
+  EXPECT_FALSE(std::filesystem::exists(m_file));
+}
+
+}  // namespace
+}  // namespace comsweep::test

@@ -1,0 +1,95 @@
+#include "registry/regfile/RegFileStore.h"
+
+#include <gtest/gtest.h>
+
+#include "registry/Machine.h"
+#include "registry/StoreContract.h"
+#include "registry/regfile/RegFileTestText.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+using registry::NodeId;
+using registry::RegFileStore;
+
+StoreUnderTest loadFromFile(const std::string& bytes) {
+  auto dir = std::make_shared<TempDir>();
+  writeFile(*dir / "hkcr.reg", bytes);
+  std::string error;
+  std::unique_ptr<RegFileStore> store = RegFileStore::open(*dir / "hkcr.reg", error);
+  EXPECT_TRUE(store) << error;
+  return {std::move(store), dir};
+}
+
+// What a 5.00 export holds: UTF-16LE, CR LF.
+struct RegFileUtf16Traits {
+  static StoreUnderTest make(const std::vector<ContractKey>& keys) {
+    return loadFromFile(encodeRegText(contractRegText(keys, true, "HKEY_CLASSES_ROOT"), true, true));
+  }
+};
+
+// An 8-bit REGEDIT4 file with LF line ends, naming the keys the other way.
+struct RegFileAnsiTraits {
+  static StoreUnderTest make(const std::vector<ContractKey>& keys) {
+    return loadFromFile(contractRegText(keys, false, "hkey_local_machine\\Software\\CLASSES"));
+  }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(RegFileUtf16, StoreContract, RegFileUtf16Traits);
+INSTANTIATE_TYPED_TEST_SUITE_P(RegFileAnsi, StoreContract, RegFileAnsiTraits);
+
+std::string defaultText(const registry::Store& store, NodeId node) {
+  registry::RegValue value;
+  if (!store.defaultValue(node, value)) return "(none)";
+  std::string text = registry::utf16leToUtf8(value.data);
+  return text.substr(0, text.find('\0'));
+}
+
+TEST(RegFileStore, BuildsTheClassesTreeAsAnImportWould) {
+  StoreUnderTest sut = loadFromFile(
+      "REGEDIT4\n\n"
+      "[HKEY_CLASSES_ROOT]\n@=\"root\"\n\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{1}\\InprocServer32]\n@=\"one.dll\"\n\n"
+      "[hkey_classes_root\\clsid\\{1}]\n@=\"first\"\n\n"
+      "[HKEY_CLASSES_ROOT\\CLSID\\{1}]\n\"other\"=\"x\"\n\n"
+      "[HKEY_CLASSES_ROOT\\Dup]\n@=\"d\"\n"
+      "[HKEY_CLASSES_ROOT\\Dup]\n@=-\n\n"
+      "[HKEY_CURRENT_USER\\Software\\Classes\\Outside]\n@=\"o\"\n\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n"
+      "[HKEY_CLASSES_ROOTX\\Near]\n"
+      "[-HKEY_CLASSES_ROOT\\Gone]\n");
+  registry::Store& store = *sut.store;
+  NodeId root = store.root();
+  ASSERT_EQ(store.childCount(root), 2u);
+  EXPECT_EQ(store.name(store.childAt(root, 0)), "CLSID");  // spelled as first seen
+  EXPECT_EQ(store.name(store.childAt(root, 1)), "Dup");
+  EXPECT_EQ(defaultText(store, root), "root");
+  NodeId cls = store.findChild(store.findChild(root, "CLSID"), "{1}");
+  EXPECT_EQ(defaultText(store, cls), "first");  // a later block without '@' keeps it
+  EXPECT_EQ(defaultText(store, store.findChild(cls, "inprocserver32")), "one.dll");
+  EXPECT_EQ(defaultText(store, store.findChild(root, "dup")), "(none)");
+}
+
+TEST(RegFileStore, OpensAsAMachineOrSaysWhereTheFileIsWrong) {
+  TempDir dir;
+  writeFile(dir / "good.reg", "\xEF\xBB\xBFREGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\CLSID]\r\n");
+  registry::MachineOpenResult good = registry::openMachine(dir / "good.reg");
+  ASSERT_TRUE(good.machine) << good.error;
+  EXPECT_EQ(good.machine->kind, ".reg file");
+  EXPECT_EQ(good.machine->driveC, dir.path());
+  EXPECT_NE(good.machine->store->findChild(good.machine->store->root(), "clsid"), registry::kNoNode);
+
+  writeFile(dir / "bad.reg",
+            "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\a]\n@=hex:1,2,x\n");
+  registry::MachineOpenResult bad = registry::openMachine(dir / "bad.reg");
+  EXPECT_FALSE(bad.machine);
+  EXPECT_EQ(bad.error, (dir / "bad.reg").string() + ":4: bad hex byte \"x\"");
+
+  std::string error;
+  EXPECT_FALSE(RegFileStore::open(dir / "missing.reg", error));
+  EXPECT_NE(error.find("missing.reg: cannot be read"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace comsweep::test
