@@ -71,7 +71,8 @@ void MainForm::cmdContinue_Click() {
 
   scan::ScanContext context{m_api,      lRootKey,   patterns,
                             typeLibs,   frmKeysToDelete.lvwKeys,
-                            lKeysFound, bAutoRun ? nullptr : this};
+                            lKeysFound, bAutoRun ? nullptr : this,
+                            timings};
   scan::ScanRegistry(context);
 
   if (selection.chkControl != 0) {
@@ -100,7 +101,8 @@ void MainForm::progressStep(const std::string& strNode, std::int32_t lDeleted) {
 
 void MainForm::deleteKeys() {
   removal::RemovalContext context{m_api,    lRootKey,  selection,    lKeysFound, bAutoRun,
-                                  m_log,    m_windows, lKeysDeleted, outcome};
+                                  m_log,    m_windows, lKeysDeleted, outcome,
+                                  timings};
   removal::DeleteKeys(context, frmKeysToDelete.lvwKeys);
 }
 

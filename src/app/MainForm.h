@@ -54,6 +54,7 @@ class MainForm : private scan::ProgressSink {
   std::int32_t lKeysFound = 0;
   std::int32_t lKeysDeleted = 0;
   removal::RunOutcome outcome;
+  util::Timings* timings = nullptr;  // phase marks for the benchmark
 
   ui::ControlForm frmControl;
   ui::KeysToDeleteForm frmKeysToDelete;

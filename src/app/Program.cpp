@@ -1,9 +1,11 @@
 #include "app/Program.h"
 
+#include <memory>
 #include <ostream>
 
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
+#include "registry/CountingApi.h"
 #include "registry/HandleTable.h"
 #include "ui/headless/HeadlessWindowSystem.h"
 
@@ -62,8 +64,16 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   CommandLineFlags flags = ParseCommandLine(text, probe);
   if (flags.bDisplay) return kExitOk;
 
+  // COMSWEEP_TIMINGS=1: the phases of the run and the registry calls it made,
+  // on standard error, for the benchmark.
+  auto wanted = environment.env.find("COMSWEEP_TIMINGS");
+  std::unique_ptr<util::Timings> timings;
+  if (wanted != environment.env.end() && !wanted->second.empty())
+    timings = std::make_unique<util::Timings>();
+
   std::filesystem::path machinePath = registry::defaultMachinePath(environment.env);
   registry::MachineOpenResult opened = registry::openMachine(machinePath);
+  util::mark(timings.get(), "load");
   if (!opened.machine) {
     err << "comsweep: " << opened.error << "\n";
     return kExitMachineFailed;
@@ -77,11 +87,20 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
     return kExitMachineFailed;
   }
 
-  registry::HandleTable api(*machine.store);
+  registry::HandleTable table(*machine.store);
+  registry::CountingApi counting(table);
+  registry::RegistryApi& api = timings ? static_cast<registry::RegistryApi&>(counting) : table;
   ui::HeadlessWindowSystem windows;
   std::filesystem::path logPath = machine.driveC / "9QReg.log";
   MainForm form(api, windows, logPath);
+  form.timings = timings.get();
   form.Form_Load(text);
+  if (timings) {
+    for (const auto& phase : timings->phases())
+      err << "timing " << phase.name << " " << phase.seconds << "\n";
+    err << "timing total " << timings->total() << "\n";
+    err << "registry calls " << counting.calls << "\n";
+  }
 
   const removal::RunOutcome& outcome = form.outcome;
   if (outcome.saveFailed) {

@@ -62,7 +62,9 @@ void DeleteKeys(RemovalContext& c, scan::FoundKeyList& lvwKeys) {
 
   // A machine kept in a file changes on disk only now. If that fails,
   // nothing was removed after all, and the log and the message say so.
+  util::mark(c.timings, "removal");
   registry::CommitResult saved = c.api.commit();
+  util::mark(c.timings, "save");
   if (!saved.ok) {
     c.log.WriteLogEntry("*** ERROR: The registry could not be saved (" + saved.message +
                             ") - No key removed.",
@@ -87,6 +89,7 @@ void DeleteKeys(RemovalContext& c, scan::FoundKeyList& lvwKeys) {
     c.windows.MsgBox(message, ui::vbInformation, "");
   }
   c.log.WriteLogFooter(c.lKeysDeleted);
+  util::mark(c.timings, "log");
 }
 
 }  // namespace comsweep::removal

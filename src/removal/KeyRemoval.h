@@ -10,6 +10,7 @@
 #include "removal/LogWriter.h"
 #include "scan/FoundKeyList.h"
 #include "ui/WindowSystem.h"
+#include "util/Timings.h"
 
 namespace comsweep::removal {
 
@@ -32,6 +33,7 @@ struct RemovalContext {
   ui::WindowSystem& windows;
   std::int32_t& lKeysDeleted;  // published for the log footer
   RunOutcome& outcome;
+  util::Timings* timings = nullptr;
 };
 
 // Removes every listed key that is not struck, in display order.

@@ -76,9 +76,13 @@ void ScanRegistry(ScanContext& context) {
     }
   };
   guarded([&] { ScanTypeLibs(context, matcher); });
+  util::mark(context.timings, "scan TypeLib");
   guarded([&] { ScanInterfaces(context); });
+  util::mark(context.timings, "scan Interface");
   guarded([&] { ScanClasses(context, matcher); });
+  util::mark(context.timings, "scan CLSID");
   guarded([&] { ScanProgIds(context, matcher); });
+  util::mark(context.timings, "scan ProgID");
 }
 
 void ScanTypeLibs(ScanContext& c, const Matcher& matcher) {

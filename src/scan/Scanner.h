@@ -11,6 +11,7 @@
 #include "scan/FoundKeyList.h"
 #include "scan/Matcher.h"
 #include "scan/TypeLibTable.h"
+#include "util/Timings.h"
 
 namespace comsweep::scan {
 
@@ -30,6 +31,7 @@ struct ScanContext {
   FoundKeyList& lvwKeys;
   std::int32_t& lKeysFound;
   ProgressSink* progress = nullptr;  // null when bAutoRun
+  util::Timings* timings = nullptr;
 };
 
 // Runs the four scans; a fault inside one scan ends that scan only.
