@@ -79,7 +79,11 @@ CommitResult replaceWith(
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(rd()));
-    tmp = dir / ("." + real.filename().string() + ".comsweep-" + suffix);
+    std::string name = ".";
+    name += real.filename().string();
+    name += ".comsweep-";
+    name += suffix;
+    tmp = dir / name;
     fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 && errno != EEXIST) return {false, describe("cannot create a file beside", real, errno)};
   }

@@ -44,30 +44,71 @@ NodeId HandleTable::resolve(HKEY key, LONG& status) const {
   return node;
 }
 
+NodeId HandleTable::findChild(NodeId parent, std::string_view name) const {
+  if (parent == m_enumParent && m_store.isLive(m_enumChild) && m_store.name(m_enumChild) == name)
+    return m_enumChild;
+  return m_store.findChild(parent, name);
+}
+
+NodeId HandleTable::cachedPrefix(NodeId from, std::string_view path, std::size_t& used) const {
+  NodeId best = kNoNode;
+  used = 0;
+  for (const ResolvedPrefix& p : m_prefixes) {
+    if (p.from != from || p.path.size() <= used || p.path.size() > path.size()) continue;
+    if (path.size() > p.path.size() && path[p.path.size()] != '\\') continue;
+    if (path.compare(0, p.path.size(), p.path) != 0 || !m_store.isLive(p.node)) continue;
+    best = p.node;
+    used = p.path.size();
+  }
+  return best;
+}
+
+void HandleTable::remember(NodeId from, std::string_view path, NodeId node) const {
+  for (ResolvedPrefix& p : m_prefixes)
+    if (p.from == from && p.path == path) {
+      p.node = node;
+      return;
+    }
+  ResolvedPrefix& slot = m_prefixes[m_nextPrefix++ % std::size(m_prefixes)];
+  slot.from = from;
+  slot.path.assign(path);
+  slot.node = node;
+}
+
 NodeId HandleTable::walk(NodeId from, const char* subKey, LONG& status) const {
   std::string_view path = subKey ? subKey : "";
   if (!path.empty() && path.front() == '\\') {
     status = ERROR_BAD_PATHNAME;
     return kNoNode;
   }
+  std::size_t used = 0;
   NodeId node = from;
-  while (!path.empty()) {
-    std::size_t cut = path.find('\\');
-    std::string_view part = path.substr(0, cut);
-    bool last = cut == std::string_view::npos || cut + 1 == path.size();
+  if (NodeId cached = cachedPrefix(from, path, used); cached != kNoNode) node = cached;
+  std::string_view rest = path.substr(used);
+  if (!rest.empty() && rest.front() == '\\') rest.remove_prefix(1);
+  std::size_t lastPrefix = used;  // the longest prefix remembered so far
+  while (!rest.empty()) {
+    std::size_t cut = rest.find('\\');
+    std::string_view part = rest.substr(0, cut);
+    bool last = cut == std::string_view::npos || cut + 1 == rest.size();
     if (part.empty() && !last) {
       status = ERROR_FILE_NOT_FOUND;
       return kNoNode;
     }
     if (!part.empty()) {
-      node = m_store.findChild(node, part);
+      node = findChild(node, part);
       if (node == kNoNode) {
         status = ERROR_FILE_NOT_FOUND;
         return kNoNode;
       }
+      std::size_t end = static_cast<std::size_t>(part.data() + part.size() - path.data());
+      if (end > lastPrefix) {
+        lastPrefix = end;
+        remember(from, path.substr(0, end), node);
+      }
     }
     if (cut == std::string_view::npos) break;
-    path.remove_prefix(cut + 1);
+    rest.remove_prefix(cut + 1);
   }
   status = ERROR_SUCCESS;
   return node;
@@ -107,7 +148,10 @@ LONG HandleTable::RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD cchName) 
   NodeId node = resolve(key, status);
   if (node == kNoNode) return status;
   if (index >= m_store.childCount(node)) return ERROR_NO_MORE_ITEMS;
-  std::string_view childName = m_store.name(m_store.childAt(node, index));
+  NodeId child = m_store.childAt(node, index);
+  m_enumParent = node;
+  m_enumChild = child;
+  std::string_view childName = m_store.name(child);
   if (!name || childName.size() + 1 > cchName) return ERROR_MORE_DATA;
   std::memcpy(name, childName.data(), childName.size());
   name[childName.size()] = '\0';
@@ -123,18 +167,23 @@ LONG HandleTable::RegQueryValueExA(HKEY key, const char* valueName, DWORD* reser
   if (node == kNoNode) return status;
   // Only the unnamed value is part of the store contract.
   if (valueName && *valueName) return ERROR_FILE_NOT_FOUND;
-  RegValue value;
-  if (!m_store.defaultValue(node, value)) return ERROR_FILE_NOT_FOUND;
-  std::string bytes = isStringType(value.type) ? narrowString(value) : std::move(value.data);
-  if (type) *type = value.type;
+  if (node != m_valueNode) {
+    RegValue value;
+    m_valueNode = kNoNode;
+    if (!m_store.defaultValue(node, value)) return ERROR_FILE_NOT_FOUND;
+    m_valueType = value.type;
+    m_valueBytes = isStringType(value.type) ? narrowString(value) : std::move(value.data);
+    m_valueNode = node;
+  }
+  if (type) *type = m_valueType;
   if (!cbData) return ERROR_SUCCESS;
-  auto size = static_cast<DWORD>(bytes.size());
+  auto size = static_cast<DWORD>(m_valueBytes.size());
   if (data) {
     if (*cbData < size) {
       *cbData = size;
       return ERROR_MORE_DATA;
     }
-    std::memcpy(data, bytes.data(), size);
+    std::memcpy(data, m_valueBytes.data(), size);
   }
   *cbData = size;
   return ERROR_SUCCESS;
@@ -170,6 +219,7 @@ LONG HandleTable::RegDeleteKeyA(HKEY key, const char* subKey) {
     owner = walk(parent, head.c_str(), status);
     if (owner == kNoNode) return status;
   }
+  if (node == m_valueNode) m_valueNode = kNoNode;
   return m_store.removeLeaf(owner, node);
 }
 

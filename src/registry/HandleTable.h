@@ -3,6 +3,8 @@
 // keys, HKEY_CLASSES_ROOT for the store's root. Remote machines cannot be
 // reached from here: every connection to a named machine fails.
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "registry/RegistryApi.h"
@@ -30,6 +32,30 @@ class HandleTable : public RegistryApi {
   NodeId resolve(HKEY key, LONG& status) const;
   // Walks a sub-path below `from`; kNoNode with the status when it fails.
   NodeId walk(NodeId from, const char* subKey, LONG& status) const;
+
+  // Scans open the same leading levels over and over ("CLSID", then
+  // "CLSID\{id}" for each of its subkeys) and open the name they have just
+  // enumerated. These remember what was resolved last, so that such opens
+  // cost no search among tens of thousands of siblings. Entries whose key
+  // was removed are never used.
+  struct ResolvedPrefix {
+    NodeId from = kNoNode;
+    std::string path;
+    NodeId node = kNoNode;
+  };
+  NodeId cachedPrefix(NodeId from, std::string_view path, std::size_t& used) const;
+  void remember(NodeId from, std::string_view path, NodeId node) const;
+  NodeId findChild(NodeId parent, std::string_view name) const;
+
+  mutable ResolvedPrefix m_prefixes[8];
+  mutable unsigned m_nextPrefix = 0;
+  mutable NodeId m_enumParent = kNoNode;
+  mutable NodeId m_enumChild = kNoNode;
+  // The last default value read, in its 8-bit form: a string is read twice,
+  // once for its size and once for its text.
+  NodeId m_valueNode = kNoNode;
+  DWORD m_valueType = REG_NONE;
+  std::string m_valueBytes;
 
   Store& m_store;
   std::vector<NodeId> m_slots;  // handle = (slot + 1) * 4; kNoNode when free
