@@ -102,7 +102,7 @@ void MainForm::progressStep(const std::string& strNode, std::int32_t lDeleted) {
 void MainForm::deleteKeys() {
   removal::RemovalContext context{m_api,    lRootKey,  selection,    lKeysFound, bAutoRun,
                                   m_log,    m_windows, lKeysDeleted, outcome,
-                                  timings};
+                                  timings,  backup};
   removal::DeleteKeys(context, frmKeysToDelete.lvwKeys);
 }
 

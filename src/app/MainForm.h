@@ -55,6 +55,7 @@ class MainForm : private scan::ProgressSink {
   std::int32_t lKeysDeleted = 0;
   removal::RunOutcome outcome;
   util::Timings* timings = nullptr;  // phase marks for the benchmark
+  removal::Backup backup;            // writes the undo file before the first removal
 
   ui::ControlForm frmControl;
   ui::KeysToDeleteForm frmKeysToDelete;

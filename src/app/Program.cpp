@@ -1,5 +1,6 @@
 #include "app/Program.h"
 
+#include <ctime>
 #include <memory>
 #include <ostream>
 
@@ -94,6 +95,10 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   std::filesystem::path logPath = machine.driveC / "9QReg.log";
   MainForm form(api, windows, logPath);
   form.timings = timings.get();
+  removal::UndoFile undo(*machine.store, machine.registryRoot, machine.driveC);
+  form.backup = [&undo](const std::vector<std::string>& paths) {
+    return undo.write(paths, std::time(nullptr));
+  };
   form.Form_Load(text);
   if (timings) {
     for (const auto& phase : timings->phases())
@@ -103,6 +108,11 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   }
 
   const removal::RunOutcome& outcome = form.outcome;
+  if (outcome.backupFailed) {
+    err << "comsweep: no key removed: the backup could not be written: " << outcome.backupError
+        << "\n";
+    return kExitMachineFailed;
+  }
   if (outcome.saveFailed) {
     err << "comsweep: no key removed: " << outcome.saveError << "\n";
     return kExitMachineFailed;

@@ -17,6 +17,9 @@ struct Machine {
   std::filesystem::path driveC;  // the directory that stands for C:\ .
   std::string kind;              // ".reg file", "Wine prefix", ...
   std::filesystem::path path;    // what was opened
+  // Where HKEY_CLASSES_ROOT physically lives, as a .reg file names it, so
+  // that the backup of removed keys can be imported back with standard tools.
+  std::string registryRoot = "HKEY_CLASSES_ROOT";
 };
 
 struct MachineOpenResult {

@@ -1,5 +1,7 @@
 #include "removal/KeyRemoval.h"
 
+#include <algorithm>
+
 #include "registry/Wrappers.h"
 
 namespace comsweep::removal {
@@ -45,11 +47,35 @@ void DeleteKeys(RemovalContext& c, scan::FoundKeyList& lvwKeys) {
   std::int32_t removed = 0;
   std::int32_t notRemoved = 0;
   const std::int32_t total = c.lKeysFound;
-  for (std::int32_t i = 1; i <= total && static_cast<std::size_t>(i) <= lvwKeys.count(); ++i) {
-    const scan::FoundKey& item = lvwKeys.item(static_cast<std::size_t>(i));
+  const std::size_t last = std::min(lvwKeys.count(), static_cast<std::size_t>(std::max(total, 0)));
+
+  // Nothing is removed that could not be saved first.
+  std::vector<std::string> doomed;
+  for (std::size_t i = 1; i <= last; ++i)
+    if (!lvwKeys.item(i).Ghosted) doomed.push_back(lvwKeys.item(i).Tag);
+  std::string refusal;
+  if (!doomed.empty() && c.backup) {
+    BackupResult backup = c.backup(doomed);
+    if (backup.ok) {
+      c.outcome.undoFile = backup.file;
+    } else {
+      c.outcome.backupFailed = true;
+      c.outcome.backupError = backup.message;
+      refusal = "*** ERROR: The backup of the keys could not be written (" + backup.message +
+                ") - Key not removed.";
+    }
+  }
+
+  for (std::size_t i = 1; i <= last; ++i) {
+    const scan::FoundKey& item = lvwKeys.item(i);
     if (item.Ghosted) continue;
     c.log.WriteLogEntry(item.SubItem1, "HKEY_CLASSES_ROOT\\" + item.Tag,
                         "[" + item.SmallIcon + "]", "");
+    if (!refusal.empty()) {
+      ++notRemoved;
+      c.log.WriteLogEntry(refusal, "", "", "");
+      continue;
+    }
     LONG status = DeleteKeyPath(c.api, c.lRootKey, item.Tag);
     if (status == 0) {
       ++removed;
@@ -73,6 +99,13 @@ void DeleteKeys(RemovalContext& c, scan::FoundKeyList& lvwKeys) {
     removed = 0;
     c.outcome.saveFailed = true;
     c.outcome.saveError = saved.message;
+    // The machine is as it was: a backup of keys that are all still there
+    // would only mislead.
+    if (!c.outcome.undoFile.empty()) {
+      std::error_code ignored;
+      std::filesystem::remove(c.outcome.undoFile, ignored);
+      c.outcome.undoFile.clear();
+    }
   }
 
   c.lKeysDeleted = removed;

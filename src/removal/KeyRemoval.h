@@ -3,11 +3,14 @@
 // closing message and the log around it.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "app/Selection.h"
 #include "registry/RegistryApi.h"
 #include "removal/LogWriter.h"
+#include "removal/UndoFile.h"
 #include "scan/FoundKeyList.h"
 #include "ui/WindowSystem.h"
 #include "util/Timings.h"
@@ -21,7 +24,13 @@ struct RunOutcome {
   std::int32_t notRemoved = 0;
   bool saveFailed = false;
   std::string saveError;
+  bool backupFailed = false;
+  std::string backupError;
+  std::filesystem::path undoFile;  // the backup written before the first removal
 };
+
+// Writes the backup of the keys at these paths before any is removed.
+using Backup = std::function<BackupResult(const std::vector<std::string>& paths)>;
 
 struct RemovalContext {
   registry::RegistryApi& api;
@@ -34,6 +43,7 @@ struct RemovalContext {
   std::int32_t& lKeysDeleted;  // published for the log footer
   RunOutcome& outcome;
   util::Timings* timings = nullptr;
+  Backup backup;  // none: keys are removed without a backup (memory machines)
 };
 
 // Removes every listed key that is not struck, in display order.

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "registry/Machine.h"
 #include "registry/Text.h"
+#include "support/Fixture.h"
 #include "support/RunBinary.h"
 #include "support/TempDir.h"
 
@@ -119,6 +121,45 @@ const char* kExpectedLog =
     "Number of deleted keys: 6\r\n"
     "End of processing date: <date>\r\n";
 
+// Every key with every value, in a form that compares machines key by key
+// and value by value.
+std::string dump(const std::filesystem::path& file) {
+  registry::MachineOpenResult opened = registry::openMachine(file);
+  EXPECT_TRUE(opened.machine) << opened.error;
+  if (!opened.machine) return {};
+  const registry::Store& store = *opened.machine->store;
+  std::string out;
+  std::vector<std::string> keys = allKeys(store);
+  for (const std::string& path : keys) {
+    out += "[" + registry::upperCase(path) + "]\n";
+    registry::NodeId node = store.root();
+    std::string_view rest = path;
+    while (!rest.empty()) {
+      std::size_t cut = rest.find('\\');
+      node = store.findChild(node, rest.substr(0, cut));
+      rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+    }
+    std::vector<registry::NamedValue> values;
+    EXPECT_TRUE(store.values(node, values));
+    std::vector<std::string> lines;
+    for (const auto& v : values)
+      lines.push_back(registry::upperCase(v.name) + "=" + std::to_string(v.value.type) + ":" +
+                      v.value.data);
+    std::sort(lines.begin(), lines.end());
+    for (const auto& l : lines) out += l + "\n";
+  }
+  return out;
+}
+
+// The UTF-8, LF form of a .reg file's text.
+std::string plainText(const std::string& bytes) {
+  std::string text = bytes.rfind("\xFF\xFE", 0) == 0 ? registry::utf16leToUtf8(bytes.substr(2)) : bytes;
+  std::string out;
+  for (char c : text)
+    if (c != '\r') out += c;
+  return out;
+}
+
 class RegMachine : public ::testing::TestWithParam<Encoding> {
  protected:
   std::filesystem::path machine() const { return m_dir / "hkcr.reg"; }
@@ -136,6 +177,19 @@ TEST_P(RegMachine, RemovesTheChosenFamiliesAndLogsThem) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(readFile(machine()), encode(machineText(true), GetParam()));
   EXPECT_EQ(maskDates(readFile(m_dir / "9QReg.log")), kExpectedLog);
+
+  // The backup holds everything that went: the rest of the file and the
+  // backup together are the machine as it was.
+  std::vector<std::filesystem::path> backups;
+  for (const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
+    if (entry.path().filename().string().rfind("9QReg-", 0) == 0) backups.push_back(entry.path());
+  ASSERT_EQ(backups.size(), 1u);
+  std::string undo = plainText(readFile(backups[0]));
+  ASSERT_EQ(undo.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
+  writeFile(m_dir / "original.reg", encode(machineText(false), GetParam()));
+  writeFile(m_dir / "restored.reg", plainText(readFile(machine())) + undo.substr(undo.find('\n') + 1));
+  EXPECT_EQ(dump(m_dir / "restored.reg"), dump(m_dir / "original.reg"));
+  EXPECT_NE(undo.find("\"ThreadingModel\"=\"Apartment\""), std::string::npos);
 }
 
 TEST_P(RegMachine, NothingFoundLeavesTheFileUntouched) {
@@ -152,6 +206,8 @@ TEST_P(RegMachine, NothingFoundLeavesTheFileUntouched) {
   std::string log = readFile(m_dir / "9QReg.log");
   EXPECT_NE(log.find("Number of keys to remove: 0\r\n"), std::string::npos);
   EXPECT_NE(log.find("     h9q     - yes\r\n     h9qPlus - no"), std::string::npos);
+  for (const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
+    EXPECT_NE(entry.path().filename().string().rfind("9QReg-", 0), 0u) << "no backup without a removal";
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, RegMachine,
@@ -206,6 +262,20 @@ TEST_F(RegMachineFailures, ALogThatCannotBeCreatedDoesNotStopTheRemoval) {
   EXPECT_EQ(readFile(m_dir / "m.reg"), machineText(true));
 }
 
+TEST_F(RegMachineFailures, NothingIsRemovedWithoutABackup) {
+  // The backup (UTF-16) does not fit under the size limit; the log does.
+  std::string text = machineText(false);
+  writeFile(m_dir / "m.reg", text);
+  BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (m_dir / "m.reg").string()}}, 1500});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("backup"), std::string::npos) << r.err;
+  EXPECT_EQ(readFile(m_dir / "m.reg"), text);
+  std::string log = readFile(m_dir / "9QReg.log");
+  EXPECT_NE(log.find("*** ERROR: The backup of the keys could not be written ("), std::string::npos) << log;
+  for (const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
+    EXPECT_NE(entry.path().filename().string().rfind("9QReg-", 0), 0u);
+}
+
 TEST_F(RegMachineFailures, AMachineThatCannotBeSavedIsLeftAsItWas) {
   // Big enough that the new file cannot be written under the size limit,
   // while the log's header still fits.
@@ -220,8 +290,10 @@ TEST_F(RegMachineFailures, AMachineThatCannotBeSavedIsLeftAsItWas) {
   std::string log = readFile(m_dir / "9QReg.log");
   EXPECT_NE(log.find("*** ERROR: The registry could not be saved ("), std::string::npos) << log;
   EXPECT_NE(log.find("Number of deleted keys: 0\r\n"), std::string::npos);
-  for (const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
+  for (const auto& entry : std::filesystem::directory_iterator(m_dir.path())) {
     EXPECT_EQ(entry.path().filename().string().find(".comsweep-"), std::string::npos);
+    EXPECT_NE(entry.path().filename().string().rfind("9QReg-", 0), 0u);
+  }
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ class Removal : public ::testing::Test {
   void run(bool autoRun) {
     m_log = std::make_unique<LogWriter>(m_dir / "9QReg.log", [] { return std::string("T"); });
     RemovalContext context{*m_api, HKEY_CLASSES_ROOT, m_selection, m_found, autoRun,
-                           *m_log, m_windows,         m_deleted,   m_outcome};
+                           *m_log, m_windows,         m_deleted,   m_outcome, nullptr, {}};
     DeleteKeys(context, m_list);
     EXPECT_EQ(m_table->openHandles(), 0u);
   }

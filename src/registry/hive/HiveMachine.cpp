@@ -31,6 +31,7 @@ MachineOpenResult openHive(const fs::path& hive, HiveStore::Top top, fs::path dr
   std::unique_ptr<HiveStore> store = HiveStore::open(hive, top, error);
   if (!store) return {nullptr, error};
   auto machine = std::make_unique<Machine>();
+  if (!store->topIsRoot()) machine->registryRoot = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
   machine->store = std::move(store);
   machine->driveC = std::move(driveC);
   machine->kind = std::move(kind);

@@ -198,6 +198,23 @@ bool HiveStore::defaultValue(NodeId node, RegValue& out) const {
   return true;
 }
 
+bool HiveStore::values(NodeId node, std::vector<NamedValue>& out) const {
+  out.clear();
+  if (!isLive(node)) return false;
+  Malloced<hive_value_h> list(hivex_node_values(m_hive.get(), m_nodes[node].cell));
+  if (!list) return false;
+  for (std::size_t i = 0; list.get()[i] != 0; ++i) {
+    hive_value_h value = list.get()[i];
+    Malloced<char> key(hivex_value_key(m_hive.get(), value));
+    hive_type type = hive_t_REG_NONE;
+    std::size_t length = 0;
+    Malloced<char> raw(hivex_value_value(m_hive.get(), value, &type, &length));
+    if (!key || !raw) return false;
+    out.push_back({key.get(), {static_cast<DWORD>(type), std::string(raw.get(), length)}});
+  }
+  return true;
+}
+
 LONG HiveStore::removeLeaf(NodeId parent, NodeId child) {
   if (!isLive(parent) || !isLive(child) || m_nodes[child].parent != parent)
     return ERROR_FILE_NOT_FOUND;

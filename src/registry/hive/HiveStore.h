@@ -39,6 +39,9 @@ class HiveStore : public Store {
   NodeId childAt(NodeId parent, std::uint32_t index) const override;
   std::string_view name(NodeId node) const override;
   bool defaultValue(NodeId node, RegValue& out) const override;
+  bool values(NodeId node, std::vector<NamedValue>& out) const override;
+  // True when the hive's root stands for HKEY_CLASSES_ROOT (no Classes key).
+  bool topIsRoot() const { return m_topIsRoot; }
   LONG removeLeaf(NodeId parent, NodeId child) override;
   // Writes the hive back when keys were removed since it was opened or last
   // saved; otherwise the file is not touched.

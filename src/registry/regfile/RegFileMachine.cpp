@@ -17,6 +17,7 @@ MachineOpenResult openRegFile(const std::filesystem::path& file) {
   std::unique_ptr<RegFileStore> store = RegFileStore::open(file, error);
   if (!store) return {nullptr, error};
   auto machine = std::make_unique<Machine>();
+  machine->registryRoot = store->rootName();
   machine->store = std::move(store);
   std::error_code ec;
   std::filesystem::path absolute = std::filesystem::absolute(file, ec);

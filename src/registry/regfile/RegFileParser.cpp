@@ -218,6 +218,14 @@ RegFileParser::State RegFileParser::quotedValueName(Cursor& c) {
       ++c.pos;
     } else if (ch == '"') {
       m_isDefault = c.pos - 1 == start;
+      if (!m_isDefault && m_sink.wantsNamedValues()) {
+        m_name.clear();
+        for (std::size_t i = start; i + 1 < c.pos; ++i) {
+          if (c.text[i] == '\\' && i + 2 < c.pos && (c.text[i + 1] == '\\' || c.text[i + 1] == '"'))
+            ++i;
+          m_name += c.text[i];
+        }
+      }
       c.skipBlanks();
       if (!c.eat('=')) return fail(c, "missing '=' after the value name");
       return kDataStart;
@@ -353,21 +361,29 @@ RegFileParser::State RegFileParser::valueEnd(Cursor& c) {
 }
 
 void RegFileParser::deliver() {
-  if (!m_isDefault) return;
+  if (!m_isDefault && !m_sink.wantsNamedValues()) return;
   if (m_deletion) {
-    m_sink.defaultValueDeleted();
+    if (m_isDefault)
+      m_sink.defaultValueDeleted();
+    else
+      m_sink.namedValueDeleted(m_name);
     return;
   }
+  std::string_view data = m_data;
+  std::string converted;
   if (m_quoted) {
     toUtf16(m_data, m_wide);
     m_wide.append(2, '\0');
-    m_sink.defaultValue(m_type, m_wide);
+    data = m_wide;
   } else if (isStringType(m_type) && !m_unicode) {
     // REGEDIT4 files give string data as 8-bit text, terminator included.
-    m_sink.defaultValue(m_type, utf8ToUtf16le(m_data));
-  } else {
-    m_sink.defaultValue(m_type, m_data);
+    converted = utf8ToUtf16le(m_data);
+    data = converted;
   }
+  if (m_isDefault)
+    m_sink.defaultValue(m_type, data);
+  else
+    m_sink.namedValue(m_name, m_type, data);
 }
 
 }  // namespace comsweep::registry

@@ -101,6 +101,7 @@ class RegFileParser {
   DWORD m_type = REG_NONE;
   std::string m_data;           // text or bytes; reused from value to value
   std::string m_wide;           // quoted text as UTF-16LE
+  std::string m_name;           // a named value's name, when the sink wants it
 };
 
 }  // namespace comsweep::registry

@@ -2,7 +2,8 @@
 // What the .reg parser reports while it reads a file: every key line, in file
 // order with its byte offset (so that a store can keep the raw text of each
 // key block), and what happens to the default value of the current key.
-// Named values are checked by the parser but not reported: nothing reads them.
+// Named values are reported only to a sink that asks for them (the backup
+// of keys about to be removed reads them; loading does not).
 
 #include <cstddef>
 #include <string_view>
@@ -24,6 +25,11 @@ class RegFileSink {
   virtual void defaultValue(DWORD type, std::string_view data) = 0;
   // "@=-": the current key's default value is to be deleted.
   virtual void defaultValueDeleted() = 0;
+  virtual bool wantsNamedValues() const { return false; }
+  // A named value of the current key, data as for defaultValue.
+  virtual void namedValue(std::string_view /*name*/, DWORD /*type*/, std::string_view /*data*/) {}
+  // "name"=-: the named value is to be deleted.
+  virtual void namedValueDeleted(std::string_view /*name*/) {}
 };
 
 }  // namespace comsweep::registry

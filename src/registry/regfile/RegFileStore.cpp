@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "registry/AtomicFile.h"
+#include "registry/Text.h"
 #include "registry/regfile/RegFileParser.h"
 
 namespace comsweep::registry {
@@ -112,9 +114,17 @@ bool RegFileStore::currentIdentity(Identity& out) const {
 
 NodeId RegFileStore::classesKey(std::string_view path) {
   std::string_view rest;
-  if (!below(path, "HKEY_CLASSES_ROOT", rest) &&
-      !below(path, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", rest))
+  std::string_view rootText;
+  if (below(path, "HKEY_CLASSES_ROOT", rest))
+    rootText = path.substr(0, 17);
+  else if (below(path, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", rest))
+    rootText = path.substr(0, 35);
+  else
     return kNoNode;
+  if (!m_rootNamed) {
+    m_rootName.assign(rootText);
+    m_rootNamed = true;
+  }
   NodeId node = root();
   while (!rest.empty()) {
     std::size_t cut = rest.find('\\');
@@ -138,6 +148,67 @@ void RegFileStore::defaultValue(DWORD type, std::string_view data) {
 
 void RegFileStore::defaultValueDeleted() {
   if (m_current != kNoNode) clearDefaultValue(m_current);
+}
+
+namespace {
+
+// Collects the values of one key while a block of it is read again.
+class ValueCollector : public RegFileSink {
+ public:
+  explicit ValueCollector(std::vector<NamedValue>& out) : m_out(out) {}
+  void keyLine(std::string_view, bool, std::size_t) override {}
+  void defaultValue(DWORD type, std::string_view data) override { set("", type, data); }
+  void defaultValueDeleted() override { erase(""); }
+  bool wantsNamedValues() const override { return true; }
+  void namedValue(std::string_view name, DWORD type, std::string_view data) override {
+    set(name, type, data);
+  }
+  void namedValueDeleted(std::string_view name) override { erase(name); }
+
+ private:
+  // A value given again (the key appears twice) replaces the first; names
+  // compare without regard to case, as the registry's do.
+  std::vector<NamedValue>::iterator find(std::string_view name) {
+    for (auto it = m_out.begin(); it != m_out.end(); ++it)
+      if (compareNoCase(it->name, name) == 0) return it;
+    return m_out.end();
+  }
+  void set(std::string_view name, DWORD type, std::string_view data) {
+    auto it = find(name);
+    if (it == m_out.end()) it = m_out.insert(m_out.end(), {std::string(name), {}});
+    it->value = {type, std::string(data)};
+  }
+  void erase(std::string_view name) {
+    auto it = find(name);
+    if (it != m_out.end()) m_out.erase(it);
+  }
+  std::vector<NamedValue>& m_out;
+};
+
+}  // namespace
+
+bool RegFileStore::values(NodeId node, std::vector<NamedValue>& out) const {
+  out.clear();
+  if (!isLive(node)) return false;
+  if (m_blocksOf.empty())
+    for (std::size_t i = 0; i < m_blocks.size(); ++i)
+      if (m_blocks[i].node != kNoNode) m_blocksOf.emplace(m_blocks[i].node, i);
+  // Each block is read again behind the file's own header, so that the
+  // encoding and the header's rules for hex strings are those of the file.
+  std::string_view header = m_bytes.substr(0, m_blocks.empty() ? m_bytes.size() : m_blocks[0].offset);
+  std::vector<std::size_t> blocks;
+  auto [first, last] = m_blocksOf.equal_range(node);
+  for (auto it = first; it != last; ++it) blocks.push_back(it->second);
+  std::sort(blocks.begin(), blocks.end());
+  for (std::size_t i : blocks) {
+    std::size_t end = i + 1 < m_blocks.size() ? m_blocks[i + 1].offset : m_bytes.size();
+    std::string text(header);
+    text.append(m_bytes.substr(m_blocks[i].offset, end - m_blocks[i].offset));
+    ValueCollector collector(out);
+    RegFileParser parser(collector);
+    if (!parser.parse(text)) return false;
+  }
+  return true;
 }
 
 LONG RegFileStore::removeLeaf(NodeId parent, NodeId child) {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "registry/memory/MemoryStore.h"
@@ -27,6 +28,11 @@ class RegFileStore : public MemoryStore, private RegFileSink {
                                             std::string& error);
 
   LONG removeLeaf(NodeId parent, NodeId child) override;
+  // Read again from the key's blocks in the file, merged as an import would.
+  bool values(NodeId node, std::vector<NamedValue>& out) const override;
+  // How the file names HKEY_CLASSES_ROOT ("HKEY_CLASSES_ROOT" or
+  // "HKEY_LOCAL_MACHINE\SOFTWARE\Classes", as first written in it).
+  const std::string& rootName() const { return m_rootName; }
   // Replaces the file atomically when keys were removed since it was read
   // (or last saved); otherwise leaves it alone. Refuses to overwrite a file
   // that has changed on disk since it was read.
@@ -65,7 +71,10 @@ class RegFileStore : public MemoryStore, private RegFileSink {
   std::unique_ptr<char[]> m_buffer;
   std::string_view m_bytes;  // the file as read, in m_buffer
   std::vector<Block> m_blocks;
+  std::string m_rootName = "HKEY_CLASSES_ROOT";
+  bool m_rootNamed = false;
   Identity m_identity;
+  mutable std::unordered_multimap<NodeId, std::size_t> m_blocksOf;  // built on first use
   NodeId m_current = kNoNode;  // the key that values read now belong to
   bool m_dirty = false;        // keys removed since the file was read or saved
 };

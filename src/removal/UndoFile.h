@@ -1,0 +1,48 @@
+#pragma once
+// The backup written before the first key is removed: a .reg file holding
+// every key about to go, with its whole subtree and every value, named where
+// it physically lives, so that standard importers can put it back.
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "registry/Store.h"
+
+namespace comsweep::removal {
+
+struct BackupResult {
+  bool ok = true;
+  std::filesystem::path file;  // the file written, when ok
+  std::string message;         // why it failed
+};
+
+class UndoFile {
+ public:
+  // `root` names HKEY_CLASSES_ROOT in the file ("HKEY_LOCAL_MACHINE\SOFTWARE\Classes" ...).
+  UndoFile(const registry::Store& store, std::string root, std::filesystem::path directory)
+      : m_store(store), m_root(std::move(root)), m_directory(std::move(directory)) {}
+
+  // Writes 9QReg-<YYYYMMDD-HHMMSS>.reg (never over an existing file) with the
+  // keys at `paths` below the root; keys that do not exist are left out. The
+  // file is flushed to disk before this returns.
+  BackupResult write(const std::vector<std::string>& paths, std::time_t now) const;
+
+  // The text of the file, UTF-8 with LF line ends (before its encoding).
+  std::string text(const std::vector<std::string>& paths, bool& complete) const;
+
+ private:
+  void appendKey(std::string& out, registry::NodeId node, const std::string& path,
+                 bool& complete) const;
+
+  const registry::Store& m_store;
+  std::string m_root;
+  std::filesystem::path m_directory;
+};
+
+// One value as a line of a version 5.00 .reg file (without line end), in the
+// text form where it keeps the data exactly, else in hex.
+std::string regFileValueLine(const registry::NamedValue& value);
+
+}  // namespace comsweep::removal

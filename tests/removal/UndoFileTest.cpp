@@ -1,0 +1,98 @@
+#include "removal/UndoFile.h"
+
+#include <gtest/gtest.h>
+
+#include "registry/Text.h"
+#include "support/Fixture.h"
+#include "support/TempDir.h"
+
+namespace comsweep::removal {
+namespace {
+
+using registry::NamedValue;
+using registry::RegValue;
+
+std::string wide(std::string_view utf8, bool terminated = true) {
+  return registry::utf8ToUtf16le(utf8) + (terminated ? std::string(2, '\0') : std::string());
+}
+
+TEST(UndoFile, ValuesAreWrittenSoThatTheirDataSurvives) {
+  struct Case {
+    NamedValue value;
+    const char* line;
+  };
+  const Case cases[] = {
+      {{"", {registry::REG_SZ, wide("C:\\m9q \"x\".dll")}}, "@=\"C:\\\\m9q \\\"x\\\".dll\""},
+      {{"Threading\"Model", {registry::REG_SZ, wide("Both")}}, "\"Threading\\\"Model\"=\"Both\""},
+      {{"", {registry::REG_SZ, wide("")}}, "@=\"\""},
+      // Text forms that would change the data fall back to hex.
+      {{"", {registry::REG_SZ, wide(std::string("a\0b", 3))}}, "@=hex(1):61,00,00,00,62,00,00,00"},
+      {{"", {registry::REG_SZ, wide("ab", false)}}, "@=hex(1):61,00,62,00"},
+      {{"", {registry::REG_SZ, std::string("ab\0", 3)}}, "@=hex(1):61,62,00"},
+      {{"", {registry::REG_SZ, wide("a\nb")}}, "@=hex(1):61,00,0a,00,62,00,00,00"},
+      {{"v", {registry::REG_DWORD, std::string("\x01\x02\x00\x80", 4)}}, "\"v\"=dword:80000201"},
+      {{"v", {registry::REG_DWORD, std::string("\x01", 1)}}, "\"v\"=hex(4):01"},
+      {{"v", {registry::REG_EXPAND_SZ, wide("%x%")}}, "\"v\"=hex(2):25,00,78,00,25,00,00,00"},
+      {{"q", {registry::REG_QWORD, std::string(8, '\0')}}, "\"q\"=hex(b):00,00,00,00,00,00,00,00"},
+      {{"b", {registry::REG_BINARY, ""}}, "\"b\"=hex:"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(regFileValueLine(c.value), c.line);
+
+  // Long data continues on indented lines ending in a backslash.
+  std::string line = regFileValueLine({"big", {registry::REG_BINARY, std::string(100, '\x7f')}});
+  EXPECT_NE(line.find(",\\\n  7f"), std::string::npos);
+  for (std::size_t start = 0, end; start < line.size(); start = end + 1) {
+    end = line.find('\n', start);
+    if (end == std::string::npos) end = line.size();
+    EXPECT_LE(end - start, 80u);
+  }
+}
+
+TEST(UndoFile, HoldsEachKeyWithItsSubtreeParentsFirst) {
+  auto store = test::makeStore({{"CLSID\\{A}", "a"},
+                                {"CLSID\\{A}\\InprocServer32", "a.dll"},
+                                {"CLSID\\{A}\\InprocServer32\\Deep", std::nullopt},
+                                {"CLSID\\{B}", "b"},
+                                {".m9q", "file"}});
+  UndoFile undo(*store, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", "/");
+  bool complete = false;
+  EXPECT_EQ(undo.text({"CLSID\\{A}", "clsid\\{missing}", ".m9q"}, complete),
+            "Windows Registry Editor Version 5.00\n"
+            "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{A}]\n@=\"a\"\n"
+            "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{A}\\InprocServer32]\n@=\"a.dll\"\n"
+            "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{A}\\InprocServer32\\Deep]\n"
+            "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.m9q]\n@=\"file\"\n\n");
+  EXPECT_TRUE(complete);
+}
+
+TEST(UndoFile, IsNeverWrittenOverAnotherFileOrThroughALink) {
+  test::TempDir dir;
+  auto store = test::makeStore({{"X", "x"}});
+  UndoFile undo(*store, "HKEY_CLASSES_ROOT", dir.path());
+  std::time_t now = 1700000000;
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stem[32];
+  std::strftime(stem, sizeof stem, "9QReg-%Y%m%d-%H%M%S", &local);
+  test::writeFile(dir / "victim", "precious");
+  std::filesystem::create_symlink(dir / "victim", dir / (std::string(stem) + ".reg"));
+
+  BackupResult first = undo.write({"X"}, now);
+  ASSERT_TRUE(first.ok) << first.message;
+  EXPECT_EQ(first.file.filename(), std::string(stem) + "-2.reg");
+  BackupResult second = undo.write({"X"}, now);
+  EXPECT_EQ(second.file.filename(), std::string(stem) + "-3.reg");
+  EXPECT_EQ(test::readFile(dir / "victim"), "precious");
+  std::string bytes = test::readFile(first.file);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(registry::utf16leToUtf8(bytes.substr(2)),
+            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\X]\r\n@=\"x\"\r\n\r\n");
+
+  UndoFile nowhere(*store, "HKEY_CLASSES_ROOT", dir / "missing");
+  BackupResult failed = nowhere.write({"X"}, now);
+  EXPECT_FALSE(failed.ok);
+  EXPECT_NE(failed.message.find("missing"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace comsweep::removal
