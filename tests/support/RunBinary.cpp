@@ -23,11 +23,10 @@ void drain(int fd, std::string& into) {
   while ((n = ::read(fd, buffer, sizeof buffer)) > 0) into.append(buffer, static_cast<std::size_t>(n));
 }
 
-}  // namespace
-
-BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptions& options) {
-  int outPipe[2], errPipe[2];
-  if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) throw std::runtime_error("pipe");
+// Forks and executes the binary with stdout and stderr on the given
+// descriptors; returns the child's pid.
+pid_t start(const std::vector<std::string>& args, const BinaryOptions& options, int out, int err,
+            int closeInChild1, int closeInChild2) {
   std::vector<std::string> envStrings = {"PATH=/usr/bin:/bin", "LC_ALL=C", "HOME=/nonexistent"};
   for (const auto& [k, v] : options.env) envStrings.push_back(k + "=" + v);
   std::vector<char*> argv = {const_cast<char*>(COMSWEEP_BINARY)};
@@ -39,10 +38,10 @@ BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptio
 
   pid_t pid = ::fork();
   if (pid == 0) {
-    ::dup2(outPipe[1], 1);
-    ::dup2(errPipe[1], 2);
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    if (closeInChild1 >= 0) ::close(closeInChild1);
+    if (closeInChild2 >= 0) ::close(closeInChild2);
     int devnull = ::open("/dev/null", O_RDONLY);
     ::dup2(devnull, 0);
     if (options.fileSizeLimit > 0) {
@@ -54,6 +53,22 @@ BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptio
     ::execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
+  return pid;
+}
+
+}  // namespace
+
+int spawnComsweep(const std::vector<std::string>& args, const BinaryOptions& options) {
+  int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  pid_t pid = start(args, options, devnull, devnull, -1, -1);
+  ::close(devnull);
+  return pid;
+}
+
+BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptions& options) {
+  int outPipe[2], errPipe[2];
+  if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) throw std::runtime_error("pipe");
+  pid_t pid = start(args, options, outPipe[1], errPipe[1], outPipe[0], errPipe[0]);
   ::close(outPipe[1]);
   ::close(errPipe[1]);
   BinaryResult result;

@@ -20,6 +20,8 @@ struct BinaryOptions {
 };
 
 BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptions& options);
+// Starts the executable with its output discarded; the caller waits for it.
+int spawnComsweep(const std::vector<std::string>& args, const BinaryOptions& options);
 
 // The log with its two date-time lines masked.
 std::string maskDates(std::string log);
