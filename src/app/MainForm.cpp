@@ -73,6 +73,7 @@ void MainForm::cmdContinue_Click() {
                             typeLibs,   frmKeysToDelete.lvwKeys,
                             lKeysFound, bAutoRun ? nullptr : this};
   scan::ScanRegistry(context);
+  if (m_progressLoaded) m_windows.progressScansEnded(frmControl);
 
   if (selection.chkControl != 0) {
     frmKeysToDelete.Label1 = std::to_string(lKeysFound) + " " + frmKeysToDelete.Label1;
