@@ -18,7 +18,6 @@ struct ShownMessage {
   QString text;
   QString title;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
-  QMessageBox::StandardButtons buttons;
 };
 
 class ScriptedModalRunner : public ui::ModalRunner {
@@ -34,7 +33,7 @@ class ScriptedModalRunner : public ui::ModalRunner {
         out.text = QStringLiteral("<not a message box: %1>").arg(dialog.objectName());
         return;
       }
-      out = {box->text(), box->windowTitle(), box->icon(), box->standardButtons()};
+      out = {box->text(), box->windowTitle(), box->icon()};
     });
   }
 
