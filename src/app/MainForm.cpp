@@ -74,6 +74,7 @@ void MainForm::cmdContinue_Click() {
                             lKeysFound, bAutoRun ? nullptr : this,
                             timings};
   scan::ScanRegistry(context);
+  if (m_progressLoaded) m_windows.progressScansEnded(frmControl);
 
   if (selection.chkControl != 0) {
     frmKeysToDelete.Label1 = std::to_string(lKeysFound) + " " + frmKeysToDelete.Label1;

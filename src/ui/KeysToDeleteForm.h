@@ -20,7 +20,8 @@ class KeysToDeleteForm {
 
   // Each time the window becomes the active window.
   void Form_Activate();
-  // columnIndex is 1-based: 1 "Key", 2 "Found value".
+  // columnIndex is 1-based: 1 "Key", 2 "Found value". The selected entry
+  // stays selected wherever the sort moves it.
   void lvwKeys_ColumnClick(int columnIndex);
   void lvwKeys_KeyDown(int KeyCode, int Shift);
   void cmdDelete_Click();

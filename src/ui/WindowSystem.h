@@ -40,6 +40,9 @@ class WindowSystem {
   virtual void progressShow(ControlForm& form) = 0;
   virtual void progressRefresh(ControlForm& form) = 0;
   virtual void progressUnload() = 0;
+  // The scans are over: from now on the window shows the form's last state,
+  // which a refresh may have skipped to keep the scans fast.
+  virtual void progressScansEnded(ControlForm& form) { (void)form; }
 
   // frmKeysToDelete: shown modally; returns once the window is unloaded
   // (by Remove, Cancel or its close box).

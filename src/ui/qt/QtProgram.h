@@ -1,4 +1,6 @@
 #pragma once
+#include <string>
+
 #include "registry/Machine.h"
 
 namespace comsweep::ui {
@@ -6,5 +8,10 @@ namespace comsweep::ui {
 // The interactive program: the main window on the given machine, until the
 // program ends. Returns the exit status.
 int runQtProgram(int argc, char** argv, registry::Machine& machine);
+
+// Why no window can be opened, or empty when one can. Arguments are the
+// values of DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM (null when unset).
+std::string missingDisplayMessage(const char* display, const char* waylandDisplay,
+                                  const char* platform);
 
 }  // namespace comsweep::ui

@@ -1,0 +1,31 @@
+#include "ui/qt/InteractiveSession.h"
+
+#include "app/Program.h"
+#include "registry/Machine.h"
+#include "ui/qt/MainWindow.h"
+
+namespace comsweep::ui {
+
+InteractiveSession::InteractiveSession(registry::Machine& machine, ModalRunner& modal,
+                                       std::function<void()> quit)
+    : m_api(*machine.store),
+      m_windows(modal, machine, std::move(quit)),
+      m_form(m_api, m_windows, machine.driveC / "9QReg.log"),
+      m_main(std::make_unique<MainWindow>(m_form, machine)) {
+  m_windows.setMainWindow(m_main.get());
+}
+
+InteractiveSession::~InteractiveSession() { m_windows.setMainWindow(nullptr); }
+
+void InteractiveSession::show() {
+  m_form.Form_Load("");
+  if (!ended()) m_main->show();
+}
+
+int InteractiveSession::exitStatus() const {
+  if (m_form.outcome.saveFailed) return app::kExitMachineFailed;
+  if (m_form.outcome.notRemoved > 0) return app::kExitNotAllRemoved;
+  return app::kExitOk;
+}
+
+}  // namespace comsweep::ui

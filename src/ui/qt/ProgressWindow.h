@@ -1,0 +1,51 @@
+#pragma once
+// frmControl: the borderless window that follows the scans. The scans hold
+// the user-interface thread, so the window paints itself on the spot
+// instead of waiting for the event loop; to keep a scan of a million keys
+// fast it does so at most every kRepaintIntervalMs, and settle() draws the
+// last state that a skipped refresh left behind.
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QPixmap>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+namespace Ui {
+class ProgressWindow;
+}
+
+namespace comsweep::ui {
+
+class ControlForm;
+
+class ProgressWindow : public QWidget {
+  Q_OBJECT
+ public:
+  static constexpr int kRepaintIntervalMs = 30;
+
+  ProgressWindow();
+  ~ProgressWindow() override;
+
+  // Shows the window centred on the screen and returns once the window
+  // system has mapped it: pictures drawn before that are never seen.
+  void showFor(const ControlForm& form);
+  // After each Update of the form.
+  void refresh(const ControlForm& form);
+  // Draws the form's last state if a refresh skipped it.
+  void settle(const ControlForm& form);
+
+ private:
+  void render(const ControlForm& form);
+  const QPixmap& frame(const std::string& key);
+
+  std::unique_ptr<Ui::ProgressWindow> m_ui;
+  QElapsedTimer m_sincePaint;
+  std::uint64_t m_drawnUpdate = 0;
+  bool m_drawnOnce = false;
+  std::string m_drawnFrame;
+  QHash<QString, QPixmap> m_frames;
+};
+
+}  // namespace comsweep::ui

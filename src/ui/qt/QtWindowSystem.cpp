@@ -1,0 +1,100 @@
+#include "ui/qt/QtWindowSystem.h"
+
+#include <QMessageBox>
+
+#include "ui/qt/MainWindow.h"
+#include "ui/qt/ModalRunner.h"
+#include "ui/qt/ProgressWindow.h"
+#include "ui/qt/ReviewWindow.h"
+#include "ui/qt/TipWindow.h"
+#include "ui/qt/WindowFont.h"
+
+namespace comsweep::ui {
+namespace {
+
+QMessageBox::Icon iconOf(int style) {
+  switch (style & 0x70) {
+    case 16: return QMessageBox::Critical;
+    case 32: return QMessageBox::Question;
+    case 48: return QMessageBox::Warning;
+    case 64: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+  }
+}
+
+}  // namespace
+
+QtWindowSystem::QtWindowSystem(ModalRunner& modal, const registry::Machine& machine,
+                               std::function<void()> quit)
+    : m_modal(modal), m_machine(machine), m_quit(std::move(quit)) {}
+
+QtWindowSystem::~QtWindowSystem() = default;
+
+QWidget* QtWindowSystem::messageOwner() const {
+  if (m_review && m_review->isVisible()) return m_review;
+  if (m_main && m_main->isVisible()) return m_main;
+  if (m_progress && m_progress->isVisible()) return m_progress.get();
+  return nullptr;
+}
+
+void QtWindowSystem::MsgBox(const std::string& text, int style, const std::string& title) {
+  QMessageBox box(messageOwner());
+  box.setFont(windowFont());
+  box.setWindowTitle(QString::fromStdString(title.empty() ? std::string(kApplicationTitle) : title));
+  // The logic breaks lines the Windows way.
+  box.setText(QString::fromStdString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+  box.setIcon(iconOf(style));
+  box.setStandardButtons(QMessageBox::Ok);
+  m_modal.run(box);
+}
+
+void QtWindowSystem::mainSetMousePointer(int pointer) {
+  if (m_main) m_main->setMousePointer(pointer);
+}
+
+void QtWindowSystem::mainHide() {
+  if (m_main) m_main->hide();
+}
+
+void QtWindowSystem::mainUnload() {
+  if (m_main) m_main->unload();
+}
+
+void QtWindowSystem::tipShowModal() {
+  TipWindow tip(m_main);
+  m_modal.run(tip);
+}
+
+void QtWindowSystem::progressShow(ControlForm& form) {
+  m_progress = std::make_unique<ProgressWindow>();
+  m_progress->showFor(form);
+}
+
+void QtWindowSystem::progressRefresh(ControlForm& form) {
+  if (m_progress) m_progress->refresh(form);
+}
+
+void QtWindowSystem::progressScansEnded(ControlForm& form) {
+  if (m_progress) m_progress->settle(form);
+}
+
+void QtWindowSystem::progressUnload() { m_progress.reset(); }
+
+void QtWindowSystem::reviewShowModal(KeysToDeleteForm& form) {
+  ReviewWindow review(form, m_machine);
+  m_review = &review;
+  m_modal.run(review);
+  m_review = nullptr;
+}
+
+void QtWindowSystem::reviewUnload(KeysToDeleteForm&) {
+  if (m_review) m_review->unload();
+}
+
+void QtWindowSystem::endProgram() {
+  if (m_ended) return;
+  m_ended = true;
+  if (m_quit) m_quit();
+}
+
+}  // namespace comsweep::ui

@@ -1,0 +1,61 @@
+#pragma once
+// The window system of an interactive run: the logic's requests become the
+// four Qt windows and message boxes. Every modal show goes through the
+// ModalRunner, so tests can answer the dialogs.
+
+#include <functional>
+#include <memory>
+
+#include "ui/WindowSystem.h"
+
+class QWidget;
+
+namespace comsweep::registry {
+struct Machine;
+}
+
+namespace comsweep::ui {
+
+class MainWindow;
+class ModalRunner;
+class ProgressWindow;
+class ReviewWindow;
+
+class QtWindowSystem : public WindowSystem {
+ public:
+  // `quit` leaves the event loop when the program ends; it is called at
+  // most once.
+  QtWindowSystem(ModalRunner& modal, const registry::Machine& machine,
+                 std::function<void()> quit = {});
+  ~QtWindowSystem() override;
+
+  void setMainWindow(MainWindow* main) { m_main = main; }
+  bool ended() const { return m_ended; }
+
+  void MsgBox(const std::string& text, int style, const std::string& title) override;
+  void mainSetMousePointer(int pointer) override;
+  void mainHide() override;
+  void mainUnload() override;
+  void tipShowModal() override;
+  void progressShow(ControlForm& form) override;
+  void progressRefresh(ControlForm& form) override;
+  void progressScansEnded(ControlForm& form) override;
+  void progressUnload() override;
+  void reviewShowModal(KeysToDeleteForm& form) override;
+  void reviewUnload(KeysToDeleteForm& form) override;
+  void endProgram() override;
+
+ private:
+  // The window a message box belongs to: the topmost one still shown.
+  QWidget* messageOwner() const;
+
+  ModalRunner& m_modal;
+  const registry::Machine& m_machine;
+  std::function<void()> m_quit;
+  MainWindow* m_main = nullptr;
+  std::unique_ptr<ProgressWindow> m_progress;
+  ReviewWindow* m_review = nullptr;  // while it is shown
+  bool m_ended = false;
+};
+
+}  // namespace comsweep::ui

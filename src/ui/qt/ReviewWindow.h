@@ -1,0 +1,56 @@
+#pragma once
+// frmKeysToDelete: the found keys before anything is removed. The list is
+// the form's found-key list; Del, column clicks, Remove and Cancel go to
+// the form's logic, and this window only draws what the form holds.
+//
+// Closing by the close box unloads the window without removal and without
+// the Cancel message; Esc presses Cancel.
+
+#include <QDialog>
+#include <memory>
+
+#include "ui/ReviewLayout.h"
+#include "ui/qt/FoundKeyModel.h"
+
+namespace Ui {
+class ReviewWindow;
+}
+
+namespace comsweep::registry {
+struct Machine;
+}
+
+namespace comsweep::ui {
+
+class KeysToDeleteForm;
+
+class ReviewWindow : public QDialog {
+  Q_OBJECT
+ public:
+  ReviewWindow(KeysToDeleteForm& form, const registry::Machine& machine,
+               QWidget* parent = nullptr);
+  ~ReviewWindow() override;
+
+  // Closes the window; the modal show returns.
+  void unload();
+
+ protected:
+  void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void reject() override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void columnClicked(int section);
+  void selectEntry(std::size_t position);
+  void showSortIndicator();
+  ReviewGeometry currentGeometry() const;
+
+  KeysToDeleteForm& m_form;
+  std::unique_ptr<Ui::ReviewWindow> m_ui;
+  FoundKeyModel m_model;
+  ReviewLayout m_layout;
+};
+
+}  // namespace comsweep::ui

@@ -1,0 +1,49 @@
+#include "ui/ReviewLayout.h"
+
+#include <gtest/gtest.h>
+
+namespace comsweep::test {
+namespace {
+
+using ui::ReviewGeometry;
+
+// The review window as designed: 596 x 421 with its list, buttons and label.
+const ReviewGeometry kDesign{596, 421, 597, 349, 380, 324};
+
+TEST(ReviewLayout, NothingMovesBeforeActivationOrWhileMinimized) {
+  ui::ReviewLayout layout;
+  EXPECT_FALSE(layout.resized(900, 700, false));
+  layout.activated({0, 0, 597, 349, 380, 324});  // a window without a size is no floor
+  EXPECT_FALSE(layout.resized(900, 700, false));
+  layout.activated(kDesign);
+  EXPECT_FALSE(layout.resized(900, 700, true));
+}
+
+TEST(ReviewLayout, ControlsFollowGrowthButNeverShrinkBelowTheFirstActivation) {
+  ui::ReviewLayout layout;
+  layout.activated(kDesign);
+  // Maximized and activated again (a message box closed over it): the floor
+  // stays, so a restored window gets its buttons back.
+  layout.activated({1600, 1000, 1601, 928, 959, 1328});
+  const ReviewGeometry cases[] = {
+      // form size, then where the list, buttons and label go
+      {596, 421, 597, 349, 380, 324},  // as recorded
+      {696, 421, 697, 349, 380, 424},  // wider: list and label follow
+      {596, 471, 597, 399, 430, 324},  // taller: list and buttons follow
+      {796, 621, 797, 549, 580, 524},  // both
+      {400, 300, 597, 349, 380, 324},  // smaller: the recorded layout
+      {696, 300, 697, 349, 380, 424},  // wider but lower
+  };
+  for (const ReviewGeometry& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.formWidth << "x" << c.formHeight);
+    std::optional<ReviewGeometry> g = layout.resized(c.formWidth, c.formHeight, false);
+    ASSERT_TRUE(g);
+    EXPECT_EQ(g->listWidth, c.listWidth);
+    EXPECT_EQ(g->listHeight, c.listHeight);
+    EXPECT_EQ(g->buttonsTop, c.buttonsTop);
+    EXPECT_EQ(g->remoteLabelLeft, c.remoteLabelLeft);
+  }
+}
+
+}  // namespace
+}  // namespace comsweep::test

@@ -1,0 +1,75 @@
+// The progress window: the animation frame sequence and the last update
+// always reaching the screen.
+
+#include <QLabel>
+#include <QTest>
+
+#include "ui/ControlForm.h"
+#include "ui/qt/ProgressWindow.h"
+
+namespace comsweep::test {
+
+class ProgressWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void framesFollowTheCounter();
+  void settleDrawsTheLastUpdateOfABurst();
+};
+
+void ProgressWindowTest::framesFollowTheCounter() {
+  ui::ControlForm form;
+  form.Form_Load();
+  ui::ProgressWindow window;
+  window.showFor(form);
+  QVERIFY(window.isVisible());
+  QCOMPARE(window.windowFlags() & Qt::FramelessWindowHint, Qt::FramelessWindowHint);
+  auto* picture = window.findChild<QLabel*>(QStringLiteral("imgRegistry"));
+
+  // Runs of the same picture, as "REGn*length".
+  QStringList runs;
+  QString current;
+  int length = 0;
+  for (int call = 1; call <= 190; ++call) {
+    form.Update("Interface -> {" + std::to_string(call) + "}", call);
+    window.refresh(form);
+    window.settle(form);
+    const QString key = picture->property("pictureKey").toString();
+    QVERIFY(!picture->pixmap().isNull());
+    if (key != current && length > 0) {
+      runs << QStringLiteral("%1*%2").arg(current).arg(length);
+      length = 0;
+    }
+    current = key;
+    ++length;
+  }
+  runs << QStringLiteral("%1*%2").arg(current).arg(length);
+  QCOMPARE(runs.join(' '), QStringLiteral("REG0*19 REG1*20 REG2*20 REG3*20 REG4*14 "
+                                          "REG0*20 REG1*20 REG2*20 REG3*20 REG4*14 REG0*3"));
+}
+
+void ProgressWindowTest::settleDrawsTheLastUpdateOfABurst() {
+  ui::ControlForm form;
+  form.Form_Load();
+  ui::ProgressWindow window;
+  window.showFor(form);
+  for (int call = 1; call <= 1000; ++call) {
+    form.Update("CLSID -> {" + std::to_string(call) + "}", call * 2);
+    window.refresh(form);
+  }
+  window.settle(form);
+  QCOMPARE(window.findChild<QLabel*>(QStringLiteral("lblCurrentNode"))->text(),
+           QStringLiteral("CLSID -> {1000}"));
+  QCOMPARE(window.findChild<QLabel*>(QStringLiteral("lblDeleted"))->text(), QStringLiteral("2000"));
+  QCOMPARE(window.findChild<QLabel*>(QStringLiteral("imgRegistry"))->property("pictureKey").toString(),
+           QString::fromStdString(form.imgRegistry));
+}
+
+int runProgressWindowTest(int argc, char** argv) {
+  ProgressWindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+}  // namespace comsweep::test
+
+#include "ProgressWindowTest.moc"

@@ -1,0 +1,59 @@
+#pragma once
+// The test's operator at the modal seam: each dialog the program would run
+// modally goes to the next scripted step instead, which may look at it,
+// use it and close it. A dialog with no step left is recorded and
+// dismissed, so a test never hangs on an unexpected box.
+
+#include <QDialog>
+#include <QMessageBox>
+#include <QStringList>
+#include <deque>
+#include <functional>
+
+#include "ui/qt/ModalRunner.h"
+
+namespace comsweep::test {
+
+struct ShownMessage {
+  QString text;
+  QString title;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+class ScriptedModalRunner : public ui::ModalRunner {
+ public:
+  using Step = std::function<void(QDialog&)>;
+
+  void then(Step step) { m_steps.push_back(std::move(step)); }
+  // Reads a message box into `out` and closes it with OK.
+  void thenMessage(ShownMessage& out) {
+    then([&out](QDialog& dialog) {
+      auto* box = qobject_cast<QMessageBox*>(&dialog);
+      if (!box) {
+        out.text = QStringLiteral("<not a message box: %1>").arg(dialog.objectName());
+        return;
+      }
+      out = {box->text(), box->windowTitle(), box->icon()};
+    });
+  }
+
+  void run(QDialog& dialog) override {
+    if (m_steps.empty()) {
+      auto* box = qobject_cast<QMessageBox*>(&dialog);
+      unexpected << (box ? box->text() : dialog.objectName());
+      return;
+    }
+    Step step = std::move(m_steps.front());
+    m_steps.pop_front();
+    step(dialog);
+    dialog.hide();
+  }
+
+  bool allStepsTaken() const { return m_steps.empty(); }
+  QStringList unexpected;
+
+ private:
+  std::deque<Step> m_steps;
+};
+
+}  // namespace comsweep::test

@@ -1,0 +1,118 @@
+// What the operator reads: every caption fits its control at the window
+// font, the pictures exist for every key at high resolution, and a start
+// without a display explains itself.
+
+#include <QCheckBox>
+#include <QFontInfo>
+#include <QImage>
+#include <QSet>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "FixtureMachine.h"
+#include "ScriptedModalRunner.h"
+#include "app/Selection.h"
+#include "ui/KeysToDeleteForm.h"
+#include "ui/headless/HeadlessWindowSystem.h"
+#include "ui/qt/InteractiveSession.h"
+#include "ui/qt/MainWindow.h"
+#include "ui/qt/Pictures.h"
+#include "ui/qt/ProgressWindow.h"
+#include "ui/qt/QtProgram.h"
+#include "ui/qt/ReviewWindow.h"
+#include "ui/qt/TipWindow.h"
+#include "ui/qt/WindowFont.h"
+
+namespace comsweep::test {
+
+class WindowLookTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void captionsFitTheirControls();
+  void picturesForEveryKeyAtHighResolution();
+  void startWithoutDisplayExplainsItself();
+};
+
+namespace {
+
+// The controls of `window` whose caption does not fit, as "name: needed > has".
+QStringList clippedCaptions(QWidget& window) {
+  QStringList clipped;
+  auto check = [&](QWidget* w, int needed, int has) {
+    if (needed > has) clipped << QStringLiteral("%1: %2 > %3").arg(w->objectName()).arg(needed).arg(has);
+  };
+  for (QLabel* label : window.findChildren<QLabel*>()) {
+    if (label->text().isEmpty() || label->objectName().isEmpty()) continue;
+    if (label->wordWrap())
+      check(label, label->heightForWidth(label->width()), label->height());
+    else
+      check(label, label->sizeHint().width(), label->width());
+  }
+  for (QCheckBox* box : window.findChildren<QCheckBox*>())
+    check(box, box->sizeHint().width(), box->width());
+  // A button's size hint has a floor of its own; what matters is the text.
+  for (QPushButton* button : window.findChildren<QPushButton*>())
+    check(button, button->fontMetrics().horizontalAdvance(button->text()) + 8, button->width());
+  return clipped;
+}
+
+}  // namespace
+
+void WindowLookTest::captionsFitTheirControls() {
+  if (QFontInfo(ui::windowFont()).family() != QLatin1String("DejaVu Sans Condensed"))
+    QSKIP("the window font is not installed; captions are measured with it only");
+
+  QTemporaryDir dir;
+  auto machine = makeFixtureMachine(dir.path().toStdString());
+  ScriptedModalRunner modal;
+  ui::InteractiveSession session(*machine, modal);
+  ui::TipWindow tip(nullptr);
+  ui::ProgressWindow progress;
+  ui::HeadlessWindowSystem windows;
+  app::Selection selection;
+  ui::KeysToDeleteForm form(windows, selection, [] {});
+  form.Label1 = "123456 " + form.Label1;
+  ui::ReviewWindow review(form, *machine);
+
+  QStringList clipped;
+  for (QWidget* window : std::initializer_list<QWidget*>{&session.mainWindow(), &tip, &progress, &review})
+    clipped << clippedCaptions(*window);
+  QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral("; "))));
+}
+
+void WindowLookTest::picturesForEveryKeyAtHighResolution() {
+  // Drawn for the display's pixels, not scaled up; each one different.
+  QSet<QByteArray> distinct;
+  auto draw = [&](const QIcon& icon, int side) {
+    const QImage image = icon.pixmap(QSize(side, side), 1.5).toImage();
+    QCOMPARE(image.size(), QSize(side * 3 / 2, side * 3 / 2));
+    distinct.insert(QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
+  };
+  for (const char* key : {"TYPELIB", "INTERFACE", "CLSID", "PROGID"})
+    draw(ui::Pictures::category(QLatin1String(key)), 16);
+  for (int i = 0; i < 5; ++i) draw(ui::Pictures::animationFrame(QStringLiteral("REG%1").arg(i)), 32);
+  QCOMPARE(distinct.size(), 9);
+  QVERIFY(ui::Pictures::category(QStringLiteral("HKCR")).isNull());
+  QVERIFY(ui::Pictures::animationFrame(QStringLiteral("REG5")).isNull());
+}
+
+void WindowLookTest::startWithoutDisplayExplainsItself() {
+  const std::string message = ui::missingDisplayMessage(nullptr, "", nullptr);
+  QVERIFY(message.find("/M9Q") != std::string::npos);
+  QVERIFY(message.find("xvfb-run") != std::string::npos);
+  QVERIFY(ui::missingDisplayMessage(":0", nullptr, nullptr).empty());
+  QVERIFY(ui::missingDisplayMessage(nullptr, "wayland-0", nullptr).empty());
+  QVERIFY(ui::missingDisplayMessage(nullptr, nullptr, "offscreen").empty());
+}
+
+int runWindowLookTest(int argc, char** argv) {
+  WindowLookTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+}  // namespace comsweep::test
+
+#include "WindowLookTest.moc"
