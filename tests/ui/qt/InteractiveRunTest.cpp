@@ -112,17 +112,18 @@ void InteractiveRunTest::removeAfterReview() {
   QVERIFY2(f.modal.unexpected.isEmpty(), qPrintable(f.modal.unexpected.join('|')));
   QCOMPARE(label1, QStringLiteral("7 Keys about to be removed in the registry:"));
   // Shown by found value, ascending; one click on "Key" flips to
-  // descending by key, letter case ignored.
+  // descending by key, letter case ignored, punctuation before letters as a
+  // list control orders text.
   QCOMPARE(shownOrder, (QStringList{"m9q.alpha", "M9Q.Beta", "{C3000000-0000-0000-0000-000000000001}",
                                     "{A1000000-0000-0000-0000-000000000001}",
                                     "{B2000000-0000-0000-0000-000000000001}", "W9q.Calc",
                                     "{C3000000-0000-0000-0000-000000000002}"}));
   QCOMPARE(orderAfterClick,
-           (QStringList{"{C3000000-0000-0000-0000-000000000002}",
+           (QStringList{"W9q.Calc", "M9Q.Beta", "m9q.alpha",
+                        "{C3000000-0000-0000-0000-000000000002}",
                         "{C3000000-0000-0000-0000-000000000001}",
                         "{B2000000-0000-0000-0000-000000000001}",
-                        "{A1000000-0000-0000-0000-000000000001}", "W9q.Calc", "M9Q.Beta",
-                        "m9q.alpha"}));
+                        "{A1000000-0000-0000-0000-000000000001}"}));
 
   QCOMPARE(closing.text, QStringLiteral("5 / 7 keys have been removed in your registry."));
   QCOMPARE(closing.icon, QMessageBox::Information);
@@ -130,18 +131,19 @@ void InteractiveRunTest::removeAfterReview() {
 
   // Removed and logged in the order shown, struck entries skipped.
   QCOMPARE(loggedPaths(f.log()),
-           (QStringList{"CLSID\\{C3000000-0000-0000-0000-000000000001}",
-                        "Interface\\{B2000000-0000-0000-0000-000000000001}",
-                        "TypeLib\\{A1000000-0000-0000-0000-000000000001}", "W9q.Calc",
-                        "m9q.alpha"}));
+           (QStringList{"M9Q.Beta", "m9q.alpha", "CLSID\\{C3000000-0000-0000-0000-000000000002}",
+                        "CLSID\\{C3000000-0000-0000-0000-000000000001}",
+                        "TypeLib\\{A1000000-0000-0000-0000-000000000001}"}));
   // Struck and unrelated keys stay, subkeys included; the others are gone.
   const registry::Store& store = *f.machine->store;
-  for (const char* kept : {"CLSID\\{C3000000-0000-0000-0000-000000000002}\\InprocServer32",
-                           "M9Q.Beta", "Paint.Picture",
+  for (const char* kept : {"W9q.Calc", "Interface\\{B2000000-0000-0000-0000-000000000001}",
+                           "Paint.Picture",
                            "CLSID\\{C9000000-0000-0000-0000-000000000001}\\InprocServer32"})
     QVERIFY2(hasKey(store, kept), kept);
   for (const char* gone : {"CLSID\\{C3000000-0000-0000-0000-000000000001}",
-                           "TypeLib\\{A1000000-0000-0000-0000-000000000001}", "m9q.alpha"})
+                           "CLSID\\{C3000000-0000-0000-0000-000000000002}",
+                           "TypeLib\\{A1000000-0000-0000-0000-000000000001}", "m9q.alpha",
+                           "M9Q.Beta"})
     QVERIFY2(!hasKey(store, gone), gone);
 
   QVERIFY(f.session.ended());
