@@ -153,6 +153,12 @@ std::string cp1252ToUtf8(std::string_view bytes) {
 
 std::string upperCase(std::string_view text) {
   std::string out;
+  upperCaseInto(text, out);
+  return out;
+}
+
+void upperCaseInto(std::string_view text, std::string& out) {
+  out.clear();
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     auto b = static_cast<unsigned char>(text[i]);
@@ -173,7 +179,6 @@ std::string upperCase(std::string_view text) {
     else
       appendUtf8(out, up);
   }
-  return out;
 }
 
 int compareNoCase(std::string_view a, std::string_view b) {

@@ -20,6 +20,8 @@ bool isValidUtf8(std::string_view text);
 // Upper-cases letters the way the registry folds key names: every code point
 // that has a single upper-case mapping is replaced by it.
 std::string upperCase(std::string_view text);
+// The same into `out`, reusing its storage.
+void upperCaseInto(std::string_view text, std::string& out);
 // Compares two names as the registry orders keys: by their upper-cased
 // UTF-16 code units. Returns <0, 0 or >0.
 int compareNoCase(std::string_view a, std::string_view b);

@@ -12,7 +12,7 @@ bool ConnectRemoteRegistry(RegistryApi& api, const std::string& strMachine, HKEY
   return true;
 }
 
-bool OpenKey(RegistryApi& api, HKEY lParent, std::string strSubKey, HKEY& lKey) {
+bool OpenKey(RegistryApi& api, HKEY lParent, const std::string& strSubKey, HKEY& lKey) {
   return api.RegOpenKeyA(lParent, strSubKey.c_str(), &lKey) == ERROR_SUCCESS;
 }
 
@@ -21,7 +21,9 @@ LONG EnumKey(RegistryApi& api, HKEY lKey, DWORD lIndex, std::string& strName) {
   std::fill(buffer, buffer + kEnumBufferLength, ' ');
   buffer[kEnumBufferLength] = '\0';
   LONG status = api.RegEnumKeyA(lKey, lIndex, buffer, kEnumBufferLength);
-  strName = TrimAtNul(std::string_view(buffer, kEnumBufferLength));
+  // Assigned in place, so that a caller's variable keeps its storage from
+  // step to step of a walk.
+  strName.assign(TrimAtNulView(std::string_view(buffer, kEnumBufferLength)));
   return status;
 }
 
@@ -33,18 +35,23 @@ bool QueryStringValue(RegistryApi& api, HKEY lKey, const std::string& strValueNa
           ERROR_SUCCESS ||
       type != REG_SZ)
     return false;
-  std::string buffer(size, ' ');
+  // One buffer for every read of the thread: the scans read hundreds of
+  // thousands of values.
+  thread_local std::string buffer;
+  buffer.assign(size, ' ');
   DWORD type2 = 0;
   if (api.RegQueryValueExA(lKey, strValueName.c_str(), nullptr, &type2,
                            reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
     return false;
-  strValue = TrimAtNul(buffer);
+  strValue.assign(TrimAtNulView(buffer));
   return true;
 }
 
-std::string TrimAtNul(std::string_view str) {
+std::string_view TrimAtNulView(std::string_view str) {
   std::size_t nul = str.find('\0');
-  return std::string(nul == std::string_view::npos ? str : str.substr(0, nul));
+  return nul == std::string_view::npos ? str : str.substr(0, nul);
 }
+
+std::string TrimAtNul(std::string_view str) { return std::string(TrimAtNulView(str)); }
 
 }  // namespace comsweep::registry

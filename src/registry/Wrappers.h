@@ -16,7 +16,7 @@ inline constexpr DWORD kEnumBufferLength = 300;
 // on success.
 bool ConnectRemoteRegistry(RegistryApi& api, const std::string& strMachine, HKEY& lRoot);
 // True exactly when RegOpenKeyA returned 0.
-bool OpenKey(RegistryApi& api, HKEY lParent, std::string strSubKey, HKEY& lKey);
+bool OpenKey(RegistryApi& api, HKEY lParent, const std::string& strSubKey, HKEY& lKey);
 // RegEnumKeyA's status unchanged. strName is always assigned: the name, or
 // 300 blanks when the call failed.
 LONG EnumKey(RegistryApi& api, HKEY lKey, DWORD lIndex, std::string& strName);
@@ -26,5 +26,6 @@ bool QueryStringValue(RegistryApi& api, HKEY lKey, const std::string& strValueNa
                       std::string& strValue);
 // The text before the first NUL character, or the whole text.
 std::string TrimAtNul(std::string_view str);
+std::string_view TrimAtNulView(std::string_view str);
 
 }  // namespace comsweep::registry

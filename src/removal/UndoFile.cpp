@@ -134,7 +134,10 @@ BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t 
   std::filesystem::path file;
   int fd = -1;
   for (int n = 1; fd < 0 && n < 1000; ++n) {
-    file = m_directory / (stem + (n == 1 ? std::string() : "-" + std::to_string(n)) + ".reg");
+    std::string name = stem;
+    if (n > 1) name.append("-").append(std::to_string(n));
+    name.append(".reg");
+    file = m_directory / name;
     // Never over an existing file, never through a link.
     fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0 && errno != EEXIST) return {false, {}, file.string() + ": " + std::strerror(errno)};

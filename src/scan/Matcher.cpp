@@ -11,9 +11,9 @@ Matcher::Matcher(const app::PatternList& patterns) {
 
 bool Matcher::MatchesPattern(std::string_view strText) const {
   if (m_upper.empty()) return false;
-  std::string text = registry::upperCase(strText);
+  registry::upperCaseInto(strText, m_text);
   for (const std::string& fragment : m_upper)
-    if (text.find(fragment) != std::string::npos) return true;
+    if (m_text.find(fragment) != std::string::npos) return true;
   return false;
 }
 

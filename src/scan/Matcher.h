@@ -18,6 +18,7 @@ class Matcher {
 
  private:
   std::vector<std::string> m_upper;
+  mutable std::string m_text;  // the text being tested, upper-cased; reused
 };
 
 // The part after the last "\" or "/"; the whole text when it has neither.

@@ -119,15 +119,15 @@ void ScanTypeLibs(ScanContext& c, const Matcher& matcher) {
 void ScanInterfaces(ScanContext& c) {
   KeyHandle top(c.api);
   if (!top.open(c.lRootKey, "Interface")) return;
-  std::string id;
+  std::string id, path, value, fileName;
   // Index 0 is never examined.
   for (registry::DWORD i = 1;; ++i) {
     if (EnumKey(c.api, top.get(), i, id) != 0) break;
     KeyHandle typeLib(c.api);
-    if (!typeLib.open(c.lRootKey, "Interface\\" + id + "\\TypeLib")) continue;
+    path.assign("Interface\\").append(id).append("\\TypeLib");
+    if (!typeLib.open(c.lRootKey, path)) continue;
     progressStep(c, "Interface -> ", id);
-    std::string value;
-    std::string fileName;
+    fileName.clear();
     if (QueryStringValue(c.api, typeLib.get(), "", value))
       fileName = c.typeLibs.LookupTypeLibFile(value);
     typeLib.close();
@@ -139,7 +139,8 @@ void ScanInterfaces(ScanContext& c) {
 void ScanClasses(ScanContext& c, const Matcher& matcher) {
   KeyHandle top(c.api);
   if (!top.open(c.lRootKey, "CLSID")) return;
-  std::string id;
+  // Kept from class to class, so that the walk reuses their storage.
+  std::string id, classPath, subPath, value, sub, subValue, matched;
   // Index 0 is never examined.
   for (registry::DWORD i = 1;; ++i) {
     registry::LONG status = EnumKey(c.api, top.get(), i, id);
@@ -147,22 +148,19 @@ void ScanClasses(ScanContext& c, const Matcher& matcher) {
     // blank name of the failed step.
     progressStep(c, "CLSID -> ", id);
     if (status != 0) break;
-    const std::string classPath = "CLSID\\" + id;
+    classPath.assign("CLSID\\").append(id);
     KeyHandle cls(c.api);
-    std::string value;
-    std::string matched;
     bool found = false;
     if (cls.open(c.lRootKey, classPath) && QueryStringValue(c.api, cls.get(), "", value)) {
       if (matcher.MatchesPattern(value)) {
         found = true;
         matched = value;
       } else {
-        std::string sub;
         for (registry::DWORD j = 0; !found && EnumKey(c.api, cls.get(), j, sub) == 0; ++j) {
-          if (registry::upperCase(sub) == "TYPELIB") continue;
+          if (registry::compareNoCase(sub, "TYPELIB") == 0) continue;
           KeyHandle subKey(c.api);
-          std::string subValue;
-          if (subKey.open(c.lRootKey, classPath + "\\" + sub) &&
+          subPath.assign(classPath).append("\\").append(sub);
+          if (subKey.open(c.lRootKey, subPath) &&
               QueryStringValue(c.api, subKey.get(), "", subValue) &&
               matcher.MatchesPattern(subValue) && subValue.find('{') == std::string::npos) {
             found = true;
