@@ -63,6 +63,20 @@ WineEscapes::Result WineEscapes::unescape(std::string_view text, char delimiter,
     if (out) out->push_back(static_cast<char16_t>(unit));
   };
   while (i < n) {
+    // Most text is plain ASCII: copy runs of it at once.
+    std::size_t plainEnd = i;
+    while (plainEnd < n) {
+      auto b = static_cast<unsigned char>(text[plainEnd]);
+      if (b == static_cast<unsigned char>(delimiter) || b == '\\' || b >= 0x80) break;
+      ++plainEnd;
+    }
+    if (out && plainEnd > i) {
+      std::size_t at = out->size();
+      out->resize(at + (plainEnd - i));
+      for (std::size_t k = i; k < plainEnd; ++k) (*out)[at++] = static_cast<unsigned char>(text[k]);
+    }
+    i = plainEnd;
+    if (i == n) break;
     char c = text[i];
     if (c == delimiter) return {Status::Ok, i + 1};
     if (static_cast<unsigned char>(c) >= 0x80) {
@@ -170,9 +184,11 @@ void WineEscapes::appendUtf8(std::string& out, std::u16string_view units) {
 }
 
 void WineEscapes::appendUtf16le(std::string& out, std::u16string_view units) {
+  std::size_t at = out.size();
+  out.resize(at + 2 * units.size());
   for (char16_t u : units) {
-    out += static_cast<char>(u & 0xFF);
-    out += static_cast<char>(u >> 8);
+    out[at++] = static_cast<char>(u & 0xFF);
+    out[at++] = static_cast<char>(u >> 8);
   }
 }
 

@@ -235,29 +235,30 @@ bool WineRegParser::startKey(std::string_view line, std::size_t offset) {
   m_levels.clear();
   // Most names are plain ASCII with "\\" between levels: they are taken from
   // the text as they are, without copying.
-  std::size_t i = 1, start = 1;
-  bool plain = true;
-  for (; i < line.size(); ++i) {
-    char c = line[i];
-    if (c == ']') break;
-    if (static_cast<unsigned char>(c) >= 0x80) {
-      plain = false;
-      break;
-    }
-    if (c == '\\') {
-      if (i + 1 >= line.size() || line[i + 1] != '\\') {
-        plain = false;
+  std::size_t close = line.find(']');
+  bool plain = close != std::string_view::npos;
+  if (plain) {
+    std::string_view name = line.substr(1, close - 1);
+    unsigned char high = 0;
+    for (char c : name) high |= static_cast<unsigned char>(c);
+    plain = (high & 0x80) == 0;
+    for (std::size_t start = 0; plain;) {
+      std::size_t slash = name.find('\\', start);
+      if (slash == std::string_view::npos) {
+        if (start < name.size()) m_levels.push_back(name.substr(start));
         break;
       }
-      if (i > start) m_levels.push_back(line.substr(start, i - start));
-      start = ++i + 1;
+      if (slash + 1 >= name.size() || name[slash + 1] != '\\') {
+        plain = false;  // another escape: read it the long way
+      } else if (slash > start) {
+        m_levels.push_back(name.substr(start, slash - start));
+      }
+      start = slash + 2;
     }
   }
   std::string_view rest;
   if (plain) {
-    if (i >= line.size()) return fail("key name without its closing \"]\"");
-    if (i > start) m_levels.push_back(line.substr(start, i - start));
-    rest = line.substr(i + 1);
+    rest = line.substr(close + 1);
   } else {
     m_levels.clear();
     m_units.clear();

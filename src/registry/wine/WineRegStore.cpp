@@ -91,13 +91,19 @@ std::unique_ptr<WineRegStore> WineRegStore::load(const std::filesystem::path& fi
 
   std::unique_ptr<WineRegStore> store(new WineRegStore(file));
   store->m_stamp = FileStamp::of(st);
-  std::string& text = store->m_text;
-  // One read of the whole file; it may have grown since fstat.
-  text.resize(static_cast<std::size_t>(st.st_size) + 1);
+  // One read of the whole file into memory that is not cleared first; the
+  // file may have grown since fstat.
+  std::size_t capacity = static_cast<std::size_t>(st.st_size) + 1;
+  std::unique_ptr<char[]> buffer(new char[capacity]);
   std::size_t used = 0;
   for (;;) {
-    if (used == text.size()) text.resize(text.size() * 2);
-    ssize_t n = ::read(fd.get(), text.data() + used, text.size() - used);
+    if (used == capacity) {
+      std::unique_ptr<char[]> bigger(new char[capacity * 2]);
+      std::memcpy(bigger.get(), buffer.get(), used);
+      buffer = std::move(bigger);
+      capacity *= 2;
+    }
+    ssize_t n = ::read(fd.get(), buffer.get() + used, capacity - used);
     if (n < 0) {
       if (errno == EINTR) continue;
       return fail(errno);
@@ -105,7 +111,9 @@ std::unique_ptr<WineRegStore> WineRegStore::load(const std::filesystem::path& fi
     if (n == 0) break;
     used += static_cast<std::size_t>(n);
   }
-  text.resize(used);
+  store->m_buffer = std::move(buffer);
+  store->m_text = std::string_view(store->m_buffer.get(), used);
+  std::string_view text = store->m_text;
 
   Builder builder(*store);
   WineRegParser parser(builder);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "registry/memory/MemoryStore.h"
@@ -59,7 +60,8 @@ class WineRegStore : public MemoryStore {
   bool writeKept(AtomicWriter& out) const;
 
   std::filesystem::path m_path;
-  std::string m_text;
+  std::unique_ptr<char[]> m_buffer;  // the file as read
+  std::string_view m_text;
   std::vector<Block> m_blocks;
   FileStamp m_stamp;
   std::function<std::string()> m_saveGuard;
