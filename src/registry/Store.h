@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "registry/RegistryApi.h"
 
@@ -20,6 +21,12 @@ inline constexpr NodeId kNoNode = 0xFFFFFFFFu;
 struct RegValue {
   DWORD type = REG_NONE;
   std::string data;
+};
+
+// A value with its name (UTF-8); the default value is named "".
+struct NamedValue {
+  std::string name;
+  RegValue value;
 };
 
 class Store {
@@ -38,6 +45,10 @@ class Store {
   virtual std::string_view name(NodeId node) const = 0;
   // The unnamed value; false when the key has none.
   virtual bool defaultValue(NodeId node, RegValue& out) const = 0;
+  // Every value of the key, default value included, with the data exactly as
+  // the store holds it (a hive's 8-bit strings stay 8-bit), for the backup
+  // written before keys are removed. False when they cannot be read.
+  virtual bool values(NodeId node, std::vector<NamedValue>& out) const = 0;
   // Removes `child`, which has no subkeys left, from `parent`.
   // Returns a registry status (0 on success).
   virtual LONG removeLeaf(NodeId parent, NodeId child) = 0;

@@ -47,6 +47,14 @@ bool MemoryStore::defaultValue(NodeId node, RegValue& out) const {
   return true;
 }
 
+bool MemoryStore::values(NodeId node, std::vector<NamedValue>& out) const {
+  out.clear();
+  if (!isLive(node)) return false;
+  RegValue value;
+  if (defaultValue(node, value)) out.push_back({std::string(), std::move(value)});
+  return true;
+}
+
 LONG MemoryStore::removeLeaf(NodeId parent, NodeId child) {
   if (!isLive(parent) || !isLive(child) || m_nodes[child].parent != parent) return ERROR_FILE_NOT_FOUND;
   if (!m_nodes[child].children.empty()) return ERROR_ACCESS_DENIED;

@@ -21,6 +21,8 @@ class MemoryStore : public Store {
   NodeId childAt(NodeId parent, std::uint32_t index) const override;
   std::string_view name(NodeId node) const override;
   bool defaultValue(NodeId node, RegValue& out) const override;
+  // A plain memory store holds default values only.
+  bool values(NodeId node, std::vector<NamedValue>& out) const override;
   LONG removeLeaf(NodeId parent, NodeId child) override;
   // A plain memory store has nowhere to write to.
   CommitResult save() override { return {}; }
