@@ -147,9 +147,26 @@ bool WineRegParser::fail(std::string reason) {
 }
 
 bool WineRegParser::parse(std::string_view text, Error& error) {
+  m_namedValues = false;
+  return run(text, error, State::Signature);
+}
+
+bool WineRegParser::parseBlocks(std::string_view blocks, Error& error) {
+  m_namedValues = true;
+  return run(blocks, error, State::Block);
+}
+
+void WineRegParser::deliver(RegValue value) {
+  if (m_valueIsDefault)
+    m_handler.defaultValue(std::move(value));
+  else
+    m_handler.namedValue(m_valueName, std::move(value));
+}
+
+bool WineRegParser::run(std::string_view text, Error& error, State start) {
   m_error = &error;
   error = {};
-  State state = State::Signature;
+  State state = start;
   std::size_t pos = 0;
   std::size_t blankRun = std::string_view::npos;  // where the blank lines just read began
   while (pos < text.size()) {
@@ -286,15 +303,20 @@ bool WineRegParser::startKey(std::string_view line, std::size_t offset) {
 }
 
 bool WineRegParser::value(std::string_view line, State& next) {
-  bool isDefault = true;
+  m_valueIsDefault = true;
   std::size_t p = 1;
   if (line.front() == '"') {
     m_units.clear();
     auto r = WineEscapes::unescape(line.substr(1), '"', &m_units);
     if (r.status != WineEscapes::Status::Ok)
       return fail(std::string("value name with ") + escapeProblem(r.status, "no closing quote"));
-    isDefault = m_units.empty();  // "" names the unnamed value, like "@"
+    m_valueIsDefault = m_units.empty();  // "" names the unnamed value, like "@"
     p += r.consumed;
+  }
+  m_valueWanted = m_valueIsDefault || m_namedValues;
+  if (m_valueWanted && !m_valueIsDefault) {
+    m_valueName.clear();
+    WineEscapes::appendUtf8(m_valueName, m_units);
   }
   std::string_view data = trimLeft(line.substr(p));
   if (data.empty() || data.front() != '=') return fail("value without \"=\"");
@@ -313,26 +335,26 @@ bool WineRegParser::value(std::string_view line, State& next) {
   switch (tag->encoding) {
     case Encoding::Quoted: {
       m_units.clear();
-      auto r = WineEscapes::unescape(data, '"', isDefault ? &m_units : nullptr);
+      auto r = WineEscapes::unescape(data, '"', m_valueWanted ? &m_units : nullptr);
       if (r.status != WineEscapes::Status::Ok)
         return fail(std::string("string value with ") + escapeProblem(r.status, "no closing quote"));
       if (!trim(data.substr(r.consumed)).empty()) return fail("unexpected text after the value");
-      if (isDefault) {
+      if (m_valueWanted) {
         RegValue v{tag->type, {}};
         v.data.reserve(m_units.size() * 2 + 2);
         WineEscapes::appendUtf16le(v.data, m_units);
         v.data.append(2, '\0');  // Wine stores the terminating NUL
-        m_handler.defaultValue(std::move(v));
+        deliver(std::move(v));
       }
       return true;
     }
     case Encoding::Dword: {
       std::uint64_t dw;
       if (!readHex(data, 8, dw) || !trim(data).empty()) return fail("malformed dword value");
-      if (isDefault) {
+      if (m_valueWanted) {
         std::string bytes(4, '\0');
         for (int k = 0; k < 4; ++k) bytes[k] = static_cast<char>((dw >> (8 * k)) & 0xFF);
-        m_handler.defaultValue({REG_DWORD, std::move(bytes)});
+        deliver({REG_DWORD, std::move(bytes)});
       }
       return true;
     }
@@ -347,7 +369,6 @@ bool WineRegParser::value(std::string_view line, State& next) {
       break;
     }
   }
-  m_hexIsDefault = isDefault;
   m_hexBytes.clear();
   return hexData(data, next);
 }
@@ -360,7 +381,7 @@ bool WineRegParser::hexData(std::string_view rest, State& next) {
     int byte = hexDigit(rest[i++]);
     if (i < n && hexDigit(rest[i]) >= 0) byte = byte * 16 + hexDigit(rest[i++]);
     if (i < n && hexDigit(rest[i]) >= 0) return fail("hex byte above ff");
-    if (m_hexIsDefault) m_hexBytes.push_back(static_cast<char>(byte));
+    if (m_valueWanted) m_hexBytes.push_back(static_cast<char>(byte));
     while (i < n && isSpace(rest[i])) ++i;
     if (i < n && rest[i] == ',') ++i;
     while (i < n && isSpace(rest[i])) ++i;
@@ -372,7 +393,7 @@ bool WineRegParser::hexData(std::string_view rest, State& next) {
   }
   if (i < n) return fail("malformed hex data");
   next = State::Block;
-  if (m_hexIsDefault) m_handler.defaultValue({m_hexType, std::move(m_hexBytes)});
+  if (m_valueWanted) deliver({m_hexType, std::move(m_hexBytes)});
   m_hexBytes.clear();
   return true;
 }

@@ -31,6 +31,11 @@ class WineRegParser {
     // The unnamed value of the current block's key. String types carry
     // UTF-16LE bytes with their terminating NUL, as Wine loads them.
     virtual void defaultValue(RegValue value) = 0;
+    // Any other value of that key (UTF-8 name); reported by parseBlocks only.
+    virtual void namedValue(std::string_view name, RegValue value) {
+      static_cast<void>(name);
+      static_cast<void>(value);
+    }
   };
 
   struct Error {
@@ -45,6 +50,9 @@ class WineRegParser {
 
   // Parses all of `text`; false with `error` set at the first malformed line.
   bool parse(std::string_view text, Error& error);
+  // Parses key blocks cut from a text that parse() accepted (no signature
+  // line before them), reporting the named values too.
+  bool parseBlocks(std::string_view blocks, Error& error);
 
  private:
   bool checkSignature(std::string_view line);
@@ -55,15 +63,21 @@ class WineRegParser {
   bool value(std::string_view line, State& next);
   bool hexData(std::string_view rest, State& next);
   bool fail(std::string reason);
+  bool run(std::string_view text, Error& error, State start);
+  void deliver(RegValue value);
 
   Handler& m_handler;
   Error* m_error = nullptr;
   std::vector<std::string_view> m_levels;
   std::u16string m_units;  // scratch for unescaped text
   std::string m_scratch;   // scratch for names that need converting
-  // The hex value being read: its type, whether it is the unnamed one, its bytes.
+  bool m_namedValues = false;  // report named values too
+  // The value being read: whether it is the unnamed one, whether it is
+  // reported, its name, and for hex data its type and the bytes so far.
+  bool m_valueIsDefault = false;
+  bool m_valueWanted = false;
+  std::string m_valueName;
   DWORD m_hexType = REG_NONE;
-  bool m_hexIsDefault = false;
   std::string m_hexBytes;
 };
 

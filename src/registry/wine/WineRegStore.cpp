@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -14,6 +15,27 @@
 
 namespace comsweep::registry {
 namespace {
+
+// Gathers the values of one key from its blocks; a later value of the same
+// name replaces an earlier one.
+class ValueCollector : public WineRegParser::Handler {
+ public:
+  explicit ValueCollector(std::vector<NamedValue>& out) : m_out(out) {}
+  void keyBlock(std::size_t, const std::vector<std::string_view>&) override {}
+  void defaultValue(RegValue value) override { namedValue({}, std::move(value)); }
+  void namedValue(std::string_view name, RegValue value) override {
+    for (NamedValue& v : m_out) {
+      if (equalsNoCase(v.name, name)) {
+        v.value = std::move(value);
+        return;
+      }
+    }
+    m_out.push_back({std::string(name), std::move(value)});
+  }
+
+ private:
+  std::vector<NamedValue>& m_out;
+};
 
 bool sameLevel(std::string_view level, std::string_view name) {
   return level == name || equalsNoCase(level, name);
@@ -123,6 +145,26 @@ std::unique_ptr<WineRegStore> WineRegStore::load(const std::filesystem::path& fi
     return nullptr;
   }
   return store;
+}
+
+bool WineRegStore::values(NodeId node, std::vector<NamedValue>& out) const {
+  out.clear();
+  if (!isLive(node)) return false;
+  if (m_blocksOf.empty()) {
+    for (std::size_t i = 0; i < m_blocks.size(); ++i)
+      if (m_blocks[i].node != kNoNode) m_blocksOf.emplace_back(m_blocks[i].node, static_cast<std::uint32_t>(i));
+    std::sort(m_blocksOf.begin(), m_blocksOf.end());
+  }
+  ValueCollector collector(out);
+  WineRegParser parser(collector);
+  WineRegParser::Error error;
+  auto it = std::lower_bound(m_blocksOf.begin(), m_blocksOf.end(), std::make_pair(node, std::uint32_t{0}));
+  for (; it != m_blocksOf.end() && it->first == node; ++it) {
+    std::size_t begin = m_blocks[it->second].offset;
+    std::size_t end = it->second + 1 < m_blocks.size() ? m_blocks[it->second + 1].offset : m_text.size();
+    if (!parser.parseBlocks(m_text.substr(begin, end - begin), error)) return false;
+  }
+  return true;
 }
 
 bool WineRegStore::writeKept(AtomicWriter& out) const {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "registry/memory/MemoryStore.h"
@@ -26,6 +27,10 @@ class WineRegStore : public MemoryStore {
   // Reads and parses `file`. Null on failure, with `error` set to
   // "<file>:<line>: <reason>" or "<file>: <system error>".
   static std::unique_ptr<WineRegStore> load(const std::filesystem::path& file, std::string& error);
+
+  // Every value of the key, read again from its blocks in the file (later
+  // blocks of the same key override earlier ones, as Wine loads them).
+  bool values(NodeId node, std::vector<NamedValue>& out) const override;
 
   // Nothing removed: the file is not touched. Otherwise it is replaced
   // atomically, keeping its mode, unless the save guard objects or the file
@@ -65,6 +70,8 @@ class WineRegStore : public MemoryStore {
   std::vector<Block> m_blocks;
   FileStamp m_stamp;
   std::function<std::string()> m_saveGuard;
+  // (key, block index) for every block in the classes, sorted; made on first use.
+  mutable std::vector<std::pair<NodeId, std::uint32_t>> m_blocksOf;
 };
 
 }  // namespace comsweep::registry

@@ -136,6 +136,39 @@ TEST(WineRegStore, ReadsWhatWineWrote) {
     EXPECT_FALSE(store->defaultValue(find(*store, path), value)) << path;
 }
 
+TEST(WineRegStore, ValuesAreReadBackFromTheKeysBlocks) {
+  using namespace std::string_literals;
+  auto store = load(kFixture);
+  ASSERT_TRUE(store);
+  std::vector<registry::NamedValue> values;
+  ASSERT_TRUE(store->values(find(*store, "Escapes[1]\\Numbers"), values));
+  std::string blob;
+  for (int i = 0; i < 60; ++i) blob += static_cast<char>(i);
+  ASSERT_EQ(values.size(), 3u);
+  EXPECT_EQ(values[0].name, "");
+  EXPECT_EQ(values[0].value.data, "\x2a\0\0\0"s);
+  EXPECT_EQ(values[1].name, "Blob");
+  EXPECT_EQ(values[1].value.data, blob);  // over three continued lines
+  EXPECT_EQ(values[2].value.type, 0xffff0007u);
+  ASSERT_TRUE(store->values(find(*store, "Escapes[1]\\Multi"), values));
+  ASSERT_EQ(values.size(), 2u);
+  EXPECT_EQ(values[1].name, "Name \"q\"");
+  EXPECT_EQ(values[1].value.data, sz("v"));
+
+  // A key given twice: the later block's values win, names compared without case.
+  TempDir dir;
+  writeFile(dir / "system.reg", kHead + "\n[Software\\\\Classes\\\\k] 1\n\"A\"=\"1\"\n\"B\"=\"2\"\n"
+                                        "\n[Software\\\\Classes\\\\K] 1\n\"a\"=\"3\"\n@=\"d\"\n");
+  auto twice = load(dir / "system.reg");
+  ASSERT_TRUE(twice);
+  ASSERT_TRUE(twice->values(find(*twice, "k"), values));
+  ASSERT_EQ(values.size(), 3u);
+  EXPECT_EQ(values[0].name, "A");
+  EXPECT_EQ(values[0].value.data, sz("3"));
+  EXPECT_EQ(values[2].name, "");
+  EXPECT_FALSE(twice->values(registry::kNoNode, values));
+}
+
 TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocks) {
   TempDir dir;
   fs::path file = dir / "system.reg";
