@@ -90,6 +90,7 @@ WineEscapes::Result WineEscapes::unescape(std::string_view text, char delimiter,
     }
     if (i == n) break;  // a backslash ending the line escapes nothing
     c = text[i++];
+    // clang-format off
     switch (c) {
       case 'a': put('\a'); break;
       case 'b': put('\b'); break;
@@ -99,6 +100,7 @@ WineEscapes::Result WineEscapes::unescape(std::string_view text, char delimiter,
       case 'r': put('\r'); break;
       case 't': put('\t'); break;
       case 'v': put('\v'); break;
+      // clang-format on
       case 'x': {
         if (i == n || hexDigit(text[i]) < 0) {
           put('x');
@@ -136,8 +138,7 @@ std::string WineEscapes::escape(std::u16string_view units, std::string_view deli
     char16_t u = units[i];
     bool more = i + 1 < units.size();
     if (u > 127) {
-      bool hexNext = more && units[i + 1] < 128 &&
-                     hexDigit(static_cast<char>(units[i + 1])) >= 0;
+      bool hexNext = more && units[i + 1] < 128 && hexDigit(static_cast<char>(units[i + 1])) >= 0;
       std::snprintf(buffer, sizeof buffer, hexNext ? "\\x%04x" : "\\x%x", static_cast<unsigned>(u));
       out += buffer;
     } else if (u < 32) {
@@ -146,7 +147,8 @@ std::string WineEscapes::escape(std::u16string_view units, std::string_view deli
         out += kCEscapes[u];
       } else {
         bool octalNext = more && units[i + 1] >= '0' && units[i + 1] <= '7';
-        std::snprintf(buffer, sizeof buffer, octalNext ? "\\%03o" : "\\%o", static_cast<unsigned>(u));
+        std::snprintf(buffer, sizeof buffer, octalNext ? "\\%03o" : "\\%o",
+                      static_cast<unsigned>(u));
         out += buffer;
       }
     } else {

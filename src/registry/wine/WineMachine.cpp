@@ -16,7 +16,8 @@ std::string serverObjection(const std::filesystem::path& prefix) {
     case WineServerCheck::Status::Running:
       return prefix.string() + ": a wineserver is running for this Wine prefix (" + r.detail +
              "); it keeps the registry in memory and would overwrite any change to system.reg. "
-             "Stop it with \"WINEPREFIX='" + prefix.string() + "' wineserver -k\" and try again.";
+             "Stop it with \"WINEPREFIX='" +
+             prefix.string() + "' wineserver -k\" and try again.";
     case WineServerCheck::Status::Unknown:
       break;
   }
@@ -28,7 +29,8 @@ std::string serverObjection(const std::filesystem::path& prefix) {
 }  // namespace
 
 MachineOpenResult openWinePrefix(const std::filesystem::path& prefix) {
-  if (std::string objection = serverObjection(prefix); !objection.empty()) return {nullptr, objection};
+  if (std::string objection = serverObjection(prefix); !objection.empty())
+    return {nullptr, objection};
   std::string error;
   std::unique_ptr<WineRegStore> store = WineRegStore::load(prefix / "system.reg", error);
   if (!store) return {nullptr, error};

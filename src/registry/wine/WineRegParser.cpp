@@ -41,6 +41,7 @@ using A = Action;
 
 // kSteps[state][line kind]: what to do with the line and where to go next.
 // The actions for values and hex data may go to HexData instead.
+// clang-format off
 constexpr Step kSteps[4][kLineKinds] = {
     // Signature: every line kind is checked against the signature.
     {{A::Signature, S::Preamble}, {A::Signature, S::Preamble}, {A::Signature, S::Preamble},
@@ -55,6 +56,7 @@ constexpr Step kSteps[4][kLineKinds] = {
     {{A::MoreHex, S::Block}, {A::MoreHex, S::Block}, {A::MoreHex, S::Block},
      {A::MoreHex, S::Block}, {A::MoreHex, S::Block}, {A::MoreHex, S::Block}},
 };
+// clang-format on
 
 // How the data after "=" is spelled, in the order Wine's loader tries them.
 enum class Encoding { Quoted, Dword, Hex, TypedHex };
@@ -123,6 +125,7 @@ bool equalsAsciiNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// clang-format off
 LineKind classify(std::string_view content) {
   if (content.empty()) return kBlank;
   switch (content.front()) {
@@ -134,6 +137,7 @@ LineKind classify(std::string_view content) {
     default: return kOther;
   }
 }
+// clang-format on
 
 const char* escapeProblem(WineEscapes::Status status, const char* unterminated) {
   return status == WineEscapes::Status::BadUtf8 ? "bytes that are not UTF-8" : unterminated;
@@ -180,6 +184,7 @@ bool WineRegParser::run(std::string_view text, Error& error, State start) {
     const Step& step = kSteps[static_cast<int>(state)][kind];
     State next = step.next;
     bool ok = true;
+    // clang-format off
     switch (step.action) {
       case Action::Signature: ok = checkSignature(line); break;
       case Action::Skip: break;
@@ -194,6 +199,7 @@ bool WineRegParser::run(std::string_view text, Error& error, State start) {
       case Action::ValueOutsideKey: ok = fail("a value before the first key"); break;
       case Action::Unrecognised: ok = fail("not a key, value, option or comment"); break;
     }
+    // clang-format on
     if (!ok) return false;
     if (kind == kBlank) {
       if (blankRun == std::string_view::npos) blankRun = pos;
@@ -214,7 +220,8 @@ bool WineRegParser::run(std::string_view text, Error& error, State start) {
 
 bool WineRegParser::checkSignature(std::string_view line) {
   if (line == kSignature) return true;
-  return fail("not a Wine registry file (the first line is not \"" + std::string(kSignature) + "\")");
+  return fail("not a Wine registry file (the first line is not \"" + std::string(kSignature) +
+              "\")");
 }
 
 bool WineRegParser::preambleComment(std::string_view line) {
@@ -243,7 +250,8 @@ bool WineRegParser::keyOption(std::string_view line) {
     if (rest.empty() || rest.front() != '"') return fail("malformed #class option");
     auto r = WineEscapes::unescape(rest.substr(1), '"', nullptr);
     if (r.status != WineEscapes::Status::Ok || !trim(rest.substr(1 + r.consumed)).empty())
-      return fail(std::string("#class option with ") + escapeProblem(r.status, "an unterminated string"));
+      return fail(std::string("#class option with ") +
+                  escapeProblem(r.status, "an unterminated string"));
   }
   return true;  // "#link" and options Wine does not know need no checking
 }
@@ -281,8 +289,7 @@ bool WineRegParser::startKey(std::string_view line, std::size_t offset) {
     m_units.clear();
     auto r = WineEscapes::unescape(line.substr(1), ']', &m_units);
     if (r.status != WineEscapes::Status::Ok)
-      return fail(std::string("key name with ") +
-                  escapeProblem(r.status, "no closing \"]\""));
+      return fail(std::string("key name with ") + escapeProblem(r.status, "no closing \"]\""));
     rest = line.substr(1 + r.consumed);
     m_scratch.clear();
     WineEscapes::appendUtf8(m_scratch, m_units);
@@ -337,7 +344,8 @@ bool WineRegParser::value(std::string_view line, State& next) {
       m_units.clear();
       auto r = WineEscapes::unescape(data, '"', m_valueWanted ? &m_units : nullptr);
       if (r.status != WineEscapes::Status::Ok)
-        return fail(std::string("string value with ") + escapeProblem(r.status, "no closing quote"));
+        return fail(std::string("string value with ") +
+                    escapeProblem(r.status, "no closing quote"));
       if (!trim(data.substr(r.consumed)).empty()) return fail("unexpected text after the value");
       if (m_valueWanted) {
         RegValue v{tag->type, {}};
@@ -363,7 +371,8 @@ bool WineRegParser::value(std::string_view line, State& next) {
       break;
     case Encoding::TypedHex: {
       std::uint64_t type;
-      if (!readHex(data, 8, type) || data.substr(0, 2) != "):") return fail("malformed hex(type) value");
+      if (!readHex(data, 8, type) || data.substr(0, 2) != "):")
+        return fail("malformed hex(type) value");
       data.remove_prefix(2);
       m_hexType = static_cast<DWORD>(type);
       break;
@@ -387,7 +396,8 @@ bool WineRegParser::hexData(std::string_view rest, State& next) {
     while (i < n && isSpace(rest[i])) ++i;
   }
   if (i < n && rest[i] == '\\') {
-    if (!trim(rest.substr(i + 1)).empty()) return fail("unexpected text after a continuation backslash");
+    if (!trim(rest.substr(i + 1)).empty())
+      return fail("unexpected text after a continuation backslash");
     next = State::HexData;
     return true;
   }

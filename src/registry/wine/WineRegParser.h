@@ -69,8 +69,8 @@ class WineRegParser {
   Handler& m_handler;
   Error* m_error = nullptr;
   std::vector<std::string_view> m_levels;
-  std::u16string m_units;  // scratch for unescaped text
-  std::string m_scratch;   // scratch for names that need converting
+  std::u16string m_units;      // scratch for unescaped text
+  std::string m_scratch;       // scratch for names that need converting
   bool m_namedValues = false;  // report named values too
   // The value being read: whether it is the unnamed one, whether it is
   // reported, its name, and for hex data its type and the bytes so far.

@@ -152,16 +152,19 @@ bool WineRegStore::values(NodeId node, std::vector<NamedValue>& out) const {
   if (!isLive(node)) return false;
   if (m_blocksOf.empty()) {
     for (std::size_t i = 0; i < m_blocks.size(); ++i)
-      if (m_blocks[i].node != kNoNode) m_blocksOf.emplace_back(m_blocks[i].node, static_cast<std::uint32_t>(i));
+      if (m_blocks[i].node != kNoNode)
+        m_blocksOf.emplace_back(m_blocks[i].node, static_cast<std::uint32_t>(i));
     std::sort(m_blocksOf.begin(), m_blocksOf.end());
   }
   ValueCollector collector(out);
   WineRegParser parser(collector);
   WineRegParser::Error error;
-  auto it = std::lower_bound(m_blocksOf.begin(), m_blocksOf.end(), std::make_pair(node, std::uint32_t{0}));
+  auto it = std::lower_bound(m_blocksOf.begin(), m_blocksOf.end(),
+                             std::make_pair(node, std::uint32_t{0}));
   for (; it != m_blocksOf.end() && it->first == node; ++it) {
     std::size_t begin = m_blocks[it->second].offset;
-    std::size_t end = it->second + 1 < m_blocks.size() ? m_blocks[it->second + 1].offset : m_text.size();
+    std::size_t end =
+        it->second + 1 < m_blocks.size() ? m_blocks[it->second + 1].offset : m_text.size();
     if (!parser.parseBlocks(m_text.substr(begin, end - begin), error)) return false;
   }
   return true;

@@ -19,7 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string describe(const fs::path& path, int err) { return path.string() + ": " + std::strerror(err); }
+std::string describe(const fs::path& path, int err) {
+  return path.string() + ": " + std::strerror(err);
+}
 
 // The name Debian's build keeps in the prefix's "wineserver" file. Empty
 // when there is no usable name; false when the file exists but cannot be read.
@@ -48,6 +50,32 @@ bool debianDirName(const fs::path& prefix, std::string& name, std::string& probl
   return true;
 }
 
+// A server works in its server directory. One whose directory lies where
+// the check did not look (a TMPDIR other than the caller's) is still found
+// by its working directory; a process merely standing there has another name.
+WineServerCheck::Result findServerProcess(const std::string& leaf) {
+  std::error_code ec;
+  for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string pid = it->path().filename().string();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code linkError;
+    std::string cwd = fs::read_symlink(it->path() / "cwd", linkError).string();
+    if (linkError) continue;  // gone, or another user's
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (cwd.size() > kDeleted.size() &&
+        cwd.compare(cwd.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0)
+      cwd.resize(cwd.size() - kDeleted.size());
+    if (fs::path(cwd).filename() != leaf) continue;
+    char comm[32] = {};
+    FileDescriptor fd(::open((it->path() / "comm").c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid() || ::read(fd.get(), comm, sizeof comm - 1) < 0) continue;
+    if (std::string_view(comm).rfind("wineserver", 0) == 0)
+      return {WineServerCheck::Status::Running,
+              "process " + pid + ", a wineserver, works in " + cwd};
+  }
+  return {};
+}
+
 }  // namespace
 
 std::vector<fs::path> WineServerCheck::defaultTempRoots() {
@@ -63,9 +91,7 @@ std::vector<fs::path> WineServerCheck::serverDirs(std::string& problem) const {
     problem = describe(m_prefix, errno);
     return {};
   }
-  char leaf[64];
-  std::snprintf(leaf, sizeof leaf, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
-                static_cast<unsigned long long>(st.st_ino));
+  std::string leaf = serverDirName(st);
   std::string name;
   if (!debianDirName(m_prefix, name, problem)) return {};
 
@@ -92,9 +118,11 @@ WineServerCheck::Result WineServerCheck::checkDir(const fs::path& dir) {
     struct flock query {};
     query.l_type = F_WRLCK;
     query.l_whence = SEEK_SET;
-    if (::fcntl(lock.get(), F_GETLK, &query) != 0) return {Status::Unknown, describe(lockPath, errno)};
+    if (::fcntl(lock.get(), F_GETLK, &query) != 0)
+      return {Status::Unknown, describe(lockPath, errno)};
     if (query.l_type != F_UNLCK)
-      return {Status::Running, "process " + std::to_string(query.l_pid) + " holds " + lockPath.string()};
+      return {Status::Running,
+              "process " + std::to_string(query.l_pid) + " holds " + lockPath.string()};
   } else if (errno != ENOENT && errno != ENOTDIR) {
     return {Status::Unknown, describe(lockPath, errno)};
   }
@@ -125,7 +153,17 @@ WineServerCheck::Result WineServerCheck::check() const {
     if (r.status == Status::Running) return r;
     if (r.status == Status::Unknown && unknown.status != Status::Unknown) unknown = r;
   }
+  if (Result r = findServerProcess(dirs.front().filename().string()); r.status == Status::Running)
+    return r;
   return unknown;
+}
+
+std::string WineServerCheck::serverDirName(const struct stat& prefix) {
+  char leaf[64];
+  std::snprintf(leaf, sizeof leaf, "server-%llx-%llx",
+                static_cast<unsigned long long>(prefix.st_dev),
+                static_cast<unsigned long long>(prefix.st_ino));
+  return leaf;
 }
 
 }  // namespace comsweep::registry

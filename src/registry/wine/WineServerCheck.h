@@ -8,9 +8,12 @@
 //   <temp>/<name in the prefix's "wineserver" file>/server-<dev>-<ino>/
 //       (Debian's build; <temp> is $TMPDIR, else /tmp)
 //   /tmp/.wine-<uid>/server-<dev>-<ino>/   (upstream Wine)
-// While it runs it holds a lock on "lock" there and accepts connections on
-// "socket". A killed server leaves both files behind, so only a held lock or
-// an accepted connection counts, never the files' existence.
+// While it runs it holds a lock on "lock" there, accepts connections on
+// "socket" and has that directory as its working directory. A killed server
+// leaves both files behind, so only a held lock, an accepted connection or a
+// wineserver process working there counts, never the files' existence.
+
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -43,6 +46,9 @@ class WineServerCheck {
   // Running as soon as one directory shows a live server; Unknown when some
   // directory could not be examined and none showed a server.
   Result check() const;
+
+  // "server-<dev>-<ino>" of the prefix directory, in hex.
+  static std::string serverDirName(const struct stat& prefix);
 
  private:
   static Result checkDir(const std::filesystem::path& dir);

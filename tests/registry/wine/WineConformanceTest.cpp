@@ -34,8 +34,12 @@ const char* const kInterface = "Interface\\{F00D0004-0000-4000-8000-00000000009A
 const char* const kProgId = "m9qGrid.Grid.1";
 const std::vector<std::string> kRemoved = {kClass, kQzClass, kLib, kInterface, kProgId};
 const std::vector<std::string> kKept = {
-    "CLSID", "TypeLib", "Interface", "CLSID\\{F00D0005-0000-4000-8000-00000000009A}\\InprocServer32",
-    "Interface\\{F00D0006-0000-4000-8000-00000000009A}\\TypeLib", "Calendar.Control.1",
+    "CLSID",
+    "TypeLib",
+    "Interface",
+    "CLSID\\{F00D0005-0000-4000-8000-00000000009A}\\InprocServer32",
+    "Interface\\{F00D0006-0000-4000-8000-00000000009A}\\TypeLib",
+    "Calendar.Control.1",
     "TypeLib\\{00020430-0000-0000-C000-000000000046}"};
 
 // The components, as a program's installer would have registered them.
@@ -105,7 +109,8 @@ Outcome runWine(const fs::path& dir, const fs::path& prefix, const std::vector<s
   }
   Outcome out;
   int status = 0;
-  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) out.status = WEXITSTATUS(status);
+  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    out.status = WEXITSTATUS(status);
   out.output = readFile(log);
   return out;
 }
@@ -128,7 +133,8 @@ class WineConformance : public ::testing::Test {
     Outcome boot = runWine(root(), base(), {"wineboot", "-i"});
     runWine(root(), base(), {"wineserver", "-w"});
     if (!fs::exists(base() / "system.reg")) {
-      s_failure = "wineboot -i made no prefix (status " + std::to_string(boot.status) + "): " + boot.output;
+      s_failure =
+          "wineboot -i made no prefix (status " + std::to_string(boot.status) + "): " + boot.output;
       return;
     }
     std::string text;
@@ -186,7 +192,8 @@ class WineConformance : public ::testing::Test {
     for (std::size_t i = 0; i < keys.size(); ++i) {
       std::string line = "key " + std::to_string(i) + " ";
       std::size_t at = out.output.find(line);
-      if (at != std::string::npos) found[keys[i]] = out.output.compare(at + line.size(), 1, "0") == 0;
+      if (at != std::string::npos)
+        found[keys[i]] = out.output.compare(at + line.size(), 1, "0") == 0;
     }
     return found;
   }
@@ -216,7 +223,8 @@ TEST_F(WineConformance, RemovedKeysAreGoneForWineAndEverythingElseStays) {
 
   // Wine files the libraries under "Typelib"; the scans' spelling finds them.
   HKEY key = 0;
-  ASSERT_EQ(api.RegOpenKeyA(HKEY_CLASSES_ROOT, (std::string(kLib) + "\\1.0\\0\\Win32").c_str(), &key), 0);
+  ASSERT_EQ(
+      api.RegOpenKeyA(HKEY_CLASSES_ROOT, (std::string(kLib) + "\\1.0\\0\\Win32").c_str(), &key), 0);
   std::string path;
   EXPECT_TRUE(QueryStringValue(api, key, "", path));
   EXPECT_EQ(path, "C:\\windows\\system32\\m9qGrid.ocx");

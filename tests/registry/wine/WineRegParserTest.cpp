@@ -85,11 +85,12 @@ TEST(WineRegParser, AcceptsWhatWinesLoaderAccepts) {
   WineRegParser parser(recorder);
   WineRegParser::Error error;
   ASSERT_TRUE(parser.parse(text, error)) << error.line << ": " << error.reason;
-  EXPECT_EQ(recorder.keys, (std::vector<std::string>{"", "Software\\Classes\\x[1]", "Software\\Classes\\y"}));
+  EXPECT_EQ(recorder.keys,
+            (std::vector<std::string>{"", "Software\\Classes\\x[1]", "Software\\Classes\\y"}));
   EXPECT_EQ(recorder.defaults,
-            (std::vector<std::string>{"1:by empty name" + std::string(1, '\0'),
-                                      "1:plain" + std::string(1, '\0'), "1:AB" + std::string(1, '\0'),
-                                      "4:\n" + std::string(1, '\0')}));
+            (std::vector<std::string>{
+                "1:by empty name" + std::string(1, '\0'), "1:plain" + std::string(1, '\0'),
+                "1:AB" + std::string(1, '\0'), "4:\n" + std::string(1, '\0')}));
 }
 
 TEST(WineEscapes, WineSpellingReadsBackAsTheSameUnits) {
@@ -99,7 +100,7 @@ TEST(WineEscapes, WineSpellingReadsBackAsTheSameUnits) {
   } cases[] = {
       {u"a\\b\"c[d]", "a\\\\b\\\"c[d]"},
       {u"\a\b\t\n\v\f\r\x1b", "\\a\\b\\t\\n\\v\\f\\r\\e"},
-      {std::u16string(u"\x01" u"x\0" u"7", 4), "\\1x\\0007"},
+      {std::u16string{0x01, u'x', 0, u'7'}, "\\1x\\0007"},
       {u"\u00e4B\u00e4 \u20acz", "\\x00e4B\\xe4 \\x20acz"},
       {u"\U0001F600", "\\xd83d\\xde00"},
   };

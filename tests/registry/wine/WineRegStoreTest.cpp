@@ -57,7 +57,8 @@ struct WineTraits {
       std::string_view path = key.path;
       for (std::size_t cut = 0; cut != std::string_view::npos; path.remove_prefix(cut + 1)) {
         cut = path.find('\\');
-        text += "\\\\" + WineEscapes::escape(unitsOfLe(registry::utf8ToUtf16le(path.substr(0, cut))), "[]");
+        text += "\\\\" +
+                WineEscapes::escape(unitsOfLe(registry::utf8ToUtf16le(path.substr(0, cut))), "[]");
         if (cut == std::string_view::npos) break;
       }
       text += "] 1700000000\n#time=1da1f2b3c4d5e6f\n";
@@ -90,16 +91,24 @@ registry::NodeId find(const registry::Store& store, std::string_view path) {
   return node;
 }
 
-std::string sz(std::string_view utf8) { return registry::utf8ToUtf16le(utf8) + std::string(2, '\0'); }
+std::string sz(std::string_view utf8) {
+  return registry::utf8ToUtf16le(utf8) + std::string(2, '\0');
+}
 
 const fs::path kFixture = fs::path(COMSWEEP_TEST_DATA) / "wine" / "system.reg";
+// The key whose name Wine spells "\xdcn\x00efc\x00f6d\xe9\x20acKey", in UTF-8.
+const std::string kUnicodeName =
+    "\xC3\x9Cn\xC3\xAF"
+    "c\xC3\xB6"
+    "d\xC3\xA9\xE2\x82\xAC"
+    "Key";
 
 TEST(WineRegStore, ReadsWhatWineWrote) {
   auto store = load(kFixture);
   ASSERT_TRUE(store);
   using namespace std::string_literals;
   struct Case {
-    const char* path;
+    std::string path;
     registry::DWORD type;
     std::string data;
   } cases[] = {
@@ -107,8 +116,10 @@ TEST(WineRegStore, ReadsWhatWineWrote) {
        sz("C:\\Program Files\\Sonnet\\m9qGrid.ocx")},
       {"Escapes[1]\\Controls", registry::REG_SZ,
        sz("tab\there \"quoted\" back\\slash \x1b\x01"s + '\0' + "7 bell\a nl\n cr\r")},
-      {"escapes[1]\\\xC3\x9Cn\xC3\xAF" "c\xC3\xB6" "d\xC3\xA9\xE2\x82\xAC" "KEY", registry::REG_SZ,
-       sz("\xC3\xA4\xE2\x82\xAC before hex: \xC3\xA4" "B \xE2\x82\xAC" "f \xF0\x9F\x98\x80 end")},
+      {"escapes[1]\\" + registry::upperCase(kUnicodeName), registry::REG_SZ,
+       sz("\xC3\xA4\xE2\x82\xAC before hex: \xC3\xA4"
+          "B \xE2\x82\xAC"
+          "f \xF0\x9F\x98\x80 end")},
       {"Escapes[1]\\Expand", registry::REG_EXPAND_SZ, sz("%SystemRoot%\\system32\\m9q.dll")},
       {"Escapes[1]\\Multi", registry::REG_MULTI_SZ, sz("one"s + '\0' + "two" + '\0')},
       {"Escapes[1]\\Numbers", registry::REG_DWORD, "\x2a\0\0\0"s},
@@ -132,7 +143,8 @@ TEST(WineRegStore, ReadsWhatWineWrote) {
   EXPECT_EQ(roots, (std::vector<std::string>{"CLSID", "Escapes[1]", "Interface", "m9qGrid.Grid.1",
                                              "Typelib", "Wow6432Node"}));
   RegValue value;
-  for (const char* path : {"Escapes[1]", "Escapes[1]\\Empty", "Wow6432Node\\TypeLib", "m9qGrid.Grid.1"})
+  for (const char* path :
+       {"Escapes[1]", "Escapes[1]\\Empty", "Wow6432Node\\TypeLib", "m9qGrid.Grid.1"})
     EXPECT_FALSE(store->defaultValue(find(*store, path), value)) << path;
 }
 
@@ -157,8 +169,9 @@ TEST(WineRegStore, ValuesAreReadBackFromTheKeysBlocks) {
 
   // A key given twice: the later block's values win, names compared without case.
   TempDir dir;
-  writeFile(dir / "system.reg", kHead + "\n[Software\\\\Classes\\\\k] 1\n\"A\"=\"1\"\n\"B\"=\"2\"\n"
-                                        "\n[Software\\\\Classes\\\\K] 1\n\"a\"=\"3\"\n@=\"d\"\n");
+  writeFile(dir / "system.reg", kHead +
+                                    "\n[Software\\\\Classes\\\\k] 1\n\"A\"=\"1\"\n\"B\"=\"2\"\n"
+                                    "\n[Software\\\\Classes\\\\K] 1\n\"a\"=\"3\"\n@=\"d\"\n");
   auto twice = load(dir / "system.reg");
   ASSERT_TRUE(twice);
   ASSERT_TRUE(twice->values(find(*twice, "k"), values));
@@ -178,9 +191,9 @@ TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocks) {
   auto store = load(file);
   ASSERT_TRUE(store);
   registry::HandleTable api(*store);
-  for (const char* path : {"CLSID\\{F00D0001-0000-4000-8000-00000000009A}", "m9qGrid.Grid.1",
-                           "Escapes[1]\\\xC3\x9Cn\xC3\xAF" "c\xC3\xB6" "d\xC3\xA9\xE2\x82\xAC" "Key",
-                           "Wow6432Node\\TypeLib"})
+  for (const std::string& path :
+       std::vector<std::string>{"CLSID\\{F00D0001-0000-4000-8000-00000000009A}", "m9qGrid.Grid.1",
+                                "Escapes[1]\\" + kUnicodeName, "Wow6432Node\\TypeLib"})
     ASSERT_EQ(deleteTree(api, path), 0) << path;
   ASSERT_TRUE(store->save().ok);
   EXPECT_EQ(readFile(file),
@@ -204,19 +217,23 @@ TEST(WineRegStore, CutsBlocksAtTheEdgesAndRepeatedKeys) {
     std::string expected;
   } cases[] = {
       // The last block: the file ends with the line before it.
-      {"\n[Software\\\\Classes\\\\a] 1\n@=\"1\"\n\n[Software\\\\Classes\\\\b] 1\n@=\"2\"\n", {"b"},
+      {"\n[Software\\\\Classes\\\\a] 1\n@=\"1\"\n\n[Software\\\\Classes\\\\b] 1\n@=\"2\"\n",
+       {"b"},
        "\n[Software\\\\Classes\\\\a] 1\n@=\"1\"\n"},
       // The first block, and a neighbour whose name extends the removed one stays.
-      {"\n[Software\\\\Classes\\\\a] 1\n\n\n[Software\\\\Classes\\\\ab] 1\n", {"a"},
+      {"\n[Software\\\\Classes\\\\a] 1\n\n\n[Software\\\\Classes\\\\ab] 1\n",
+       {"a"},
        "\n\n[Software\\\\Classes\\\\ab] 1\n"},
       // A key given in two blocks loses both; blocks outside the classes stay.
       {"\n[Software\\\\Classes\\\\x] 1\n\n[Software\\\\Other] 1\n\n[software\\\\classes\\\\X] 1\n"
        "\n[Software\\\\Classes\\\\y] 1\n",
-       {"x"}, "\n[Software\\\\Other] 1\n\n[Software\\\\Classes\\\\y] 1\n"},
+       {"x"},
+       "\n[Software\\\\Other] 1\n\n[Software\\\\Classes\\\\y] 1\n"},
       // A key with its own block and blocks below it, parents implied.
       {"\n[Software\\\\Classes\\\\p\\\\q] 1\n\n[Software\\\\Classes\\\\p\\\\q\\\\r\\\\s] 1\n"
        "\n[Software\\\\Classes\\\\p\\\\t] 1\n",
-       {"p\\q"}, "\n[Software\\\\Classes\\\\p\\\\t] 1\n"},
+       {"p\\q"},
+       "\n[Software\\\\Classes\\\\p\\\\t] 1\n"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -234,12 +251,14 @@ TEST(WineRegStore, NothingRemovedLeavesTheFileUntouched) {
   TempDir dir;
   fs::path file = dir / "system.reg";
   writeFile(file, readFile(kFixture));
-  struct stat before {}, after {};
+  struct stat before {
+  }, after{};
   ASSERT_EQ(::stat(file.c_str(), &before), 0);
   auto store = load(file);
   ASSERT_TRUE(store);
   registry::HandleTable api(*store);
-  EXPECT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "Escapes[1]"), registry::ERROR_ACCESS_DENIED);
+  EXPECT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "Escapes[1]"),
+            registry::ERROR_ACCESS_DENIED);
   EXPECT_TRUE(store->save().ok);
   ASSERT_EQ(::stat(file.c_str(), &after), 0);
   EXPECT_EQ(after.st_ino, before.st_ino);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gmock/gmock.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -42,22 +43,29 @@ struct Layout {
   WineServerCheck::Result check() const { return WineServerCheck(prefix, {root}).check(); }
 };
 
-// Holds a write lock on `file` from a child process until destroyed, as a
-// server does (locks of the checking process itself would not show).
-class LockHolder {
+// A process that stands for a server from its own process (locks of the
+// checking process itself would not show): it holds a write lock on `lock`,
+// or works in `workDir` under the name `name`, until destroyed.
+class FakeServer {
  public:
-  explicit LockHolder(const fs::path& file) {
+  FakeServer(const fs::path& lock, const fs::path& workDir = {},
+             const char* name = "wineserver64") {
     int ready[2], release[2];
     if (::pipe(ready) != 0 || ::pipe(release) != 0) return;
     m_pid = ::fork();
     if (m_pid == 0) {
       ::close(ready[0]);
       ::close(release[1]);  // or the wait for the release would never end
-      int fd = ::open(file.c_str(), O_RDWR | O_CREAT, 0600);
-      struct flock fl {};
-      fl.l_type = F_WRLCK;
-      fl.l_len = 1;
-      char c = ::fcntl(fd, F_SETLK, &fl) == 0 ? 'y' : 'n';
+      bool ok = true;
+      if (!lock.empty()) {
+        int fd = ::open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_len = 1;
+        ok = ::fcntl(fd, F_SETLK, &fl) == 0;
+      }
+      if (!workDir.empty()) ok = ::chdir(workDir.c_str()) == 0 && ::prctl(PR_SET_NAME, name) == 0;
+      char c = ok ? 'y' : 'n';
       (void)!::write(ready[1], &c, 1);
       (void)!::read(release[0], &c, 1);
       ::_exit(0);
@@ -65,20 +73,20 @@ class LockHolder {
     ::close(ready[1]);
     ::close(release[0]);
     char c = 0;
-    m_locked = ::read(ready[0], &c, 1) == 1 && c == 'y';
+    m_ready = ::read(ready[0], &c, 1) == 1 && c == 'y';
     ::close(ready[0]);
     m_release = release[1];
   }
-  ~LockHolder() {
+  ~FakeServer() {
     if (m_release >= 0) ::close(m_release);
     if (m_pid > 0) ::waitpid(m_pid, nullptr, 0);
   }
-  bool locked() const { return m_locked; }
+  bool ready() const { return m_ready; }
 
  private:
   pid_t m_pid = -1;
   int m_release = -1;
-  bool m_locked = false;
+  bool m_ready = false;
 };
 
 // A Unix socket bound at `path`, listening or (closed) left behind.
@@ -99,8 +107,8 @@ int bindSocket(const fs::path& path, bool listening) {
 TEST(WineServerCheck, AHeldLockInEitherLayoutMeansRunning) {
   Layout layout;
   for (const fs::path& dir : {layout.debianDir, layout.upstreamDir}) {
-    LockHolder holder(dir / "lock");
-    ASSERT_TRUE(holder.locked());
+    FakeServer server(dir / "lock");
+    ASSERT_TRUE(server.ready());
     WineServerCheck::Result r = layout.check();
     EXPECT_EQ(r.status, Status::Running) << dir;
     EXPECT_THAT(r.detail, ::testing::HasSubstr((dir / "lock").string()));
@@ -120,6 +128,23 @@ TEST(WineServerCheck, OnlyAListeningSocketMeansRunning) {
   ::close(fd);
 }
 
+TEST(WineServerCheck, AServerWorkingInAnUnguessedDirectoryIsFound) {
+  Layout layout;
+  // As under another TMPDIR: not below any root the check knows.
+  fs::path elsewhere = layout.temp / "other-tmp" / "wine-x" / layout.debianDir.filename();
+  fs::create_directories(elsewhere);
+  {
+    FakeServer shell({}, elsewhere, "bash");  // merely standing there does not count
+    ASSERT_TRUE(shell.ready());
+    EXPECT_EQ(layout.check().status, Status::NotRunning);
+  }
+  FakeServer server({}, elsewhere);
+  ASSERT_TRUE(server.ready());
+  WineServerCheck::Result r = layout.check();
+  EXPECT_EQ(r.status, Status::Running);
+  EXPECT_THAT(r.detail, ::testing::HasSubstr(elsewhere.string()));
+}
+
 TEST(WineServerCheck, OddNamesAndUnreadableFilesAreHandledSafely) {
   Layout layout;
   // A name leading out of the temporary root is not followed.
@@ -133,7 +158,8 @@ TEST(WineServerCheck, OddNamesAndUnreadableFilesAreHandledSafely) {
   EXPECT_EQ(r.status, Status::Unknown);
   EXPECT_THAT(r.detail, ::testing::HasSubstr((layout.upstreamDir / "lock").string()));
   // So does a prefix that cannot be looked at.
-  EXPECT_EQ(WineServerCheck(layout.temp / "missing", {layout.root}).check().status, Status::Unknown);
+  EXPECT_EQ(WineServerCheck(layout.temp / "missing", {layout.root}).check().status,
+            Status::Unknown);
 }
 
 }  // namespace
