@@ -1,0 +1,411 @@
+#include "registry/wine/WineRegParser.h"
+
+#include "registry/wine/WineEscapes.h"
+
+namespace comsweep::registry {
+
+// Where the reader is; the table below says what each kind of line means there.
+enum class WineRegParser::State : unsigned char {
+  Signature,  // nothing read yet: the first line must be Wine's signature
+  Preamble,   // before the first key: comments name the base key, options the architecture
+  Block,      // inside a key block: options and values belong to its key
+  HexData,    // a hex value's line ended in a backslash: the next line carries more bytes
+};
+
+namespace {
+
+// A line's kind, by its first character after leading white space (Wine's
+// loader skips that white space too).
+enum LineKind { kBlank, kComment, kOption, kKey, kValue, kOther, kLineKinds };
+
+enum class Action {
+  Signature,
+  Skip,
+  PreambleComment,
+  GlobalOption,
+  KeyOption,
+  StartKey,
+  Value,
+  MoreHex,
+  ValueOutsideKey,
+  Unrecognised,
+};
+
+struct Step {
+  Action action;
+  WineRegParser::State next;
+};
+
+using S = WineRegParser::State;
+using A = Action;
+
+// kSteps[state][line kind]: what to do with the line and where to go next.
+// The actions for values and hex data may go to HexData instead.
+// clang-format off
+constexpr Step kSteps[4][kLineKinds] = {
+    // Signature: every line kind is checked against the signature.
+    {{A::Signature, S::Preamble}, {A::Signature, S::Preamble}, {A::Signature, S::Preamble},
+     {A::Signature, S::Preamble}, {A::Signature, S::Preamble}, {A::Signature, S::Preamble}},
+    // Preamble: blank, comment, option, key, value, other.
+    {{A::Skip, S::Preamble}, {A::PreambleComment, S::Preamble}, {A::GlobalOption, S::Preamble},
+     {A::StartKey, S::Block}, {A::ValueOutsideKey, S::Preamble}, {A::Unrecognised, S::Preamble}},
+    // Block: blank, comment, option, key, value, other.
+    {{A::Skip, S::Block}, {A::Skip, S::Block}, {A::KeyOption, S::Block},
+     {A::StartKey, S::Block}, {A::Value, S::Block}, {A::Unrecognised, S::Block}},
+    // HexData: whatever the line looks like, it continues the value.
+    {{A::MoreHex, S::Block}, {A::MoreHex, S::Block}, {A::MoreHex, S::Block},
+     {A::MoreHex, S::Block}, {A::MoreHex, S::Block}, {A::MoreHex, S::Block}},
+};
+// clang-format on
+
+// How the data after "=" is spelled, in the order Wine's loader tries them.
+enum class Encoding { Quoted, Dword, Hex, TypedHex };
+
+struct DataTag {
+  std::string_view tag;
+  DWORD type;
+  Encoding encoding;
+};
+
+constexpr DataTag kDataTags[] = {
+    {"\"", REG_SZ, Encoding::Quoted},
+    {"str:\"", REG_SZ, Encoding::Quoted},
+    {"str(2):\"", REG_EXPAND_SZ, Encoding::Quoted},
+    {"str(7):\"", REG_MULTI_SZ, Encoding::Quoted},
+    {"hex:", REG_BINARY, Encoding::Hex},
+    {"dword:", REG_DWORD, Encoding::Dword},
+    {"hex(", REG_NONE, Encoding::TypedHex},  // hex(<type in hex>):
+};
+
+constexpr std::string_view kSignature = "WINE REGISTRY Version 2";
+constexpr std::string_view kRelativeTo = ";; All keys relative to ";
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
+
+std::string_view trimLeft(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && isSpace(s[i])) ++i;
+  return s.substr(i);
+}
+
+std::string_view trim(std::string_view s) {
+  s = trimLeft(s);
+  while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads 1 to `maxDigits` hex digits at the start of `s`; false when there are
+// none or more.
+bool readHex(std::string_view& s, std::size_t maxDigits, std::uint64_t& value) {
+  std::size_t i = 0;
+  value = 0;
+  while (i < s.size() && hexDigit(s[i]) >= 0) {
+    if (i == maxDigits) return false;
+    value = value * 16 + static_cast<std::uint64_t>(hexDigit(s[i++]));
+  }
+  s.remove_prefix(i);
+  return i > 0;
+}
+
+bool equalsAsciiNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// clang-format off
+LineKind classify(std::string_view content) {
+  if (content.empty()) return kBlank;
+  switch (content.front()) {
+    case ';': return kComment;
+    case '#': return kOption;
+    case '[': return kKey;
+    case '@':
+    case '"': return kValue;
+    default: return kOther;
+  }
+}
+// clang-format on
+
+const char* escapeProblem(WineEscapes::Status status, const char* unterminated) {
+  return status == WineEscapes::Status::BadUtf8 ? "bytes that are not UTF-8" : unterminated;
+}
+
+}  // namespace
+
+bool WineRegParser::fail(std::string reason) {
+  m_error->reason = std::move(reason);
+  return false;
+}
+
+bool WineRegParser::parse(std::string_view text, Error& error) {
+  m_namedValues = false;
+  return run(text, error, State::Signature);
+}
+
+bool WineRegParser::parseBlocks(std::string_view blocks, Error& error) {
+  m_namedValues = true;
+  return run(blocks, error, State::Block);
+}
+
+void WineRegParser::deliver(RegValue value) {
+  if (m_valueIsDefault)
+    m_handler.defaultValue(std::move(value));
+  else
+    m_handler.namedValue(m_valueName, std::move(value));
+}
+
+bool WineRegParser::run(std::string_view text, Error& error, State start) {
+  m_error = &error;
+  error = {};
+  State state = start;
+  std::size_t pos = 0;
+  std::size_t blankRun = std::string_view::npos;  // where the blank lines just read began
+  while (pos < text.size()) {
+    std::size_t newline = text.find('\n', pos);
+    std::size_t end = newline == std::string_view::npos ? text.size() : newline;
+    std::string_view line = text.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ++error.line;
+    std::string_view content = trimLeft(line);
+    LineKind kind = classify(content);
+    const Step& step = kSteps[static_cast<int>(state)][kind];
+    State next = step.next;
+    bool ok = true;
+    // clang-format off
+    switch (step.action) {
+      case Action::Signature: ok = checkSignature(line); break;
+      case Action::Skip: break;
+      case Action::PreambleComment: ok = preambleComment(content); break;
+      case Action::GlobalOption: ok = globalOption(content); break;
+      case Action::KeyOption: ok = keyOption(content); break;
+      case Action::StartKey:
+        ok = startKey(content, blankRun != std::string_view::npos ? blankRun : pos);
+        break;
+      case Action::Value: ok = value(content, next); break;
+      case Action::MoreHex: ok = hexData(content, next); break;
+      case Action::ValueOutsideKey: ok = fail("a value before the first key"); break;
+      case Action::Unrecognised: ok = fail("not a key, value, option or comment"); break;
+    }
+    // clang-format on
+    if (!ok) return false;
+    if (kind == kBlank) {
+      if (blankRun == std::string_view::npos) blankRun = pos;
+    } else {
+      blankRun = std::string_view::npos;
+    }
+    state = next;
+    pos = newline == std::string_view::npos ? text.size() : newline + 1;
+  }
+  if (state == State::Signature) {
+    error.line = 1;
+    return fail("empty file, not a Wine registry file");
+  }
+  if (state == State::HexData) return fail("hex data continues past the end of the file");
+  error = {};
+  return true;
+}
+
+bool WineRegParser::checkSignature(std::string_view line) {
+  if (line == kSignature) return true;
+  return fail("not a Wine registry file (the first line is not \"" + std::string(kSignature) +
+              "\")");
+}
+
+bool WineRegParser::preambleComment(std::string_view line) {
+  if (line.substr(0, kRelativeTo.size()) != kRelativeTo) return true;
+  std::string_view base = trim(line.substr(kRelativeTo.size()));
+  // The file of HKEY_LOCAL_MACHINE; user.reg names a user's key instead.
+  if (equalsAsciiNoCase(base, "REGISTRY\\\\Machine") || equalsAsciiNoCase(base, "\\\\Machine"))
+    return true;
+  return fail("keys are relative to " + std::string(base) + ", not to the machine key");
+}
+
+bool WineRegParser::globalOption(std::string_view line) {
+  if (line.substr(0, 6) != "#arch=") return true;  // Wine ignores options it does not know
+  std::string_view arch = trim(line.substr(6));
+  if (arch == "win32" || arch == "win64") return true;
+  return fail("unknown architecture \"" + std::string(arch) + "\"");
+}
+
+bool WineRegParser::keyOption(std::string_view line) {
+  if (line.substr(0, 6) == "#time=") {
+    std::string_view rest = line.substr(6);
+    std::uint64_t time;
+    if (!readHex(rest, 16, time) || !trim(rest).empty()) return fail("malformed #time option");
+  } else if (line.substr(0, 7) == "#class=") {
+    std::string_view rest = line.substr(7);
+    if (rest.empty() || rest.front() != '"') return fail("malformed #class option");
+    auto r = WineEscapes::unescape(rest.substr(1), '"', nullptr);
+    if (r.status != WineEscapes::Status::Ok || !trim(rest.substr(1 + r.consumed)).empty())
+      return fail(std::string("#class option with ") +
+                  escapeProblem(r.status, "an unterminated string"));
+  }
+  return true;  // "#link" and options Wine does not know need no checking
+}
+
+bool WineRegParser::startKey(std::string_view line, std::size_t offset) {
+  m_levels.clear();
+  // Most names are plain ASCII with "\\" between levels: they are taken from
+  // the text as they are, without copying.
+  std::size_t close = line.find(']');
+  bool plain = close != std::string_view::npos;
+  if (plain) {
+    std::string_view name = line.substr(1, close - 1);
+    unsigned char high = 0;
+    for (char c : name) high |= static_cast<unsigned char>(c);
+    plain = (high & 0x80) == 0;
+    for (std::size_t start = 0; plain;) {
+      std::size_t slash = name.find('\\', start);
+      if (slash == std::string_view::npos) {
+        if (start < name.size()) m_levels.push_back(name.substr(start));
+        break;
+      }
+      if (slash + 1 >= name.size() || name[slash + 1] != '\\') {
+        plain = false;  // another escape: read it the long way
+      } else if (slash > start) {
+        m_levels.push_back(name.substr(start, slash - start));
+      }
+      start = slash + 2;
+    }
+  }
+  std::string_view rest;
+  if (plain) {
+    rest = line.substr(close + 1);
+  } else {
+    m_levels.clear();
+    m_units.clear();
+    auto r = WineEscapes::unescape(line.substr(1), ']', &m_units);
+    if (r.status != WineEscapes::Status::Ok)
+      return fail(std::string("key name with ") + escapeProblem(r.status, "no closing \"]\""));
+    rest = line.substr(1 + r.consumed);
+    m_scratch.clear();
+    WineEscapes::appendUtf8(m_scratch, m_units);
+    std::string_view path = m_scratch;
+    while (!path.empty()) {
+      std::size_t cut = path.find('\\');
+      if (cut != 0) m_levels.push_back(path.substr(0, cut));
+      if (cut == std::string_view::npos) break;
+      path.remove_prefix(cut + 1);
+    }
+  }
+  // What follows is the time of the last change, in seconds since 1970.
+  rest = trimLeft(rest);
+  while (!rest.empty() && rest.front() >= '0' && rest.front() <= '9') rest.remove_prefix(1);
+  if (!trim(rest).empty()) return fail("unexpected text after the key name");
+  m_handler.keyBlock(offset, m_levels);
+  return true;
+}
+
+bool WineRegParser::value(std::string_view line, State& next) {
+  m_valueIsDefault = true;
+  std::size_t p = 1;
+  if (line.front() == '"') {
+    m_units.clear();
+    auto r = WineEscapes::unescape(line.substr(1), '"', &m_units);
+    if (r.status != WineEscapes::Status::Ok)
+      return fail(std::string("value name with ") + escapeProblem(r.status, "no closing quote"));
+    m_valueIsDefault = m_units.empty();  // "" names the unnamed value, like "@"
+    p += r.consumed;
+  }
+  m_valueWanted = m_valueIsDefault || m_namedValues;
+  if (m_valueWanted && !m_valueIsDefault) {
+    m_valueName.clear();
+    WineEscapes::appendUtf8(m_valueName, m_units);
+  }
+  std::string_view data = trimLeft(line.substr(p));
+  if (data.empty() || data.front() != '=') return fail("value without \"=\"");
+  data = trimLeft(data.substr(1));
+
+  const DataTag* tag = nullptr;
+  for (const DataTag& t : kDataTags) {
+    if (data.substr(0, t.tag.size()) == t.tag) {
+      tag = &t;
+      break;
+    }
+  }
+  if (!tag) return fail("value of unknown type");
+  data.remove_prefix(tag->tag.size());
+
+  switch (tag->encoding) {
+    case Encoding::Quoted: {
+      m_units.clear();
+      auto r = WineEscapes::unescape(data, '"', m_valueWanted ? &m_units : nullptr);
+      if (r.status != WineEscapes::Status::Ok)
+        return fail(std::string("string value with ") +
+                    escapeProblem(r.status, "no closing quote"));
+      if (!trim(data.substr(r.consumed)).empty()) return fail("unexpected text after the value");
+      if (m_valueWanted) {
+        RegValue v{tag->type, {}};
+        v.data.reserve(m_units.size() * 2 + 2);
+        WineEscapes::appendUtf16le(v.data, m_units);
+        v.data.append(2, '\0');  // Wine stores the terminating NUL
+        deliver(std::move(v));
+      }
+      return true;
+    }
+    case Encoding::Dword: {
+      std::uint64_t dw;
+      if (!readHex(data, 8, dw) || !trim(data).empty()) return fail("malformed dword value");
+      if (m_valueWanted) {
+        std::string bytes(4, '\0');
+        for (int k = 0; k < 4; ++k) bytes[k] = static_cast<char>((dw >> (8 * k)) & 0xFF);
+        deliver({REG_DWORD, std::move(bytes)});
+      }
+      return true;
+    }
+    case Encoding::Hex:
+      m_hexType = tag->type;
+      break;
+    case Encoding::TypedHex: {
+      std::uint64_t type;
+      if (!readHex(data, 8, type) || data.substr(0, 2) != "):")
+        return fail("malformed hex(type) value");
+      data.remove_prefix(2);
+      m_hexType = static_cast<DWORD>(type);
+      break;
+    }
+  }
+  m_hexBytes.clear();
+  return hexData(data, next);
+}
+
+bool WineRegParser::hexData(std::string_view rest, State& next) {
+  // Bytes are one or two hex digits, separated by commas and white space.
+  std::size_t i = 0;
+  const std::size_t n = rest.size();
+  while (i < n && hexDigit(rest[i]) >= 0) {
+    int byte = hexDigit(rest[i++]);
+    if (i < n && hexDigit(rest[i]) >= 0) byte = byte * 16 + hexDigit(rest[i++]);
+    if (i < n && hexDigit(rest[i]) >= 0) return fail("hex byte above ff");
+    if (m_valueWanted) m_hexBytes.push_back(static_cast<char>(byte));
+    while (i < n && isSpace(rest[i])) ++i;
+    if (i < n && rest[i] == ',') ++i;
+    while (i < n && isSpace(rest[i])) ++i;
+  }
+  if (i < n && rest[i] == '\\') {
+    if (!trim(rest.substr(i + 1)).empty())
+      return fail("unexpected text after a continuation backslash");
+    next = State::HexData;
+    return true;
+  }
+  if (i < n) return fail("malformed hex data");
+  next = State::Block;
+  if (m_valueWanted) deliver({m_hexType, std::move(m_hexBytes)});
+  m_hexBytes.clear();
+  return true;
+}
+
+}  // namespace comsweep::registry

@@ -1,0 +1,84 @@
+#pragma once
+// Reader for the text registry file of a Wine prefix (system.reg). It checks
+// every line the way Wine's own loader reads it and hands the key blocks and
+// the keys' unnamed values to a handler; named values, key options and
+// comments are validated and dropped.
+//
+// The file: the signature line, a preamble (comments, "#arch="), then key
+// blocks, each a "[Path\\To\\Key] <time>" line followed by "#" options and
+// value lines; hex data may continue over lines ending in a backslash.
+// Keys that only have subkeys get no block of their own.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/Store.h"
+
+namespace comsweep::registry {
+
+class WineRegParser {
+ public:
+  class Handler {
+   public:
+    virtual ~Handler() = default;
+    // A key block starts at byte `offset` of the text; the blank lines that
+    // separate it from what precedes it belong to it. `levels` are the key's
+    // names below the machine key, UTF-8, none of them empty; no levels is
+    // the machine key itself. The views die with the call.
+    virtual void keyBlock(std::size_t offset, const std::vector<std::string_view>& levels) = 0;
+    // The unnamed value of the current block's key. String types carry
+    // UTF-16LE bytes with their terminating NUL, as Wine loads them.
+    virtual void defaultValue(RegValue value) = 0;
+    // Any other value of that key (UTF-8 name); reported by parseBlocks only.
+    virtual void namedValue(std::string_view name, RegValue value) {
+      static_cast<void>(name);
+      static_cast<void>(value);
+    }
+  };
+
+  struct Error {
+    std::size_t line = 0;  // 1-based
+    std::string reason;
+  };
+
+  // Where the reader is in the file; defined with the transition table.
+  enum class State : unsigned char;
+
+  explicit WineRegParser(Handler& handler) : m_handler(handler) {}
+
+  // Parses all of `text`; false with `error` set at the first malformed line.
+  bool parse(std::string_view text, Error& error);
+  // Parses key blocks cut from a text that parse() accepted (no signature
+  // line before them), reporting the named values too.
+  bool parseBlocks(std::string_view blocks, Error& error);
+
+ private:
+  bool checkSignature(std::string_view line);
+  bool preambleComment(std::string_view line);
+  bool globalOption(std::string_view line);
+  bool keyOption(std::string_view line);
+  bool startKey(std::string_view line, std::size_t offset);
+  bool value(std::string_view line, State& next);
+  bool hexData(std::string_view rest, State& next);
+  bool fail(std::string reason);
+  bool run(std::string_view text, Error& error, State start);
+  void deliver(RegValue value);
+
+  Handler& m_handler;
+  Error* m_error = nullptr;
+  std::vector<std::string_view> m_levels;
+  std::u16string m_units;      // scratch for unescaped text
+  std::string m_scratch;       // scratch for names that need converting
+  bool m_namedValues = false;  // report named values too
+  // The value being read: whether it is the unnamed one, whether it is
+  // reported, its name, and for hex data its type and the bytes so far.
+  bool m_valueIsDefault = false;
+  bool m_valueWanted = false;
+  std::string m_valueName;
+  DWORD m_hexType = REG_NONE;
+  std::string m_hexBytes;
+};
+
+}  // namespace comsweep::registry

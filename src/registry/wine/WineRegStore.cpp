@@ -1,0 +1,204 @@
+#include "registry/wine/WineRegStore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "registry/AtomicFile.h"
+#include "registry/Text.h"
+#include "registry/wine/FileDescriptor.h"
+#include "registry/wine/WineRegParser.h"
+
+namespace comsweep::registry {
+namespace {
+
+// Gathers the values of one key from its blocks; a later value of the same
+// name replaces an earlier one.
+class ValueCollector : public WineRegParser::Handler {
+ public:
+  explicit ValueCollector(std::vector<NamedValue>& out) : m_out(out) {}
+  void keyBlock(std::size_t, const std::vector<std::string_view>&) override {}
+  void defaultValue(RegValue value) override { namedValue({}, std::move(value)); }
+  void namedValue(std::string_view name, RegValue value) override {
+    for (NamedValue& v : m_out) {
+      if (equalsNoCase(v.name, name)) {
+        v.value = std::move(value);
+        return;
+      }
+    }
+    m_out.push_back({std::string(name), std::move(value)});
+  }
+
+ private:
+  std::vector<NamedValue>& m_out;
+};
+
+bool sameLevel(std::string_view level, std::string_view name) {
+  return level == name || equalsNoCase(level, name);
+}
+
+}  // namespace
+
+// Builds the tree from the parser's blocks. Wine writes keys depth first, so
+// consecutive blocks share most of their path: the levels of the previous
+// block are remembered and only the differing tail is looked up.
+class WineRegStore::Builder : public WineRegParser::Handler {
+ public:
+  explicit Builder(WineRegStore& store) : m_store(store) {}
+
+  void keyBlock(std::size_t offset, const std::vector<std::string_view>& levels) override {
+    m_current = kNoNode;
+    if (levels.size() >= 2 && sameLevel(levels[0], "Software") && sameLevel(levels[1], "Classes"))
+      m_current = walk(levels);
+    m_store.m_blocks.push_back({offset, m_current});
+  }
+
+  void defaultValue(RegValue value) override {
+    if (m_current != kNoNode) m_store.setDefaultValue(m_current, std::move(value));
+  }
+
+ private:
+  // The node of Software\Classes\<levels from the third on>, created as needed.
+  NodeId walk(const std::vector<std::string_view>& levels) {
+    const std::size_t depth = levels.size() - 2;
+    NodeId node = m_store.root();
+    std::size_t i = 0;
+    while (i < depth && i < m_depth && m_names[i] == levels[i + 2]) node = m_nodes[i++];
+    for (; i < depth; ++i) {
+      std::string_view name = levels[i + 2];
+      node = m_store.addKey(node, name);
+      if (i < m_names.size()) {
+        m_names[i].assign(name);
+        m_nodes[i] = node;
+      } else {
+        m_names.emplace_back(name);
+        m_nodes.push_back(node);
+      }
+    }
+    m_depth = depth;
+    return node;
+  }
+
+  WineRegStore& m_store;
+  NodeId m_current = kNoNode;
+  std::vector<std::string> m_names;  // levels below Software\Classes of the previous block
+  std::vector<NodeId> m_nodes;
+  std::size_t m_depth = 0;
+};
+
+bool WineRegStore::FileStamp::operator==(const FileStamp& other) const {
+  return device == other.device && inode == other.inode && size == other.size &&
+         modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+}
+
+WineRegStore::FileStamp WineRegStore::FileStamp::of(const struct stat& st) {
+  return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
+std::unique_ptr<WineRegStore> WineRegStore::load(const std::filesystem::path& file,
+                                                 std::string& error) {
+  auto fail = [&](int err) {
+    error = file.string() + ": cannot be read: " + std::strerror(err);
+    return nullptr;
+  };
+  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return fail(errno);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return fail(errno);
+  if (!S_ISREG(st.st_mode)) return fail(EINVAL);
+
+  std::unique_ptr<WineRegStore> store(new WineRegStore(file));
+  store->m_stamp = FileStamp::of(st);
+  // One read of the whole file into memory that is not cleared first; the
+  // file may have grown since fstat.
+  std::size_t capacity = static_cast<std::size_t>(st.st_size) + 1;
+  std::unique_ptr<char[]> buffer(new char[capacity]);
+  std::size_t used = 0;
+  for (;;) {
+    if (used == capacity) {
+      std::unique_ptr<char[]> bigger(new char[capacity * 2]);
+      std::memcpy(bigger.get(), buffer.get(), used);
+      buffer = std::move(bigger);
+      capacity *= 2;
+    }
+    ssize_t n = ::read(fd.get(), buffer.get() + used, capacity - used);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(errno);
+    }
+    if (n == 0) break;
+    used += static_cast<std::size_t>(n);
+  }
+  store->m_buffer = std::move(buffer);
+  store->m_text = std::string_view(store->m_buffer.get(), used);
+  std::string_view text = store->m_text;
+
+  Builder builder(*store);
+  WineRegParser parser(builder);
+  WineRegParser::Error parseError;
+  if (!parser.parse(text, parseError)) {
+    error = file.string() + ":" + std::to_string(parseError.line) + ": " + parseError.reason;
+    return nullptr;
+  }
+  return store;
+}
+
+bool WineRegStore::values(NodeId node, std::vector<NamedValue>& out) const {
+  out.clear();
+  if (!isLive(node)) return false;
+  if (m_blocksOf.empty()) {
+    for (std::size_t i = 0; i < m_blocks.size(); ++i)
+      if (m_blocks[i].node != kNoNode)
+        m_blocksOf.emplace_back(m_blocks[i].node, static_cast<std::uint32_t>(i));
+    std::sort(m_blocksOf.begin(), m_blocksOf.end());
+  }
+  ValueCollector collector(out);
+  WineRegParser parser(collector);
+  WineRegParser::Error error;
+  auto it = std::lower_bound(m_blocksOf.begin(), m_blocksOf.end(),
+                             std::make_pair(node, std::uint32_t{0}));
+  for (; it != m_blocksOf.end() && it->first == node; ++it) {
+    std::size_t begin = m_blocks[it->second].offset;
+    std::size_t end =
+        it->second + 1 < m_blocks.size() ? m_blocks[it->second + 1].offset : m_text.size();
+    if (!parser.parseBlocks(m_text.substr(begin, end - begin), error)) return false;
+  }
+  return true;
+}
+
+bool WineRegStore::writeKept(AtomicWriter& out) const {
+  std::string_view text = m_text;
+  std::size_t keptFrom = 0;  // start of the bytes not yet written
+  for (std::size_t i = 0; i < m_blocks.size(); ++i) {
+    const Block& block = m_blocks[i];
+    if (block.node == kNoNode || isLive(block.node)) continue;
+    std::size_t end = i + 1 < m_blocks.size() ? m_blocks[i + 1].offset : text.size();
+    if (!out.write(text.substr(keptFrom, block.offset - keptFrom))) return false;
+    keptFrom = end;
+  }
+  return out.write(text.substr(keptFrom));
+}
+
+CommitResult WineRegStore::save() {
+  if (!removedAnything()) return {};
+  if (m_saveGuard) {
+    std::string objection = m_saveGuard();
+    if (!objection.empty()) return {false, objection};
+  }
+  struct stat st {};
+  if (::stat(m_path.c_str(), &st) != 0)
+    return {false, m_path.string() + ": " + std::strerror(errno) + "; nothing was written"};
+  if (!(FileStamp::of(st) == m_stamp))
+    return {false, m_path.string() +
+                       ": changed by another program since it was read; nothing was written"};
+  CommitResult result =
+      replaceFileAtomically(m_path, [this](AtomicWriter& out) { return writeKept(out); });
+  if (result.ok && ::stat(m_path.c_str(), &st) == 0) m_stamp = FileStamp::of(st);
+  return result;
+}
+
+}  // namespace comsweep::registry

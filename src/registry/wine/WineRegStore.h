@@ -1,0 +1,77 @@
+#pragma once
+// HKEY_CLASSES_ROOT of a Wine prefix: the Software\Classes key of its
+// system.reg, held as an in-memory tree (only the unnamed values are kept),
+// together with the file's original text cut into key blocks. A save writes
+// the file again without the blocks of removed keys; every other block is
+// written back byte for byte, in its place.
+
+#include <sys/stat.h>
+
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "registry/memory/MemoryStore.h"
+
+namespace comsweep::registry {
+
+class AtomicWriter;
+
+class WineRegStore : public MemoryStore {
+ public:
+  // Reads and parses `file`. Null on failure, with `error` set to
+  // "<file>:<line>: <reason>" or "<file>: <system error>".
+  static std::unique_ptr<WineRegStore> load(const std::filesystem::path& file, std::string& error);
+
+  // Every value of the key, read again from its blocks in the file (later
+  // blocks of the same key override earlier ones, as Wine loads them).
+  bool values(NodeId node, std::vector<NamedValue>& out) const override;
+
+  // Nothing removed: the file is not touched. Otherwise it is replaced
+  // atomically, keeping its mode, unless the save guard objects or the file
+  // is no longer the one that was read (another program wrote it meanwhile).
+  CommitResult save() override;
+
+  // Asked right before the file is written; a non-empty answer cancels the
+  // save with that message.
+  void setSaveGuard(std::function<std::string()> guard) { m_saveGuard = std::move(guard); }
+
+  std::size_t blockCount() const { return m_blocks.size(); }
+
+ private:
+  class Builder;
+
+  struct Block {
+    std::size_t offset;  // first byte; the block ends where the next begins
+    NodeId node;         // kNoNode for keys outside Software\Classes: always kept
+  };
+
+  // What identifies the file as read: replaced or rewritten, it changes.
+  struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    static FileStamp of(const struct stat& st);
+    bool operator==(const FileStamp& other) const;
+  };
+
+  explicit WineRegStore(std::filesystem::path path) : m_path(std::move(path)) {}
+  bool writeKept(AtomicWriter& out) const;
+
+  std::filesystem::path m_path;
+  std::unique_ptr<char[]> m_buffer;  // the file as read
+  std::string_view m_text;
+  std::vector<Block> m_blocks;
+  FileStamp m_stamp;
+  std::function<std::string()> m_saveGuard;
+  // (key, block index) for every block in the classes, sorted; made on first use.
+  mutable std::vector<std::pair<NodeId, std::uint32_t>> m_blocksOf;
+};
+
+}  // namespace comsweep::registry

@@ -1,0 +1,169 @@
+#include "registry/wine/WineServerCheck.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "registry/wine/FileDescriptor.h"
+
+namespace comsweep::registry {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string describe(const fs::path& path, int err) {
+  return path.string() + ": " + std::strerror(err);
+}
+
+// The name Debian's build keeps in the prefix's "wineserver" file. Empty
+// when there is no usable name; false when the file exists but cannot be read.
+bool debianDirName(const fs::path& prefix, std::string& name, std::string& problem) {
+  name.clear();
+  fs::path file = prefix / "wineserver";
+  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd.valid()) {
+    if (errno == ENOENT || errno == ENOTDIR) return true;
+    problem = describe(file, errno);
+    return false;
+  }
+  char buffer[256];
+  ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+  if (n < 0) {
+    problem = describe(file, errno);
+    return false;
+  }
+  std::string text(buffer, static_cast<std::size_t>(n));
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '\r'))
+    text.pop_back();
+  // Only a plain directory name; anything else could lead the check elsewhere.
+  bool plain = !text.empty() && text != "." && text != ".." &&
+               text.find_first_of(std::string("/\0", 2)) == std::string::npos;
+  if (plain) name = text;
+  return true;
+}
+
+// A server works in its server directory. One whose directory lies where
+// the check did not look (a TMPDIR other than the caller's) is still found
+// by its working directory; a process merely standing there has another name.
+WineServerCheck::Result findServerProcess(const std::string& leaf) {
+  std::error_code ec;
+  for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string pid = it->path().filename().string();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code linkError;
+    std::string cwd = fs::read_symlink(it->path() / "cwd", linkError).string();
+    if (linkError) continue;  // gone, or another user's
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (cwd.size() > kDeleted.size() &&
+        cwd.compare(cwd.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0)
+      cwd.resize(cwd.size() - kDeleted.size());
+    if (fs::path(cwd).filename() != leaf) continue;
+    char comm[32] = {};
+    FileDescriptor fd(::open((it->path() / "comm").c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid() || ::read(fd.get(), comm, sizeof comm - 1) < 0) continue;
+    if (std::string_view(comm).rfind("wineserver", 0) == 0)
+      return {WineServerCheck::Status::Running,
+              "process " + pid + ", a wineserver, works in " + cwd};
+  }
+  return {};
+}
+
+}  // namespace
+
+std::vector<fs::path> WineServerCheck::defaultTempRoots() {
+  std::vector<fs::path> roots;
+  if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp) roots.emplace_back(tmp);
+  roots.emplace_back("/tmp");
+  return roots;
+}
+
+std::vector<fs::path> WineServerCheck::serverDirs(std::string& problem) const {
+  struct stat st {};
+  if (::stat(m_prefix.c_str(), &st) != 0) {
+    problem = describe(m_prefix, errno);
+    return {};
+  }
+  std::string leaf = serverDirName(st);
+  std::string name;
+  if (!debianDirName(m_prefix, name, problem)) return {};
+
+  // The server runs as the prefix's owner, who need not be the caller.
+  std::vector<uid_t> uids = {::getuid()};
+  if (st.st_uid != uids.front()) uids.push_back(st.st_uid);
+
+  std::vector<fs::path> dirs;
+  auto add = [&dirs](fs::path dir) {
+    if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(std::move(dir));
+  };
+  for (const fs::path& root : m_tempRoots) {
+    if (!name.empty()) add(root / name / leaf);
+    for (uid_t uid : uids) add(root / (".wine-" + std::to_string(uid)) / leaf);
+  }
+  return dirs;
+}
+
+WineServerCheck::Result WineServerCheck::checkDir(const fs::path& dir) {
+  // The lock: a server holds a write lock on it for its whole life.
+  fs::path lockPath = dir / "lock";
+  FileDescriptor lock(::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (lock.valid()) {
+    struct flock query {};
+    query.l_type = F_WRLCK;
+    query.l_whence = SEEK_SET;
+    if (::fcntl(lock.get(), F_GETLK, &query) != 0)
+      return {Status::Unknown, describe(lockPath, errno)};
+    if (query.l_type != F_UNLCK)
+      return {Status::Running,
+              "process " + std::to_string(query.l_pid) + " holds " + lockPath.string()};
+  } else if (errno != ENOENT && errno != ENOTDIR) {
+    return {Status::Unknown, describe(lockPath, errno)};
+  }
+
+  // The socket: a lock file removed by a cleaner of the temporary directory
+  // leaves a live server without a visible lock, but still listening.
+  fs::path socketPath = dir / "socket";
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (socketPath.native().size() >= sizeof address.sun_path) return {};  // the lock has to do
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.native().size() + 1);
+  FileDescriptor sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!sock.valid()) return {Status::Unknown, describe(socketPath, errno)};
+  if (::connect(sock.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
+      errno == EAGAIN || errno == EINPROGRESS)  // a full backlog still means a listener
+    return {Status::Running, socketPath.string() + " accepts connections"};
+  if (errno == ENOENT || errno == ENOTDIR || errno == ECONNREFUSED) return {};
+  return {Status::Unknown, describe(socketPath, errno)};
+}
+
+WineServerCheck::Result WineServerCheck::check() const {
+  std::string problem;
+  std::vector<fs::path> dirs = serverDirs(problem);
+  if (dirs.empty()) return {Status::Unknown, problem};
+  Result unknown;
+  for (const fs::path& dir : dirs) {
+    Result r = checkDir(dir);
+    if (r.status == Status::Running) return r;
+    if (r.status == Status::Unknown && unknown.status != Status::Unknown) unknown = r;
+  }
+  if (Result r = findServerProcess(dirs.front().filename().string()); r.status == Status::Running)
+    return r;
+  return unknown;
+}
+
+std::string WineServerCheck::serverDirName(const struct stat& prefix) {
+  char leaf[64];
+  std::snprintf(leaf, sizeof leaf, "server-%llx-%llx",
+                static_cast<unsigned long long>(prefix.st_dev),
+                static_cast<unsigned long long>(prefix.st_ino));
+  return leaf;
+}
+
+}  // namespace comsweep::registry

@@ -1,0 +1,283 @@
+// Black-box checks against Wine itself: a prefix made by wineboot, family
+// components imported with Wine's regedit, keys removed through the store,
+// and then Wine's reg tool asked which keys exist. Skipped when Wine is not
+// installed. One prefix is made per run and copied for each test.
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <thread>
+
+#include "registry/Machine.h"
+#include "registry/Text.h"
+#include "registry/Wrappers.h"
+#include "registry/wine/WineServerCheck.h"
+#include "registry/wine/WineTestSupport.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace registry;
+
+const char* const kClass = "CLSID\\{F00D0001-0000-4000-8000-00000000009A}";
+const char* const kQzClass = "CLSID\\{F00D0002-0000-4000-8000-00000000009A}";
+const char* const kLib = "TypeLib\\{F00D0003-0000-4000-8000-00000000009A}";
+const char* const kInterface = "Interface\\{F00D0004-0000-4000-8000-00000000009A}";
+const char* const kProgId = "m9qGrid.Grid.1";
+const std::vector<std::string> kRemoved = {kClass, kQzClass, kLib, kInterface, kProgId};
+const std::vector<std::string> kKept = {
+    "CLSID",
+    "TypeLib",
+    "Interface",
+    "CLSID\\{F00D0005-0000-4000-8000-00000000009A}\\InprocServer32",
+    "Interface\\{F00D0006-0000-4000-8000-00000000009A}\\TypeLib",
+    "Calendar.Control.1",
+    "TypeLib\\{00020430-0000-0000-C000-000000000046}"};
+
+// The components, as a program's installer would have registered them.
+const char* const kImport = R"(Windows Registry Editor Version 5.00
+
+[HKEY_CLASSES_ROOT\CLSID\{F00D0001-0000-4000-8000-00000000009A}]
+@="m9q Grid Control"
+[HKEY_CLASSES_ROOT\CLSID\{F00D0001-0000-4000-8000-00000000009A}\InprocServer32]
+@="C:\\Program Files\\Sonnet\\m9qGrid.ocx"
+"ThreadingModel"="Apartment"
+[HKEY_CLASSES_ROOT\CLSID\{F00D0001-0000-4000-8000-00000000009A}\ProgID]
+@="m9qGrid.Grid.1"
+[HKEY_CLASSES_ROOT\CLSID\{F00D0002-0000-4000-8000-00000000009A}\InprocServer32]
+@="C:\\Program Files\\Peregrine\\QZ.dll"
+[HKEY_CLASSES_ROOT\TypeLib\{F00D0003-0000-4000-8000-00000000009A}\1.0\0\win32]
+@="C:\\windows\\system32\\m9qGrid.ocx"
+[HKEY_CLASSES_ROOT\Interface\{F00D0004-0000-4000-8000-00000000009A}\TypeLib]
+@="{F00D0003-0000-4000-8000-00000000009A}"
+[HKEY_CLASSES_ROOT\m9qGrid.Grid.1\CLSID]
+@="{F00D0001-0000-4000-8000-00000000009A}"
+[HKEY_CLASSES_ROOT\CLSID\{F00D0005-0000-4000-8000-00000000009A}\InprocServer32]
+@="C:\\windows\\system32\\calendar.ocx"
+[HKEY_CLASSES_ROOT\Interface\{F00D0006-0000-4000-8000-00000000009A}\TypeLib]
+@="{00020430-0000-0000-C000-000000000046}"
+[HKEY_CLASSES_ROOT\Calendar.Control.1\CLSID]
+@="{F00D0005-0000-4000-8000-00000000009A}"
+)";
+
+bool onPath(const char* program) {
+  const char* path = std::getenv("PATH");
+  std::string_view dirs = path ? path : "";
+  for (std::size_t cut = 0; cut != std::string_view::npos; dirs.remove_prefix(cut + 1)) {
+    cut = dirs.find(':');
+    fs::path candidate = fs::path(dirs.substr(0, cut)) / program;
+    if (::access(candidate.c_str(), X_OK) == 0) return true;
+    if (cut == std::string_view::npos) break;
+  }
+  return false;
+}
+
+struct Outcome {
+  int status = -1;
+  std::string output;
+};
+
+// Runs a Wine program for `prefix` in `dir`; output goes to a file because
+// a server started on the way inherits it and outlives the command.
+Outcome runWine(const fs::path& dir, const fs::path& prefix, const std::vector<std::string>& args) {
+  fs::path log = dir / "wine-output.txt";
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(fd, 1);
+    ::dup2(fd, 2);
+    if (::chdir(dir.c_str()) != 0) ::_exit(126);
+    ::setenv("HOME", (dir / "home").c_str(), 1);
+    ::setenv("WINEPREFIX", prefix.c_str(), 1);
+    ::setenv("WINEDEBUG", "-all", 1);
+    ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no Mono or Gecko prompts
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  Outcome out;
+  int status = 0;
+  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    out.status = WEXITSTATUS(status);
+  out.output = readFile(log);
+  return out;
+}
+
+// Stops the prefix's server whatever happens to the test.
+struct ServerStopper {
+  fs::path dir, prefix;
+  ~ServerStopper() { runWine(dir, prefix, {"wineserver", "-k"}); }
+};
+
+class WineConformance : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!onPath("wine") || !onPath("wineboot") || !onPath("wineserver")) {
+      s_skip = "Wine is not installed (wine, wineboot, wineserver)";
+      return;
+    }
+    s_root = new TempDir;
+    fs::create_directories(base().parent_path() / "home");
+    Outcome boot = runWine(root(), base(), {"wineboot", "-i"});
+    runWine(root(), base(), {"wineserver", "-w"});
+    if (!fs::exists(base() / "system.reg")) {
+      s_failure =
+          "wineboot -i made no prefix (status " + std::to_string(boot.status) + "): " + boot.output;
+      return;
+    }
+    std::string text;
+    for (const char* c = kImport; *c; ++c) text += *c == '\n' ? "\r\n" : std::string(1, *c);
+    std::string import = "\xFF\xFE" + utf8ToUtf16le(text);  // regedit's own format
+    writeFile(root() / "import.reg", import);
+    Outcome imported = runWine(root(), base(), {"wine", "regedit", "/S", "import.reg"});
+    runWine(root(), base(), {"wineserver", "-k"});
+    if (readFile(base() / "system.reg").find("m9qGrid.Grid.1") == std::string::npos)
+      s_failure = "wine regedit did not import the components: " + imported.output;
+  }
+
+  static void TearDownTestSuite() {
+    // Debian's build keeps its server directories in a directory named in
+    // the prefix; the copies share the base prefix's one.
+    std::string name = s_root ? readFile(base() / "wineserver") : "";
+    if (!name.empty() && name.find('/') == std::string::npos)
+      for (const fs::path& tmp : WineServerCheck::defaultTempRoots()) fs::remove_all(tmp / name);
+    delete s_root;
+    s_root = nullptr;
+  }
+
+  void SetUp() override {
+    if (!s_skip.empty()) GTEST_SKIP() << s_skip;
+    ASSERT_TRUE(s_failure.empty()) << s_failure;
+  }
+
+  static fs::path root() { return s_root->path(); }
+  static fs::path base() { return root() / "base"; }
+
+  // A copy of the base prefix: registry files copied, the rest hard-linked.
+  static fs::path copyPrefix(const std::string& name) {
+    fs::path prefix = root() / name;
+    fs::copy(base(), prefix,
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks |
+                 fs::copy_options::create_hard_links);
+    for (const char* file : {"system.reg", "user.reg", "userdef.reg"}) {
+      fs::remove(prefix / file);
+      fs::copy_file(base() / file, prefix / file);
+    }
+    return prefix;
+  }
+
+  // Which of `keys` (below HKEY_CLASSES_ROOT) Wine's reg tool finds.
+  static std::map<std::string, bool> wineFinds(const fs::path& prefix,
+                                               const std::vector<std::string>& keys) {
+    std::string script = "@echo off\r\n";
+    for (std::size_t i = 0; i < keys.size(); ++i)
+      script += "reg query \"HKCR\\" + keys[i] + "\" >nul 2>&1\r\necho key " + std::to_string(i) +
+                " %errorlevel%\r\n";
+    writeFile(root() / "query.bat", script);
+    Outcome out = runWine(root(), prefix, {"wine", "cmd", "/c", "query.bat"});
+    runWine(root(), prefix, {"wineserver", "-k"});
+    std::map<std::string, bool> found;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      std::string line = "key " + std::to_string(i) + " ";
+      std::size_t at = out.output.find(line);
+      if (at != std::string::npos)
+        found[keys[i]] = out.output.compare(at + line.size(), 1, "0") == 0;
+    }
+    return found;
+  }
+
+  static bool waitForServer(const fs::path& prefix, bool running) {
+    for (int i = 0; i < 50; ++i) {
+      bool now = WineServerCheck(prefix).check().status == WineServerCheck::Status::Running;
+      if (now == running) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+
+  static inline TempDir* s_root = nullptr;
+  static inline std::string s_skip;
+  static inline std::string s_failure;
+};
+
+TEST_F(WineConformance, RemovedKeysAreGoneForWineAndEverythingElseStays) {
+  fs::path prefix = copyPrefix("removal");
+  const std::string before = readFile(prefix / "system.reg");
+  MachineOpenResult opened = openMachine(prefix);
+  ASSERT_TRUE(opened.machine) << opened.error;
+  EXPECT_EQ(opened.machine->kind, "Wine prefix");
+  EXPECT_EQ(opened.machine->driveC, prefix / "drive_c");
+  HandleTable api(*opened.machine->store);
+
+  // Wine files the libraries under "Typelib"; the scans' spelling finds them.
+  HKEY key = 0;
+  ASSERT_EQ(
+      api.RegOpenKeyA(HKEY_CLASSES_ROOT, (std::string(kLib) + "\\1.0\\0\\Win32").c_str(), &key), 0);
+  std::string path;
+  EXPECT_TRUE(QueryStringValue(api, key, "", path));
+  EXPECT_EQ(path, "C:\\windows\\system32\\m9qGrid.ocx");
+  api.RegCloseKey(key);
+
+  EXPECT_TRUE(api.commit().ok);  // nothing removed yet: the file is not touched
+  EXPECT_EQ(readFile(prefix / "system.reg"), before);
+
+  for (const std::string& k : kRemoved) ASSERT_EQ(deleteTree(api, k), 0) << k;
+  CommitResult saved = api.commit();
+  ASSERT_TRUE(saved.ok) << saved.message;
+  EXPECT_EQ(readFile(prefix / "system.reg"),
+            withoutBlocks(before, {"[Software\\\\Classes\\\\CLSID\\\\{F00D0001",
+                                   "[Software\\\\Classes\\\\CLSID\\\\{F00D0002",
+                                   "[Software\\\\Classes\\\\Typelib\\\\{F00D0003",
+                                   "[Software\\\\Classes\\\\Interface\\\\{F00D0004",
+                                   "[Software\\\\Classes\\\\m9qGrid.Grid.1\\\\"}));
+
+  std::vector<std::string> asked = kRemoved;
+  asked.insert(asked.end(), kKept.begin(), kKept.end());
+  std::map<std::string, bool> found = wineFinds(prefix, asked);
+  for (const std::string& k : kRemoved) EXPECT_EQ(found.count(k) ? found[k] : true, false) << k;
+  for (const std::string& k : kKept) EXPECT_EQ(found.count(k) ? found[k] : false, true) << k;
+}
+
+TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
+  fs::path prefix = copyPrefix("server");
+  const std::string before = readFile(prefix / "system.reg");
+  ServerStopper stopper{root(), prefix};
+
+  // Opened while no server runs, then a server starts before the save.
+  MachineOpenResult early = openMachine(prefix);
+  ASSERT_TRUE(early.machine) << early.error;
+  runWine(root(), prefix, {"wineserver", "-p"});
+  ASSERT_TRUE(waitForServer(prefix, true));
+  HandleTable api(*early.machine->store);
+  ASSERT_EQ(deleteTree(api, kProgId), 0);
+  CommitResult saved = api.commit();
+  EXPECT_FALSE(saved.ok);
+  EXPECT_THAT(saved.message, ::testing::HasSubstr("wineserver -k"));
+
+  MachineOpenResult refused = openMachine(prefix);
+  EXPECT_FALSE(refused.machine);
+  EXPECT_THAT(refused.error, ::testing::AllOf(::testing::HasSubstr("wineserver is running"),
+                                              ::testing::HasSubstr("wineserver -k")));
+  EXPECT_EQ(readFile(prefix / "system.reg"), before);
+
+  // Killed outright, the server leaves its socket and lock file behind.
+  runWine(root(), prefix, {"wineserver", "-k9"});
+  ASSERT_TRUE(waitForServer(prefix, false));
+  MachineOpenResult after = openMachine(prefix);
+  EXPECT_TRUE(after.machine) << after.error;
+}
+
+}  // namespace
+}  // namespace comsweep::test

@@ -1,0 +1,123 @@
+#include "registry/wine/WineRegParser.h"
+
+#include <gmock/gmock.h>
+
+#include "registry/Text.h"
+#include "registry/wine/WineEscapes.h"
+
+namespace comsweep::test {
+namespace {
+
+using registry::WineEscapes;
+using registry::WineRegParser;
+
+const std::string kSig = "WINE REGISTRY Version 2\n";
+
+// Records keys as backslash-joined paths and default values as UTF-8.
+struct Recorder : WineRegParser::Handler {
+  std::vector<std::string> keys;
+  std::vector<std::string> defaults;
+  void keyBlock(std::size_t, const std::vector<std::string_view>& levels) override {
+    std::string path;
+    for (std::string_view level : levels) path += (path.empty() ? "" : "\\") + std::string(level);
+    keys.push_back(path);
+  }
+  void defaultValue(registry::RegValue value) override {
+    defaults.push_back(std::to_string(value.type) + ":" + registry::utf16leToUtf8(value.data));
+  }
+};
+
+TEST(WineRegParser, MalformedFilesNameTheLineAndTheReason) {
+  struct Case {
+    std::string text;
+    std::size_t line;
+    const char* reason;
+  } cases[] = {
+      {"", 1, "empty file"},
+      {"WINE REGISTRY Version 1\n[A]\n", 1, "not a Wine registry file"},
+      {kSig + ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n", 2,
+       "relative to REGISTRY\\\\User"},
+      {kSig + "#arch=win16\n", 2, "architecture"},
+      {kSig + "\n@=\"x\"\n", 3, "before the first key"},
+      {kSig + "\n[A\\\\B] 1\nbogus\n", 4, "not a key, value"},
+      {kSig + "[A\\\\B\n", 2, "closing \"]\""},
+      {kSig + "[A\\[B\n", 2, "closing \"]\""},
+      {kSig + "[A] 12 x\n", 2, "after the key name"},
+      {kSig + "[A]\n@=\"abc\n", 3, "no closing quote"},
+      {kSig + "[A]\n\"v=\"abc\"\n", 3, "without \"=\""},
+      {kSig + "[A]\n\"v\"=\"abc\" x\n", 3, "after the value"},
+      {kSig + "[A]\n\"v\"=dword:123456789\n", 3, "dword"},
+      {kSig + "[A]\n\"v\"=dword:\n", 3, "dword"},
+      {kSig + "[A]\n\"v\"=hex:01,2g\n", 3, "hex data"},
+      {kSig + "[A]\n\"v\"=hex:100\n", 3, "above ff"},
+      {kSig + "[A]\n\"v\"=hex(2:01\n", 3, "hex(type)"},
+      {kSig + "[A]\n\"v\"=str(1):\"x\"\n", 3, "unknown type"},
+      {kSig + "[A]\n\"v\"=hex:01,\\\n  02,\\\n", 4, "past the end"},
+      {kSig + "[A]\n\"v\"=hex:01,\\ 02\n", 3, "continuation"},
+      {kSig + "[A]\n@=\"\xff\"\n", 3, "not UTF-8"},
+      {kSig + "[A\xc3]\n", 2, "not UTF-8"},
+      {kSig + "[A]\n#class=\"abc\n", 3, "#class"},
+      {kSig + "[A]\n#time=xyz\n", 3, "#time"},
+  };
+  for (const Case& c : cases) {
+    Recorder recorder;
+    WineRegParser parser(recorder);
+    WineRegParser::Error error;
+    EXPECT_FALSE(parser.parse(c.text, error)) << c.text;
+    EXPECT_EQ(error.line, c.line) << c.text;
+    EXPECT_THAT(error.reason, ::testing::HasSubstr(c.reason)) << c.text;
+  }
+}
+
+TEST(WineRegParser, AcceptsWhatWinesLoaderAccepts) {
+  const std::string text = kSig +
+                           ";; All keys relative to \\\\Machine\r\n"
+                           "#arch=win32\r\n#future=1\r\n"
+                           "[]\r\n"  // the machine key itself
+                           "  [Software\\\\\\\\Classes\\\\x\\[1\\]]\r\n"
+                           "#class=\"c\\\"q\"\r\n#link\r\n#unknown\r\n; a comment\r\n"
+                           "\"\"=\"by empty name\"\r\n"
+                           "[Software\\\\Classes\\\\y]\r\n@=str:\"plain\"\r\n"
+                           "\"n\"=hex(2):41,00,\\\r\n\r\n"  // a blank line ends hex data
+                           "@=hex(1):41,00 42 , 00,\\\r\n  00,00\r\n"
+                           "@ = dword:a\r\n";
+  Recorder recorder;
+  WineRegParser parser(recorder);
+  WineRegParser::Error error;
+  ASSERT_TRUE(parser.parse(text, error)) << error.line << ": " << error.reason;
+  EXPECT_EQ(recorder.keys,
+            (std::vector<std::string>{"", "Software\\Classes\\x[1]", "Software\\Classes\\y"}));
+  EXPECT_EQ(recorder.defaults,
+            (std::vector<std::string>{
+                "1:by empty name" + std::string(1, '\0'), "1:plain" + std::string(1, '\0'),
+                "1:AB" + std::string(1, '\0'), "4:\n" + std::string(1, '\0')}));
+}
+
+TEST(WineEscapes, WineSpellingReadsBackAsTheSameUnits) {
+  struct Case {
+    std::u16string units;
+    const char* spelled;
+  } cases[] = {
+      {u"a\\b\"c[d]", "a\\\\b\\\"c[d]"},
+      {u"\a\b\t\n\v\f\r\x1b", "\\a\\b\\t\\n\\v\\f\\r\\e"},
+      {std::u16string{0x01, u'x', 0, u'7'}, "\\1x\\0007"},
+      {u"\u00e4B\u00e4 \u20acz", "\\x00e4B\\xe4 \\x20acz"},
+      {u"\U0001F600", "\\xd83d\\xde00"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WineEscapes::escape(c.units, "\""), c.spelled);
+    std::u16string back;
+    auto r = WineEscapes::unescape(std::string(c.spelled) + "\"tail", '"', &back);
+    EXPECT_EQ(r.status, WineEscapes::Status::Ok) << c.spelled;
+    EXPECT_EQ(r.consumed, std::string(c.spelled).size() + 1) << c.spelled;
+    EXPECT_EQ(back, c.units) << c.spelled;
+  }
+  // What Wine reads but never writes: a bare \x, unknown escapes, raw UTF-8.
+  std::u16string back;
+  WineEscapes::unescape("\\x\\q\\12345\xc3\xa4]", ']', &back);
+  EXPECT_EQ(back, u"xqS45\u00e4");  // \123 is octal
+  EXPECT_EQ(WineEscapes::escape(u"[a]", "[]"), "\\[a\\]");
+}
+
+}  // namespace
+}  // namespace comsweep::test

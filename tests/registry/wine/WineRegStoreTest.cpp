@@ -1,0 +1,295 @@
+#include "registry/wine/WineRegStore.h"
+
+#include <gmock/gmock.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "registry/StoreContract.h"
+#include "registry/wine/WineEscapes.h"
+#include "registry/wine/WineTestSupport.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+using registry::RegValue;
+using registry::WineEscapes;
+using registry::WineRegStore;
+namespace fs = std::filesystem;
+
+const std::string kHead =
+    "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
+
+std::u16string unitsOfLe(std::string_view le) {
+  std::u16string units;
+  for (std::size_t i = 0; i + 1 < le.size(); i += 2)
+    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(le[i]) |
+                                          static_cast<unsigned char>(le[i + 1]) << 8));
+  return units;
+}
+
+// A default value the way Wine writes it.
+std::string wineValue(const RegValue& v) {
+  std::u16string units = unitsOfLe(v.data);
+  bool isString = v.type == registry::REG_SZ || v.type == registry::REG_EXPAND_SZ ||
+                  v.type == registry::REG_MULTI_SZ;
+  if (isString && !units.empty() && units.back() == 0) {
+    units.pop_back();
+    std::string tag = v.type == registry::REG_SZ ? "" : "str(" + std::to_string(v.type) + "):";
+    return tag + "\"" + WineEscapes::escape(units, "\"") + "\"";
+  }
+  std::string out = "hex(" + std::to_string(v.type) + "):";
+  for (std::size_t i = 0; i < v.data.size(); ++i) {
+    char byte[4];
+    std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(v.data[i]));
+    out += (i ? "," : "") + std::string(byte);
+  }
+  return out;
+}
+
+struct WineTraits {
+  static StoreUnderTest make(const std::vector<ContractKey>& keys) {
+    auto dir = std::make_shared<TempDir>();
+    std::string text = kHead;
+    for (const ContractKey& key : keys) {
+      text += "\n[Software\\\\Classes";
+      std::string_view path = key.path;
+      for (std::size_t cut = 0; cut != std::string_view::npos; path.remove_prefix(cut + 1)) {
+        cut = path.find('\\');
+        text += "\\\\" +
+                WineEscapes::escape(unitsOfLe(registry::utf8ToUtf16le(path.substr(0, cut))), "[]");
+        if (cut == std::string_view::npos) break;
+      }
+      text += "] 1700000000\n#time=1da1f2b3c4d5e6f\n";
+      if (key.defaultValue) text += "@=" + wineValue(*key.defaultValue) + "\n";
+    }
+    writeFile(*dir / "system.reg", text);
+    std::string error;
+    auto store = WineRegStore::load(*dir / "system.reg", error);
+    EXPECT_TRUE(store) << error;
+    return {std::move(store), dir};
+  }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Wine, StoreContract, WineTraits);
+
+std::unique_ptr<WineRegStore> load(const fs::path& file) {
+  std::string error;
+  auto store = WineRegStore::load(file, error);
+  EXPECT_TRUE(store) << error;
+  return store;
+}
+
+registry::NodeId find(const registry::Store& store, std::string_view path) {
+  registry::NodeId node = store.root();
+  for (std::size_t cut = 0; node != registry::kNoNode && cut != std::string_view::npos;
+       path.remove_prefix(cut + 1)) {
+    cut = path.find('\\');
+    node = store.findChild(node, path.substr(0, cut));
+  }
+  return node;
+}
+
+std::string sz(std::string_view utf8) {
+  return registry::utf8ToUtf16le(utf8) + std::string(2, '\0');
+}
+
+const fs::path kFixture = fs::path(COMSWEEP_TEST_DATA) / "wine" / "system.reg";
+// The key whose name Wine spells "\xdcn\x00efc\x00f6d\xe9\x20acKey", in UTF-8.
+const std::string kUnicodeName =
+    "\xC3\x9Cn\xC3\xAF"
+    "c\xC3\xB6"
+    "d\xC3\xA9\xE2\x82\xAC"
+    "Key";
+
+TEST(WineRegStore, ReadsWhatWineWrote) {
+  auto store = load(kFixture);
+  ASSERT_TRUE(store);
+  using namespace std::string_literals;
+  struct Case {
+    std::string path;
+    registry::DWORD type;
+    std::string data;
+  } cases[] = {
+      {"CLSID\\{F00D0001-0000-4000-8000-00000000009A}\\InprocServer32", registry::REG_SZ,
+       sz("C:\\Program Files\\Sonnet\\m9qGrid.ocx")},
+      {"Escapes[1]\\Controls", registry::REG_SZ,
+       sz("tab\there \"quoted\" back\\slash \x1b\x01"s + '\0' + "7 bell\a nl\n cr\r")},
+      {"escapes[1]\\" + registry::upperCase(kUnicodeName), registry::REG_SZ,
+       sz("\xC3\xA4\xE2\x82\xAC before hex: \xC3\xA4"
+          "B \xE2\x82\xAC"
+          "f \xF0\x9F\x98\x80 end")},
+      {"Escapes[1]\\Expand", registry::REG_EXPAND_SZ, sz("%SystemRoot%\\system32\\m9q.dll")},
+      {"Escapes[1]\\Multi", registry::REG_MULTI_SZ, sz("one"s + '\0' + "two" + '\0')},
+      {"Escapes[1]\\Numbers", registry::REG_DWORD, "\x2a\0\0\0"s},
+      {"TypeLib\\{00020430-0000-0000-C000-000000000046}\\1.0\\0\\WIN64", registry::REG_SZ,
+       sz("C:\\windows\\system32\\stdole32.tlb")},
+      {"m9qGrid.Grid.1\\CLSID", registry::REG_SZ, sz("{F00D0001-0000-4000-8000-00000000009A}")},
+  };
+  for (const Case& c : cases) {
+    RegValue value;
+    registry::NodeId node = find(*store, c.path);
+    ASSERT_NE(node, registry::kNoNode) << c.path;
+    ASSERT_TRUE(store->defaultValue(node, value)) << c.path;
+    EXPECT_EQ(value.type, c.type) << c.path;
+    EXPECT_EQ(value.data, c.data) << c.path;
+  }
+  // Keys outside Software\Classes are not part of the tree; implied parents,
+  // empty keys and links are keys without a value.
+  std::vector<std::string> roots;
+  for (std::uint32_t i = 0; i < store->childCount(store->root()); ++i)
+    roots.emplace_back(store->name(store->childAt(store->root(), i)));
+  EXPECT_EQ(roots, (std::vector<std::string>{"CLSID", "Escapes[1]", "Interface", "m9qGrid.Grid.1",
+                                             "Typelib", "Wow6432Node"}));
+  RegValue value;
+  for (const char* path :
+       {"Escapes[1]", "Escapes[1]\\Empty", "Wow6432Node\\TypeLib", "m9qGrid.Grid.1"})
+    EXPECT_FALSE(store->defaultValue(find(*store, path), value)) << path;
+}
+
+TEST(WineRegStore, ValuesAreReadBackFromTheKeysBlocks) {
+  using namespace std::string_literals;
+  auto store = load(kFixture);
+  ASSERT_TRUE(store);
+  std::vector<registry::NamedValue> values;
+  ASSERT_TRUE(store->values(find(*store, "Escapes[1]\\Numbers"), values));
+  std::string blob;
+  for (int i = 0; i < 60; ++i) blob += static_cast<char>(i);
+  ASSERT_EQ(values.size(), 3u);
+  EXPECT_EQ(values[0].name, "");
+  EXPECT_EQ(values[0].value.data, "\x2a\0\0\0"s);
+  EXPECT_EQ(values[1].name, "Blob");
+  EXPECT_EQ(values[1].value.data, blob);  // over three continued lines
+  EXPECT_EQ(values[2].value.type, 0xffff0007u);
+  ASSERT_TRUE(store->values(find(*store, "Escapes[1]\\Multi"), values));
+  ASSERT_EQ(values.size(), 2u);
+  EXPECT_EQ(values[1].name, "Name \"q\"");
+  EXPECT_EQ(values[1].value.data, sz("v"));
+
+  // A key given twice: the later block's values win, names compared without case.
+  TempDir dir;
+  writeFile(dir / "system.reg", kHead +
+                                    "\n[Software\\\\Classes\\\\k] 1\n\"A\"=\"1\"\n\"B\"=\"2\"\n"
+                                    "\n[Software\\\\Classes\\\\K] 1\n\"a\"=\"3\"\n@=\"d\"\n");
+  auto twice = load(dir / "system.reg");
+  ASSERT_TRUE(twice);
+  ASSERT_TRUE(twice->values(find(*twice, "k"), values));
+  ASSERT_EQ(values.size(), 3u);
+  EXPECT_EQ(values[0].name, "A");
+  EXPECT_EQ(values[0].value.data, sz("3"));
+  EXPECT_EQ(values[2].name, "");
+  EXPECT_FALSE(twice->values(registry::kNoNode, values));
+}
+
+TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocks) {
+  TempDir dir;
+  fs::path file = dir / "system.reg";
+  const std::string original = readFile(kFixture);
+  writeFile(file, original);
+  ::chmod(file.c_str(), 0640);
+  auto store = load(file);
+  ASSERT_TRUE(store);
+  registry::HandleTable api(*store);
+  for (const std::string& path :
+       std::vector<std::string>{"CLSID\\{F00D0001-0000-4000-8000-00000000009A}", "m9qGrid.Grid.1",
+                                "Escapes[1]\\" + kUnicodeName, "Wow6432Node\\TypeLib"})
+    ASSERT_EQ(deleteTree(api, path), 0) << path;
+  ASSERT_TRUE(store->save().ok);
+  EXPECT_EQ(readFile(file),
+            withoutBlocks(original, {"[Software\\\\Classes\\\\CLSID\\\\{F00D0001",
+                                     "[Software\\\\Classes\\\\m9qGrid.Grid.1\\\\",
+                                     "[Software\\\\Classes\\\\Escapes\\[1\\]\\\\\\xdcn",
+                                     "[Software\\\\Classes\\\\Wow6432Node\\\\TypeLib]"}));
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  auto reread = load(file);
+  ASSERT_TRUE(reread);
+  EXPECT_EQ(find(*reread, "m9qGrid.Grid.1"), registry::kNoNode);
+  EXPECT_NE(find(*reread, "Escapes[1]\\Controls"), registry::kNoNode);
+}
+
+TEST(WineRegStore, CutsBlocksAtTheEdgesAndRepeatedKeys) {
+  struct Case {
+    std::string body;  // after the head
+    std::vector<std::string> remove;
+    std::string expected;
+  } cases[] = {
+      // The last block: the file ends with the line before it.
+      {"\n[Software\\\\Classes\\\\a] 1\n@=\"1\"\n\n[Software\\\\Classes\\\\b] 1\n@=\"2\"\n",
+       {"b"},
+       "\n[Software\\\\Classes\\\\a] 1\n@=\"1\"\n"},
+      // The first block, and a neighbour whose name extends the removed one stays.
+      {"\n[Software\\\\Classes\\\\a] 1\n\n\n[Software\\\\Classes\\\\ab] 1\n",
+       {"a"},
+       "\n\n[Software\\\\Classes\\\\ab] 1\n"},
+      // A key given in two blocks loses both; blocks outside the classes stay.
+      {"\n[Software\\\\Classes\\\\x] 1\n\n[Software\\\\Other] 1\n\n[software\\\\classes\\\\X] 1\n"
+       "\n[Software\\\\Classes\\\\y] 1\n",
+       {"x"},
+       "\n[Software\\\\Other] 1\n\n[Software\\\\Classes\\\\y] 1\n"},
+      // A key with its own block and blocks below it, parents implied.
+      {"\n[Software\\\\Classes\\\\p\\\\q] 1\n\n[Software\\\\Classes\\\\p\\\\q\\\\r\\\\s] 1\n"
+       "\n[Software\\\\Classes\\\\p\\\\t] 1\n",
+       {"p\\q"},
+       "\n[Software\\\\Classes\\\\p\\\\t] 1\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    writeFile(dir / "system.reg", kHead + c.body);
+    auto store = load(dir / "system.reg");
+    ASSERT_TRUE(store);
+    registry::HandleTable api(*store);
+    for (const std::string& path : c.remove) ASSERT_EQ(deleteTree(api, path), 0) << c.body;
+    ASSERT_TRUE(store->save().ok);
+    EXPECT_EQ(readFile(dir / "system.reg"), kHead + c.expected) << c.body;
+  }
+}
+
+TEST(WineRegStore, NothingRemovedLeavesTheFileUntouched) {
+  TempDir dir;
+  fs::path file = dir / "system.reg";
+  writeFile(file, readFile(kFixture));
+  struct stat before {
+  }, after{};
+  ASSERT_EQ(::stat(file.c_str(), &before), 0);
+  auto store = load(file);
+  ASSERT_TRUE(store);
+  registry::HandleTable api(*store);
+  EXPECT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "Escapes[1]"),
+            registry::ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(store->save().ok);
+  ASSERT_EQ(::stat(file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_EQ(readFile(file), readFile(kFixture));
+}
+
+TEST(WineRegStore, SaveRefusesWhenTheGuardObjectsOrTheFileChanged) {
+  TempDir dir;
+  fs::path file = dir / "system.reg";
+  const std::string text = kHead + "\n[Software\\\\Classes\\\\a] 1\n";
+  writeFile(file, text);
+  auto store = load(file);
+  ASSERT_TRUE(store);
+  registry::HandleTable api(*store);
+  ASSERT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "a"), 0);
+
+  store->setSaveGuard([] { return std::string("a wineserver is running"); });
+  registry::CommitResult result = store->save();
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.message, "a wineserver is running");
+  EXPECT_EQ(readFile(file), text);
+
+  store->setSaveGuard(nullptr);
+  const std::string rewritten = text + "\n[Software\\\\Classes\\\\b] 1\n";
+  writeFile(file, rewritten);  // as Wine would, meanwhile
+  result = store->save();
+  EXPECT_FALSE(result.ok);
+  EXPECT_THAT(result.message, ::testing::HasSubstr("changed by another program"));
+  EXPECT_EQ(readFile(file), rewritten);
+}
+
+}  // namespace
+}  // namespace comsweep::test
