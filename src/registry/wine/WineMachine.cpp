@@ -41,6 +41,7 @@ MachineOpenResult openWinePrefix(const std::filesystem::path& prefix) {
   machine->driveC = prefix / "drive_c";
   machine->kind = "Wine prefix";
   machine->path = prefix;
+  machine->registryRoot = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
   return {std::move(machine), {}};
 }
 
