@@ -19,6 +19,7 @@
 #include "registry/Wrappers.h"
 #include "registry/wine/WineServerCheck.h"
 #include "registry/wine/WineTestSupport.h"
+#include "support/RunBinary.h"
 #include "support/TempDir.h"
 
 namespace comsweep::test {
@@ -248,6 +249,34 @@ TEST_F(WineConformance, RemovedKeysAreGoneForWineAndEverythingElseStays) {
   std::map<std::string, bool> found = wineFinds(prefix, asked);
   for (const std::string& k : kRemoved) EXPECT_EQ(found.count(k) ? found[k] : true, false) << k;
   for (const std::string& k : kKept) EXPECT_EQ(found.count(k) ? found[k] : false, true) << k;
+}
+
+TEST_F(WineConformance, TheProgramRemovesAndWineRestoresTheBackup) {
+  fs::path prefix = copyPrefix("program");
+  BinaryResult run = runComsweep({"/M9Q", "/P9Q+"}, {{{"COMSWEEP_MACHINE", prefix.string()}}});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(readFile(prefix / "drive_c" / "9QReg.log").find("Number of deleted keys: 4\r\n"),
+            std::string::npos);
+  // The QZ class has no default value of its own, so the scan passes it by.
+  const std::vector<std::string> gone = {kClass, kLib, kInterface, kProgId};
+  std::vector<std::string> asked = kKept;
+  asked.insert(asked.end(), kRemoved.begin(), kRemoved.end());
+  std::map<std::string, bool> found = wineFinds(prefix, asked);
+  for (const std::string& k : asked) {
+    bool expected = std::find(gone.begin(), gone.end(), k) == gone.end();
+    EXPECT_EQ(found.count(k) ? found[k] : !expected, expected) << k;
+  }
+
+  // The backup, imported by Wine's own regedit, brings every key back.
+  std::string backup;
+  for (const auto& entry : fs::directory_iterator(prefix / "drive_c"))
+    if (entry.path().filename().string().rfind("9QReg-", 0) == 0) backup = entry.path().filename();
+  ASSERT_FALSE(backup.empty());
+  runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
+  runWine(root(), prefix, {"wineserver", "-k"});
+  found = wineFinds(prefix, asked);
+  for (const std::string& k : asked) EXPECT_EQ(found.count(k) ? found[k] : false, true) << k;
+  EXPECT_NE(readFile(prefix / "system.reg").find("\"ThreadingModel\"=\"Apartment\""), std::string::npos);
 }
 
 TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
