@@ -44,7 +44,9 @@ class KeyHandle {
 };
 
 void progressStep(ScanContext& c, const char* label, const std::string& name) {
-  if (c.progress) c.progress->progressStep(label + name, c.lKeysFound);
+  if (!c.progress) return;
+  c.progressText.assign(label).append(name);
+  c.progress->progressStep(c.progressText, c.lKeysFound);
 }
 
 void AddFoundKey(ScanContext& c, std::string strName, std::string strFoundValue,

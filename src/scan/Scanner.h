@@ -32,6 +32,7 @@ struct ScanContext {
   std::int32_t& lKeysFound;
   ProgressSink* progress = nullptr;  // null when bAutoRun
   util::Timings* timings = nullptr;
+  std::string progressText = {};  // the progress step's text, reused from key to key
 };
 
 // Runs the four scans; a fault inside one scan ends that scan only.

@@ -1,5 +1,7 @@
 #include "ui/ControlForm.h"
 
+#include <charconv>
+
 namespace comsweep::ui {
 
 void ControlForm::Form_Load() {
@@ -11,13 +13,17 @@ void ControlForm::Form_Load() {
 }
 
 void ControlForm::Update(const std::string& strNode, std::int32_t lDeleted) {
-  lblCurrentNode = strNode;
-  lblDeleted = std::to_string(lDeleted);
+  // Assigned in place: the scans update the window for every key they visit.
+  lblCurrentNode.assign(strNode);
+  char digits[16];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, lDeleted);
+  lblDeleted.assign(digits, end);
   // The counter runs 0..93; frames 0-3 last 20 steps each, frame 4 fourteen.
   iAnimCounter = static_cast<std::int16_t>(iAnimCounter + 1);
   if (iAnimCounter >= 94) iAnimCounter = 0;
   int frame = static_cast<int>(static_cast<float>(iAnimCounter) / 20.0f);
-  imgRegistry = "REG" + std::to_string(frame);
+  static const char* const kFrames[] = {"REG0", "REG1", "REG2", "REG3", "REG4"};
+  imgRegistry.assign(kFrames[frame]);
   ++updates;
 }
 
