@@ -66,6 +66,8 @@ void DeleteKeys(RemovalContext& c, scan::FoundKeyList& lvwKeys) {
     }
   }
 
+  util::mark(c.timings, "backup");
+
   for (std::size_t i = 1; i <= last; ++i) {
     const scan::FoundKey& item = lvwKeys.item(i);
     if (item.Ghosted) continue;

@@ -3,10 +3,12 @@
 // store the tests build machines in. Children are kept sorted the registry's
 // way, so lookup is a binary search and enumeration by index is direct.
 
+#include <deque>
 #include <string>
 #include <vector>
 
 #include "registry/Store.h"
+#include "registry/memory/TextArena.h"
 
 namespace comsweep::registry {
 
@@ -32,7 +34,10 @@ class MemoryStore : public Store {
   NodeId addKey(NodeId parent, std::string_view name);
   // Finds or creates every level of a backslash-separated path.
   NodeId addPath(std::string_view path);
-  void setDefaultValue(NodeId node, RegValue value);
+  void setDefaultValue(NodeId node, const RegValue& value) {
+    setDefaultValue(node, value.type, value.data);
+  }
+  void setDefaultValue(NodeId node, DWORD type, std::string_view data);
   void clearDefaultValue(NodeId node);
 
   NodeId parentOf(NodeId node) const { return m_nodes[node].parent; }
@@ -40,20 +45,32 @@ class MemoryStore : public Store {
   bool removedAnything() const { return m_removed != 0; }
 
  private:
+  // Texts live in the arena; a million keys cost a million small nodes, not
+  // three million heap blocks.
   struct Node {
-    std::string name;
+    TextArena::Ref name;
+    TextArena::Ref defaultData;
     NodeId parent = kNoNode;
+    DWORD defaultType = REG_NONE;
     bool live = true;
     bool hasDefault = false;
-    DWORD defaultType = REG_NONE;
-    std::string defaultData;
-    std::vector<NodeId> children;  // sorted by compareNoCase of the names
+    // Sorted by compareNoCase of the names. A removed child stays in place
+    // until the children are next counted or enumerated, so that removing
+    // many of tens of thousands of siblings does not move the rest each time.
+    mutable std::uint32_t removedChildren = 0;
+    mutable std::vector<NodeId> children;
   };
+  // Drops removed children from the list, once, when it is read by index.
+  const std::vector<NodeId>& liveChildren(NodeId node) const;
+
+  std::string_view nameOf(const Node& node) const { return m_texts.get(node.name); }
+  NodeId newNode(NodeId parent, std::string_view name);
 
   // Index of the first child whose name does not sort before `name`.
   std::size_t lowerBound(const Node& parent, std::string_view name) const;
 
-  std::vector<Node> m_nodes;
+  std::deque<Node> m_nodes;  // grows without moving what it holds
+  TextArena m_texts;
   std::size_t m_removed = 0;
 };
 

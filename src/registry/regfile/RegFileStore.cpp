@@ -143,7 +143,7 @@ void RegFileStore::keyLine(std::string_view path, bool deletion, std::size_t off
 }
 
 void RegFileStore::defaultValue(DWORD type, std::string_view data) {
-  if (m_current != kNoNode) setDefaultValue(m_current, RegValue{type, std::string(data)});
+  if (m_current != kNoNode) setDefaultValue(m_current, type, data);
 }
 
 void RegFileStore::defaultValueDeleted() {
