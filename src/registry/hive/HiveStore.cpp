@@ -140,6 +140,15 @@ bool HiveStore::load(hive_node_h top, std::uint64_t fileSize, std::string& error
       m_nodes.back().name = name.get();
       m_nodes[i].children.push_back(id);
     }
+    // Of two subkeys whose names the registry cannot tell apart, both would
+    // be opened, and removed, as the one found first.
+    const std::vector<NodeId>& sorted = sortedChildren(i);
+    for (std::size_t k = 1; k < sorted.size(); ++k) {
+      const std::string& a = m_nodes[sorted[k - 1]].name;
+      const std::string& b = m_nodes[sorted[k]].name;
+      if (equalsNoCase(a, b))
+        return fail(i, "is damaged (two subkeys named \"" + a + "\" and \"" + b + "\")");
+    }
   }
   return true;
 }
@@ -159,7 +168,6 @@ std::string HiveStore::keyPath(NodeId node) const {
 const std::vector<NodeId>& HiveStore::sortedChildren(NodeId node) const {
   const Node& n = m_nodes[node];
   if (!n.sorted) {
-    // Stable, so that names the registry cannot tell apart keep their stored order.
     std::stable_sort(n.children.begin(), n.children.end(), [this](NodeId a, NodeId b) {
       return compareNoCase(m_nodes[a].name, m_nodes[b].name) < 0;
     });

@@ -13,8 +13,9 @@
 // key's children, reads their names and finds each key's default value, so
 // that a hive libhivex can read only in part (a key with more subkeys or
 // values than it handles, a damaged cell) is refused up front instead of
-// being scanned incompletely. A key's children are sorted into the
-// registry's order on first use; lookups are then binary searches.
+// being scanned incompletely, and so is a hive with two subkeys of one key
+// whose names the registry cannot tell apart. Each key's children are kept
+// in the registry's order; lookups are binary searches.
 
 #include <filesystem>
 #include <memory>
