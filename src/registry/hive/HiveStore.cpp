@@ -7,6 +7,7 @@
 
 #include "registry/AtomicFile.h"
 #include "registry/Text.h"
+#include "registry/hive/ChildProcess.h"
 #include "registry/hive/HiveFileCheck.h"
 #include "registry/hive/HiveString.h"
 
@@ -19,8 +20,8 @@ struct FreeDeleter {
 template <typename T>
 using Malloced = std::unique_ptr<T, FreeDeleter>;
 
-bool isStringType(hive_type type) {
-  return type == hive_t_REG_SZ || type == hive_t_REG_EXPAND_SZ || type == hive_t_REG_MULTI_SZ;
+bool isStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
 // What an errno from libhivex's readers means to the user.
@@ -58,6 +59,7 @@ std::unique_ptr<HiveStore> HiveStore::open(const std::filesystem::path& file, To
   }
 
   std::unique_ptr<HiveStore> store(new HiveStore(file, std::move(hive)));
+  store->m_top = top;
   hive_h* h = store->m_hive.get();
   hive_node_h topCell = hivex_root(h);
   if (topCell == 0) {
@@ -124,6 +126,12 @@ bool HiveStore::load(hive_node_h top, std::uint64_t fileSize, std::string& error
       errno = 0;
       Malloced<char> name(hivex_node_name(h, *c));
       if (!name) return fail(i, readFailure(errno));
+      // Keys are named by paths: a subkey without a name or with a
+      // backslash in it would be opened as its parent or as another key.
+      if (!*name) return fail(i, "is damaged (a subkey has an empty name)");
+      if (std::strchr(name.get(), '\\'))
+        return fail(i, "is damaged (a subkey name holds a backslash: \"" + std::string(name.get()) +
+                           "\")");
       if (m_nodes.size() >= kNoNode) return fail(i, "holds more keys than can be handled");
       auto id = static_cast<NodeId>(m_nodes.size());
       m_nodes.push_back({});
@@ -131,6 +139,15 @@ bool HiveStore::load(hive_node_h top, std::uint64_t fileSize, std::string& error
       m_nodes.back().parent = i;
       m_nodes.back().name = name.get();
       m_nodes[i].children.push_back(id);
+    }
+    // Of two subkeys whose names the registry cannot tell apart, both would
+    // be opened, and removed, as the one found first.
+    const std::vector<NodeId>& sorted = sortedChildren(i);
+    for (std::size_t k = 1; k < sorted.size(); ++k) {
+      const std::string& a = m_nodes[sorted[k - 1]].name;
+      const std::string& b = m_nodes[sorted[k]].name;
+      if (equalsNoCase(a, b))
+        return fail(i, "is damaged (two subkeys named \"" + a + "\" and \"" + b + "\")");
     }
   }
   return true;
@@ -151,7 +168,6 @@ std::string HiveStore::keyPath(NodeId node) const {
 const std::vector<NodeId>& HiveStore::sortedChildren(NodeId node) const {
   const Node& n = m_nodes[node];
   if (!n.sorted) {
-    // Stable, so that names the registry cannot tell apart keep their stored order.
     std::stable_sort(n.children.begin(), n.children.end(), [this](NodeId a, NodeId b) {
       return compareNoCase(m_nodes[a].name, m_nodes[b].name) < 0;
     });
@@ -192,9 +208,12 @@ bool HiveStore::defaultValue(NodeId node, RegValue& out) const {
   std::size_t length = 0;
   Malloced<char> raw(hivex_value_value(m_hive.get(), m_nodes[node].value, &type, &length));
   if (!raw) return false;
+  // libhivex stores the type field as it finds it in the hive, any 32-bit
+  // number; read as the enum, most of them would be undefined behaviour.
+  static_assert(sizeof type == sizeof out.type);
+  std::memcpy(&out.type, &type, sizeof out.type);
   std::string_view data(raw.get(), length);
-  out.type = static_cast<DWORD>(type);
-  out.data = isStringType(type) ? hiveStringToUtf16le(data) : std::string(data);
+  out.data = isStringType(out.type) ? hiveStringToUtf16le(data) : std::string(data);
   return true;
 }
 
@@ -219,30 +238,79 @@ LONG HiveStore::removeLeaf(NodeId parent, NodeId child) {
   if (!isLive(parent) || !isLive(child) || m_nodes[child].parent != parent)
     return ERROR_FILE_NOT_FOUND;
   if (!m_nodes[child].children.empty()) return ERROR_ACCESS_DENIED;
-  // Found before the hive changes, so that a failure leaves both views alike.
   const std::vector<NodeId>& siblings = sortedChildren(parent);
   auto it = std::lower_bound(siblings.begin(), siblings.end(), child, [this](NodeId a, NodeId b) {
     return compareNoCase(m_nodes[a].name, m_nodes[b].name) < 0;
   });
   while (it != siblings.end() && *it != child) ++it;  // past equal names only
   if (it == siblings.end()) return ERROR_FILE_NOT_FOUND;
-  if (hivex_node_delete_child(m_hive.get(), m_nodes[child].cell) != 0)
-    return ERROR_REGISTRY_IO_FAILED;
   m_nodes[parent].children.erase(it);
   m_nodes[child].live = false;
   m_nodes[child].value = 0;
+  m_removed.push_back(child);
   m_changed = true;
   return ERROR_SUCCESS;
+}
+
+std::string HiveStore::writeWithoutRemovedKeys(const std::filesystem::path& temp) {
+  // The default values as they are before libhivex frees any cell: on a
+  // hive whose keys share cells, a removal can take a kept key's value.
+  std::vector<RegValue> values(m_nodes.size());
+  std::vector<bool> hasValue(m_nodes.size());
+  for (NodeId i = 0; i < m_nodes.size(); ++i)
+    if (m_nodes[i].live) hasValue[i] = defaultValue(i, values[i]);
+
+  hive_h* h = m_hive.get();
+  for (NodeId node : m_removed) {
+    errno = 0;
+    if (hivex_node_delete_child(h, m_nodes[node].cell) != 0)
+      return "libhivex cannot remove the key " + keyPath(node) + " (" +
+             (errno ? std::strerror(errno) : "no reason given") + ")";
+  }
+  errno = 0;
+  if (hivex_commit(h, temp.c_str(), 0) != 0)
+    return errno ? std::strerror(errno) : "libhivex could not write the hive";
+
+  std::string error;
+  std::unique_ptr<HiveStore> written = open(temp, m_top, error);
+  if (!written) return "what libhivex wrote cannot be read back: " + error;
+  std::string difference = compareTree(*written, values, hasValue);
+  if (!difference.empty()) return "what libhivex wrote reads back differently: " + difference;
+  return {};
+}
+
+std::string HiveStore::compareTree(const HiveStore& written, const std::vector<RegValue>& values,
+                                   const std::vector<bool>& hasValue) const {
+  auto where = [this](NodeId node) {
+    std::string path = keyPath(node);
+    return path.empty() ? std::string("the root key") : "the key " + path;
+  };
+  std::vector<std::pair<NodeId, NodeId>> pending{{root(), written.root()}};
+  while (!pending.empty()) {
+    auto [mine, theirs] = pending.back();
+    pending.pop_back();
+    RegValue value;
+    bool has = written.defaultValue(theirs, value);
+    if (has != hasValue[mine] || (has && (value.type != values[mine].type ||
+                                          value.data != values[mine].data)))
+      return "the default value of " + where(mine);
+    const std::vector<NodeId>& a = sortedChildren(mine);
+    const std::vector<NodeId>& b = written.sortedChildren(theirs);
+    if (a.size() != b.size()) return "the subkeys of " + where(mine);
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (m_nodes[a[i]].name != written.m_nodes[b[i]].name) return "the subkeys of " + where(mine);
+      pending.emplace_back(a[i], b[i]);
+    }
+  }
+  return {};
 }
 
 CommitResult HiveStore::save() {
   if (!m_changed) return {};
   CommitResult result = replaceFileAtomicallyByName(
       m_file, [this](const std::filesystem::path& temp, std::string& error) {
-        errno = 0;
-        if (hivex_commit(m_hive.get(), temp.c_str(), 0) == 0) return true;
-        error = errno ? std::strerror(errno) : "libhivex could not write the hive";
-        return false;
+        error = runInChildProcess([&] { return writeWithoutRemovedKeys(temp); });
+        return error.empty();
       });
   if (!result.ok) return {false, m_file.string() + ": the hive was left unchanged: " + result.message};
   m_changed = false;

@@ -3,12 +3,19 @@
 // memory (libhivex does so for a hive opened for writing) and nothing reaches
 // the disk before save(), which replaces the file atomically.
 //
+// Removals change only the store's own view. save() has libhivex remove the
+// keys and write the hive in a child process, and reads what was written
+// back before it replaces the file: on a damaged hive libhivex may stop
+// half-way through a removal or abort the process, and neither may reach
+// this process or the file.
+//
 // Opening walks the part of the hive the store presents once: it lists every
 // key's children, reads their names and finds each key's default value, so
 // that a hive libhivex can read only in part (a key with more subkeys or
 // values than it handles, a damaged cell) is refused up front instead of
-// being scanned incompletely. A key's children are sorted into the
-// registry's order on first use; lookups are then binary searches.
+// being scanned incompletely, and so is a hive with two subkeys of one key
+// whose names the registry cannot tell apart. Each key's children are kept
+// in the registry's order; lookups are binary searches.
 
 #include <filesystem>
 #include <memory>
@@ -65,6 +72,14 @@ class HiveStore : public Store {
 
   // Reads the subtree below `top` into the node table; false with `error`.
   bool load(hive_node_h top, std::uint64_t fileSize, std::string& error);
+  // Runs in the child process of save(): removes the removed keys through
+  // libhivex, writes the hive to `temp` and checks that it reads back as
+  // this store's tree. Returns why it failed, or an empty string.
+  std::string writeWithoutRemovedKeys(const std::filesystem::path& temp);
+  // Compares the tree of `written` with this store's live keys and the
+  // default values they had (`values`, by node). Returns the first difference.
+  std::string compareTree(const HiveStore& written, const std::vector<RegValue>& values,
+                          const std::vector<bool>& hasValue) const;
   // The key's path below the hive's root, for messages.
   std::string keyPath(NodeId node) const;
   const std::vector<NodeId>& sortedChildren(NodeId node) const;
@@ -72,8 +87,10 @@ class HiveStore : public Store {
   std::filesystem::path m_file;
   HiveHandle m_hive;
   std::vector<Node> m_nodes;
+  Top m_top = Top::ClassesIfPresent;
   bool m_topIsRoot = true;
-  bool m_changed = false;  // keys removed since opening or the last save
+  bool m_changed = false;        // keys removed since opening or the last save
+  std::vector<NodeId> m_removed;  // in the order of removal, since opening
 };
 
 }  // namespace comsweep::registry

@@ -195,6 +195,10 @@ RegFileParser::State RegFileParser::keyName(Cursor& c) {
   if (path.empty()) return fail(c, "empty key path");
   if (path.front() == '\\' || path.find("\\\\") != std::string_view::npos)
     return fail(c, "empty key name in the path " + quote(path, 60));
+  // The registry operations name keys by NUL-terminated text: such a key
+  // would be listed under the part of its name before the NUL, which may be
+  // the name of another key.
+  if (path.find('\0') != std::string_view::npos) return fail(c, "a NUL character in a key name");
   m_sink.keyLine(path, deletion, m_lines->offset());
   m_haveKey = true;
   c.lineDone = true;

@@ -10,10 +10,14 @@
 
 #include "registry/AtomicFile.h"
 #include "registry/Text.h"
+#include "registry/regfile/RegFileLineReader.h"
 #include "registry/regfile/RegFileParser.h"
 
 namespace comsweep::registry {
 namespace {
+
+constexpr std::string_view kClassesRoot = "HKEY_CLASSES_ROOT";
+constexpr std::string_view kSoftwareClasses = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
 
 // Closes the descriptor when the reading is over, however it ends.
 class ReadDescriptor {
@@ -115,10 +119,10 @@ bool RegFileStore::currentIdentity(Identity& out) const {
 NodeId RegFileStore::classesKey(std::string_view path) {
   std::string_view rest;
   std::string_view rootText;
-  if (below(path, "HKEY_CLASSES_ROOT", rest))
-    rootText = path.substr(0, 17);
-  else if (below(path, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", rest))
-    rootText = path.substr(0, 35);
+  if (below(path, kClassesRoot, rest))
+    rootText = path.substr(0, kClassesRoot.size());
+  else if (below(path, kSoftwareClasses, rest))
+    rootText = path.substr(0, kSoftwareClasses.size());
   else
     return kNoNode;
   if (!m_rootNamed) {
@@ -139,7 +143,9 @@ void RegFileStore::keyLine(std::string_view path, bool deletion, std::size_t off
   // A deletion block says what an import would remove; it names no key that
   // exists here, so it stays verbatim and adds nothing to the tree.
   m_current = deletion ? kNoNode : classesKey(path);
-  m_blocks.push_back({offset, m_current});
+  std::string_view rest;
+  m_blocks.push_back({offset, m_current,
+                      m_current != kNoNode && !below(path, kClassesRoot, rest)});
 }
 
 void RegFileStore::defaultValue(DWORD type, std::string_view data) {
@@ -217,6 +223,40 @@ LONG RegFileStore::removeLeaf(NodeId parent, NodeId child) {
   return status;
 }
 
+// A hand-written file need not give every key a block of its own: a key may
+// exist only through the blocks of its subkeys. Leaving out the last of
+// those would take the key along, although nobody removed it; it gets a
+// bare key line where the first such block was instead.
+std::vector<std::pair<std::size_t, std::string>> RegFileStore::standInKeyLines() const {
+  std::vector<std::pair<std::size_t, std::string>> lines;
+  std::vector<bool> present(nodeCount());
+  auto markWithParents = [&](NodeId n) {
+    for (; n != kNoNode && !present[n]; n = parentOf(n)) present[n] = true;
+  };
+  markWithParents(root());
+  for (const Block& block : m_blocks)
+    if (block.node != kNoNode && isLive(block.node)) markWithParents(block.node);
+
+  RegFileLineReader header(m_bytes);
+  std::string_view lineEnd = header.next() ? header.terminator() : "";
+  if (lineEnd.empty()) lineEnd = "\r\n";
+  for (std::size_t i = 0; i < m_blocks.size(); ++i) {
+    NodeId kept = m_blocks[i].node;
+    if (kept == kNoNode || isLive(kept)) continue;
+    while (!isLive(kept)) kept = parentOf(kept);  // the root is never removed
+    if (present[kept]) continue;
+    std::string path;
+    for (NodeId n = kept; n != root(); n = parentOf(n)) path.insert(0, "\\" + std::string(name(n)));
+    std::string line = "[";
+    line += m_blocks[i].softwareClasses ? kSoftwareClasses : kClassesRoot;
+    line += path + "]";
+    line += lineEnd;
+    lines.emplace_back(i, header.utf16() ? utf8ToUtf16le(line) : line);
+    markWithParents(kept);
+  }
+  return lines;
+}
+
 CommitResult RegFileStore::save() {
   if (!m_dirty) return {};
   Identity now;
@@ -226,16 +266,20 @@ CommitResult RegFileStore::save() {
   if (!(now == m_identity))
     return {false, m_file.string() + ": changed on disk since it was read; not overwritten"};
 
-  auto produce = [this](AtomicWriter& out) {
+  const std::vector<std::pair<std::size_t, std::string>> standIns = standInKeyLines();
+  auto produce = [this, &standIns](AtomicWriter& out) {
     // Runs of kept bytes are written in one piece: the header, then every
     // block whose key is still there (or that was never in the tree).
     std::string_view bytes = m_bytes;
     std::size_t runStart = 0;
+    auto standIn = standIns.begin();
     for (std::size_t i = 0; i < m_blocks.size(); ++i) {
       const Block& block = m_blocks[i];
       if (block.node == kNoNode || isLive(block.node)) continue;
       std::size_t end = i + 1 < m_blocks.size() ? m_blocks[i + 1].offset : bytes.size();
       if (!out.write(bytes.substr(runStart, block.offset - runStart))) return false;
+      if (standIn != standIns.end() && standIn->first == i && !out.write((standIn++)->second))
+        return false;
       runStart = end;
     }
     return out.write(bytes.substr(runStart));

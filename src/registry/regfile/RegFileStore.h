@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "registry/memory/MemoryStore.h"
@@ -40,10 +41,12 @@ class RegFileStore : public MemoryStore, private RegFileSink {
 
  private:
   // A key block: from its key line up to the next key line. `node` is the
-  // key in the tree, or kNoNode for blocks kept verbatim.
+  // key in the tree, or kNoNode for blocks kept verbatim. `softwareClasses`:
+  // the key line names HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
   struct Block {
     std::size_t offset;
     NodeId node;
+    bool softwareClasses;
   };
   // What identifies the file as read, to notice a change by someone else.
   struct Identity {
@@ -63,6 +66,9 @@ class RegFileStore : public MemoryStore, private RegFileSink {
   // The key `path` names in the tree (created with its parents), or kNoNode
   // when it lies outside HKEY_CLASSES_ROOT.
   NodeId classesKey(std::string_view path);
+  // Key lines, by the index of the removed block they take the place of,
+  // for keys that existed only through blocks of removed subkeys.
+  std::vector<std::pair<std::size_t, std::string>> standInKeyLines() const;
   // Reads the file as one piece; false with `error` set when it cannot.
   bool readFile(std::string& error);
   bool currentIdentity(Identity& out) const;

@@ -186,8 +186,8 @@ TEST(HiveStore, RefusesDirtyDamagedTruncatedAndTooWideHives) {
   }
 }
 
-// A file size limit stops the save: once killing the process in the middle
-// of writing, once making the write fail.
+// A file size limit stops the save: once killing the writing process in the
+// middle of writing, once making the write fail.
 TEST(HiveStore, AnInterruptedOrFailedSaveLeavesTheOriginalIntact) {
   TempDir dir;
   fs::path file = dir / "SOFTWARE";
@@ -206,13 +206,14 @@ TEST(HiveStore, AnInterruptedOrFailedSaveLeavesTheOriginalIntact) {
   pid_t child = ::fork();
   if (child == 0) {
     ::setrlimit(RLIMIT_FSIZE, &small);
-    store->save();
-    ::_exit(0);
+    registry::CommitResult killed = store->save();
+    ::_exit(!killed.ok && killed.message.find("signal") != std::string::npos ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(readFile(file), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 
   auto handler = std::signal(SIGXFSZ, SIG_IGN);
   ::setrlimit(RLIMIT_FSIZE, &small);
@@ -229,6 +230,31 @@ TEST(HiveStore, AnInterruptedOrFailedSaveLeavesTheOriginalIntact) {
   auto reopened = HiveStore::open(file, HiveStore::Top::ClassesRequired, error);
   ASSERT_TRUE(reopened) << error;
   EXPECT_EQ(reopened->findChild(reopened->root(), "CLSID"), registry::kNoNode);
+}
+
+// libhivex asserts, and so aborts its process, when a removal frees a cell
+// that is not one; here a key's class name points into the middle of a cell.
+// The save fails with the reason and the file stays as it was.
+TEST(HiveStore, ALibhivexAbortWhileRemovingFailsTheSaveOnly) {
+  TempDir dir;
+  fs::path file = dir / "UsrClass.dat";
+  writeHive(file, {{"Gone", sz("x")}, {"Kept", sz("y")}});
+  std::size_t gone = keyCell(file, "Gone");
+  ASSERT_NE(gone, 0u);
+  std::string bytes = readFile(file);
+  bytes.replace(gone + 0x34, 4, std::string("\x10\0\0\0", 4));  // the class name cell
+  writeFile(file, bytes);
+
+  registry::MachineOpenResult opened = registry::openMachine(file);
+  ASSERT_TRUE(opened.machine) << opened.error;
+  HandleTable api(*opened.machine->store);
+  ASSERT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "Gone"), 0);
+  registry::CommitResult saved = api.commit();
+  EXPECT_FALSE(saved.ok);
+  EXPECT_NE(saved.message.find("the hive was left unchanged"), std::string::npos) << saved.message;
+  EXPECT_NE(saved.message.find("Aborted"), std::string::npos) << saved.message;
+  EXPECT_EQ(readFile(file), bytes);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -1,0 +1,215 @@
+#include "fuzz/FuzzHarness.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <vector>
+
+#include "fuzz/TreeWalk.h"
+#include "registry/HandleTable.h"
+#include "registry/hive/HiveMachine.h"
+#include "registry/regfile/RegFileMachine.h"
+#include "registry/wine/WineMachine.h"
+#include "removal/KeyRemoval.h"
+
+namespace comsweep::fuzz {
+namespace fs = std::filesystem;
+
+namespace {
+
+// At most this many subtrees are removed from one input: enough to take out
+// leaves, inner keys and neighbours, few enough to keep a run fast.
+constexpr std::size_t kMaxRemovals = 4;
+
+std::string readAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Writes through a descriptor so that a failure is seen; false on failure.
+bool writeAll(const fs::path& file, std::string_view bytes) {
+  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return ::close(fd) == 0 && bytes.empty();
+}
+
+bool within(const std::string& path, const std::string& top) {
+  return path == top || (path.size() > top.size() && path.compare(0, top.size(), top) == 0 &&
+                         path[top.size()] == '\\');
+}
+
+// Keys chosen for removal: every fourth key in walk order, from the second
+// on, so that leaves, inner keys and keys inside an earlier choice all occur.
+std::vector<std::string> chooseRemovals(const std::vector<WalkedKey>& keys) {
+  std::vector<std::string> chosen;
+  for (std::size_t i = 1; i < keys.size() && chosen.size() < kMaxRemovals; i += 4)
+    chosen.push_back(keys[i].path);
+  return chosen;
+}
+
+// Compares the tree after the removals with the tree before: what was asked
+// for is gone, and everything else is there exactly as before. A removal
+// that failed may have taken part of its own subtree, never more.
+std::string checkRemovals(const std::vector<WalkedKey>& before, const std::vector<WalkedKey>& after,
+                          const std::vector<std::pair<std::string, registry::LONG>>& removals) {
+  std::map<std::string, const WalkedKey*> remaining;
+  for (const WalkedKey& key : after) remaining.emplace(key.path, &key);
+  std::size_t next = 0;  // `after` must be `before` with keys left out, in order
+  for (const WalkedKey& key : before) {
+    bool gone = false, mayGo = false;
+    for (const auto& [path, status] : removals) {
+      if (!within(key.path, path)) continue;
+      if (status == registry::ERROR_SUCCESS) gone = true;
+      else mayGo = true;
+    }
+    auto it = remaining.find(key.path);
+    if (gone && it != remaining.end()) return "\"" + key.path + "\" is still there after its removal";
+    if (!gone && !mayGo && it == remaining.end())
+      return "\"" + key.path + "\" is gone although nothing removed it";
+    if (it == remaining.end()) continue;
+    if (next >= after.size() || !(after[next] == key))
+      return "\"" + key.path + "\" changed or moved after removals elsewhere";
+    ++next;
+  }
+  if (next != after.size()) return "keys appeared after the removals: \"" + after[next].path + "\"";
+  return {};
+}
+
+}  // namespace
+
+FuzzHarness::FuzzHarness(Reader reader, fs::path workDir)
+    : m_reader(reader), m_workDir(std::move(workDir)) {
+  switch (m_reader) {
+    case Reader::RegFile:
+      m_openPath = m_file = m_workDir / "machine.reg";
+      break;
+    case Reader::Hive:
+      m_openPath = m_file = m_workDir / "UsrClass.dat";
+      break;
+    case Reader::Wine:
+      m_openPath = m_workDir / "prefix";
+      m_file = m_openPath / "system.reg";
+      break;
+  }
+}
+
+std::string FuzzHarness::prepare(Reader reader, std::string_view bytes) {
+  std::string out(bytes);
+  if (reader == Reader::Hive && out.size() >= 0x200) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < 0x1FC; ++i)
+      sum ^= static_cast<std::uint32_t>(static_cast<unsigned char>(out[i])) << (8 * (i % 4));
+    for (std::size_t i = 0; i < 4; ++i) out[0x1FC + i] = static_cast<char>((sum >> (8 * i)) & 0xFF);
+  }
+  return out;
+}
+
+registry::MachineOpenResult FuzzHarness::open() const {
+  switch (m_reader) {
+    case Reader::RegFile: return registry::openRegFile(m_openPath);
+    case Reader::Hive: return registry::openHiveFile(m_openPath);
+    case Reader::Wine: return registry::openWinePrefix(m_openPath);
+  }
+  return {};
+}
+
+std::string FuzzHarness::listing() const {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(m_workDir, ec), end; !ec && it != end; it.increment(ec))
+    names.push_back(fs::relative(it->path(), m_workDir, ec).string());
+  std::sort(names.begin(), names.end());
+  std::string out;
+  for (const std::string& n : names) out += n + "\n";
+  return out;
+}
+
+std::string FuzzHarness::run(std::string_view raw) {
+  m_opened = false;
+  m_keys = 0;
+  const std::string input = prepare(m_reader, raw);
+  std::error_code ec;
+  for (fs::directory_iterator it(m_workDir, ec), end; !ec && it != end; it.increment(ec))
+    fs::remove_all(it->path(), ec);
+  fs::create_directories(m_file.parent_path(), ec);
+  if (!writeAll(m_file, input)) return "cannot write the input to " + m_file.string();
+  const std::string files = listing();
+
+  registry::MachineOpenResult opened = open();
+  if (readAll(m_file) != input) return "opening changed the file";
+  if (listing() != files) return "opening left files behind:\n" + listing();
+  if (!opened.machine) {
+    if (opened.error.empty()) return "refused without a message";
+    return {};
+  }
+  m_opened = true;
+  registry::Store& store = *opened.machine->store;
+  registry::HandleTable api(store);
+  std::vector<WalkedKey> before;
+  if (std::string fault = walkTree(store, api, before); !fault.empty()) return fault;
+  m_keys = before.size();
+
+  std::vector<std::pair<std::string, registry::LONG>> removals;
+  for (const std::string& path : chooseRemovals(before)) {
+    registry::LONG status = removal::DeleteKeyPath(api, registry::HKEY_CLASSES_ROOT, path);
+    bool inRemoved = false, inFailed = false;
+    for (const auto& [earlier, earlierStatus] : removals) {
+      if (!within(path, earlier)) continue;
+      (earlierStatus == registry::ERROR_SUCCESS ? inRemoved : inFailed) = true;
+    }
+    // A key the walk found is found by the removal, one already removed is
+    // not, one in a subtree whose removal stopped half-way may be either.
+    // A removal may stop (a subkey name too long for the removal's buffer,
+    // a write the library refuses); the tree check below holds it to its
+    // own subtree.
+    bool expected = inRemoved  ? status == registry::ERROR_FILE_NOT_FOUND
+                    : inFailed ? true
+                               : status != registry::ERROR_FILE_NOT_FOUND;
+    if (!expected) return "removing \"" + path + "\" returned status " + std::to_string(status);
+    if (!inRemoved) removals.emplace_back(path, status);
+  }
+  std::vector<WalkedKey> after;
+  if (std::string fault = walkTree(store, api, after); !fault.empty())
+    return "after the removals: " + fault;
+  if (std::string fault = checkRemovals(before, after, removals); !fault.empty()) return fault;
+
+  registry::CommitResult saved = api.commit();
+  if (listing() != files) return "saving left files behind:\n" + listing();
+  bool removedAny = after.size() != before.size();
+  if (!saved.ok || !removedAny) {
+    if (!saved.ok && saved.message.empty()) return "the save failed without a message";
+    if (readAll(m_file) != input)
+      return saved.ok ? "a save with nothing removed changed the file"
+                      : "a failed save changed the file (" + saved.message + ")";
+    return {};
+  }
+
+  // What was saved must read back as the tree the removals left.
+  opened.machine.reset();
+  registry::MachineOpenResult reopened = open();
+  if (!reopened.machine) return "the saved file cannot be read back: " + reopened.error;
+  registry::HandleTable api2(*reopened.machine->store);
+  std::vector<WalkedKey> readBack;
+  if (std::string fault = walkTree(*reopened.machine->store, api2, readBack); !fault.empty())
+    return "in the saved file: " + fault;
+  if (readBack != after) {
+    std::size_t i = 0;
+    while (i < readBack.size() && i < after.size() && readBack[i] == after[i]) ++i;
+    std::string at = i < after.size() ? after[i].path : i < readBack.size() ? readBack[i].path : "";
+    return "the saved file reads back as another tree (from \"" + at + "\" on)";
+  }
+  return {};
+}
+
+}  // namespace comsweep::fuzz

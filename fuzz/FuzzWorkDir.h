@@ -1,0 +1,26 @@
+#pragma once
+// The directory a fuzz process writes its inputs to, one per process and
+// removed when the process ends normally. It lies below
+// $COMSWEEP_FUZZ_TMPDIR when set (scripts/fuzz points it into its scratch
+// directory, which it removes even after a crash), else in /dev/shm when
+// there is one (inputs are rewritten many thousand times a second), else in
+// the system's temporary directory.
+
+#include <filesystem>
+
+namespace comsweep::fuzz {
+
+class FuzzWorkDir {
+ public:
+  FuzzWorkDir();
+  ~FuzzWorkDir();
+  FuzzWorkDir(const FuzzWorkDir&) = delete;
+  FuzzWorkDir& operator=(const FuzzWorkDir&) = delete;
+
+  const std::filesystem::path& path() const { return m_path; }
+
+ private:
+  std::filesystem::path m_path;
+};
+
+}  // namespace comsweep::fuzz

@@ -1,0 +1,64 @@
+#include "registry/hive/ChildProcess.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <string_view>
+
+namespace comsweep::registry {
+
+std::string runInChildProcess(const std::function<std::string()>& work) {
+  int channel[2];
+  if (::pipe2(channel, O_CLOEXEC) != 0) return std::string("cannot create a pipe: ") + std::strerror(errno);
+  pid_t child = ::fork();
+  if (child < 0) {
+    int err = errno;
+    ::close(channel[0]);
+    ::close(channel[1]);
+    return std::string("cannot start a process: ") + std::strerror(err);
+  }
+  if (child == 0) {
+    ::close(channel[0]);
+    // A crash ends the child as it would end a process without handlers,
+    // not through handlers the parent installed; what the library says on
+    // its way out becomes part of the reason.
+    for (int sig : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(sig, SIG_DFL);
+    ::dup2(channel[1], STDERR_FILENO);
+    std::string failure = work();
+    for (std::string_view rest = failure; !rest.empty();) {
+      ssize_t n = ::write(channel[1], rest.data(), rest.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      rest.remove_prefix(static_cast<std::size_t>(n));
+    }
+    ::_exit(failure.empty() ? 0 : 1);
+  }
+
+  ::close(channel[1]);
+  std::string failure;
+  char buffer[512];
+  for (;;) {
+    ssize_t n = ::read(channel[0], buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    failure.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(channel[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return std::string("cannot wait for a process: ") + std::strerror(errno);
+  }
+  while (!failure.empty() && (failure.back() == '\n' || failure.back() == '\r')) failure.pop_back();
+  if (WIFSIGNALED(status))
+    return std::string("ended by a signal (") + ::strsignal(WTERMSIG(status)) + ")" +
+           (failure.empty() ? "" : ": " + failure);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return failure.empty() ? std::string("failed without saying why") : failure;
+  return {};
+}
+
+}  // namespace comsweep::registry
