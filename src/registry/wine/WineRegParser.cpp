@@ -305,6 +305,10 @@ bool WineRegParser::startKey(std::string_view line, std::size_t offset) {
   rest = trimLeft(rest);
   while (!rest.empty() && rest.front() >= '0' && rest.front() <= '9') rest.remove_prefix(1);
   if (!trim(rest).empty()) return fail("unexpected text after the key name");
+  // The registry operations name keys by NUL-terminated text: such a key
+  // would be listed under the part of its name before the NUL.
+  for (std::string_view level : m_levels)
+    if (level.find('\0') != std::string_view::npos) return fail("a NUL character in a key name");
   m_handler.keyBlock(offset, m_levels);
   return true;
 }

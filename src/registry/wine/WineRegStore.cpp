@@ -170,7 +170,51 @@ bool WineRegStore::values(NodeId node, std::vector<NamedValue>& out) const {
   return true;
 }
 
+// Wine writes no block for a key that has subkeys but no values. Leaving
+// out the last block below such a key would take the key along, although
+// nobody removed it; it gets a bare block where the first such block was,
+// named by cutting that block's own key line short.
+std::vector<std::pair<std::size_t, std::string>> WineRegStore::standInBlocks() const {
+  std::vector<std::pair<std::size_t, std::string>> blocks;
+  std::vector<bool> present(nodeCount());
+  auto markWithParents = [&](NodeId n) {
+    for (; n != kNoNode && !present[n]; n = parentOf(n)) present[n] = true;
+  };
+  markWithParents(root());
+  for (const Block& block : m_blocks)
+    if (block.node != kNoNode && isLive(block.node)) markWithParents(block.node);
+
+  for (std::size_t i = 0; i < m_blocks.size(); ++i) {
+    NodeId kept = m_blocks[i].node;
+    if (kept == kNoNode || isLive(kept)) continue;
+    std::size_t levels = 0;  // how many levels of the removed key's name to drop
+    while (!isLive(kept)) {
+      kept = parentOf(kept);  // the root is never removed
+      ++levels;
+    }
+    if (present[kept]) continue;
+    std::size_t end = i + 1 < m_blocks.size() ? m_blocks[i + 1].offset : m_text.size();
+    std::string_view block = m_text.substr(m_blocks[i].offset, end - m_blocks[i].offset);
+    std::size_t open = block.find('[');
+    std::size_t lineEnd = block.find('\n', open);
+    if (open == std::string_view::npos || lineEnd == std::string_view::npos) continue;
+    std::string_view line = block.substr(open, lineEnd + 1 - open);
+    std::size_t close = line.rfind(']');
+    std::string_view path = line.substr(1, close - 1);
+    // Levels are separated by a doubled backslash, which no escape inside a
+    // name produces.
+    for (std::size_t n = 0; n < levels; ++n) path = path.substr(0, path.rfind("\\\\"));
+    std::string text(block.substr(0, open));
+    text.append("[").append(path).append(line.substr(close));
+    blocks.emplace_back(i, std::move(text));
+    markWithParents(kept);
+  }
+  return blocks;
+}
+
 bool WineRegStore::writeKept(AtomicWriter& out) const {
+  const std::vector<std::pair<std::size_t, std::string>> standIns = standInBlocks();
+  auto standIn = standIns.begin();
   std::string_view text = m_text;
   std::size_t keptFrom = 0;  // start of the bytes not yet written
   for (std::size_t i = 0; i < m_blocks.size(); ++i) {
@@ -178,6 +222,8 @@ bool WineRegStore::writeKept(AtomicWriter& out) const {
     if (block.node == kNoNode || isLive(block.node)) continue;
     std::size_t end = i + 1 < m_blocks.size() ? m_blocks[i + 1].offset : text.size();
     if (!out.write(text.substr(keptFrom, block.offset - keptFrom))) return false;
+    if (standIn != standIns.end() && standIn->first == i && !out.write((standIn++)->second))
+      return false;
     keptFrom = end;
   }
   return out.write(text.substr(keptFrom));

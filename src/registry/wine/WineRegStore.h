@@ -63,6 +63,9 @@ class WineRegStore : public MemoryStore {
 
   explicit WineRegStore(std::filesystem::path path) : m_path(std::move(path)) {}
   bool writeKept(AtomicWriter& out) const;
+  // Bare blocks for keys that had none of their own and would otherwise
+  // vanish with the last block below them: (block index, text to put there).
+  std::vector<std::pair<std::size_t, std::string>> standInBlocks() const;
 
   std::filesystem::path m_path;
   std::unique_ptr<char[]> m_buffer;  // the file as read
