@@ -3,11 +3,11 @@
 // store the tests build machines in. Children are kept sorted the registry's
 // way, so lookup is a binary search and enumeration by index is direct.
 
-#include <deque>
 #include <string>
 #include <vector>
 
 #include "registry/Store.h"
+#include "registry/memory/NodeTable.h"
 #include "registry/memory/TextArena.h"
 
 namespace comsweep::registry {
@@ -69,7 +69,7 @@ class MemoryStore : public Store {
   // Index of the first child whose name does not sort before `name`.
   std::size_t lowerBound(const Node& parent, std::string_view name) const;
 
-  std::deque<Node> m_nodes;  // grows without moving what it holds
+  NodeTable<Node> m_nodes;  // grows without moving what it holds
   TextArena m_texts;
   std::size_t m_removed = 0;
 };

@@ -246,7 +246,10 @@ std::vector<std::pair<std::size_t, std::string>> RegFileStore::standInKeyLines()
     while (!isLive(kept)) kept = parentOf(kept);  // the root is never removed
     if (present[kept]) continue;
     std::string path;
-    for (NodeId n = kept; n != root(); n = parentOf(n)) path.insert(0, "\\" + std::string(name(n)));
+    for (NodeId n = kept; n != root(); n = parentOf(n)) {
+      path.insert(0, name(n));
+      path.insert(0, 1, '\\');
+    }
     std::string line = "[";
     line += m_blocks[i].softwareClasses ? kSoftwareClasses : kClassesRoot;
     line += path + "]";
