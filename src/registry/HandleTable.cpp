@@ -10,20 +10,23 @@ namespace {
 
 constexpr HKEY kHandleStep = 4;
 
-// The 8-bit form of a string value as RegQueryValueExA returns it: the text
-// up to the end of the data (embedded NULs kept), one terminating NUL.
-std::string narrowString(const RegValue& value) {
-  std::string text = utf16leToUtf8(value.data);
-  if (!text.empty() && text.back() == '\0') text.pop_back();
-  text += '\0';
-  return text;
-}
-
-bool isStringType(DWORD type) {
-  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
 }  // namespace
+
+// The 8-bit form of a string value: the text up to the end of the data
+// (embedded NULs kept), one terminating NUL.
+bool Store::defaultValueNarrow(NodeId node, DWORD& type, std::string& out) const {
+  RegValue value;
+  if (!defaultValue(node, value)) return false;
+  type = value.type;
+  if (!isStringType(value.type)) {
+    out = std::move(value.data);
+    return true;
+  }
+  out = utf16leToUtf8(value.data);
+  if (!out.empty() && out.back() == '\0') out.pop_back();
+  out += '\0';
+  return true;
+}
 
 NodeId HandleTable::resolve(HKEY key, LONG& status) const {
   NodeId node = kNoNode;
@@ -168,11 +171,8 @@ LONG HandleTable::RegQueryValueExA(HKEY key, const char* valueName, DWORD* reser
   // Only the unnamed value is part of the store contract.
   if (valueName && *valueName) return ERROR_FILE_NOT_FOUND;
   if (node != m_valueNode) {
-    RegValue value;
     m_valueNode = kNoNode;
-    if (!m_store.defaultValue(node, value)) return ERROR_FILE_NOT_FOUND;
-    m_valueType = value.type;
-    m_valueBytes = isStringType(value.type) ? narrowString(value) : std::move(value.data);
+    if (!m_store.defaultValueNarrow(node, m_valueType, m_valueBytes)) return ERROR_FILE_NOT_FOUND;
     m_valueNode = node;
   }
   if (type) *type = m_valueType;

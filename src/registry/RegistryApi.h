@@ -39,6 +39,11 @@ inline constexpr DWORD REG_LINK = 6;
 inline constexpr DWORD REG_MULTI_SZ = 7;
 inline constexpr DWORD REG_QWORD = 11;
 
+// The types whose data is text (UTF-16 where the registry keeps it).
+inline bool isStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
 // The platform's text for a status code, as its message table words it.
 std::string statusMessage(LONG status);
 

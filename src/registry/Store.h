@@ -45,6 +45,10 @@ class Store {
   virtual std::string_view name(NodeId node) const = 0;
   // The unnamed value; false when the key has none.
   virtual bool defaultValue(NodeId node, RegValue& out) const = 0;
+  // The unnamed value as the 8-bit call returns it: string types as UTF-8
+  // text (embedded NULs kept) with one terminating NUL, other types raw.
+  // Stores that keep strings as UTF-8 answer without converting twice.
+  virtual bool defaultValueNarrow(NodeId node, DWORD& type, std::string& out) const;
   // Every value of the key, default value included, with the data exactly as
   // the store holds it (a hive's 8-bit strings stay 8-bit), for the backup
   // written before keys are removed. False when they cannot be read.

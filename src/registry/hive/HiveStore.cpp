@@ -20,10 +20,6 @@ struct FreeDeleter {
 template <typename T>
 using Malloced = std::unique_ptr<T, FreeDeleter>;
 
-bool isStringType(DWORD type) {
-  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
 // What an errno from libhivex's readers means to the user.
 std::string readFailure(int err) {
   if (err == ERANGE)

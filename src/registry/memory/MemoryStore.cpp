@@ -53,8 +53,24 @@ std::string_view MemoryStore::name(NodeId node) const {
 
 bool MemoryStore::defaultValue(NodeId node, RegValue& out) const {
   if (!isLive(node) || !m_nodes[node].hasDefault) return false;
-  out.type = m_nodes[node].defaultType;
-  out.data.assign(m_texts.get(m_nodes[node].defaultData));
+  const Node& n = m_nodes[node];
+  out.type = n.defaultType;
+  if (n.utf8String) {
+    out.data = utf8ToUtf16le(m_texts.get(n.defaultData));
+    out.data.append(2, '\0');
+  } else {
+    out.data.assign(m_texts.get(n.defaultData));
+  }
+  return true;
+}
+
+bool MemoryStore::defaultValueNarrow(NodeId node, DWORD& type, std::string& out) const {
+  if (!isLive(node) || !m_nodes[node].hasDefault) return false;
+  const Node& n = m_nodes[node];
+  if (!n.utf8String) return Store::defaultValueNarrow(node, type, out);
+  type = n.defaultType;
+  out.assign(m_texts.get(n.defaultData));
+  out += '\0';
   return true;
 }
 
@@ -118,12 +134,33 @@ void MemoryStore::setDefaultValue(NodeId node, DWORD type, std::string_view data
   Node& n = m_nodes[node];
   n.hasDefault = true;
   n.defaultType = type;
+  n.utf8String = false;
+  if (isStringType(type) && data.size() >= 2 && data.size() % 2 == 0 &&
+      data[data.size() - 2] == '\0' && data[data.size() - 1] == '\0') {
+    std::string_view body = data.substr(0, data.size() - 2);
+    // Plain ASCII, by far the most common, converts one unit to one byte.
+    std::string text(body.size() / 2, '\0');
+    bool ascii = true;
+    for (std::size_t i = 0; ascii && i < text.size(); ++i) {
+      auto lo = static_cast<unsigned char>(body[2 * i]);
+      ascii = body[2 * i + 1] == '\0' && lo != 0 && lo < 0x80;
+      text[i] = static_cast<char>(lo);
+    }
+    if (!ascii) text = utf16leToUtf8(body);
+    // Only where the way back gives the same bytes.
+    if (ascii || (text.find('\0') == std::string::npos && utf8ToUtf16le(text) == body)) {
+      n.utf8String = true;
+      n.defaultData = m_texts.store(text);
+      return;
+    }
+  }
   n.defaultData = m_texts.store(data);
 }
 
 void MemoryStore::clearDefaultValue(NodeId node) {
   Node& n = m_nodes[node];
   n.hasDefault = false;
+  n.utf8String = false;
   n.defaultType = REG_NONE;
   n.defaultData = {};
 }

@@ -23,6 +23,7 @@ class MemoryStore : public Store {
   NodeId childAt(NodeId parent, std::uint32_t index) const override;
   std::string_view name(NodeId node) const override;
   bool defaultValue(NodeId node, RegValue& out) const override;
+  bool defaultValueNarrow(NodeId node, DWORD& type, std::string& out) const override;
   // A plain memory store holds default values only.
   bool values(NodeId node, std::vector<NamedValue>& out) const override;
   LONG removeLeaf(NodeId parent, NodeId child) override;
@@ -54,6 +55,10 @@ class MemoryStore : public Store {
     DWORD defaultType = REG_NONE;
     bool live = true;
     bool hasDefault = false;
+    // A string value that is exactly UTF-16 text and one terminator is kept
+    // as UTF-8 without the terminator: half the memory, and the 8-bit read
+    // needs no conversion.
+    bool utf8String = false;
     // Sorted by compareNoCase of the names. A removed child stays in place
     // until the children are next counted or enumerated, so that removing
     // many of tens of thousands of siblings does not move the rest each time.

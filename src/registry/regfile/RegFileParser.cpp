@@ -69,10 +69,6 @@ void toUtf16(std::string_view text, std::string& out) {
   }
 }
 
-bool isStringType(DWORD type) {
-  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
 }  // namespace
 
 const RegFileParser::Handler RegFileParser::kHandlers[kStateCount] = {
