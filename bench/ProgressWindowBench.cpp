@@ -41,14 +41,16 @@ void fill(registry::MemoryStore& store, int keys) {
 
 class FormOnly : public scan::ProgressSink {
  public:
-  void progressStep(const std::string& node, std::int32_t found) override { form.Update(node, found); }
+  void progressStep(std::string_view label, const std::string& name, std::int32_t found) override {
+    form.Update(label, name, found);
+  }
   ui::ControlForm form;
 };
 
 class FormAndWindow : public FormOnly {
  public:
-  void progressStep(const std::string& node, std::int32_t found) override {
-    form.Update(node, found);
+  void progressStep(std::string_view label, const std::string& name, std::int32_t found) override {
+    form.Update(label, name, found);
     window.refresh(form);
   }
   ui::ProgressWindow window;

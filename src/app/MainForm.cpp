@@ -91,12 +91,13 @@ void MainForm::cmdContinue_Click() {
   endProgram();
 }
 
-void MainForm::progressStep(const std::string& strNode, std::int32_t lDeleted) {
+void MainForm::progressStep(std::string_view label, const std::string& name,
+                            std::int32_t lDeleted) {
   if (!m_progressLoaded) {
     frmControl.Form_Load();
     m_progressLoaded = true;
   }
-  frmControl.Update(strNode, lDeleted);
+  frmControl.Update(label, name, lDeleted);
   m_windows.progressRefresh(frmControl);
 }
 

@@ -61,7 +61,8 @@ class MainForm : private scan::ProgressSink {
   ui::KeysToDeleteForm frmKeysToDelete;
 
  private:
-  void progressStep(const std::string& strNode, std::int32_t lDeleted) override;
+  void progressStep(std::string_view label, const std::string& name,
+                    std::int32_t lDeleted) override;
   void setMousePointer(int pointer);
   void endProgram();
   void deleteKeys();

@@ -44,9 +44,7 @@ class KeyHandle {
 };
 
 void progressStep(ScanContext& c, const char* label, const std::string& name) {
-  if (!c.progress) return;
-  c.progressText.assign(label).append(name);
-  c.progress->progressStep(c.progressText, c.lKeysFound);
+  if (c.progress) c.progress->progressStep(label, name, c.lKeysFound);
 }
 
 void AddFoundKey(ScanContext& c, std::string strName, std::string strFoundValue,

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "app/Families.h"
 #include "registry/RegistryApi.h"
@@ -19,8 +20,11 @@ namespace comsweep::scan {
 class ProgressSink {
  public:
   virtual ~ProgressSink() = default;
-  // strNode is the scan's label and the key's name; lDeleted the keys found so far.
-  virtual void progressStep(const std::string& strNode, std::int32_t lDeleted) = 0;
+  // The node shown is the scan's label followed by the key's name (passed
+  // apart, so that they are copied once, into the window's text); lDeleted
+  // is the number of keys found so far.
+  virtual void progressStep(std::string_view label, const std::string& name,
+                            std::int32_t lDeleted) = 0;
 };
 
 struct ScanContext {
@@ -32,7 +36,6 @@ struct ScanContext {
   std::int32_t& lKeysFound;
   ProgressSink* progress = nullptr;  // null when bAutoRun
   util::Timings* timings = nullptr;
-  std::string progressText = {};  // the progress step's text, reused from key to key
 };
 
 // Runs the four scans; a fault inside one scan ends that scan only.

@@ -12,9 +12,9 @@ void ControlForm::Form_Load() {
   updates = 0;
 }
 
-void ControlForm::Update(const std::string& strNode, std::int32_t lDeleted) {
+void ControlForm::Update(std::string_view label, std::string_view name, std::int32_t lDeleted) {
   // Assigned in place: the scans update the window for every key they visit.
-  lblCurrentNode.assign(strNode);
+  lblCurrentNode.assign(label).append(name);
   char digits[16];
   auto [end, ec] = std::to_chars(digits, digits + sizeof digits, lDeleted);
   lblDeleted.assign(digits, end);

@@ -4,13 +4,16 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace comsweep::ui {
 
 class ControlForm {
  public:
   void Form_Load();
-  void Update(const std::string& strNode, std::int32_t lDeleted);
+  void Update(const std::string& strNode, std::int32_t lDeleted) { Update({}, strNode, lDeleted); }
+  // The same with the node given as a label and a name, joined here.
+  void Update(std::string_view label, std::string_view name, std::int32_t lDeleted);
 
   std::string lblCurrentNode;
   std::string lblDeleted;

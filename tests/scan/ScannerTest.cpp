@@ -62,8 +62,8 @@ class Scanner : public ::testing::Test, public ProgressSink {
     EXPECT_EQ(m_api->openHandles(), 0u);
     EXPECT_EQ(static_cast<std::size_t>(m_found), m_list.count());
   }
-  void progressStep(const std::string& node, std::int32_t found) override {
-    m_steps.push_back(node);
+  void progressStep(std::string_view label, const std::string& name, std::int32_t found) override {
+    m_steps.push_back(std::string(label) + name);
     m_counts.push_back(found);
   }
   std::vector<std::string> rows() const {
