@@ -16,6 +16,8 @@ std::string utf8ToUtf16le(std::string_view text);
 // Windows-1252 bytes to UTF-8.
 std::string cp1252ToUtf8(std::string_view bytes);
 bool isValidUtf8(std::string_view text);
+// Appends one code point as UTF-8 (surrogates as three bytes).
+void appendUtf8(std::string& out, char32_t cp);
 
 // Upper-cases letters the way the registry folds key names: every code point
 // that has a single upper-case mapping is replaced by it.

@@ -45,6 +45,20 @@ class MemoryStore : public Store {
   std::size_t nodeCount() const { return m_nodes.size(); }
   bool removedAnything() const { return m_removed != 0; }
 
+ protected:
+  // For stores that keep a file's key blocks. `blockKeys` holds the key of
+  // every block in file order (kNoNode for blocks kept verbatim). A key may
+  // exist only through the blocks of its subkeys; leaving out the last of
+  // those would take the key along, although nobody removed it. Returns the
+  // blocks where such a key needs a bare block of its own, once per key:
+  // the block's index, the key, and how many levels above the block's key it is.
+  struct StandIn {
+    std::size_t block;
+    NodeId key;
+    std::size_t levels;
+  };
+  std::vector<StandIn> standIns(const std::vector<NodeId>& blockKeys) const;
+
  private:
   // Texts live in the arena; a million keys cost a million small nodes, not
   // three million heap blocks.

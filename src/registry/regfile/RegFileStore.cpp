@@ -223,28 +223,19 @@ LONG RegFileStore::removeLeaf(NodeId parent, NodeId child) {
   return status;
 }
 
-// A hand-written file need not give every key a block of its own: a key may
-// exist only through the blocks of its subkeys. Leaving out the last of
-// those would take the key along, although nobody removed it; it gets a
-// bare key line where the first such block was instead.
+// A hand-written file need not give every key a block of its own; a key
+// that would vanish with its last block below gets a bare key line there.
 std::vector<std::pair<std::size_t, std::string>> RegFileStore::standInKeyLines() const {
   std::vector<std::pair<std::size_t, std::string>> lines;
-  std::vector<bool> present(nodeCount());
-  auto markWithParents = [&](NodeId n) {
-    for (; n != kNoNode && !present[n]; n = parentOf(n)) present[n] = true;
-  };
-  markWithParents(root());
-  for (const Block& block : m_blocks)
-    if (block.node != kNoNode && isLive(block.node)) markWithParents(block.node);
-
+  std::vector<NodeId> blockKeys;
+  blockKeys.reserve(m_blocks.size());
+  for (const Block& block : m_blocks) blockKeys.push_back(block.node);
   RegFileLineReader header(m_bytes);
   std::string_view lineEnd = header.next() ? header.terminator() : "";
   if (lineEnd.empty()) lineEnd = "\r\n";
-  for (std::size_t i = 0; i < m_blocks.size(); ++i) {
-    NodeId kept = m_blocks[i].node;
-    if (kept == kNoNode || isLive(kept)) continue;
-    while (!isLive(kept)) kept = parentOf(kept);  // the root is never removed
-    if (present[kept]) continue;
+  for (const StandIn& standIn : standIns(blockKeys)) {
+    const std::size_t i = standIn.block;
+    const NodeId kept = standIn.key;
     std::string path;
     for (NodeId n = kept; n != root(); n = parentOf(n)) {
       path.insert(0, name(n));
@@ -255,7 +246,6 @@ std::vector<std::pair<std::size_t, std::string>> RegFileStore::standInKeyLines()
     line += path + "]";
     line += lineEnd;
     lines.emplace_back(i, header.utf16() ? utf8ToUtf16le(line) : line);
-    markWithParents(kept);
   }
   return lines;
 }

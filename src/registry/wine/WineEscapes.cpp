@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "registry/Text.h"
+
 namespace comsweep::registry {
 namespace {
 
@@ -167,21 +169,7 @@ void WineEscapes::appendUtf8(std::string& out, std::u16string_view units) {
         units[i + 1] < 0xE000) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
     }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    registry::appendUtf8(out, cp);
   }
 }
 

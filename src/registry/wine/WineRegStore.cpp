@@ -170,29 +170,16 @@ bool WineRegStore::values(NodeId node, std::vector<NamedValue>& out) const {
   return true;
 }
 
-// Wine writes no block for a key that has subkeys but no values. Leaving
-// out the last block below such a key would take the key along, although
-// nobody removed it; it gets a bare block where the first such block was,
+// Wine writes no block for a key that has subkeys but no values; such a key
+// that would vanish with its last block below gets a bare block there,
 // named by cutting that block's own key line short.
 std::vector<std::pair<std::size_t, std::string>> WineRegStore::standInBlocks() const {
   std::vector<std::pair<std::size_t, std::string>> blocks;
-  std::vector<bool> present(nodeCount());
-  auto markWithParents = [&](NodeId n) {
-    for (; n != kNoNode && !present[n]; n = parentOf(n)) present[n] = true;
-  };
-  markWithParents(root());
-  for (const Block& block : m_blocks)
-    if (block.node != kNoNode && isLive(block.node)) markWithParents(block.node);
-
-  for (std::size_t i = 0; i < m_blocks.size(); ++i) {
-    NodeId kept = m_blocks[i].node;
-    if (kept == kNoNode || isLive(kept)) continue;
-    std::size_t levels = 0;  // how many levels of the removed key's name to drop
-    while (!isLive(kept)) {
-      kept = parentOf(kept);  // the root is never removed
-      ++levels;
-    }
-    if (present[kept]) continue;
+  std::vector<NodeId> blockKeys;
+  blockKeys.reserve(m_blocks.size());
+  for (const Block& block : m_blocks) blockKeys.push_back(block.node);
+  for (const StandIn& standIn : standIns(blockKeys)) {
+    const std::size_t i = standIn.block;
     std::size_t end = i + 1 < m_blocks.size() ? m_blocks[i + 1].offset : m_text.size();
     std::string_view block = m_text.substr(m_blocks[i].offset, end - m_blocks[i].offset);
     std::size_t open = block.find('[');
@@ -203,11 +190,10 @@ std::vector<std::pair<std::size_t, std::string>> WineRegStore::standInBlocks() c
     std::string_view path = line.substr(1, close - 1);
     // Levels are separated by a doubled backslash, which no escape inside a
     // name produces.
-    for (std::size_t n = 0; n < levels; ++n) path = path.substr(0, path.rfind("\\\\"));
+    for (std::size_t n = 0; n < standIn.levels; ++n) path = path.substr(0, path.rfind("\\\\"));
     std::string text(block.substr(0, open));
     text.append("[").append(path).append(line.substr(close));
     blocks.emplace_back(i, std::move(text));
-    markWithParents(kept);
   }
   return blocks;
 }
