@@ -1,10 +1,12 @@
 #include "registry/hive/ChildProcess.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <string_view>
@@ -41,7 +43,22 @@ std::string runInChildProcess(const std::function<std::string()>& work) {
   ::close(channel[1]);
   std::string failure;
   char buffer[512];
+  // A child forked from a process with other threads (the windows') may
+  // find a lock held forever; it must not hold the program with it.
+  constexpr int kLimitSeconds = 600;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLimitSeconds);
+  bool timedOut = false;
   for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd ready{channel[0], POLLIN, 0};
+    int polled = left.count() > 0 ? ::poll(&ready, 1, static_cast<int>(left.count())) : 0;
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled == 0) {
+      timedOut = true;
+      ::kill(child, SIGKILL);
+      break;
+    }
     ssize_t n = ::read(channel[0], buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
@@ -52,6 +69,7 @@ std::string runInChildProcess(const std::function<std::string()>& work) {
   while (::waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) return std::string("cannot wait for a process: ") + std::strerror(errno);
   }
+  if (timedOut) return "did not finish within " + std::to_string(kLimitSeconds) + " seconds";
   while (!failure.empty() && (failure.back() == '\n' || failure.back() == '\r')) failure.pop_back();
   if (WIFSIGNALED(status))
     return std::string("ended by a signal (") + ::strsignal(WTERMSIG(status)) + ")" +
