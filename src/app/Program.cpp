@@ -1,6 +1,5 @@
 #include "app/Program.h"
 
-#include <ctime>
 #include <memory>
 #include <ostream>
 
@@ -95,10 +94,7 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   std::filesystem::path logPath = machine.driveC / "9QReg.log";
   MainForm form(api, windows, logPath);
   form.timings = timings.get();
-  removal::UndoFile undo(*machine.store, machine.registryRoot, machine.driveC);
-  form.backup = [&undo](const std::vector<std::string>& paths) {
-    return undo.write(paths, std::time(nullptr));
-  };
+  form.backup = removal::undoFileBackup(machine);
   form.Form_Load(text);
   if (timings) {
     for (const auto& phase : timings->phases())
@@ -108,20 +104,20 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   }
 
   const removal::RunOutcome& outcome = form.outcome;
-  if (outcome.backupFailed) {
+  if (outcome.backupFailed)
     err << "comsweep: no key removed: the backup could not be written: " << outcome.backupError
         << "\n";
-    return kExitMachineFailed;
-  }
-  if (outcome.saveFailed) {
+  else if (outcome.saveFailed)
     err << "comsweep: no key removed: " << outcome.saveError << "\n";
-    return kExitMachineFailed;
-  }
-  if (outcome.notRemoved > 0) {
+  else if (outcome.notRemoved > 0)
     err << "comsweep: " << outcome.notRemoved << " of the listed keys could not be removed; see "
         << logPath.string() << "\n";
-    return kExitNotAllRemoved;
-  }
+  return exitStatusOf(outcome);
+}
+
+int exitStatusOf(const removal::RunOutcome& outcome) {
+  if (outcome.backupFailed || outcome.saveFailed) return kExitMachineFailed;
+  if (outcome.notRemoved > 0) return kExitNotAllRemoved;
   return kExitOk;
 }
 

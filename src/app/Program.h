@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "registry/Machine.h"
+#include "removal/KeyRemoval.h"
 
 namespace comsweep::app {
 
@@ -24,6 +25,9 @@ struct ProgramEnvironment {
   std::map<std::string, std::string> env;
   InteractiveRunner interactive;  // may be empty
 };
+
+// The exit status a completed run ends with.
+int exitStatusOf(const removal::RunOutcome& outcome);
 
 // The argument text: the arguments joined by single blanks.
 std::string argumentText(const std::vector<std::string>& args);

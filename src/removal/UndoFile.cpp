@@ -168,4 +168,14 @@ BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t 
   return {true, file, {}};
 }
 
+std::function<BackupResult(const std::vector<std::string>&)> undoFileBackup(
+    const registry::Machine& machine) {
+  const registry::Store* store = machine.store.get();
+  std::string root = machine.registryRoot;
+  std::filesystem::path directory = machine.driveC;
+  return [store, root, directory](const std::vector<std::string>& paths) {
+    return UndoFile(*store, root, directory).write(paths, std::time(nullptr));
+  };
+}
+
 }  // namespace comsweep::removal

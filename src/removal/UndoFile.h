@@ -5,9 +5,11 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "registry/Machine.h"
 #include "registry/Store.h"
 
 namespace comsweep::removal {
@@ -40,6 +42,11 @@ class UndoFile {
   std::string m_root;
   std::filesystem::path m_directory;
 };
+
+// The backup of a run on `machine`: its undo file in the machine's drive C:,
+// named by the time the backup is taken.
+std::function<BackupResult(const std::vector<std::string>&)> undoFileBackup(
+    const registry::Machine& machine);
 
 // One value as a line of a version 5.00 .reg file (without line end), in the
 // text form where it keeps the data exactly, else in hex.

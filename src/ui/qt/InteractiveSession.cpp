@@ -2,6 +2,7 @@
 
 #include "app/Program.h"
 #include "registry/Machine.h"
+#include "removal/UndoFile.h"
 #include "ui/qt/MainWindow.h"
 
 namespace comsweep::ui {
@@ -13,6 +14,7 @@ InteractiveSession::InteractiveSession(registry::Machine& machine, ModalRunner& 
       m_form(m_api, m_windows, machine.driveC / "9QReg.log"),
       m_main(std::make_unique<MainWindow>(m_form, machine)) {
   m_windows.setMainWindow(m_main.get());
+  m_form.backup = removal::undoFileBackup(machine);
 }
 
 InteractiveSession::~InteractiveSession() { m_windows.setMainWindow(nullptr); }
@@ -22,10 +24,6 @@ void InteractiveSession::show() {
   if (!ended()) m_main->show();
 }
 
-int InteractiveSession::exitStatus() const {
-  if (m_form.outcome.saveFailed) return app::kExitMachineFailed;
-  if (m_form.outcome.notRemoved > 0) return app::kExitNotAllRemoved;
-  return app::kExitOk;
-}
+int InteractiveSession::exitStatus() const { return app::exitStatusOf(m_form.outcome); }
 
 }  // namespace comsweep::ui

@@ -146,6 +146,12 @@ void InteractiveRunTest::removeAfterReview() {
                            "M9Q.Beta"})
     QVERIFY2(!hasKey(store, gone), gone);
 
+  // The keys were saved to the backup before they went.
+  int backups = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(f.machine->driveC))
+    backups += entry.path().filename().string().rfind("9QReg-", 0) == 0;
+  QCOMPARE(backups, 1);
+
   QVERIFY(f.session.ended());
   QVERIFY(!f.main().isVisible());
   QCOMPARE(f.session.exitStatus(), 0);
