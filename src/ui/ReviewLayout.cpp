@@ -20,7 +20,9 @@ std::optional<ReviewGeometry> ReviewLayout::resized(int width, int height, bool 
   g.listWidth = r.listWidth + wider;
   g.listHeight = r.listHeight + taller;
   g.buttonsTop = r.buttonsTop + taller;
-  g.remoteLabelLeft = r.remoteLabelLeft + wider;
+  // The label keeps its distance from the right edge, but moves only once
+  // the window is also taller than recorded, as the window always did.
+  g.remoteLabelLeft = r.remoteLabelLeft + (taller > 0 ? wider : 0);
   return g;
 }
 

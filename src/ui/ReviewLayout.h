@@ -2,7 +2,7 @@
 // The review window's resize rules as plain arithmetic, in whatever unit the
 // window measures in: the list grows with the window, the button frame keeps
 // its distance from the bottom edge and the remote-machine label its
-// distance from the right edge. The layout the window had when it first
+// distance from the right edge (once the window is also taller). The layout the window had when it first
 // became active is the floor: a smaller window leaves every control where
 // and as large as it was then.
 //
