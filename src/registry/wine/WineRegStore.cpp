@@ -1,11 +1,13 @@
 #include "registry/wine/WineRegStore.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "registry/AtomicFile.h"
@@ -55,6 +57,7 @@ class WineRegStore::Builder : public WineRegParser::Handler {
     if (levels.size() >= 2 && sameLevel(levels[0], "Software") && sameLevel(levels[1], "Classes"))
       m_current = walk(levels);
     m_store.m_blocks.push_back({offset, m_current});
+    m_store.releaseBefore(offset);
   }
 
   void defaultValue(RegValue value) override {
@@ -147,6 +150,35 @@ std::unique_ptr<WineRegStore> WineRegStore::load(const std::filesystem::path& fi
   return store;
 }
 
+void WineRegStore::releaseBefore(std::size_t offset) {
+  if (offset < m_released + s_releaseStep) return;
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto base = reinterpret_cast<std::uintptr_t>(m_buffer.get());
+  const std::uintptr_t from = (base + m_released + page - 1) / page * page;
+  const std::uintptr_t to = (base + offset) / page * page;
+  if (to <= from) return;
+  if (::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) == 0) m_released = to - base;
+}
+
+bool WineRegStore::readBytes(std::size_t begin, std::size_t end, std::string& out) const {
+  if (begin >= m_released) {
+    out.assign(m_text.substr(begin, end - begin));
+    return true;
+  }
+  FileDescriptor fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !(FileStamp::of(st) == m_stamp)) return false;
+  out.resize(end - begin);
+  for (std::size_t done = 0; done < out.size();) {
+    ssize_t n = ::pread(fd.get(), out.data() + done, out.size() - done,
+                        static_cast<off_t>(begin + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 bool WineRegStore::values(NodeId node, std::vector<NamedValue>& out) const {
   out.clear();
   if (!isLive(node)) return false;
@@ -161,11 +193,12 @@ bool WineRegStore::values(NodeId node, std::vector<NamedValue>& out) const {
   WineRegParser::Error error;
   auto it = std::lower_bound(m_blocksOf.begin(), m_blocksOf.end(),
                              std::make_pair(node, std::uint32_t{0}));
+  std::string bytes;
   for (; it != m_blocksOf.end() && it->first == node; ++it) {
     std::size_t begin = m_blocks[it->second].offset;
     std::size_t end =
         it->second + 1 < m_blocks.size() ? m_blocks[it->second + 1].offset : m_text.size();
-    if (!parser.parseBlocks(m_text.substr(begin, end - begin), error)) return false;
+    if (!readBytes(begin, end, bytes) || !parser.parseBlocks(bytes, error)) return false;
   }
   return true;
 }
@@ -173,15 +206,16 @@ bool WineRegStore::values(NodeId node, std::vector<NamedValue>& out) const {
 // Wine writes no block for a key that has subkeys but no values; such a key
 // that would vanish with its last block below gets a bare block there,
 // named by cutting that block's own key line short.
-std::vector<std::pair<std::size_t, std::string>> WineRegStore::standInBlocks() const {
-  std::vector<std::pair<std::size_t, std::string>> blocks;
+bool WineRegStore::standInBlocks(std::vector<std::pair<std::size_t, std::string>>& blocks) const {
+  std::string bytes;
   std::vector<NodeId> blockKeys;
   blockKeys.reserve(m_blocks.size());
   for (const Block& block : m_blocks) blockKeys.push_back(block.node);
   for (const StandIn& standIn : standIns(blockKeys)) {
     const std::size_t i = standIn.block;
     std::size_t end = i + 1 < m_blocks.size() ? m_blocks[i + 1].offset : m_text.size();
-    std::string_view block = m_text.substr(m_blocks[i].offset, end - m_blocks[i].offset);
+    if (!readBytes(m_blocks[i].offset, end, bytes)) return false;
+    std::string_view block = bytes;
     std::size_t open = block.find('[');
     std::size_t lineEnd = block.find('\n', open);
     if (open == std::string_view::npos || lineEnd == std::string_view::npos) continue;
@@ -195,24 +229,36 @@ std::vector<std::pair<std::size_t, std::string>> WineRegStore::standInBlocks() c
     text.append("[").append(path).append(line.substr(close));
     blocks.emplace_back(i, std::move(text));
   }
-  return blocks;
+  return true;
 }
 
 bool WineRegStore::writeKept(AtomicWriter& out) const {
-  const std::vector<std::pair<std::size_t, std::string>> standIns = standInBlocks();
+  std::vector<std::pair<std::size_t, std::string>> standIns;
+  if (!standInBlocks(standIns)) return false;
   auto standIn = standIns.begin();
-  std::string_view text = m_text;
+  // Bytes no longer in memory are copied from the file a piece at a time.
+  std::string piece;
+  auto copy = [&](std::size_t begin, std::size_t end) {
+    constexpr std::size_t kPiece = std::size_t{4} << 20;
+    while (begin < end) {
+      if (begin >= m_released) return out.write(m_text.substr(begin, end - begin));
+      std::size_t stop = std::min({end, m_released, begin + kPiece});
+      if (!readBytes(begin, stop, piece) || !out.write(piece)) return false;
+      begin = stop;
+    }
+    return true;
+  };
   std::size_t keptFrom = 0;  // start of the bytes not yet written
   for (std::size_t i = 0; i < m_blocks.size(); ++i) {
     const Block& block = m_blocks[i];
     if (block.node == kNoNode || isLive(block.node)) continue;
-    std::size_t end = i + 1 < m_blocks.size() ? m_blocks[i + 1].offset : text.size();
-    if (!out.write(text.substr(keptFrom, block.offset - keptFrom))) return false;
+    std::size_t end = i + 1 < m_blocks.size() ? m_blocks[i + 1].offset : m_text.size();
+    if (!copy(keptFrom, block.offset)) return false;
     if (standIn != standIns.end() && standIn->first == i && !out.write((standIn++)->second))
       return false;
     keptFrom = end;
   }
-  return out.write(text.substr(keptFrom));
+  return copy(keptFrom, m_text.size());
 }
 
 CommitResult WineRegStore::save() {

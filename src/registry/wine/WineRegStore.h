@@ -42,6 +42,9 @@ class WineRegStore : public MemoryStore {
   void setSaveGuard(std::function<std::string()> guard) { m_saveGuard = std::move(guard); }
 
   std::size_t blockCount() const { return m_blocks.size(); }
+  // How much loading reads before it gives memory back (32 MiB); small in
+  // tests, so that the bytes are read again from the file.
+  static void setReleaseStep(std::size_t bytes) { s_releaseStep = bytes; }
 
  private:
   class Builder;
@@ -65,11 +68,21 @@ class WineRegStore : public MemoryStore {
   bool writeKept(AtomicWriter& out) const;
   // Bare blocks for keys that had none of their own and would otherwise
   // vanish with the last block below them: (block index, text to put there).
-  std::vector<std::pair<std::size_t, std::string>> standInBlocks() const;
+  // False when the file cannot be read again.
+  bool standInBlocks(std::vector<std::pair<std::size_t, std::string>>& out) const;
+  // Loading gives the memory of what it has read back to the system as it
+  // goes (the file's bytes and the tree would otherwise both be held at
+  // once); the bytes of blocks needed later are read again from the file.
+  void releaseBefore(std::size_t offset);
+  // The file's bytes [begin, end): from memory while held there, else read
+  // again from the file, which must not have changed. False when it cannot.
+  bool readBytes(std::size_t begin, std::size_t end, std::string& out) const;
 
   std::filesystem::path m_path;
   std::unique_ptr<char[]> m_buffer;  // the file as read
   std::string_view m_text;
+  std::size_t m_released = 0;  // bytes [0, m_released) are no longer in m_buffer
+  static inline std::size_t s_releaseStep = std::size_t{32} << 20;
   std::vector<Block> m_blocks;
   FileStamp m_stamp;
   std::function<std::string()> m_saveGuard;

@@ -210,6 +210,41 @@ TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocks) {
   EXPECT_NE(find(*reread, "Escapes[1]\\Controls"), registry::kNoNode);
 }
 
+// Loading gives the memory of what it has read back; values and the save
+// then read the file again, and refuse when it has changed meanwhile.
+TEST(WineRegStore, BytesGivenBackAreReadAgainFromTheUnchangedFile) {
+  struct Step {
+    Step() { WineRegStore::setReleaseStep(1); }
+    ~Step() { WineRegStore::setReleaseStep(std::size_t{32} << 20); }
+  } step;
+  TempDir dir;
+  fs::path file = dir / "system.reg";
+  std::string original = readFile(kFixture);
+  // Pages enough to give back before the last key (comments belong to the
+  // block before them).
+  for (int i = 0; i < 4096; ++i) original += ";; padding padding\n";
+  original += "\n[Software\\\\Classes\\\\zzLast] 1\n";
+  writeFile(file, original);
+  auto store = load(file);
+  ASSERT_TRUE(store);
+  std::vector<registry::NamedValue> values;
+  ASSERT_TRUE(store->values(find(*store, "Escapes[1]\\Multi"), values));
+  ASSERT_EQ(values.size(), 2u);
+  EXPECT_EQ(values[1].name, "Name \"q\"");
+  registry::HandleTable api(*store);
+  ASSERT_EQ(deleteTree(api, "m9qGrid.Grid.1"), 0);
+  ASSERT_TRUE(store->save().ok);
+  EXPECT_EQ(readFile(file), withoutBlocks(original, {"[Software\\\\Classes\\\\m9qGrid.Grid.1\\\\"}));
+
+  auto second = load(file);
+  ASSERT_TRUE(second);
+  writeFile(file, readFile(file) + "\n");
+  EXPECT_FALSE(second->values(find(*second, "Escapes[1]\\Multi"), values));
+  registry::HandleTable api2(*second);
+  ASSERT_EQ(deleteTree(api2, "Escapes[1]\\Multi"), 0);
+  EXPECT_FALSE(second->save().ok);
+}
+
 TEST(WineRegStore, CutsBlocksAtTheEdgesAndRepeatedKeys) {
   struct Case {
     std::string body;  // after the head
