@@ -223,8 +223,16 @@ bool WineRegStore::standInBlocks(std::vector<std::pair<std::size_t, std::string>
     std::size_t close = line.rfind(']');
     std::string_view path = line.substr(1, close - 1);
     // Levels are separated by a doubled backslash, which no escape inside a
-    // name produces.
-    for (std::size_t n = 0; n < standIn.levels; ++n) path = path.substr(0, path.rfind("\\\\"));
+    // name produces; empty levels (a trailing separator) name nothing.
+    auto dropSeparators = [&path] {
+      while (path.size() >= 2 && path.substr(path.size() - 2) == "\\\\") path.remove_suffix(2);
+    };
+    dropSeparators();
+    for (std::size_t n = 0; n < standIn.levels; ++n) {
+      std::size_t cut = path.rfind("\\\\");
+      path = path.substr(0, cut == std::string_view::npos ? 0 : cut);
+      dropSeparators();
+    }
     std::string text(block.substr(0, open));
     text.append("[").append(path).append(line.substr(close));
     blocks.emplace_back(i, std::move(text));
