@@ -13,6 +13,7 @@
 #include "registry/AtomicFile.h"
 #include "registry/Text.h"
 #include "registry/wine/FileDescriptor.h"
+#include "registry/wine/WineEscapes.h"
 #include "registry/wine/WineRegParser.h"
 
 namespace comsweep::registry {
@@ -220,21 +221,21 @@ bool WineRegStore::standInBlocks(std::vector<std::pair<std::size_t, std::string>
     std::size_t lineEnd = block.find('\n', open);
     if (open == std::string_view::npos || lineEnd == std::string_view::npos) continue;
     std::string_view line = block.substr(open, lineEnd + 1 - open);
-    std::size_t close = line.rfind(']');
-    std::string_view path = line.substr(1, close - 1);
-    // Levels are separated by a doubled backslash, which no escape inside a
-    // name produces; empty levels (a trailing separator) name nothing.
-    auto dropSeparators = [&path] {
-      while (path.size() >= 2 && path.substr(path.size() - 2) == "\\\\") path.remove_suffix(2);
-    };
-    dropSeparators();
-    for (std::size_t n = 0; n < standIn.levels; ++n) {
-      std::size_t cut = path.rfind("\\\\");
-      path = path.substr(0, cut == std::string_view::npos ? 0 : cut);
-      dropSeparators();
+    // The key's path is spelled from the tree (escaped as Wine writes it);
+    // the time stamp and line end are those of the block it stands in for.
+    std::string path = "Software\\\\Classes";
+    std::vector<NodeId> chain;
+    for (NodeId n = standIn.key; n != root(); n = parentOf(n)) chain.push_back(n);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      std::string le = utf8ToUtf16le(name(*it));
+      std::u16string units;
+      for (std::size_t k = 0; k + 1 < le.size(); k += 2)
+        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(le[k]) |
+                                              static_cast<unsigned char>(le[k + 1]) << 8));
+      path.append("\\\\").append(WineEscapes::escape(units, "[]"));
     }
     std::string text(block.substr(0, open));
-    text.append("[").append(path).append(line.substr(close));
+    text.append("[").append(path).append("]").append(line.substr(line.rfind(']') + 1));
     blocks.emplace_back(i, std::move(text));
   }
   return true;
