@@ -8,41 +8,6 @@
 namespace comsweep::registry {
 namespace {
 
-// Decodes one UTF-8 sequence at text[i]; surrogate code points encoded in
-// three bytes are accepted (they stand for unpaired UTF-16 units). Returns
-// false for bytes that are not UTF-8.
-bool decodeUtf8(std::string_view text, std::size_t& i, char32_t& cp) {
-  auto b0 = static_cast<unsigned char>(text[i]);
-  if (b0 < 0x80) {
-    cp = b0;
-    ++i;
-    return true;
-  }
-  int len = 0;
-  if ((b0 & 0xE0) == 0xC0) {
-    len = 2;
-    cp = b0 & 0x1F;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3;
-    cp = b0 & 0x0F;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4;
-    cp = b0 & 0x07;
-  } else {
-    return false;
-  }
-  if (i + len > text.size()) return false;
-  for (int k = 1; k < len; ++k) {
-    auto b = static_cast<unsigned char>(text[i + k]);
-    if ((b & 0xC0) != 0x80) return false;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kMin[len] || cp > 0x10FFFF) return false;
-  i += len;
-  return true;
-}
-
 void appendUnit(std::string& out, std::uint16_t unit) {
   out += static_cast<char>(unit & 0xFF);
   out += static_cast<char>(unit >> 8);
@@ -78,6 +43,41 @@ std::uint32_t unitWeight(char32_t cp) {
 }
 
 }  // namespace
+
+// Decodes one UTF-8 sequence at text[i]; surrogate code points encoded in
+// three bytes are accepted (they stand for unpaired UTF-16 units). Returns
+// false for bytes that are not UTF-8.
+bool decodeUtf8(std::string_view text, std::size_t& i, char32_t& cp) {
+  auto b0 = static_cast<unsigned char>(text[i]);
+  if (b0 < 0x80) {
+    cp = b0;
+    ++i;
+    return true;
+  }
+  int len = 0;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2;
+    cp = b0 & 0x1F;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3;
+    cp = b0 & 0x0F;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4;
+    cp = b0 & 0x07;
+  } else {
+    return false;
+  }
+  if (i + len > text.size()) return false;
+  for (int k = 1; k < len; ++k) {
+    auto b = static_cast<unsigned char>(text[i + k]);
+    if ((b & 0xC0) != 0x80) return false;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[len] || cp > 0x10FFFF) return false;
+  i += len;
+  return true;
+}
 
 void appendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {

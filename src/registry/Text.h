@@ -16,6 +16,10 @@ std::string utf8ToUtf16le(std::string_view text);
 // Windows-1252 bytes to UTF-8.
 std::string cp1252ToUtf8(std::string_view bytes);
 bool isValidUtf8(std::string_view text);
+// Decodes one UTF-8 sequence at text[i] and moves i past it; surrogates
+// encoded in three bytes are accepted (they stand for unpaired UTF-16
+// units). False, with i unchanged, for bytes that are not UTF-8.
+bool decodeUtf8(std::string_view text, std::size_t& i, char32_t& cp);
 // Appends one code point as UTF-8 (surrogates as three bytes).
 void appendUtf8(std::string& out, char32_t cp);
 

@@ -17,32 +17,13 @@ int hexDigit(char c) {
 bool isOctal(char c) { return c >= '0' && c <= '7'; }
 
 // Decodes the UTF-8 sequence at text[i] (its lead byte is above 127) and
-// appends its UTF-16 units; false when the bytes are not UTF-8.
+// appends its UTF-16 units; false when the bytes are not UTF-8, which for
+// Wine's loader includes encoded surrogates.
 bool decodeUtf8(std::string_view text, std::size_t& i, std::u16string* out) {
-  auto lead = static_cast<unsigned char>(text[i]);
-  std::size_t len;
+  std::size_t at = i;
   char32_t cp;
-  if ((lead & 0xE0) == 0xC0) {
-    len = 2;
-    cp = lead & 0x1F;
-  } else if ((lead & 0xF0) == 0xE0) {
-    len = 3;
-    cp = lead & 0x0F;
-  } else if ((lead & 0xF8) == 0xF0) {
-    len = 4;
-    cp = lead & 0x07;
-  } else {
-    return false;
-  }
-  if (i + len > text.size()) return false;
-  for (std::size_t k = 1; k < len; ++k) {
-    auto b = static_cast<unsigned char>(text[i + k]);
-    if ((b & 0xC0) != 0x80) return false;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-  i += len;
+  if (!registry::decodeUtf8(text, at, cp) || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+  i = at;
   if (out) {
     if (cp >= 0x10000) {
       cp -= 0x10000;
