@@ -144,6 +144,7 @@ std::string FuzzHarness::run(std::string_view raw) {
   for (fs::directory_iterator it(m_workDir, ec), end; !ec && it != end; it.increment(ec))
     fs::remove_all(it->path(), ec);
   fs::create_directories(m_file.parent_path(), ec);
+  if (m_reader == Reader::Wine) fs::create_directories(m_openPath / "drive_c", ec);
   if (!writeAll(m_file, input)) return "cannot write the input to " + m_file.string();
   const std::string files = listing();
 

@@ -1,11 +1,14 @@
 #include "app/Program.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <ostream>
 
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
 #include "registry/CountingApi.h"
+#include "platform/SignalCleanup.h"
 #include "registry/HandleTable.h"
 #include "ui/headless/HeadlessWindowSystem.h"
 
@@ -64,6 +67,9 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   CommandLineFlags flags = ParseCommandLine(text, probe);
   if (flags.bDisplay) return kExitOk;
 
+  // From here on temporary files may be made; a signal removes them.
+  platform::installSignalCleanup();
+
   // COMSWEEP_TIMINGS=1: the phases of the run and the registry calls it made,
   // on standard error, for the benchmark.
   auto wanted = environment.env.find("COMSWEEP_TIMINGS");
@@ -71,8 +77,17 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   if (wanted != environment.env.end() && !wanted->second.empty())
     timings = std::make_unique<util::Timings>();
 
+  // How long to wait for another run on the same machine (seconds).
+  std::chrono::milliseconds lockWait = registry::kDefaultLockWait;
+  if (auto wait = environment.env.find("COMSWEEP_LOCK_WAIT"); wait != environment.env.end()) {
+    char* end = nullptr;
+    double seconds = std::strtod(wait->second.c_str(), &end);
+    if (end != wait->second.c_str() && *end == '\0' && seconds >= 0 && seconds <= 86400)
+      lockWait = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+  }
+
   std::filesystem::path machinePath = registry::defaultMachinePath(environment.env);
-  registry::MachineOpenResult opened = registry::openMachine(machinePath);
+  registry::MachineOpenResult opened = registry::openMachine(machinePath, lockWait);
   util::mark(timings.get(), "load");
   if (!opened.machine) {
     err << "comsweep: " << opened.error << "\n";
@@ -91,7 +106,7 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   registry::CountingApi counting(table);
   registry::RegistryApi& api = timings ? static_cast<registry::RegistryApi&>(counting) : table;
   ui::HeadlessWindowSystem windows;
-  std::filesystem::path logPath = machine.driveC / "9QReg.log";
+  std::filesystem::path logPath = logPathOf(machine);
   MainForm form(api, windows, logPath);
   form.timings = timings.get();
   form.backup = removal::undoFileBackup(machine);
@@ -103,7 +118,15 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
     err << "registry calls " << counting.calls << "\n";
   }
 
-  const removal::RunOutcome& outcome = form.outcome;
+  return reportOutcome(form.outcome, logPath, err);
+}
+
+std::filesystem::path logPathOf(const registry::Machine& machine) {
+  return machine.driveC / "9QReg.log";
+}
+
+int reportOutcome(const removal::RunOutcome& outcome, const std::filesystem::path& logPath,
+                  std::ostream& err) {
   if (outcome.backupFailed)
     err << "comsweep: no key removed: the backup could not be written: " << outcome.backupError
         << "\n";
@@ -112,12 +135,14 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   else if (outcome.notRemoved > 0)
     err << "comsweep: " << outcome.notRemoved << " of the listed keys could not be removed; see "
         << logPath.string() << "\n";
+  if (!outcome.logError.empty())
+    err << "comsweep: the log could not be written: " << outcome.logError << "\n";
   return exitStatusOf(outcome);
 }
 
 int exitStatusOf(const removal::RunOutcome& outcome) {
   if (outcome.backupFailed || outcome.saveFailed) return kExitMachineFailed;
-  if (outcome.notRemoved > 0) return kExitNotAllRemoved;
+  if (outcome.notRemoved > 0 || !outcome.logError.empty()) return kExitNotAllRemoved;
   return kExitOk;
 }
 

@@ -29,6 +29,14 @@ struct ProgramEnvironment {
 // The exit status a completed run ends with.
 int exitStatusOf(const removal::RunOutcome& outcome);
 
+// Says on `err` what went wrong in a run (nothing when all went well), for
+// both the unattended and the interactive road; returns the exit status.
+int reportOutcome(const removal::RunOutcome& outcome, const std::filesystem::path& logPath,
+                  std::ostream& err);
+
+// Where "C:\9QReg.log" is on this machine.
+std::filesystem::path logPathOf(const registry::Machine& machine);
+
 // The argument text: the arguments joined by single blanks.
 std::string argumentText(const std::vector<std::string>& args);
 

@@ -1,7 +1,9 @@
 #pragma once
 // Replacing a file so that at every instant it is either the old or the new
 // content: a temporary file created exclusively in the same directory,
-// written, fsynced, renamed over the target, and the directory fsynced.
+// written, fsynced, renamed over the target, and the directory fsynced. The
+// new file keeps the old one's permission bits, owner and group; the
+// temporary file is removed on failure and when a signal ends the program.
 
 #include <filesystem>
 #include <functional>
@@ -26,12 +28,17 @@ class AtomicWriter {
   int m_errno = 0;
 };
 
+// Asked as the very last step, after the new content is on disk and right
+// before it is renamed over the target: a non-empty answer cancels the
+// replacement with that message (the target changed meanwhile, ...).
+using LastCheck = std::function<std::string()>;
+
 // Replaces `target` (a symbolic link is followed: the file it names is
-// replaced) with what `produce` writes. The new file keeps the old one's
-// permission bits. On failure the target is untouched and no temporary
-// file is left behind.
+// replaced) with what `produce` writes. On failure the target is untouched
+// and no temporary file is left behind.
 CommitResult replaceFileAtomically(const std::filesystem::path& target,
-                                   const std::function<bool(AtomicWriter&)>& produce);
+                                   const std::function<bool(AtomicWriter&)>& produce,
+                                   const LastCheck& lastCheck = {});
 
 // The same for producers that can only write to a file they open by name (a
 // library's own save function): `produce` writes the whole content to
@@ -40,6 +47,7 @@ CommitResult replaceFileAtomically(const std::filesystem::path& target,
 // one that was created.
 CommitResult replaceFileAtomicallyByName(
     const std::filesystem::path& target,
-    const std::function<bool(const std::filesystem::path& temp, std::string& error)>& produce);
+    const std::function<bool(const std::filesystem::path& temp, std::string& error)>& produce,
+    const LastCheck& lastCheck = {});
 
 }  // namespace comsweep::registry

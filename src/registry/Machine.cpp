@@ -1,7 +1,14 @@
 #include "registry/Machine.h"
 
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/Files.h"
 #include "registry/hive/HiveMachine.h"
 #include "registry/regfile/RegFileMachine.h"
 #include "registry/wine/WineMachine.h"
@@ -21,37 +28,83 @@ fs::path defaultMachinePath(const std::map<std::string, std::string>& env) {
 
 namespace {
 
-// The first bytes of a file, for telling the kinds apart.
-std::string head(const fs::path& path, std::size_t n, bool& readable) {
-  std::ifstream in(path, std::ios::binary);
-  readable = static_cast<bool>(in);
-  std::string bytes(n, '\0');
-  in.read(bytes.data(), static_cast<std::streamsize>(n));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
-  return bytes;
+enum class Kind { WinePrefix, WindowsDrive, Hive, RegFile };
+
+// The file a run replaces when it removes keys: a regular file, and one its
+// owner may write (a file made read-only is not to be replaced behind the
+// owner's back). Empty when it may be used, else why not.
+std::string checkMachineFile(const fs::path& file, std::string* head = nullptr) {
+  struct stat st {};
+  std::string problem;
+  platform::FileDescriptor fd = platform::openRegularFile(file, st, problem);
+  if (!fd.valid()) return file.string() + ": " + problem;
+  if ((st.st_mode & S_IWUSR) == 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return file.string() + ": is read-only (mode " + mode +
+           "); comsweep replaces this file when it removes keys. Make it writable "
+           "(chmod u+w) to clean it";
+  }
+  if (head) {
+    head->resize(64);
+    long long n = platform::readAt(fd.get(), head->data(), head->size(), 0);
+    if (n < 0) return file.string() + ": cannot be read: " + std::strerror(errno);
+    head->resize(static_cast<std::size_t>(n));
+  }
+  return {};
 }
 
 }  // namespace
 
-MachineOpenResult openMachine(const fs::path& path) {
+MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lockWait) {
   std::error_code ec;
   fs::file_status st = fs::status(path, ec);
   if (ec || !fs::exists(st))
     return {nullptr, path.string() + ": no such file or directory (the machine to clean)"};
+
+  Kind kind;
+  fs::path file = path;        // the file the run would replace
+  fs::path lockTarget = path;  // what the run lock is taken on
   if (fs::is_directory(st)) {
-    if (fs::exists(path / "system.reg", ec)) return openWinePrefix(path);
-    if (fs::path software = findWindowsSoftwareHive(path); !software.empty())
-      return openWindowsDrive(path, software);
-    return {nullptr, path.string() +
-                         ": neither a Wine prefix (no system.reg) nor a Windows drive "
-                         "(no Windows/System32/config/SOFTWARE)"};
+    fs::path software;
+    if (fs::exists(fs::symlink_status(path / "system.reg", ec))) {
+      kind = Kind::WinePrefix;
+      file = path / "system.reg";
+      // Wine writes its files by replacing them: the prefix is the lasting thing.
+      lockTarget = path;
+    } else if (software = findWindowsSoftwareHive(path); !software.empty()) {
+      kind = Kind::WindowsDrive;
+      file = lockTarget = software;
+    } else {
+      return {nullptr, path.string() +
+                           ": neither a Wine prefix (no system.reg) nor a Windows drive "
+                           "(no Windows/System32/config/SOFTWARE)"};
+    }
+    if (std::string problem = checkMachineFile(file); !problem.empty()) return {nullptr, problem};
+  } else {
+    std::string head;
+    if (std::string problem = checkMachineFile(path, &head); !problem.empty())
+      return {nullptr, problem};
+    if (head.rfind("regf", 0) == 0)
+      kind = Kind::Hive;
+    else if (looksLikeRegFile(head))
+      kind = Kind::RegFile;
+    else
+      return {nullptr, path.string() + ": not a registry file (.reg export, Wine prefix or hive)"};
   }
-  bool readable = false;
-  std::string bytes = head(path, 64, readable);
-  if (!readable) return {nullptr, path.string() + ": cannot be read"};
-  if (bytes.rfind("regf", 0) == 0) return openHiveFile(path);
-  if (looksLikeRegFile(bytes)) return openRegFile(path);
-  return {nullptr, path.string() + ": not a registry file (.reg export, Wine prefix or hive)"};
+
+  std::string error;
+  platform::RunLock lock = platform::RunLock::acquire(lockTarget, lockWait, error);
+  if (!lock.held()) return {nullptr, error};
+  MachineOpenResult opened;
+  switch (kind) {
+    case Kind::WinePrefix: opened = openWinePrefix(path); break;
+    case Kind::WindowsDrive: opened = openWindowsDrive(path, file); break;
+    case Kind::Hive: opened = openHiveFile(path); break;
+    case Kind::RegFile: opened = openRegFile(path); break;
+  }
+  if (opened.machine) opened.machine->lock = std::move(lock);
+  return opened;
 }
 
 }  // namespace comsweep::registry

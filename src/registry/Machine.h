@@ -4,10 +4,12 @@
 // path names (see the README, "Choosing the machine").
 
 #include <filesystem>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "platform/RunLock.h"
 #include "registry/Store.h"
 
 namespace comsweep::registry {
@@ -20,6 +22,8 @@ struct Machine {
   // Where HKEY_CLASSES_ROOT physically lives, as a .reg file names it, so
   // that the backup of removed keys can be imported back with standard tools.
   std::string registryRoot = "HKEY_CLASSES_ROOT";
+  // Held for as long as the machine is open: no other run reads or writes it.
+  platform::RunLock lock;
 };
 
 struct MachineOpenResult {
@@ -31,6 +35,13 @@ struct MachineOpenResult {
 // ~/.wine, taken from `env` (a variable that is set but empty counts as unset).
 std::filesystem::path defaultMachinePath(const std::map<std::string, std::string>& env);
 
-MachineOpenResult openMachine(const std::filesystem::path& path);
+// How long a run waits for another run on the same machine to end.
+inline constexpr std::chrono::seconds kDefaultLockWait{10};
+
+// Opens the machine at `path` and locks it for this run (waiting up to
+// `lockWait` for another run to end). Every file it reads must be a regular
+// file; the file a run would replace must be writable by its owner.
+MachineOpenResult openMachine(const std::filesystem::path& path,
+                              std::chrono::milliseconds lockWait = kDefaultLockWait);
 
 }  // namespace comsweep::registry

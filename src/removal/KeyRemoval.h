@@ -26,6 +26,7 @@ struct RunOutcome {
   std::string saveError;
   bool backupFailed = false;
   std::string backupError;
+  std::string logError;            // why the log is missing or incomplete
   std::filesystem::path undoFile;  // the backup written before the first removal
 };
 

@@ -3,10 +3,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 
 #include "app/Families.h"
+#include "platform/Files.h"
 
 namespace comsweep::removal {
 
@@ -22,30 +26,55 @@ std::string currentDateTimeText() {
 LogWriter::LogWriter(std::filesystem::path path, Clock now)
     : m_path(std::move(path)), m_now(std::move(now)) {}
 
-LogWriter::~LogWriter() {
+LogWriter::~LogWriter() { discard(); }
+
+void LogWriter::fail(const std::string& why) {
+  if (m_failure.empty()) m_failure = m_path.string() + ": " + why;
+}
+
+// Closes and removes the temporary file of a log that is not finished.
+void LogWriter::discard() {
   if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+  if (!m_temp.empty()) ::unlink(m_temp.c_str());
+  m_temp.clear();
+  m_removeOnSignal.reset();
 }
 
 void LogWriter::line(const std::string& text) {
   if (m_fd < 0) return;
-  std::string bytes = text + "\r\n";
-  std::string_view rest = bytes;
-  while (!rest.empty()) {
-    ssize_t n = ::write(m_fd, rest.data(), rest.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // this line is lost; the next one is tried
-    rest.remove_prefix(static_cast<std::size_t>(n));
-  }
+  // A line that cannot be written is lost; the next one is tried.
+  if (!platform::writeAll(m_fd, text + "\r\n")) fail(std::string("cannot be written: ") + std::strerror(errno));
 }
 
 void LogWriter::WriteLogHeader(const app::Selection& selection, std::int32_t lKeysFound) {
-  if (m_fd >= 0) ::close(m_fd);
-  // A planted link must not redirect the log onto another file.
-  m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (m_fd < 0) return;
+  discard();
+  m_failure.clear();
+  std::string created = m_started.empty() ? m_now() : m_started;
+  m_started.clear();
+  // A planted link must not redirect the log onto another file, nor may a
+  // directory or a device at its place be replaced.
+  struct stat st {};
+  if (::lstat(m_path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    fail("is " + platform::fileKindOf(st.st_mode) + "; the log was not written");
+    return;
+  }
+  std::filesystem::path dir = m_path.parent_path();
+  for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+    m_temp = platform::temporaryNameBeside(dir, m_path.filename().string());
+    m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (m_fd < 0 && errno != EEXIST) break;
+  }
+  if (m_fd < 0) {
+    fail(std::string("cannot be created: ") + std::strerror(errno));
+    m_temp.clear();
+    return;
+  }
+  m_removeOnSignal = std::make_unique<platform::RemoveOnSignal>(m_temp);
+  platform::takeOwnerOfDirectory(m_fd, dir.empty() ? std::filesystem::path(".") : dir);
   line("Log file created by the Regitry Cleaner");
   line("");
-  line("Creation Date: " + m_now());
+  line("Creation Date: " + created);
   line("Actions (removed components): ");
   for (const app::Family& family : app::kFamilies) {
     std::string own = family.code;
@@ -80,8 +109,24 @@ void LogWriter::WriteLogFooter(std::int32_t lKeysDeleted) {
   line("");
   line("Number of deleted keys: " + std::to_string(lKeysDeleted));
   line("End of processing date: " + m_now());
-  if (m_fd >= 0) ::close(m_fd);
+  if (m_fd < 0) return;
+  int fd = m_fd;
   m_fd = -1;
+  bool flushed = ::fsync(fd) == 0;
+  int err = errno;
+  if (::close(fd) != 0 && flushed) {
+    flushed = false;
+    err = errno;
+  }
+  if (!flushed) {
+    fail(std::string("cannot be written: ") + std::strerror(err));
+  } else if (::rename(m_temp.c_str(), m_path.c_str()) != 0) {
+    fail(std::string("cannot be created: ") + std::strerror(errno));
+  } else {
+    m_temp.clear();
+    platform::syncDirectory(m_path.parent_path());
+  }
+  discard();
 }
 
 }  // namespace comsweep::removal

@@ -1,15 +1,19 @@
 #pragma once
 // The plain-text record of a removal: header, two writes per key, footer.
-// CR LF lines, created afresh by every run that reaches the removal. No
-// writer reports a failure: a log that cannot be written never disturbs
-// the removal.
+// CR LF lines, created afresh by every run that reaches the removal. The
+// file is written beside the log under a temporary name and takes the log's
+// place with the footer, so an interrupted run leaves the previous log, never
+// half of a new one. No writer reports a failure to the removal: a log that
+// cannot be written never disturbs it; failure() tells the program afterwards.
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/Selection.h"
+#include "platform/SignalCleanup.h"
 
 namespace comsweep::removal {
 
@@ -26,21 +30,33 @@ class LogWriter {
   LogWriter(const LogWriter&) = delete;
   LogWriter& operator=(const LogWriter&) = delete;
 
-  // Opens the file afresh (never through a symbolic link) and writes the header.
+  // Takes the creation date of the header now, for a header written later.
+  void noteStart() { m_started = m_now(); }
+  // Starts the file afresh and writes the header. A symbolic link, a
+  // directory or anything but a plain file at the log's place is never
+  // replaced: the log is then not written.
   void WriteLogHeader(const app::Selection& selection, std::int32_t lKeysFound);
   void WriteLogEntry(const std::string& component, const std::string& keyPath,
                      const std::string& category, const std::string& result);
-  // Writes the footer and closes the file.
+  // Writes the footer, closes the file and puts it in the log's place.
   void WriteLogFooter(std::int32_t lKeysDeleted);
 
   bool isOpen() const { return m_fd >= 0; }
+  // Why the log is missing or incomplete; empty when it was written whole.
+  const std::string& failure() const { return m_failure; }
 
  private:
   void line(const std::string& text);
+  void fail(const std::string& why);
+  void discard();
 
   std::filesystem::path m_path;
   Clock m_now;
+  std::string m_started;
+  std::filesystem::path m_temp;
+  std::unique_ptr<platform::RemoveOnSignal> m_removeOnSignal;
   int m_fd = -1;
+  std::string m_failure;
 };
 
 }  // namespace comsweep::removal

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/Files.h"
+#include "platform/SignalCleanup.h"
 #include "registry/Text.h"
 
 namespace comsweep::removal {
@@ -53,6 +55,22 @@ std::string hexLine(std::string head, const std::string& data) {
   return head;
 }
 
+// A .reg file has no way to write a line break inside a key line or a value
+// name, and a NUL would end a value name early; an importer would put the
+// key's values elsewhere. Empty when `name` is fine, else why not.
+std::string unwritable(std::string_view what, std::string_view name, bool valueName) {
+  std::string_view bad = valueName ? std::string_view("\r\n\0", 3) : "\r\n";
+  if (name.find_first_of(bad) == std::string_view::npos) return {};
+  std::string shown;
+  for (char c : name) {
+    if (c == '\r') shown += "\\r";
+    else if (c == '\n') shown += "\\n";
+    else if (c == '\0') shown += "\\0";
+    else shown += c;
+  }
+  return std::string(what) + " \"" + shown + "\" holds a line break or NUL, which the backup cannot hold";
+}
+
 std::string timestamp(std::time_t now) {
   std::tm local{};
   localtime_r(&now, &local);
@@ -90,22 +108,33 @@ std::string regFileValueLine(const registry::NamedValue& value) {
   return hexLine(head + type, data);
 }
 
-void UndoFile::appendKey(std::string& out, NodeId node, const std::string& path,
-                         bool& complete) const {
+bool UndoFile::appendKey(std::string& out, NodeId node, const std::string& path, bool& complete,
+                         std::string& why) const {
+  why = unwritable("the key name", m_store.name(node), false);
+  if (!why.empty()) return false;
   out += "\n[" + m_root + "\\" + path + "]\n";
   std::vector<registry::NamedValue> values;
   if (!m_store.values(node, values)) complete = false;
-  for (const auto& value : values) out += regFileValueLine(value) + "\n";
+  for (const auto& value : values) {
+    why = unwritable("the value name", value.name, true);
+    if (!why.empty()) return false;
+    out += regFileValueLine(value) + "\n";
+  }
   for (std::uint32_t i = 0; i < m_store.childCount(node); ++i) {
     NodeId child = m_store.childAt(node, i);
-    appendKey(out, child, path + "\\" + std::string(m_store.name(child)), complete);
+    if (!appendKey(out, child, path + "\\" + std::string(m_store.name(child)), complete, why))
+      return false;
   }
+  return true;
 }
 
-std::string UndoFile::text(const std::vector<std::string>& paths, bool& complete) const {
+std::string UndoFile::text(const std::vector<std::string>& paths, bool& complete,
+                           std::vector<std::pair<std::size_t, std::string>>* refused) const {
   complete = true;
   std::string out = "Windows Registry Editor Version 5.00\n";
-  for (const std::string& path : paths) {
+  std::string key, why;
+  for (std::size_t p = 0; p < paths.size(); ++p) {
+    const std::string& path = paths[p];
     NodeId node = m_store.root();
     std::string_view rest = path;
     while (node != registry::kNoNode && !rest.empty()) {
@@ -113,15 +142,22 @@ std::string UndoFile::text(const std::vector<std::string>& paths, bool& complete
       node = m_store.findChild(node, rest.substr(0, cut));
       rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
     }
-    if (node != registry::kNoNode && node != m_store.root()) appendKey(out, node, path, complete);
+    if (node == registry::kNoNode || node == m_store.root()) continue;
+    key.clear();
+    if (appendKey(key, node, path, complete, why)) {
+      out += key;
+    } else if (refused) {
+      refused->emplace_back(p, why);
+    }
   }
   return out + "\n";
 }
 
 BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t now) const {
   bool complete = true;
-  std::string text = this->text(paths, complete);
-  if (!complete) return {false, {}, "the values of a key could not be read"};
+  BackupResult result;
+  std::string text = this->text(paths, complete, &result.refused);
+  if (!complete) return {false, {}, "the values of a key could not be read", {}};
   std::string crlf;
   crlf.reserve(text.size() + text.size() / 16);
   for (char c : text) {
@@ -140,32 +176,22 @@ BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t 
     file = m_directory / name;
     // Never over an existing file, never through a link.
     fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0 && errno != EEXIST) return {false, {}, file.string() + ": " + std::strerror(errno)};
+    if (fd < 0 && errno != EEXIST) return {false, {}, file.string() + ": " + std::strerror(errno), {}};
   }
-  if (fd < 0) return {false, {}, file.string() + ": " + std::strerror(EEXIST)};
-  std::string_view rest = bytes;
+  if (fd < 0) return {false, {}, file.string() + ": " + std::strerror(EEXIST), {}};
+  platform::RemoveOnSignal removeOnSignal(file);
+  platform::takeOwnerOfDirectory(fd, m_directory);
   int err = 0;
-  while (!rest.empty()) {
-    ssize_t n = ::write(fd, rest.data(), rest.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      err = n < 0 ? errno : EIO;
-      break;
-    }
-    rest.remove_prefix(static_cast<std::size_t>(n));
-  }
+  if (!platform::writeAll(fd, bytes)) err = errno;
   if (err == 0 && ::fsync(fd) != 0) err = errno;
   if (::close(fd) != 0 && err == 0) err = errno;
   if (err != 0) {
     ::unlink(file.c_str());
-    return {false, {}, file.string() + ": " + std::strerror(err)};
+    return {false, {}, file.string() + ": " + std::strerror(err), {}};
   }
-  int dir = ::open(m_directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
-  return {true, file, {}};
+  platform::syncDirectory(m_directory);
+  result.file = file;
+  return result;
 }
 
 std::function<BackupResult(const std::vector<std::string>&)> undoFileBackup(

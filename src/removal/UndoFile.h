@@ -18,6 +18,10 @@ struct BackupResult {
   bool ok = true;
   std::filesystem::path file;  // the file written, when ok
   std::string message;         // why it failed
+  // Keys left out because a name in them cannot be written back exactly
+  // (a line break in a key or value name): (index in the paths, why). They
+  // must not be removed.
+  std::vector<std::pair<std::size_t, std::string>> refused;
 };
 
 class UndoFile {
@@ -27,16 +31,21 @@ class UndoFile {
       : m_store(store), m_root(std::move(root)), m_directory(std::move(directory)) {}
 
   // Writes 9QReg-<YYYYMMDD-HHMMSS>.reg (never over an existing file) with the
-  // keys at `paths` below the root; keys that do not exist are left out. The
-  // file is flushed to disk before this returns.
+  // keys at `paths` below the root; keys that do not exist are left out, and
+  // so are keys the file cannot hold (listed in `refused`). The file is
+  // flushed to disk before this returns.
   BackupResult write(const std::vector<std::string>& paths, std::time_t now) const;
 
   // The text of the file, UTF-8 with LF line ends (before its encoding).
-  std::string text(const std::vector<std::string>& paths, bool& complete) const;
+  // `refused`, when given, receives the keys left out and why.
+  std::string text(const std::vector<std::string>& paths, bool& complete,
+                   std::vector<std::pair<std::size_t, std::string>>* refused = nullptr) const;
 
  private:
-  void appendKey(std::string& out, registry::NodeId node, const std::string& path,
-                 bool& complete) const;
+  // Appends the key and its subtree; false, with `why` set, when a name in
+  // it cannot be written back exactly.
+  bool appendKey(std::string& out, registry::NodeId node, const std::string& path, bool& complete,
+                 std::string& why) const;
 
   const registry::Store& m_store;
   std::string m_root;

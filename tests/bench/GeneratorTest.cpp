@@ -65,7 +65,7 @@ TEST(MachineGenerator, EveryFormatOpensAndTheScansListThePromisedFamilyKeys) {
         TempDir dir;
         std::filesystem::path machine = format == MachineFormat::Wine ? dir / "prefix" : dir / "m";
         std::filesystem::path file = format == MachineFormat::Wine ? machine / "system.reg" : machine;
-        std::filesystem::create_directories(dir / "prefix");
+        std::filesystem::create_directories(dir / "prefix" / "drive_c");
         GeneratorResult result = generate(file, format, classes, seed);
         ASSERT_TRUE(result.ok) << result.error;
         registry::MachineOpenResult opened = registry::openMachine(machine);

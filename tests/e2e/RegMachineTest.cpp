@@ -215,12 +215,30 @@ TEST_F(RegMachineFailures, UsageVersionAndDisplayTouchNothing) {
   EXPECT_FALSE(std::filesystem::exists(m_dir / "9QReg.log"));
 }
 
-TEST_F(RegMachineFailures, ALogThatCannotBeCreatedDoesNotStopTheRemoval) {
-  writeFile(m_dir / "m.reg", machineText(false));
-  std::filesystem::create_directory(m_dir / "9QReg.log");
-  BinaryResult r = runComsweep({"/M9Q", "/W9Q+"}, {{{"COMSWEEP_MACHINE", (m_dir / "m.reg").string()}}});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(readFile(m_dir / "m.reg"), machineText(true));
+TEST_F(RegMachineFailures, ALogThatCannotBeCreatedDoesNotStopTheRemovalButIsReported) {
+  // A directory, then a link, at the log's place: neither is replaced.
+  for (bool link : {false, true}) {
+    const std::filesystem::path dir = m_dir / (link ? "link" : "directory");
+    std::filesystem::create_directories(dir);
+    writeFile(dir / "m.reg", machineText(false));
+    if (link) {
+      writeFile(dir / "victim", "precious");
+      std::filesystem::create_symlink(dir / "victim", dir / "9QReg.log");
+    } else {
+      std::filesystem::create_directory(dir / "9QReg.log");
+    }
+    BinaryResult r = runComsweep({"/M9Q", "/W9Q+"}, {{{"COMSWEEP_MACHINE", (dir / "m.reg").string()}}});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("comsweep: the log could not be written: " + (dir / "9QReg.log").string() +
+                         (link ? ": is a symbolic link" : ": is a directory")),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(readFile(dir / "m.reg"), machineText(true));
+    if (link) EXPECT_EQ(readFile(dir / "victim"), "precious");
+    // No temporary file is left beside it.
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+      EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+  }
 }
 
 TEST_F(RegMachineFailures, NothingIsRemovedWithoutABackup) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,13 +10,18 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <optional>
 #include <string_view>
+
+#include "platform/Files.h"
+#include "platform/SignalCleanup.h"
 
 namespace comsweep::registry {
 
 std::string runInChildProcess(const std::function<std::string()>& work) {
   int channel[2];
   if (::pipe2(channel, O_CLOEXEC) != 0) return std::string("cannot create a pipe: ") + std::strerror(errno);
+  const pid_t parent = ::getpid();
   pid_t child = ::fork();
   if (child < 0) {
     int err = errno;
@@ -25,20 +31,22 @@ std::string runInChildProcess(const std::function<std::string()>& work) {
   }
   if (child == 0) {
     ::close(channel[0]);
+    // The child must not outlive its parent and finish a file that nobody
+    // will rename or remove; if the parent is already gone, stop now.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(1);
+    platform::resetSignalCleanupInChild();
     // A crash ends the child as it would end a process without handlers,
     // not through handlers the parent installed; what the library says on
     // its way out becomes part of the reason.
     for (int sig : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(sig, SIG_DFL);
     ::dup2(channel[1], STDERR_FILENO);
     std::string failure = work();
-    for (std::string_view rest = failure; !rest.empty();) {
-      ssize_t n = ::write(channel[1], rest.data(), rest.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      rest.remove_prefix(static_cast<std::size_t>(n));
-    }
+    platform::writeAll(channel[1], failure);
     ::_exit(failure.empty() ? 0 : 1);
   }
+  // A signal that ends the parent ends the child first.
+  std::optional<platform::StopChildOnSignal> stopOnSignal(std::in_place, child);
 
   ::close(channel[1]);
   std::string failure;
@@ -66,6 +74,12 @@ std::string runInChildProcess(const std::function<std::string()>& work) {
   }
   ::close(channel[0]);
   int status = 0;
+  // The guard goes once the child has ended but before it is reaped, so that
+  // a signal handler never kills a process that took over its number.
+  siginfo_t ended{};
+  while (::waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+  }
+  stopOnSignal.reset();
   while (::waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) return std::string("cannot wait for a process: ") + std::strerror(errno);
   }

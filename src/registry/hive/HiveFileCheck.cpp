@@ -39,23 +39,17 @@ bool readBaseBlock(int fd, unsigned char* block) {
 
 HiveFileCheck checkHiveFile(const std::filesystem::path& file) {
   HiveFileCheck result;
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    result.problem = std::string("cannot be read: ") + std::strerror(errno);
-    return result;
-  }
   struct stat st {};
+  platform::FileDescriptor fd = platform::openRegularFile(file, st, result.problem);
+  if (!fd.valid()) return result;
   unsigned char block[kBaseBlockSize];
-  bool statted = ::fstat(fd, &st) == 0;
-  int statErrno = errno;
-  result.size = statted ? static_cast<std::uint64_t>(st.st_size) : 0;
-  bool haveBlock = statted && result.size >= kMinimumSize && readBaseBlock(fd, block);
+  result.identity = platform::FileIdentity::of(st);
+  result.size = static_cast<std::uint64_t>(st.st_size);
+  bool haveBlock = result.size >= kMinimumSize && readBaseBlock(fd.get(), block);
   int readErrno = errno;
-  ::close(fd);
+  fd.reset();
 
-  if (!statted) {
-    result.problem = std::string("cannot be read: ") + std::strerror(statErrno);
-  } else if (result.size < kMinimumSize) {
+  if (result.size < kMinimumSize) {
     result.problem = "too short to be a registry hive (" + std::to_string(result.size) +
                      " bytes): the file is truncated or not a hive";
   } else if (!haveBlock) {

@@ -8,11 +8,14 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/Files.h"
+
 namespace comsweep::registry {
 
 struct HiveFileCheck {
   std::string problem;    // why the file must not be opened; empty when it may
   std::uint64_t size = 0;  // of the file, in bytes
+  platform::FileIdentity identity;  // of the file checked
 };
 
 HiveFileCheck checkHiveFile(const std::filesystem::path& file);

@@ -20,7 +20,7 @@ fs::path findWindowsSoftwareHive(const fs::path& drive) {
     if (found.empty()) return {};
     at = found;
   }
-  return fs::is_regular_file(at) ? at : fs::path();
+  return at;
 }
 
 namespace {

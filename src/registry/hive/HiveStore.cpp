@@ -54,7 +54,14 @@ std::unique_ptr<HiveStore> HiveStore::open(const std::filesystem::path& file, To
     return nullptr;
   }
 
+  // The file must be the one checked above, read in one piece by libhivex.
+  platform::FileIdentity read;
+  if (!platform::FileIdentity::ofPath(file, read) || !(read == check.identity)) {
+    error = where + "changed while it was being read";
+    return nullptr;
+  }
   std::unique_ptr<HiveStore> store(new HiveStore(file, std::move(hive)));
+  store->m_identity = read;
   store->m_top = top;
   hive_h* h = store->m_hive.get();
   hive_node_h topCell = hivex_root(h);
@@ -301,15 +308,28 @@ std::string HiveStore::compareTree(const HiveStore& written, const std::vector<R
   return {};
 }
 
+std::string HiveStore::changedOnDisk() const {
+  platform::FileIdentity now;
+  if (!platform::FileIdentity::ofPath(m_file, now)) return std::strerror(errno);
+  if (!(now == m_identity)) return "another program changed it since it was read";
+  return {};
+}
+
 CommitResult HiveStore::save() {
   if (!m_changed) return {};
+  auto unchanged = [this] { return changedOnDisk(); };
+  if (std::string changed = unchanged(); !changed.empty())
+    return {false, m_file.string() + ": the hive was left unchanged: " + changed};
   CommitResult result = replaceFileAtomicallyByName(
-      m_file, [this](const std::filesystem::path& temp, std::string& error) {
+      m_file,
+      [this](const std::filesystem::path& temp, std::string& error) {
         error = runInChildProcess([&] { return writeWithoutRemovedKeys(temp); });
         return error.empty();
-      });
+      },
+      unchanged);
   if (!result.ok) return {false, m_file.string() + ": the hive was left unchanged: " + result.message};
   m_changed = false;
+  platform::FileIdentity::ofPath(m_file, m_identity);
   return result;
 }
 

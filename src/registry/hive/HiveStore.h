@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Files.h"
 #include "registry/Store.h"
 #include "registry/hive/HiveHandle.h"
 
@@ -84,7 +85,12 @@ class HiveStore : public Store {
   std::string keyPath(NodeId node) const;
   const std::vector<NodeId>& sortedChildren(NodeId node) const;
 
+  // Why the file must not be replaced now (another program changed it since
+  // it was read), or empty.
+  std::string changedOnDisk() const;
+
   std::filesystem::path m_file;
+  platform::FileIdentity m_identity;  // the file as read
   HiveHandle m_hive;
   std::vector<Node> m_nodes;
   Top m_top = Top::ClassesIfPresent;

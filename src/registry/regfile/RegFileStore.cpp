@@ -19,22 +19,6 @@ namespace {
 constexpr std::string_view kClassesRoot = "HKEY_CLASSES_ROOT";
 constexpr std::string_view kSoftwareClasses = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
 
-// Closes the descriptor when the reading is over, however it ends.
-class ReadDescriptor {
- public:
-  explicit ReadDescriptor(const std::filesystem::path& path)
-      : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ReadDescriptor(const ReadDescriptor&) = delete;
-  ReadDescriptor& operator=(const ReadDescriptor&) = delete;
-  ~ReadDescriptor() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  int get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
-
 // The part of `path` below `root` ("" for the root itself), matched without
 // regard to case; false when `path` lies elsewhere.
 bool below(std::string_view path, std::string_view root, std::string_view& rest) {
@@ -56,11 +40,6 @@ bool below(std::string_view path, std::string_view root, std::string_view& rest)
 
 }  // namespace
 
-bool RegFileStore::Identity::operator==(const Identity& other) const {
-  return device == other.device && inode == other.inode && size == other.size &&
-         modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
-}
-
 std::unique_ptr<RegFileStore> RegFileStore::open(const std::filesystem::path& file,
                                                  std::string& error) {
   std::unique_ptr<RegFileStore> store(new RegFileStore(file));
@@ -75,33 +54,23 @@ std::unique_ptr<RegFileStore> RegFileStore::open(const std::filesystem::path& fi
 }
 
 bool RegFileStore::readFile(std::string& error) {
-  ReadDescriptor fd(m_file);
   struct stat st {};
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
-    error = m_file.string() + ": cannot be read: " + std::strerror(errno);
+  platform::FileDescriptor fd = platform::openRegularFile(m_file, st, error);
+  if (!fd.valid()) {
+    error = m_file.string() + ": " + error;
     return false;
   }
-  if (!S_ISREG(st.st_mode)) {
-    error = m_file.string() + ": not a regular file";
-    return false;
-  }
-  m_identity = {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+  m_identity = platform::FileIdentity::of(st);
   // One read into a buffer that is not cleared first: a snapshot of the file
   // that stays valid whatever happens to the file later.
   auto size = static_cast<std::size_t>(st.st_size);
   m_buffer = std::make_unique_for_overwrite<char[]>(size + 1);
-  std::size_t filled = 0;
-  while (filled <= size) {
-    ssize_t n = ::read(fd.get(), m_buffer.get() + filled, size + 1 - filled);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      error = m_file.string() + ": cannot be read: " + std::strerror(errno);
-      return false;
-    }
-    if (n == 0) break;
-    filled += static_cast<std::size_t>(n);
+  long long filled = platform::readAt(fd.get(), m_buffer.get(), size + 1, 0);
+  if (filled < 0) {
+    error = m_file.string() + ": cannot be read: " + std::strerror(errno);
+    return false;
   }
-  if (filled != size) {
+  if (static_cast<std::size_t>(filled) != size) {
     error = m_file.string() + ": changed while it was being read";
     return false;
   }
@@ -109,11 +78,13 @@ bool RegFileStore::readFile(std::string& error) {
   return true;
 }
 
-bool RegFileStore::currentIdentity(Identity& out) const {
-  struct stat st {};
-  if (::stat(m_file.c_str(), &st) != 0) return false;
-  out = {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-  return true;
+std::string RegFileStore::changedOnDisk() const {
+  platform::FileIdentity now;
+  if (!platform::FileIdentity::ofPath(m_file, now))
+    return m_file.string() + ": cannot be replaced: " + std::strerror(errno);
+  if (!(now == m_identity))
+    return m_file.string() + ": changed on disk since it was read; not overwritten";
+  return {};
 }
 
 NodeId RegFileStore::classesKey(std::string_view path) {
@@ -252,12 +223,7 @@ std::vector<std::pair<std::size_t, std::string>> RegFileStore::standInKeyLines()
 
 CommitResult RegFileStore::save() {
   if (!m_dirty) return {};
-  Identity now;
-  if (!currentIdentity(now)) {
-    return {false, m_file.string() + ": cannot be replaced: " + std::strerror(errno)};
-  }
-  if (!(now == m_identity))
-    return {false, m_file.string() + ": changed on disk since it was read; not overwritten"};
+  if (std::string changed = changedOnDisk(); !changed.empty()) return {false, changed};
 
   const std::vector<std::pair<std::size_t, std::string>> standIns = standInKeyLines();
   auto produce = [this, &standIns](AtomicWriter& out) {
@@ -277,10 +243,12 @@ CommitResult RegFileStore::save() {
     }
     return out.write(bytes.substr(runStart));
   };
-  CommitResult result = replaceFileAtomically(m_file, produce);
+  // Asked again once the new file is written: another program may have
+  // written the file while this one was producing its replacement.
+  CommitResult result = replaceFileAtomically(m_file, produce, [this] { return changedOnDisk(); });
   if (result.ok) {
     m_dirty = false;
-    currentIdentity(m_identity);
+    platform::FileIdentity::ofPath(m_file, m_identity);
   }
   return result;
 }

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Files.h"
 #include "registry/memory/MemoryStore.h"
 #include "registry/regfile/RegFileSink.h"
 
@@ -48,14 +49,6 @@ class RegFileStore : public MemoryStore, private RegFileSink {
     NodeId node;
     bool softwareClasses;
   };
-  // What identifies the file as read, to notice a change by someone else.
-  struct Identity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-    bool operator==(const Identity& other) const;
-  };
 
   explicit RegFileStore(std::filesystem::path file) : m_file(std::move(file)) {}
 
@@ -71,7 +64,9 @@ class RegFileStore : public MemoryStore, private RegFileSink {
   std::vector<std::pair<std::size_t, std::string>> standInKeyLines() const;
   // Reads the file as one piece; false with `error` set when it cannot.
   bool readFile(std::string& error);
-  bool currentIdentity(Identity& out) const;
+  // Why the file must not be replaced now (another program changed it
+  // since it was read), or empty.
+  std::string changedOnDisk() const;
 
   std::filesystem::path m_file;
   std::unique_ptr<char[]> m_buffer;
@@ -79,7 +74,7 @@ class RegFileStore : public MemoryStore, private RegFileSink {
   std::vector<Block> m_blocks;
   std::string m_rootName = "HKEY_CLASSES_ROOT";
   bool m_rootNamed = false;
-  Identity m_identity;
+  platform::FileIdentity m_identity;  // the file as read, to notice a change by someone else
   mutable std::unordered_multimap<NodeId, std::size_t> m_blocksOf;  // built on first use
   NodeId m_current = kNoNode;  // the key that values read now belong to
   bool m_dirty = false;        // keys removed since the file was read or saved

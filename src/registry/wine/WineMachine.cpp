@@ -29,6 +29,13 @@ std::string serverObjection(const std::filesystem::path& prefix) {
 }  // namespace
 
 MachineOpenResult openWinePrefix(const std::filesystem::path& prefix) {
+  // The log and the backup of the removed keys go to drive C:; without it a
+  // run could remove keys that nothing would bring back.
+  std::error_code ec;
+  if (!std::filesystem::is_directory(prefix / "drive_c", ec))
+    return {nullptr, prefix.string() +
+                         ": this Wine prefix has no drive_c/ directory, where the log and the "
+                         "backup of the removed keys go (wineboot makes it)"};
   if (std::string objection = serverObjection(prefix); !objection.empty())
     return {nullptr, objection};
   std::string error;

@@ -12,7 +12,6 @@
 
 #include "registry/AtomicFile.h"
 #include "registry/Text.h"
-#include "registry/wine/FileDescriptor.h"
 #include "registry/wine/WineEscapes.h"
 #include "registry/wine/WineRegParser.h"
 
@@ -94,29 +93,21 @@ class WineRegStore::Builder : public WineRegParser::Handler {
   std::size_t m_depth = 0;
 };
 
-bool WineRegStore::FileStamp::operator==(const FileStamp& other) const {
-  return device == other.device && inode == other.inode && size == other.size &&
-         modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
-}
-
-WineRegStore::FileStamp WineRegStore::FileStamp::of(const struct stat& st) {
-  return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-}
-
 std::unique_ptr<WineRegStore> WineRegStore::load(const std::filesystem::path& file,
                                                  std::string& error) {
   auto fail = [&](int err) {
     error = file.string() + ": cannot be read: " + std::strerror(err);
     return nullptr;
   };
-  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return fail(errno);
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return fail(errno);
-  if (!S_ISREG(st.st_mode)) return fail(EINVAL);
+  platform::FileDescriptor fd = platform::openRegularFile(file, st, error);
+  if (!fd.valid()) {
+    error = file.string() + ": " + error;
+    return nullptr;
+  }
 
   std::unique_ptr<WineRegStore> store(new WineRegStore(file));
-  store->m_stamp = FileStamp::of(st);
+  store->m_stamp = platform::FileIdentity::of(st);
   // One read of the whole file into memory that is not cleared first; the
   // file may have grown since fstat.
   std::size_t capacity = static_cast<std::size_t>(st.st_size) + 1;
@@ -166,18 +157,13 @@ bool WineRegStore::readBytes(std::size_t begin, std::size_t end, std::string& ou
     out.assign(m_text.substr(begin, end - begin));
     return true;
   }
-  FileDescriptor fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
+  platform::FileDescriptor fd(::open(m_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   struct stat st {};
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !(FileStamp::of(st) == m_stamp)) return false;
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !(platform::FileIdentity::of(st) == m_stamp))
+    return false;
   out.resize(end - begin);
-  for (std::size_t done = 0; done < out.size();) {
-    ssize_t n = ::pread(fd.get(), out.data() + done, out.size() - done,
-                        static_cast<off_t>(begin + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+  return platform::readAt(fd.get(), out.data(), out.size(), static_cast<off_t>(begin)) ==
+         static_cast<long long>(out.size());
 }
 
 bool WineRegStore::values(NodeId node, std::vector<NamedValue>& out) const {
@@ -270,21 +256,26 @@ bool WineRegStore::writeKept(AtomicWriter& out) const {
   return copy(keptFrom, m_text.size());
 }
 
+std::string WineRegStore::objection() const {
+  if (m_saveGuard) {
+    if (std::string objection = m_saveGuard(); !objection.empty()) return objection;
+  }
+  platform::FileIdentity now;
+  if (!platform::FileIdentity::ofPath(m_path, now))
+    return m_path.string() + ": " + std::strerror(errno) + "; nothing was written";
+  if (!(now == m_stamp))
+    return m_path.string() + ": changed by another program since it was read; nothing was written";
+  return {};
+}
+
 CommitResult WineRegStore::save() {
   if (!removedAnything()) return {};
-  if (m_saveGuard) {
-    std::string objection = m_saveGuard();
-    if (!objection.empty()) return {false, objection};
-  }
-  struct stat st {};
-  if (::stat(m_path.c_str(), &st) != 0)
-    return {false, m_path.string() + ": " + std::strerror(errno) + "; nothing was written"};
-  if (!(FileStamp::of(st) == m_stamp))
-    return {false, m_path.string() +
-                       ": changed by another program since it was read; nothing was written"};
-  CommitResult result =
-      replaceFileAtomically(m_path, [this](AtomicWriter& out) { return writeKept(out); });
-  if (result.ok && ::stat(m_path.c_str(), &st) == 0) m_stamp = FileStamp::of(st);
+  if (std::string early = objection(); !early.empty()) return {false, early};
+  // Asked again once the new file is on disk: a server started or another
+  // program wrote the file while the replacement was being written.
+  CommitResult result = replaceFileAtomically(
+      m_path, [this](AtomicWriter& out) { return writeKept(out); }, [this] { return objection(); });
+  if (result.ok) platform::FileIdentity::ofPath(m_path, m_stamp);
   return result;
 }
 

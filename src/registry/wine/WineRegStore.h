@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Files.h"
 #include "registry/memory/MemoryStore.h"
 
 namespace comsweep::registry {
@@ -54,16 +55,6 @@ class WineRegStore : public MemoryStore {
     NodeId node;         // kNoNode for keys outside Software\Classes: always kept
   };
 
-  // What identifies the file as read: replaced or rewritten, it changes.
-  struct FileStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-    static FileStamp of(const struct stat& st);
-    bool operator==(const FileStamp& other) const;
-  };
-
   explicit WineRegStore(std::filesystem::path path) : m_path(std::move(path)) {}
   bool writeKept(AtomicWriter& out) const;
   // Bare blocks for keys that had none of their own and would otherwise
@@ -77,6 +68,9 @@ class WineRegStore : public MemoryStore {
   // The file's bytes [begin, end): from memory while held there, else read
   // again from the file, which must not have changed. False when it cannot.
   bool readBytes(std::size_t begin, std::size_t end, std::string& out) const;
+  // Why the file must not be replaced now, or empty: another program wrote
+  // it since it was read, or the save guard objects.
+  std::string objection() const;
 
   std::filesystem::path m_path;
   std::unique_ptr<char[]> m_buffer;  // the file as read
@@ -84,7 +78,7 @@ class WineRegStore : public MemoryStore {
   std::size_t m_released = 0;  // bytes [0, m_released) are no longer in m_buffer
   static inline std::size_t s_releaseStep = std::size_t{32} << 20;
   std::vector<Block> m_blocks;
-  FileStamp m_stamp;
+  platform::FileIdentity m_stamp;  // the file as read
   std::function<std::string()> m_saveGuard;
   // (key, block index) for every block in the classes, sorted; made on first use.
   mutable std::vector<std::pair<NodeId, std::uint32_t>> m_blocksOf;

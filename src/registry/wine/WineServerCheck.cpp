@@ -12,10 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "registry/wine/FileDescriptor.h"
+#include "platform/FileDescriptor.h"
 
 namespace comsweep::registry {
 namespace fs = std::filesystem;
+using platform::FileDescriptor;
 
 namespace {
 
@@ -28,7 +29,7 @@ std::string describe(const fs::path& path, int err) {
 bool debianDirName(const fs::path& prefix, std::string& name, std::string& problem) {
   name.clear();
   fs::path file = prefix / "wineserver";
-  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
   if (!fd.valid()) {
     if (errno == ENOENT || errno == ENOTDIR) return true;
     problem = describe(file, errno);
@@ -67,7 +68,7 @@ WineServerCheck::Result findServerProcess(const std::string& leaf) {
       cwd.resize(cwd.size() - kDeleted.size());
     if (fs::path(cwd).filename() != leaf) continue;
     char comm[32] = {};
-    FileDescriptor fd(::open((it->path() / "comm").c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor fd(::open((it->path() / "comm").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid() || ::read(fd.get(), comm, sizeof comm - 1) < 0) continue;
     if (std::string_view(comm).rfind("wineserver", 0) == 0)
       return {WineServerCheck::Status::Running,
@@ -113,7 +114,7 @@ std::vector<fs::path> WineServerCheck::serverDirs(std::string& problem) const {
 WineServerCheck::Result WineServerCheck::checkDir(const fs::path& dir) {
   // The lock: a server holds a write lock on it for its whole life.
   fs::path lockPath = dir / "lock";
-  FileDescriptor lock(::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  FileDescriptor lock(::open(lockPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
   if (lock.valid()) {
     struct flock query {};
     query.l_type = F_WRLCK;

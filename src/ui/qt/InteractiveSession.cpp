@@ -11,7 +11,7 @@ InteractiveSession::InteractiveSession(registry::Machine& machine, ModalRunner& 
                                        std::function<void()> quit)
     : m_api(*machine.store),
       m_windows(modal, machine, std::move(quit)),
-      m_form(m_api, m_windows, machine.driveC / "9QReg.log"),
+      m_form(m_api, m_windows, app::logPathOf(machine)),
       m_main(std::make_unique<MainWindow>(m_form, machine)) {
   m_windows.setMainWindow(m_main.get());
   m_form.backup = removal::undoFileBackup(machine);

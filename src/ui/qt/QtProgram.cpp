@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "app/Program.h"
 #include "ui/qt/InteractiveSession.h"
 #include "ui/qt/ModalRunner.h"
 #include "ui/qt/Pictures.h"
@@ -53,13 +54,7 @@ int runQtProgram(int argc, char** argv, registry::Machine& machine) {
   session.show();
   if (!session.ended()) QApplication::exec();
 
-  const removal::RunOutcome& outcome = session.outcome();
-  if (outcome.saveFailed)
-    std::cerr << "comsweep: no key removed: " << outcome.saveError << "\n";
-  else if (outcome.notRemoved > 0)
-    std::cerr << "comsweep: " << outcome.notRemoved << " of the listed keys could not be removed; see "
-              << (machine.driveC / "9QReg.log").string() << "\n";
-  return session.exitStatus();
+  return app::reportOutcome(session.outcome(), app::logPathOf(machine), std::cerr);
 }
 
 }  // namespace comsweep::ui

@@ -294,6 +294,7 @@ TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
   CommitResult saved = api.commit();
   EXPECT_FALSE(saved.ok);
   EXPECT_THAT(saved.message, ::testing::HasSubstr("wineserver -k"));
+  early.machine.reset();  // ends this run and its lock
 
   MachineOpenResult refused = openMachine(prefix);
   EXPECT_FALSE(refused.machine);

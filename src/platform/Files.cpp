@@ -1,0 +1,104 @@
+#include "platform/Files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+namespace comsweep::platform {
+
+bool FileIdentity::ofPath(const std::filesystem::path& path, FileIdentity& out) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  out = of(st);
+  return true;
+}
+
+bool FileIdentity::operator==(const FileIdentity& other) const {
+  return device == other.device && inode == other.inode && size == other.size &&
+         modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+}
+
+std::string fileKindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a named pipe (FIFO)";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISLNK(mode)) return "a symbolic link";
+  return "not a regular file";
+}
+
+FileDescriptor openRegularFile(const std::filesystem::path& path, struct stat& st,
+                               std::string& error) {
+  // O_NONBLOCK: opening a FIFO with no writer, or some devices, would wait
+  // forever; a regular file does not care.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) {
+    error = std::string("cannot be read: ") + std::strerror(errno);
+    return fd;
+  }
+  if (::fstat(fd.get(), &st) != 0) {
+    error = std::string("cannot be read: ") + std::strerror(errno);
+    return FileDescriptor();
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = "is " + fileKindOf(st.st_mode) + ", not a file";
+    return FileDescriptor();
+  }
+  int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+long long readAt(int fd, char* out, std::size_t size, off_t offset) {
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::pread(fd, out + done, size - done, offset + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<long long>(done);
+}
+
+void syncDirectory(const std::filesystem::path& dir) {
+  FileDescriptor fd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.valid()) ::fsync(fd.get());
+}
+
+void takeOwnerOfDirectory(int fd, const std::filesystem::path& dir) {
+  struct stat mine {}, parent {};
+  if (::fstat(fd, &mine) != 0 || ::stat(dir.empty() ? "." : dir.c_str(), &parent) != 0) return;
+  if (mine.st_uid == parent.st_uid && mine.st_gid == parent.st_gid) return;
+  if (::fchown(fd, parent.st_uid, parent.st_gid) != 0) return;  // not ours to give away
+}
+
+std::filesystem::path temporaryNameBeside(const std::filesystem::path& dir, const std::string& name) {
+  static std::random_device device;
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(device()));
+  return dir / ("." + name + ".comsweep-" + suffix);
+}
+
+}  // namespace comsweep::platform

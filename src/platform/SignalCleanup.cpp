@@ -1,0 +1,109 @@
+#include "platform/SignalCleanup.h"
+
+#include <limits.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace comsweep::platform {
+namespace {
+
+constexpr int kSlots = 8;
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Written only with the signals blocked; read by the handler.
+char g_paths[kSlots][PATH_MAX];
+volatile sig_atomic_t g_used[kSlots];
+volatile sig_atomic_t g_child = 0;
+
+// Blocks the handled signals for the lifetime of the object, so that a
+// handler never sees a slot half written.
+class SignalsBlocked {
+ public:
+  SignalsBlocked() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kSignals) sigaddset(&set, sig);
+    ::pthread_sigmask(SIG_BLOCK, &set, &m_old);
+  }
+  ~SignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &m_old, nullptr); }
+
+ private:
+  sigset_t m_old;
+};
+
+// Only async-signal-safe calls below.
+void cleanUp(int sig) {
+  pid_t child = static_cast<pid_t>(g_child);
+  if (child > 0) {
+    ::kill(child, SIGKILL);
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  for (int i = 0; i < kSlots; ++i)
+    if (g_used[i]) ::unlink(g_paths[i]);
+  // Ends the program the way the signal would have.
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+}  // namespace
+
+void installSignalCleanup() {
+  static std::atomic<bool> installed{false};
+  if (installed.exchange(true)) return;
+  struct sigaction action {};
+  action.sa_handler = cleanUp;
+  sigemptyset(&action.sa_mask);
+  for (int sig : kSignals) sigaddset(&action.sa_mask, sig);
+  for (int sig : kSignals) {
+    struct sigaction old {};
+    // A signal the caller chose to ignore (nohup) stays ignored.
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(sig, &action, nullptr);
+  }
+}
+
+RemoveOnSignal::RemoveOnSignal(const std::filesystem::path& path) : m_slot(-1) {
+  const std::string& text = path.native();
+  if (text.size() >= PATH_MAX) return;
+  SignalsBlocked blocked;
+  for (int i = 0; i < kSlots; ++i) {
+    if (g_used[i]) continue;
+    std::memcpy(g_paths[i], text.c_str(), text.size() + 1);
+    g_used[i] = 1;
+    m_slot = i;
+    return;
+  }
+}
+
+RemoveOnSignal::~RemoveOnSignal() {
+  if (m_slot < 0) return;
+  SignalsBlocked blocked;
+  g_used[m_slot] = 0;
+}
+
+StopChildOnSignal::StopChildOnSignal(pid_t child) {
+  SignalsBlocked blocked;
+  g_child = child;
+}
+
+StopChildOnSignal::~StopChildOnSignal() {
+  SignalsBlocked blocked;
+  g_child = 0;
+}
+
+void resetSignalCleanupInChild() {
+  for (int i = 0; i < kSlots; ++i) g_used[i] = 0;
+  g_child = 0;
+  for (int sig : kSignals) {
+    struct sigaction old {};
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == cleanUp) ::signal(sig, SIG_DFL);
+  }
+}
+
+}  // namespace comsweep::platform

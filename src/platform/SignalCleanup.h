@@ -1,0 +1,45 @@
+#pragma once
+// What an interrupted run leaves behind: nothing. SIGINT, SIGTERM and SIGHUP
+// end the program as they would without handlers, but first remove the
+// temporary files registered here and end the child process that writes one.
+// The files a run replaces are renamed into place in one step, so the
+// machine is then either as it was or as the run left it.
+
+#include <sys/types.h>
+
+#include <filesystem>
+
+namespace comsweep::platform {
+
+// Installs the handlers; once per process, before the first temporary file.
+void installSignalCleanup();
+
+// Registers a file for removal on those signals while the guard lives. A
+// handful may be registered at once; beyond that, registration is skipped
+// (the file is then only removed by its owner, as without a signal).
+class RemoveOnSignal {
+ public:
+  explicit RemoveOnSignal(const std::filesystem::path& path);
+  ~RemoveOnSignal();
+  RemoveOnSignal(const RemoveOnSignal&) = delete;
+  RemoveOnSignal& operator=(const RemoveOnSignal&) = delete;
+
+ private:
+  int m_slot;
+};
+
+// Registers a child process to be killed (and waited for) on those signals
+// while the guard lives, so that it cannot go on writing a temporary file
+// that the handler removes.
+class StopChildOnSignal {
+ public:
+  explicit StopChildOnSignal(pid_t child);
+  ~StopChildOnSignal();
+  StopChildOnSignal(const StopChildOnSignal&) = delete;
+  StopChildOnSignal& operator=(const StopChildOnSignal&) = delete;
+};
+
+// For a freshly forked child: the parent's handlers are not its own.
+void resetSignalCleanupInChild();
+
+}  // namespace comsweep::platform
