@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -32,9 +33,13 @@ RunLock RunLock::acquire(const std::filesystem::path& target, std::chrono::milli
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (!locked) {
-      auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait).count();
+      char waited[32];
+      if (wait.count() % 1000 == 0)
+        std::snprintf(waited, sizeof waited, "%lld", static_cast<long long>(wait.count() / 1000));
+      else
+        std::snprintf(waited, sizeof waited, "%.1f", static_cast<double>(wait.count()) / 1000);
       error = target.string() + ": another comsweep run is working on this machine (waited " +
-              std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") +
+              waited + (wait.count() == 1000 ? " second" : " seconds") +
               "); try again when it has ended";
       return {};
     }

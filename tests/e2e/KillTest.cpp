@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <random>
+#include <sstream>
 #include <thread>
 
+#include "registry/hive/HiveFixture.h"
 #include "support/MachineDump.h"
 #include "support/RunBinary.h"
 #include "support/TempDir.h"
@@ -68,6 +71,8 @@ TEST(Kill, AMachineIsNeverLeftHalfDone) {
     std::string now = readFile(dir / "m.reg");
     if (now == original) {
       ++untouched;
+      // A log that claims removals the machine does not show would mislead.
+      EXPECT_FALSE(std::filesystem::exists(dir / "9QReg.log")) << "run " << run;
       continue;
     }
     ASSERT_EQ(now, result) << "run " << run << ": the machine file is neither before nor after";
@@ -80,6 +85,113 @@ TEST(Kill, AMachineIsNeverLeftHalfDone) {
     EXPECT_EQ(dump(dir / "restored.reg"), originalDump) << "run " << run;
   }
   std::printf("kill points: %d left the machine untouched, %d finished\n", untouched, done);
+}
+
+// Names in `dir` that a run writes under and renames: none may be left.
+std::vector<std::string> temporaries(const std::filesystem::path& dir) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    if (entry.path().filename().string().front() == '.') found.push_back(entry.path().filename());
+  return found;
+}
+
+int reap(pid_t pid) {
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
+TEST(Kill, SignalsLeaveNoTemporaryFilesAndNoHalfMachine) {
+  std::vector<ContractKey> keys;
+  char guid[64];
+  for (int i = 0; i < 3000; ++i) {
+    std::snprintf(guid, sizeof guid, "Classes\\CLSID\\{%08X-0000-0000-0000-000000000000}", i);
+    keys.push_back({guid, sz("Class")});
+    keys.push_back({std::string(guid) + "\\InprocServer32", sz(i % 50 == 0 ? "m9q.dll" : "x.dll")});
+  }
+  TempDir sources;
+  writeFile(sources / "m.reg", bigMachine());
+  writeHive(sources / "SOFTWARE", keys);
+  std::mt19937 random(7);
+  for (const char* name : {"m.reg", "SOFTWARE"}) {
+    const std::string original = readFile(sources / name);
+    std::string result;
+    {
+      TempDir dir;
+      writeFile(dir / name, original);
+      auto started = std::chrono::steady_clock::now();
+      ASSERT_EQ(runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (dir / name).string()}}}).status, 0);
+      result = readFile(dir / name);
+      auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+      for (int run = 0; run < 12; ++run) {
+        const int sig = (int[]){SIGINT, SIGTERM, SIGHUP}[run % 3];
+        TempDir victim;
+        writeFile(victim / name, original);
+        pid_t pid = spawnComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (victim / name).string()}}});
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % (took.count() + 1)));
+        ::kill(pid, sig);
+        reap(pid);
+        std::string now = readFile(victim / name);
+        EXPECT_TRUE(now == original || now == result) << name << " run " << run;
+        EXPECT_EQ(temporaries(victim.path()), std::vector<std::string>()) << name << " run " << run;
+      }
+    }
+  }
+}
+
+TEST(Kill, TheHiveSavesChildDiesWithItsParent) {
+  std::vector<ContractKey> keys;
+  for (int i = 0; i < 2000; ++i) keys.push_back({"Classes\\m9q.Part" + std::to_string(i), sz("x")});
+  TempDir sources;
+  writeHive(sources / "SOFTWARE", keys);
+  const std::string original = readFile(sources / "SOFTWARE");
+  // When the save runs: after every phase before it (COMSWEEP_TIMINGS).
+  double beforeSave = 0, save = 0;
+  {
+    TempDir dir;
+    writeFile(dir / "SOFTWARE", original);
+    BinaryResult timed =
+        runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (dir / "SOFTWARE").string()}, {"COMSWEEP_TIMINGS", "1"}}});
+    ASSERT_EQ(timed.status, 0) << timed.err;
+    std::istringstream lines(timed.err);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("timing ", 0) != 0 || line.rfind("timing total", 0) == 0) continue;
+      double seconds = std::stod(line.substr(line.rfind(' ') + 1));
+      if (line.rfind("timing save ", 0) == 0) save = seconds;
+      else if (save == 0) beforeSave += seconds;
+    }
+    std::printf("hive run: %.3f s before the save, %.3f s saving\n", beforeSave, save);
+  }
+  // Orphans become this process's children, so that they can be counted.
+  ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  std::mt19937 random(11);
+  int orphans = 0;
+  for (int run = 0; run < 10; ++run) {
+    TempDir dir;
+    writeFile(dir / "SOFTWARE", original);
+    pid_t pid = spawnComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (dir / "SOFTWARE").string()}}});
+    auto from = static_cast<long>(beforeSave * 1e6), span = static_cast<long>(save * 1e6) + 1;
+    std::this_thread::sleep_for(std::chrono::microseconds(from + static_cast<long>(random() % span)));
+    ::kill(pid, SIGKILL);
+    reap(pid);
+    // A save's child that was under way must have been killed with it, not
+    // have gone on to finish its file.
+    int status = 0;
+    pid_t orphan;
+    while ((orphan = ::waitpid(-1, &status, 0)) > 0) {
+      ++orphans;
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "run " << run;
+    }
+    std::vector<std::string> left = temporaries(dir.path());
+    for (const std::string& t : left) {
+      // A temporary a SIGKILL could not remove must at least not be growing.
+      auto size = std::filesystem::file_size(dir / t);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      EXPECT_EQ(std::filesystem::file_size(dir / t), size) << t;
+    }
+  }
+  ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+  EXPECT_GT(orphans, 0) << "no kill landed inside a save";
 }
 
 }  // namespace

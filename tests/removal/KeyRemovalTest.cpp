@@ -31,10 +31,10 @@ class Removal : public ::testing::Test {
     ++m_found;
   }
 
-  void run(bool autoRun) {
+  void run(bool autoRun, Backup backup = {}) {
     m_log = std::make_unique<LogWriter>(m_dir / "9QReg.log", [] { return std::string("T"); });
     RemovalContext context{*m_api, HKEY_CLASSES_ROOT, m_selection, m_found, autoRun,
-                           *m_log, m_windows,         m_deleted,   m_outcome, nullptr, {}};
+                           *m_log, m_windows,         m_deleted,   m_outcome, nullptr, backup};
     DeleteKeys(context, m_list);
     EXPECT_EQ(m_table->openHandles(), 0u);
   }
@@ -136,12 +136,42 @@ TEST_F(Removal, AFailedSaveClaimsNothing) {
             "0 / 2 keys have been removed in your registry.\r\n\r\n"
             "Some errors occured while deleting keys (2 keys not removed)\r\n"
             "You may see the not deleted keys by starting again the Registry Cleaner.");
-  std::string log = test::readFile(m_dir / "9QReg.log");
-  EXPECT_NE(log.find("From component: *** ERROR: The registry could not be saved (disk full) - "
-                     "No key removed.\r\n" +
-                     std::string(66, '-')),
+  // Every entry says what became of its key, not what the removal hoped.
+  const std::string pad(22, ' ');
+  EXPECT_EQ(logBody(),
+            " --- [CLSID]      --- HKEY_CLASSES_ROOT\\CLSID\\{B}\r\n" + pad +
+                "From component: from CLSID\\{B}\r\n" + pad +
+                "From component: *** ERROR: The registry could not be saved (disk full) - Key not "
+                "removed.\r\n"
+                " --- [CLSID]      --- HKEY_CLASSES_ROOT\\CLSID\\{C}\r\n" + pad +
+                "From component: from CLSID\\{C}\r\n" + pad +
+                "From component: *** ERROR: The registry could not be saved (disk full) - Key not "
+                "removed.\r\n" + pad +
+                "From component: *** ERROR: The registry could not be saved (disk full) - No key "
+                "removed.\r\n");
+  EXPECT_NE(test::readFile(m_dir / "9QReg.log").find("Number of deleted keys: 0\r\n"),
             std::string::npos);
-  EXPECT_NE(log.find("Number of deleted keys: 0\r\n"), std::string::npos);
+}
+
+TEST_F(Removal, AKeyTheBackupCannotHoldIsKeptAndSaysWhy) {
+  add("CLSID\\{B}");
+  add("CLSID\\{C}");
+  std::vector<std::string> asked;
+  run(true, [&](const std::vector<std::string>& paths) {
+    asked = paths;
+    BackupResult result;
+    result.file = m_dir / "undo.reg";
+    result.refused.emplace_back(1, "the key name \"x\\ny\" holds a line break or NUL, which the backup cannot hold");
+    return result;
+  });
+  EXPECT_EQ(asked, (std::vector<std::string>{"CLSID\\{B}", "CLSID\\{C}"}));
+  EXPECT_EQ(m_outcome.removed, 1);
+  EXPECT_EQ(m_outcome.notRemoved, 1);
+  EXPECT_EQ(m_store->findChild(m_store->findChild(m_store->root(), "CLSID"), "{C}") != registry::kNoNode, true);
+  EXPECT_NE(logBody().find("From component: *** ERROR: The key was kept: the key name \"x\\ny\" holds a "
+                           "line break or NUL, which the backup cannot hold - Key not removed.\r\n"),
+            std::string::npos)
+      << logBody();
 }
 
 }  // namespace

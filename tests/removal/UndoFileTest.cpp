@@ -65,6 +65,35 @@ TEST(UndoFile, HoldsEachKeyWithItsSubtreeParentsFirst) {
   EXPECT_TRUE(complete);
 }
 
+// A memory store whose key "m9q.Ok" also has a value named with a line break.
+class StoreWithNamedValue : public registry::MemoryStore {
+ public:
+  bool values(registry::NodeId node, std::vector<registry::NamedValue>& out) const override {
+    MemoryStore::values(node, out);
+    if (name(node) == "m9q.Ok") out.push_back({"two\nlines", {registry::REG_SZ, std::string("x\0\0\0", 4)}});
+    return true;
+  }
+};
+
+TEST(UndoFile, KeysWithNamesAFileCannotHoldAreLeftOutAndNamed) {
+  auto store = std::make_unique<StoreWithNamedValue>();
+  for (const char* path : {"m9q.I", "m9q.NL\nx", "m9q.Sub\\a\rb", "m9q.Ok"}) store->addPath(path);
+  store->setDefaultValue(store->findChild(store->root(), "m9q.I"), registry::REG_SZ,
+                         registry::utf8ToUtf16le(std::string("capital I\0", 10)));
+  UndoFile undo(*store, "HKEY_CLASSES_ROOT", "/nowhere");
+  bool complete = false;
+  std::vector<std::pair<std::size_t, std::string>> refused;
+  std::string text = undo.text({"m9q.I", "m9q.NL\nx", "m9q.Sub", "m9q.Ok"}, complete, &refused);
+  EXPECT_EQ(text, "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\m9q.I]\n@=\"capital I\"\n\n");
+  ASSERT_EQ(refused.size(), 3u);
+  EXPECT_EQ(refused[0].first, 1u);
+  EXPECT_EQ(refused[0].second,
+            "the key name \"m9q.NL\\nx\" holds a line break or NUL, which the backup cannot hold");
+  EXPECT_EQ(refused[1].first, 2u);  // the name lies deeper in the subtree
+  EXPECT_EQ(refused[2].first, 3u);
+  EXPECT_NE(refused[2].second.find("the value name \"two\\nlines\""), std::string::npos);
+}
+
 TEST(UndoFile, IsNeverWrittenOverAnotherFileOrThroughALink) {
   test::TempDir dir;
   auto store = test::makeStore({{"X", "x"}});

@@ -324,6 +324,31 @@ TEST(WineRegStore, SaveRefusesWhenTheGuardObjectsOrTheFileChanged) {
   EXPECT_FALSE(result.ok);
   EXPECT_THAT(result.message, ::testing::HasSubstr("changed by another program"));
   EXPECT_EQ(readFile(file), rewritten);
+
+  // Both are asked again once the new file is written, right before it
+  // takes the old one's place: a server started, or a block appended, while
+  // the new file was being written must not be undone by the rename.
+  for (bool appended : {false, true}) {
+    writeFile(file, text);
+    auto late = load(file);
+    registry::HandleTable lateApi(*late);
+    ASSERT_EQ(lateApi.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "a"), 0);
+    int asked = 0;
+    late->setSaveGuard([&] {
+      if (++asked < 2) return std::string();
+      std::vector<std::string> temporaries;
+      for (const auto& entry : fs::directory_iterator(dir.path()))
+        if (entry.path().filename().string().front() == '.') temporaries.push_back(entry.path());
+      EXPECT_EQ(temporaries.size(), 1u) << "asked before the new file was written";
+      if (!appended) return std::string("a wineserver started");
+      writeFile(file, text + "\n[Software\\\\Classes\\\\late] 1\n");
+      return std::string();
+    });
+    result = late->save();
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(readFile(file), appended ? text + "\n[Software\\\\Classes\\\\late] 1\n" : text);
+  }
 }
 
 }  // namespace

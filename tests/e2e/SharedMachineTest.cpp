@@ -1,0 +1,184 @@
+// The executable on a machine that others use too: two runs at once,
+// another program writing the file, files of odd kinds and owners.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "platform/RunLock.h"
+#include "registry/Machine.h"
+#include "registry/hive/HiveFixture.h"
+#include "support/Fixture.h"
+#include "support/RunBinary.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+enum class Format { Reg, Wine, Hive };
+
+// A machine with `perFamily` ProgID keys of the m9q and of the p9q family,
+// each with a subkey, and one unrelated key. Returns what to run on.
+fs::path makeMachine(const fs::path& dir, Format format, int perFamily) {
+  std::vector<std::string> names;
+  for (int i = 0; i < perFamily; ++i)
+    for (const char* family : {"m9q", "p9q"}) names.push_back(family + std::string(".Part") + std::to_string(i));
+  switch (format) {
+    case Format::Reg: {
+      std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\Other]\r\n@=\"stays\"\r\n";
+      for (const std::string& n : names)
+        text += "\r\n[HKEY_CLASSES_ROOT\\" + n + "]\r\n@=\"x\"\r\n\r\n[HKEY_CLASSES_ROOT\\" + n + "\\CLSID]\r\n@=\"{0}\"\r\n";
+      writeFile(dir / "m.reg", text);
+      return dir / "m.reg";
+    }
+    case Format::Wine: {
+      std::string text = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
+      text += "\n[Software\\\\Classes\\\\Other] 1700000000\n#time=1d\n@=\"stays\"\n";
+      for (const std::string& n : names)
+        text += "\n[Software\\\\Classes\\\\" + n + "] 1700000000\n#time=1d\n@=\"x\"\n\n[Software\\\\Classes\\\\" + n +
+                "\\\\CLSID] 1700000000\n#time=1d\n@=\"{0}\"\n";
+      fs::create_directories(dir / "prefix" / "drive_c");
+      writeFile(dir / "prefix" / "system.reg", text);
+      return dir / "prefix";
+    }
+    case Format::Hive: {
+      std::vector<ContractKey> keys = {{"Classes\\Other", sz("stays")}};
+      for (const std::string& n : names) {
+        keys.push_back({"Classes\\" + n, sz("x")});
+        keys.push_back({"Classes\\" + n + "\\CLSID", sz("{0}")});
+      }
+      writeHive(dir / "SOFTWARE", keys);
+      return dir / "SOFTWARE";
+    }
+  }
+  return {};
+}
+
+// How many keys of each of the two families are left at the root.
+std::pair<int, int> familyKeysLeft(const fs::path& machine) {
+  registry::MachineOpenResult opened = registry::openMachine(machine);
+  EXPECT_TRUE(opened.machine) << opened.error;
+  std::pair<int, int> left{0, 0};
+  if (!opened.machine) return left;
+  for (const std::string& key : allKeys(*opened.machine->store)) {
+    if (key.find('\\') != std::string::npos) continue;
+    if (key.rfind("m9q.", 0) == 0) ++left.first;
+    if (key.rfind("p9q.", 0) == 0) ++left.second;
+  }
+  return left;
+}
+
+int waitFor(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(SharedMachine, TwoRunsAtOnceNeverUndoEachOther) {
+  for (Format format : {Format::Reg, Format::Wine, Format::Hive}) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      SCOPED_TRACE("format " + std::to_string(static_cast<int>(format)) + ", attempt " + std::to_string(attempt));
+      TempDir dir;
+      fs::path machine = makeMachine(dir.path(), format, 150);
+      BinaryOptions options{{{"COMSWEEP_MACHINE", machine.string()}}};
+      pid_t first = spawnComsweep({"/M9Q"}, options);
+      pid_t second = spawnComsweep({"/P9Q"}, options);
+      int a = waitFor(first), b = waitFor(second);
+      ASSERT_EQ(a, 0);
+      ASSERT_EQ(b, 0);
+      EXPECT_EQ(familyKeysLeft(machine), std::make_pair(0, 0));
+    }
+  }
+}
+
+TEST(SharedMachine, ARunWaitsAStatedTimeForAnotherThenGivesUp) {
+  TempDir dir;
+  fs::path machine = makeMachine(dir.path(), Format::Reg, 2);
+  const std::string before = readFile(machine);
+  std::string error;
+  platform::RunLock held = platform::RunLock::acquire(machine, std::chrono::milliseconds(0), error);
+  ASSERT_TRUE(held.held()) << error;
+  BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", machine.string()}, {"COMSWEEP_LOCK_WAIT", "0.3"}}});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "comsweep: " + machine.string() +
+                       ": another comsweep run is working on this machine (waited 0.3 seconds); try "
+                       "again when it has ended\n");
+  EXPECT_EQ(readFile(machine), before);
+  EXPECT_FALSE(fs::exists(dir / "9QReg.log"));
+}
+
+TEST(SharedMachine, OddFilesAreRefusedByNameWithoutWaiting) {
+  TempDir dir;
+  auto prefix = [&](const char* name) {
+    fs::create_directories(dir / name / "drive_c");
+    return dir / name;
+  };
+  ASSERT_EQ(::mkfifo((dir / "fifo.reg").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((prefix("fifo-prefix") / "system.reg").c_str(), 0600), 0);
+  fs::create_directories(prefix("dir-prefix") / "system.reg");
+  fs::create_directories(dir / "drive" / "Windows" / "System32" / "config" / "SOFTWARE");
+  fs::create_directories(dir / "ro");
+  fs::path readOnly = makeMachine(dir / "ro", Format::Reg, 1);
+  const std::string readOnlyText = readFile(readOnly);
+  fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::create_directories(dir / "nodrive");
+  fs::path noDriveC = makeMachine(dir / "nodrive", Format::Wine, 1);
+  fs::remove(noDriveC / "drive_c");
+
+  const std::vector<std::pair<fs::path, std::string>> cases = {
+      {dir / "fifo.reg", (dir / "fifo.reg").string() + ": is a named pipe (FIFO), not a file"},
+      {dir / "fifo-prefix", (dir / "fifo-prefix" / "system.reg").string() + ": is a named pipe (FIFO), not a file"},
+      {dir / "dir-prefix", (dir / "dir-prefix" / "system.reg").string() + ": is a directory, not a file"},
+      {dir / "drive", (dir / "drive" / "Windows" / "System32" / "config" / "SOFTWARE").string() +
+                          ": is a directory, not a file"},
+      {readOnly, readOnly.string() + ": is read-only (mode 0444)"},
+      {noDriveC, noDriveC.string() + ": this Wine prefix has no drive_c/ directory"},
+  };
+  for (const auto& [machine, message] : cases) {
+    BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", machine.string()}}});
+    EXPECT_EQ(r.status, 2) << machine;
+    EXPECT_EQ(r.err.rfind("comsweep: " + message, 0), 0u) << r.err;
+  }
+  EXPECT_EQ(readFile(readOnly), readOnlyText);
+}
+
+TEST(SharedMachine, FilesKeepTheirOwnersWhenRootCleansThem) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand files to another user";
+  const uid_t user = 4321;
+  const gid_t group = 4322;
+  for (Format format : {Format::Reg, Format::Wine, Format::Hive}) {
+    TempDir dir;
+    fs::create_directories(dir / "home");
+    fs::path machine = makeMachine(dir / "home", format, 2);
+    fs::path file = format == Format::Wine ? machine / "system.reg" : machine;
+    fs::path driveC = format == Format::Wine ? machine / "drive_c" : dir / "home";
+    for (const fs::path& p : {dir / "home", driveC, file}) ASSERT_EQ(::chown(p.c_str(), user, group), 0);
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", machine.string()}}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, user);
+    EXPECT_EQ(st.st_gid, group);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    int written = 0;
+    for (const auto& entry : fs::directory_iterator(driveC)) {
+      std::string name = entry.path().filename();
+      if (name.rfind("9QReg", 0) != 0) continue;
+      ++written;
+      ASSERT_EQ(::stat(entry.path().c_str(), &st), 0);
+      EXPECT_EQ(st.st_uid, user) << name;
+      EXPECT_EQ(st.st_gid, group) << name;
+    }
+    EXPECT_EQ(written, 2);  // the log and the backup
+  }
+}
+
+}  // namespace
+}  // namespace comsweep::test
