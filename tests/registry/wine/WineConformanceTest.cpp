@@ -279,6 +279,36 @@ TEST_F(WineConformance, TheProgramRemovesAndWineRestoresTheBackup) {
   EXPECT_NE(readFile(prefix / "system.reg").find("\"ThreadingModel\"=\"Apartment\""), std::string::npos);
 }
 
+TEST_F(WineConformance, AKeyWhoseNameTheBackupCannotHoldIsKept) {
+  fs::path prefix = copyPrefix("newline");
+  const std::string newline = "HKCR\\m9q.NL\nx";
+  ASSERT_EQ(runWine(root(), prefix, {"wine", "reg", "add", "HKCR\\m9q.I", "/ve", "/d", "capital I", "/f"}).status, 0);
+  ASSERT_EQ(runWine(root(), prefix, {"wine", "reg", "add", newline, "/ve", "/d", "newline name", "/f"}).status, 0);
+  runWine(root(), prefix, {"wineserver", "-k"});
+
+  BinaryResult run = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", prefix.string()}}});
+  EXPECT_EQ(run.status, 1) << run.err;
+  const std::string log = readFile(prefix / "drive_c" / "9QReg.log");
+  EXPECT_NE(log.find("From component: *** ERROR: The key was kept: the key name \"m9q.NL\\nx\" holds a "
+                     "line break or NUL, which the backup cannot hold - Key not removed.\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(wineFinds(prefix, {"m9q.I"})["m9q.I"], false);
+
+  // Wine's regedit puts back what went, and nothing lands on another key.
+  std::string backup;
+  for (const auto& entry : fs::directory_iterator(prefix / "drive_c"))
+    if (entry.path().filename().string().rfind("9QReg-", 0) == 0) backup = entry.path().filename();
+  ASSERT_FALSE(backup.empty());
+  runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
+  Outcome capital = runWine(root(), prefix, {"wine", "reg", "query", "HKCR\\m9q.I", "/ve"});
+  Outcome kept = runWine(root(), prefix, {"wine", "reg", "query", newline, "/ve"});
+  runWine(root(), prefix, {"wineserver", "-k"});
+  EXPECT_NE(capital.output.find("capital I"), std::string::npos) << capital.output;
+  EXPECT_EQ(capital.output.find("newline name"), std::string::npos) << capital.output;
+  EXPECT_NE(kept.output.find("newline name"), std::string::npos) << kept.output;
+}
+
 TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
   fs::path prefix = copyPrefix("server");
   const std::string before = readFile(prefix / "system.reg");
