@@ -93,6 +93,17 @@ TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
   const std::string written = readFile(file);
   EXPECT_TRUE(api.commit().ok);  // nothing new removed
   EXPECT_EQ(readFile(file), written);
+
+  // Another program writes the hive after it was read: it is not overwritten.
+  EXPECT_EQ(deleteTree(api, HKEY_CLASSES_ROOT, "M9Q.Thing"), 0);
+  std::string touched = written;
+  touched[0x1000 + 0x20] ^= 1;  // somewhere in the first hbin: the content differs
+  writeFile(file, touched);
+  saved = api.commit();
+  EXPECT_FALSE(saved.ok);
+  EXPECT_NE(saved.message.find("another program changed it since it was read"), std::string::npos)
+      << saved.message;
+  EXPECT_EQ(readFile(file), touched);
 }
 
 TEST(HiveStore, OpensAWindowsDriveWhoseNamesAreOddlyCased) {
