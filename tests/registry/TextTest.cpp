@@ -14,13 +14,13 @@ namespace comsweep::registry {
 namespace {
 
 TEST(Text, Utf16RoundTripKeepsUnpairedSurrogates) {
-  // "A", U+00E4, U+1F600 (a pair), a lone high surrogate, "z".
-  std::string utf16("A\0\xE4\0\x3D\xD8\x00\xDE\x01\xD8z\0", 12);
+  // "A", U+00E4, U+1F600 (a pair), a lone high surrogate, "z", a lone low one.
+  std::string utf16("A\0\xE4\0\x3D\xD8\x00\xDE\x01\xD8z\0\x00\xDC", 14);
   std::string utf8 = utf16leToUtf8(utf16);
   EXPECT_EQ(utf8.substr(0, 3), "A\xC3\xA4");
   EXPECT_EQ(utf8ToUtf16le(utf8), utf16);
   EXPECT_EQ(utf8ToUtf16le("\xE4"), std::string("\xE4\0", 2));  // not UTF-8: Windows-1252
-  EXPECT_EQ(cp1252ToUtf8("\x80"), "\xE2\x82\xAC");
+  EXPECT_EQ(cp1252ToUtf8("\x80\xE4"), "\xE2\x82\xAC\xC3\xA4");
 }
 
 TEST(Text, ComparesLikeTheRegistry) {
