@@ -59,6 +59,9 @@ class RegistryApi {
 
   virtual LONG RegConnectRegistryA(const char* machineName, HKEY key, HKEY* result) = 0;
   virtual LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) = 0;
+  // cchName counts bytes of the 8-bit text, its NUL included, as the 8-bit
+  // call counts characters of its code page; a UTF-8 name takes up to three
+  // bytes per UTF-16 unit.
   virtual LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD cchName) = 0;
   virtual LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type,
                                 BYTE* data, DWORD* cbData) = 0;

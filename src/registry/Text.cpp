@@ -1,9 +1,8 @@
 #include "registry/Text.h"
 
-#include <locale.h>
-#include <wctype.h>
-
 #include <cstdint>
+
+#include "registry/UpcaseTable.h"
 
 namespace comsweep::registry {
 namespace {
@@ -22,25 +21,45 @@ char32_t cp1252(unsigned char b) {
   return (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : b;
 }
 
-locale_t utf8Locale() {
-  static locale_t loc = [] {
-    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
-    return l ? l : newlocale(LC_CTYPE_MASK, "C", nullptr);
-  }();
-  return loc;
-}
-
 char32_t upper(char32_t cp) {
   if (cp < 0x80) return (cp >= 'a' && cp <= 'z') ? cp - 0x20 : cp;
-  if (cp >= 0xD800 && cp <= 0xDFFF) return cp;
-  return static_cast<char32_t>(towupper_l(static_cast<wint_t>(cp), utf8Locale()));
+  return cp < 0x10000 ? upcaseUnit(static_cast<char16_t>(cp)) : cp;
 }
 
-// Sort weight of a code point as the first UTF-16 unit it is encoded with, so
-// that supplementary characters sort where their surrogates would.
-std::uint32_t unitWeight(char32_t cp) {
-  return cp >= 0x10000 ? 0xD800 + ((cp - 0x10000) >> 10) : cp;
-}
+// Reads a name as the upper-cased UTF-16 units the registry compares.
+// Bytes that are not UTF-8 stand for Windows-1252 characters, as in
+// utf8ToUtf16le.
+class UnitReader {
+ public:
+  explicit UnitReader(std::string_view text) : m_text(text) {}
+  bool atEnd() const { return m_pending == 0 && m_at == m_text.size(); }
+  // The next byte when it is ASCII and no low surrogate is waiting, else
+  // 0x80; lets the caller take the fast path.
+  unsigned char asciiAhead() const {
+    if (m_pending != 0) return 0x80;
+    auto b = static_cast<unsigned char>(m_text[m_at]);
+    return b < 0x80 ? b : 0x80;
+  }
+  void skipAscii() { ++m_at; }
+  std::uint16_t next() {
+    if (m_pending != 0) {
+      std::uint16_t low = m_pending;
+      m_pending = 0;
+      return low;
+    }
+    char32_t cp;
+    if (!decodeUtf8(m_text, m_at, cp)) cp = cp1252(static_cast<unsigned char>(m_text[m_at++]));
+    if (cp < 0x10000) return static_cast<std::uint16_t>(upper(cp));
+    cp -= 0x10000;
+    m_pending = static_cast<std::uint16_t>(0xDC00 + (cp & 0x3FF));
+    return static_cast<std::uint16_t>(0xD800 + (cp >> 10));
+  }
+
+ private:
+  std::string_view m_text;
+  std::size_t m_at = 0;
+  std::uint16_t m_pending = 0;  // the low surrogate of a pair half read
+};
 
 }  // namespace
 
@@ -182,27 +201,23 @@ void upperCaseInto(std::string_view text, std::string& out) {
 }
 
 int compareNoCase(std::string_view a, std::string_view b) {
-  std::size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    auto ca = static_cast<unsigned char>(a[i]);
-    auto cb = static_cast<unsigned char>(b[j]);
+  UnitReader ra(a), rb(b);
+  while (!ra.atEnd() && !rb.atEnd()) {
+    unsigned char ca = ra.asciiAhead(), cb = rb.asciiAhead();
     std::uint32_t wa, wb;
     if ((ca | cb) < 0x80) {
       wa = (ca >= 'a' && ca <= 'z') ? ca - 0x20 : ca;
       wb = (cb >= 'a' && cb <= 'z') ? cb - 0x20 : cb;
-      ++i;
-      ++j;
+      ra.skipAscii();
+      rb.skipAscii();
     } else {
-      char32_t pa, pb;
-      if (!decodeUtf8(a, i, pa)) pa = cp1252(static_cast<unsigned char>(a[i++]));
-      if (!decodeUtf8(b, j, pb)) pb = cp1252(static_cast<unsigned char>(b[j++]));
-      wa = unitWeight(upper(pa));
-      wb = unitWeight(upper(pb));
+      wa = ra.next();
+      wb = rb.next();
     }
     if (wa != wb) return wa < wb ? -1 : 1;
   }
-  if (i < a.size()) return 1;
-  if (j < b.size()) return -1;
+  if (!ra.atEnd()) return 1;
+  if (!rb.atEnd()) return -1;
   return 0;
 }
 

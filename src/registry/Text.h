@@ -23,13 +23,15 @@ bool decodeUtf8(std::string_view text, std::size_t& i, char32_t& cp);
 // Appends one code point as UTF-8 (surrogates as three bytes).
 void appendUtf8(std::string& out, char32_t cp);
 
-// Upper-cases letters the way the registry folds key names: every code point
-// that has a single upper-case mapping is replaced by it.
+// Upper-cases letters the way the registry folds key names: by its own table
+// (registry/UpcaseTable.h), one UTF-16 unit to one; characters outside the
+// Basic Multilingual Plane and bytes that are not UTF-8 stay as they are.
 std::string upperCase(std::string_view text);
 // The same into `out`, reusing its storage.
 void upperCaseInto(std::string_view text, std::string& out);
 // Compares two names as the registry orders keys: by their upper-cased
-// UTF-16 code units. Returns <0, 0 or >0.
+// UTF-16 code units, so a character outside the Basic Multilingual Plane
+// sorts by its surrogates. Returns <0, 0 or >0.
 int compareNoCase(std::string_view a, std::string_view b);
 inline bool equalsNoCase(std::string_view a, std::string_view b) { return compareNoCase(a, b) == 0; }
 

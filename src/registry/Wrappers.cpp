@@ -17,13 +17,16 @@ bool OpenKey(RegistryApi& api, HKEY lParent, const std::string& strSubKey, HKEY&
 }
 
 LONG EnumKey(RegistryApi& api, HKEY lKey, DWORD lIndex, std::string& strName) {
-  char buffer[kEnumBufferLength + 1];
+  static_assert(kEnumNameBytes > kEnumBufferLength);
+  // Blanks, then NULs: a call that fails and writes nothing leaves exactly
+  // kEnumBufferLength blanks before the first NUL.
+  char buffer[kEnumNameBytes + 1];
   std::fill(buffer, buffer + kEnumBufferLength, ' ');
-  buffer[kEnumBufferLength] = '\0';
-  LONG status = api.RegEnumKeyA(lKey, lIndex, buffer, kEnumBufferLength);
+  std::fill(buffer + kEnumBufferLength, buffer + kEnumNameBytes + 1, '\0');
+  LONG status = api.RegEnumKeyA(lKey, lIndex, buffer, kEnumNameBytes);
   // Assigned in place, so that a caller's variable keeps its storage from
   // step to step of a walk.
-  strName.assign(TrimAtNulView(std::string_view(buffer, kEnumBufferLength)));
+  strName.assign(TrimAtNulView(std::string_view(buffer, kEnumNameBytes)));
   return status;
 }
 

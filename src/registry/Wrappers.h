@@ -9,8 +9,12 @@
 
 namespace comsweep::registry {
 
-// Buffer length, in characters, that EnumKey passes to RegEnumKeyA.
+// Length of the name EnumKey returns when RegEnumKeyA fails: that many blanks.
 inline constexpr DWORD kEnumBufferLength = 300;
+// Buffer length, in bytes of 8-bit text, that EnumKey passes to RegEnumKeyA:
+// a key name has at most 255 UTF-16 units, each at most three UTF-8 bytes,
+// and a NUL follows, so any name the registry can hold fits.
+inline constexpr DWORD kEnumNameBytes = 255 * 3 + 1;
 
 // Connects to HKEY_CLASSES_ROOT of the named machine; lRoot is written only
 // on success.
@@ -18,7 +22,7 @@ bool ConnectRemoteRegistry(RegistryApi& api, const std::string& strMachine, HKEY
 // True exactly when RegOpenKeyA returned 0.
 bool OpenKey(RegistryApi& api, HKEY lParent, const std::string& strSubKey, HKEY& lKey);
 // RegEnumKeyA's status unchanged. strName is always assigned: the name, or
-// 300 blanks when the call failed.
+// kEnumBufferLength (300) blanks when the call failed.
 LONG EnumKey(RegistryApi& api, HKEY lKey, DWORD lIndex, std::string& strName);
 // True when the value exists and is a REG_SZ; strValue is then the text
 // before its first NUL. On false strValue keeps what it held.

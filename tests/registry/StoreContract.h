@@ -129,6 +129,8 @@ TYPED_TEST_P(StoreContract, EnumerationEndsAndOverlongNamesAreReported) {
   EXPECT_EQ(this->m_api->RegEnumKeyA(h, 2, buffer, 300), ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(std::string(buffer, 300), std::string(300, 'x'));  // untouched
   std::string name = "before";
+  EXPECT_EQ(EnumKey(*this->m_api, h, 1, name), 0);  // the wrapper's buffer holds any legal name
+  EXPECT_EQ(name, std::string(300, 'o'));
   EXPECT_EQ(EnumKey(*this->m_api, h, 2, name), ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(name, std::string(300, ' '));
   this->m_api->RegCloseKey(h);

@@ -2,26 +2,91 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "registry/UpcaseTable.h"
+
 namespace comsweep::registry {
 namespace {
 
 TEST(Text, Utf16RoundTripKeepsUnpairedSurrogates) {
-  // "A", U+00E4, U+1F600 (a pair), a lone high surrogate, "z".
-  std::string utf16("A\0\xE4\0\x3D\xD8\x00\xDE\x01\xD8z\0", 12);
+  // "A", U+00E4, U+1F600 (a pair), a lone high surrogate, "z", a lone low one.
+  std::string utf16("A\0\xE4\0\x3D\xD8\x00\xDE\x01\xD8z\0\x00\xDC", 14);
   std::string utf8 = utf16leToUtf8(utf16);
   EXPECT_EQ(utf8.substr(0, 3), "A\xC3\xA4");
   EXPECT_EQ(utf8ToUtf16le(utf8), utf16);
   EXPECT_EQ(utf8ToUtf16le("\xE4"), std::string("\xE4\0", 2));  // not UTF-8: Windows-1252
-  EXPECT_EQ(cp1252ToUtf8("\x80"), "\xE2\x82\xAC");
+  EXPECT_EQ(cp1252ToUtf8("\x80\xE4"), "\xE2\x82\xAC\xC3\xA4");
 }
 
 TEST(Text, ComparesLikeTheRegistry) {
-  EXPECT_EQ(compareNoCase("clsid", "CLSID"), 0);
-  EXPECT_LT(compareNoCase("Z", "_"), 0);  // upper-cased: 'Z' (0x5A) < '_' (0x5F)
-  EXPECT_LT(compareNoCase("a", "a1"), 0);
-  EXPECT_EQ(compareNoCase("\xC3\xA4", "\xC3\x84"), 0);  // a-umlaut folds to A-umlaut
-  EXPECT_GT(compareNoCase("\xC3\xA4", "z"), 0);
-  EXPECT_EQ(upperCase("m9qcal.ocx \xC3\xA4"), "M9QCAL.OCX \xC3\x84");
+  struct Case {
+    const char* a;
+    const char* b;
+    int order;  // sign of compareNoCase(a, b)
+  };
+  const Case cases[] = {
+      {"clsid", "CLSID", 0},
+      {"Z", "_", -1},  // upper-cased: 'Z' (0x5A) < '_' (0x5F)
+      {"a", "a1", -1},
+      {"m9q.\xC3\xA4", "M9Q.\xC3\x84", 0},  // a-umlaut folds to A-umlaut
+      {"\xC3\xBF", "\xC5\xB8", 0},          // y-diaeresis folds to U+0178
+      {"\xC3\xA4", "z", 1},
+      // Unicode folds these; the registry keeps them apart.
+      {"m9q.\xC4\xB1", "m9q.I", 1},       // dotless i, U+0131
+      {"m9q.\xC2\xB5", "m9q.\xCE\x9C", -1},  // micro sign U+00B5, capital mu U+039C
+      {"m9q.\xC5\xBF", "m9q.S", 1},       // long s, U+017F
+      {"m9q.\xCF\x82", "m9q.\xCE\xA3", 1},  // final sigma U+03C2, capital sigma U+03A3
+      {"m9q.\xC7\x85", "m9q.\xC7\x84", 1},  // title-case DZ caron U+01C5, capital U+01C4
+      {"m9q.\xC7\x86", "m9q.\xC7\x84", 0},  // ... while small dz caron U+01C6 folds
+      // Outside the Basic Multilingual Plane: by the surrogates, never folded.
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x81", -1},  // U+1F600, U+1F601: same high surrogate
+      {"\xF0\x9F\x98\x80", "\xEE\x80\x80", -1},      // D83D DE00 < U+E000
+      {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", 1},   // Deseret small letter stays small
+      {"\xED\xA0\xBD", "\xF0\x9F\x98\x80", -1},      // a lone D83D is a prefix of the pair
+  };
+  for (const Case& c : cases) {
+    int got = compareNoCase(c.a, c.b);
+    EXPECT_EQ((got > 0) - (got < 0), c.order) << c.a << " vs " << c.b;
+    int back = compareNoCase(c.b, c.a);
+    EXPECT_EQ((back > 0) - (back < 0), -c.order) << c.b << " vs " << c.a;
+  }
+  EXPECT_EQ(upperCase("m9qcal.ocx \xC3\xA4\xC4\xB1\xCF\x82\xE4"),
+            "M9QCAL.OCX \xC3\x84\xC4\xB1\xCF\x82\xE4");
+}
+
+// The table against the one Wine installs (the same data Windows ships).
+TEST(Text, UpcaseTableMatchesWinesNlsFile) {
+  std::filesystem::path file;
+  for (const char* p : {"/usr/share/wine/nls/l_intl.nls",
+                        "/usr/lib/x86_64-linux-gnu/wine/nls/l_intl.nls"})
+    if (std::filesystem::exists(p)) file = p;
+  if (file.empty()) GTEST_SKIP() << "Wine's l_intl.nls is not installed";
+  std::ifstream in(file, std::ios::binary);
+  std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(in), {}};
+  std::vector<std::uint16_t> words(bytes.size() / 2);
+  for (std::size_t i = 0; i < words.size(); ++i)
+    words[i] = static_cast<std::uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  ASSERT_GT(words.size(), 2u + 256u);
+  // Word 2 on: a three-level trie of offsets ending in a delta to add.
+  const std::uint16_t* t = words.data() + 2;
+  const std::size_t n = words.size() - 2;
+  int differences = 0;
+  for (unsigned c = 0; c < 0x10000; ++c) {
+    std::size_t i1 = t[c >> 8] + ((c >> 4) & 0xF);
+    ASSERT_LT(i1, n);
+    std::size_t i2 = t[i1] + (c & 0xF);
+    ASSERT_LT(i2, n);
+    auto expected = static_cast<char16_t>(c + t[i2]);
+    if (upcaseUnit(static_cast<char16_t>(c)) != expected && ++differences <= 10)
+      ADD_FAILURE() << std::hex << "U+" << c << ": " << unsigned(upcaseUnit(char16_t(c)))
+                    << " instead of " << unsigned(expected);
+  }
+  EXPECT_EQ(differences, 0);
 }
 
 }  // namespace

@@ -11,6 +11,14 @@ namespace {
 
 using registry::HKEY_CLASSES_ROOT;
 
+// 120 CJK characters: a legal key name longer in UTF-8 than the 300
+// blanks the enumeration wrapper answers a failure with.
+const std::string kCjkName = [] {
+  std::string name;
+  for (int i = 0; i < 120; ++i) name += "\xE4\xB8\xAD";
+  return name;
+}();
+
 class Removal : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -18,6 +26,7 @@ class Removal : public ::testing::Test {
         {"CLSID\\{A}\\InprocServer32", "a.dll"},
         {"CLSID\\{A}\\Deep\\Deeper\\Deepest", std::nullopt},
         {"CLSID\\{A}\\Deep\\Side", std::nullopt},
+        {"CLSID\\{A}\\" + kCjkName, std::nullopt},  // a legal name of 360 bytes
         {"CLSID\\{B}", "b"},
         {"CLSID\\{C}\\Child", std::nullopt},
         {"Keep", std::nullopt},
@@ -122,7 +131,7 @@ TEST_F(Removal, NothingListedOrEverythingStruck) {
   run(false);
   EXPECT_EQ(m_windows.messages.at(0).text, "0 / 1 keys have been removed in your registry.");
   EXPECT_EQ(logBody(), "");
-  EXPECT_EQ(test::allKeys(*m_store).size(), 11u);
+  EXPECT_EQ(test::allKeys(*m_store).size(), 12u);
 }
 
 TEST_F(Removal, AFailedSaveClaimsNothing) {

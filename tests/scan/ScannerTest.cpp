@@ -138,6 +138,16 @@ TEST_F(Scanner, MissingTopKeysEndOnlyTheirScan) {
                                               "PROGID|m9qGrid.Grid.1|m9qGrid.Grid.1|m9qGrid.Grid.1"}));
 }
 
+TEST_F(Scanner, ALongLegalNameIsExaminedAndTheScanGoesOn) {
+  std::string umlauts = "b";
+  for (int i = 0; i < 160; ++i) umlauts += "\xC3\xA4";  // 161 characters, 321 bytes
+  scan({{umlauts + "m9q", std::nullopt}, {"m9q.After", std::nullopt}}, {"m9q"}, true);
+  EXPECT_EQ(rows(), (std::vector<std::string>{"PROGID|" + umlauts + "m9q|" + umlauts + "m9q|" +
+                                                  umlauts + "m9q",
+                                              "PROGID|m9q.After|m9q.After|m9q.After"}));
+  EXPECT_EQ(m_steps, (std::vector<std::string>{"ProgID -> " + umlauts + "m9q", "ProgID -> m9q.After"}));
+}
+
 TEST_F(Scanner, AFullTypeLibTableEndsTheTypeLibScanOnly) {
   std::vector<FixtureKey> keys;
   char id[64];

@@ -49,6 +49,9 @@ const std::vector<ContractKey> kSoftware = {
     {"Classes\\CLSID\\{00000000-0000-0000-0000-0000000000B2}", sz("Kept Class")},
     {"Classes\\TypeLib\\{00000000-0000-0000-0000-0000000000C3}\\1.0\\0\\win32", sz("C:\\m9q.tlb")},
     {"Classes\\M9Q.Thing", sz("Thing")},
+    // Names the registry keeps apart although Unicode folds them together.
+    {"Classes\\m9q.I", sz("capital I")},
+    {"Classes\\m9q.\xC4\xB1", sz("dotless i")},
     {"Microsoft\\Windows", sz("outside the classes")},
 };
 
@@ -116,6 +119,14 @@ TEST(HiveStore, OpensAWindowsDriveWhoseNamesAreOddlyCased) {
   EXPECT_EQ(opened.machine->kind, "Windows drive");
   EXPECT_EQ(opened.machine->driveC, drive.path());
   HandleTable api(*opened.machine->store);
+  for (const auto& [key, value] : {std::pair{"M9Q.I", "capital I"}, {"M9Q.\xC4\xB1", "dotless i"}}) {
+    registry::HKEY h = 0;
+    ASSERT_EQ(api.RegOpenKeyA(HKEY_CLASSES_ROOT, key, &h), 0) << key;
+    std::string text;
+    EXPECT_TRUE(registry::QueryStringValue(api, h, "", text));
+    EXPECT_EQ(text, value);
+    api.RegCloseKey(h);
+  }
   EXPECT_EQ(deleteTree(api, HKEY_CLASSES_ROOT, "M9Q.Thing"), 0);
   ASSERT_TRUE(api.commit().ok);
   EXPECT_EQ(std::distance(fs::directory_iterator(config), fs::directory_iterator()), 1);

@@ -99,6 +99,7 @@ Outcome runWine(const fs::path& dir, const fs::path& prefix, const std::vector<s
     ::setenv("HOME", (dir / "home").c_str(), 1);
     ::setenv("WINEPREFIX", prefix.c_str(), 1);
     ::setenv("WINEDEBUG", "-all", 1);
+    ::setenv("LC_ALL", "C.UTF-8", 1);  // arguments with letters beyond ASCII reach Wine intact
     ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no Mono or Gecko prompts
     ::unsetenv("DISPLAY");
     ::unsetenv("WAYLAND_DISPLAY");
@@ -307,6 +308,64 @@ TEST_F(WineConformance, AKeyWhoseNameTheBackupCannotHoldIsKept) {
   EXPECT_NE(capital.output.find("capital I"), std::string::npos) << capital.output;
   EXPECT_EQ(capital.output.find("newline name"), std::string::npos) << capital.output;
   EXPECT_NE(kept.output.find("newline name"), std::string::npos) << kept.output;
+}
+
+// Pairs of names that Unicode case folding merges but the registry keeps
+// apart: each is its own key for Wine, so each must be listed, removed,
+// backed up and restored on its own.
+TEST_F(WineConformance, NamesTheRegistryKeepsApartAreRemovedAndRestoredEachOnItsOwn) {
+  const std::vector<std::string> names = {
+      "m9q.I", "m9q.\xC4\xB1",            // dotless i
+      "m9q.S", "m9q.\xC5\xBF",            // long s
+      "m9q.\xCE\xA3", "m9q.\xCF\x82",     // final sigma
+      "m9q.\xCE\x9C", "m9q.\xC2\xB5",     // micro sign
+      "m9q.\xC7\x84", "m9q.\xC7\x85",     // title-case DZ caron
+      "m9q.\xF0\x90\x90\x80", "m9q.\xF0\x90\x90\xA8",  // Deseret: never folded
+  };
+  fs::path prefix = copyPrefix("names");
+  std::string text = "Windows Registry Editor Version 5.00\r\n";
+  for (std::size_t i = 0; i < names.size(); ++i)
+    text += "\r\n[HKEY_CLASSES_ROOT\\" + names[i] + "]\r\n@=\"value " + std::to_string(i) + "\"\r\n";
+  writeFile(root() / "names.reg", "\xFF\xFE" + utf8ToUtf16le(text));
+  runWine(root(), prefix, {"wine", "regedit", "/S", "names.reg"});
+  // Wine's reg tool names each key with its own value, or fails.
+  auto values = [&] {
+    std::vector<std::string> out;
+    for (const std::string& name : names) {
+      Outcome q = runWine(root(), prefix, {"wine", "reg", "query", "HKCR\\" + name, "/ve"});
+      std::size_t at = q.output.find("value ");
+      out.push_back(q.status != 0 ? "missing"
+                    : at == std::string::npos ? "?"
+                    : q.output.substr(at, q.output.find_first_of("\r\n", at) - at));
+    }
+    runWine(root(), prefix, {"wineserver", "-k"});
+    return out;
+  };
+  std::vector<std::string> expected;
+  for (std::size_t i = 0; i < names.size(); ++i) expected.push_back("value " + std::to_string(i));
+  ASSERT_EQ(values(), expected) << "Wine itself does not keep these names apart";
+
+  BinaryResult run = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", prefix.string()}}});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string log = readFile(prefix / "drive_c" / "9QReg.log");
+  // The components imported for every prefix are listed too.
+  EXPECT_NE(log.find("Number of deleted keys: " + std::to_string(names.size() + 4) + "\r\n"),
+            std::string::npos)
+      << log;
+  std::string backup;
+  for (const auto& entry : fs::directory_iterator(prefix / "drive_c"))
+    if (entry.path().filename().string().rfind("9QReg-", 0) == 0) backup = entry.path().filename();
+  ASSERT_FALSE(backup.empty());
+  std::string saved = readFile(prefix / "drive_c" / backup);
+  if (saved.rfind("\xFF\xFE", 0) == 0) saved = utf16leToUtf8(saved.substr(2));
+  for (const std::string& name : names) {
+    EXPECT_NE(log.find(" --- HKEY_CLASSES_ROOT\\" + name + "\r\n"), std::string::npos) << name;
+    EXPECT_NE(saved.find("\\" + name + "]\r\n"), std::string::npos) << name;
+  }
+  EXPECT_EQ(values(), std::vector<std::string>(names.size(), "missing"));
+
+  runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
+  EXPECT_EQ(values(), expected);
 }
 
 TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
