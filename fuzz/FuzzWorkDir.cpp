@@ -18,7 +18,10 @@ FuzzWorkDir::FuzzWorkDir() {
     base = "/dev/shm";
   else
     base = fs::temp_directory_path(ec);
-  m_path = base / ("comsweep-fuzz-" + std::to_string(::getpid()));
+  // Below a directory of its own the name is always the same: the paths the
+  // readers are given then do not differ from one run to the next.
+  m_path = base / (std::getenv("COMSWEEP_FUZZ_TMPDIR") ? std::string("work")
+                                                       : "comsweep-fuzz-" + std::to_string(::getpid()));
   fs::remove_all(m_path, ec);  // left by an earlier process with the same id
   if (!fs::create_directories(m_path, ec)) {
     std::fprintf(stderr, "cannot create the fuzz directory %s: %s\n", m_path.c_str(),
