@@ -71,8 +71,8 @@ std::unique_ptr<RegFileStore> RegFileStore::open(const std::filesystem::path& fi
     return nullptr;
   }
   store->m_current = kNoNode;
-  // What the file deleted after writing it is out of the tree; its blocks
-  // stay in the file as they are and no longer belong to any key.
+  // Blocks of keys that a later deletion line took out of the tree stay in
+  // the file as they are and belong to no key.
   for (Block& block : store->m_blocks)
     if (block.node != kNoNode && !store->isLive(block.node)) block.node = kNoNode;
   return store;

@@ -43,8 +43,8 @@ class RegFileStore : public MemoryStore, private RegFileSink {
   // A key block: from its key line up to the next key line. `node` is the
   // key in the tree, or kNoNode for blocks kept verbatim: deletion blocks,
   // keys outside the classes, and blocks of keys the file itself deletes
-  // further down (an import of the saved file deletes them again). `softwareClasses`:
-  // the key line names HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
+  // further down (an import of the saved file deletes them again).
+  // `softwareClasses`: the key line names HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
   struct Block {
     std::size_t offset;
     NodeId node;
