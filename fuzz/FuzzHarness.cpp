@@ -15,7 +15,7 @@
 #include "registry/Text.h"
 #include "registry/hive/HiveMachine.h"
 #include "registry/regfile/RegFileMachine.h"
-#include "registry/wine/WineMachine.h"
+#include "registry/wine/WineRegStore.h"
 #include "removal/KeyRemoval.h"
 
 namespace comsweep::fuzz {
@@ -120,7 +120,17 @@ registry::MachineOpenResult FuzzHarness::open() const {
   switch (m_reader) {
     case Reader::RegFile: return registry::openRegFile(m_openPath);
     case Reader::Hive: return registry::openHiveFile(m_openPath);
-    case Reader::Wine: return registry::openWinePrefix(m_openPath);
+    case Reader::Wine: {
+      // As openWinePrefix, without its check for a running wineserver: that
+      // looks at the machine's processes, never at the input, and the number
+      // of them would steer a run from a fixed seed to other inputs.
+      std::string error;
+      std::unique_ptr<registry::WineRegStore> store = registry::WineRegStore::load(m_file, error);
+      if (!store) return {nullptr, error};
+      auto machine = std::make_unique<registry::Machine>();
+      machine->store = std::move(store);
+      return {std::move(machine), {}};
+    }
   }
   return {};
 }

@@ -2,9 +2,10 @@
 // What every fuzz target does with one input, shared with the regression
 // test that replays the inputs the targets once failed on. The input becomes
 // the machine file in a work directory; the machine is opened the way the
-// program opens it, every key is walked through the registry operations,
-// a few subtrees are removed the way the removal removes them, and the store
-// is saved and read back.
+// program opens it (a Wine prefix without the check for a running
+// wineserver, which looks at the machine, not the input), every key is
+// walked through the registry operations, a few subtrees are removed the
+// way the removal removes them, and the store is saved and read back.
 //
 // A refusal with a message is a good outcome. A fault is anything that would
 // let a hostile or broken file mislead a run: a refusal without a message, an

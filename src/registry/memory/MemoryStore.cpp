@@ -186,4 +186,24 @@ void MemoryStore::clearDefaultValue(NodeId node) {
   n.defaultData = {};
 }
 
+void MemoryStore::dropSubtree(NodeId node) {
+  if (!isLive(node)) return;
+  std::vector<NodeId> pending = std::move(m_nodes[node].children);
+  m_nodes[node].children.clear();
+  m_nodes[node].removedChildren = 0;
+  while (!pending.empty()) {
+    Node& n = m_nodes[pending.back()];
+    pending.pop_back();
+    if (!n.live) continue;
+    n.live = false;
+    pending.insert(pending.end(), n.children.begin(), n.children.end());
+  }
+  if (node == root()) {
+    clearDefaultValue(node);
+    return;
+  }
+  m_nodes[node].live = false;
+  ++m_nodes[parentOf(node)].removedChildren;
+}
+
 }  // namespace comsweep::registry

@@ -40,6 +40,11 @@ class MemoryStore : public Store {
   }
   void setDefaultValue(NodeId node, DWORD type, std::string_view data);
   void clearDefaultValue(NodeId node);
+  // What an import's deletion does: the key and everything below it leave
+  // the tree (the root keeps itself, losing its subkeys and default value).
+  // Not a removal: removedAnything() does not count it. A key of the same
+  // name added afterwards is a new node.
+  void dropSubtree(NodeId node);
 
   NodeId parentOf(NodeId node) const { return m_nodes[node].parent; }
   std::size_t nodeCount() const { return m_nodes.size(); }

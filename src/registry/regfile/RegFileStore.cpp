@@ -50,6 +50,10 @@ std::unique_ptr<RegFileStore> RegFileStore::open(const std::filesystem::path& fi
     return nullptr;
   }
   store->m_current = kNoNode;
+  // Blocks of keys that a later deletion line took out of the tree stay in
+  // the file as they are and belong to no key.
+  for (Block& block : store->m_blocks)
+    if (block.node != kNoNode && !store->isLive(block.node)) block.node = kNoNode;
   return store;
 }
 
@@ -110,9 +114,35 @@ NodeId RegFileStore::classesKey(std::string_view path) {
   return node;
 }
 
+void RegFileStore::deleteClassesKey(std::string_view path) {
+  std::string_view rest, unused;
+  if (below(path, kClassesRoot, rest)) {
+    if (rest.empty()) return;  // a root key cannot be deleted: an import refuses it
+  } else if (!below(path, kSoftwareClasses, rest)) {
+    // HKEY_LOCAL_MACHINE\SOFTWARE takes the classes with it (the root
+    // HKEY_LOCAL_MACHINE itself is refused).
+    if (path.find('\\') == std::string_view::npos || !below(kSoftwareClasses, path, unused)) return;
+    rest = {};
+  }
+  NodeId node = root();
+  while (node != kNoNode && !rest.empty()) {
+    std::size_t cut = rest.find('\\');
+    node = findChild(node, rest.substr(0, cut));
+    rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+  }
+  if (node == kNoNode) return;
+  if (node == root()) {
+    // The root stays the same node: its blocks so far no longer count.
+    for (Block& block : m_blocks)
+      if (block.node == root()) block.node = kNoNode;
+  }
+  dropSubtree(node);
+}
+
 void RegFileStore::keyLine(std::string_view path, bool deletion, std::size_t offset) {
-  // A deletion block says what an import would remove; it names no key that
-  // exists here, so it stays verbatim and adds nothing to the tree.
+  // A deletion block stays in the file verbatim; what follows it in the
+  // block belongs to no key.
+  if (deletion) deleteClassesKey(path);
   m_current = deletion ? kNoNode : classesKey(path);
   std::string_view rest;
   m_blocks.push_back({offset, m_current,

@@ -42,8 +42,10 @@ class RegFileStore : public MemoryStore, private RegFileSink {
 
  private:
   // A key block: from its key line up to the next key line. `node` is the
-  // key in the tree, or kNoNode for blocks kept verbatim. `softwareClasses`:
-  // the key line names HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
+  // key in the tree, or kNoNode for blocks kept verbatim: deletion blocks,
+  // keys outside the classes, and blocks of keys the file itself deletes
+  // further down (an import of the saved file deletes them again).
+  // `softwareClasses`: the key line names HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
   struct Block {
     std::size_t offset;
     NodeId node;
@@ -59,6 +61,9 @@ class RegFileStore : public MemoryStore, private RegFileSink {
   // The key `path` names in the tree (created with its parents), or kNoNode
   // when it lies outside HKEY_CLASSES_ROOT.
   NodeId classesKey(std::string_view path);
+  // "[-path]": drops the key with its subtree from the tree as it stands at
+  // this point of the file, as an import would.
+  void deleteClassesKey(std::string_view path);
   // Key lines, by the index of the removed block they take the place of,
   // for keys that existed only through blocks of removed subkeys.
   std::vector<std::pair<std::size_t, std::string>> standInKeyLines() const;

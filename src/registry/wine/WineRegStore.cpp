@@ -204,9 +204,12 @@ bool WineRegStore::standInBlocks(std::vector<std::pair<std::size_t, std::string>
     if (!readBytes(m_blocks[i].offset, end, bytes)) return false;
     std::string_view block = bytes;
     std::size_t open = block.find('[');
+    if (open == std::string_view::npos) continue;
+    // A key line without a line end ends the file: the block holds nothing
+    // else and is the last, so the bare block ends the saved file the same way.
     std::size_t lineEnd = block.find('\n', open);
-    if (open == std::string_view::npos || lineEnd == std::string_view::npos) continue;
-    std::string_view line = block.substr(open, lineEnd + 1 - open);
+    std::string_view line =
+        block.substr(open, lineEnd == std::string_view::npos ? lineEnd : lineEnd + 1 - open);
     // The key's path is spelled from the tree (escaped as Wine writes it);
     // the time stamp and line end are those of the block it stands in for.
     std::string path = "Software\\\\Classes";

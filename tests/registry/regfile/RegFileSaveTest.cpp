@@ -24,12 +24,16 @@ struct Piece {
 const Piece kPieces[] = {
     {"Windows Registry Editor Version 5.00\n\n; exported\n", false},
     {"[HKEY_CLASSES_ROOT]\n@=\"root\"\n\n", false},
-    {"[HKEY_CLASSES_ROOT\\CLSID\\{A}]\n@=\"class A\"\n\"x\"=hex:01,\\\n  02\n\n", true},
-    {"[HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32]\n@=\"a.dll\"\n\n", true},
+    // Blocks of a key the file deletes further down stay: an import of the
+    // saved file deletes the key again.
+    {"[HKEY_CLASSES_ROOT\\CLSID\\{A}]\n@=\"class A\"\n\"x\"=hex:01,\\\n  02\n\n", false},
+    {"[HKEY_CLASSES_ROOT\\CLSID\\{A}\\Old]\n@=\"old\"\n\n", false},
     {"[HKEY_CLASSES_ROOT\\CLSID\\{B}]\n@=\"two\n[HKEY_CLASSES_ROOT\\CLSID\\{A}]\nlines\"\n\n", false},
     {"[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{A}]\n@=\"elsewhere\"\n\n", false},
-    {"[-HKEY_CLASSES_ROOT\\CLSID\\{A}]\n", false},
-    {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\clsid\\{a}]\n\"again\"=dword:1\n", true},
+    {"[-HKEY_CLASSES_ROOT\\CLSID\\{A}]\n\"stray\"=\"x\"\n\n", false},
+    {"[HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32]\n@=\"a.dll\"\n\n", true},
+    {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\clsid\\{a}]\n\"again\"=dword:1\n\"x\"=-\n@=-\n", true},
+    {"[-HKEY_CLASSES_ROOT\\CLSID\\{A}\\Old]\n", false},
     {"[HKEY_CLASSES_ROOT\\Last]  \n@=\"no line end\"", false},
 };
 
@@ -86,6 +90,13 @@ TEST_F(RegFileSave, LeavesOutExactlyTheBlocksOfRemovedKeys) {
       registry::CommitResult result = store->save();
       ASSERT_TRUE(result.ok) << result.message;
       EXPECT_EQ(readFile(m_file), encodeRegText(join(true), utf16, crlf));
+      // Read as an import reads it, the saved file has the tree the removal left.
+      std::string error;
+      std::unique_ptr<RegFileStore> saved = RegFileStore::open(m_file, error);
+      ASSERT_TRUE(saved) << error;
+      registry::NodeId clsid = saved->findChild(saved->root(), "CLSID");
+      ASSERT_EQ(saved->childCount(clsid), 1u);
+      EXPECT_EQ(saved->name(saved->childAt(clsid, 0)), "{B}");
     }
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 1);

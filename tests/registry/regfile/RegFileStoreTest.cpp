@@ -71,6 +71,62 @@ TEST(RegFileStore, BuildsTheClassesTreeAsAnImportWould) {
   EXPECT_EQ(defaultText(store, store.findChild(root, "dup")), "(none)");
 }
 
+// The tree with every key's values as values() gives them: "path{name=text ...}",
+// the default value named "@", keys in walk order.
+std::string dump(const registry::Store& store, NodeId node = 0, const std::string& path = "") {
+  std::string out = path + "{";
+  std::vector<registry::NamedValue> values;
+  EXPECT_TRUE(store.values(node, values)) << path;
+  for (const registry::NamedValue& v : values) {
+    std::string text = v.value.type == registry::REG_SZ ? registry::utf16leToUtf8(v.value.data) : "?";
+    out += (out.back() == '{' ? "" : " ") + (v.name.empty() ? "@" : v.name) + "=" +
+           text.substr(0, text.find('\0'));
+  }
+  out += "}";
+  for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
+    NodeId child = store.childAt(node, i);
+    out += " " + dump(store, child, (path.empty() ? "" : path + "\\") + std::string(store.name(child)));
+  }
+  return out;
+}
+
+// Deletion lines take effect where they stand, as an import reads them.
+TEST(RegFileStore, DeletionLinesApplyInFileOrder) {
+  struct Case {
+    const char* body;  // after the header
+    const char* tree;
+  } cases[] = {
+      // The key and its subtree go; a deletion of something absent is harmless.
+      {"[HKEY_CLASSES_ROOT\\A\\B]\n@=\"b\"\n[HKEY_CLASSES_ROOT\\C]\n[-hkey_classes_root\\a]\n"
+       "[-HKEY_CLASSES_ROOT\\Absent\\Deeper]\n",
+       "{} C{}"},
+      // Created again afterwards, with only what follows the deletion;
+      // what the deletion block itself lists belongs to no key.
+      {"[HKEY_CLASSES_ROOT\\A]\n@=\"old\"\n\"n\"=\"old\"\n[HKEY_CLASSES_ROOT\\A\\Sub]\n"
+       "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\A]\n@=\"in deletion\"\n"
+       "[HKEY_CLASSES_ROOT\\A]\n\"k\"=\"new\"\n",
+       "{} A{k=new}"},
+      // A parent's deletion between two blocks of a key drops the first.
+      {"[HKEY_CLASSES_ROOT\\P\\K]\n\"a\"=\"1\"\n[-HKEY_CLASSES_ROOT\\P]\n"
+       "[HKEY_CLASSES_ROOT\\P\\K]\n\"b\"=\"2\"\n",
+       "{} P{} P\\K{b=2}"},
+      // Deleted values, named (any case) and default, in a later block.
+      {"[HKEY_CLASSES_ROOT\\V]\n@=\"d\"\n\"x\"=\"1\"\n\"y\"=\"2\"\n[HKEY_CLASSES_ROOT\\V]\n\"X\"=-\n@=-\n",
+       "{} V{y=2}"},
+      // A root cannot be deleted; HKEY_LOCAL_MACHINE\SOFTWARE takes the classes along.
+      {"[HKEY_CLASSES_ROOT]\n@=\"r\"\n[HKEY_CLASSES_ROOT\\A]\n[-HKEY_CLASSES_ROOT]\n[-HKEY_LOCAL_MACHINE]\n",
+       "{@=r} A{}"},
+      {"[HKEY_CLASSES_ROOT]\n@=\"r\"\n[HKEY_CLASSES_ROOT\\A]\n[-HKEY_LOCAL_MACHINE\\SOFTWARE]\n"
+       "[-HKEY_LOCAL_MACHINE\\SOFTWAREX]\n[HKEY_CLASSES_ROOT\\B]\n",
+       "{} B{}"},
+  };
+  for (const Case& c : cases) {
+    StoreUnderTest sut = loadFromFile(std::string("REGEDIT4\n\n") + c.body);
+    ASSERT_TRUE(sut.store) << c.body;
+    EXPECT_EQ(dump(*sut.store), c.tree) << c.body;
+  }
+}
+
 TEST(RegFileStore, OpensAsAMachineOrSaysWhereTheFileIsWrong) {
   TempDir dir;
   writeFile(dir / "good.reg", "\xEF\xBB\xBFREGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\CLSID]\r\n");
