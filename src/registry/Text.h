@@ -22,6 +22,16 @@ bool isValidUtf8(std::string_view text);
 bool decodeUtf8(std::string_view text, std::size_t& i, char32_t& cp);
 // Appends one code point as UTF-8 (surrogates as three bytes).
 void appendUtf8(std::string& out, char32_t cp);
+// The same at `out`, which has room for four bytes; returns the end.
+char* encodeUtf8(char32_t cp, char* out);
+
+// The value of a hexadecimal digit (either case), -1 for any other character.
+constexpr int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
 
 // Upper-cases letters the way the registry folds key names: by its own table
 // (registry/UpcaseTable.h), one UTF-16 unit to one; characters outside the

@@ -21,16 +21,11 @@ std::uint32_t le32(const unsigned char* p) {
 
 // Reads the base block; false with errno set when it cannot be read whole.
 bool readBaseBlock(int fd, unsigned char* block) {
-  std::size_t have = 0;
-  while (have < kBaseBlockSize) {
-    ssize_t n = ::pread(fd, block + have, kBaseBlockSize - have, static_cast<off_t>(have));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    have += static_cast<std::size_t>(n);
+  long long n = platform::readAt(fd, reinterpret_cast<char*>(block), kBaseBlockSize, 0);
+  if (n < 0) return false;
+  if (static_cast<std::size_t>(n) != kBaseBlockSize) {
+    errno = EIO;
+    return false;
   }
   return true;
 }

@@ -8,26 +8,6 @@
 namespace comsweep::registry {
 namespace {
 
-// Writes the UTF-8 form of `cp` at `out`; returns the end.
-char* putUtf8(char* out, char32_t cp) {
-  if (cp < 0x80) {
-    *out++ = static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    *out++ = static_cast<char>(0xC0 | (cp >> 6));
-    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    *out++ = static_cast<char>(0xE0 | (cp >> 12));
-    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    *out++ = static_cast<char>(0xF0 | (cp >> 18));
-    *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-  }
-  return out;
-}
-
 std::uint16_t unitAt(const char* p) {
   return static_cast<std::uint16_t>(static_cast<unsigned char>(p[0]) |
                                     (static_cast<unsigned char>(p[1]) << 8));
@@ -83,10 +63,10 @@ bool RegFileLineReader::nextUtf16() {
       *out++ = static_cast<char>(u);
     } else if (u >= 0xD800 && u <= 0xDBFF && p + 2 < end && unitAt(p + 2) >= 0xDC00 &&
                unitAt(p + 2) <= 0xDFFF) {
-      out = putUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (unitAt(p + 2) - 0xDC00));
+      out = encodeUtf8(0x10000 + ((char32_t(u) - 0xD800) << 10) + (unitAt(p + 2) - 0xDC00), out);
       p += 2;
     } else {
-      out = putUtf8(out, u);
+      out = encodeUtf8(u, out);
     }
   }
   m_crlf = m_lf && out > m_buffer.data() && out[-1] == '\r';

@@ -23,13 +23,6 @@ std::string_view trimRight(std::string_view text) {
   return text;
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::size_t countHexDigits(std::string_view text) {
   std::size_t n = 0;
   while (n < text.size() && hexDigit(text[n]) >= 0) ++n;

@@ -7,13 +7,6 @@
 namespace comsweep::registry {
 namespace {
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool isOctal(char c) { return c >= '0' && c <= '7'; }
 
 // Decodes the UTF-8 sequence at text[i] (its lead byte is above 127) and

@@ -1,5 +1,6 @@
 #include "registry/wine/WineRegParser.h"
 
+#include "registry/Text.h"
 #include "registry/wine/WineEscapes.h"
 
 namespace comsweep::registry {
@@ -92,13 +93,6 @@ std::string_view trim(std::string_view s) {
   s = trimLeft(s);
   while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
   return s;
-}
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // Reads 1 to `maxDigits` hex digits at the start of `s`; false when there are
