@@ -87,29 +87,7 @@ LONG MemoryStore::removeLeaf(NodeId parent, NodeId child) {
   if (!liveChildren(child).empty()) return ERROR_ACCESS_DENIED;
   m_nodes[child].live = false;
   ++m_nodes[parent].removedChildren;
-  ++m_removed;
   return ERROR_SUCCESS;
-}
-
-std::vector<MemoryStore::StandIn> MemoryStore::standIns(const std::vector<NodeId>& blockKeys) const {
-  std::vector<StandIn> found;
-  std::vector<bool> present(nodeCount());
-  auto markWithParents = [&](NodeId n) {
-    for (; n != kNoNode && !present[n]; n = parentOf(n)) present[n] = true;
-  };
-  markWithParents(root());
-  for (NodeId key : blockKeys)
-    if (key != kNoNode && isLive(key)) markWithParents(key);
-  for (std::size_t i = 0; i < blockKeys.size(); ++i) {
-    NodeId kept = blockKeys[i];
-    if (kept == kNoNode || isLive(kept)) continue;
-    std::size_t levels = 0;
-    for (; !isLive(kept); ++levels) kept = parentOf(kept);  // the root is never removed
-    if (present[kept]) continue;
-    found.push_back({i, kept, levels});
-    markWithParents(kept);
-  }
-  return found;
 }
 
 NodeId MemoryStore::newNode(NodeId parent, std::string_view name) {

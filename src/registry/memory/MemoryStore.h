@@ -42,27 +42,12 @@ class MemoryStore : public Store {
   void clearDefaultValue(NodeId node);
   // What an import's deletion does: the key and everything below it leave
   // the tree (the root keeps itself, losing its subkeys and default value).
-  // Not a removal: removedAnything() does not count it. A key of the same
+  // Not a removal: it alone gives a file store nothing to save. A key of the same
   // name added afterwards is a new node.
   void dropSubtree(NodeId node);
 
   NodeId parentOf(NodeId node) const { return m_nodes[node].parent; }
   std::size_t nodeCount() const { return m_nodes.size(); }
-  bool removedAnything() const { return m_removed != 0; }
-
- protected:
-  // For stores that keep a file's key blocks. `blockKeys` holds the key of
-  // every block in file order (kNoNode for blocks kept verbatim). A key may
-  // exist only through the blocks of its subkeys; leaving out the last of
-  // those would take the key along, although nobody removed it. Returns the
-  // blocks where such a key needs a bare block of its own, once per key:
-  // the block's index, the key, and how many levels above the block's key it is.
-  struct StandIn {
-    std::size_t block;
-    NodeId key;
-    std::size_t levels;
-  };
-  std::vector<StandIn> standIns(const std::vector<NodeId>& blockKeys) const;
 
  private:
   // Texts live in the arena; a million keys cost a million small nodes, not
@@ -95,7 +80,6 @@ class MemoryStore : public Store {
 
   NodeTable<Node> m_nodes;  // grows without moving what it holds
   TextArena m_texts;
-  std::size_t m_removed = 0;
 };
 
 }  // namespace comsweep::registry

@@ -102,39 +102,6 @@ TEST_F(RegFileSave, LeavesOutExactlyTheBlocksOfRemovedKeys) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 1);
 }
 
-// A hand-written file need not give a key a block of its own. Removing the
-// subkeys that implied a key must not take the key along: it gets a key
-// line, spelled under the root its removed block used.
-TEST_F(RegFileSave, KeepsAKeyThatOnlyRemovedSubkeysImplied) {
-  const std::string text =
-      "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Kept\\A]\n@=\"a\"\n\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Deep\\B\\C]\n"
-      "[HKEY_CLASSES_ROOT\\Kept\\Other\\D]\n";
-  const std::string expected =
-      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Deep]\n"
-      "[HKEY_CLASSES_ROOT\\Kept\\Other\\D]\n";
-  for (bool utf16 : {true, false}) {
-    for (bool crlf : {true, false}) {
-      SCOPED_TRACE(std::string(utf16 ? "UTF-16" : "8-bit") + (crlf ? " CRLF" : " LF"));
-      std::unique_ptr<RegFileStore> store = load(encodeRegText(text, utf16, crlf));
-      ASSERT_TRUE(store);
-      registry::HandleTable api(*store);
-      for (const char* path : {"Kept\\A", "Deep\\B\\C", "Deep\\B"})
-        EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, path), 0) << path;
-      ASSERT_TRUE(store->save().ok);
-      EXPECT_EQ(readFile(m_file), encodeRegText(expected, utf16, crlf));
-
-      std::string error;
-      std::unique_ptr<RegFileStore> saved = RegFileStore::open(m_file, error);
-      ASSERT_TRUE(saved) << error;
-      registry::NodeId deep = saved->findChild(saved->root(), "Deep");
-      ASSERT_NE(deep, registry::kNoNode);
-      EXPECT_EQ(saved->childCount(deep), 0u);
-      EXPECT_EQ(saved->childCount(saved->findChild(saved->root(), "Kept")), 1u);
-    }
-  }
-}
-
 // Saves while files may grow to 16 bytes only, so that writing fails half-way.
 registry::CommitResult saveWithTinyFileSizeLimit(RegFileStore& store) {
   auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);

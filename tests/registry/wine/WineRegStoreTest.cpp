@@ -269,11 +269,6 @@ TEST(WineRegStore, CutsBlocksAtTheEdgesAndRepeatedKeys) {
        "\n[Software\\\\Classes\\\\p\\\\t] 1\n",
        {"p\\q"},
        "\n[Software\\\\Classes\\\\p\\\\t] 1\n"},
-      // A parent implied by the last block, whose key line has no line end,
-      // keeps a bare block there, ending the file the same way.
-      {"\n[Software\\\\Classes\\\\a] 1\r\n\n[Software\\\\Classes\\\\p\\\\q] 17",
-       {"p\\q"},
-       "\n[Software\\\\Classes\\\\a] 1\r\n\n[Software\\\\Classes\\\\p] 17"},
   };
   for (const Case& c : cases) {
     TempDir dir;

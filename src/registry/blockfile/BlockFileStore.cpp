@@ -1,0 +1,196 @@
+#include "registry/blockfile/BlockFileStore.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "registry/AtomicFile.h"
+#include "registry/Text.h"
+
+namespace comsweep::registry {
+
+bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
+  struct stat st {};
+  platform::FileDescriptor fd = platform::openRegularFile(m_file, st, error);
+  if (!fd.valid()) {
+    error = m_file.string() + ": " + error;
+    return false;
+  }
+  m_identity = platform::FileIdentity::of(st);
+  // Memory that is not cleared first, one byte larger than the file so that
+  // its end is seen in the same read; a file that grew since fstat is read
+  // on into a larger buffer.
+  const auto size = static_cast<std::size_t>(st.st_size);
+  std::size_t capacity = size + 1;
+  auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+  std::size_t used = 0;
+  for (;;) {
+    long long n = platform::readAt(fd.get(), buffer.get() + used, capacity - used,
+                                   static_cast<off_t>(used));
+    if (n < 0) {
+      error = m_file.string() + ": cannot be read: " + std::strerror(errno);
+      return false;
+    }
+    used += static_cast<std::size_t>(n);
+    if (used < capacity || sizeMustHold) break;
+    auto bigger = std::make_unique_for_overwrite<char[]>(capacity * 2);
+    std::memcpy(bigger.get(), buffer.get(), used);
+    buffer = std::move(bigger);
+    capacity *= 2;
+  }
+  if (sizeMustHold && used != size) {
+    error = m_file.string() + ": changed while it was being read";
+    return false;
+  }
+  m_buffer = std::move(buffer);
+  m_text = std::string_view(m_buffer.get(), used);
+  return true;
+}
+
+void BlockFileStore::releaseBefore(std::size_t offset) {
+  if (offset < m_released + s_releaseStep) return;
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto base = reinterpret_cast<std::uintptr_t>(m_buffer.get());
+  const std::uintptr_t from = (base + m_released + page - 1) / page * page;
+  const std::uintptr_t to = (base + offset) / page * page;
+  if (to <= from) return;
+  if (::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) == 0) m_released = to - base;
+}
+
+bool BlockFileStore::readBytes(std::size_t begin, std::size_t end, std::string& out) const {
+  if (begin >= m_released) {
+    out.assign(m_text.substr(begin, end - begin));
+    return true;
+  }
+  platform::FileDescriptor fd(::open(m_file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !(platform::FileIdentity::of(st) == m_identity))
+    return false;
+  out.resize(end - begin);
+  return platform::readAt(fd.get(), out.data(), out.size(), static_cast<off_t>(begin)) ==
+         static_cast<long long>(out.size());
+}
+
+std::size_t BlockFileStore::blockEnd(std::size_t index) const {
+  return index + 1 < m_blocks.size() ? m_blocks[index + 1].offset : m_text.size();
+}
+
+BlockFileStore::OnDisk BlockFileStore::onDisk() const {
+  platform::FileIdentity now;
+  if (!platform::FileIdentity::ofPath(m_file, now)) return OnDisk::Unreadable;
+  return now == m_identity ? OnDisk::Unchanged : OnDisk::Changed;
+}
+
+bool BlockFileStore::values(NodeId node, std::vector<NamedValue>& out) const {
+  out.clear();
+  if (!isLive(node)) return false;
+  if (m_blocksOf.empty()) {
+    for (std::size_t i = 0; i < m_blocks.size(); ++i)
+      if (m_blocks[i].node != kNoNode)
+        m_blocksOf.emplace_back(m_blocks[i].node, static_cast<std::uint32_t>(i));
+    std::sort(m_blocksOf.begin(), m_blocksOf.end());
+  }
+  auto it = std::lower_bound(m_blocksOf.begin(), m_blocksOf.end(),
+                             std::make_pair(node, std::uint32_t{0}));
+  std::string bytes;
+  for (; it != m_blocksOf.end() && it->first == node; ++it) {
+    if (!readBytes(m_blocks[it->second].offset, blockEnd(it->second), bytes) ||
+        !readValues(bytes, out))
+      return false;
+  }
+  return true;
+}
+
+LONG BlockFileStore::removeLeaf(NodeId parent, NodeId child) {
+  LONG status = MemoryStore::removeLeaf(parent, child);
+  if (status == ERROR_SUCCESS) m_dirty = true;
+  return status;
+}
+
+std::vector<std::pair<std::size_t, NodeId>> BlockFileStore::keysNeedingStandIns() const {
+  std::vector<std::pair<std::size_t, NodeId>> found;
+  std::vector<bool> present(nodeCount());
+  auto markWithParents = [&](NodeId n) {
+    for (; n != kNoNode && !present[n]; n = parentOf(n)) present[n] = true;
+  };
+  markWithParents(root());
+  for (const Block& block : m_blocks)
+    if (block.node != kNoNode && isLive(block.node)) markWithParents(block.node);
+  for (std::size_t i = 0; i < m_blocks.size(); ++i) {
+    NodeId kept = m_blocks[i].node;
+    if (kept == kNoNode || isLive(kept)) continue;
+    while (!isLive(kept)) kept = parentOf(kept);  // the root is never removed
+    if (present[kept]) continue;
+    found.emplace_back(i, kept);
+    markWithParents(kept);
+  }
+  return found;
+}
+
+bool BlockFileStore::writeKept(AtomicWriter& out) const {
+  std::vector<std::pair<std::size_t, std::string>> standIns;
+  std::string bytes;
+  for (auto [index, key] : keysNeedingStandIns()) {
+    if (!readBytes(m_blocks[index].offset, blockEnd(index), bytes)) return false;
+    if (std::string text = standInBlock(index, key, bytes); !text.empty())
+      standIns.emplace_back(index, std::move(text));
+  }
+  auto standIn = standIns.begin();
+  // Runs of kept bytes are written in one piece where they are in memory;
+  // bytes no longer held are copied from the file a piece at a time.
+  auto copy = [&](std::size_t begin, std::size_t end) {
+    constexpr std::size_t kPiece = std::size_t{4} << 20;
+    while (begin < end) {
+      if (begin >= m_released) return out.write(m_text.substr(begin, end - begin));
+      std::size_t stop = std::min({end, m_released, begin + kPiece});
+      if (!readBytes(begin, stop, bytes) || !out.write(bytes)) return false;
+      begin = stop;
+    }
+    return true;
+  };
+  std::size_t keptFrom = 0;  // start of the bytes not yet written
+  for (std::size_t i = 0; i < m_blocks.size(); ++i) {
+    const Block& block = m_blocks[i];
+    if (block.node == kNoNode || isLive(block.node)) continue;
+    if (!copy(keptFrom, block.offset)) return false;
+    if (standIn != standIns.end() && standIn->first == i && !out.write((standIn++)->second))
+      return false;
+    keptFrom = blockEnd(i);
+  }
+  return copy(keptFrom, m_text.size());
+}
+
+CommitResult BlockFileStore::save() {
+  if (!m_dirty) return {};
+  if (std::string early = objection(); !early.empty()) return {false, early};
+  // Asked again once the new file is on disk: another program may have
+  // written the file (or a server started) while the replacement was written.
+  CommitResult result = replaceFileAtomically(
+      m_file, [this](AtomicWriter& out) { return writeKept(out); }, [this] { return objection(); });
+  if (result.ok) {
+    m_dirty = false;
+    platform::FileIdentity::ofPath(m_file, m_identity);
+  }
+  return result;
+}
+
+void mergeValue(std::vector<NamedValue>& values, std::string_view name, RegValue value) {
+  for (NamedValue& v : values) {
+    if (equalsNoCase(v.name, name)) {
+      v.value = std::move(value);
+      return;
+    }
+  }
+  values.push_back({std::string(name), std::move(value)});
+}
+
+void dropValue(std::vector<NamedValue>& values, std::string_view name) {
+  std::erase_if(values, [name](const NamedValue& v) { return equalsNoCase(v.name, name); });
+}
+
+}  // namespace comsweep::registry

@@ -1,0 +1,108 @@
+#pragma once
+// A store over a text file cut into key blocks (a .reg export, a Wine
+// prefix's system.reg). The file is read whole, and each key block is
+// remembered by its offset and by its key in the tree, or kNoNode for blocks
+// kept verbatim. A key's values are read again from its blocks when asked
+// for; a save writes the file back byte for byte, leaving out exactly the
+// blocks of removed keys. The format supplies the parsing of a block's
+// values, the spelling of stand-in blocks and the reasons not to replace the
+// file.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/Files.h"
+#include "registry/memory/MemoryStore.h"
+
+namespace comsweep::registry {
+
+class AtomicWriter;
+
+class BlockFileStore : public MemoryStore {
+ public:
+  // Every value of the key, gathered from its blocks in file order.
+  bool values(NodeId node, std::vector<NamedValue>& out) const override;
+  LONG removeLeaf(NodeId parent, NodeId child) override;
+  // Nothing removed since the file was read (or last saved): the file is not
+  // touched. Otherwise it is replaced atomically, unless objection() answers,
+  // asked before anything is written and again right before the rename.
+  CommitResult save() override;
+
+  std::size_t blockCount() const { return m_blocks.size(); }
+  // How much a loading parser reads before it gives memory back (32 MiB);
+  // small in tests, so that the bytes are read again from the file.
+  static void setReleaseStep(std::size_t bytes) { s_releaseStep = bytes; }
+
+ protected:
+  struct Block {
+    std::size_t offset;  // first byte; the block ends where the next begins
+    NodeId node;
+  };
+
+  explicit BlockFileStore(std::filesystem::path file) : m_file(std::move(file)) {}
+
+  // Reads the file as one piece, into memory that stays valid whatever
+  // happens to the file later. With `sizeMustHold`, a file whose size is not
+  // the one it had when opened is refused; otherwise it is read to its end.
+  // False with `error` set to "<file>: <reason>".
+  bool readFile(std::string& error, bool sizeMustHold);
+  // The file as read. Bytes before an offset given to releaseBefore() may
+  // no longer be held.
+  std::string_view text() const { return m_text; }
+  const std::filesystem::path& file() const { return m_file; }
+  std::vector<Block>& blocks() { return m_blocks; }
+  const std::vector<Block>& blocks() const { return m_blocks; }
+  // For a parser that reads the file front to back: the memory of the bytes
+  // before `offset` goes back to the system, a page at a time, once a release
+  // step has been read. Those bytes are later read again from the file, which
+  // must then not have changed.
+  void releaseBefore(std::size_t offset);
+
+  // Whether the file at the path is still the one read (or last saved).
+  enum class OnDisk { Unchanged, Changed, Unreadable /* errno set */ };
+  OnDisk onDisk() const;
+
+  // Merges the values of one block (its bytes, in the file's encoding) into
+  // `out`; false when the block cannot be read.
+  virtual bool readValues(std::string_view block, std::vector<NamedValue>& out) const = 0;
+  // The bare block that keeps `key` in the saved file, written in place of
+  // the removed block `index` whose bytes are `removed`; empty for none.
+  virtual std::string standInBlock(std::size_t index, NodeId key, std::string_view removed) const = 0;
+  // Why the file must not be replaced now, or empty.
+  virtual std::string objection() const = 0;
+
+ private:
+  // A key may exist only through the blocks of its subkeys; leaving out the
+  // last of those would take the key along, although nobody removed it.
+  // Gives, once per such key, the removed block where it needs a bare block
+  // of its own: (block index, key).
+  std::vector<std::pair<std::size_t, NodeId>> keysNeedingStandIns() const;
+  // The file's bytes [begin, end): from memory while held there, else read
+  // again from the file, which must not have changed. False when it cannot.
+  bool readBytes(std::size_t begin, std::size_t end, std::string& out) const;
+  std::size_t blockEnd(std::size_t index) const;
+  bool writeKept(AtomicWriter& out) const;
+
+  std::filesystem::path m_file;
+  std::unique_ptr<char[]> m_buffer;
+  std::string_view m_text;     // in m_buffer
+  std::size_t m_released = 0;  // bytes [0, m_released) are no longer in m_buffer
+  static inline std::size_t s_releaseStep = std::size_t{32} << 20;
+  std::vector<Block> m_blocks;
+  platform::FileIdentity m_identity;  // the file as read, to notice a change by someone else
+  bool m_dirty = false;               // keys removed since the file was read or saved
+  // (key, block index) for every block of a key, sorted; made on first use.
+  mutable std::vector<std::pair<NodeId, std::uint32_t>> m_blocksOf;
+};
+
+// How a block's values merge into those gathered so far: a value given again
+// replaces the earlier one in its place; names compare as the registry's do.
+void mergeValue(std::vector<NamedValue>& values, std::string_view name, RegValue value);
+void dropValue(std::vector<NamedValue>& values, std::string_view name);
+
+}  // namespace comsweep::registry

@@ -1,0 +1,113 @@
+#include "registry/blockfile/BlockFileStore.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "registry/HandleTable.h"
+#include "registry/regfile/RegFileStore.h"
+#include "registry/regfile/RegFileTestText.h"
+#include "registry/wine/WineRegStore.h"
+#include "registry/wine/WineTestSupport.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+using registry::BlockFileStore;
+using registry::NodeId;
+
+// Every key below `node` with its values, one line each, parents first.
+void dumpTree(const registry::Store& store, NodeId node, const std::string& path, std::string& out) {
+  std::vector<registry::NamedValue> values;
+  EXPECT_TRUE(store.values(node, values)) << path;
+  out += path + ":";
+  for (const registry::NamedValue& v : values) out += " " + v.name + "=" + std::to_string(v.value.type);
+  out += "\n";
+  for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
+    NodeId child = store.childAt(node, i);
+    dumpTree(store, child, path + "\\" + std::string(store.name(child)), out);
+  }
+}
+
+std::string dumpTree(const registry::Store& store) {
+  std::string out;
+  dumpTree(store, store.root(), "", out);
+  return out;
+}
+
+using Opener = std::function<std::unique_ptr<BlockFileStore>(const std::filesystem::path&, std::string&)>;
+
+const Opener kRegFile = [](const std::filesystem::path& file, std::string& error) {
+  return std::unique_ptr<BlockFileStore>(registry::RegFileStore::open(file, error));
+};
+const Opener kWine = [](const std::filesystem::path& file, std::string& error) {
+  return std::unique_ptr<BlockFileStore>(registry::WineRegStore::load(file, error));
+};
+
+const std::string kWineHead = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n";
+
+// A key may exist only through the blocks of its subkeys. Removing the
+// last of them must not take the key along: the saved file gets a bare
+// block for it in the format's own spelling, and reads back as the tree the
+// removal left.
+TEST(BlockFileStore, AKeyOnlyRemovedSubkeysImpliedKeepsABareBlock) {
+  const std::string regText =
+      "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Kept\\A]\n@=\"a\"\n\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Deep\\B\\C]\n"
+      "[HKEY_CLASSES_ROOT\\Kept\\Other\\D]\n";
+  const std::string regSaved =
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Deep]\n"
+      "[HKEY_CLASSES_ROOT\\Kept\\Other\\D]\n";
+  struct Case {
+    const char* format;
+    const Opener& open;
+    std::string text;
+    std::vector<std::string> remove;  // with their subtrees
+    std::string saved;
+  };
+  const Case cases[] = {
+      // Spelled under the root the removed block used, in the file's
+      // encoding and line ends.
+      {"reg 8-bit LF", kRegFile, regText, {"Kept\\A", "Deep\\B"}, regSaved},
+      {"reg 8-bit CRLF", kRegFile, encodeRegText(regText, false, true), {"Kept\\A", "Deep\\B"},
+       encodeRegText(regSaved, false, true)},
+      {"reg UTF-16 LF", kRegFile, encodeRegText(regText, true, false), {"Kept\\A", "Deep\\B"},
+       encodeRegText(regSaved, true, false)},
+      {"reg UTF-16 CRLF", kRegFile, encodeRegText(regText, true, true), {"Kept\\A", "Deep\\B"},
+       encodeRegText(regSaved, true, true)},
+      // Named from the tree, escaped as Wine escapes it, with the time stamp
+      // and line end of the block it stands in for; the options go.
+      {"wine", kWine,
+       kWineHead + "\n[Software\\\\Classes\\\\Br\\[1\\]\\\\q] 1700000000\r\n#time=1d\n@=\"x\"\n"
+                   "\n[Software\\\\Classes\\\\z] 1700000001\n",
+       {"br[1]\\Q"},
+       kWineHead + "\n[Software\\\\Classes\\\\Br\\[1\\]] 1700000000\r\n"
+                   "\n[Software\\\\Classes\\\\z] 1700000001\n"},
+      // The last block's key line has no line end: the saved file ends the same way.
+      {"wine, no line end", kWine,
+       kWineHead + "\n[Software\\\\Classes\\\\a] 1\r\n\n[Software\\\\Classes\\\\p\\\\q] 17",
+       {"p\\q"},
+       kWineHead + "\n[Software\\\\Classes\\\\a] 1\r\n\n[Software\\\\Classes\\\\p] 17"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    TempDir dir;
+    const std::filesystem::path file = dir / "store";
+    writeFile(file, c.text);
+    std::string error;
+    std::unique_ptr<BlockFileStore> store = c.open(file, error);
+    ASSERT_TRUE(store) << error;
+    registry::HandleTable api(*store);
+    for (const std::string& path : c.remove) ASSERT_EQ(deleteTree(api, path), 0) << path;
+    ASSERT_TRUE(store->save().ok);
+    EXPECT_EQ(readFile(file), c.saved);
+
+    std::unique_ptr<BlockFileStore> saved = c.open(file, error);
+    ASSERT_TRUE(saved) << error;
+    EXPECT_EQ(dumpTree(*saved), dumpTree(*store));
+  }
+}
+
+}  // namespace
+}  // namespace comsweep::test
