@@ -57,8 +57,4 @@ class UndoFile {
 std::function<BackupResult(const std::vector<std::string>&)> undoFileBackup(
     const registry::Machine& machine);
 
-// One value as a line of a version 5.00 .reg file (without line end), in the
-// text form where it keeps the data exactly, else in hex.
-std::string regFileValueLine(const registry::NamedValue& value);
-
 }  // namespace comsweep::removal

@@ -9,45 +9,6 @@
 namespace comsweep::removal {
 namespace {
 
-using registry::NamedValue;
-using registry::RegValue;
-
-std::string wide(std::string_view utf8, bool terminated = true) {
-  return registry::utf8ToUtf16le(utf8) + (terminated ? std::string(2, '\0') : std::string());
-}
-
-TEST(UndoFile, ValuesAreWrittenSoThatTheirDataSurvives) {
-  struct Case {
-    NamedValue value;
-    const char* line;
-  };
-  const Case cases[] = {
-      {{"", {registry::REG_SZ, wide("C:\\m9q \"x\".dll")}}, "@=\"C:\\\\m9q \\\"x\\\".dll\""},
-      {{"Threading\"Model", {registry::REG_SZ, wide("Both")}}, "\"Threading\\\"Model\"=\"Both\""},
-      {{"", {registry::REG_SZ, wide("")}}, "@=\"\""},
-      // Text forms that would change the data fall back to hex.
-      {{"", {registry::REG_SZ, wide(std::string("a\0b", 3))}}, "@=hex(1):61,00,00,00,62,00,00,00"},
-      {{"", {registry::REG_SZ, wide("ab", false)}}, "@=hex(1):61,00,62,00"},
-      {{"", {registry::REG_SZ, std::string("ab\0", 3)}}, "@=hex(1):61,62,00"},
-      {{"", {registry::REG_SZ, wide("a\nb")}}, "@=hex(1):61,00,0a,00,62,00,00,00"},
-      {{"v", {registry::REG_DWORD, std::string("\x01\x02\x00\x80", 4)}}, "\"v\"=dword:80000201"},
-      {{"v", {registry::REG_DWORD, std::string("\x01", 1)}}, "\"v\"=hex(4):01"},
-      {{"v", {registry::REG_EXPAND_SZ, wide("%x%")}}, "\"v\"=hex(2):25,00,78,00,25,00,00,00"},
-      {{"q", {registry::REG_QWORD, std::string(8, '\0')}}, "\"q\"=hex(b):00,00,00,00,00,00,00,00"},
-      {{"b", {registry::REG_BINARY, ""}}, "\"b\"=hex:"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(regFileValueLine(c.value), c.line);
-
-  // Long data continues on indented lines ending in a backslash.
-  std::string line = regFileValueLine({"big", {registry::REG_BINARY, std::string(100, '\x7f')}});
-  EXPECT_NE(line.find(",\\\n  7f"), std::string::npos);
-  for (std::size_t start = 0, end; start < line.size(); start = end + 1) {
-    end = line.find('\n', start);
-    if (end == std::string::npos) end = line.size();
-    EXPECT_LE(end - start, 80u);
-  }
-}
-
 TEST(UndoFile, HoldsEachKeyWithItsSubtreeParentsFirst) {
   auto store = test::makeStore({{"CLSID\\{A}", "a"},
                                 {"CLSID\\{A}\\InprocServer32", "a.dll"},

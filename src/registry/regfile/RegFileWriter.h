@@ -1,0 +1,16 @@
+#pragma once
+// Writing values as lines of a version 5.00 .reg file, the way the reader
+// beside it (RegFileParser) reads them back.
+
+#include <string>
+
+#include "registry/Store.h"
+
+namespace comsweep::registry {
+
+// One value as a line (without line end): quoted text where that keeps the
+// data exactly, dword:xxxxxxxx for a four-byte DWORD, else hex data broken
+// over continuation lines as exports break it.
+std::string regFileValueLine(const NamedValue& value);
+
+}  // namespace comsweep::registry

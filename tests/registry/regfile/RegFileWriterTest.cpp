@@ -1,0 +1,82 @@
+#include "registry/regfile/RegFileWriter.h"
+
+#include <gtest/gtest.h>
+
+#include "registry/Text.h"
+#include "registry/regfile/RegFileStore.h"
+#include "registry/regfile/RegFileTestText.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+using namespace std::string_literals;
+using registry::NamedValue;
+
+std::string wide(std::string_view utf8, bool terminated = true) {
+  return registry::utf8ToUtf16le(utf8) + (terminated ? "\0\0"s : ""s);
+}
+
+// Every value the writer writes comes back from the reader with the same
+// name, type and bytes, in the most readable form that keeps them exactly.
+TEST(RegFileWriter, ValuesOfEveryTypeReadBackEqual) {
+  struct Case {
+    NamedValue value;
+    const char* form;  // how the line continues after "name="
+  };
+  const Case cases[] = {
+      {{"", {registry::REG_SZ, wide("C:\\m9q \"x\".dll")}}, "\"C:\\\\m9q \\\"x\\\".dll\""},
+      {{"Threading\"Model\\", {registry::REG_SZ, wide("Both")}}, "\"Both\""},
+      {{"e", {registry::REG_SZ, wide("")}}, "\"\""},
+      {{"\xC3\xA4\xE2\x82\xAC", {registry::REG_SZ, wide("\xF0\x9F\x98\x80 [x]")}}, "\""},
+      // Text forms that would change the data fall back to hex.
+      {{"nul", {registry::REG_SZ, wide("a\0b"s)}}, "hex(1):61,00,00,00,62,00"},
+      {{"open", {registry::REG_SZ, wide("ab", false)}}, "hex(1):"},
+      {{"odd", {registry::REG_SZ, "ab\0"s}}, "hex(1):61,62,00"},
+      {{"nl", {registry::REG_SZ, wide("a\r\nb")}}, "hex(1):"},
+      {{"lone", {registry::REG_SZ, "\x00\xD8\0\0"s}}, "\""},
+      {{"d", {registry::REG_DWORD, "\x01\x02\x00\x80"s}}, "dword:80000201"},
+      {{"short", {registry::REG_DWORD, "\x01"s}}, "hex(4):01"},
+      {{"x", {registry::REG_EXPAND_SZ, wide("%x%")}}, "hex(2):25,00,78,00"},
+      {{"m", {registry::REG_MULTI_SZ, wide("one\0two\0"s)}}, "hex(7):"},
+      {{"q", {registry::REG_QWORD, std::string(8, '\0')}}, "hex(b):00,00"},
+      {{"b", {registry::REG_BINARY, ""}}, "hex:"},
+      {{"big", {registry::REG_BINARY, std::string(300, '\x7f')}}, "hex:7f,7f"},
+      {{"none", {registry::REG_NONE, "\xff"s}}, "hex(0):ff"},
+      {{"odd type", {0xffff0007u, "\x01"s}}, "hex(ffff0007):01"},
+  };
+  std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\m9q]\n";
+  for (const Case& c : cases) {
+    std::string line = registry::regFileValueLine(c.value);
+    std::size_t equals = line.find('=', c.value.name.empty() ? 0 : line.find("\"=") + 1);
+    EXPECT_EQ(line.substr(equals + 1, std::string_view(c.form).size()), c.form) << line;
+    // Long data goes on over indented lines ending in a backslash, as
+    // exports break it.
+    for (std::size_t start = 0, end; start < line.size(); start = end + 1) {
+      end = line.find('\n', start);
+      if (end == std::string::npos) end = line.size();
+      EXPECT_LE(end - start, 80u) << line;
+    }
+    text += line + "\n";
+  }
+
+  for (bool utf16 : {true, false}) {
+    SCOPED_TRACE(utf16 ? "UTF-16" : "UTF-8");
+    TempDir dir;
+    writeFile(dir / "back.reg", encodeRegText(text, utf16, true));
+    std::string error;
+    std::unique_ptr<registry::RegFileStore> store = registry::RegFileStore::open(dir / "back.reg", error);
+    ASSERT_TRUE(store) << error;
+    std::vector<NamedValue> read;
+    ASSERT_TRUE(store->values(store->findChild(store->root(), "m9q"), read));
+    ASSERT_EQ(read.size(), std::size(cases));
+    for (std::size_t i = 0; i < read.size(); ++i) {
+      EXPECT_EQ(read[i].name, cases[i].value.name);
+      EXPECT_EQ(read[i].value.type, cases[i].value.value.type) << read[i].name;
+      EXPECT_EQ(read[i].value.data, cases[i].value.value.data) << read[i].name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace comsweep::test
