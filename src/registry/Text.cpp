@@ -129,44 +129,82 @@ bool isValidUtf8(std::string_view text) {
   return true;
 }
 
+namespace {
+
+// Appends `count` UTF-16 units, unit(k) giving the k-th, as UTF-8.
+template <typename Unit>
+void appendUnitsAsUtf8(std::string& out, std::size_t count, Unit unit) {
+  for (std::size_t k = 0; k < count; ++k) {
+    char32_t cp = unit(k);
+    if (cp >= 0xD800 && cp <= 0xDBFF && k + 1 < count) {
+      char32_t lo = unit(k + 1);
+      if (lo >= 0xDC00 && lo <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+        ++k;
+      }
+    }
+    appendUtf8(out, cp);
+  }
+}
+
+}  // namespace
+
 std::string utf16leToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() / 2);
-  std::size_t n = bytes.size() / 2;
-  auto unit = [&](std::size_t k) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[2 * k]) |
-                                      (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
-  };
-  for (std::size_t k = 0; k < n; ++k) {
-    std::uint16_t u = unit(k);
-    if (u >= 0xD800 && u <= 0xDBFF && k + 1 < n) {
-      std::uint16_t lo = unit(k + 1);
-      if (lo >= 0xDC00 && lo <= 0xDFFF) {
-        appendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (lo - 0xDC00));
-        ++k;
-        continue;
-      }
-    }
-    appendUtf8(out, u);
-  }
+  appendUnitsAsUtf8(out, bytes.size() / 2, [bytes](std::size_t k) {
+    return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
+                                 (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
+  });
   return out;
 }
 
-std::string utf8ToUtf16le(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() * 2);
+namespace {
+
+// Calls put() with each UTF-16 unit of `text`; bytes that are not UTF-8 are
+// Windows-1252 characters.
+template <typename Put>
+void forEachUtf16Unit(std::string_view text, Put put) {
   for (std::size_t i = 0; i < text.size();) {
     char32_t cp;
     if (!decodeUtf8(text, i, cp)) cp = cp1252(static_cast<unsigned char>(text[i++]));
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      appendUnit(out, static_cast<std::uint16_t>(0xD800 + (cp >> 10)));
-      appendUnit(out, static_cast<std::uint16_t>(0xDC00 + (cp & 0x3FF)));
+      put(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      put(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
     } else {
-      appendUnit(out, static_cast<std::uint16_t>(cp));
+      put(static_cast<char16_t>(cp));
     }
   }
+}
+
+}  // namespace
+
+std::string utf8ToUtf16le(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  forEachUtf16Unit(text, [&out](char16_t unit) { appendUnit(out, unit); });
   return out;
+}
+
+std::u16string utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  forEachUtf16Unit(text, [&out](char16_t unit) { out.push_back(unit); });
+  return out;
+}
+
+void appendUtf8(std::string& out, std::u16string_view units) {
+  appendUnitsAsUtf8(out, units.size(), [units](std::size_t k) { return units[k]; });
+}
+
+void appendUtf16le(std::string& out, std::u16string_view units) {
+  std::size_t at = out.size();
+  out.resize(at + 2 * units.size());
+  for (char16_t u : units) {
+    out[at++] = static_cast<char>(u & 0xFF);
+    out[at++] = static_cast<char>(u >> 8);
+  }
 }
 
 std::string cp1252ToUtf8(std::string_view bytes) {

@@ -13,6 +13,12 @@ std::string utf16leToUtf8(std::string_view bytes);
 // UTF-8 to UTF-16LE bytes; the inverse of utf16leToUtf8. Bytes that are not
 // valid UTF-8 are taken as Windows-1252 characters.
 std::string utf8ToUtf16le(std::string_view text);
+// UTF-8 to UTF-16 code units, as utf8ToUtf16le gives them.
+std::u16string utf8ToUtf16(std::string_view text);
+// UTF-16 code units appended as UTF-8, unpaired surrogates kept as above.
+void appendUtf8(std::string& out, std::u16string_view units);
+// UTF-16 code units appended as UTF-16LE bytes.
+void appendUtf16le(std::string& out, std::u16string_view units);
 // Windows-1252 bytes to UTF-8.
 std::string cp1252ToUtf8(std::string_view bytes);
 bool isValidUtf8(std::string_view text);

@@ -136,24 +136,4 @@ std::string WineEscapes::escape(std::u16string_view units, std::string_view deli
   return out;
 }
 
-void WineEscapes::appendUtf8(std::string& out, std::u16string_view units) {
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    char32_t cp = units[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
-    }
-    registry::appendUtf8(out, cp);
-  }
-}
-
-void WineEscapes::appendUtf16le(std::string& out, std::u16string_view units) {
-  std::size_t at = out.size();
-  out.resize(at + 2 * units.size());
-  for (char16_t u : units) {
-    out[at++] = static_cast<char>(u & 0xFF);
-    out[at++] = static_cast<char>(u >> 8);
-  }
-}
-
 }  // namespace comsweep::registry

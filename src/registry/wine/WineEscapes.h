@@ -29,12 +29,6 @@ class WineEscapes {
   // Wine's spelling of `units` between the given delimiter characters
   // (`"` for strings, `[` and `]` for key names).
   static std::string escape(std::u16string_view units, std::string_view delimiters);
-
-  // UTF-16 code units to UTF-8, unpaired surrogates kept as three-byte
-  // sequences (the convention of Text.h).
-  static void appendUtf8(std::string& out, std::u16string_view units);
-  // UTF-16 code units to UTF-16LE bytes.
-  static void appendUtf16le(std::string& out, std::u16string_view units);
 };
 
 }  // namespace comsweep::registry

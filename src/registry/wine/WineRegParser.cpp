@@ -286,7 +286,7 @@ bool WineRegParser::startKey(std::string_view line, std::size_t offset) {
       return fail(std::string("key name with ") + escapeProblem(r.status, "no closing \"]\""));
     rest = line.substr(1 + r.consumed);
     m_scratch.clear();
-    WineEscapes::appendUtf8(m_scratch, m_units);
+    appendUtf8(m_scratch, m_units);
     std::string_view path = m_scratch;
     while (!path.empty()) {
       std::size_t cut = path.find('\\');
@@ -321,7 +321,7 @@ bool WineRegParser::value(std::string_view line, State& next) {
   m_valueWanted = m_valueIsDefault || m_namedValues;
   if (m_valueWanted && !m_valueIsDefault) {
     m_valueName.clear();
-    WineEscapes::appendUtf8(m_valueName, m_units);
+    appendUtf8(m_valueName, m_units);
   }
   std::string_view data = trimLeft(line.substr(p));
   if (data.empty() || data.front() != '=') return fail("value without \"=\"");
@@ -348,7 +348,7 @@ bool WineRegParser::value(std::string_view line, State& next) {
       if (m_valueWanted) {
         RegValue v{tag->type, {}};
         v.data.reserve(m_units.size() * 2 + 2);
-        WineEscapes::appendUtf16le(v.data, m_units);
+        appendUtf16le(v.data, m_units);
         v.data.append(2, '\0');  // Wine stores the terminating NUL
         deliver(std::move(v));
       }

@@ -113,14 +113,8 @@ std::string WineRegStore::standInBlock(std::size_t, NodeId key, std::string_view
   std::string path = "Software\\\\Classes";
   std::vector<NodeId> chain;
   for (NodeId n = key; n != root(); n = parentOf(n)) chain.push_back(n);
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    std::string le = utf8ToUtf16le(name(*it));
-    std::u16string units;
-    for (std::size_t k = 0; k + 1 < le.size(); k += 2)
-      units.push_back(static_cast<char16_t>(static_cast<unsigned char>(le[k]) |
-                                            static_cast<unsigned char>(le[k + 1]) << 8));
-    path.append("\\\\").append(WineEscapes::escape(units, "[]"));
-  }
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+    path.append("\\\\").append(WineEscapes::escape(utf8ToUtf16(name(*it)), "[]"));
   std::string text(removed.substr(0, open));
   text.append("[").append(path).append("]").append(line.substr(line.rfind(']') + 1));
   return text;

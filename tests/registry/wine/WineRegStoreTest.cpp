@@ -58,7 +58,7 @@ struct WineTraits {
       for (std::size_t cut = 0; cut != std::string_view::npos; path.remove_prefix(cut + 1)) {
         cut = path.find('\\');
         text += "\\\\" +
-                WineEscapes::escape(unitsOfLe(registry::utf8ToUtf16le(path.substr(0, cut))), "[]");
+                WineEscapes::escape(registry::utf8ToUtf16(path.substr(0, cut)), "[]");
         if (cut == std::string_view::npos) break;
       }
       text += "] 1700000000\n#time=1da1f2b3c4d5e6f\n";
