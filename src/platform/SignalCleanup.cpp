@@ -15,26 +15,10 @@ namespace {
 constexpr int kSlots = 8;
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Written only with the signals blocked; read by the handler.
+// Written only with the signals held; read by the handler.
 char g_paths[kSlots][PATH_MAX];
 volatile sig_atomic_t g_used[kSlots];
 volatile sig_atomic_t g_child = 0;
-
-// Blocks the handled signals for the lifetime of the object, so that a
-// handler never sees a slot half written.
-class SignalsBlocked {
- public:
-  SignalsBlocked() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : kSignals) sigaddset(&set, sig);
-    ::pthread_sigmask(SIG_BLOCK, &set, &m_old);
-  }
-  ~SignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &m_old, nullptr); }
-
- private:
-  sigset_t m_old;
-};
 
 // Only async-signal-safe calls below.
 void cleanUp(int sig) {
@@ -52,6 +36,19 @@ void cleanUp(int sig) {
 }
 
 }  // namespace
+
+SignalsHeld::SignalsHeld() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kSignals) sigaddset(&set, sig);
+  ::pthread_sigmask(SIG_BLOCK, &set, &m_old);
+}
+
+void SignalsHeld::release() {
+  if (!m_held) return;
+  m_held = false;
+  ::pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+}
 
 void installSignalCleanup() {
   static std::atomic<bool> installed{false};
@@ -71,7 +68,7 @@ void installSignalCleanup() {
 RemoveOnSignal::RemoveOnSignal(const std::filesystem::path& path) : m_slot(-1) {
   const std::string& text = path.native();
   if (text.size() >= PATH_MAX) return;
-  SignalsBlocked blocked;
+  SignalsHeld blocked;
   for (int i = 0; i < kSlots; ++i) {
     if (g_used[i]) continue;
     std::memcpy(g_paths[i], text.c_str(), text.size() + 1);
@@ -83,17 +80,17 @@ RemoveOnSignal::RemoveOnSignal(const std::filesystem::path& path) : m_slot(-1) {
 
 RemoveOnSignal::~RemoveOnSignal() {
   if (m_slot < 0) return;
-  SignalsBlocked blocked;
+  SignalsHeld blocked;
   g_used[m_slot] = 0;
 }
 
 StopChildOnSignal::StopChildOnSignal(pid_t child) {
-  SignalsBlocked blocked;
+  SignalsHeld blocked;
   g_child = child;
 }
 
 StopChildOnSignal::~StopChildOnSignal() {
-  SignalsBlocked blocked;
+  SignalsHeld blocked;
   g_child = 0;
 }
 

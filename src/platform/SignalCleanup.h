@@ -5,6 +5,7 @@
 // The files a run replaces are renamed into place in one step, so the
 // machine is then either as it was or as the run left it.
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <filesystem>
@@ -13,6 +14,23 @@ namespace comsweep::platform {
 
 // Installs the handlers; once per process, before the first temporary file.
 void installSignalCleanup();
+
+// Holds those signals back while it lives; they arrive when it goes. So a
+// file is created and registered, or a child started and registered, as one
+// step that no signal falls between.
+class SignalsHeld {
+ public:
+  SignalsHeld();
+  ~SignalsHeld() { release(); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+  // Lets the signals through again now (also in a forked child).
+  void release();
+
+ private:
+  sigset_t m_old;
+  bool m_held = true;
+};
 
 // Registers a file for removal on those signals while the guard lives. A
 // handful may be registered at once; beyond that, registration is skipped

@@ -69,6 +69,7 @@ CommitResult replaceWith(
   if (dir.empty()) dir = ".";
   int fd = -1;
   std::filesystem::path tmp;
+  platform::SignalsHeld held;  // until the file is registered for removal
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     tmp = platform::temporaryNameBeside(dir, real.filename().string());
     fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -76,6 +77,7 @@ CommitResult replaceWith(
   }
   if (fd < 0) return {false, describe("cannot create a file beside", real, EEXIST)};
   TempFile file(fd, tmp);
+  held.release();
 
   if (CommitResult produced = produce(fd, tmp); !produced.ok) return produced;
   if (::fchmod(fd, mode) != 0) return {false, describe("cannot set the mode of", tmp, errno)};

@@ -22,6 +22,8 @@ std::string runInChildProcess(const std::function<std::string()>& work) {
   int channel[2];
   if (::pipe2(channel, O_CLOEXEC) != 0) return std::string("cannot create a pipe: ") + std::strerror(errno);
   const pid_t parent = ::getpid();
+  // Until the child is registered to be stopped with the parent.
+  platform::SignalsHeld held;
   pid_t child = ::fork();
   if (child < 0) {
     int err = errno;
@@ -36,6 +38,7 @@ std::string runInChildProcess(const std::function<std::string()>& work) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(1);
     platform::resetSignalCleanupInChild();
+    held.release();
     // A crash ends the child as it would end a process without handlers,
     // not through handlers the parent installed; what the library says on
     // its way out becomes part of the reason.
@@ -47,6 +50,7 @@ std::string runInChildProcess(const std::function<std::string()>& work) {
   }
   // A signal that ends the parent ends the child first.
   std::optional<platform::StopChildOnSignal> stopOnSignal(std::in_place, child);
+  held.release();
 
   ::close(channel[1]);
   std::string failure;
