@@ -60,6 +60,7 @@ void LogWriter::WriteLogHeader(const app::Selection& selection, std::int32_t lKe
     return;
   }
   std::filesystem::path dir = m_path.parent_path();
+  platform::SignalsHeld held;  // until the temporary is registered for removal
   for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
     m_temp = platform::temporaryNameBeside(dir, m_path.filename().string());
     m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
@@ -71,6 +72,7 @@ void LogWriter::WriteLogHeader(const app::Selection& selection, std::int32_t lKe
     return;
   }
   m_removeOnSignal = std::make_unique<platform::RemoveOnSignal>(m_temp);
+  held.release();
   platform::takeOwnerOfDirectory(m_fd, dir.empty() ? std::filesystem::path(".") : dir);
   line("Log file created by the Regitry Cleaner");
   line("");

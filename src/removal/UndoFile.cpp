@@ -103,6 +103,7 @@ BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t 
   const std::string stem = "9QReg-" + timestamp(now);
   std::filesystem::path file;
   int fd = -1;
+  platform::SignalsHeld held;  // until the file is registered for removal
   for (int n = 1; fd < 0 && n < 1000; ++n) {
     std::string name = stem;
     if (n > 1) name.append("-").append(std::to_string(n));
@@ -114,6 +115,7 @@ BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t 
   }
   if (fd < 0) return {false, {}, file.string() + ": " + std::strerror(EEXIST), {}};
   platform::RemoveOnSignal removeOnSignal(file);
+  held.release();
   platform::takeOwnerOfDirectory(fd, m_directory);
   int err = 0;
   if (!platform::writeAll(fd, bytes)) err = errno;
