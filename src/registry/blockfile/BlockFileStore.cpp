@@ -21,7 +21,7 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
     error = m_file.string() + ": " + error;
     return false;
   }
-  m_identity = platform::FileIdentity::of(st);
+  m_identity = m_readFrom = platform::FileIdentity::of(st);
   // Memory that is not cleared first, one byte larger than the file so that
   // its end is seen in the same read; a file that grew since fstat is read
   // on into a larger buffer.
@@ -69,7 +69,7 @@ bool BlockFileStore::readBytes(std::size_t begin, std::size_t end, std::string& 
   }
   platform::FileDescriptor fd(::open(m_file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   struct stat st {};
-  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !(platform::FileIdentity::of(st) == m_identity))
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !(platform::FileIdentity::of(st) == m_readFrom))
     return false;
   out.resize(end - begin);
   return platform::readAt(fd.get(), out.data(), out.size(), static_cast<off_t>(begin)) ==

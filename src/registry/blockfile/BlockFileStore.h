@@ -94,7 +94,11 @@ class BlockFileStore : public MemoryStore {
   std::size_t m_released = 0;  // bytes [0, m_released) are no longer in m_buffer
   static inline std::size_t s_releaseStep = std::size_t{32} << 20;
   std::vector<Block> m_blocks;
-  platform::FileIdentity m_identity;  // the file as read, to notice a change by someone else
+  platform::FileIdentity m_identity;  // the file as read or last saved, to notice a change by someone else
+  // The file the bytes came from. Bytes given back are read again only from
+  // it: once a save replaced it, the offsets no longer fit the file there,
+  // and such a read fails instead of returning other bytes.
+  platform::FileIdentity m_readFrom;
   bool m_dirty = false;               // keys removed since the file was read or saved
   // (key, block index) for every block of a key, sorted; made on first use.
   mutable std::vector<std::pair<NodeId, std::uint32_t>> m_blocksOf;
