@@ -163,13 +163,6 @@ std::string utf8ToUtf16le(std::string_view text) {
   return out;
 }
 
-std::string cp1252ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (unsigned char b : bytes) appendUtf8(out, cp1252(b));
-  return out;
-}
-
 std::string upperCase(std::string_view text) {
   std::string out;
   upperCaseInto(text, out);

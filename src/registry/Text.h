@@ -13,8 +13,6 @@ std::string utf16leToUtf8(std::string_view bytes);
 // UTF-8 to UTF-16LE bytes; the inverse of utf16leToUtf8. Bytes that are not
 // valid UTF-8 are taken as Windows-1252 characters.
 std::string utf8ToUtf16le(std::string_view text);
-// Windows-1252 bytes to UTF-8.
-std::string cp1252ToUtf8(std::string_view bytes);
 bool isValidUtf8(std::string_view text);
 // Decodes one UTF-8 sequence at text[i] and moves i past it; surrogates
 // encoded in three bytes are accepted (they stand for unpaired UTF-16

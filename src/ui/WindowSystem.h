@@ -7,8 +7,8 @@
 
 namespace comsweep::ui {
 
-class ControlForm;
-class KeysToDeleteForm;
+class ProgressState;
+class ReviewState;
 
 // Title of message boxes that are given none.
 inline constexpr const char* kApplicationTitle = "Registry Cleaner";
@@ -28,26 +28,26 @@ class WindowSystem {
   // the application title.
   virtual void MsgBox(const std::string& text, int style, const std::string& title) = 0;
 
-  // frmMain.
+  // The main window.
   virtual void mainSetMousePointer(int pointer) = 0;
   virtual void mainHide() = 0;
   virtual void mainUnload() = 0;
-  // frmTip, modal over the main window.
+  // The window listing the switches, modal over the main window.
   virtual void tipShowModal() = 0;
 
-  // frmControl: shown modeless before the scans; refreshed after every
+  // The progress window: shown modeless before the scans; refreshed after every
   // Update so that it repaints while the scans hold the thread.
-  virtual void progressShow(ControlForm& form) = 0;
-  virtual void progressRefresh(ControlForm& form) = 0;
+  virtual void progressShow(ProgressState& form) = 0;
+  virtual void progressRefresh(ProgressState& form) = 0;
   virtual void progressUnload() = 0;
   // The scans are over: from now on the window shows the form's last state,
   // which a refresh may have skipped to keep the scans fast.
-  virtual void progressScansEnded(ControlForm& form) { (void)form; }
+  virtual void progressScansEnded(ProgressState& form) { (void)form; }
 
-  // frmKeysToDelete: shown modally; returns once the window is unloaded
+  // The review window: shown modally; returns once the window is unloaded
   // (by Remove, Cancel or its close box).
-  virtual void reviewShowModal(KeysToDeleteForm& form) = 0;
-  virtual void reviewUnload(KeysToDeleteForm& form) = 0;
+  virtual void reviewShowModal(ReviewState& form) = 0;
+  virtual void reviewUnload(ReviewState& form) = 0;
 
   // Ends the program: no further event is handled.
   virtual void endProgram() = 0;

@@ -13,15 +13,15 @@ void ScriptedWindowSystem::mainSetMousePointer(int pointer) {
   trace.push_back("main.pointer=" + std::to_string(pointer));
 }
 
-void ScriptedWindowSystem::progressRefresh(ui::ControlForm& form) {
-  progressFrames.push_back(form.imgRegistry);
-  progressNodes.push_back(form.lblCurrentNode);
+void ScriptedWindowSystem::progressRefresh(ui::ProgressState& form) {
+  progressFrames.push_back(form.picture);
+  progressNodes.push_back(form.currentNode);
 }
 
-void ScriptedWindowSystem::reviewShowModal(ui::KeysToDeleteForm& form) {
+void ScriptedWindowSystem::reviewShowModal(ui::ReviewState& form) {
   trace.push_back("review.show");
   m_reviewOpen = true;
-  form.Form_Activate();
+  form.activated();
   review(form);
   // A modal window returns only once it is unloaded; the close box does that
   // without any action of the form.

@@ -6,7 +6,7 @@
 #include <QThread>
 #include <QWindow>
 
-#include "ui/ControlForm.h"
+#include "ui/ProgressState.h"
 #include "ui/qt/Pictures.h"
 #include "ui/qt/WindowFont.h"
 #include "ui_ProgressWindow.h"
@@ -24,7 +24,7 @@ ProgressWindow::ProgressWindow() : m_ui(std::make_unique<Ui::ProgressWindow>()) 
 
 ProgressWindow::~ProgressWindow() = default;
 
-void ProgressWindow::showFor(const ControlForm& form) {
+void ProgressWindow::showFor(const ProgressState& form) {
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
   show();
@@ -39,7 +39,7 @@ void ProgressWindow::showFor(const ControlForm& form) {
   render(form);
 }
 
-void ProgressWindow::refresh(const ControlForm& form) {
+void ProgressWindow::refresh(const ProgressState& form) {
   // Reading the clock for every key would cost a scan more than painting
   // does; every 16th update is often enough at thousands of keys a second.
   if (form.updates % 16 != 0) return;
@@ -47,7 +47,7 @@ void ProgressWindow::refresh(const ControlForm& form) {
   render(form);
 }
 
-void ProgressWindow::settle(const ControlForm& form) {
+void ProgressWindow::settle(const ProgressState& form) {
   if (!m_drawnOnce || m_drawnUpdate != form.updates) render(form);
 }
 
@@ -60,11 +60,11 @@ const QPixmap& ProgressWindow::frame(const std::string& key) {
   return *it;
 }
 
-void ProgressWindow::render(const ControlForm& form) {
-  m_ui->lblCurrentNode->setText(QString::fromStdString(form.lblCurrentNode));
-  m_ui->lblDeleted->setText(QString::fromStdString(form.lblDeleted));
-  if (form.imgRegistry != m_drawnFrame || !m_drawnOnce) {
-    m_drawnFrame = form.imgRegistry;
+void ProgressWindow::render(const ProgressState& form) {
+  m_ui->lblCurrentNode->setText(QString::fromStdString(form.currentNode));
+  m_ui->lblDeleted->setText(QString::fromStdString(form.foundCount));
+  if (form.picture != m_drawnFrame || !m_drawnOnce) {
+    m_drawnFrame = form.picture;
     if (m_drawnFrame.empty())
       m_ui->imgRegistry->clear();
     else

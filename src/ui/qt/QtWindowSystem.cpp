@@ -65,29 +65,29 @@ void QtWindowSystem::tipShowModal() {
   m_modal.run(tip);
 }
 
-void QtWindowSystem::progressShow(ControlForm& form) {
+void QtWindowSystem::progressShow(ProgressState& form) {
   m_progress = std::make_unique<ProgressWindow>();
   m_progress->showFor(form);
 }
 
-void QtWindowSystem::progressRefresh(ControlForm& form) {
+void QtWindowSystem::progressRefresh(ProgressState& form) {
   if (m_progress) m_progress->refresh(form);
 }
 
-void QtWindowSystem::progressScansEnded(ControlForm& form) {
+void QtWindowSystem::progressScansEnded(ProgressState& form) {
   if (m_progress) m_progress->settle(form);
 }
 
 void QtWindowSystem::progressUnload() { m_progress.reset(); }
 
-void QtWindowSystem::reviewShowModal(KeysToDeleteForm& form) {
+void QtWindowSystem::reviewShowModal(ReviewState& form) {
   ReviewWindow review(form, m_machine);
   m_review = &review;
   m_modal.run(review);
   m_review = nullptr;
 }
 
-void QtWindowSystem::reviewUnload(KeysToDeleteForm&) {
+void QtWindowSystem::reviewUnload(ReviewState&) {
   if (m_review) m_review->unload();
 }
 

@@ -37,12 +37,12 @@ class QtWindowSystem : public WindowSystem {
   void mainHide() override;
   void mainUnload() override;
   void tipShowModal() override;
-  void progressShow(ControlForm& form) override;
-  void progressRefresh(ControlForm& form) override;
-  void progressScansEnded(ControlForm& form) override;
+  void progressShow(ProgressState& form) override;
+  void progressRefresh(ProgressState& form) override;
+  void progressScansEnded(ProgressState& form) override;
   void progressUnload() override;
-  void reviewShowModal(KeysToDeleteForm& form) override;
-  void reviewUnload(KeysToDeleteForm& form) override;
+  void reviewShowModal(ReviewState& form) override;
+  void reviewUnload(ReviewState& form) override;
   void endProgram() override;
 
  private:

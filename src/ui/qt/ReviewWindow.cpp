@@ -6,7 +6,7 @@
 #include <QResizeEvent>
 
 #include "registry/Machine.h"
-#include "ui/KeysToDeleteForm.h"
+#include "ui/ReviewState.h"
 #include "ui/qt/Pictures.h"
 #include "ui/qt/WindowFont.h"
 #include "ui_ReviewWindow.h"
@@ -33,19 +33,19 @@ int formShift(Qt::KeyboardModifiers modifiers) {
 
 }  // namespace
 
-ReviewWindow::ReviewWindow(KeysToDeleteForm& form, const registry::Machine& machine,
+ReviewWindow::ReviewWindow(ReviewState& form, const registry::Machine& machine,
                            QWidget* parent)
     : QDialog(parent),
       m_form(form),
       m_ui(std::make_unique<Ui::ReviewWindow>()),
-      m_model(form.lvwKeys) {
+      m_model(form.foundKeys) {
   setFont(windowFont());
   m_ui->setupUi(this);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
-  m_ui->Label1->setText(QString::fromStdString(form.Label1));
-  m_ui->lblRemoteMachine->setText(QString::fromStdString(form.lblRemoteMachine));
+  m_ui->Label1->setText(QString::fromStdString(form.heading));
+  m_ui->lblRemoteMachine->setText(QString::fromStdString(form.remoteMachineLabel));
   const QString where = QStringLiteral("Local machine: %1, %2")
                             .arg(QString::fromStdString(machine.kind),
                                  QDir::toNativeSeparators(QString::fromStdString(
@@ -71,7 +71,7 @@ ReviewWindow::ReviewWindow(KeysToDeleteForm& form, const registry::Machine& mach
   showSortIndicator();
   // The first entry starts selected, so that the highlighted entry is the
   // one Del strikes.
-  selectEntry(m_form.lvwKeys.count() > 0 ? 1 : 0);
+  selectEntry(m_form.foundKeys.count() > 0 ? 1 : 0);
 
   static const char* const kLegend[] = {"PROGID", "CLSID", "INTERFACE", "TYPELIB"};
   QLabel* const images[] = {m_ui->Image1_0, m_ui->Image1_1, m_ui->Image1_2, m_ui->Image1_3};
@@ -79,8 +79,8 @@ ReviewWindow::ReviewWindow(KeysToDeleteForm& form, const registry::Machine& mach
     images[i]->setPixmap(
         Pictures::category(QLatin1String(kLegend[i])).pixmap(QSize(16, 16), devicePixelRatioF()));
 
-  connect(m_ui->cmdDelete, &QPushButton::clicked, this, [this] { m_form.cmdDelete_Click(); });
-  connect(m_ui->cmdCancel, &QPushButton::clicked, this, [this] { m_form.cmdCancel_Click(); });
+  connect(m_ui->cmdDelete, &QPushButton::clicked, this, [this] { m_form.removeClicked(); });
+  connect(m_ui->cmdCancel, &QPushButton::clicked, this, [this] { m_form.cancelClicked(); });
   list->setFocus();
 }
 
@@ -102,7 +102,7 @@ bool ReviewWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_ui->lvwKeys && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const std::size_t selected = m_form.selected;
-    m_form.lvwKeys_KeyDown(formKeyCode(*key), formShift(key->modifiers()));
+    m_form.keyPressed(formKeyCode(*key), formShift(key->modifiers()));
     if (selected != 0) m_model.entryChanged(static_cast<int>(selected) - 1);
   }
   return QDialog::eventFilter(watched, event);  // the list still gets the key
@@ -110,7 +110,7 @@ bool ReviewWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void ReviewWindow::columnClicked(int section) {
   m_model.beginReorder();
-  m_form.lvwKeys_ColumnClick(section + 1);
+  m_form.columnClicked(section + 1);
   const std::size_t selected = m_form.selected;
   m_model.endReorder();
   selectEntry(selected);
@@ -119,7 +119,7 @@ void ReviewWindow::columnClicked(int section) {
 
 void ReviewWindow::selectEntry(std::size_t position) {
   QTreeView* list = m_ui->lvwKeys;
-  if (position == 0 || position > m_form.lvwKeys.count()) {
+  if (position == 0 || position > m_form.foundKeys.count()) {
     list->selectionModel()->clear();
     m_form.selected = 0;
     return;
@@ -132,12 +132,12 @@ void ReviewWindow::selectEntry(std::size_t position) {
 
 void ReviewWindow::showSortIndicator() {
   QHeaderView* header = m_ui->lvwKeys->header();
-  if (!m_form.lvwKeys.sorted()) {
+  if (!m_form.foundKeys.sorted()) {
     header->setSortIndicator(-1, Qt::AscendingOrder);
     return;
   }
-  header->setSortIndicator(m_form.lvwKeys.sortKey(),
-                           m_form.lvwKeys.sortOrder() == scan::FoundKeyList::SortOrder::Ascending
+  header->setSortIndicator(m_form.foundKeys.sortKey(),
+                           m_form.foundKeys.sortOrder() == scan::FoundKeyList::SortOrder::Ascending
                                ? Qt::AscendingOrder
                                : Qt::DescendingOrder);
 }
@@ -155,8 +155,8 @@ void ReviewWindow::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
   if (event->type() != QEvent::ActivationChange || !isActiveWindow()) return;
   m_layout.activated(currentGeometry());
-  m_form.Form_Activate();
-  m_ui->lblRemoteMachine->setText(QString::fromStdString(m_form.lblRemoteMachine));
+  m_form.activated();
+  m_ui->lblRemoteMachine->setText(QString::fromStdString(m_form.remoteMachineLabel));
 }
 
 void ReviewWindow::resizeEvent(QResizeEvent* event) {

@@ -1,5 +1,5 @@
 #pragma once
-// frmKeysToDelete: the found keys before anything is removed. The list is
+// review: the found keys before anything is removed. The list is
 // the form's found-key list; Del, column clicks, Remove and Cancel go to
 // the form's logic, and this window only draws what the form holds.
 //
@@ -22,12 +22,12 @@ struct Machine;
 
 namespace comsweep::ui {
 
-class KeysToDeleteForm;
+class ReviewState;
 
 class ReviewWindow : public QDialog {
   Q_OBJECT
  public:
-  ReviewWindow(KeysToDeleteForm& form, const registry::Machine& machine,
+  ReviewWindow(ReviewState& form, const registry::Machine& machine,
                QWidget* parent = nullptr);
   ~ReviewWindow() override;
 
@@ -47,7 +47,7 @@ class ReviewWindow : public QDialog {
   void showSortIndicator();
   ReviewGeometry currentGeometry() const;
 
-  KeysToDeleteForm& m_form;
+  ReviewState& m_form;
   std::unique_ptr<Ui::ReviewWindow> m_ui;
   FoundKeyModel m_model;
   ReviewLayout m_layout;
