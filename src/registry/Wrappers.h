@@ -25,7 +25,7 @@ bool OpenKey(RegistryApi& api, HKEY parent, const std::string& subKey, HKEY& key
 // kEnumBufferLength (300) blanks when the call failed.
 LONG EnumKey(RegistryApi& api, HKEY key, DWORD index, std::string& name);
 // True when the value exists and is a REG_SZ; value is then the text
-// before its first NUL. On false value keeps what it held.
+// before its first NUL. On false, value keeps what it held.
 bool QueryStringValue(RegistryApi& api, HKEY key, const std::string& valueName,
                       std::string& value);
 // The text before the first NUL character, or the whole text.

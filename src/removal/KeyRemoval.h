@@ -35,7 +35,7 @@ inline constexpr registry::LONG kNotInBackup = -2;
 
 // What the removal did.
 struct RemovalReport {
-  std::int32_t listed = 0;  // the found count the removal was given
+  std::int32_t listed = 0;         // the found count the removal was given
   std::int32_t removed = 0;
   std::int32_t notRemoved = 0;
   bool saveFailed = false;

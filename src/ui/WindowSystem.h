@@ -37,17 +37,17 @@ class WindowSystem {
 
   // The progress window: shown modeless before the scans; refreshed after every
   // Update so that it repaints while the scans hold the thread.
-  virtual void progressShow(ProgressState& form) = 0;
-  virtual void progressRefresh(ProgressState& form) = 0;
+  virtual void progressShow(ProgressState& state) = 0;
+  virtual void progressRefresh(ProgressState& state) = 0;
   virtual void progressUnload() = 0;
-  // The scans are over: from now on the window shows the form's last state,
+  // The scans are over: from now on the window shows the latest state,
   // which a refresh may have skipped to keep the scans fast.
-  virtual void progressScansEnded(ProgressState& form) { (void)form; }
+  virtual void progressScansEnded(ProgressState& state) { (void)state; }
 
   // The review window: shown modally; returns once the window is unloaded
   // (by Remove, Cancel or its close box).
-  virtual void reviewShowModal(ReviewState& form) = 0;
-  virtual void reviewUnload(ReviewState& form) = 0;
+  virtual void reviewShowModal(ReviewState& state) = 0;
+  virtual void reviewUnload(ReviewState& state) = 0;
 
   // Ends the program: no further event is handled.
   virtual void endProgram() = 0;

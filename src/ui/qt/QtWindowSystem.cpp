@@ -65,23 +65,23 @@ void QtWindowSystem::tipShowModal() {
   m_modal.run(tip);
 }
 
-void QtWindowSystem::progressShow(ProgressState& form) {
+void QtWindowSystem::progressShow(ProgressState& state) {
   m_progress = std::make_unique<ProgressWindow>();
-  m_progress->showFor(form);
+  m_progress->showFor(state);
 }
 
-void QtWindowSystem::progressRefresh(ProgressState& form) {
-  if (m_progress) m_progress->refresh(form);
+void QtWindowSystem::progressRefresh(ProgressState& state) {
+  if (m_progress) m_progress->refresh(state);
 }
 
-void QtWindowSystem::progressScansEnded(ProgressState& form) {
-  if (m_progress) m_progress->settle(form);
+void QtWindowSystem::progressScansEnded(ProgressState& state) {
+  if (m_progress) m_progress->settle(state);
 }
 
 void QtWindowSystem::progressUnload() { m_progress.reset(); }
 
-void QtWindowSystem::reviewShowModal(ReviewState& form) {
-  ReviewWindow review(form, m_machine);
+void QtWindowSystem::reviewShowModal(ReviewState& state) {
+  ReviewWindow review(state, m_machine);
   m_review = &review;
   m_modal.run(review);
   m_review = nullptr;

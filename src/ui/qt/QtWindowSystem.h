@@ -37,12 +37,12 @@ class QtWindowSystem : public WindowSystem {
   void mainHide() override;
   void mainUnload() override;
   void tipShowModal() override;
-  void progressShow(ProgressState& form) override;
-  void progressRefresh(ProgressState& form) override;
-  void progressScansEnded(ProgressState& form) override;
+  void progressShow(ProgressState& state) override;
+  void progressRefresh(ProgressState& state) override;
+  void progressScansEnded(ProgressState& state) override;
   void progressUnload() override;
-  void reviewShowModal(ReviewState& form) override;
-  void reviewUnload(ReviewState& form) override;
+  void reviewShowModal(ReviewState& state) override;
+  void reviewUnload(ReviewState& state) override;
   void endProgram() override;
 
  private:
