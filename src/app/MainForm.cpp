@@ -24,19 +24,19 @@ void MainForm::load(const std::string& argumentText) {
   m_unattended = flags.unattended;
   if (flags.endAtOnce) {
     m_windows.mainHide();
-    setMousePointer(ui::vbArrowHourglass);
-    setMousePointer(ui::vbDefault);
+    setMousePointer(ui::kArrowHourglassPointer);
+    setMousePointer(ui::kDefaultPointer);
     m_windows.mainUnload();
     endProgram();
     return;
   }
   if (m_unattended) {
     m_windows.mainHide();
-    setMousePointer(ui::vbArrowHourglass);
+    setMousePointer(ui::kArrowHourglassPointer);
     m_selection.reviewFirst = 0;
     continueClicked();
     if (!m_ended) {
-      setMousePointer(ui::vbDefault);
+      setMousePointer(ui::kDefaultPointer);
       m_windows.mainUnload();
       endProgram();
     }
@@ -50,7 +50,7 @@ void MainForm::continueClicked() {
     const std::string name = m_selection.remoteMachineName;  // exactly as typed
     if (!registry::ConnectRemoteRegistry(m_api, name, m_root)) {
       if (!m_unattended)
-        m_windows.MsgBox("Unable to connect to the remote machine " + name + ".", ui::vbCritical,
+        m_windows.showMessage("Unable to connect to the remote machine " + name + ".", ui::kCriticalIcon,
                          ui::kApplicationTitle);
       return;
     }
@@ -58,7 +58,7 @@ void MainForm::continueClicked() {
     m_root = registry::HKEY_CLASSES_ROOT;
   }
 
-  setMousePointer(ui::vbHourglass);
+  setMousePointer(ui::kHourglassPointer);
   m_windows.mainHide();
   if (!m_unattended) {
     m_progress.reset();
@@ -81,7 +81,7 @@ void MainForm::continueClicked() {
     removeKeys();
   }
 
-  setMousePointer(ui::vbDefault);
+  setMousePointer(ui::kDefaultPointer);
   m_windows.progressUnload();
   m_windows.mainUnload();
   endProgram();
@@ -103,7 +103,7 @@ void MainForm::removeKeys() {
   m_outcome.removal = removal::removeKeys(m_api, m_root, m_review.foundKeys, m_keysFound,
                                           m_backup, m_timings);
   // The operator learns the outcome before the log is written.
-  if (!m_unattended) m_windows.MsgBox(closingMessage(m_outcome.removal), ui::vbInformation, "");
+  if (!m_unattended) m_windows.showMessage(closingMessage(m_outcome.removal), ui::kInformationIcon, "");
   removal::writeRemovalLog(m_log, m_selection, m_review.foundKeys, m_outcome.removal);
   m_outcome.logError = m_log.failure();
   util::mark(m_timings, "log");

@@ -42,8 +42,8 @@ void ReviewState::columnClicked(int columnIndex) {
 }
 
 void ReviewState::keyPressed(int keyCode, int /*shift*/) {
-  constexpr int vbKeyDelete = 46;
-  if (keyCode != vbKeyDelete || selected == 0 || selected > foundKeys.count()) return;
+  constexpr int kDeleteKey = 46;
+  if (keyCode != kDeleteKey || selected == 0 || selected > foundKeys.count()) return;
   scan::FoundKey& entry = foundKeys.item(selected);
   entry.kept = !entry.kept;
 }
@@ -54,7 +54,7 @@ void ReviewState::removeClicked() {
 }
 
 void ReviewState::cancelClicked() {
-  m_windows.MsgBox("0 keys have been deleted in your registry.", vbInformation, kApplicationTitle);
+  m_windows.showMessage("0 keys have been deleted in your registry.", kInformationIcon, kApplicationTitle);
   m_windows.reviewUnload(*this);
 }
 

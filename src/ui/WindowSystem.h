@@ -13,12 +13,14 @@ class ReviewState;
 // Title of message boxes that are given none.
 inline constexpr const char* kApplicationTitle = "Registry Cleaner";
 
-inline constexpr int vbCritical = 16;     // critical-stop icon, OK
-inline constexpr int vbInformation = 64;  // information icon, OK
+// Message-box styles, as the icon bits of a Windows message-box style.
+inline constexpr int kCriticalIcon = 16;     // critical-stop icon, OK
+inline constexpr int kInformationIcon = 64;  // information icon, OK
 
-inline constexpr int vbDefault = 0;
-inline constexpr int vbHourglass = 11;
-inline constexpr int vbArrowHourglass = 13;
+// Mouse pointers, by their Windows numbers.
+inline constexpr int kDefaultPointer = 0;
+inline constexpr int kHourglassPointer = 11;
+inline constexpr int kArrowHourglassPointer = 13;
 
 class WindowSystem {
  public:
@@ -26,7 +28,7 @@ class WindowSystem {
 
   // Modal; returns when the operator has closed it. An empty title shows
   // the application title.
-  virtual void MsgBox(const std::string& text, int style, const std::string& title) = 0;
+  virtual void showMessage(const std::string& text, int style, const std::string& title) = 0;
 
   // The main window.
   virtual void mainSetMousePointer(int pointer) = 0;

@@ -4,7 +4,7 @@
 
 namespace comsweep::test {
 
-void ScriptedWindowSystem::MsgBox(const std::string& text, int style, const std::string& title) {
+void ScriptedWindowSystem::showMessage(const std::string& text, int style, const std::string& title) {
   messages.push_back({text, style, title});
   trace.push_back("msgbox");
 }

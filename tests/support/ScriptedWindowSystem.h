@@ -32,7 +32,7 @@ class ScriptedWindowSystem : public ui::WindowSystem {
   std::vector<std::string> progressNodes;   // node text after each refresh
   bool ended = false;
 
-  void MsgBox(const std::string& text, int style, const std::string& title) override;
+  void showMessage(const std::string& text, int style, const std::string& title) override;
   void mainSetMousePointer(int pointer) override;
   void mainHide() override { trace.push_back("main.hide"); }
   void mainUnload() override { trace.push_back("main.unload"); }

@@ -11,7 +11,7 @@ namespace comsweep::ui {
 
 class HeadlessWindowSystem : public WindowSystem {
  public:
-  void MsgBox(const std::string&, int, const std::string&) override {}
+  void showMessage(const std::string&, int, const std::string&) override {}
   void mainSetMousePointer(int) override {}
   void mainHide() override {}
   void mainUnload() override {}

@@ -93,9 +93,9 @@ void MainWindow::showMachine(const registry::Machine& machine) {
 }
 
 void MainWindow::setMousePointer(int pointer) {
-  if (pointer == vbHourglass)
+  if (pointer == kHourglassPointer)
     setCursor(Qt::WaitCursor);
-  else if (pointer == vbArrowHourglass)
+  else if (pointer == kArrowHourglassPointer)
     setCursor(Qt::BusyCursor);
   else
     unsetCursor();

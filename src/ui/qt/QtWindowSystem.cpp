@@ -37,7 +37,7 @@ QWidget* QtWindowSystem::messageOwner() const {
   return nullptr;
 }
 
-void QtWindowSystem::MsgBox(const std::string& text, int style, const std::string& title) {
+void QtWindowSystem::showMessage(const std::string& text, int style, const std::string& title) {
   QMessageBox box(messageOwner());
   box.setFont(windowFont());
   box.setWindowTitle(QString::fromStdString(title.empty() ? std::string(kApplicationTitle) : title));

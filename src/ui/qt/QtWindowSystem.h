@@ -32,7 +32,7 @@ class QtWindowSystem : public WindowSystem {
   void setMainWindow(MainWindow* main) { m_main = main; }
   bool ended() const { return m_ended; }
 
-  void MsgBox(const std::string& text, int style, const std::string& title) override;
+  void showMessage(const std::string& text, int style, const std::string& title) override;
   void mainSetMousePointer(int pointer) override;
   void mainHide() override;
   void mainUnload() override;
