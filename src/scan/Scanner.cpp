@@ -20,7 +20,6 @@ struct ScanContext {
   registry::RegistryApi& api;
   HKEY root;
   ProgressSink* progress;
-  util::Timings* timings;
   ScanResult& result;
 };
 
@@ -57,17 +56,16 @@ void progressStep(ScanContext& c, const char* label, const std::string& name) {
   if (c.progress) c.progress->progressStep(label, name, c.result.found);
 }
 
-void addFoundKey(ScanContext& c, std::string name, std::string foundValue,
-                 std::string path, const char* category) {
-  c.result.keys.add({std::move(name), std::move(foundValue), std::move(path), category,
-                 false});
+void addFoundKey(ScanContext& c, std::string name, std::string foundValue, std::string path,
+                 const char* category) {
+  c.result.keys.add({std::move(name), std::move(foundValue), std::move(path), category, false});
 }
 
 // Counts and lists one found key. The count is tested before anything
 // changes, and raised only once the entry is in the list, so the count
 // always equals the number of entries, even when a fault ends the scan.
-void listFound(ScanContext& c, std::string name, std::string foundValue,
-               std::string path, const char* category) {
+void listFound(ScanContext& c, std::string name, std::string foundValue, std::string path,
+               const char* category) {
   if (c.result.found == std::numeric_limits<std::int32_t>::max())
     throw ScanFault("found-key count overflow");
   addFoundKey(c, std::move(name), std::move(foundValue), std::move(path), category);
@@ -180,7 +178,7 @@ void scanProgIds(ScanContext& c, const Matcher& matcher) {
 ScanResult scanRegistry(registry::RegistryApi& api, HKEY root, const families::PatternList& patterns,
                         ProgressSink* progress, util::Timings* timings) {
   ScanResult result;
-  ScanContext context{api, root, progress, timings, result};
+  ScanContext context{api, root, progress, result};
   Matcher matcher(patterns);
   auto guarded = [](auto&& scan) {
     try {
