@@ -11,12 +11,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/Families.h"
+#include "families/PatternList.h"
 #include "registry/HandleTable.h"
 #include "registry/Text.h"
 #include "registry/memory/MemoryStore.h"
 #include "scan/Scanner.h"
-#include "ui/ControlForm.h"
+#include "ui/ProgressState.h"
 #include "ui/qt/ProgressWindow.h"
 
 namespace {
@@ -42,15 +42,15 @@ void fill(registry::MemoryStore& store, int keys) {
 class FormOnly : public scan::ProgressSink {
  public:
   void progressStep(std::string_view label, const std::string& name, std::int32_t found) override {
-    form.Update(label, name, found);
+    form.update(label, name, found);
   }
-  ui::ControlForm form;
+  ui::ProgressState form;
 };
 
 class FormAndWindow : public FormOnly {
  public:
   void progressStep(std::string_view label, const std::string& name, std::int32_t found) override {
-    form.Update(label, name, found);
+    form.update(label, name, found);
     window.refresh(form);
   }
   ui::ProgressWindow window;
@@ -58,17 +58,12 @@ class FormAndWindow : public FormOnly {
 
 double scanSeconds(registry::MemoryStore& store, scan::ProgressSink* sink) {
   registry::HandleTable api(store);
-  app::Selection selection;
-  selection[app::Box::chkM9q] = 1;
-  app::PatternList patterns;
-  app::BuildPatternList(selection, patterns);
-  scan::TypeLibTable typeLibs;
-  scan::FoundKeyList found;
-  std::int32_t count = 0;
-  scan::ScanContext context{api, registry::HKEY_CLASSES_ROOT, patterns, typeLibs, found, count, sink};
+  families::Selection selection;
+  selection[families::Box::m9q] = 1;
+  const families::PatternList patterns = families::buildPatternList(selection);
   QElapsedTimer timer;
   timer.start();
-  scan::ScanRegistry(context);
+  scan::scanRegistry(api, registry::HKEY_CLASSES_ROOT, patterns, sink);
   return timer.nsecsElapsed() / 1e9;
 }
 
@@ -82,7 +77,7 @@ int main(int argc, char** argv) {
 
   FormOnly formOnly;
   FormAndWindow withWindow;
-  withWindow.form.Form_Load();
+  withWindow.form.reset();
   withWindow.window.showFor(withWindow.form);
 
   double best[3] = {1e9, 1e9, 1e9};

@@ -174,7 +174,7 @@ std::string FuzzHarness::run(std::string_view raw) {
 
   std::vector<std::pair<std::string, registry::LONG>> removals;
   for (const std::string& path : chooseRemovals(before)) {
-    registry::LONG status = removal::DeleteKeyPath(api, registry::HKEY_CLASSES_ROOT, path);
+    registry::LONG status = removal::deleteKeyPath(api, registry::HKEY_CLASSES_ROOT, path);
     bool inRemoved = false, inFailed = false;
     for (const auto& [earlier, earlierStatus] : removals) {
       if (!within(path, earlier)) continue;

@@ -1,9 +1,12 @@
 #include "app/CommandLine.h"
 
-#include "app/Families.h"
+#include "families/Families.h"
 
 namespace comsweep::app {
 namespace {
+
+using families::Family;
+using families::kFamilies;
 
 std::string upperAscii(std::string text) {
   for (char& c : text)
@@ -26,11 +29,11 @@ std::size_t position(const std::string& text, const char* what) {
 
 }  // namespace
 
-CommandLineFlags ParseCommandLine(const std::string& argumentText, Selection& selection) {
+CommandLineFlags parseCommandLine(const std::string& argumentText, families::Selection& selection) {
   CommandLineFlags flags;
   std::string w = upperAscii(argumentText);
-  flags.bAutoRun = !w.empty();
-  if (!flags.bAutoRun) return flags;
+  flags.unattended = !w.empty();
+  if (!flags.unattended) return flags;
 
   // Each "+" form is cut out before its plain form, so "/M9Q+" alone does
   // not also tick the plain box; the order of families is fixed.
@@ -54,7 +57,7 @@ CommandLineFlags ParseCommandLine(const std::string& argumentText, Selection& se
   std::size_t a = position(w, "/ALL") + position(w, "/S");
   if (d >= 1 || a >= 1)
     for (int& box : selection.boxes) box = 1;
-  if (position(w, "/D") + position(w, "/DISPLAY") >= 1) flags.bDisplay = true;
+  if (position(w, "/D") + position(w, "/DISPLAY") >= 1) flags.endAtOnce = true;
   // "/LOG" is recognised and changes nothing: every removal writes the log.
   return flags;
 }

@@ -4,17 +4,17 @@
 
 #include <string>
 
-#include "app/Selection.h"
+#include "families/Selection.h"
 
 namespace comsweep::app {
 
 struct CommandLineFlags {
-  bool bAutoRun = false;  // any argument text at all
-  bool bDisplay = false;  // a "/D" remained after the family switches were cut out
+  bool unattended = false;  // any argument text at all
+  bool endAtOnce = false;   // a "/D" remained after the family switches were cut out
 };
 
 // Fills every family box when the text is not empty; leaves the selection
 // alone for an empty text.
-CommandLineFlags ParseCommandLine(const std::string& argumentText, Selection& selection);
+CommandLineFlags parseCommandLine(const std::string& argumentText, families::Selection& selection);
 
 }  // namespace comsweep::app

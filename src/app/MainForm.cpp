@@ -1,124 +1,123 @@
 #include "app/MainForm.h"
 
+#include "app/CommandLine.h"
 #include "registry/Wrappers.h"
 
 namespace comsweep::app {
 
 MainForm::MainForm(registry::RegistryApi& api, ui::WindowSystem& windows,
                    std::filesystem::path logPath, removal::LogWriter::Clock clock)
-    : frmKeysToDelete(windows, selection, [this] { deleteKeys(); }),
-      m_api(api),
+    : m_api(api),
       m_windows(windows),
-      m_log(std::move(logPath), std::move(clock)) {}
+      m_log(std::move(logPath), std::move(clock)),
+      m_review(windows, m_selection, [this] { removeKeys(); }) {}
 
-void MainForm::setMousePointer(int pointer) {
-  MousePointer = pointer;
-  m_windows.mainSetMousePointer(pointer);
-}
+void MainForm::setMousePointer(int pointer) { m_windows.mainSetMousePointer(pointer); }
 
 void MainForm::endProgram() {
   m_ended = true;
   m_windows.endProgram();
 }
 
-void MainForm::Form_Load(const std::string& argumentText) {
-  CommandLineFlags flags = ParseCommandLine(argumentText, selection);
-  bAutoRun = flags.bAutoRun;
-  bDisplay = flags.bDisplay;
-  if (bDisplay) {
+void MainForm::load(const std::string& argumentText) {
+  CommandLineFlags flags = parseCommandLine(argumentText, m_selection);
+  m_unattended = flags.unattended;
+  if (flags.endAtOnce) {
     m_windows.mainHide();
-    setMousePointer(ui::vbArrowHourglass);
-    setMousePointer(ui::vbDefault);
+    setMousePointer(ui::kArrowHourglassPointer);
+    setMousePointer(ui::kDefaultPointer);
     m_windows.mainUnload();
     endProgram();
     return;
   }
-  if (bAutoRun) {
+  if (m_unattended) {
     m_windows.mainHide();
-    setMousePointer(ui::vbArrowHourglass);
-    selection.chkControl = 0;
-    cmdContinue_Click();
+    setMousePointer(ui::kArrowHourglassPointer);
+    m_selection.reviewFirst = 0;
+    continueClicked();
     if (!m_ended) {
-      setMousePointer(ui::vbDefault);
+      setMousePointer(ui::kDefaultPointer);
       m_windows.mainUnload();
       endProgram();
     }
   }
 }
 
-void MainForm::cmdContinue_Click() {
-  BuildPatternList(selection, patterns);
+void MainForm::continueClicked() {
+  m_patterns = families::buildPatternList(m_selection);
 
-  if (selection.chkRemoteComputer != 0) {
-    const std::string name = selection.txtRemoteComputer;  // exactly as typed
-    if (!registry::ConnectRemoteRegistry(m_api, name, lRootKey)) {
-      if (!bAutoRun)
-        m_windows.MsgBox("Unable to connect to the remote machine " + name + ".", ui::vbCritical,
+  if (m_selection.useRemoteMachine != 0) {
+    const std::string name = m_selection.remoteMachineName;  // exactly as typed
+    if (!registry::ConnectRemoteRegistry(m_api, name, m_root)) {
+      if (!m_unattended)
+        m_windows.showMessage("Unable to connect to the remote machine " + name + ".", ui::kCriticalIcon,
                          ui::kApplicationTitle);
       return;
     }
   } else {
-    lRootKey = registry::HKEY_CLASSES_ROOT;
+    m_root = registry::HKEY_CLASSES_ROOT;
   }
 
-  setMousePointer(ui::vbHourglass);
+  setMousePointer(ui::kHourglassPointer);
   m_windows.mainHide();
-  if (!bAutoRun) {
-    frmControl.Form_Load();
+  if (!m_unattended) {
+    m_progress.reset();
     m_progressLoaded = true;
-    m_windows.progressShow(frmControl);
+    m_windows.progressShow(m_progress);
   }
 
-  scan::ScanContext context{m_api,      lRootKey,   patterns,
-                            typeLibs,   frmKeysToDelete.lvwKeys,
-                            lKeysFound, bAutoRun ? nullptr : this,
-                            timings};
-  scan::ScanRegistry(context);
-  if (m_progressLoaded) m_windows.progressScansEnded(frmControl);
+  scan::ScanResult scanned =
+      scan::scanRegistry(m_api, m_root, m_patterns, m_unattended ? nullptr : this, m_timings);
+  m_keysFound = scanned.found;
+  m_review.foundKeys = std::move(scanned.keys);
+  if (m_progressLoaded) m_windows.progressScansEnded(m_progress);
 
-  if (selection.chkControl != 0) {
-    frmKeysToDelete.Label1 = std::to_string(lKeysFound) + " " + frmKeysToDelete.Label1;
-    frmKeysToDelete.lvwKeys.setSortKey(1);
-    frmKeysToDelete.lvwKeys.setSorted(true);
-    m_windows.reviewShowModal(frmKeysToDelete);
+  if (m_selection.reviewFirst != 0) {
+    m_review.heading = std::to_string(m_keysFound) + " " + m_review.heading;
+    m_review.foundKeys.setSortKey(1);
+    m_review.foundKeys.setSorted(true);
+    m_windows.reviewShowModal(m_review);
   } else {
-    frmKeysToDelete.DeleteKeys();
+    removeKeys();
   }
 
-  setMousePointer(ui::vbDefault);
+  setMousePointer(ui::kDefaultPointer);
   m_windows.progressUnload();
   m_windows.mainUnload();
   endProgram();
 }
 
 void MainForm::progressStep(std::string_view label, const std::string& name,
-                            std::int32_t lDeleted) {
+                            std::int32_t foundSoFar) {
   if (!m_progressLoaded) {
-    frmControl.Form_Load();
+    m_progress.reset();
     m_progressLoaded = true;
   }
-  frmControl.Update(label, name, lDeleted);
-  m_windows.progressRefresh(frmControl);
+  m_progress.update(label, name, foundSoFar);
+  m_windows.progressRefresh(m_progress);
 }
 
-void MainForm::deleteKeys() {
-  removal::RemovalContext context{m_api,    lRootKey,  selection,    lKeysFound, bAutoRun,
-                                  m_log,    m_windows, lKeysDeleted, outcome,
-                                  timings,  backup};
-  removal::DeleteKeys(context, frmKeysToDelete.lvwKeys);
+void MainForm::removeKeys() {
+  m_outcome.removalReached = true;
+  m_log.noteStart();
+  m_outcome.removal = removal::removeKeys(m_api, m_root, m_review.foundKeys, m_keysFound,
+                                          m_backup, m_timings);
+  // The operator learns the outcome before the log is written.
+  if (!m_unattended) m_windows.showMessage(closingMessage(m_outcome.removal), ui::kInformationIcon, "");
+  removal::writeRemovalLog(m_log, m_selection, m_review.foundKeys, m_outcome.removal);
+  m_outcome.logError = m_log.failure();
+  util::mark(m_timings, "log");
 }
 
-void MainForm::chkRemoteComputer_Click() {
-  bool visible = selection.chkRemoteComputer != 0;
-  lblRemoteComputerVisible = visible;
-  txtRemoteComputerVisible = visible;  // hiding keeps the typed name
+void MainForm::remoteMachineClicked() {
+  m_remoteNameVisible = m_selection.useRemoteMachine != 0;  // hiding keeps the typed name
 }
 
-void MainForm::cmdCancel_Click() {
+void MainForm::cancelClicked() {
   m_windows.mainUnload();
   endProgram();
 }
 
-void MainForm::cmdTIP_Click() { m_windows.tipShowModal(); }
+void MainForm::tipClicked() { m_windows.tipShowModal(); }
 
 }  // namespace comsweep::app

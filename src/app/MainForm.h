@@ -7,15 +7,15 @@
 #include <filesystem>
 #include <string>
 
-#include "app/CommandLine.h"
-#include "app/Families.h"
+#include "app/RunOutcome.h"
+#include "families/PatternList.h"
+#include "families/Selection.h"
 #include "registry/RegistryApi.h"
 #include "removal/KeyRemoval.h"
 #include "removal/LogWriter.h"
 #include "scan/Scanner.h"
-#include "scan/TypeLibTable.h"
-#include "ui/ControlForm.h"
-#include "ui/KeysToDeleteForm.h"
+#include "ui/ProgressState.h"
+#include "ui/ReviewState.h"
 #include "ui/WindowSystem.h"
 
 namespace comsweep::app {
@@ -28,49 +28,60 @@ class MainForm : private scan::ProgressSink {
 
   // Start-up: reads the argument text; runs unattended, ends at once, or
   // returns for the operator (ended() tells which).
-  void Form_Load(const std::string& argumentText);
+  void load(const std::string& argumentText);
   // One run; returns early, with the window waiting, only when the remote
   // connection failed.
-  void cmdContinue_Click();
-  void chkRemoteComputer_Click();
-  void cmdManual_Click() {}
-  void cmdCancel_Click();
-  void cmdTIP_Click();
+  void continueClicked();
+  // After the remote-machine box changed: shows or hides the name field.
+  void remoteMachineClicked();
+  void manualClicked() {}
+  void cancelClicked();
+  void tipClicked();
 
   bool ended() const { return m_ended; }
 
-  // The selection and the flags, as the window shows and the run reads them.
-  Selection selection;
-  bool bAutoRun = false;
-  bool bDisplay = false;
-  bool lblRemoteComputerVisible = false;
-  bool txtRemoteComputerVisible = false;
-  int MousePointer = ui::vbDefault;
+  // The selection as the window shows and edits it and the run reads it.
+  families::Selection& selection() { return m_selection; }
+  const families::Selection& selection() const { return m_selection; }
+  // Whether the remote machine's label and name field are shown.
+  bool remoteNameVisible() const { return m_remoteNameVisible; }
 
-  // The run's globals.
-  PatternList patterns;
-  registry::HKEY lRootKey = 0;
-  scan::TypeLibTable typeLibs;
-  std::int32_t lKeysFound = 0;
-  std::int32_t lKeysDeleted = 0;
-  removal::RunOutcome outcome;
-  util::Timings* timings = nullptr;  // phase marks for the benchmark
-  removal::Backup backup;            // writes the undo file before the first removal
+  // Phase marks for the benchmark; none by default.
+  void setTimings(util::Timings* timings) { m_timings = timings; }
+  // Writes the undo file before the first removal; none by default.
+  void setBackup(removal::Backup backup) { m_backup = std::move(backup); }
 
-  ui::ControlForm frmControl;
-  ui::KeysToDeleteForm frmKeysToDelete;
+  // What the last run used and did.
+  const families::PatternList& patterns() const { return m_patterns; }
+  registry::HKEY root() const { return m_root; }
+  std::int32_t keysRemoved() const { return m_outcome.removal.removed; }
+  const RunOutcome& outcome() const { return m_outcome; }
 
  private:
   void progressStep(std::string_view label, const std::string& name,
-                    std::int32_t lDeleted) override;
+                    std::int32_t foundSoFar) override;
   void setMousePointer(int pointer);
   void endProgram();
-  void deleteKeys();
+  void removeKeys();
 
   registry::RegistryApi& m_api;
   ui::WindowSystem& m_windows;
   removal::LogWriter m_log;
+  util::Timings* m_timings = nullptr;
+  removal::Backup m_backup;
+
+  families::Selection m_selection;
+  bool m_unattended = false;
+  bool m_remoteNameVisible = false;
+
+  families::PatternList m_patterns;
+  registry::HKEY m_root = 0;
+  std::int32_t m_keysFound = 0;
+  RunOutcome m_outcome;
+
+  ui::ProgressState m_progress;
   bool m_progressLoaded = false;
+  ui::ReviewState m_review;
   bool m_ended = false;
 };
 

@@ -63,9 +63,9 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   }
 
   // "/D..." ends the program before anything is opened.
-  Selection probe;
-  CommandLineFlags flags = ParseCommandLine(text, probe);
-  if (flags.bDisplay) return kExitOk;
+  families::Selection probe;
+  CommandLineFlags flags = parseCommandLine(text, probe);
+  if (flags.endAtOnce) return kExitOk;
 
   // From here on temporary files may be made; a signal removes them.
   platform::installSignalCleanup();
@@ -95,7 +95,7 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   }
   registry::Machine& machine = *opened.machine;
 
-  if (!flags.bAutoRun) {
+  if (!flags.unattended) {
     if (environment.interactive) return environment.interactive(machine);
     err << "comsweep: no switches given, and this build has no windows; an unattended run "
            "needs switches such as /M9Q (see --help)\n";
@@ -108,9 +108,9 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   ui::HeadlessWindowSystem windows;
   std::filesystem::path logPath = logPathOf(machine);
   MainForm form(api, windows, logPath);
-  form.timings = timings.get();
-  form.backup = removal::undoFileBackup(machine);
-  form.Form_Load(text);
+  form.setTimings(timings.get());
+  form.setBackup(removal::undoFileBackup(machine));
+  form.load(text);
   if (timings) {
     for (const auto& phase : timings->phases())
       err << "timing " << phase.name << " " << phase.seconds << "\n";
@@ -118,31 +118,32 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
     err << "registry calls " << counting.calls << "\n";
   }
 
-  return reportOutcome(form.outcome, logPath, err);
+  return reportOutcome(form.outcome(), logPath, err);
 }
 
 std::filesystem::path logPathOf(const registry::Machine& machine) {
   return machine.driveC / "9QReg.log";
 }
 
-int reportOutcome(const removal::RunOutcome& outcome, const std::filesystem::path& logPath,
+int reportOutcome(const RunOutcome& outcome, const std::filesystem::path& logPath,
                   std::ostream& err) {
-  if (outcome.backupFailed)
-    err << "comsweep: no key removed: the backup could not be written: " << outcome.backupError
+  const removal::RemovalReport& removal = outcome.removal;
+  if (removal.backupFailed)
+    err << "comsweep: no key removed: the backup could not be written: " << removal.backupError
         << "\n";
-  else if (outcome.saveFailed)
-    err << "comsweep: no key removed: " << outcome.saveError << "\n";
-  else if (outcome.notRemoved > 0)
-    err << "comsweep: " << outcome.notRemoved << " of the listed keys could not be removed; see "
+  else if (removal.saveFailed)
+    err << "comsweep: no key removed: " << removal.saveError << "\n";
+  else if (removal.notRemoved > 0)
+    err << "comsweep: " << removal.notRemoved << " of the listed keys could not be removed; see "
         << logPath.string() << "\n";
   if (!outcome.logError.empty())
     err << "comsweep: the log could not be written: " << outcome.logError << "\n";
   return exitStatusOf(outcome);
 }
 
-int exitStatusOf(const removal::RunOutcome& outcome) {
-  if (outcome.backupFailed || outcome.saveFailed) return kExitMachineFailed;
-  if (outcome.notRemoved > 0 || !outcome.logError.empty()) return kExitNotAllRemoved;
+int exitStatusOf(const RunOutcome& outcome) {
+  if (outcome.removal.backupFailed || outcome.removal.saveFailed) return kExitMachineFailed;
+  if (outcome.removal.notRemoved > 0 || !outcome.logError.empty()) return kExitNotAllRemoved;
   return kExitOk;
 }
 

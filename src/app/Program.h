@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "registry/Machine.h"
-#include "removal/KeyRemoval.h"
+#include "app/RunOutcome.h"
 
 namespace comsweep::app {
 
@@ -27,11 +27,11 @@ struct ProgramEnvironment {
 };
 
 // The exit status a completed run ends with.
-int exitStatusOf(const removal::RunOutcome& outcome);
+int exitStatusOf(const RunOutcome& outcome);
 
 // Says on `err` what went wrong in a run (nothing when all went well), for
 // both the unattended and the interactive road; returns the exit status.
-int reportOutcome(const removal::RunOutcome& outcome, const std::filesystem::path& logPath,
+int reportOutcome(const RunOutcome& outcome, const std::filesystem::path& logPath,
                   std::ostream& err);
 
 // Where "C:\9QReg.log" is on this machine.

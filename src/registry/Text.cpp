@@ -207,13 +207,6 @@ void appendUtf16le(std::string& out, std::u16string_view units) {
   }
 }
 
-std::string cp1252ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (unsigned char b : bytes) appendUtf8(out, cp1252(b));
-  return out;
-}
-
 std::string upperCase(std::string_view text) {
   std::string out;
   upperCaseInto(text, out);

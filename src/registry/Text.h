@@ -19,8 +19,6 @@ std::u16string utf8ToUtf16(std::string_view text);
 void appendUtf8(std::string& out, std::u16string_view units);
 // UTF-16 code units appended as UTF-16LE bytes.
 void appendUtf16le(std::string& out, std::u16string_view units);
-// Windows-1252 bytes to UTF-8.
-std::string cp1252ToUtf8(std::string_view bytes);
 bool isValidUtf8(std::string_view text);
 // Decodes one UTF-8 sequence at text[i] and moves i past it; surrogates
 // encoded in three bytes are accepted (they stand for unpaired UTF-16

@@ -4,37 +4,37 @@
 
 namespace comsweep::registry {
 
-bool ConnectRemoteRegistry(RegistryApi& api, const std::string& strMachine, HKEY& lRoot) {
+bool ConnectRemoteRegistry(RegistryApi& api, const std::string& machine, HKEY& root) {
   HKEY h = 0;
-  if (api.RegConnectRegistryA(strMachine.c_str(), HKEY_CLASSES_ROOT, &h) != ERROR_SUCCESS)
+  if (api.RegConnectRegistryA(machine.c_str(), HKEY_CLASSES_ROOT, &h) != ERROR_SUCCESS)
     return false;
-  lRoot = h;
+  root = h;
   return true;
 }
 
-bool OpenKey(RegistryApi& api, HKEY lParent, const std::string& strSubKey, HKEY& lKey) {
-  return api.RegOpenKeyA(lParent, strSubKey.c_str(), &lKey) == ERROR_SUCCESS;
+bool OpenKey(RegistryApi& api, HKEY parent, const std::string& subKey, HKEY& key) {
+  return api.RegOpenKeyA(parent, subKey.c_str(), &key) == ERROR_SUCCESS;
 }
 
-LONG EnumKey(RegistryApi& api, HKEY lKey, DWORD lIndex, std::string& strName) {
+LONG EnumKey(RegistryApi& api, HKEY key, DWORD index, std::string& name) {
   static_assert(kEnumNameBytes > kEnumBufferLength);
   // Blanks, then NULs: a call that fails and writes nothing leaves exactly
   // kEnumBufferLength blanks before the first NUL.
   char buffer[kEnumNameBytes + 1];
   std::fill(buffer, buffer + kEnumBufferLength, ' ');
   std::fill(buffer + kEnumBufferLength, buffer + kEnumNameBytes + 1, '\0');
-  LONG status = api.RegEnumKeyA(lKey, lIndex, buffer, kEnumNameBytes);
+  LONG status = api.RegEnumKeyA(key, index, buffer, kEnumNameBytes);
   // Assigned in place, so that a caller's variable keeps its storage from
   // step to step of a walk.
-  strName.assign(TrimAtNulView(std::string_view(buffer, kEnumNameBytes)));
+  name.assign(TrimAtNul(std::string_view(buffer, kEnumNameBytes)));
   return status;
 }
 
-bool QueryStringValue(RegistryApi& api, HKEY lKey, const std::string& strValueName,
-                      std::string& strValue) {
+bool QueryStringValue(RegistryApi& api, HKEY key, const std::string& valueName,
+                      std::string& value) {
   DWORD type = 0;
   DWORD size = 0;
-  if (api.RegQueryValueExA(lKey, strValueName.c_str(), nullptr, &type, nullptr, &size) !=
+  if (api.RegQueryValueExA(key, valueName.c_str(), nullptr, &type, nullptr, &size) !=
           ERROR_SUCCESS ||
       type != REG_SZ)
     return false;
@@ -43,18 +43,16 @@ bool QueryStringValue(RegistryApi& api, HKEY lKey, const std::string& strValueNa
   thread_local std::string buffer;
   buffer.assign(size, ' ');
   DWORD type2 = 0;
-  if (api.RegQueryValueExA(lKey, strValueName.c_str(), nullptr, &type2,
+  if (api.RegQueryValueExA(key, valueName.c_str(), nullptr, &type2,
                            reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
     return false;
-  strValue.assign(TrimAtNulView(buffer));
+  value.assign(TrimAtNul(buffer));
   return true;
 }
 
-std::string_view TrimAtNulView(std::string_view str) {
+std::string_view TrimAtNul(std::string_view str) {
   std::size_t nul = str.find('\0');
   return nul == std::string_view::npos ? str : str.substr(0, nul);
 }
-
-std::string TrimAtNul(std::string_view str) { return std::string(TrimAtNulView(str)); }
 
 }  // namespace comsweep::registry

@@ -16,20 +16,19 @@ inline constexpr DWORD kEnumBufferLength = 300;
 // and a NUL follows, so any name the registry can hold fits.
 inline constexpr DWORD kEnumNameBytes = 255 * 3 + 1;
 
-// Connects to HKEY_CLASSES_ROOT of the named machine; lRoot is written only
+// Connects to HKEY_CLASSES_ROOT of the named machine; root is written only
 // on success.
-bool ConnectRemoteRegistry(RegistryApi& api, const std::string& strMachine, HKEY& lRoot);
+bool ConnectRemoteRegistry(RegistryApi& api, const std::string& machine, HKEY& root);
 // True exactly when RegOpenKeyA returned 0.
-bool OpenKey(RegistryApi& api, HKEY lParent, const std::string& strSubKey, HKEY& lKey);
-// RegEnumKeyA's status unchanged. strName is always assigned: the name, or
+bool OpenKey(RegistryApi& api, HKEY parent, const std::string& subKey, HKEY& key);
+// RegEnumKeyA's status unchanged. name is always assigned: the name, or
 // kEnumBufferLength (300) blanks when the call failed.
-LONG EnumKey(RegistryApi& api, HKEY lKey, DWORD lIndex, std::string& strName);
-// True when the value exists and is a REG_SZ; strValue is then the text
-// before its first NUL. On false strValue keeps what it held.
-bool QueryStringValue(RegistryApi& api, HKEY lKey, const std::string& strValueName,
-                      std::string& strValue);
+LONG EnumKey(RegistryApi& api, HKEY key, DWORD index, std::string& name);
+// True when the value exists and is a REG_SZ; value is then the text
+// before its first NUL. On false, value keeps what it held.
+bool QueryStringValue(RegistryApi& api, HKEY key, const std::string& valueName,
+                      std::string& value);
 // The text before the first NUL character, or the whole text.
-std::string TrimAtNul(std::string_view str);
-std::string_view TrimAtNulView(std::string_view str);
+std::string_view TrimAtNul(std::string_view str);
 
 }  // namespace comsweep::registry

@@ -1,62 +1,71 @@
 #pragma once
-// Removal of the listed keys with their whole subtrees, the counts, the
-// closing message and the log around it.
+// Removal of the listed keys with their whole subtrees, in two steps: the
+// removal itself with the backup before it and the save after it, then the
+// log of what became of each key. The caller may tell the operator the
+// outcome in between.
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "app/Selection.h"
+#include "families/Selection.h"
 #include "registry/RegistryApi.h"
 #include "removal/LogWriter.h"
 #include "removal/UndoFile.h"
 #include "scan/FoundKeyList.h"
-#include "ui/WindowSystem.h"
 #include "util/Timings.h"
 
 namespace comsweep::removal {
 
-// What the removal did, for the exit status of an unattended run.
-struct RunOutcome {
-  bool removalReached = false;
+// Writes the backup of the keys at these paths before any is removed.
+using Backup = std::function<BackupResult(const std::vector<std::string>& paths)>;
+
+// What became of one listed key that was not struck.
+struct KeyFate {
+  std::size_t position;  // 1-based, in the list's display order
+  // A registry status (0: removed), or kBackupFailed / kNotInBackup for a
+  // key that was not even tried.
+  registry::LONG status;
+  std::string whyKept;  // for kNotInBackup
+};
+inline constexpr registry::LONG kBackupFailed = -1;
+inline constexpr registry::LONG kNotInBackup = -2;
+
+// What the removal did.
+struct RemovalReport {
+  std::int32_t listed = 0;         // the found count the removal was given
   std::int32_t removed = 0;
   std::int32_t notRemoved = 0;
   bool saveFailed = false;
   std::string saveError;
   bool backupFailed = false;
   std::string backupError;
-  std::string logError;            // why the log is missing or incomplete
   std::filesystem::path undoFile;  // the backup written before the first removal
+  std::vector<KeyFate> keys;       // in display order
 };
 
-// Writes the backup of the keys at these paths before any is removed.
-using Backup = std::function<BackupResult(const std::vector<std::string>& paths)>;
+// Removes the key of every listed entry that is not struck, in display
+// order, among the first `listed` entries, then saves the machine. Nothing
+// is removed that could not be saved in the backup first; without a backup
+// (memory machines) keys are removed without one.
+RemovalReport removeKeys(registry::RegistryApi& api, registry::HKEY root,
+                         const scan::FoundKeyList& keys, std::int32_t listed,
+                         const Backup& backup = {}, util::Timings* timings = nullptr);
 
-struct RemovalContext {
-  registry::RegistryApi& api;
-  registry::HKEY lRootKey;
-  const app::Selection& selection;
-  std::int32_t lKeysFound;
-  bool bAutoRun;
-  LogWriter& log;
-  ui::WindowSystem& windows;
-  std::int32_t& lKeysDeleted;  // published for the log footer
-  RunOutcome& outcome;
-  util::Timings* timings = nullptr;
-  Backup backup;  // none: keys are removed without a backup (memory machines)
-};
-
-// Removes every listed key that is not struck, in display order.
-void DeleteKeys(RemovalContext& context, scan::FoundKeyList& lvwKeys);
+// Writes the whole log of a removal: header, two entries per attempted key
+// saying what really happened to it, footer.
+void writeRemovalLog(LogWriter& log, const families::Selection& selection,
+                     const scan::FoundKeyList& keys, const RemovalReport& report);
 
 // Removes the key at `path` below the root with its subtree; returns the
 // registry status of the first step that failed, 0 when the key is gone.
-registry::LONG DeleteKeyPath(registry::RegistryApi& api, registry::HKEY lRootKey,
+registry::LONG deleteKeyPath(registry::RegistryApi& api, registry::HKEY root,
                              const std::string& path);
 // Depth-first removal of `subKey` below `parent`. Stops at the first subkey
 // that cannot be removed and returns that status; the key then stays.
-registry::LONG DeleteKeyTree(registry::RegistryApi& api, registry::HKEY parent,
+registry::LONG deleteKeyTree(registry::RegistryApi& api, registry::HKEY parent,
                              const std::string& subKey);
 
 // "*** ERROR: <description>(<status>) - Key not removed."

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/Families.h"
+#include "families/Families.h"
 #include "platform/Files.h"
 
 namespace comsweep::removal {
@@ -47,7 +47,7 @@ void LogWriter::line(const std::string& text) {
   if (!platform::writeAll(m_fd, text + "\r\n")) fail(std::string("cannot be written: ") + std::strerror(errno));
 }
 
-void LogWriter::WriteLogHeader(const app::Selection& selection, std::int32_t lKeysFound) {
+void LogWriter::writeHeader(const families::Selection& selection, std::int32_t keysFound) {
   discard();
   m_failure.clear();
   std::string created = m_started.empty() ? m_now() : m_started;
@@ -78,7 +78,7 @@ void LogWriter::WriteLogHeader(const app::Selection& selection, std::int32_t lKe
   line("");
   line("Creation Date: " + created);
   line("Actions (removed components): ");
-  for (const app::Family& family : app::kFamilies) {
+  for (const families::Family& family : families::kFamilies) {
     std::string own = family.code;
     std::string plus = own + "Plus";
     line(family.logLabel);
@@ -88,13 +88,13 @@ void LogWriter::WriteLogHeader(const app::Selection& selection, std::int32_t lKe
     line("     " + plus + " - " + (selection[family.plusBox] != 0 ? "yes" : "no"));
   }
   line("");
-  line("Number of keys to remove: " + std::to_string(lKeysFound));
+  line("Number of keys to remove: " + std::to_string(keysFound));
   line("");
   line(std::string(66, '-'));
   line("");
 }
 
-void LogWriter::WriteLogEntry(const std::string& component, const std::string& keyPath,
+void LogWriter::writeEntry(const std::string& component, const std::string& keyPath,
                               const std::string& category, const std::string& result) {
   if (m_fd < 0) return;
   if (!category.empty()) {
@@ -106,10 +106,10 @@ void LogWriter::WriteLogEntry(const std::string& component, const std::string& k
   if (!result.empty()) line(std::string(22, ' ') + "Result: " + result);
 }
 
-void LogWriter::WriteLogFooter(std::int32_t lKeysDeleted) {
+void LogWriter::writeFooter(std::int32_t keysRemoved) {
   line(std::string(66, '-'));
   line("");
-  line("Number of deleted keys: " + std::to_string(lKeysDeleted));
+  line("Number of deleted keys: " + std::to_string(keysRemoved));
   line("End of processing date: " + m_now());
   if (m_fd < 0) return;
   int fd = m_fd;

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "app/Selection.h"
+#include "families/Selection.h"
 #include "platform/SignalCleanup.h"
 
 namespace comsweep::removal {
@@ -35,11 +35,11 @@ class LogWriter {
   // Starts the file afresh and writes the header. A symbolic link, a
   // directory or anything but a plain file at the log's place is never
   // replaced: the log is then not written.
-  void WriteLogHeader(const app::Selection& selection, std::int32_t lKeysFound);
-  void WriteLogEntry(const std::string& component, const std::string& keyPath,
+  void writeHeader(const families::Selection& selection, std::int32_t keysFound);
+  void writeEntry(const std::string& component, const std::string& keyPath,
                      const std::string& category, const std::string& result);
   // Writes the footer, closes the file and puts it in the log's place.
-  void WriteLogFooter(std::int32_t lKeysDeleted);
+  void writeFooter(std::int32_t keysRemoved);
 
   bool isOpen() const { return m_fd >= 0; }
   // Why the log is missing or incomplete; empty when it was written whole.

@@ -8,7 +8,7 @@ namespace comsweep::scan {
 namespace {
 
 const std::string& column(const FoundKey& key, int index) {
-  return index == 0 ? key.Text : key.SubItem1;
+  return index == 0 ? key.name : key.foundValue;
 }
 
 // Weight of an ASCII character the way a list control orders text: letter
@@ -33,10 +33,6 @@ int compareListText(std::string_view a, std::string_view b) {
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
-
-namespace {
-
-}  // namespace
 
 bool FoundKeyList::before(const FoundKey& a, const FoundKey& b) const {
   int c = compareListText(column(a, m_sortKey), column(b, m_sortKey));

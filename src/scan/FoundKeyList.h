@@ -10,11 +10,11 @@
 namespace comsweep::scan {
 
 struct FoundKey {
-  std::string Text;       // the key's own name ("Key" column)
-  std::string SubItem1;   // the found value ("Found value" column)
-  std::string Tag;        // path below HKEY_CLASSES_ROOT
-  std::string SmallIcon;  // "TYPELIB", "INTERFACE", "CLSID" or "PROGID"
-  bool Ghosted = false;   // struck by the operator: kept in the registry
+  std::string name;        // the key's own name ("Key" column)
+  std::string foundValue;  // the found value ("Found value" column)
+  std::string path;        // path below HKEY_CLASSES_ROOT
+  std::string category;    // "TYPELIB", "INTERFACE", "CLSID" or "PROGID"
+  bool kept = false;       // struck by the operator: kept in the registry
 };
 
 // Orders two texts as the review list does: letter case ignored,

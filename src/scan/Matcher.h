@@ -5,16 +5,16 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Families.h"
+#include "families/PatternList.h"
 
 namespace comsweep::scan {
 
 // The pattern list prepared for matching: fragments upper-cased once.
 class Matcher {
  public:
-  explicit Matcher(const app::PatternList& patterns);
+  explicit Matcher(const families::PatternList& patterns);
   // True when some fragment occurs in the text, letter case ignored.
-  bool MatchesPattern(std::string_view strText) const;
+  bool matches(std::string_view text) const;
 
  private:
   std::vector<std::string> m_upper;
@@ -22,6 +22,6 @@ class Matcher {
 };
 
 // The part after the last "\" or "/"; the whole text when it has neither.
-std::string FileNameOf(std::string_view strPath);
+std::string fileNameOf(std::string_view path);
 
 }  // namespace comsweep::scan

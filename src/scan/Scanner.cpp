@@ -5,6 +5,7 @@
 
 #include "registry/Text.h"
 #include "registry/Wrappers.h"
+#include "scan/Matcher.h"
 
 namespace comsweep::scan {
 namespace {
@@ -13,6 +14,14 @@ using registry::EnumKey;
 using registry::HKEY;
 using registry::OpenKey;
 using registry::QueryStringValue;
+
+// One run of the scans: where they read, where they report, what they found.
+struct ScanContext {
+  registry::RegistryApi& api;
+  HKEY root;
+  ProgressSink* progress;
+  ScanResult& result;
+};
 
 // A counter that would overflow: ends the scan that was counting.
 struct ScanFault : std::runtime_error {
@@ -44,55 +53,33 @@ class KeyHandle {
 };
 
 void progressStep(ScanContext& c, const char* label, const std::string& name) {
-  if (c.progress) c.progress->progressStep(label, name, c.lKeysFound);
+  if (c.progress) c.progress->progressStep(label, name, c.result.found);
 }
 
-void AddFoundKey(ScanContext& c, std::string strName, std::string strFoundValue,
-                 std::string strPath, const char* strCategory) {
-  c.lvwKeys.add({std::move(strName), std::move(strFoundValue), std::move(strPath), strCategory,
-                 false});
+void addFoundKey(ScanContext& c, std::string name, std::string foundValue, std::string path,
+                 const char* category) {
+  c.result.keys.add({std::move(name), std::move(foundValue), std::move(path), category, false});
 }
 
 // Counts and lists one found key. The count is tested before anything
-// changes, and raised only once the entry is in the list, so lKeysFound
+// changes, and raised only once the entry is in the list, so the count
 // always equals the number of entries, even when a fault ends the scan.
-void listFound(ScanContext& c, std::string strName, std::string strFoundValue,
-               std::string strPath, const char* strCategory) {
-  if (c.lKeysFound == std::numeric_limits<std::int32_t>::max())
-    throw ScanFault("lKeysFound overflow");
-  AddFoundKey(c, std::move(strName), std::move(strFoundValue), std::move(strPath), strCategory);
-  ++c.lKeysFound;
+void listFound(ScanContext& c, std::string name, std::string foundValue, std::string path,
+               const char* category) {
+  if (c.result.found == std::numeric_limits<std::int32_t>::max())
+    throw ScanFault("found-key count overflow");
+  addFoundKey(c, std::move(name), std::move(foundValue), std::move(path), category);
+  ++c.result.found;
 }
 
-}  // namespace
-
-void ScanRegistry(ScanContext& context) {
-  Matcher matcher(context.patterns);
-  auto guarded = [](auto&& scan) {
-    try {
-      scan();
-    } catch (const std::exception&) {
-      // The scan ends here; what it listed stays listed.
-    }
-  };
-  guarded([&] { ScanTypeLibs(context, matcher); });
-  util::mark(context.timings, "scan TypeLib");
-  guarded([&] { ScanInterfaces(context); });
-  util::mark(context.timings, "scan Interface");
-  guarded([&] { ScanClasses(context, matcher); });
-  util::mark(context.timings, "scan CLSID");
-  guarded([&] { ScanProgIds(context, matcher); });
-  util::mark(context.timings, "scan ProgID");
-}
-
-void ScanTypeLibs(ScanContext& c, const Matcher& matcher) {
+void scanTypeLibs(ScanContext& c, const Matcher& matcher) {
   KeyHandle top(c.api);
-  if (!top.open(c.lRootKey, "TypeLib")) return;
+  if (!top.open(c.root, "TypeLib")) return;
   std::string id;
   for (registry::DWORD i = 0;; ++i) {
     if (EnumKey(c.api, top.get(), i, id) != 0) break;
     KeyHandle lib(c.api);
-    if (!lib.open(c.lRootKey, "TypeLib\\" + id)) continue;
+    if (!lib.open(c.root, "TypeLib\\" + id)) continue;
     progressStep(c, "TypeLib -> ", id);
     bool found = false;
     std::string fileName;
@@ -100,45 +87,45 @@ void ScanTypeLibs(ScanContext& c, const Matcher& matcher) {
     if (EnumKey(c.api, lib.get(), 0, version) == 0) {
       KeyHandle win32(c.api);
       std::string value;
-      if (win32.open(c.lRootKey, "TypeLib\\" + id + "\\" + version + "\\0\\Win32") &&
+      if (win32.open(c.root, "TypeLib\\" + id + "\\" + version + "\\0\\Win32") &&
           QueryStringValue(c.api, win32.get(), "", value)) {
-        fileName = FileNameOf(value);
-        found = matcher.MatchesPattern(fileName);
+        fileName = fileNameOf(value);
+        found = matcher.matches(fileName);
       }
     }
     lib.close();
     if (!found) continue;
-    if (c.lKeysFound == std::numeric_limits<std::int32_t>::max() || c.typeLibs.full())
+    if (c.result.found == std::numeric_limits<std::int32_t>::max() || c.result.typeLibs.full())
       throw ScanFault("type-library table full");
-    c.typeLibs.add(id, fileName);
-    AddFoundKey(c, id, fileName, "TypeLib\\" + id, "TYPELIB");
-    ++c.lKeysFound;
+    c.result.typeLibs.add(id, fileName);
+    addFoundKey(c, id, fileName, "TypeLib\\" + id, "TYPELIB");
+    ++c.result.found;
   }
 }
 
-void ScanInterfaces(ScanContext& c) {
+void scanInterfaces(ScanContext& c) {
   KeyHandle top(c.api);
-  if (!top.open(c.lRootKey, "Interface")) return;
+  if (!top.open(c.root, "Interface")) return;
   std::string id, path, value, fileName;
   // Index 0 is never examined.
   for (registry::DWORD i = 1;; ++i) {
     if (EnumKey(c.api, top.get(), i, id) != 0) break;
     KeyHandle typeLib(c.api);
     path.assign("Interface\\").append(id).append("\\TypeLib");
-    if (!typeLib.open(c.lRootKey, path)) continue;
+    if (!typeLib.open(c.root, path)) continue;
     progressStep(c, "Interface -> ", id);
     fileName.clear();
     if (QueryStringValue(c.api, typeLib.get(), "", value))
-      fileName = c.typeLibs.LookupTypeLibFile(value);
+      fileName = c.result.typeLibs.lookupTypeLibFile(value);
     typeLib.close();
     if (fileName.empty()) continue;
     listFound(c, id, fileName, "Interface\\" + id, "INTERFACE");
   }
 }
 
-void ScanClasses(ScanContext& c, const Matcher& matcher) {
+void scanClasses(ScanContext& c, const Matcher& matcher) {
   KeyHandle top(c.api);
-  if (!top.open(c.lRootKey, "CLSID")) return;
+  if (!top.open(c.root, "CLSID")) return;
   // Kept from class to class, so that the walk reuses their storage.
   std::string id, classPath, subPath, value, sub, subValue, matched;
   // Index 0 is never examined.
@@ -151,8 +138,8 @@ void ScanClasses(ScanContext& c, const Matcher& matcher) {
     classPath.assign("CLSID\\").append(id);
     KeyHandle cls(c.api);
     bool found = false;
-    if (cls.open(c.lRootKey, classPath) && QueryStringValue(c.api, cls.get(), "", value)) {
-      if (matcher.MatchesPattern(value)) {
+    if (cls.open(c.root, classPath) && QueryStringValue(c.api, cls.get(), "", value)) {
+      if (matcher.matches(value)) {
         found = true;
         matched = value;
       } else {
@@ -160,9 +147,9 @@ void ScanClasses(ScanContext& c, const Matcher& matcher) {
           if (registry::compareNoCase(sub, "TYPELIB") == 0) continue;
           KeyHandle subKey(c.api);
           subPath.assign(classPath).append("\\").append(sub);
-          if (subKey.open(c.lRootKey, subPath) &&
+          if (subKey.open(c.root, subPath) &&
               QueryStringValue(c.api, subKey.get(), "", subValue) &&
-              matcher.MatchesPattern(subValue) && subValue.find('{') == std::string::npos) {
+              matcher.matches(subValue) && subValue.find('{') == std::string::npos) {
             found = true;
             matched = subValue;
           }
@@ -171,19 +158,44 @@ void ScanClasses(ScanContext& c, const Matcher& matcher) {
     }
     cls.close();
     if (!found) continue;
-    listFound(c, id, FileNameOf(matched), classPath, "CLSID");
+    listFound(c, id, fileNameOf(matched), classPath, "CLSID");
   }
 }
 
-void ScanProgIds(ScanContext& c, const Matcher& matcher) {
+void scanProgIds(ScanContext& c, const Matcher& matcher) {
   KeyHandle root(c.api);
-  if (!root.open(c.lRootKey, "")) return;
+  if (!root.open(c.root, "")) return;
   std::string name;
   for (registry::DWORD i = 0; EnumKey(c.api, root.get(), i, name) == 0; ++i) {
     progressStep(c, "ProgID -> ", name);
-    if (!matcher.MatchesPattern(name)) continue;
+    if (!matcher.matches(name)) continue;
     listFound(c, name, name, name, "PROGID");
   }
+}
+
+}  // namespace
+
+ScanResult scanRegistry(registry::RegistryApi& api, HKEY root, const families::PatternList& patterns,
+                        ProgressSink* progress, util::Timings* timings) {
+  ScanResult result;
+  ScanContext context{api, root, progress, result};
+  Matcher matcher(patterns);
+  auto guarded = [](auto&& scan) {
+    try {
+      scan();
+    } catch (const std::exception&) {
+      // The scan ends here; what it listed stays listed.
+    }
+  };
+  guarded([&] { scanTypeLibs(context, matcher); });
+  util::mark(timings, "scan TypeLib");
+  guarded([&] { scanInterfaces(context); });
+  util::mark(timings, "scan Interface");
+  guarded([&] { scanClasses(context, matcher); });
+  util::mark(timings, "scan CLSID");
+  guarded([&] { scanProgIds(context, matcher); });
+  util::mark(timings, "scan ProgID");
+  return result;
 }
 
 }  // namespace comsweep::scan

@@ -1,16 +1,14 @@
 #pragma once
 // The four scans of HKEY_CLASSES_ROOT, run in a fixed order: TypeLib,
-// Interface, CLSID, ProgID. They only read the registry; what they find goes
-// to the found-key list, lKeysFound and the type-library table.
+// Interface, CLSID, ProgID. They only read the registry.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "app/Families.h"
+#include "families/PatternList.h"
 #include "registry/RegistryApi.h"
 #include "scan/FoundKeyList.h"
-#include "scan/Matcher.h"
 #include "scan/TypeLibTable.h"
 #include "util/Timings.h"
 
@@ -21,29 +19,24 @@ class ProgressSink {
  public:
   virtual ~ProgressSink() = default;
   // The node shown is the scan's label followed by the key's name (passed
-  // apart, so that they are copied once, into the window's text); lDeleted
+  // apart, so that they are copied once, into the window's text); foundSoFar
   // is the number of keys found so far.
   virtual void progressStep(std::string_view label, const std::string& name,
-                            std::int32_t lDeleted) = 0;
+                            std::int32_t foundSoFar) = 0;
 };
 
-struct ScanContext {
-  registry::RegistryApi& api;
-  registry::HKEY lRootKey;
-  const app::PatternList& patterns;
-  TypeLibTable& typeLibs;
-  FoundKeyList& lvwKeys;
-  std::int32_t& lKeysFound;
-  ProgressSink* progress = nullptr;  // null when bAutoRun
-  util::Timings* timings = nullptr;
+// What the scans found. found always equals keys.count(), even when a fault
+// ended a scan early.
+struct ScanResult {
+  FoundKeyList keys;  // in found order, unsorted
+  std::int32_t found = 0;
+  TypeLibTable typeLibs;
 };
 
-// Runs the four scans; a fault inside one scan ends that scan only.
-void ScanRegistry(ScanContext& context);
-
-void ScanTypeLibs(ScanContext& context, const Matcher& matcher);
-void ScanInterfaces(ScanContext& context);
-void ScanClasses(ScanContext& context, const Matcher& matcher);
-void ScanProgIds(ScanContext& context, const Matcher& matcher);
+// Runs the four scans below `root`; a fault inside one scan ends that scan
+// only. progress is null in an unattended run.
+ScanResult scanRegistry(registry::RegistryApi& api, registry::HKEY root,
+                        const families::PatternList& patterns, ProgressSink* progress = nullptr,
+                        util::Timings* timings = nullptr);
 
 }  // namespace comsweep::scan

@@ -7,18 +7,20 @@
 
 namespace comsweep::ui {
 
-class ControlForm;
-class KeysToDeleteForm;
+class ProgressState;
+class ReviewState;
 
 // Title of message boxes that are given none.
 inline constexpr const char* kApplicationTitle = "Registry Cleaner";
 
-inline constexpr int vbCritical = 16;     // critical-stop icon, OK
-inline constexpr int vbInformation = 64;  // information icon, OK
+// Message-box styles, as the icon bits of a Windows message-box style.
+inline constexpr int kCriticalIcon = 16;     // critical-stop icon, OK
+inline constexpr int kInformationIcon = 64;  // information icon, OK
 
-inline constexpr int vbDefault = 0;
-inline constexpr int vbHourglass = 11;
-inline constexpr int vbArrowHourglass = 13;
+// Mouse pointers, by their Windows numbers.
+inline constexpr int kDefaultPointer = 0;
+inline constexpr int kHourglassPointer = 11;
+inline constexpr int kArrowHourglassPointer = 13;
 
 class WindowSystem {
  public:
@@ -26,28 +28,28 @@ class WindowSystem {
 
   // Modal; returns when the operator has closed it. An empty title shows
   // the application title.
-  virtual void MsgBox(const std::string& text, int style, const std::string& title) = 0;
+  virtual void showMessage(const std::string& text, int style, const std::string& title) = 0;
 
-  // frmMain.
+  // The main window.
   virtual void mainSetMousePointer(int pointer) = 0;
   virtual void mainHide() = 0;
   virtual void mainUnload() = 0;
-  // frmTip, modal over the main window.
+  // The window listing the switches, modal over the main window.
   virtual void tipShowModal() = 0;
 
-  // frmControl: shown modeless before the scans; refreshed after every
+  // The progress window: shown modeless before the scans; refreshed after every
   // Update so that it repaints while the scans hold the thread.
-  virtual void progressShow(ControlForm& form) = 0;
-  virtual void progressRefresh(ControlForm& form) = 0;
+  virtual void progressShow(ProgressState& state) = 0;
+  virtual void progressRefresh(ProgressState& state) = 0;
   virtual void progressUnload() = 0;
-  // The scans are over: from now on the window shows the form's last state,
+  // The scans are over: from now on the window shows the latest state,
   // which a refresh may have skipped to keep the scans fast.
-  virtual void progressScansEnded(ControlForm& form) { (void)form; }
+  virtual void progressScansEnded(ProgressState& state) { (void)state; }
 
-  // frmKeysToDelete: shown modally; returns once the window is unloaded
+  // The review window: shown modally; returns once the window is unloaded
   // (by Remove, Cancel or its close box).
-  virtual void reviewShowModal(KeysToDeleteForm& form) = 0;
-  virtual void reviewUnload(KeysToDeleteForm& form) = 0;
+  virtual void reviewShowModal(ReviewState& state) = 0;
+  virtual void reviewUnload(ReviewState& state) = 0;
 
   // Ends the program: no further event is handled.
   virtual void endProgram() = 0;

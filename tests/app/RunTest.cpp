@@ -11,6 +11,8 @@
 namespace comsweep::app {
 namespace {
 
+using families::Box;
+
 class Run : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -47,28 +49,28 @@ class Run : public ::testing::Test {
 };
 
 TEST_F(Run, InteractiveReviewWithStrikesAndASort) {
-  m_form->Form_Load("");
+  m_form->load("");
   EXPECT_FALSE(m_form->ended());
-  EXPECT_EQ(m_form->selection.chkControl, 1);
-  m_form->selection[Box::chkM9q] = 1;
-  m_form->selection[Box::chkN9q] = 1;
+  EXPECT_EQ(m_form->selection().reviewFirst, 1);
+  m_form->selection()[Box::m9q] = 1;
+  m_form->selection()[Box::n9q] = 1;
 
   std::vector<std::string> shownOrder;
-  m_windows.review = [&](ui::KeysToDeleteForm& form) {
-    EXPECT_EQ(form.Label1, "4 Keys about to be removed in the registry:");
-    EXPECT_EQ(form.lblRemoteMachine, "Remote Machine Name:");
+  m_windows.review = [&](ui::ReviewState& form) {
+    EXPECT_EQ(form.heading, "4 Keys about to be removed in the registry:");
+    EXPECT_EQ(form.remoteMachineLabel, "Remote Machine Name:");
     // Sorted by found value, ascending.
-    for (std::size_t i = 1; i <= form.lvwKeys.count(); ++i) shownOrder.push_back(form.lvwKeys.item(i).SubItem1);
-    form.lvwKeys_ColumnClick(1);  // by key, descending: letters before braces
+    for (std::size_t i = 1; i <= form.foundKeys.count(); ++i) shownOrder.push_back(form.foundKeys.item(i).foundValue);
+    form.columnClicked(1);  // by key, descending: letters before braces
     form.selected = 1;            // m9q.Thing
-    form.lvwKeys_KeyDown(46, 0);
+    form.keyPressed(46, 0);
     form.selected = 2;            // {C3}: struck and unstruck
-    form.lvwKeys_KeyDown(46, 0);
-    form.lvwKeys_KeyDown(46, 0);
-    form.lvwKeys_KeyDown(65, 0);  // any other key does nothing
-    form.cmdDelete_Click();
+    form.keyPressed(46, 0);
+    form.keyPressed(46, 0);
+    form.keyPressed(65, 0);  // any other key does nothing
+    form.removeClicked();
   };
-  m_form->cmdContinue_Click();
+  m_form->continueClicked();
 
   EXPECT_EQ(shownOrder, (std::vector<std::string>{"a m9q class", "b m9q class", "m9q.Thing", "n9q.dll"}));
   EXPECT_EQ(logKeys(),
@@ -89,10 +91,10 @@ TEST_F(Run, InteractiveReviewWithStrikesAndASort) {
 }
 
 TEST_F(Run, CancelRemovesNothingAndWritesNoLog) {
-  m_form->Form_Load("");
-  m_form->selection[Box::chkM9q] = 1;
-  m_windows.review = [](ui::KeysToDeleteForm& form) { form.cmdCancel_Click(); };
-  m_form->cmdContinue_Click();
+  m_form->load("");
+  m_form->selection()[Box::m9q] = 1;
+  m_windows.review = [](ui::ReviewState& form) { form.cancelClicked(); };
+  m_form->continueClicked();
   ASSERT_EQ(m_windows.messages.size(), 1u);
   EXPECT_EQ(m_windows.messages[0].text, "0 keys have been deleted in your registry.");
   EXPECT_EQ(m_windows.messages[0].title, "Registry Cleaner");
@@ -103,68 +105,68 @@ TEST_F(Run, CancelRemovesNothingAndWritesNoLog) {
 }
 
 TEST_F(Run, ClosingTheReviewWindowActsLikeCancelWithoutAMessage) {
-  m_form->Form_Load("");
-  m_windows.review = [](ui::KeysToDeleteForm& form) {
-    EXPECT_EQ(form.Label1, "0 Keys about to be removed in the registry:");
+  m_form->load("");
+  m_windows.review = [](ui::ReviewState& form) {
+    EXPECT_EQ(form.heading, "0 Keys about to be removed in the registry:");
   };
-  m_form->cmdContinue_Click();
+  m_form->continueClicked();
   EXPECT_TRUE(m_windows.messages.empty());
   EXPECT_FALSE(std::filesystem::exists(m_dir / "9QReg.log"));
   EXPECT_TRUE(m_form->ended());
 }
 
 TEST_F(Run, AFailedRemoteConnectionReturnsToTheWaitingWindow) {
-  m_form->Form_Load("");
-  m_form->selection[Box::chkM9q] = 1;
-  m_form->selection.chkRemoteComputer = 1;
-  m_form->chkRemoteComputer_Click();
-  EXPECT_TRUE(m_form->txtRemoteComputerVisible);
-  m_form->selection.txtRemoteComputer = " FOO ";
-  m_form->cmdContinue_Click();
+  m_form->load("");
+  m_form->selection()[Box::m9q] = 1;
+  m_form->selection().useRemoteMachine = 1;
+  m_form->remoteMachineClicked();
+  EXPECT_TRUE(m_form->remoteNameVisible());
+  m_form->selection().remoteMachineName = " FOO ";
+  m_form->continueClicked();
   ASSERT_EQ(m_windows.messages.size(), 1u);
   EXPECT_EQ(m_windows.messages[0].text, "Unable to connect to the remote machine  FOO .");
   EXPECT_EQ(m_windows.messages[0].style, 16);
   EXPECT_EQ(m_windows.messages[0].title, "Registry Cleaner");
   EXPECT_FALSE(m_form->ended());
-  EXPECT_EQ(m_form->lRootKey, 0u);
+  EXPECT_EQ(m_form->root(), 0u);
   EXPECT_EQ(m_windows.trace, std::vector<std::string>{"msgbox"});
 
   // Corrected to the local machine's empty name: the run goes through.
-  m_form->selection.txtRemoteComputer = "";
-  m_windows.review = [](ui::KeysToDeleteForm& form) {
-    form.Form_Activate();
-    EXPECT_EQ(form.lblRemoteMachine, "Remote Machine: ");
-    form.cmdDelete_Click();
+  m_form->selection().remoteMachineName = "";
+  m_windows.review = [](ui::ReviewState& form) {
+    form.activated();
+    EXPECT_EQ(form.remoteMachineLabel, "Remote Machine: ");
+    form.removeClicked();
   };
-  m_form->cmdContinue_Click();
+  m_form->continueClicked();
   EXPECT_TRUE(m_form->ended());
-  EXPECT_EQ(m_form->lKeysDeleted, 3);
-  EXPECT_EQ(m_form->patterns.iPatternCount, 1);
+  EXPECT_EQ(m_form->keysRemoved(), 3);
+  EXPECT_EQ(m_form->patterns().fragments.size(), 1u);
 }
 
 TEST_F(Run, UnattendedRunsRemoveAtOnceWithoutAnyWindow) {
-  m_form->Form_Load("/m9q /LOG");
+  m_form->load("/m9q /LOG");
   EXPECT_TRUE(m_form->ended());
-  EXPECT_EQ(m_form->selection.chkControl, 0);
+  EXPECT_EQ(m_form->selection().reviewFirst, 0);
   EXPECT_TRUE(m_windows.messages.empty());
   EXPECT_TRUE(m_windows.progressNodes.empty());
   for (const auto& step : m_windows.trace) EXPECT_EQ(step.rfind("review", 0), std::string::npos);
   // Found order, not sorted.
   EXPECT_EQ(logKeys(), (std::vector<std::string>{"CLSID\\{C1}", "CLSID\\{C2}", "m9q.Thing"}));
-  EXPECT_EQ(m_form->outcome.removed, 3);
+  EXPECT_EQ(m_form->outcome().removal.removed, 3);
 }
 
 TEST_F(Run, DisplayEndsAtOnceAndSwitchlessTextStillRuns) {
-  m_form->Form_Load("/DISPLAY /M9Q");
+  m_form->load("/DISPLAY /M9Q");
   EXPECT_TRUE(m_form->ended());
-  EXPECT_FALSE(m_form->outcome.removalReached);
+  EXPECT_FALSE(m_form->outcome().removalReached);
   EXPECT_FALSE(std::filesystem::exists(m_dir / "9QReg.log"));
 
   test::ScriptedWindowSystem windows;
   MainForm other(*m_api, windows, m_dir / "9QReg.log", [] { return std::string("DATE"); });
-  other.Form_Load("XYZ");
+  other.load("XYZ");
   EXPECT_TRUE(other.ended());
-  EXPECT_TRUE(other.outcome.removalReached);
+  EXPECT_TRUE(other.outcome().removalReached);
   EXPECT_NE(test::readFile(m_dir / "9QReg.log").find("Number of keys to remove: 0"), std::string::npos);
   EXPECT_EQ(test::allKeys(*m_store).size(), 8u);
 }

@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/Families.h"
+#include "families/PatternList.h"
 #include "gen/MachineGenerator.h"
 #include "registry/HandleTable.h"
 #include "registry/Machine.h"
@@ -55,10 +55,9 @@ TEST(MachineGenerator, SameSeedSameBytesInEveryFormatAndTheSameKeys) {
 // and seed (small machines put family components first in CLSID and
 // Interface now and then, where the scans never look).
 TEST(MachineGenerator, EveryFormatOpensAndTheScansListThePromisedFamilyKeys) {
-  app::Selection all;
+  families::Selection all;
   all.boxes.fill(1);
-  app::PatternList patterns;
-  app::BuildPatternList(all, patterns);
+  const families::PatternList patterns = families::buildPatternList(all);
   for (std::uint32_t classes : {1u, 40u, 300u})
     for (std::uint64_t seed : {1u, 2u})
       for (MachineFormat format : {MachineFormat::Wine, MachineFormat::Reg, MachineFormat::Hive}) {
@@ -72,12 +71,8 @@ TEST(MachineGenerator, EveryFormatOpensAndTheScansListThePromisedFamilyKeys) {
         ASSERT_TRUE(opened.machine) << opened.error;
         EXPECT_EQ(allKeys(*opened.machine->store).size(), result.keys);
         registry::HandleTable api(*opened.machine->store);
-        scan::TypeLibTable typeLibs;
-        scan::FoundKeyList found;
-        std::int32_t count = 0;
-        scan::ScanContext context{api, registry::HKEY_CLASSES_ROOT, patterns, typeLibs, found, count};
-        scan::ScanRegistry(context);
-        EXPECT_EQ(static_cast<std::uint64_t>(count), result.familyKeys)
+        scan::ScanResult scanned = scan::scanRegistry(api, registry::HKEY_CLASSES_ROOT, patterns);
+        EXPECT_EQ(static_cast<std::uint64_t>(scanned.found), result.familyKeys)
             << classes << " classes, seed " << seed << ", format " << static_cast<int>(format);
       }
 }

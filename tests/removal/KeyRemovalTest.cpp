@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/RunOutcome.h"
+
 #include "support/Fixture.h"
-#include "support/ScriptedWindowSystem.h"
 #include "support/TempDir.h"
 
 namespace comsweep::removal {
@@ -40,11 +41,11 @@ class Removal : public ::testing::Test {
     ++m_found;
   }
 
-  void run(bool autoRun, Backup backup = {}) {
-    m_log = std::make_unique<LogWriter>(m_dir / "9QReg.log", [] { return std::string("T"); });
-    RemovalContext context{*m_api, HKEY_CLASSES_ROOT, m_selection, m_found, autoRun,
-                           *m_log, m_windows,         m_deleted,   m_outcome, nullptr, backup};
-    DeleteKeys(context, m_list);
+  void run(Backup backup = {}) {
+    LogWriter log(m_dir / "9QReg.log", [] { return std::string("T"); });
+    log.noteStart();
+    m_report = removeKeys(*m_api, HKEY_CLASSES_ROOT, m_list, m_found, backup);
+    writeRemovalLog(log, m_selection, m_list, m_report);
     EXPECT_EQ(m_table->openHandles(), 0u);
   }
 
@@ -59,27 +60,21 @@ class Removal : public ::testing::Test {
   std::unique_ptr<registry::MemoryStore> m_store;
   std::unique_ptr<registry::HandleTable> m_table;
   std::unique_ptr<test::RefusingApi> m_api;
-  std::unique_ptr<LogWriter> m_log;
-  test::ScriptedWindowSystem m_windows;
-  app::Selection m_selection;
+  families::Selection m_selection;
   scan::FoundKeyList m_list;
   std::int32_t m_found = 0;
-  std::int32_t m_deleted = -1;
-  RunOutcome m_outcome;
+  RemovalReport m_report;
 };
 
 TEST_F(Removal, RemovesWholeSubtreesAndSkipsStruckEntries) {
   add("CLSID\\{A}");
   add("CLSID\\{B}", true);
   add("CLSID\\{C}");
-  run(false);
+  run();
   EXPECT_EQ(test::allKeys(*m_store),
             (std::vector<std::string>{"CLSID", "CLSID\\{B}", "Keep"}));
-  EXPECT_EQ(m_deleted, 2);
-  ASSERT_EQ(m_windows.messages.size(), 1u);
-  EXPECT_EQ(m_windows.messages[0].text, "2 / 3 keys have been removed in your registry.");
-  EXPECT_EQ(m_windows.messages[0].style, 64);
-  EXPECT_EQ(m_windows.messages[0].title, "");
+  EXPECT_EQ(m_report.removed, 2);
+  EXPECT_EQ(app::closingMessage(m_report), "2 / 3 keys have been removed in your registry.");
   EXPECT_EQ(m_api->commits, 1);
 }
 
@@ -88,14 +83,14 @@ TEST_F(Removal, AStubbornSubkeyEndsTheWalkAndIsReportedWithItsStatus) {
   add("CLSID\\{Vanished}");
   add("CLSID\\{B}");
   m_api->refuseDelete = {"Deeper"};
-  run(false);
+  run();
   // {A} stays with the part of its subtree that was not yet reached.
   auto keys = test::allKeys(*m_store);
   EXPECT_NE(std::find(keys.begin(), keys.end(), "CLSID\\{A}\\Deep\\Deeper"), keys.end());
   EXPECT_EQ(std::find(keys.begin(), keys.end(), "CLSID\\{B}"), keys.end());
-  EXPECT_EQ(m_outcome.removed, 1);
-  EXPECT_EQ(m_outcome.notRemoved, 2);
-  EXPECT_EQ(m_windows.messages.at(0).text,
+  EXPECT_EQ(m_report.removed, 1);
+  EXPECT_EQ(m_report.notRemoved, 2);
+  EXPECT_EQ(app::closingMessage(m_report),
             "1 / 3 keys have been removed in your registry.\r\n\r\n"
             "Some errors occured while deleting keys (2 keys not removed)\r\n"
             "You may see the not deleted keys by starting again the Registry Cleaner.");
@@ -111,25 +106,23 @@ TEST_F(Removal, AStubbornSubkeyEndsTheWalkAndIsReportedWithItsStatus) {
             "                      Result: OK\r\n");
 }
 
-TEST_F(Removal, UnattendedRunsShowNoMessageButStillLogTheCount) {
+TEST_F(Removal, AFailedRemovalStillLogsTheCount) {
   add("CLSID\\{B}");
   m_api->refuseDelete = {"CLSID\\{B}"};
-  run(true);
-  EXPECT_TRUE(m_windows.messages.empty());
-  EXPECT_EQ(m_deleted, 0);
+  run();
+  EXPECT_EQ(m_report.removed, 0);
   std::string log = test::readFile(m_dir / "9QReg.log");
   EXPECT_NE(log.find("Number of deleted keys: 0\r\nEnd of processing date: T\r\n"),
             std::string::npos);
 }
 
 TEST_F(Removal, NothingListedOrEverythingStruck) {
-  run(false);
-  EXPECT_EQ(m_windows.messages.at(0).text, "0 / 0 keys have been removed in your registry.");
+  run();
+  EXPECT_EQ(app::closingMessage(m_report), "0 / 0 keys have been removed in your registry.");
   EXPECT_EQ(logBody(), "");
   add("CLSID\\{A}", true);
-  m_windows.messages.clear();
-  run(false);
-  EXPECT_EQ(m_windows.messages.at(0).text, "0 / 1 keys have been removed in your registry.");
+  run();
+  EXPECT_EQ(app::closingMessage(m_report), "0 / 1 keys have been removed in your registry.");
   EXPECT_EQ(logBody(), "");
   EXPECT_EQ(test::allKeys(*m_store).size(), 12u);
 }
@@ -138,10 +131,10 @@ TEST_F(Removal, AFailedSaveClaimsNothing) {
   add("CLSID\\{B}");
   add("CLSID\\{C}");
   m_api->failCommit = true;
-  run(false);
-  EXPECT_TRUE(m_outcome.saveFailed);
-  EXPECT_EQ(m_deleted, 0);
-  EXPECT_EQ(m_windows.messages.at(0).text,
+  run();
+  EXPECT_TRUE(m_report.saveFailed);
+  EXPECT_EQ(m_report.removed, 0);
+  EXPECT_EQ(app::closingMessage(m_report),
             "0 / 2 keys have been removed in your registry.\r\n\r\n"
             "Some errors occured while deleting keys (2 keys not removed)\r\n"
             "You may see the not deleted keys by starting again the Registry Cleaner.");
@@ -166,7 +159,7 @@ TEST_F(Removal, AKeyTheBackupCannotHoldIsKeptAndSaysWhy) {
   add("CLSID\\{B}");
   add("CLSID\\{C}");
   std::vector<std::string> asked;
-  run(true, [&](const std::vector<std::string>& paths) {
+  run([&](const std::vector<std::string>& paths) {
     asked = paths;
     BackupResult result;
     result.file = m_dir / "undo.reg";
@@ -174,8 +167,8 @@ TEST_F(Removal, AKeyTheBackupCannotHoldIsKeptAndSaysWhy) {
     return result;
   });
   EXPECT_EQ(asked, (std::vector<std::string>{"CLSID\\{B}", "CLSID\\{C}"}));
-  EXPECT_EQ(m_outcome.removed, 1);
-  EXPECT_EQ(m_outcome.notRemoved, 1);
+  EXPECT_EQ(m_report.removed, 1);
+  EXPECT_EQ(m_report.notRemoved, 1);
   EXPECT_EQ(m_store->findChild(m_store->findChild(m_store->root(), "CLSID"), "{C}") != registry::kNoNode, true);
   EXPECT_NE(logBody().find("From component: *** ERROR: The key was kept: the key name \"x\\ny\" holds a "
                            "line break or NUL, which the backup cannot hold - Key not removed.\r\n"),

@@ -9,7 +9,7 @@ namespace comsweep::removal {
 namespace {
 
 std::string header(const char* boxes14, int found) {
-  // boxes14: 14 characters 'y'/'n' in the order of the app::Box enum.
+  // boxes14: 14 characters 'y'/'n' in the order of the families::Box enum.
   const char* labels[] = {"  OmniSonnet:", "  OmniDial/Peregrine:", "  Omni +Macro:",
                           "  Omni Cadence Scripts:", "  Harbor:", "  Summit:", "  Journeys:"};
   const char* codes[] = {"m9q", "p9q", "t9q", "w9q", "h9q", "r9q", "n9q"};
@@ -35,15 +35,15 @@ TEST(LogWriter, WritesTheExactLayout) {
   test::TempDir dir;
   test::writeFile(dir / "9QReg.log", "an older log that is much longer than the new one\r\n");
   LogWriter log(dir / "9QReg.log", [] { return std::string("DATE"); });
-  app::Selection selection;
-  selection[app::Box::chkM9q] = 1;
-  selection[app::Box::chkR9qPlus] = 1;
-  log.WriteLogHeader(selection, 3);
-  log.WriteLogEntry("m9qGrid.ocx", "HKEY_CLASSES_ROOT\\CLSID\\{X}", "[CLSID]", "");
-  log.WriteLogEntry("", "", "", "OK");
-  log.WriteLogEntry("", "HKEY_CLASSES_ROOT\\Interface\\{Y}", "[INTERFACE]", "");
-  log.WriteLogEntry("*** ERROR: Access is denied.(5) - Key not removed.", "", "", "");
-  log.WriteLogFooter(1);
+  families::Selection selection;
+  selection[families::Box::m9q] = 1;
+  selection[families::Box::r9qPlus] = 1;
+  log.writeHeader(selection, 3);
+  log.writeEntry("m9qGrid.ocx", "HKEY_CLASSES_ROOT\\CLSID\\{X}", "[CLSID]", "");
+  log.writeEntry("", "", "", "OK");
+  log.writeEntry("", "HKEY_CLASSES_ROOT\\Interface\\{Y}", "[INTERFACE]", "");
+  log.writeEntry("*** ERROR: Access is denied.(5) - Key not removed.", "", "", "");
+  log.writeFooter(1);
   std::string expected =
       header("ynnnnnnnnnnnny", 3) +
       " --- [CLSID]      --- HKEY_CLASSES_ROOT\\CLSID\\{X}\r\n"
@@ -59,18 +59,18 @@ TEST(LogWriter, FailuresNeverReachTheCaller) {
   test::TempDir dir;
   // No directory to create the file in: every writer is silently skipped.
   LogWriter missing(dir / "no-such-dir" / "9QReg.log");
-  missing.WriteLogHeader({}, 0);
+  missing.writeHeader({}, 0);
   EXPECT_FALSE(missing.isOpen());
-  missing.WriteLogEntry("a", "b", "[CLSID]", "OK");
-  missing.WriteLogFooter(0);
+  missing.writeEntry("a", "b", "[CLSID]", "OK");
+  missing.writeFooter(0);
 
   // A planted symbolic link is not followed, and its target stays as it was.
   test::writeFile(dir / "victim", "precious");
   std::filesystem::create_symlink(dir / "victim", dir / "9QReg.log");
   LogWriter planted(dir / "9QReg.log");
-  planted.WriteLogHeader({}, 0);
+  planted.writeHeader({}, 0);
   EXPECT_FALSE(planted.isOpen());
-  planted.WriteLogFooter(0);
+  planted.writeFooter(0);
   EXPECT_EQ(test::readFile(dir / "victim"), "precious");
 }
 

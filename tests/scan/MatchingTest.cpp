@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Families.h"
+#include "families/Families.h"
 #include "scan/FoundKeyList.h"
 #include "scan/Matcher.h"
 #include "scan/TypeLibTable.h"
@@ -8,44 +8,39 @@
 namespace comsweep::scan {
 namespace {
 
-app::PatternList patterns(std::vector<std::string> fragments) {
-  app::PatternList list;
-  list.aPatterns = std::move(fragments);
-  list.iPatternCount = static_cast<std::int16_t>(list.aPatterns.size());
+families::PatternList patterns(std::vector<std::string> fragments) {
+  families::PatternList list;
+  list.fragments = std::move(fragments);
   return list;
 }
 
 TEST(Matching, FragmentsMatchWithoutRegardToCase) {
   Matcher m9q(patterns({"m9q"}));
-  for (const char* text : {"M9QCAL.OCX", "m9qcal.ocx", "Sonnet M9Q Grid"}) EXPECT_TRUE(m9q.MatchesPattern(text)) << text;
-  EXPECT_FALSE(m9q.MatchesPattern("m9 q"));
+  for (const char* text : {"M9QCAL.OCX", "m9qcal.ocx", "Sonnet M9Q Grid"}) EXPECT_TRUE(m9q.matches(text)) << text;
+  EXPECT_FALSE(m9q.matches("m9 q"));
   Matcher qz(patterns({"QZ."}));
-  EXPECT_TRUE(qz.MatchesPattern("c:\\bin\\qz.dll"));
-  EXPECT_FALSE(qz.MatchesPattern("qzdll"));
+  EXPECT_TRUE(qz.matches("c:\\bin\\qz.dll"));
+  EXPECT_FALSE(qz.matches("qzdll"));
   Matcher none(patterns({}));
-  EXPECT_FALSE(none.MatchesPattern(""));
-  EXPECT_FALSE(none.MatchesPattern("m9q"));
-  // Only the counted entries take part.
-  app::PatternList stale = patterns({"m9q"});
-  stale.iPatternCount = 0;
-  EXPECT_FALSE(Matcher(stale).MatchesPattern("m9q"));
+  EXPECT_FALSE(none.matches(""));
+  EXPECT_FALSE(none.matches("m9q"));
 }
 
 TEST(Matching, FileNameIsTheTextAfterTheLastSeparator) {
-  EXPECT_EQ(FileNameOf("C:\\Program Files\\Sonnet/bin\\m9qGrid.ocx"), "m9qGrid.ocx");
-  EXPECT_EQ(FileNameOf("C:\\a\\b/c.dll"), "c.dll");
-  EXPECT_EQ(FileNameOf("C:\\dir\\"), "");
-  EXPECT_EQ(FileNameOf("Sonnet Calendar"), "Sonnet Calendar");
+  EXPECT_EQ(fileNameOf("C:\\Program Files\\Sonnet/bin\\m9qGrid.ocx"), "m9qGrid.ocx");
+  EXPECT_EQ(fileNameOf("C:\\a\\b/c.dll"), "c.dll");
+  EXPECT_EQ(fileNameOf("C:\\dir\\"), "");
+  EXPECT_EQ(fileNameOf("Sonnet Calendar"), "Sonnet Calendar");
 }
 
 TEST(Matching, TypeLibLookupIsExactAndTakesTheFirstRow) {
   TypeLibTable table;
   table.add("{AB}", "first.ocx");
   table.add("{AB}", "second.ocx");
-  EXPECT_EQ(table.iTypeLibCount, 2);
-  EXPECT_EQ(table.LookupTypeLibFile("{AB}"), "first.ocx");
-  EXPECT_EQ(table.LookupTypeLibFile("{ab}"), "");
-  EXPECT_EQ(table.LookupTypeLibFile(""), "");
+  EXPECT_EQ(table.rows().size(), 2u);
+  EXPECT_EQ(table.lookupTypeLibFile("{AB}"), "first.ocx");
+  EXPECT_EQ(table.lookupTypeLibFile("{ab}"), "");
+  EXPECT_EQ(table.lookupTypeLibFile(""), "");
 }
 
 TEST(FoundKeys, SortingFollowsTheColumnTextIgnoringCaseAndKeepsTies) {
@@ -55,14 +50,14 @@ TEST(FoundKeys, SortingFollowsTheColumnTextIgnoringCaseAndKeepsTies) {
   list.add({"c", "ALPHA", "p3", "PROGID", false});
   list.setSortKey(1);
   list.setSorted(true);
-  EXPECT_EQ(list.item(1).Tag, "p2");  // "alpha" and "ALPHA" tie: found order kept
-  EXPECT_EQ(list.item(2).Tag, "p3");
-  EXPECT_EQ(list.item(3).Tag, "p1");
+  EXPECT_EQ(list.item(1).path, "p2");  // "alpha" and "ALPHA" tie: found order kept
+  EXPECT_EQ(list.item(2).path, "p3");
+  EXPECT_EQ(list.item(3).path, "p1");
   list.setSortOrder(FoundKeyList::SortOrder::Descending);
-  EXPECT_EQ(list.item(1).Tag, "p1");
+  EXPECT_EQ(list.item(1).path, "p1");
   list.setSortKey(0);
-  EXPECT_EQ(list.item(1).Text, "c");
-  EXPECT_EQ(list.item(3).Text, "A");
+  EXPECT_EQ(list.item(1).name, "c");
+  EXPECT_EQ(list.item(3).name, "A");
   // Punctuation sorts before digits, digits before letters.
   EXPECT_LT(compareListText("{C1}", "m9q"), 0);
   EXPECT_LT(compareListText("9", "a"), 0);
@@ -70,7 +65,7 @@ TEST(FoundKeys, SortingFollowsTheColumnTextIgnoringCaseAndKeepsTies) {
   EXPECT_EQ(compareListText("AbC", "abc"), 0);
   // New entries take their place while the list is sorted.
   list.add({"B2", "", "p4", "CLSID", false});
-  EXPECT_EQ(list.item(2).Text, "B2");
+  EXPECT_EQ(list.item(2).name, "B2");
 }
 
 }  // namespace

@@ -54,13 +54,11 @@ class Scanner : public ::testing::Test, public ProgressSink {
             bool withProgress) {
     m_store = test::makeStore(keys);
     m_api = std::make_unique<registry::HandleTable>(*m_store);
-    m_patterns.aPatterns = std::move(fragments);
-    m_patterns.iPatternCount = static_cast<std::int16_t>(m_patterns.aPatterns.size());
-    ScanContext context{*m_api, registry::HKEY_CLASSES_ROOT, m_patterns, m_typeLibs,
-                        m_list, m_found, withProgress ? this : nullptr};
-    ScanRegistry(context);
+    m_patterns.fragments = std::move(fragments);
+    m_result = scanRegistry(*m_api, registry::HKEY_CLASSES_ROOT, m_patterns,
+                            withProgress ? this : nullptr);
     EXPECT_EQ(m_api->openHandles(), 0u);
-    EXPECT_EQ(static_cast<std::size_t>(m_found), m_list.count());
+    EXPECT_EQ(static_cast<std::size_t>(m_result.found), m_result.keys.count());
   }
   void progressStep(std::string_view label, const std::string& name, std::int32_t found) override {
     m_steps.push_back(std::string(label) + name);
@@ -68,19 +66,17 @@ class Scanner : public ::testing::Test, public ProgressSink {
   }
   std::vector<std::string> rows() const {
     std::vector<std::string> out;
-    for (std::size_t i = 1; i <= m_list.count(); ++i) {
-      const FoundKey& k = m_list.item(i);
-      out.push_back(k.SmallIcon + "|" + k.Text + "|" + k.SubItem1 + "|" + k.Tag);
+    for (std::size_t i = 1; i <= m_result.keys.count(); ++i) {
+      const FoundKey& k = m_result.keys.item(i);
+      out.push_back(k.category + "|" + k.name + "|" + k.foundValue + "|" + k.path);
     }
     return out;
   }
 
   std::unique_ptr<registry::MemoryStore> m_store;
   std::unique_ptr<registry::HandleTable> m_api;
-  app::PatternList m_patterns;
-  TypeLibTable m_typeLibs;
-  FoundKeyList m_list;
-  std::int32_t m_found = 0;
+  families::PatternList m_patterns;
+  ScanResult m_result;
   std::vector<std::string> m_steps;
   std::vector<std::int32_t> m_counts;
 };
@@ -99,14 +95,14 @@ TEST_F(Scanner, ListsEachCategoryByItsRules) {
       "PROGID|m9qGrid.Grid.1|m9qGrid.Grid.1|m9qGrid.Grid.1",
   };
   EXPECT_EQ(rows(), expected);
-  ASSERT_EQ(m_typeLibs.iTypeLibCount, 2);
-  EXPECT_EQ(m_typeLibs.rows()[1].fileName, "m9qLast.ocx");
+  ASSERT_EQ(m_result.typeLibs.rows().size(), 2u);
+  EXPECT_EQ(m_result.typeLibs.rows()[1].fileName, "m9qLast.ocx");
 }
 
 TEST_F(Scanner, EmptyPatternListFindsNothing) {
   scan(kMachine, {}, false);
-  EXPECT_EQ(m_found, 0);
-  EXPECT_EQ(m_typeLibs.iTypeLibCount, 0);
+  EXPECT_EQ(m_result.found, 0);
+  EXPECT_EQ(m_result.typeLibs.rows().size(), 0u);
 }
 
 TEST_F(Scanner, ProgressShowsEveryVisitedKeyWithTheCountSoFar) {
@@ -158,9 +154,9 @@ TEST_F(Scanner, AFullTypeLibTableEndsTheTypeLibScanOnly) {
   keys.push_back({"CLSID\\{00000000-0000-0000-0000-000000000000}", "x"});
   keys.push_back({"CLSID\\{CC000001-0000-0000-0000-000000000000}", "m9q Calendar Control"});
   scan(keys, {"m9q"}, false);
-  EXPECT_EQ(m_typeLibs.iTypeLibCount, 32767);
-  EXPECT_EQ(m_found, 32768);
-  EXPECT_EQ(m_list.item(m_list.count()).SmallIcon, "CLSID");
+  EXPECT_EQ(m_result.typeLibs.rows().size(), 32767u);
+  EXPECT_EQ(m_result.found, 32768);
+  EXPECT_EQ(m_result.keys.item(m_result.keys.count()).category, "CLSID");
 }
 
 }  // namespace

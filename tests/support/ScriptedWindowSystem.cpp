@@ -4,7 +4,7 @@
 
 namespace comsweep::test {
 
-void ScriptedWindowSystem::MsgBox(const std::string& text, int style, const std::string& title) {
+void ScriptedWindowSystem::showMessage(const std::string& text, int style, const std::string& title) {
   messages.push_back({text, style, title});
   trace.push_back("msgbox");
 }
@@ -13,15 +13,15 @@ void ScriptedWindowSystem::mainSetMousePointer(int pointer) {
   trace.push_back("main.pointer=" + std::to_string(pointer));
 }
 
-void ScriptedWindowSystem::progressRefresh(ui::ControlForm& form) {
-  progressFrames.push_back(form.imgRegistry);
-  progressNodes.push_back(form.lblCurrentNode);
+void ScriptedWindowSystem::progressRefresh(ui::ProgressState& form) {
+  progressFrames.push_back(form.picture);
+  progressNodes.push_back(form.currentNode);
 }
 
-void ScriptedWindowSystem::reviewShowModal(ui::KeysToDeleteForm& form) {
+void ScriptedWindowSystem::reviewShowModal(ui::ReviewState& form) {
   trace.push_back("review.show");
   m_reviewOpen = true;
-  form.Form_Activate();
+  form.activated();
   review(form);
   // A modal window returns only once it is unloaded; the close box does that
   // without any action of the form.

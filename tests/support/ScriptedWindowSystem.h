@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/ControlForm.h"
-#include "ui/KeysToDeleteForm.h"
+#include "ui/ProgressState.h"
+#include "ui/ReviewState.h"
 #include "ui/WindowSystem.h"
 
 namespace comsweep::test {
@@ -22,8 +22,8 @@ struct ShownMessage {
 class ScriptedWindowSystem : public ui::WindowSystem {
  public:
   // What the operator does in the review window; by default, Remove.
-  std::function<void(ui::KeysToDeleteForm&)> review = [](ui::KeysToDeleteForm& form) {
-    form.cmdDelete_Click();
+  std::function<void(ui::ReviewState&)> review = [](ui::ReviewState& form) {
+    form.removeClicked();
   };
 
   std::vector<ShownMessage> messages;
@@ -32,16 +32,16 @@ class ScriptedWindowSystem : public ui::WindowSystem {
   std::vector<std::string> progressNodes;   // node text after each refresh
   bool ended = false;
 
-  void MsgBox(const std::string& text, int style, const std::string& title) override;
+  void showMessage(const std::string& text, int style, const std::string& title) override;
   void mainSetMousePointer(int pointer) override;
   void mainHide() override { trace.push_back("main.hide"); }
   void mainUnload() override { trace.push_back("main.unload"); }
   void tipShowModal() override { trace.push_back("tip.show"); }
-  void progressShow(ui::ControlForm&) override { trace.push_back("progress.show"); }
-  void progressRefresh(ui::ControlForm& form) override;
+  void progressShow(ui::ProgressState&) override { trace.push_back("progress.show"); }
+  void progressRefresh(ui::ProgressState& form) override;
   void progressUnload() override { trace.push_back("progress.unload"); }
-  void reviewShowModal(ui::KeysToDeleteForm& form) override;
-  void reviewUnload(ui::KeysToDeleteForm&) override { m_reviewOpen = false; trace.push_back("review.unload"); }
+  void reviewShowModal(ui::ReviewState& form) override;
+  void reviewUnload(ui::ReviewState&) override { m_reviewOpen = false; trace.push_back("review.unload"); }
   void endProgram() override {
     ended = true;
     trace.push_back("end");

@@ -1,10 +1,9 @@
 #pragma once
 // The window system of an unattended run: there are no windows. The logic
 // never asks it for a message box or a window in that mode; should it, the
-// request is recorded instead of shown.
+// request is ignored.
 
 #include <string>
-#include <vector>
 
 #include "ui/WindowSystem.h"
 
@@ -12,24 +11,17 @@ namespace comsweep::ui {
 
 class HeadlessWindowSystem : public WindowSystem {
  public:
-  void MsgBox(const std::string& text, int style, const std::string& title) override;
+  void showMessage(const std::string&, int, const std::string&) override {}
   void mainSetMousePointer(int) override {}
   void mainHide() override {}
   void mainUnload() override {}
   void tipShowModal() override {}
-  void progressShow(ControlForm&) override {}
-  void progressRefresh(ControlForm&) override {}
+  void progressShow(ProgressState&) override {}
+  void progressRefresh(ProgressState&) override {}
   void progressUnload() override {}
-  void reviewShowModal(KeysToDeleteForm&) override {}
-  void reviewUnload(KeysToDeleteForm&) override {}
-  void endProgram() override { m_ended = true; }
-
-  bool ended() const { return m_ended; }
-  const std::vector<std::string>& suppressedMessages() const { return m_messages; }
-
- private:
-  bool m_ended = false;
-  std::vector<std::string> m_messages;
+  void reviewShowModal(ReviewState&) override {}
+  void reviewUnload(ReviewState&) override {}
+  void endProgram() override {}
 };
 
 }  // namespace comsweep::ui

@@ -30,23 +30,23 @@ QVariant FoundKeyModel::data(const QModelIndex& index, int role) const {
   const scan::FoundKey& entry = m_list.item(static_cast<std::size_t>(index.row()) + 1);
   switch (role) {
     case Qt::DisplayRole:
-      return QString::fromStdString(index.column() == 0 ? entry.Text : entry.SubItem1);
+      return QString::fromStdString(index.column() == 0 ? entry.name : entry.foundValue);
     case Qt::DecorationRole:
-      if (index.column() == 0) return icon(entry.SmallIcon, entry.Ghosted);
+      if (index.column() == 0) return icon(entry.category, entry.kept);
       return {};
     case Qt::ForegroundRole:
       // A struck entry is drawn dimmed: its key stays in the registry.
-      if (entry.Ghosted) return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+      if (entry.kept) return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
       return {};
     case Qt::FontRole:
-      if (entry.Ghosted) {
+      if (entry.kept) {
         QFont font;
         font.setStrikeOut(true);
         return font;
       }
       return {};
     case Qt::ToolTipRole:
-      return QStringLiteral("HKEY_CLASSES_ROOT\\") + QString::fromStdString(entry.Tag);
+      return QStringLiteral("HKEY_CLASSES_ROOT\\") + QString::fromStdString(entry.path);
     default:
       return {};
   }

@@ -1,7 +1,7 @@
 #pragma once
 // The found-key list as the model of the review window's report-style list.
 // Rows are the list's positions in its current order, so what the operator
-// sees is the order in which DeleteKeys removes and logs. The list itself
+// sees is the order in which the removal removes and logs. The list itself
 // stays the source of truth; the model only reads it.
 
 #include <QAbstractTableModel>

@@ -14,16 +14,16 @@ InteractiveSession::InteractiveSession(registry::Machine& machine, ModalRunner& 
       m_form(m_api, m_windows, app::logPathOf(machine)),
       m_main(std::make_unique<MainWindow>(m_form, machine)) {
   m_windows.setMainWindow(m_main.get());
-  m_form.backup = removal::undoFileBackup(machine);
+  m_form.setBackup(removal::undoFileBackup(machine));
 }
 
 InteractiveSession::~InteractiveSession() { m_windows.setMainWindow(nullptr); }
 
 void InteractiveSession::show() {
-  m_form.Form_Load("");
+  m_form.load("");
   if (!ended()) m_main->show();
 }
 
-int InteractiveSession::exitStatus() const { return app::exitStatusOf(m_form.outcome); }
+int InteractiveSession::exitStatus() const { return app::exitStatusOf(m_form.outcome()); }
 
 }  // namespace comsweep::ui

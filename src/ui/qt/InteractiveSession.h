@@ -32,7 +32,7 @@ class InteractiveSession {
   void show();
   bool ended() const { return m_windows.ended(); }
   MainWindow& mainWindow() { return *m_main; }
-  const removal::RunOutcome& outcome() const { return m_form.outcome; }
+  const app::RunOutcome& outcome() const { return m_form.outcome(); }
   // The program's exit status, as for an unattended run.
   int exitStatus() const;
 

@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QFontMetrics>
 
-#include "app/Families.h"
+#include "families/Families.h"
 #include "app/MainForm.h"
 #include "registry/Machine.h"
 #include "ui/WindowSystem.h"
@@ -29,36 +29,36 @@ MainWindow::MainWindow(app::MainForm& form, const registry::Machine& machine)
   setFixedSize(size());
 
   // Captions come from the family table, the one place that knows them.
-  for (std::size_t i = 0; i < app::kFamilies.size(); ++i) {
-    const app::Family& family = app::kFamilies[i];
+  for (std::size_t i = 0; i < families::kFamilies.size(); ++i) {
+    const families::Family& family = families::kFamilies[i];
     findChild<QLabel*>(QLatin1String(kGroupLabels[i]))->setText(QString::fromUtf8(family.groupLabel));
-    findChild<QCheckBox*>(QLatin1String(app::boxName(family.ownBox)))
+    findChild<QCheckBox*>(QLatin1String(families::boxName(family.ownBox)))
         ->setText(QString::fromUtf8(family.ownCaption));
-    findChild<QCheckBox*>(QLatin1String(app::boxName(family.plusBox)))
+    findChild<QCheckBox*>(QLatin1String(families::boxName(family.plusBox)))
         ->setText(QString::fromUtf8(family.plusCaption));
   }
 
-  for (int i = 0; i < app::kBoxCount; ++i) {
-    const auto box = static_cast<app::Box>(i);
-    connect(findChild<QCheckBox*>(QLatin1String(app::boxName(box))), &QCheckBox::clicked, this,
-            [this, box](bool on) { m_form.selection[box] = on ? 1 : 0; });
+  for (int i = 0; i < families::kBoxCount; ++i) {
+    const auto box = static_cast<families::Box>(i);
+    connect(findChild<QCheckBox*>(QLatin1String(families::boxName(box))), &QCheckBox::clicked, this,
+            [this, box](bool on) { m_form.selection()[box] = on ? 1 : 0; });
   }
   connect(m_ui->chkControl, &QCheckBox::clicked, this,
-          [this](bool on) { m_form.selection.chkControl = on ? 1 : 0; });
+          [this](bool on) { m_form.selection().reviewFirst = on ? 1 : 0; });
   connect(m_ui->chkCreateLogFile, &QCheckBox::clicked, this,
-          [this](bool on) { m_form.selection.chkCreateLogFile = on ? 1 : 0; });
+          [this](bool on) { m_form.selection().createLogFile = on ? 1 : 0; });
   connect(m_ui->chkRemoteComputer, &QCheckBox::clicked, this, [this](bool on) {
-    m_form.selection.chkRemoteComputer = on ? 1 : 0;
-    m_form.chkRemoteComputer_Click();
+    m_form.selection().useRemoteMachine = on ? 1 : 0;
+    m_form.remoteMachineClicked();
     showSelection();
   });
   connect(m_ui->txtRemoteComputer, &QLineEdit::textChanged, this,
-          [this](const QString& text) { m_form.selection.txtRemoteComputer = text.toStdString(); });
+          [this](const QString& text) { m_form.selection().remoteMachineName = text.toStdString(); });
 
-  connect(m_ui->cmdContinue, &QPushButton::clicked, this, [this] { m_form.cmdContinue_Click(); });
-  connect(m_ui->cmdManual, &QPushButton::clicked, this, [this] { m_form.cmdManual_Click(); });
-  connect(m_ui->cmdCancel, &QPushButton::clicked, this, [this] { m_form.cmdCancel_Click(); });
-  connect(m_ui->cmdTIP, &QPushButton::clicked, this, [this] { m_form.cmdTIP_Click(); });
+  connect(m_ui->cmdContinue, &QPushButton::clicked, this, [this] { m_form.continueClicked(); });
+  connect(m_ui->cmdManual, &QPushButton::clicked, this, [this] { m_form.manualClicked(); });
+  connect(m_ui->cmdCancel, &QPushButton::clicked, this, [this] { m_form.cancelClicked(); });
+  connect(m_ui->cmdTIP, &QPushButton::clicked, this, [this] { m_form.tipClicked(); });
 
   showSelection();
   showMachine(machine);
@@ -68,18 +68,18 @@ MainWindow::MainWindow(app::MainForm& form, const registry::Machine& machine)
 MainWindow::~MainWindow() = default;
 
 void MainWindow::showSelection() {
-  const app::Selection& s = m_form.selection;
-  for (int i = 0; i < app::kBoxCount; ++i) {
-    const auto box = static_cast<app::Box>(i);
-    findChild<QCheckBox*>(QLatin1String(app::boxName(box)))->setChecked(s[box] != 0);
+  const families::Selection& s = m_form.selection();
+  for (int i = 0; i < families::kBoxCount; ++i) {
+    const auto box = static_cast<families::Box>(i);
+    findChild<QCheckBox*>(QLatin1String(families::boxName(box)))->setChecked(s[box] != 0);
   }
-  m_ui->chkControl->setChecked(s.chkControl != 0);
-  m_ui->chkCreateLogFile->setChecked(s.chkCreateLogFile != 0);
-  m_ui->chkRemoteComputer->setChecked(s.chkRemoteComputer != 0);
-  if (m_ui->txtRemoteComputer->text().toStdString() != s.txtRemoteComputer)
-    m_ui->txtRemoteComputer->setText(QString::fromStdString(s.txtRemoteComputer));
-  m_ui->lblRemoteComputer->setVisible(m_form.lblRemoteComputerVisible);
-  m_ui->txtRemoteComputer->setVisible(m_form.txtRemoteComputerVisible);
+  m_ui->chkControl->setChecked(s.reviewFirst != 0);
+  m_ui->chkCreateLogFile->setChecked(s.createLogFile != 0);
+  m_ui->chkRemoteComputer->setChecked(s.useRemoteMachine != 0);
+  if (m_ui->txtRemoteComputer->text().toStdString() != s.remoteMachineName)
+    m_ui->txtRemoteComputer->setText(QString::fromStdString(s.remoteMachineName));
+  m_ui->lblRemoteComputer->setVisible(m_form.remoteNameVisible());
+  m_ui->txtRemoteComputer->setVisible(m_form.remoteNameVisible());
 }
 
 void MainWindow::showMachine(const registry::Machine& machine) {
@@ -93,9 +93,9 @@ void MainWindow::showMachine(const registry::Machine& machine) {
 }
 
 void MainWindow::setMousePointer(int pointer) {
-  if (pointer == vbHourglass)
+  if (pointer == kHourglassPointer)
     setCursor(Qt::WaitCursor);
-  else if (pointer == vbArrowHourglass)
+  else if (pointer == kArrowHourglassPointer)
     setCursor(Qt::BusyCursor);
   else
     unsetCursor();

@@ -1,5 +1,5 @@
 #pragma once
-// frmMain: shows and edits the selection of the main window's logic
+// The main window: shows and edits the selection of the main window's logic
 // (app::MainForm) and hands it the window's events. A run started here
 // hides the window and ends the program; only a failed remote connection
 // returns to it.

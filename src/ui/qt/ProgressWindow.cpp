@@ -6,7 +6,7 @@
 #include <QThread>
 #include <QWindow>
 
-#include "ui/ControlForm.h"
+#include "ui/ProgressState.h"
 #include "ui/qt/Pictures.h"
 #include "ui/qt/WindowFont.h"
 #include "ui_ProgressWindow.h"
@@ -24,7 +24,7 @@ ProgressWindow::ProgressWindow() : m_ui(std::make_unique<Ui::ProgressWindow>()) 
 
 ProgressWindow::~ProgressWindow() = default;
 
-void ProgressWindow::showFor(const ControlForm& form) {
+void ProgressWindow::showFor(const ProgressState& state) {
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
   show();
@@ -36,19 +36,19 @@ void ProgressWindow::showFor(const ControlForm& form) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
     QThread::msleep(2);
   }
-  render(form);
+  render(state);
 }
 
-void ProgressWindow::refresh(const ControlForm& form) {
+void ProgressWindow::refresh(const ProgressState& state) {
   // Reading the clock for every key would cost a scan more than painting
   // does; every 16th update is often enough at thousands of keys a second.
-  if (form.updates % 16 != 0) return;
+  if (state.updates % 16 != 0) return;
   if (m_sincePaint.isValid() && m_sincePaint.elapsed() < kRepaintIntervalMs) return;
-  render(form);
+  render(state);
 }
 
-void ProgressWindow::settle(const ControlForm& form) {
-  if (!m_drawnOnce || m_drawnUpdate != form.updates) render(form);
+void ProgressWindow::settle(const ProgressState& state) {
+  if (!m_drawnOnce || m_drawnUpdate != state.updates) render(state);
 }
 
 const QPixmap& ProgressWindow::frame(const std::string& key) {
@@ -60,11 +60,11 @@ const QPixmap& ProgressWindow::frame(const std::string& key) {
   return *it;
 }
 
-void ProgressWindow::render(const ControlForm& form) {
-  m_ui->lblCurrentNode->setText(QString::fromStdString(form.lblCurrentNode));
-  m_ui->lblDeleted->setText(QString::fromStdString(form.lblDeleted));
-  if (form.imgRegistry != m_drawnFrame || !m_drawnOnce) {
-    m_drawnFrame = form.imgRegistry;
+void ProgressWindow::render(const ProgressState& state) {
+  m_ui->lblCurrentNode->setText(QString::fromStdString(state.currentNode));
+  m_ui->lblDeleted->setText(QString::fromStdString(state.foundCount));
+  if (state.picture != m_drawnFrame || !m_drawnOnce) {
+    m_drawnFrame = state.picture;
     if (m_drawnFrame.empty())
       m_ui->imgRegistry->clear();
     else
@@ -72,7 +72,7 @@ void ProgressWindow::render(const ControlForm& form) {
     m_ui->imgRegistry->setProperty("pictureKey", QString::fromStdString(m_drawnFrame));
   }
   m_drawnOnce = true;
-  m_drawnUpdate = form.updates;
+  m_drawnUpdate = state.updates;
   // Only the three controls that change; the event loop is not running, so
   // this paints and flushes at once.
   if (isVisible()) {

@@ -1,5 +1,5 @@
 #pragma once
-// frmControl: the borderless window that follows the scans. The scans hold
+// The progress window: the borderless window that follows the scans. The scans hold
 // the user-interface thread, so the window paints itself on the spot
 // instead of waiting for the event loop; to keep a scan of a million keys
 // fast it does so at most every kRepaintIntervalMs, and settle() draws the
@@ -18,7 +18,7 @@ class ProgressWindow;
 
 namespace comsweep::ui {
 
-class ControlForm;
+class ProgressState;
 
 class ProgressWindow : public QWidget {
   Q_OBJECT
@@ -30,14 +30,14 @@ class ProgressWindow : public QWidget {
 
   // Shows the window centred on the screen and returns once the window
   // system has mapped it: pictures drawn before that are never seen.
-  void showFor(const ControlForm& form);
-  // After each Update of the form.
-  void refresh(const ControlForm& form);
-  // Draws the form's last state if a refresh skipped it.
-  void settle(const ControlForm& form);
+  void showFor(const ProgressState& state);
+  // After each update of the state.
+  void refresh(const ProgressState& state);
+  // Draws the latest state if a refresh skipped it.
+  void settle(const ProgressState& state);
 
  private:
-  void render(const ControlForm& form);
+  void render(const ProgressState& state);
   const QPixmap& frame(const std::string& key);
 
   std::unique_ptr<Ui::ProgressWindow> m_ui;

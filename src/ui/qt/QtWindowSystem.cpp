@@ -37,7 +37,7 @@ QWidget* QtWindowSystem::messageOwner() const {
   return nullptr;
 }
 
-void QtWindowSystem::MsgBox(const std::string& text, int style, const std::string& title) {
+void QtWindowSystem::showMessage(const std::string& text, int style, const std::string& title) {
   QMessageBox box(messageOwner());
   box.setFont(windowFont());
   box.setWindowTitle(QString::fromStdString(title.empty() ? std::string(kApplicationTitle) : title));
@@ -65,29 +65,29 @@ void QtWindowSystem::tipShowModal() {
   m_modal.run(tip);
 }
 
-void QtWindowSystem::progressShow(ControlForm& form) {
+void QtWindowSystem::progressShow(ProgressState& state) {
   m_progress = std::make_unique<ProgressWindow>();
-  m_progress->showFor(form);
+  m_progress->showFor(state);
 }
 
-void QtWindowSystem::progressRefresh(ControlForm& form) {
-  if (m_progress) m_progress->refresh(form);
+void QtWindowSystem::progressRefresh(ProgressState& state) {
+  if (m_progress) m_progress->refresh(state);
 }
 
-void QtWindowSystem::progressScansEnded(ControlForm& form) {
-  if (m_progress) m_progress->settle(form);
+void QtWindowSystem::progressScansEnded(ProgressState& state) {
+  if (m_progress) m_progress->settle(state);
 }
 
 void QtWindowSystem::progressUnload() { m_progress.reset(); }
 
-void QtWindowSystem::reviewShowModal(KeysToDeleteForm& form) {
-  ReviewWindow review(form, m_machine);
+void QtWindowSystem::reviewShowModal(ReviewState& state) {
+  ReviewWindow review(state, m_machine);
   m_review = &review;
   m_modal.run(review);
   m_review = nullptr;
 }
 
-void QtWindowSystem::reviewUnload(KeysToDeleteForm&) {
+void QtWindowSystem::reviewUnload(ReviewState&) {
   if (m_review) m_review->unload();
 }
 

@@ -32,17 +32,17 @@ class QtWindowSystem : public WindowSystem {
   void setMainWindow(MainWindow* main) { m_main = main; }
   bool ended() const { return m_ended; }
 
-  void MsgBox(const std::string& text, int style, const std::string& title) override;
+  void showMessage(const std::string& text, int style, const std::string& title) override;
   void mainSetMousePointer(int pointer) override;
   void mainHide() override;
   void mainUnload() override;
   void tipShowModal() override;
-  void progressShow(ControlForm& form) override;
-  void progressRefresh(ControlForm& form) override;
-  void progressScansEnded(ControlForm& form) override;
+  void progressShow(ProgressState& state) override;
+  void progressRefresh(ProgressState& state) override;
+  void progressScansEnded(ProgressState& state) override;
   void progressUnload() override;
-  void reviewShowModal(KeysToDeleteForm& form) override;
-  void reviewUnload(KeysToDeleteForm& form) override;
+  void reviewShowModal(ReviewState& state) override;
+  void reviewUnload(ReviewState& state) override;
   void endProgram() override;
 
  private:

@@ -6,7 +6,7 @@
 #include <QResizeEvent>
 
 #include "registry/Machine.h"
-#include "ui/KeysToDeleteForm.h"
+#include "ui/ReviewState.h"
 #include "ui/qt/Pictures.h"
 #include "ui/qt/WindowFont.h"
 #include "ui_ReviewWindow.h"
@@ -14,38 +14,38 @@
 namespace comsweep::ui {
 namespace {
 
-constexpr int vbKeyDelete = 46;
+constexpr int kDeleteKey = 46;
 
-// Key codes as the form expects them: the Delete key's, and the letters and
+// Key codes as the review logic expects them: the Delete key's, and the letters and
 // digits, which share their codes; other keys are of no interest to it.
-int formKeyCode(const QKeyEvent& event) {
-  if (event.key() == Qt::Key_Delete) return vbKeyDelete;
+int virtualKeyCode(const QKeyEvent& event) {
+  if (event.key() == Qt::Key_Delete) return kDeleteKey;
   if ((event.key() >= Qt::Key_0 && event.key() <= Qt::Key_9) ||
       (event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z))
     return event.key();
   return 0;
 }
 
-int formShift(Qt::KeyboardModifiers modifiers) {
+int shiftFlags(Qt::KeyboardModifiers modifiers) {
   return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
          (modifiers & Qt::AltModifier ? 4 : 0);
 }
 
 }  // namespace
 
-ReviewWindow::ReviewWindow(KeysToDeleteForm& form, const registry::Machine& machine,
+ReviewWindow::ReviewWindow(ReviewState& state, const registry::Machine& machine,
                            QWidget* parent)
     : QDialog(parent),
-      m_form(form),
+      m_state(state),
       m_ui(std::make_unique<Ui::ReviewWindow>()),
-      m_model(form.lvwKeys) {
+      m_model(state.foundKeys) {
   setFont(windowFont());
   m_ui->setupUi(this);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
-  m_ui->Label1->setText(QString::fromStdString(form.Label1));
-  m_ui->lblRemoteMachine->setText(QString::fromStdString(form.lblRemoteMachine));
+  m_ui->Label1->setText(QString::fromStdString(state.heading));
+  m_ui->lblRemoteMachine->setText(QString::fromStdString(state.remoteMachineLabel));
   const QString where = QStringLiteral("Local machine: %1, %2")
                             .arg(QString::fromStdString(machine.kind),
                                  QDir::toNativeSeparators(QString::fromStdString(
@@ -65,13 +65,13 @@ ReviewWindow::ReviewWindow(KeysToDeleteForm& form, const registry::Machine& mach
   connect(header, &QHeaderView::sectionClicked, this, &ReviewWindow::columnClicked);
   connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     const QModelIndexList rows = m_ui->lvwKeys->selectionModel()->selectedRows();
-    m_form.selected = rows.isEmpty() ? 0 : static_cast<std::size_t>(rows.first().row()) + 1;
+    m_state.selected = rows.isEmpty() ? 0 : static_cast<std::size_t>(rows.first().row()) + 1;
   });
   list->installEventFilter(this);
   showSortIndicator();
   // The first entry starts selected, so that the highlighted entry is the
   // one Del strikes.
-  selectEntry(m_form.lvwKeys.count() > 0 ? 1 : 0);
+  selectEntry(m_state.foundKeys.count() > 0 ? 1 : 0);
 
   static const char* const kLegend[] = {"PROGID", "CLSID", "INTERFACE", "TYPELIB"};
   QLabel* const images[] = {m_ui->Image1_0, m_ui->Image1_1, m_ui->Image1_2, m_ui->Image1_3};
@@ -79,8 +79,8 @@ ReviewWindow::ReviewWindow(KeysToDeleteForm& form, const registry::Machine& mach
     images[i]->setPixmap(
         Pictures::category(QLatin1String(kLegend[i])).pixmap(QSize(16, 16), devicePixelRatioF()));
 
-  connect(m_ui->cmdDelete, &QPushButton::clicked, this, [this] { m_form.cmdDelete_Click(); });
-  connect(m_ui->cmdCancel, &QPushButton::clicked, this, [this] { m_form.cmdCancel_Click(); });
+  connect(m_ui->cmdDelete, &QPushButton::clicked, this, [this] { m_state.removeClicked(); });
+  connect(m_ui->cmdCancel, &QPushButton::clicked, this, [this] { m_state.cancelClicked(); });
   list->setFocus();
 }
 
@@ -101,8 +101,8 @@ void ReviewWindow::keyPressEvent(QKeyEvent* event) {
 bool ReviewWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_ui->lvwKeys && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
-    const std::size_t selected = m_form.selected;
-    m_form.lvwKeys_KeyDown(formKeyCode(*key), formShift(key->modifiers()));
+    const std::size_t selected = m_state.selected;
+    m_state.keyPressed(virtualKeyCode(*key), shiftFlags(key->modifiers()));
     if (selected != 0) m_model.entryChanged(static_cast<int>(selected) - 1);
   }
   return QDialog::eventFilter(watched, event);  // the list still gets the key
@@ -110,8 +110,8 @@ bool ReviewWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void ReviewWindow::columnClicked(int section) {
   m_model.beginReorder();
-  m_form.lvwKeys_ColumnClick(section + 1);
-  const std::size_t selected = m_form.selected;
+  m_state.columnClicked(section + 1);
+  const std::size_t selected = m_state.selected;
   m_model.endReorder();
   selectEntry(selected);
   showSortIndicator();
@@ -119,9 +119,9 @@ void ReviewWindow::columnClicked(int section) {
 
 void ReviewWindow::selectEntry(std::size_t position) {
   QTreeView* list = m_ui->lvwKeys;
-  if (position == 0 || position > m_form.lvwKeys.count()) {
+  if (position == 0 || position > m_state.foundKeys.count()) {
     list->selectionModel()->clear();
-    m_form.selected = 0;
+    m_state.selected = 0;
     return;
   }
   const QModelIndex index = m_model.index(static_cast<int>(position) - 1, 0);
@@ -132,12 +132,12 @@ void ReviewWindow::selectEntry(std::size_t position) {
 
 void ReviewWindow::showSortIndicator() {
   QHeaderView* header = m_ui->lvwKeys->header();
-  if (!m_form.lvwKeys.sorted()) {
+  if (!m_state.foundKeys.sorted()) {
     header->setSortIndicator(-1, Qt::AscendingOrder);
     return;
   }
-  header->setSortIndicator(m_form.lvwKeys.sortKey(),
-                           m_form.lvwKeys.sortOrder() == scan::FoundKeyList::SortOrder::Ascending
+  header->setSortIndicator(m_state.foundKeys.sortKey(),
+                           m_state.foundKeys.sortOrder() == scan::FoundKeyList::SortOrder::Ascending
                                ? Qt::AscendingOrder
                                : Qt::DescendingOrder);
 }
@@ -155,8 +155,8 @@ void ReviewWindow::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
   if (event->type() != QEvent::ActivationChange || !isActiveWindow()) return;
   m_layout.activated(currentGeometry());
-  m_form.Form_Activate();
-  m_ui->lblRemoteMachine->setText(QString::fromStdString(m_form.lblRemoteMachine));
+  m_state.activated();
+  m_ui->lblRemoteMachine->setText(QString::fromStdString(m_state.remoteMachineLabel));
 }
 
 void ReviewWindow::resizeEvent(QResizeEvent* event) {

@@ -1,7 +1,7 @@
 #pragma once
-// frmKeysToDelete: the found keys before anything is removed. The list is
-// the form's found-key list; Del, column clicks, Remove and Cancel go to
-// the form's logic, and this window only draws what the form holds.
+// The review window: the found keys before anything is removed. The list is
+// the review state's found-key list; Del, column clicks, Remove and Cancel go
+// to its logic, and this window only draws what the state holds.
 //
 // Closing by the close box unloads the window without removal and without
 // the Cancel message; Esc presses Cancel.
@@ -22,12 +22,12 @@ struct Machine;
 
 namespace comsweep::ui {
 
-class KeysToDeleteForm;
+class ReviewState;
 
 class ReviewWindow : public QDialog {
   Q_OBJECT
  public:
-  ReviewWindow(KeysToDeleteForm& form, const registry::Machine& machine,
+  ReviewWindow(ReviewState& state, const registry::Machine& machine,
                QWidget* parent = nullptr);
   ~ReviewWindow() override;
 
@@ -47,7 +47,7 @@ class ReviewWindow : public QDialog {
   void showSortIndicator();
   ReviewGeometry currentGeometry() const;
 
-  KeysToDeleteForm& m_form;
+  ReviewState& m_state;
   std::unique_ptr<Ui::ReviewWindow> m_ui;
   FoundKeyModel m_model;
   ReviewLayout m_layout;

@@ -1,5 +1,5 @@
 #pragma once
-// frmTip: the command-line switches, shown modally over the main window.
+// The help window: the command-line switches, shown modally over the main window.
 // Static text and one OK button, which holds the focus, so Enter and Esc
 // both close the window.
 

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QTest>
 
-#include "ui/ControlForm.h"
+#include "ui/ProgressState.h"
 #include "ui/qt/ProgressWindow.h"
 
 namespace comsweep::test {
@@ -18,8 +18,8 @@ class ProgressWindowTest : public QObject {
 };
 
 void ProgressWindowTest::framesFollowTheCounter() {
-  ui::ControlForm form;
-  form.Form_Load();
+  ui::ProgressState form;
+  form.reset();
   ui::ProgressWindow window;
   window.showFor(form);
   QVERIFY(window.isVisible());
@@ -31,7 +31,7 @@ void ProgressWindowTest::framesFollowTheCounter() {
   QString current;
   int length = 0;
   for (int call = 1; call <= 190; ++call) {
-    form.Update("Interface -> {" + std::to_string(call) + "}", call);
+    form.update("Interface -> {" + std::to_string(call) + "}", call);
     window.refresh(form);
     window.settle(form);
     const QString key = picture->property("pictureKey").toString();
@@ -49,12 +49,12 @@ void ProgressWindowTest::framesFollowTheCounter() {
 }
 
 void ProgressWindowTest::settleDrawsTheLastUpdateOfABurst() {
-  ui::ControlForm form;
-  form.Form_Load();
+  ui::ProgressState form;
+  form.reset();
   ui::ProgressWindow window;
   window.showFor(form);
   for (int call = 1; call <= 1000; ++call) {
-    form.Update("CLSID -> {" + std::to_string(call) + "}", call * 2);
+    form.update("CLSID -> {" + std::to_string(call) + "}", call * 2);
     window.refresh(form);
   }
   window.settle(form);
@@ -62,7 +62,7 @@ void ProgressWindowTest::settleDrawsTheLastUpdateOfABurst() {
            QStringLiteral("CLSID -> {1000}"));
   QCOMPARE(window.findChild<QLabel*>(QStringLiteral("lblDeleted"))->text(), QStringLiteral("2000"));
   QCOMPARE(window.findChild<QLabel*>(QStringLiteral("imgRegistry"))->property("pictureKey").toString(),
-           QString::fromStdString(form.imgRegistry));
+           QString::fromStdString(form.picture));
 }
 
 int runProgressWindowTest(int argc, char** argv) {

@@ -9,8 +9,8 @@
 #include <QTreeView>
 
 #include "FixtureMachine.h"
-#include "app/Selection.h"
-#include "ui/KeysToDeleteForm.h"
+#include "families/Selection.h"
+#include "ui/ReviewState.h"
 #include "ui/headless/HeadlessWindowSystem.h"
 #include "ui/qt/ReviewWindow.h"
 
@@ -29,18 +29,18 @@ namespace {
 
 struct Review {
   ui::HeadlessWindowSystem windows;
-  app::Selection selection;
-  ui::KeysToDeleteForm form{windows, selection, [] {}};
+  families::Selection selection;
+  ui::ReviewState form{windows, selection, [] {}};
   registry::Machine machine;
   std::unique_ptr<ui::ReviewWindow> window;
 
   Review() {
-    form.lvwKeys.add({"beta", "1.dll", "CLSID\\beta", "CLSID", false});
-    form.lvwKeys.add({"Alpha", "2.dll", "Alpha", "PROGID", false});
-    form.lvwKeys.add({"gamma", "3.tlb", "TypeLib\\gamma", "TYPELIB", false});
+    form.foundKeys.add({"beta", "1.dll", "CLSID\\beta", "CLSID", false});
+    form.foundKeys.add({"Alpha", "2.dll", "Alpha", "PROGID", false});
+    form.foundKeys.add({"gamma", "3.tlb", "TypeLib\\gamma", "TYPELIB", false});
     // As the run shows it: sorted by found value.
-    form.lvwKeys.setSortKey(1);
-    form.lvwKeys.setSorted(true);
+    form.foundKeys.setSortKey(1);
+    form.foundKeys.setSorted(true);
     machine.kind = "test machine";
     window = std::make_unique<ui::ReviewWindow>(form, machine);
   }
@@ -88,7 +88,7 @@ void ReviewWindowTest::delTogglesTheSelectedEntry() {
   r.clickHeader(0);                            // gamma, beta, Alpha
   QCOMPARE(list.selectionModel()->selectedRows().value(0).row(), 1);
   QTest::keyClick(&list, Qt::Key_Delete);
-  QVERIFY(r.form.lvwKeys.item(2).Ghosted);
+  QVERIFY(r.form.foundKeys.item(2).kept);
   const QModelIndex struck = list.model()->index(1, 0);
   QVERIFY(struck.data(Qt::ForegroundRole).value<QBrush>() ==
           QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text));
@@ -96,18 +96,18 @@ void ReviewWindowTest::delTogglesTheSelectedEntry() {
 
   QTest::keyClick(&list, Qt::Key_Insert);  // not Del: nothing
   QTest::keyClick(&list, Qt::Key_Delete, Qt::ShiftModifier);  // shift is ignored
-  QVERIFY(!r.form.lvwKeys.item(2).Ghosted);
+  QVERIFY(!r.form.foundKeys.item(2).kept);
   QVERIFY(!list.model()->index(1, 0).data(Qt::ForegroundRole).isValid());
 
   QTest::keyClick(&list, Qt::Key_Down);
   QTest::keyClick(&list, Qt::Key_Delete);
-  QVERIFY(r.form.lvwKeys.item(3).Ghosted);
+  QVERIFY(r.form.foundKeys.item(3).kept);
   list.selectionModel()->clear();
   QCOMPARE(r.form.selected, std::size_t{0});
   QTest::keyClick(&list, Qt::Key_Delete);
-  QVERIFY(!r.form.lvwKeys.item(1).Ghosted);
-  QVERIFY(!r.form.lvwKeys.item(2).Ghosted);
-  QVERIFY(r.form.lvwKeys.item(3).Ghosted);
+  QVERIFY(!r.form.foundKeys.item(1).kept);
+  QVERIFY(!r.form.foundKeys.item(2).kept);
+  QVERIFY(r.form.foundKeys.item(3).kept);
 }
 
 void ReviewWindowTest::resizeMovesControlsButNeverBelowTheFirstLayout() {

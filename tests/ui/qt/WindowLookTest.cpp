@@ -13,8 +13,8 @@
 
 #include "FixtureMachine.h"
 #include "ScriptedModalRunner.h"
-#include "app/Selection.h"
-#include "ui/KeysToDeleteForm.h"
+#include "families/Selection.h"
+#include "ui/ReviewState.h"
 #include "ui/headless/HeadlessWindowSystem.h"
 #include "ui/qt/InteractiveSession.h"
 #include "ui/qt/MainWindow.h"
@@ -72,9 +72,9 @@ void WindowLookTest::captionsFitTheirControls() {
   ui::TipWindow tip(nullptr);
   ui::ProgressWindow progress;
   ui::HeadlessWindowSystem windows;
-  app::Selection selection;
-  ui::KeysToDeleteForm form(windows, selection, [] {});
-  form.Label1 = "123456 " + form.Label1;
+  families::Selection selection;
+  ui::ReviewState form(windows, selection, [] {});
+  form.heading = "123456 " + form.heading;
   ui::ReviewWindow review(form, *machine);
 
   QStringList clipped;

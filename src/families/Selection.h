@@ -6,24 +6,23 @@
 #include <array>
 #include <string>
 
-namespace comsweep::app {
+namespace comsweep::families {
 
 // The family boxes, in the order "/ALL" ticks them.
 enum class Box {
-  chkM9q, chkM9qPlus, chkP9q, chkP9qPlus, chkT9q, chkT9qPlus, chkW9q, chkW9qPlus,
-  chkH9q, chkH9qPlus, chkN9q, chkN9qPlus, chkR9q, chkR9qPlus
+  m9q, m9qPlus, p9q, p9qPlus, t9q, t9qPlus, w9q, w9qPlus, h9q, h9qPlus, n9q, n9qPlus, r9q, r9qPlus
 };
 inline constexpr int kBoxCount = 14;
 
 struct Selection {
   std::array<int, kBoxCount> boxes{};  // 0 clear, 1 ticked
-  int chkControl = 1;                  // "View all keys before being removed."
-  int chkCreateLogFile = 0;
-  int chkRemoteComputer = 0;
-  std::string txtRemoteComputer;
+  int reviewFirst = 1;  // "View all keys before being removed."
+  int createLogFile = 0;
+  int useRemoteMachine = 0;
+  std::string remoteMachineName;
 
   int& operator[](Box box) { return boxes[static_cast<int>(box)]; }
   int operator[](Box box) const { return boxes[static_cast<int>(box)]; }
 };
 
-}  // namespace comsweep::app
+}  // namespace comsweep::families

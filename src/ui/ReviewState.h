@@ -1,0 +1,43 @@
+#pragma once
+// The review window's logic: the found-key list with its sort state, the
+// operator's strikes (Del), and the Remove and Cancel buttons.
+
+#include <functional>
+#include <string>
+
+#include "families/Selection.h"
+#include "scan/FoundKeyList.h"
+#include "ui/WindowSystem.h"
+
+namespace comsweep::ui {
+
+class ReviewState {
+ public:
+  // selection is the main window's, read when the window becomes active.
+  // removeKeys removes the keys of all entries that are not struck, logs and
+  // reports.
+  ReviewState(WindowSystem& windows, const families::Selection& selection,
+              std::function<void()> removeKeys)
+      : m_windows(windows), m_selection(selection), m_removeKeys(std::move(removeKeys)) {}
+
+  // Each time the window becomes the active window.
+  void activated();
+  // columnIndex is 1-based: 1 "Key", 2 "Found value". The selected entry
+  // stays selected wherever the sort moves it.
+  void columnClicked(int columnIndex);
+  // keyCode as the Windows virtual-key code; shift: 1 Shift, 2 Ctrl, 4 Alt.
+  void keyPressed(int keyCode, int shift);
+  void removeClicked();
+  void cancelClicked();
+  scan::FoundKeyList foundKeys;
+  std::size_t selected = 0;  // 1-based position of the selected entry, 0 for none
+  std::string heading = "Keys about to be removed in the registry:";
+  std::string remoteMachineLabel = "Remote Machine Name:";
+
+ private:
+  WindowSystem& m_windows;
+  const families::Selection& m_selection;
+  std::function<void()> m_removeKeys;
+};
+
+}  // namespace comsweep::ui
