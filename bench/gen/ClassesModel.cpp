@@ -21,8 +21,11 @@ constexpr std::array<std::string_view, 8> kVersions = {"1.0", "1.0", "1.0", "1.1
 constexpr std::array<std::string_view, 4> kInterfaceSuffixes = {"", "Events", "Ex", "2"};
 constexpr std::array<std::string_view, 4> kPerceivedTypes = {"document", "image", "text", "audio"};
 constexpr std::array<std::string_view, 3> kStaticRootKeys = {"*", "Directory", "Folder"};
-
-std::uint32_t periodOf(std::uint32_t count) { return std::min<std::uint32_t>(200, count); }
+// One step from the fragment of the same place in kFamilyFragments; the
+// hyphen keeps the text that follows from completing one.
+constexpr std::array<std::string_view, kFamilyFragments.size()> kAlmostFragments = {
+    "m9-q", "p9-q", "t9-q", "w9-q", "h9-q", "r9-q", "n9-q",
+    "ASSET-BINDER", "G-VOXA", "DATE-PAD", "CADENCE-X", "QZ-", "M9-RES", "GRID-CHART"};
 
 }  // namespace
 
@@ -52,8 +55,9 @@ class ClassesModel::Emitter {
   std::uint64_t m_keys = 0;
 };
 
-ClassesModel::ClassesModel(std::uint64_t seed, std::uint32_t classes, NameOrder order)
+ClassesModel::ClassesModel(std::uint64_t seed, std::uint32_t classes, NameOrder order, Profile profile)
     : m_seed(seed),
+      m_demo(profile == Profile::Demo),
       m_classes(std::max<std::uint32_t>(classes, 1)),
       m_interfaces(std::max<std::uint32_t>(m_classes / 2, 1)),
       m_typeLibs(std::max<std::uint32_t>(m_classes / 10, 1)),
@@ -84,7 +88,7 @@ ClassesModel::ClassesModel(std::uint64_t seed, std::uint32_t classes, NameOrder 
     if (isFamily(kExtension, k)) {
       // The index keeps family extensions distinct: no fragment ends in a digit.
       Rng rng = Rng::forComponent(seed, kExtensionName, k);
-      name += mixedCase(kFamilyFragments[rng.below(kFamilyFragments.size())], rng) + std::to_string(k);
+      name += mixedCase(kFamilyFragments[fragmentOf(kExtension, k, rng)], rng) + std::to_string(k);
     } else {
       name += codes[k];
     }
@@ -120,9 +124,28 @@ ClassesModel::ClassesModel(std::uint64_t seed, std::uint32_t classes, NameOrder 
       m_familyKeys += isFamily(kExtension, entry.index);
 }
 
+std::uint32_t ClassesModel::periodOf(std::uint32_t count) const {
+  return std::min<std::uint32_t>(m_demo ? 100 : 200, count);
+}
+
+std::uint32_t ClassesModel::countOf(Kind kind) const {
+  return kind == kClass ? m_classes : kind == kTypeLib ? m_typeLibs : m_extensions;
+}
+
 bool ClassesModel::isFamily(Kind kind, std::uint32_t index) const {
-  std::uint32_t count = kind == kClass ? m_classes : kind == kTypeLib ? m_typeLibs : m_extensions;
-  return index % periodOf(count) == m_phase[kind];
+  return index % periodOf(countOf(kind)) == m_phase[kind];
+}
+
+bool ClassesModel::isNearMiss(Kind kind, std::uint32_t index) const {
+  if (!m_demo || (kind != kClass && kind != kTypeLib) || isFamily(kind, index)) return false;
+  std::uint32_t period = periodOf(countOf(kind));
+  return index % period == (m_phase[kind] + period / 2) % period;
+}
+
+std::uint32_t ClassesModel::fragmentOf(Kind kind, std::uint32_t index, Rng& rng) const {
+  std::uint32_t drawn = rng.below(kFamilyFragments.size());
+  if (!m_demo) return drawn;
+  return index / periodOf(countOf(kind)) % kFamilyFragments.size();
 }
 
 std::uint32_t ClassesModel::typeLibOfClass(std::uint32_t index) const {
@@ -160,11 +183,20 @@ ClassesModel::ClassTraits ClassesModel::classTraits(std::uint32_t index) const {
   t.versionIndependent = rng.percent(25);
   t.editFlags = rng.percent(20);
   if (isFamily(kClass, index)) {
-    t.fragment = mixedCase(kFamilyFragments[rng.below(kFamilyFragments.size())], rng);
+    t.fragment = mixedCase(kFamilyFragments[fragmentOf(kClass, index, rng)], rng);
     std::uint32_t place = rng.below(3);
     t.fragmentInDescription = place != 1;
     t.fragmentInFile = place != 0;
     t.expandPath = false;  // the scans read plain strings only
+  } else if (isNearMiss(kClass, index)) {
+    // 5 kinds and 14 fragments: every pairing comes round.
+    std::uint32_t round = index / periodOf(m_classes);
+    t.nearMiss = static_cast<NearMiss>(1 + round % (kNearMissKinds - 1));
+    std::size_t f = round % kFamilyFragments.size();
+    t.nearText = t.nearMiss == kAlmostFragment ? kAlmostFragments[f] : kFamilyFragments[f];
+    t.expandPath = t.nearMiss == kExpandablePath;
+    if (t.expandPath) t.pathStyle = 2;
+    if (t.nearMiss == kTypeLibText) t.typeLib = true;
   }
   return t;
 }
@@ -198,12 +230,18 @@ ClassesModel::TypeLibTraits ClassesModel::typeLibTraits(std::uint32_t index) con
   }
   t.pathStyle = rng.below(3);
   t.win64 = rng.percent(20);
-  if (isFamily(kTypeLib, index))
-    t.fragment = mixedCase(kFamilyFragments[rng.below(kFamilyFragments.size())], rng);
+  if (isFamily(kTypeLib, index)) {
+    t.fragment = mixedCase(kFamilyFragments[fragmentOf(kTypeLib, index, rng)], rng);
+  } else if (isNearMiss(kTypeLib, index)) {
+    // The scan matches the file name only.
+    t.folderFragment = kFamilyFragments[index / periodOf(m_typeLibs) % kFamilyFragments.size()];
+    if (t.pathStyle == 1) t.pathStyle = 0;
+  }
   return t;
 }
 
 std::string ClassesModel::progId(const ClassTraits& t) {
+  if (t.nearMiss == kAlmostFragment) return t.vendor + "." + t.nearText + t.thing + ".1";
   if (t.fragment.empty()) return t.vendor + "." + t.thing + ".1";
   if (t.fragment.back() == '.') return t.fragment + t.thing + ".1";
   return t.vendor + "." + t.fragment + t.thing + ".1";
@@ -211,12 +249,15 @@ std::string ClassesModel::progId(const ClassTraits& t) {
 
 std::string ClassesModel::description(const ClassTraits& t) {
   if (t.fragmentInDescription) return t.fragment + " " + t.thing + " Control";
+  if (t.nearMiss == kAlmostFragment) return t.nearText + " " + t.thing + " Control";
   return t.thing + " Class";
 }
 
 std::string ClassesModel::inprocPath(const ClassTraits& t) {
   std::string_view extension = t.pathStyle == 1 ? ".ocx" : ".dll";
+  bool nearFile = t.nearMiss == kAlmostFragment || t.nearMiss == kExpandablePath || t.nearMiss == kNoDescription;
   std::string file = t.fragmentInFile ? t.fragment + t.thing
+                     : nearFile       ? t.nearText + t.thing
                      : t.pathStyle == 0 ? t.thing
                                         : lowerAscii(t.thing);
   file += extension;
@@ -275,7 +316,8 @@ void ClassesModel::emitClass(Emitter& e, std::uint32_t index) const {
   ClassTraits t = classTraits(index);
   std::string id = progId(t);
   e.open(guidText(t.guid));
-  e.sz("", description(t));
+  if (t.nearMiss != kNoDescription) e.sz("", description(t));
+  if (t.nearMiss == kBracedText) e.leaf("AuxUserType", "{" + t.nearText + "}");
   if (t.control) {
     e.open("Control");
     e.close();
@@ -298,7 +340,10 @@ void ClassesModel::emitClass(Emitter& e, std::uint32_t index) const {
   e.sz("ThreadingModel", kThreading[t.threading]);
   e.close();
   e.leaf("ProgID", id);
-  if (t.typeLib) e.leaf("TypeLib", guidText(typeLibTraits(typeLibOfClass(index)).guid));
+  if (t.nearMiss == kTypeLibText)
+    e.leaf("TypeLib", t.nearText + " Type Library");
+  else if (t.typeLib)
+    e.leaf("TypeLib", guidText(typeLibTraits(typeLibOfClass(index)).guid));
   if (t.versionIndependent) e.leaf("VersionIndependentProgID", std::string_view(id).substr(0, id.size() - 2));
   e.close();
 }
@@ -356,6 +401,7 @@ void ClassesModel::emitTypeLib(Emitter& e, std::uint32_t index) const {
   std::string file = t.fragment.empty() ? (t.pathStyle == 1 ? lowerAscii(t.thing) : t.thing) : t.fragment + t.thing;
   file += t.pathStyle == 0 ? ".tlb" : t.pathStyle == 1 ? ".dll" : ".ocx";
   std::string dir = t.pathStyle == 1 ? "C:\\Windows\\SysWOW64" : "C:\\Program Files\\" + t.vendor;
+  if (!t.folderFragment.empty()) dir += "\\" + t.folderFragment;
   std::string dir64 = t.pathStyle == 1 ? "C:\\Windows\\System32" : "C:\\Program Files\\" + t.vendor + "\\x64";
   e.open(guidText(t.guid));
   for (const std::string& version : t.versions) {

@@ -6,6 +6,13 @@
 // type libraries, a twentieth as many file extensions. One component in 200
 // (at least one of each kind) belongs to a family: its texts carry a family
 // fragment in mixed letter case.
+//
+// The demo profile, for a machine people watch being cleaned, puts one
+// component in 100 in a family and hands out the fragments in turn, so that
+// every family shows with a few thousand classes. Halfway between two family
+// components it makes a near miss: a class or type library that a careless
+// scan would list but the scans must leave alone (a text that almost carries
+// a fragment, or a fragment only where the scans do not look).
 
 #include <cstdint>
 #include <string>
@@ -19,8 +26,11 @@ namespace comsweep::bench {
 
 class ClassesModel {
  public:
-  // The same seed and number of classes give the same keys in either order.
-  ClassesModel(std::uint64_t seed, std::uint32_t classes, NameOrder order);
+  enum class Profile { Bench, Demo };
+
+  // The same seed, number of classes and profile give the same keys in
+  // either order.
+  ClassesModel(std::uint64_t seed, std::uint32_t classes, NameOrder order, Profile profile = Profile::Bench);
 
   // Emits every key below the root (not the root itself), siblings in the
   // model's order, and returns how many keys that was.
@@ -39,6 +49,16 @@ class ClassesModel {
 
  private:
   enum Kind : std::uint32_t { kClass = 1, kInterface, kTypeLib, kExtension, kExtensionName, kPhase };
+  // Where a near miss puts its text; kNearMissKinds counts them.
+  enum NearMiss : std::uint32_t {
+    kNoNearMiss,
+    kAlmostFragment,   // description, file and ProgID carry a text one step from a fragment
+    kExpandablePath,   // the fragment only in an expandable InprocServer32 path
+    kNoDescription,    // no default value on the class key, the fragment in its path
+    kBracedText,       // the fragment only in a subkey's text holding '{'
+    kTypeLibText,      // the fragment only in the class's TypeLib subkey
+    kNearMissKinds
+  };
   enum RootKind : std::uint32_t { kStatic, kRootExtension, kProgId, kVersionIndependentProgId, kClsid, kInterfaces, kTypeLibs };
 
   struct ClassTraits {
@@ -56,6 +76,8 @@ class ClassesModel {
     bool typeLib = false;
     bool versionIndependent = false;
     bool editFlags = false;
+    NearMiss nearMiss = kNoNearMiss;
+    std::string nearText;  // what the near miss puts where the scans do not find it
   };
   struct InterfaceTraits {
     Guid guid;
@@ -73,6 +95,7 @@ class ClassesModel {
     std::vector<std::string> versions;  // in registry order
     std::uint32_t pathStyle = 0;
     bool win64 = false;
+    std::string folderFragment;  // a near miss: the fragment names the folder, not the file
   };
   struct RootEntry {
     std::string name;
@@ -86,7 +109,13 @@ class ClassesModel {
   };
   class Emitter;
 
+  std::uint32_t periodOf(std::uint32_t count) const;
   bool isFamily(Kind kind, std::uint32_t index) const;
+  bool isNearMiss(Kind kind, std::uint32_t index) const;
+  std::uint32_t countOf(Kind kind) const;
+  // An index into kFamilyFragments for a family component; draws from rng
+  // in every profile, so that the bench profile's streams stay as they are.
+  std::uint32_t fragmentOf(Kind kind, std::uint32_t index, Rng& rng) const;
   ClassTraits classTraits(std::uint32_t index) const;
   InterfaceTraits interfaceTraits(std::uint32_t index) const;
   TypeLibTraits typeLibTraits(std::uint32_t index) const;
@@ -104,6 +133,7 @@ class ClassesModel {
   void emitTypeLib(Emitter& e, std::uint32_t index) const;
 
   std::uint64_t m_seed;
+  bool m_demo;
   std::uint32_t m_classes;
   std::uint32_t m_interfaces;
   std::uint32_t m_typeLibs;

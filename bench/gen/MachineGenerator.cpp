@@ -2,7 +2,6 @@
 
 #include <charconv>
 
-#include "gen/ClassesModel.h"
 #include "gen/HiveWriter.h"
 #include "gen/OutputFile.h"
 #include "gen/RegWriter.h"
@@ -27,8 +26,9 @@ void leaf(KeySink& sink, std::string_view name, std::initializer_list<Value> val
   sink.closeKey();
 }
 
-// Keys of a SOFTWARE hive besides Classes, in registry order after it.
-void softwareAfterClasses(KeySink& sink) {
+// Keys of a SOFTWARE hive besides Classes, in registry order after it. The
+// demo's program settings name a family, and no scan may reach them.
+void softwareAfterClasses(KeySink& sink, bool demo) {
   sink.openKey("Microsoft");
   sink.openKey("Windows");
   leaf(sink, "CurrentVersion",
@@ -41,9 +41,16 @@ void softwareAfterClasses(KeySink& sink) {
   sink.openKey("Policies");
   leaf(sink, "Microsoft", {});
   sink.closeKey();
+  if (demo) {
+    sink.openKey("Sonnet");
+    leaf(sink, "m9q Grid",
+         {{"InstallDir", ValueType::Sz, "C:\\Program Files\\Sonnet\\m9q", 0},
+          {"Server", ValueType::Sz, "m9qGrid.ocx", 0}});
+    sink.closeKey();
+  }
 }
 
-std::uint64_t writeWine(const ClassesModel& model, WineWriter& w) {
+std::uint64_t writeWine(const ClassesModel& model, WineWriter& w, bool demo) {
   w.openKey("Hardware");
   w.openKey("Description");
   w.openKey("System");
@@ -68,7 +75,7 @@ std::uint64_t writeWine(const ClassesModel& model, WineWriter& w) {
   w.openKey("Classes");
   std::uint64_t keys = model.emit(w);
   w.closeKey();
-  softwareAfterClasses(w);
+  softwareAfterClasses(w, demo);
   w.openKey("Wine");
   leaf(w, "Drives", {{"c:", ValueType::Sz, "hd", 0}});
   w.closeKey();
@@ -92,7 +99,7 @@ std::uint64_t writeWine(const ClassesModel& model, WineWriter& w) {
 
 std::optional<GeneratorOptions> parseGeneratorArguments(const std::vector<std::string>& args, std::string& error) {
   GeneratorOptions options;
-  bool haveClasses = false, haveFormat = false, haveOut = false, haveSeed = false;
+  bool haveClasses = false, haveFormat = false, haveOut = false, haveSeed = false, haveProfile = false;
   for (std::size_t i = 0; i < args.size(); i += 2) {
     const std::string& option = args[i];
     if (i + 1 >= args.size()) {
@@ -100,11 +107,12 @@ std::optional<GeneratorOptions> parseGeneratorArguments(const std::vector<std::s
       return std::nullopt;
     }
     const std::string& value = args[i + 1];
-    bool* seen = option == "--classes" ? &haveClasses
-                 : option == "--format" ? &haveFormat
-                 : option == "--out"    ? &haveOut
-                 : option == "--seed"   ? &haveSeed
-                                        : nullptr;
+    bool* seen = option == "--classes"   ? &haveClasses
+                 : option == "--format"  ? &haveFormat
+                 : option == "--out"     ? &haveOut
+                 : option == "--seed"    ? &haveSeed
+                 : option == "--profile" ? &haveProfile
+                                         : nullptr;
     if (!seen) {
       error = "unknown option " + option;
       return std::nullopt;
@@ -135,6 +143,13 @@ std::optional<GeneratorOptions> parseGeneratorArguments(const std::vector<std::s
         return std::nullopt;
       }
       options.out = value;
+    } else if (option == "--profile") {
+      if (value == "bench") options.profile = ClassesModel::Profile::Bench;
+      else if (value == "demo") options.profile = ClassesModel::Profile::Demo;
+      else {
+        error = "--profile takes bench or demo";
+        return std::nullopt;
+      }
     } else if (!parseNumber(value, options.seed)) {
       error = "--seed takes a number";
       return std::nullopt;
@@ -155,7 +170,8 @@ GeneratorResult generateMachine(const GeneratorOptions& options) {
   }
   // Wine writes siblings in its own order; exports and hives are in Windows'.
   ClassesModel model(options.seed, options.classes,
-                     options.format == MachineFormat::Wine ? NameOrder::Wine : NameOrder::Windows);
+                     options.format == MachineFormat::Wine ? NameOrder::Wine : NameOrder::Windows, options.profile);
+  bool demo = options.profile == ClassesModel::Profile::Demo;
   OutputFile out;
   if (!out.open(options.out)) {
     result.error = out.error();
@@ -166,7 +182,7 @@ GeneratorResult generateMachine(const GeneratorOptions& options) {
   switch (options.format) {
     case MachineFormat::Wine: {
       WineWriter w(out);
-      result.keys = writeWine(model, w);
+      result.keys = writeWine(model, w, demo);
       break;
     }
     case MachineFormat::Reg: {
@@ -183,7 +199,7 @@ GeneratorResult generateMachine(const GeneratorOptions& options) {
       w.openKey("Classes");
       result.keys = model.emit(w);
       w.closeKey();
-      softwareAfterClasses(w);
+      softwareAfterClasses(w, demo);
       w.closeKey();
       written = w.finish(out);
       error = w.error();

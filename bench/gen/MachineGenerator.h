@@ -1,11 +1,15 @@
 #pragma once
 // Writes a synthetic machine file: the classes of ClassesModel as HKEY_CLASSES_ROOT
 // of a Wine system.reg, of a registry editor export, or of a SOFTWARE hive.
+// The demo profile (scripts/demo) adds near misses, in the classes and in a
+// key outside them, and shows every family.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "gen/ClassesModel.h"
 
 namespace comsweep::bench {
 
@@ -16,6 +20,7 @@ struct GeneratorOptions {
   MachineFormat format = MachineFormat::Wine;
   std::string out;
   std::uint64_t seed = 1;
+  ClassesModel::Profile profile = ClassesModel::Profile::Bench;
 };
 
 struct GeneratorResult {
@@ -28,8 +33,8 @@ struct GeneratorResult {
 
 inline constexpr std::uint32_t kMaxClasses = 10'000'000;
 
-// Parses "--classes N --format wine|reg|hive --out PATH [--seed S]" (S decimal
-// or 0x-hex). Empty and `error` set on a missing, repeated, unknown or
+// Parses "--classes N --format wine|reg|hive --out PATH [--seed S]
+// [--profile bench|demo]" (S decimal or 0x-hex). Empty and `error` set on a missing, repeated, unknown or
 // malformed option.
 std::optional<GeneratorOptions> parseGeneratorArguments(const std::vector<std::string>& args, std::string& error);
 

@@ -1,6 +1,6 @@
 // The synthetic machine generator: its files are read back through the
-// stores and libhivex and checked for determinism, shape, and the family
-// count that the benchmarks compare runs against.
+// stores and libhivex and checked for determinism, shape, the family count
+// that the benchmarks compare runs against, and the demo machine's spread.
 
 #include <gtest/gtest.h>
 #include <hivex.h>
@@ -10,9 +10,12 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <set>
+#include <sstream>
 
 #include "families/PatternList.h"
 #include "gen/MachineGenerator.h"
+#include "gen/Naming.h"
 #include "registry/HandleTable.h"
 #include "registry/Machine.h"
 #include "scan/Scanner.h"
@@ -25,10 +28,22 @@ namespace {
 using bench::GeneratorOptions;
 using bench::GeneratorResult;
 using bench::MachineFormat;
+using Profile = bench::ClassesModel::Profile;
 
 GeneratorResult generate(const std::filesystem::path& file, MachineFormat format, std::uint32_t classes,
-                         std::uint64_t seed = 7) {
-  return bench::generateMachine({classes, format, file.string(), seed});
+                         std::uint64_t seed = 7, Profile profile = Profile::Bench) {
+  return bench::generateMachine({classes, format, file.string(), seed, profile});
+}
+
+// Every family's keys, as a run with every family selected lists them.
+scan::FoundKeyList scanAll(registry::Store& store, std::int32_t& count) {
+  families::Selection all;
+  all.boxes.fill(1);
+  registry::HandleTable api(store);
+  scan::ScanResult scanned =
+      scan::scanRegistry(api, registry::HKEY_CLASSES_ROOT, families::buildPatternList(all));
+  count = scanned.found;
+  return std::move(scanned.keys);
 }
 
 TEST(MachineGenerator, SameSeedSameBytesInEveryFormatAndTheSameKeys) {
@@ -51,30 +66,68 @@ TEST(MachineGenerator, SameSeedSameBytesInEveryFormatAndTheSameKeys) {
 }
 
 // Every format opens as a machine, holds the keys promised, and the scans
-// list exactly the family keys the benchmark counts on, whatever the size
-// and seed (small machines put family components first in CLSID and
-// Interface now and then, where the scans never look).
+// list exactly the family keys the benchmark counts on, whatever the size,
+// seed and profile (small machines put family components first in CLSID and
+// Interface now and then, where the scans never look; the demo's near misses
+// must not be listed).
 TEST(MachineGenerator, EveryFormatOpensAndTheScansListThePromisedFamilyKeys) {
-  families::Selection all;
-  all.boxes.fill(1);
-  const families::PatternList patterns = families::buildPatternList(all);
-  for (std::uint32_t classes : {1u, 40u, 300u})
-    for (std::uint64_t seed : {1u, 2u})
-      for (MachineFormat format : {MachineFormat::Wine, MachineFormat::Reg, MachineFormat::Hive}) {
-        TempDir dir;
-        std::filesystem::path machine = format == MachineFormat::Wine ? dir / "prefix" : dir / "m";
-        std::filesystem::path file = format == MachineFormat::Wine ? machine / "system.reg" : machine;
-        std::filesystem::create_directories(dir / "prefix" / "drive_c");
-        GeneratorResult result = generate(file, format, classes, seed);
-        ASSERT_TRUE(result.ok) << result.error;
-        registry::MachineOpenResult opened = registry::openMachine(machine);
-        ASSERT_TRUE(opened.machine) << opened.error;
-        EXPECT_EQ(allKeys(*opened.machine->store).size(), result.keys);
-        registry::HandleTable api(*opened.machine->store);
-        scan::ScanResult scanned = scan::scanRegistry(api, registry::HKEY_CLASSES_ROOT, patterns);
-        EXPECT_EQ(static_cast<std::uint64_t>(scanned.found), result.familyKeys)
-            << classes << " classes, seed " << seed << ", format " << static_cast<int>(format);
-      }
+  for (Profile profile : {Profile::Bench, Profile::Demo})
+    for (std::uint32_t classes : {1u, 40u, 300u})
+      for (std::uint64_t seed : {1u, 2u})
+        for (MachineFormat format : {MachineFormat::Wine, MachineFormat::Reg, MachineFormat::Hive}) {
+          TempDir dir;
+          std::filesystem::path machine = format == MachineFormat::Wine ? dir / "prefix" : dir / "m";
+          std::filesystem::path file = format == MachineFormat::Wine ? machine / "system.reg" : machine;
+          std::filesystem::create_directories(dir / "prefix" / "drive_c");
+          GeneratorResult result = generate(file, format, classes, seed, profile);
+          ASSERT_TRUE(result.ok) << result.error;
+          registry::MachineOpenResult opened = registry::openMachine(machine);
+          ASSERT_TRUE(opened.machine) << opened.error;
+          EXPECT_EQ(allKeys(*opened.machine->store).size(), result.keys);
+          std::int32_t count = 0;
+          scanAll(*opened.machine->store, count);
+          EXPECT_EQ(static_cast<std::uint64_t>(count), result.familyKeys)
+              << classes << " classes, seed " << seed << ", format " << static_cast<int>(format) << ", profile "
+              << static_cast<int>(profile);
+        }
+}
+
+// The machine scripts/demo cleans (2,000 classes, seed 1): every fragment,
+// "+" fragments included, is listed somewhere, and more classes carry a
+// fragment in some text than the scans list, so the near misses are there
+// to be left alone.
+TEST(MachineGenerator, DemoMachineShowsEveryFragmentBesideNearMisses) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "prefix" / "drive_c");
+  GeneratorResult result = generate(dir / "prefix" / "system.reg", MachineFormat::Wine, 2000, 1, Profile::Demo);
+  ASSERT_TRUE(result.ok) << result.error;
+  registry::MachineOpenResult opened = registry::openMachine(dir / "prefix");
+  ASSERT_TRUE(opened.machine) << opened.error;
+  std::int32_t count = 0;
+  scan::FoundKeyList found = scanAll(*opened.machine->store, count);
+  EXPECT_EQ(static_cast<std::uint64_t>(count), result.familyKeys);
+  std::size_t listedClasses = 0;
+  for (std::string_view fragment : bench::kFamilyFragments) {
+    bool shown = false;
+    for (std::size_t i = 1; i <= found.count(); ++i) {
+      const scan::FoundKey& key = found.item(i);
+      std::string texts = bench::lowerAscii(key.name + "|" + key.foundValue);
+      shown = shown || texts.find(bench::lowerAscii(fragment)) != std::string::npos;
+    }
+    EXPECT_TRUE(shown) << fragment;
+  }
+  for (std::size_t i = 1; i <= found.count(); ++i) listedClasses += found.item(i).category == "CLSID";
+
+  // Classes with a fragment anywhere in their block lines, from the file.
+  std::set<std::string> carrying;
+  std::istringstream lines(readFile(dir / "prefix" / "system.reg"));
+  std::string line, clsid;
+  const std::string prefix = "[Software\\\\Classes\\\\CLSID\\\\{";
+  while (std::getline(lines, line)) {
+    if (line.rfind("[", 0) == 0) clsid = line.rfind(prefix, 0) == 0 ? line.substr(prefix.size(), 36) : "";
+    else if (!clsid.empty() && bench::containsFragment(line)) carrying.insert(clsid);
+  }
+  EXPECT_GE(carrying.size(), listedClasses + 10);
 }
 
 // libhivex through RAII.
@@ -201,6 +254,7 @@ TEST(MachineGenerator, RefusesBadArgumentsAndReportsOutputThatCannotBeWritten) {
       {{"--classes", "10", "--format", "reg", "--out", "x", "--classes", "3"}, "twice"},
       {{"--classes", "10", "--format", "reg", "--out", "x", "--verbose"}, "--verbose"},
       {{"--classes", "10", "--format", "reg", "--out", "x", "--seed"}, "needs a value"},
+      {{"--classes", "10", "--format", "reg", "--out", "x", "--profile", "Demo"}, "--profile"},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -209,8 +263,10 @@ TEST(MachineGenerator, RefusesBadArgumentsAndReportsOutputThatCannotBeWritten) {
   }
   std::string error;
   std::optional<GeneratorOptions> ok =
-      bench::parseGeneratorArguments({"--seed", "0x1F", "--out", "m", "--format", "hive", "--classes", "5"}, error);
+      bench::parseGeneratorArguments({"--seed", "0x1F", "--out", "m", "--format", "hive", "--classes", "5",
+                                      "--profile", "demo"}, error);
   ASSERT_TRUE(ok) << error;
+  EXPECT_EQ(ok->profile, Profile::Demo);
   EXPECT_EQ(ok->seed, 0x1Fu);
   EXPECT_EQ(ok->classes, 5u);
   EXPECT_EQ(ok->format, MachineFormat::Hive);
