@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/CrashPoint.h"
 #include "platform/Files.h"
 #include "platform/SignalCleanup.h"
 
@@ -92,9 +93,11 @@ CommitResult replaceWith(
   if (lastCheck) {
     if (std::string objection = lastCheck(); !objection.empty()) return {false, objection};
   }
+  platform::crashPoint("save-before-rename");
   if (::rename(tmp.c_str(), real.c_str()) != 0) return {false, describe("cannot replace", real, errno)};
   file.keep();
   platform::syncDirectory(dir);
+  platform::crashPoint("save-after-rename");
   return {};
 }
 

@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "families/Families.h"
+#include "platform/CrashPoint.h"
 #include "platform/Files.h"
 
 namespace comsweep::removal {
@@ -122,7 +123,11 @@ void LogWriter::writeFooter(std::int32_t keysRemoved) {
   }
   if (!flushed) {
     fail(std::string("cannot be written: ") + std::strerror(err));
-  } else if (::rename(m_temp.c_str(), m_path.c_str()) != 0) {
+    discard();
+    return;
+  }
+  platform::crashPoint("log-before-rename");
+  if (::rename(m_temp.c_str(), m_path.c_str()) != 0) {
     fail(std::string("cannot be created: ") + std::strerror(errno));
   } else {
     m_temp.clear();

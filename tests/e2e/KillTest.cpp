@@ -139,6 +139,51 @@ TEST(Kill, SignalsLeaveNoTemporaryFilesAndNoHalfMachine) {
   }
 }
 
+// Crashes at fixed instants of the save (the program kills itself there):
+// the machine file is whole, either as it was or finished, and a log appears
+// only with the machine it describes.
+TEST(Kill, ACrashInsideTheSaveLeavesTheMachineBeforeOrAfter) {
+  const std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\m9q.One]\r\n@=\"x\"\r\n"
+                          "\r\n[HKEY_CLASSES_ROOT\\Other]\r\n@=\"y\"\r\n";
+  const std::string wine = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n"
+                           "\n[Software\\\\Classes\\\\m9q.One] 1700000000\n#time=1d\n@=\"x\"\n"
+                           "\n[Software\\\\Classes\\\\Other] 1700000000\n#time=1d\n@=\"y\"\n";
+  TempDir sources;
+  writeHive(sources / "SOFTWARE", {{"Classes\\m9q.One", sz("x")}, {"Classes\\Other", sz("y")}});
+  const std::string hive = readFile(sources / "SOFTWARE");
+  struct Machine {
+    const char* file;  // below the machine's directory
+    const std::string* original;
+    bool prefix;
+  };
+  for (const Machine& m : {Machine{"m.reg", &reg, false}, Machine{"prefix/system.reg", &wine, true},
+                           Machine{"SOFTWARE", &hive, false}}) {
+    auto place = [&](const TempDir& dir) {
+      std::filesystem::create_directories(dir / "prefix" / "drive_c");
+      writeFile(dir / m.file, *m.original);
+      return m.prefix ? dir / "prefix" : dir / m.file;
+    };
+    auto driveC = [&](const TempDir& dir) { return m.prefix ? dir / "prefix" / "drive_c" : dir.path(); };
+    TempDir finished;
+    ASSERT_EQ(runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", place(finished).string()}}}).status, 0) << m.file;
+    const std::string result = readFile(finished / m.file);
+    ASSERT_NE(result, *m.original);
+    for (const char* point : {"save-before-rename", "save-after-rename", "log-before-rename"}) {
+      SCOPED_TRACE(std::string(m.file) + " at " + point);
+      TempDir dir;
+      BinaryResult r = runComsweep(
+          {"/M9Q"}, {{{"COMSWEEP_MACHINE", place(dir).string()}, {"COMSWEEP_TEST_CRASH_AT", point}}});
+      EXPECT_EQ(r.status, 128 + SIGKILL);
+      EXPECT_EQ(readFile(dir / m.file), std::string(point) == "save-before-rename" ? *m.original : result);
+      EXPECT_FALSE(std::filesystem::exists(driveC(dir) / "9QReg.log"));
+      // The backup was on the disk before anything changed.
+      auto found = backups(driveC(dir));
+      ASSERT_EQ(found.size(), 1u);
+      EXPECT_NE(plainText(readFile(found[0])).find("\\m9q.One]\n@=\"x\""), std::string::npos);
+    }
+  }
+}
+
 // The helper process of a hive save, which writes the new hive, must not
 // outlive the program: killed outright, the program can remove nothing, and
 // the helper would go on to finish a file that nobody renames or removes.
