@@ -10,6 +10,7 @@
 #include "registry/HandleTable.h"
 #include "registry/Machine.h"
 #include "registry/hive/HiveFixture.h"
+#include "registry/wine/WineTestSupport.h"
 #include "support/TempDir.h"
 
 namespace comsweep::test {
@@ -32,17 +33,6 @@ struct HiveTraits {
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Hive, StoreContract, HiveTraits);
-
-// Removes a key and its subkeys depth-first, the way the removal does.
-registry::LONG deleteTree(HandleTable& api, registry::HKEY parent, const std::string& path) {
-  registry::HKEY key = 0;
-  if (api.RegOpenKeyA(parent, path.c_str(), &key) != 0) return registry::ERROR_FILE_NOT_FOUND;
-  char name[300];
-  while (api.RegEnumKeyA(key, 0, name, sizeof name) == 0)
-    if (deleteTree(api, key, name) != 0) break;
-  api.RegCloseKey(key);
-  return api.RegDeleteKeyA(parent, path.c_str());
-}
 
 const std::vector<ContractKey> kSoftware = {
     {"Classes\\CLSID\\{00000000-0000-0000-0000-0000000000A1}\\InprocServer32", sz("C:\\m9q.dll")},
@@ -77,8 +67,8 @@ TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
   EXPECT_TRUE(api.commit().ok);
   EXPECT_EQ(readFile(file), original);
 
-  EXPECT_EQ(deleteTree(api, HKEY_CLASSES_ROOT, "clsid\\{00000000-0000-0000-0000-0000000000A1}"), 0);
-  EXPECT_EQ(deleteTree(api, HKEY_CLASSES_ROOT, "TypeLib\\{00000000-0000-0000-0000-0000000000C3}"), 0);
+  EXPECT_EQ(deleteTree(api, "clsid\\{00000000-0000-0000-0000-0000000000A1}"), 0);
+  EXPECT_EQ(deleteTree(api, "TypeLib\\{00000000-0000-0000-0000-0000000000C3}"), 0);
   registry::CommitResult saved = api.commit();
   ASSERT_TRUE(saved.ok) << saved.message;
   struct stat st {};
@@ -98,7 +88,7 @@ TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
   EXPECT_EQ(readFile(file), written);
 
   // Another program writes the hive after it was read: it is not overwritten.
-  EXPECT_EQ(deleteTree(api, HKEY_CLASSES_ROOT, "M9Q.Thing"), 0);
+  EXPECT_EQ(deleteTree(api, "M9Q.Thing"), 0);
   std::string touched = written;
   touched[0x1000 + 0x20] ^= 1;  // somewhere in the first hbin: the content differs
   writeFile(file, touched);
@@ -127,7 +117,7 @@ TEST(HiveStore, OpensAWindowsDriveWhoseNamesAreOddlyCased) {
     EXPECT_EQ(text, value);
     api.RegCloseKey(h);
   }
-  EXPECT_EQ(deleteTree(api, HKEY_CLASSES_ROOT, "M9Q.Thing"), 0);
+  EXPECT_EQ(deleteTree(api, "M9Q.Thing"), 0);
   ASSERT_TRUE(api.commit().ok);
   EXPECT_EQ(std::distance(fs::directory_iterator(config), fs::directory_iterator()), 1);
   EXPECT_EQ(exportHive(config / "software").find("M9Q.Thing"), std::string::npos);
@@ -219,7 +209,7 @@ TEST(HiveStore, AnInterruptedOrFailedSaveLeavesTheOriginalIntact) {
   auto store = HiveStore::open(file, HiveStore::Top::ClassesRequired, error);
   ASSERT_TRUE(store) << error;
   HandleTable api(*store);
-  ASSERT_EQ(deleteTree(api, HKEY_CLASSES_ROOT, "CLSID"), 0);
+  ASSERT_EQ(deleteTree(api, "CLSID"), 0);
   rlimit normal {};
   ::getrlimit(RLIMIT_FSIZE, &normal);
   rlimit small = normal;

@@ -1,5 +1,5 @@
 #pragma once
-// Helpers shared by the Wine store tests.
+// Helpers shared by the Wine and hive store tests.
 
 #include <string>
 #include <string_view>
