@@ -25,14 +25,14 @@ StoreUnderTest loadFromFile(const std::string& bytes) {
 // What a 5.00 export holds: UTF-16LE, CR LF.
 struct RegFileUtf16Traits {
   static StoreUnderTest make(const std::vector<ContractKey>& keys) {
-    return loadFromFile(encodeRegText(contractRegText(keys, true, "HKEY_CLASSES_ROOT"), true, true));
+    return loadFromFile(encodeRegText(contractRegText(keys, "HKEY_CLASSES_ROOT"), true, true));
   }
 };
 
-// An 8-bit REGEDIT4 file with LF line ends, naming the keys the other way.
+// An 8-bit file with LF line ends, naming the keys the other way.
 struct RegFileAnsiTraits {
   static StoreUnderTest make(const std::vector<ContractKey>& keys) {
-    return loadFromFile(contractRegText(keys, false, "hkey_local_machine\\Software\\CLASSES"));
+    return loadFromFile(contractRegText(keys, "hkey_local_machine\\Software\\CLASSES"));
   }
 };
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "registry/StoreContract.h"
+#include "registry/regfile/RegFileWriter.h"
 
 namespace comsweep::test {
 
@@ -27,35 +28,14 @@ inline std::string replaceAll(std::string text, std::string_view from, std::stri
   return text;
 }
 
-// The keys as a .reg export below `root`, every key with a block of its own.
-// Plain strings are quoted; other values are given as hex data broken over
-// continuation lines, string types 8-bit in REGEDIT4 files.
-inline std::string contractRegText(const std::vector<ContractKey>& keys, bool unicode,
-                                   std::string_view root) {
-  std::string out = unicode ? "Windows Registry Editor Version 5.00\n\n" : "REGEDIT4\n\n";
+// The keys as a 5.00 export below `root`, every key with a block of its own
+// and its default value in the writer's spelling (which the writer's own
+// test pins down).
+inline std::string contractRegText(const std::vector<ContractKey>& keys, std::string_view root) {
+  std::string out = "Windows Registry Editor Version 5.00\n\n";
   for (const ContractKey& key : keys) {
     out += "[" + std::string(root) + "\\" + key.path + "]\n";
-    if (key.defaultValue) {
-      const registry::RegValue& v = *key.defaultValue;
-      std::string text = registry::utf16leToUtf8(v.data);
-      if (!text.empty() && text.back() == '\0') text.pop_back();
-      if (v.type == registry::REG_SZ && text.find('\0') == std::string::npos) {
-        out += "@=\"" + replaceAll(replaceAll(text, "\\", "\\\\"), "\"", "\\\"") + "\"\n";
-      } else {
-        bool narrow = !unicode && v.type != registry::REG_DWORD && v.type != registry::REG_BINARY;
-        std::string bytes = narrow ? registry::utf16leToUtf8(v.data) : v.data;
-        char head[32];
-        std::snprintf(head, sizeof head, "@=hex(%x):", v.type);
-        out += head;
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-          char b[8];
-          std::snprintf(b, sizeof b, "%02x", static_cast<unsigned char>(bytes[i]));
-          out += b;
-          if (i + 1 < bytes.size()) out += (i % 8 == 7) ? ",\\\n  " : ",";
-        }
-        out += "\n";
-      }
-    }
+    if (key.defaultValue) out += registry::regFileValueLine({"", *key.defaultValue}) + "\n";
     out += "\n";
   }
   return out;
