@@ -124,7 +124,8 @@ TEST(Kill, SignalsLeaveNoTemporaryFilesAndNoHalfMachine) {
       result = readFile(dir / name);
       auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
       for (int run = 0; run < 12; ++run) {
-        const int sig = (int[]){SIGINT, SIGTERM, SIGHUP}[run % 3];
+        const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+        const int sig = signals[run % 3];
         TempDir victim;
         writeFile(victim / name, original);
         pid_t pid = spawnComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (victim / name).string()}}});
