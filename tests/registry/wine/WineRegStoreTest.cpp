@@ -65,10 +65,6 @@ registry::NodeId find(const registry::Store& store, std::string_view path) {
   return node;
 }
 
-std::string sz(std::string_view utf8) {
-  return registry::utf8ToUtf16le(utf8) + std::string(2, '\0');
-}
-
 const fs::path kFixture = fs::path(COMSWEEP_TEST_DATA) / "wine" / "system.reg";
 // The key whose name Wine spells "\xdcn\x00efc\x00f6d\xe9\x20acKey", in UTF-8.
 const std::string kUnicodeName =
@@ -81,33 +77,25 @@ TEST(WineRegStore, ReadsWhatWineWrote) {
   auto store = load(kFixture);
   ASSERT_TRUE(store);
   using namespace std::string_literals;
-  struct Case {
-    std::string path;
-    registry::DWORD type;
-    std::string data;
-  } cases[] = {
-      {"CLSID\\{F00D0001-0000-4000-8000-00000000009A}\\InprocServer32", registry::REG_SZ,
+  const std::pair<std::string, RegValue> cases[] = {
+      {"CLSID\\{F00D0001-0000-4000-8000-00000000009A}\\InprocServer32",
        sz("C:\\Program Files\\Sonnet\\m9qGrid.ocx")},
-      {"Escapes[1]\\Controls", registry::REG_SZ,
-       sz("tab\there \"quoted\" back\\slash \x1b\x01"s + '\0' + "7 bell\a nl\n cr\r")},
-      {"escapes[1]\\" + registry::upperCase(kUnicodeName), registry::REG_SZ,
-       sz("\xC3\xA4\xE2\x82\xAC before hex: \xC3\xA4"
-          "B \xE2\x82\xAC"
-          "f \xF0\x9F\x98\x80 end")},
-      {"Escapes[1]\\Expand", registry::REG_EXPAND_SZ, sz("%SystemRoot%\\system32\\m9q.dll")},
-      {"Escapes[1]\\Multi", registry::REG_MULTI_SZ, sz("one"s + '\0' + "two" + '\0')},
-      {"Escapes[1]\\Numbers", registry::REG_DWORD, "\x2a\0\0\0"s},
-      {"TypeLib\\{00020430-0000-0000-C000-000000000046}\\1.0\\0\\WIN64", registry::REG_SZ,
-       sz("C:\\windows\\system32\\stdole32.tlb")},
-      {"m9qGrid.Grid.1\\CLSID", registry::REG_SZ, sz("{F00D0001-0000-4000-8000-00000000009A}")},
+      {"Escapes[1]\\Controls", sz("tab\there \"quoted\" back\\slash \x1b\x01"s + '\0' + "7 bell\a nl\n cr\r")},
+      {"escapes[1]\\" + registry::upperCase(kUnicodeName),
+       sz("\xC3\xA4\xE2\x82\xAC before hex: \xC3\xA4" "B \xE2\x82\xAC" "f \xF0\x9F\x98\x80 end")},
+      {"Escapes[1]\\Expand", sz("%SystemRoot%\\system32\\m9q.dll", registry::REG_EXPAND_SZ)},
+      {"Escapes[1]\\Multi", sz("one"s + '\0' + "two" + '\0', registry::REG_MULTI_SZ)},
+      {"Escapes[1]\\Numbers", {registry::REG_DWORD, "\x2a\0\0\0"s}},
+      {"TypeLib\\{00020430-0000-0000-C000-000000000046}\\1.0\\0\\WIN64", sz("C:\\windows\\system32\\stdole32.tlb")},
+      {"m9qGrid.Grid.1\\CLSID", sz("{F00D0001-0000-4000-8000-00000000009A}")},
   };
-  for (const Case& c : cases) {
+  for (const auto& [path, expected] : cases) {
     RegValue value;
-    registry::NodeId node = find(*store, c.path);
-    ASSERT_NE(node, registry::kNoNode) << c.path;
-    ASSERT_TRUE(store->defaultValue(node, value)) << c.path;
-    EXPECT_EQ(value.type, c.type) << c.path;
-    EXPECT_EQ(value.data, c.data) << c.path;
+    registry::NodeId node = find(*store, path);
+    ASSERT_NE(node, registry::kNoNode) << path;
+    ASSERT_TRUE(store->defaultValue(node, value)) << path;
+    EXPECT_EQ(value.type, expected.type) << path;
+    EXPECT_EQ(value.data, expected.data) << path;
   }
   // Keys outside Software\Classes are not part of the tree; implied parents,
   // empty keys and links are keys without a value.
@@ -132,7 +120,7 @@ TEST(WineRegStore, ReadsWhatWineWrote) {
   ASSERT_TRUE(store->values(find(*store, "Escapes[1]\\Multi"), values));
   ASSERT_EQ(values.size(), 2u);
   EXPECT_EQ(values[1].name, "Name \"q\"");
-  EXPECT_EQ(values[1].value.data, sz("v"));
+  EXPECT_EQ(values[1].value.data, sz("v").data);
   EXPECT_FALSE(store->values(registry::kNoNode, values));
 }
 
@@ -238,7 +226,7 @@ TEST(WineRegStore, CutsBlocksAtTheEdgesAndRepeatedKeys) {
   ASSERT_TRUE(twice && twice->values(find(*twice, "k"), values));
   ASSERT_EQ(values.size(), 3u);
   EXPECT_EQ(values[0].name + values[1].name + values[2].name, "AB");
-  EXPECT_EQ(values[0].value.data, sz("3"));
+  EXPECT_EQ(values[0].value.data, sz("3").data);
 }
 
 // The guard is asked before writing and again once the new file is
@@ -258,8 +246,9 @@ TEST(WineRegStore, SaveRefusesWhenTheGuardObjects) {
     ASSERT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "a"), 0);
     int asked = 0;
     store->setSaveGuard([&] {
-      if (++asked == 2)
+      if (++asked == 2) {
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 2) << "no new file yet";
+      }
       if (asked == refuseAt) return std::string("a wineserver is running");
       if (asked == 2) writeFile(file, appended);
       return std::string();
@@ -267,7 +256,9 @@ TEST(WineRegStore, SaveRefusesWhenTheGuardObjects) {
     registry::CommitResult result = store->save();
     EXPECT_EQ(asked, refuseAt == 1 ? 1 : 2);
     EXPECT_FALSE(result.ok);
-    if (refuseAt) EXPECT_THAT(result.message, ::testing::HasSubstr("a wineserver is running"));
+    if (refuseAt) {
+      EXPECT_THAT(result.message, ::testing::HasSubstr("a wineserver is running"));
+    }
     EXPECT_EQ(readFile(file), refuseAt ? text : appended) << refuseAt;
   }
 }
