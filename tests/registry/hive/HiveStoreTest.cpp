@@ -132,11 +132,9 @@ TEST(HiveStore, ReadsStringsIn8BitAndUtf16) {
   };
   std::vector<ContractKey> keys;
   for (const Case& c : cases) keys.push_back({c.key, registry::RegValue{registry::REG_SZ, c.raw}});
-  TempDir dir;
-  writeHive(dir / "UsrClass.dat", keys);
-  registry::MachineOpenResult opened = registry::openMachine(dir / "UsrClass.dat");
-  ASSERT_TRUE(opened.machine) << opened.error;
-  HandleTable api(*opened.machine->store);
+  StoreUnderTest sut = HiveTraits::make(keys);
+  ASSERT_TRUE(sut.store);
+  HandleTable api(*sut.store);
   for (const Case& c : cases) {
     registry::HKEY h = 0;
     ASSERT_EQ(api.RegOpenKeyA(HKEY_CLASSES_ROOT, c.key, &h), 0) << c.key;
@@ -161,9 +159,7 @@ TEST(HiveStore, RefusesDirtyDamagedTruncatedAndTooWideHives) {
   setHeaderField(dirty, 0x08, 9);
   setHeaderField(log, 0x1C, 2);
   checksum[0x30] ^= 1;
-  wide[classes + 4 + 0x14] = 0x71;  // 70,001 subkeys: libhivex refuses that count
-  wide[classes + 4 + 0x15] = 0x11;
-  wide[classes + 4 + 0x16] = 0x01;
+  wide.replace(classes + 4 + 0x14, 3, "\x71\x11\x01");  // 70,001 subkeys: libhivex refuses that count
   cell[classes + 4] = 'X';
   const std::pair<std::string, const char*> cases[] = {
       {good.substr(0, 0x800), "too short to be a registry hive"},
