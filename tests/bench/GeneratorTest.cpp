@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <hivex.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -25,71 +24,67 @@
 namespace comsweep::test {
 namespace {
 
-using bench::GeneratorOptions;
+namespace fs = std::filesystem;
 using bench::GeneratorResult;
 using bench::MachineFormat;
 using Profile = bench::ClassesModel::Profile;
+constexpr MachineFormat kFormats[] = {MachineFormat::Wine, MachineFormat::Reg, MachineFormat::Hive};
 
-GeneratorResult generate(const std::filesystem::path& file, MachineFormat format, std::uint32_t classes,
+GeneratorResult generate(const fs::path& file, MachineFormat format, std::uint32_t classes,
                          std::uint64_t seed = 7, Profile profile = Profile::Bench) {
   return bench::generateMachine({classes, format, file.string(), seed, profile});
 }
 
-// Every family's keys, as a run with every family selected lists them.
-scan::FoundKeyList scanAll(registry::Store& store, std::int32_t& count) {
+// Opens the machine and runs the scans with every family selected.
+scan::ScanResult scanAll(const fs::path& machine, std::uint64_t* keys = nullptr) {
+  registry::MachineOpenResult opened = registry::openMachine(machine);
+  EXPECT_TRUE(opened.machine) << opened.error;
+  if (!opened.machine) return {};
+  if (keys) *keys = allKeys(*opened.machine->store).size();
   families::Selection all;
   all.boxes.fill(1);
-  registry::HandleTable api(store);
-  scan::ScanResult scanned =
-      scan::scanRegistry(api, registry::HKEY_CLASSES_ROOT, families::buildPatternList(all));
-  count = scanned.found;
-  return std::move(scanned.keys);
+  registry::HandleTable api(*opened.machine->store);
+  return scan::scanRegistry(api, registry::HKEY_CLASSES_ROOT, families::buildPatternList(all));
 }
 
-TEST(MachineGenerator, SameSeedSameBytesInEveryFormatAndTheSameKeys) {
-  TempDir dir;
-  std::optional<GeneratorResult> first;
-  for (MachineFormat format : {MachineFormat::Wine, MachineFormat::Reg, MachineFormat::Hive}) {
-    GeneratorResult a = generate(dir / "a", format, 300);
-    GeneratorResult b = generate(dir / "b", format, 300);
-    GeneratorResult c = generate(dir / "c", format, 300, 8);
-    ASSERT_TRUE(a.ok && b.ok && c.ok) << a.error;
-    EXPECT_EQ(readFile(dir / "a"), readFile(dir / "b"));
-    EXPECT_NE(readFile(dir / "a"), readFile(dir / "c"));
-    EXPECT_EQ(a.bytes, std::filesystem::file_size(dir / "a"));
-    EXPECT_GT(a.familyKeys, 0u);
-    if (!first) first = a;
-    EXPECT_EQ(a.keys, first->keys);
-    EXPECT_EQ(a.familyKeys, first->familyKeys);
-  }
-  EXPECT_GT(first->keys, 300u * 8);
-}
-
-// Every format opens as a machine, holds the keys promised, and the scans
-// list exactly the family keys the benchmark counts on, whatever the size,
-// seed and profile (small machines put family components first in CLSID and
-// Interface now and then, where the scans never look; the demo's near misses
-// must not be listed).
+// Every format opens as a machine, holds the keys promised, is the same
+// for the same seed, and the scans list exactly the family keys the
+// benchmark counts on, whatever the size, seed and profile (small machines
+// put family components first in CLSID and Interface now and then, where the
+// scans never look; the demo's near misses must not be listed).
 TEST(MachineGenerator, EveryFormatOpensAndTheScansListThePromisedFamilyKeys) {
   for (Profile profile : {Profile::Bench, Profile::Demo})
-    for (std::uint32_t classes : {1u, 40u, 300u})
-      for (std::uint64_t seed : {1u, 2u})
-        for (MachineFormat format : {MachineFormat::Wine, MachineFormat::Reg, MachineFormat::Hive}) {
-          TempDir dir;
-          std::filesystem::path machine = format == MachineFormat::Wine ? dir / "prefix" : dir / "m";
-          std::filesystem::path file = format == MachineFormat::Wine ? machine / "system.reg" : machine;
-          std::filesystem::create_directories(dir / "prefix" / "drive_c");
-          GeneratorResult result = generate(file, format, classes, seed, profile);
-          ASSERT_TRUE(result.ok) << result.error;
-          registry::MachineOpenResult opened = registry::openMachine(machine);
-          ASSERT_TRUE(opened.machine) << opened.error;
-          EXPECT_EQ(allKeys(*opened.machine->store).size(), result.keys);
-          std::int32_t count = 0;
-          scanAll(*opened.machine->store, count);
-          EXPECT_EQ(static_cast<std::uint64_t>(count), result.familyKeys)
-              << classes << " classes, seed " << seed << ", format " << static_cast<int>(format) << ", profile "
+    for (std::uint32_t classes : {1u, 40u, 300u}) {
+      std::optional<GeneratorResult> first;
+      for (MachineFormat format : kFormats) {
+        TempDir dir;
+        for (const char* name : {"a", "b", "c"}) fs::create_directories(dir / name / "drive_c");
+        auto file = [&](const char* name) {
+          return format == MachineFormat::Wine ? dir / name / "system.reg" : dir / name / "m";
+        };
+        GeneratorResult a = generate(file("a"), format, classes, 1, profile);
+        GeneratorResult b = generate(file("b"), format, classes, 1, profile);
+        GeneratorResult c = generate(file("c"), format, classes, 2, profile);
+        ASSERT_TRUE(a.ok && b.ok && c.ok) << a.error;
+        EXPECT_EQ(readFile(file("a")), readFile(file("b")));
+        EXPECT_NE(readFile(file("a")), readFile(file("c")));
+        EXPECT_EQ(a.bytes, fs::file_size(file("a")));
+        EXPECT_GT(a.familyKeys, 0u);
+        if (!first) first = a;
+        EXPECT_EQ(a.keys, first->keys);
+        EXPECT_EQ(a.familyKeys, first->familyKeys);
+        for (const auto& [name, result] : {std::pair{"a", a}, std::pair{"c", c}}) {
+          std::uint64_t keys = 0;
+          scan::ScanResult scanned =
+              scanAll(format == MachineFormat::Wine ? dir / name : file(name), &keys);
+          EXPECT_EQ(keys, result.keys);
+          EXPECT_EQ(static_cast<std::uint64_t>(scanned.found), result.familyKeys)
+              << classes << " classes, format " << static_cast<int>(format) << ", profile "
               << static_cast<int>(profile);
         }
+      }
+      EXPECT_GT(first->keys, classes * 8u);
+    }
 }
 
 // The machine scripts/demo cleans (2,000 classes, seed 1): every fragment,
@@ -98,65 +93,41 @@ TEST(MachineGenerator, EveryFormatOpensAndTheScansListThePromisedFamilyKeys) {
 // to be left alone.
 TEST(MachineGenerator, DemoMachineShowsEveryFragmentBesideNearMisses) {
   TempDir dir;
-  std::filesystem::create_directories(dir / "prefix" / "drive_c");
-  GeneratorResult result = generate(dir / "prefix" / "system.reg", MachineFormat::Wine, 2000, 1, Profile::Demo);
-  ASSERT_TRUE(result.ok) << result.error;
-  registry::MachineOpenResult opened = registry::openMachine(dir / "prefix");
-  ASSERT_TRUE(opened.machine) << opened.error;
-  std::int32_t count = 0;
-  scan::FoundKeyList found = scanAll(*opened.machine->store, count);
-  EXPECT_EQ(static_cast<std::uint64_t>(count), result.familyKeys);
+  fs::create_directories(dir / "prefix" / "drive_c");
+  ASSERT_TRUE(generate(dir / "prefix" / "system.reg", MachineFormat::Wine, 2000, 1, Profile::Demo).ok);
+  scan::ScanResult scanned = scanAll(dir / "prefix");
+  std::string listed;
   std::size_t listedClasses = 0;
-  for (std::string_view fragment : bench::kFamilyFragments) {
-    bool shown = false;
-    for (std::size_t i = 1; i <= found.count(); ++i) {
-      const scan::FoundKey& key = found.item(i);
-      std::string texts = bench::lowerAscii(key.name + "|" + key.foundValue);
-      shown = shown || texts.find(bench::lowerAscii(fragment)) != std::string::npos;
-    }
-    EXPECT_TRUE(shown) << fragment;
+  for (std::size_t i = 1; i <= scanned.keys.count(); ++i) {
+    const scan::FoundKey& key = scanned.keys.item(i);
+    listed += bench::lowerAscii(key.name + "|" + key.foundValue) + "\n";
+    listedClasses += key.category == "CLSID";
   }
-  for (std::size_t i = 1; i <= found.count(); ++i) listedClasses += found.item(i).category == "CLSID";
+  for (std::string_view fragment : bench::kFamilyFragments)
+    EXPECT_NE(listed.find(bench::lowerAscii(fragment)), std::string::npos) << fragment;
 
   // Classes with a fragment anywhere in their block lines, from the file.
   std::set<std::string> carrying;
   std::istringstream lines(readFile(dir / "prefix" / "system.reg"));
-  std::string line, clsid;
   const std::string prefix = "[Software\\\\Classes\\\\CLSID\\\\{";
-  while (std::getline(lines, line)) {
+  for (std::string line, clsid; std::getline(lines, line);) {
     if (line.rfind("[", 0) == 0) clsid = line.rfind(prefix, 0) == 0 ? line.substr(prefix.size(), 36) : "";
     else if (!clsid.empty() && bench::containsFragment(line)) carrying.insert(clsid);
   }
   EXPECT_GE(carrying.size(), listedClasses + 10);
 }
 
-// libhivex through RAII.
 struct HiveCloser {
   void operator()(hive_h* h) const { hivex_close(h); }
 };
 using Hive = std::unique_ptr<hive_h, HiveCloser>;
 
-std::string nodeName(hive_h* h, hive_node_h node) {
-  std::unique_ptr<char, decltype(&std::free)> name(hivex_node_name(h, node), &std::free);
-  return name ? name.get() : "";
-}
-
 std::vector<hive_node_h> children(hive_h* h, hive_node_h node) {
   std::unique_ptr<hive_node_h, decltype(&std::free)> list(hivex_node_children(h, node), &std::free);
+  EXPECT_TRUE(list) << std::strerror(errno);
   std::vector<hive_node_h> out;
   for (hive_node_h* p = list.get(); p && *p; ++p) out.push_back(*p);
-  EXPECT_TRUE(list) << std::strerror(errno);
   return out;
-}
-
-// The default value when it is a REG_SZ, as the scans read it.
-std::optional<std::string> defaultString(hive_h* h, hive_node_h node) {
-  hive_value_h value = hivex_node_get_value(h, node, "");
-  hive_type type;
-  std::size_t length;
-  if (!value || hivex_value_type(h, value, &type, &length) != 0 || type != hive_t_REG_SZ) return std::nullopt;
-  std::unique_ptr<char, decltype(&std::free)> text(hivex_value_string(h, value), &std::free);
-  return text ? std::optional<std::string>(text.get()) : std::nullopt;
 }
 
 std::uint64_t countKeys(hive_h* h, hive_node_h node) {
@@ -167,7 +138,7 @@ std::uint64_t countKeys(hive_h* h, hive_node_h node) {
 
 std::uint32_t le32(const std::string& bytes, std::size_t at) {
   std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+  for (std::size_t i = 4; i-- > 0;) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
   return v;
 }
 
@@ -181,65 +152,39 @@ TEST(MachineGenerator, HiveHasTheShapeAndCountsPromisedAndTakesDeletionsThroughL
   Hive hive(hivex_open((dir / "SOFTWARE").c_str(), HIVEX_OPEN_WRITE));
   ASSERT_TRUE(hive) << std::strerror(errno);
   hive_h* h = hive.get();
-  hive_node_h root = hivex_root(h);
-  std::vector<std::string> top;
-  for (hive_node_h n : children(h, root)) top.push_back(nodeName(h, n));
-  EXPECT_EQ(top, (std::vector<std::string>{"Classes", "Microsoft", "Policies"}));
-
-  hive_node_h classes = hivex_node_get_child(h, root, "Classes");
-  EXPECT_EQ(hivex_node_nr_children(h, hivex_node_get_child(h, classes, "CLSID")), 1200u);
+  hive_node_h root = hivex_root(h), classes = hivex_node_get_child(h, root, "Classes");
+  EXPECT_EQ(children(h, root).size(), 3u);
+  hive_node_h clsid = hivex_node_get_child(h, classes, "CLSID");
+  EXPECT_EQ(hivex_node_nr_children(h, clsid), 1200u);
   EXPECT_EQ(hivex_node_nr_children(h, hivex_node_get_child(h, classes, "Interface")), 600u);
   EXPECT_EQ(countKeys(h, classes) - 1, result.keys);
-
-  // Inline data (four bytes or less), a DWORD, an expandable string.
-  hive_node_h lib = children(h, hivex_node_get_child(h, classes, "TypeLib"))[0];
-  hive_node_h flags = hivex_node_get_child(h, children(h, lib)[0], "FLAGS");
-  EXPECT_EQ(defaultString(h, flags), "0");
-  hive_node_h folder = hivex_node_get_child(h, classes, "Folder");
-  EXPECT_EQ(hivex_value_dword(h, hivex_node_get_value(h, folder, "EditFlags")), 0xd2);
-  hive_node_h version = hivex_node_get_child(h, hivex_node_get_child(h, hivex_node_get_child(h, root, "Microsoft"), "Windows"), "CurrentVersion");
-  hive_type type;
-  std::size_t length;
-  ASSERT_EQ(hivex_value_type(h, hivex_node_get_value(h, version, "ProgramFilesPath"), &type, &length), 0);
-  EXPECT_EQ(type, hive_t_REG_EXPAND_SZ);
-
   // Every key refers to the one security cell, whose count says so.
   std::string bytes = readFile(dir / "SOFTWARE");
-  std::uint32_t rootCell = le32(bytes, 0x24);
-  std::uint32_t sk = le32(bytes, 0x1000 + rootCell + 4 + 0x2C);
+  std::uint32_t sk = le32(bytes, 0x1000 + le32(bytes, 0x24) + 4 + 0x2C);
   EXPECT_EQ(bytes.substr(0x1000 + sk + 4, 2), "sk");
   EXPECT_EQ(le32(bytes, 0x1000 + sk + 4 + 0x0C), countKeys(h, root));
 
-  std::vector<hive_node_h> clsids = children(h, hivex_node_get_child(h, classes, "CLSID"));
-  std::string last = nodeName(h, clsids.back());  // in the last leaf of the ri index
-  std::uint64_t removed = countKeys(h, clsids.back()) + countKeys(h, hivex_node_get_child(h, classes, "Interface"));
-  ASSERT_EQ(hivex_node_delete_child(h, clsids.back()), 0) << std::strerror(errno);
-  ASSERT_EQ(hivex_node_delete_child(h, hivex_node_get_child(h, classes, "Interface")), 0) << std::strerror(errno);
+  hive_node_h last = children(h, clsid).back();  // in the last leaf of the ri index
+  std::unique_ptr<char, decltype(&std::free)> lastName(hivex_node_name(h, last), &std::free);
+  ASSERT_EQ(hivex_node_delete_child(h, last), 0) << std::strerror(errno);
+  ASSERT_EQ(hivex_node_delete_child(h, hivex_node_get_child(h, classes, "Interface")), 0);
   ASSERT_EQ(hivex_commit(h, (dir / "after").c_str(), 0), 0) << std::strerror(errno);
-
   Hive after(hivex_open((dir / "after").c_str(), 0));
   ASSERT_TRUE(after);
   h = after.get();
   classes = hivex_node_get_child(h, hivex_root(h), "Classes");
-  hive_node_h clsid = hivex_node_get_child(h, classes, "CLSID");
+  clsid = hivex_node_get_child(h, classes, "CLSID");
   EXPECT_EQ(hivex_node_nr_children(h, clsid), 1199u);
-  EXPECT_EQ(hivex_node_get_child(h, clsid, last.c_str()), 0u);
+  EXPECT_EQ(hivex_node_get_child(h, clsid, lastName.get()), 0u);
   EXPECT_EQ(hivex_node_get_child(h, classes, "Interface"), 0u);
-  EXPECT_EQ(countKeys(h, classes), result.keys + 1 - removed);
 }
 
 TEST(MachineGenerator, RefusesBadArgumentsAndReportsOutputThatCannotBeWritten) {
-  struct Case {
-    std::vector<std::string> args;
-    const char* error;
-  };
-  const Case cases[] = {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{}, "required"},
-      {{"--classes", "10", "--format", "wine"}, "required"},
       {{"--classes", "0", "--format", "wine", "--out", "x"}, "--classes"},
       {{"--classes", "10000001", "--format", "wine", "--out", "x"}, "--classes"},
       {{"--classes", "12x", "--format", "wine", "--out", "x"}, "--classes"},
-      {{"--classes", "-5", "--format", "wine", "--out", "x"}, "--classes"},
       {{"--classes", "10", "--format", "regf", "--out", "x"}, "--format"},
       {{"--classes", "10", "--format", "reg", "--out", ""}, "--out"},
       {{"--classes", "10", "--format", "reg", "--out", "x", "--seed", "0x"}, "--seed"},
@@ -248,37 +193,29 @@ TEST(MachineGenerator, RefusesBadArgumentsAndReportsOutputThatCannotBeWritten) {
       {{"--classes", "10", "--format", "reg", "--out", "x", "--seed"}, "needs a value"},
       {{"--classes", "10", "--format", "reg", "--out", "x", "--profile", "Demo"}, "--profile"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [args, says] : cases) {
     std::string error;
-    EXPECT_FALSE(bench::parseGeneratorArguments(c.args, error)) << c.error;
-    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    EXPECT_FALSE(bench::parseGeneratorArguments(args, error)) << says;
+    EXPECT_NE(error.find(says), std::string::npos) << error;
   }
   std::string error;
-  std::optional<GeneratorOptions> ok =
-      bench::parseGeneratorArguments({"--seed", "0x1F", "--out", "m", "--format", "hive", "--classes", "5",
-                                      "--profile", "demo"}, error);
+  auto ok = bench::parseGeneratorArguments(
+      {"--seed", "0x1F", "--out", "m", "--format", "hive", "--classes", "5", "--profile", "demo"}, error);
   ASSERT_TRUE(ok) << error;
-  EXPECT_EQ(ok->profile, Profile::Demo);
-  EXPECT_EQ(ok->seed, 0x1Fu);
-  EXPECT_EQ(ok->classes, 5u);
-  EXPECT_EQ(ok->format, MachineFormat::Hive);
+  EXPECT_TRUE(ok->profile == Profile::Demo && ok->seed == 0x1Fu && ok->classes == 5u &&
+              ok->format == MachineFormat::Hive);
 
   TempDir dir;
-  for (MachineFormat format : {MachineFormat::Wine, MachineFormat::Reg, MachineFormat::Hive}) {
+  for (MachineFormat format : kFormats) {
     GeneratorResult r = generate(dir / "missing" / "m", format, 10);
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find((dir / "missing" / "m").string()), std::string::npos) << r.error;
   }
   // A failed run leaves the earlier file of that name alone.
   writeFile(dir / "kept", "earlier");
-  std::filesystem::create_directory(dir / "kept.partial");
-  GeneratorResult blocked = generate(dir / "kept", MachineFormat::Hive, 10);
-  EXPECT_FALSE(blocked.ok);
+  fs::create_directory(dir / "kept.partial");
+  EXPECT_FALSE(generate(dir / "kept", MachineFormat::Hive, 10).ok);
   EXPECT_EQ(readFile(dir / "kept"), "earlier");
-  // The smallest machine still has one component of every kind in a family.
-  GeneratorResult tiny = generate(dir / "tiny", MachineFormat::Wine, 1);
-  ASSERT_TRUE(tiny.ok);
-  EXPECT_GT(tiny.familyKeys, 0u);
 }
 
 }  // namespace

@@ -9,32 +9,13 @@
 #include "registry/regfile/RegFileTestText.h"
 #include "registry/wine/WineRegStore.h"
 #include "registry/wine/WineTestSupport.h"
+#include "support/MachineDump.h"
 #include "support/TempDir.h"
 
 namespace comsweep::test {
 namespace {
 
 using registry::BlockFileStore;
-using registry::NodeId;
-
-// Every key below `node` with its values, one line each, parents first.
-void dumpTree(const registry::Store& store, NodeId node, const std::string& path, std::string& out) {
-  std::vector<registry::NamedValue> values;
-  EXPECT_TRUE(store.values(node, values)) << path;
-  out += path + ":";
-  for (const registry::NamedValue& v : values) out += " " + v.name + "=" + std::to_string(v.value.type);
-  out += "\n";
-  for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
-    NodeId child = store.childAt(node, i);
-    dumpTree(store, child, path + "\\" + std::string(store.name(child)), out);
-  }
-}
-
-std::string dumpTree(const registry::Store& store) {
-  std::string out;
-  dumpTree(store, store.root(), "", out);
-  return out;
-}
 
 using Opener = std::function<std::unique_ptr<BlockFileStore>(const std::filesystem::path&, std::string&)>;
 
@@ -102,7 +83,7 @@ TEST(BlockFileStore, AKeyOnlyRemovedSubkeysImpliedKeepsABareBlock) {
 
     std::unique_ptr<BlockFileStore> saved = c.open(file, error);
     ASSERT_TRUE(saved) << error;
-    EXPECT_EQ(dumpTree(*saved), dumpTree(*store));
+    EXPECT_EQ(dump(*saved), dump(*store));
   }
 }
 

@@ -18,15 +18,5 @@ struct MemoryTraits {
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Memory, StoreContract, MemoryTraits);
 
-TEST(MemoryStore, KeysArrivingOutOfOrderAreSortedAndMerged) {
-  registry::MemoryStore store;
-  for (const char* path : {"c", "A", "b\\x", "B\\y", "a"}) store.addPath(path);
-  ASSERT_EQ(store.childCount(store.root()), 3u);
-  EXPECT_EQ(store.name(store.childAt(store.root(), 0)), "A");
-  EXPECT_EQ(store.name(store.childAt(store.root(), 1)), "b");
-  EXPECT_EQ(store.childCount(store.childAt(store.root(), 1)), 2u);
-  EXPECT_EQ(store.name(store.childAt(store.root(), 2)), "c");
-}
-
 }  // namespace
 }  // namespace comsweep::test

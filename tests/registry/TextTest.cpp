@@ -33,15 +33,10 @@ TEST(Text, ComparesLikeTheRegistry) {
       {"Z", "_", -1},  // upper-cased: 'Z' (0x5A) < '_' (0x5F)
       {"a", "a1", -1},
       {"m9q.\xC3\xA4", "M9Q.\xC3\x84", 0},  // a-umlaut folds to A-umlaut
-      {"\xC3\xBF", "\xC5\xB8", 0},          // y-diaeresis folds to U+0178
       {"\xC3\xA4", "z", 1},
-      // Unicode folds these; the registry keeps them apart.
+      // Unicode folds these; the registry keeps them apart (the rest of the
+      // folding is the table, checked against Wine's below).
       {"m9q.\xC4\xB1", "m9q.I", 1},       // dotless i, U+0131
-      {"m9q.\xC2\xB5", "m9q.\xCE\x9C", -1},  // micro sign U+00B5, capital mu U+039C
-      {"m9q.\xC5\xBF", "m9q.S", 1},       // long s, U+017F
-      {"m9q.\xCF\x82", "m9q.\xCE\xA3", 1},  // final sigma U+03C2, capital sigma U+03A3
-      {"m9q.\xC7\x85", "m9q.\xC7\x84", 1},  // title-case DZ caron U+01C5, capital U+01C4
-      {"m9q.\xC7\x86", "m9q.\xC7\x84", 0},  // ... while small dz caron U+01C6 folds
       // Outside the Basic Multilingual Plane: by the surrogates, never folded.
       {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x81", -1},  // U+1F600, U+1F601: same high surrogate
       {"\xF0\x9F\x98\x80", "\xEE\x80\x80", -1},      // D83D DE00 < U+E000

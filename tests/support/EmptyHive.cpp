@@ -23,13 +23,11 @@ std::string emptyHive() {
   constexpr std::uint32_t kNone = 0xFFFFFFFFu, kRoot = 0x20, kSk = 0x78, kFree = 0xC0;
   std::string b(0x2000, '\0');
   b.replace(0, 4, "regf");
-  put(b, 0x04, 1);  // sequence numbers, equal: the hive is clean
-  put(b, 0x08, 1);
-  put(b, 0x14, 1);  // format version 1.5
-  put(b, 0x18, 5);
-  put(b, 0x20, 1);
-  put(b, 0x24, kRoot);
-  put(b, 0x28, 0x1000);  // one hbin
+  // Sequence numbers, equal: the hive is clean; format version 1.5; the root
+  // key; one hbin.
+  for (auto [at, v] : {std::pair{0x04u, 1u}, {0x08u, 1u}, {0x14u, 1u}, {0x18u, 5u}, {0x20u, 1u},
+                       {0x24u, kRoot}, {0x28u, 0x1000u}})
+    put(b, at, v);
   setHeaderField(b, 0x2C, 1);  // clustering factor, and the checksum
 
   const std::size_t h = 0x1000;
@@ -40,10 +38,9 @@ std::string emptyHive() {
   put(b, nk, static_cast<std::uint32_t>(-0x58));
   b.replace(nk + 4, 2, "nk");
   put(b, nk + 6, 0x2C, 2);  // hive entry, not deletable, 8-bit name
-  for (std::size_t field : {0x14u, 0x20u, 0x24u}) put(b, nk + field, kNone);  // parent, lists
-  put(b, nk + 0x2C, kNone);  // value list
+  // No parent, subkey lists, value list or class name; the sk cell.
+  for (std::size_t field : {0x14u, 0x20u, 0x24u, 0x2Cu, 0x34u}) put(b, nk + field, kNone);
   put(b, nk + 0x30, kSk);
-  put(b, nk + 0x34, kNone);  // class name
   put(b, nk + 0x4C, 4, 2);
   b.replace(nk + 0x50, 4, "ROOT");
   // The sk cell, a ring of one used by one key: owner and group SYSTEM, a
@@ -51,10 +48,7 @@ std::string emptyHive() {
   std::size_t sk = h + kSk;
   put(b, sk, static_cast<std::uint32_t>(-0x48));
   b.replace(sk + 4, 2, "sk");
-  put(b, sk + 8, kSk);
-  put(b, sk + 12, kSk);
-  put(b, sk + 16, 1);
-  put(b, sk + 20, 44);
+  for (auto [at, v] : {std::pair{8u, kSk}, {12u, kSk}, {16u, 1u}, {20u, 44u}}) put(b, sk + at, v);
   std::string sid("\x01\x01\0\0\0\0\0\x05\x12\0\0\0", 12);
   std::string sd("\x01\0\x04\x80\x14\0\0\0\x20\0\0\0\0\0\0\0\0\0\0\0", 20);
   b.replace(sk + 24, 44, sd + sid + sid);

@@ -6,36 +6,38 @@
 
 #include "registry/Machine.h"
 #include "registry/Text.h"
-#include "support/Fixture.h"
 
 namespace comsweep::test {
+
+namespace {
+
+void dumpKey(const registry::Store& store, registry::NodeId node, const std::string& path, std::string& out) {
+  std::vector<registry::NamedValue> values;
+  EXPECT_TRUE(store.values(node, values)) << path;
+  std::vector<std::string> lines;
+  for (const auto& v : values)
+    lines.push_back(registry::upperCase(v.name) + "=" + std::to_string(v.value.type) + ":" + v.value.data);
+  std::sort(lines.begin(), lines.end());
+  out += "[" + registry::upperCase(path) + "]\n";
+  for (const auto& l : lines) out += l + "\n";
+  for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
+    registry::NodeId child = store.childAt(node, i);
+    dumpKey(store, child, (path.empty() ? "" : path + "\\") + std::string(store.name(child)), out);
+  }
+}
+
+}  // namespace
+
+std::string dump(const registry::Store& store) {
+  std::string out;
+  dumpKey(store, store.root(), "", out);
+  return out;
+}
 
 std::string dump(const std::filesystem::path& file) {
   registry::MachineOpenResult opened = registry::openMachine(file);
   EXPECT_TRUE(opened.machine) << opened.error;
-  if (!opened.machine) return {};
-  const registry::Store& store = *opened.machine->store;
-  std::string out;
-  std::vector<std::string> keys = allKeys(store);
-  for (const std::string& path : keys) {
-    out += "[" + registry::upperCase(path) + "]\n";
-    registry::NodeId node = store.root();
-    std::string_view rest = path;
-    while (!rest.empty()) {
-      std::size_t cut = rest.find('\\');
-      node = store.findChild(node, rest.substr(0, cut));
-      rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
-    }
-    std::vector<registry::NamedValue> values;
-    EXPECT_TRUE(store.values(node, values));
-    std::vector<std::string> lines;
-    for (const auto& v : values)
-      lines.push_back(registry::upperCase(v.name) + "=" + std::to_string(v.value.type) + ":" +
-                      v.value.data);
-    std::sort(lines.begin(), lines.end());
-    for (const auto& l : lines) out += l + "\n";
-  }
-  return out;
+  return opened.machine ? dump(*opened.machine->store) : std::string();
 }
 
 std::string plainText(const std::string& bytes) {

@@ -4,10 +4,13 @@
 #include <filesystem>
 #include <string>
 
+#include "registry/Store.h"
+
 namespace comsweep::test {
 
-// Every key (upper-cased path) with every value (sorted by name), of the
-// machine that `path` names.
+// Every key (upper-cased path, parents first) with every value (sorted by
+// name), of the store, or of the machine that `path` names.
+std::string dump(const registry::Store& store);
 std::string dump(const std::filesystem::path& path);
 
 // The UTF-8, LF form of a .reg file's bytes.

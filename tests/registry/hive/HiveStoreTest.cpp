@@ -2,7 +2,6 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -45,22 +44,37 @@ const std::vector<ContractKey> kSoftware = {
     {"Microsoft\\Windows", sz("outside the classes")},
 };
 
-std::string exportHive(const fs::path& file) {
-  return commandOutput("hivexregedit --export '" + file.string() + "' '\\'").value_or("<failed>");
-}
-
+// On a Windows drive whose names are oddly cased, as on a case-sensitive
+// file system.
 TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
   if (!commandOutput("command -v hivexregedit hivexget")) GTEST_SKIP() << "hivex tools missing";
-  TempDir dir;
-  fs::path file = dir / "SOFTWARE";
+  TempDir drive;
+  const fs::path config = drive / "windows/system32/Config", file = config / "software";
+  fs::create_directories(config);
+  writeHive(file, {{"Microsoft", std::nullopt}});
+  EXPECT_EQ(registry::openMachine(drive.path()).error,
+            file.string() + ": the hive has no Classes key (it is not a SOFTWARE hive)");
   writeHive(file, kSoftware);
   ::chmod(file.c_str(), 0640);
   const std::string original = readFile(file);
-  registry::MachineOpenResult opened = registry::openMachine(file);
+  {
+    registry::MachineOpenResult hive = registry::openMachine(file);  // holds the run lock
+    ASSERT_TRUE(hive.machine) << hive.error;
+    EXPECT_EQ(hive.machine->kind, "hive");
+  }
+  registry::MachineOpenResult opened = registry::openMachine(drive.path());
   ASSERT_TRUE(opened.machine) << opened.error;
-  EXPECT_EQ(opened.machine->kind, "hive");
-  EXPECT_EQ(opened.machine->driveC, dir.path());
+  EXPECT_EQ(opened.machine->kind, "Windows drive");
+  EXPECT_EQ(opened.machine->driveC, drive.path());
   HandleTable api(*opened.machine->store);
+  for (const auto& [key, value] : {std::pair{"M9Q.I", "capital I"}, {"M9Q.\xC4\xB1", "dotless i"}}) {
+    registry::HKEY h = 0;
+    ASSERT_EQ(api.RegOpenKeyA(HKEY_CLASSES_ROOT, key, &h), 0) << key;
+    std::string text;
+    EXPECT_TRUE(registry::QueryStringValue(api, h, "", text));
+    EXPECT_EQ(text, value);
+    api.RegCloseKey(h);
+  }
 
   // A refused removal is no change: the file stays as it was.
   EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID"), registry::ERROR_ACCESS_DENIED);
@@ -74,9 +88,10 @@ TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
   struct stat st {};
   ASSERT_EQ(::stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(config), fs::directory_iterator()), 1);
 
-  std::string exported = exportHive(file);
+  std::string exported =
+      commandOutput("hivexregedit --export '" + file.string() + "' '\\'").value_or("<failed>");
   for (const char* gone : {"0000000000A1", "0000000000C3"})
     EXPECT_EQ(exported.find(gone), std::string::npos) << gone << "\n" << exported;
   for (const char* kept : {"[\\Classes\\CLSID\\{00000000-0000-0000-0000-0000000000B2}]",
@@ -97,35 +112,7 @@ TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
   EXPECT_NE(saved.message.find("another program changed it since it was read"), std::string::npos)
       << saved.message;
   EXPECT_EQ(readFile(file), touched);
-}
 
-TEST(HiveStore, OpensAWindowsDriveWhoseNamesAreOddlyCased) {
-  TempDir drive;
-  fs::path config = drive / "windows/system32/Config";
-  fs::create_directories(config);
-  writeHive(config / "software", kSoftware);
-  registry::MachineOpenResult opened = registry::openMachine(drive.path());
-  ASSERT_TRUE(opened.machine) << opened.error;
-  EXPECT_EQ(opened.machine->kind, "Windows drive");
-  EXPECT_EQ(opened.machine->driveC, drive.path());
-  HandleTable api(*opened.machine->store);
-  for (const auto& [key, value] : {std::pair{"M9Q.I", "capital I"}, {"M9Q.\xC4\xB1", "dotless i"}}) {
-    registry::HKEY h = 0;
-    ASSERT_EQ(api.RegOpenKeyA(HKEY_CLASSES_ROOT, key, &h), 0) << key;
-    std::string text;
-    EXPECT_TRUE(registry::QueryStringValue(api, h, "", text));
-    EXPECT_EQ(text, value);
-    api.RegCloseKey(h);
-  }
-  EXPECT_EQ(deleteTree(api, "M9Q.Thing"), 0);
-  ASSERT_TRUE(api.commit().ok);
-  EXPECT_EQ(std::distance(fs::directory_iterator(config), fs::directory_iterator()), 1);
-  EXPECT_EQ(exportHive(config / "software").find("M9Q.Thing"), std::string::npos);
-
-  writeHive(config / "software", {{"Microsoft", std::nullopt}});
-  opened = registry::openMachine(drive.path());
-  EXPECT_EQ(opened.error, (config / "software").string() +
-                              ": the hive has no Classes key (it is not a SOFTWARE hive)");
 }
 
 TEST(HiveStore, ReadsStringsIn8BitAndUtf16) {
@@ -145,11 +132,9 @@ TEST(HiveStore, ReadsStringsIn8BitAndUtf16) {
   };
   std::vector<ContractKey> keys;
   for (const Case& c : cases) keys.push_back({c.key, registry::RegValue{registry::REG_SZ, c.raw}});
-  TempDir dir;
-  writeHive(dir / "UsrClass.dat", keys);
-  registry::MachineOpenResult opened = registry::openMachine(dir / "UsrClass.dat");
-  ASSERT_TRUE(opened.machine) << opened.error;
-  HandleTable api(*opened.machine->store);
+  StoreUnderTest sut = HiveTraits::make(keys);
+  ASSERT_TRUE(sut.store);
+  HandleTable api(*sut.store);
   for (const Case& c : cases) {
     registry::HKEY h = 0;
     ASSERT_EQ(api.RegOpenKeyA(HKEY_CLASSES_ROOT, c.key, &h), 0) << c.key;
@@ -174,9 +159,7 @@ TEST(HiveStore, RefusesDirtyDamagedTruncatedAndTooWideHives) {
   setHeaderField(dirty, 0x08, 9);
   setHeaderField(log, 0x1C, 2);
   checksum[0x30] ^= 1;
-  wide[classes + 4 + 0x14] = 0x71;  // 70,001 subkeys: libhivex refuses that count
-  wide[classes + 4 + 0x15] = 0x11;
-  wide[classes + 4 + 0x16] = 0x01;
+  wide.replace(classes + 4 + 0x14, 3, "\x71\x11\x01");  // 70,001 subkeys: libhivex refuses that count
   cell[classes + 4] = 'X';
   const std::pair<std::string, const char*> cases[] = {
       {good.substr(0, 0x800), "too short to be a registry hive"},
@@ -198,9 +181,9 @@ TEST(HiveStore, RefusesDirtyDamagedTruncatedAndTooWideHives) {
   }
 }
 
-// A file size limit stops the save: once killing the writing process in the
-// middle of writing, once making the write fail.
-TEST(HiveStore, AnInterruptedOrFailedSaveLeavesTheOriginalIntact) {
+// A file size limit makes the write fail (a writer killed in the middle
+// is ALibhivexAbortWhileRemovingFailsTheSaveOnly's case).
+TEST(HiveStore, AFailedSaveLeavesTheOriginalIntactAndIsRetried) {
   TempDir dir;
   fs::path file = dir / "SOFTWARE";
   writeHive(file, kSoftware);
@@ -214,19 +197,6 @@ TEST(HiveStore, AnInterruptedOrFailedSaveLeavesTheOriginalIntact) {
   ::getrlimit(RLIMIT_FSIZE, &normal);
   rlimit small = normal;
   small.rlim_cur = before.size() / 2;
-
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    registry::CommitResult killed = store->save();
-    ::_exit(!killed.ok && killed.message.find("signal") != std::string::npos ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(readFile(file), before);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
-
   auto handler = std::signal(SIGXFSZ, SIG_IGN);
   ::setrlimit(RLIMIT_FSIZE, &small);
   registry::CommitResult failed = store->save();
@@ -236,6 +206,7 @@ TEST(HiveStore, AnInterruptedOrFailedSaveLeavesTheOriginalIntact) {
   EXPECT_EQ(failed.message.rfind(file.string() + ": ", 0), 0u) << failed.message;
   EXPECT_NE(failed.message.find("File too large"), std::string::npos) << failed.message;
   EXPECT_EQ(readFile(file), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 
   // The removal is still pending and is written once writing works.
   ASSERT_TRUE(store->save().ok);

@@ -13,10 +13,6 @@ namespace {
 using namespace std::string_literals;
 using registry::NamedValue;
 
-std::string wide(std::string_view utf8, bool terminated = true) {
-  return registry::utf8ToUtf16le(utf8) + (terminated ? "\0\0"s : ""s);
-}
-
 // Every value the writer writes comes back from the reader with the same
 // name, type and bytes, in the most readable form that keeps them exactly.
 TEST(RegFileWriter, ValuesOfEveryTypeReadBackEqual) {
@@ -25,20 +21,20 @@ TEST(RegFileWriter, ValuesOfEveryTypeReadBackEqual) {
     const char* form;  // how the line continues after "name="
   };
   const Case cases[] = {
-      {{"", {registry::REG_SZ, wide("C:\\m9q \"x\".dll")}}, "\"C:\\\\m9q \\\"x\\\".dll\""},
-      {{"Threading\"Model\\", {registry::REG_SZ, wide("Both")}}, "\"Both\""},
-      {{"e", {registry::REG_SZ, wide("")}}, "\"\""},
-      {{"\xC3\xA4\xE2\x82\xAC", {registry::REG_SZ, wide("\xF0\x9F\x98\x80 [x]")}}, "\""},
+      {{"", sz("C:\\m9q \"x\".dll")}, "\"C:\\\\m9q \\\"x\\\".dll\""},
+      {{"Threading\"Model\\", sz("Both")}, "\"Both\""},
+      {{"e", sz("")}, "\"\""},
+      {{"\xC3\xA4\xE2\x82\xAC", sz("\xF0\x9F\x98\x80 [x]")}, "\""},
       // Text forms that would change the data fall back to hex.
-      {{"nul", {registry::REG_SZ, wide("a\0b"s)}}, "hex(1):61,00,00,00,62,00"},
-      {{"open", {registry::REG_SZ, wide("ab", false)}}, "hex(1):"},
+      {{"nul", sz("a\0b"s)}, "hex(1):61,00,00,00,62,00"},
+      {{"open", {registry::REG_SZ, registry::utf8ToUtf16le("ab")}}, "hex(1):"},
       {{"odd", {registry::REG_SZ, "ab\0"s}}, "hex(1):61,62,00"},
-      {{"nl", {registry::REG_SZ, wide("a\r\nb")}}, "hex(1):"},
+      {{"nl", sz("a\r\nb")}, "hex(1):"},
       {{"lone", {registry::REG_SZ, "\x00\xD8\0\0"s}}, "\""},
       {{"d", {registry::REG_DWORD, "\x01\x02\x00\x80"s}}, "dword:80000201"},
       {{"short", {registry::REG_DWORD, "\x01"s}}, "hex(4):01"},
-      {{"x", {registry::REG_EXPAND_SZ, wide("%x%")}}, "hex(2):25,00,78,00"},
-      {{"m", {registry::REG_MULTI_SZ, wide("one\0two\0"s)}}, "hex(7):"},
+      {{"x", sz("%x%", registry::REG_EXPAND_SZ)}, "hex(2):25,00,78,00"},
+      {{"m", sz("one\0two\0"s, registry::REG_MULTI_SZ)}, "hex(7):"},
       {{"q", {registry::REG_QWORD, std::string(8, '\0')}}, "hex(b):00,00"},
       {{"b", {registry::REG_BINARY, ""}}, "hex:"},
       {{"big", {registry::REG_BINARY, std::string(300, '\x7f')}}, "hex:7f,7f"},

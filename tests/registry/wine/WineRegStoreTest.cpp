@@ -21,33 +21,22 @@ namespace fs = std::filesystem;
 const std::string kHead =
     "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
 
-// A default value as hex data, a form Wine reads for every type; the quoted
-// forms Wine writes are read in ReadsWhatWineWrote.
-std::string wineValue(const RegValue& v) {
-  std::string out = "hex(" + std::to_string(v.type) + "):";
-  for (std::size_t i = 0; i < v.data.size(); ++i) {
-    char byte[4];
-    std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(v.data[i]));
-    out += (i ? "," : "") + std::string(byte);
-  }
-  return out;
-}
-
+// Keys as Wine writes them: the path escaped whole (a backslash becomes
+// the doubled separator), the default value as hex data, a form Wine reads
+// for every type; the quoted forms Wine writes are read in ReadsWhatWineWrote.
 struct WineTraits {
   static StoreUnderTest make(const std::vector<ContractKey>& keys) {
     auto dir = std::make_shared<TempDir>();
     std::string text = kHead;
     for (const ContractKey& key : keys) {
-      text += "\n[Software\\\\Classes";
-      std::string_view path = key.path;
-      for (std::size_t cut = 0; cut != std::string_view::npos; path.remove_prefix(cut + 1)) {
-        cut = path.find('\\');
-        text += "\\\\" +
-                WineEscapes::escape(registry::utf8ToUtf16(path.substr(0, cut)), "[]");
-        if (cut == std::string_view::npos) break;
-      }
-      text += "] 1700000000\n#time=1da1f2b3c4d5e6f\n";
-      if (key.defaultValue) text += "@=" + wineValue(*key.defaultValue) + "\n";
+      text += "\n[Software\\\\Classes\\\\" +
+              WineEscapes::escape(registry::utf8ToUtf16(key.path), "[]") + "] 1700000000\n";
+      if (!key.defaultValue) continue;
+      text += "@=hex(" + std::to_string(key.defaultValue->type) + "):";
+      for (unsigned char byte : key.defaultValue->data)
+        text += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15], ','};
+      if (text.back() == ',') text.pop_back();
+      text += "\n";
     }
     writeFile(*dir / "system.reg", text);
     std::string error;
@@ -76,10 +65,6 @@ registry::NodeId find(const registry::Store& store, std::string_view path) {
   return node;
 }
 
-std::string sz(std::string_view utf8) {
-  return registry::utf8ToUtf16le(utf8) + std::string(2, '\0');
-}
-
 const fs::path kFixture = fs::path(COMSWEEP_TEST_DATA) / "wine" / "system.reg";
 // The key whose name Wine spells "\xdcn\x00efc\x00f6d\xe9\x20acKey", in UTF-8.
 const std::string kUnicodeName =
@@ -92,33 +77,25 @@ TEST(WineRegStore, ReadsWhatWineWrote) {
   auto store = load(kFixture);
   ASSERT_TRUE(store);
   using namespace std::string_literals;
-  struct Case {
-    std::string path;
-    registry::DWORD type;
-    std::string data;
-  } cases[] = {
-      {"CLSID\\{F00D0001-0000-4000-8000-00000000009A}\\InprocServer32", registry::REG_SZ,
+  const std::pair<std::string, RegValue> cases[] = {
+      {"CLSID\\{F00D0001-0000-4000-8000-00000000009A}\\InprocServer32",
        sz("C:\\Program Files\\Sonnet\\m9qGrid.ocx")},
-      {"Escapes[1]\\Controls", registry::REG_SZ,
-       sz("tab\there \"quoted\" back\\slash \x1b\x01"s + '\0' + "7 bell\a nl\n cr\r")},
-      {"escapes[1]\\" + registry::upperCase(kUnicodeName), registry::REG_SZ,
-       sz("\xC3\xA4\xE2\x82\xAC before hex: \xC3\xA4"
-          "B \xE2\x82\xAC"
-          "f \xF0\x9F\x98\x80 end")},
-      {"Escapes[1]\\Expand", registry::REG_EXPAND_SZ, sz("%SystemRoot%\\system32\\m9q.dll")},
-      {"Escapes[1]\\Multi", registry::REG_MULTI_SZ, sz("one"s + '\0' + "two" + '\0')},
-      {"Escapes[1]\\Numbers", registry::REG_DWORD, "\x2a\0\0\0"s},
-      {"TypeLib\\{00020430-0000-0000-C000-000000000046}\\1.0\\0\\WIN64", registry::REG_SZ,
-       sz("C:\\windows\\system32\\stdole32.tlb")},
-      {"m9qGrid.Grid.1\\CLSID", registry::REG_SZ, sz("{F00D0001-0000-4000-8000-00000000009A}")},
+      {"Escapes[1]\\Controls", sz("tab\there \"quoted\" back\\slash \x1b\x01"s + '\0' + "7 bell\a nl\n cr\r")},
+      {"escapes[1]\\" + registry::upperCase(kUnicodeName),
+       sz("\xC3\xA4\xE2\x82\xAC before hex: \xC3\xA4" "B \xE2\x82\xAC" "f \xF0\x9F\x98\x80 end")},
+      {"Escapes[1]\\Expand", sz("%SystemRoot%\\system32\\m9q.dll", registry::REG_EXPAND_SZ)},
+      {"Escapes[1]\\Multi", sz("one"s + '\0' + "two" + '\0', registry::REG_MULTI_SZ)},
+      {"Escapes[1]\\Numbers", {registry::REG_DWORD, "\x2a\0\0\0"s}},
+      {"TypeLib\\{00020430-0000-0000-C000-000000000046}\\1.0\\0\\WIN64", sz("C:\\windows\\system32\\stdole32.tlb")},
+      {"m9qGrid.Grid.1\\CLSID", sz("{F00D0001-0000-4000-8000-00000000009A}")},
   };
-  for (const Case& c : cases) {
+  for (const auto& [path, expected] : cases) {
     RegValue value;
-    registry::NodeId node = find(*store, c.path);
-    ASSERT_NE(node, registry::kNoNode) << c.path;
-    ASSERT_TRUE(store->defaultValue(node, value)) << c.path;
-    EXPECT_EQ(value.type, c.type) << c.path;
-    EXPECT_EQ(value.data, c.data) << c.path;
+    registry::NodeId node = find(*store, path);
+    ASSERT_NE(node, registry::kNoNode) << path;
+    ASSERT_TRUE(store->defaultValue(node, value)) << path;
+    EXPECT_EQ(value.type, expected.type) << path;
+    EXPECT_EQ(value.data, expected.data) << path;
   }
   // Keys outside Software\Classes are not part of the tree; implied parents,
   // empty keys and links are keys without a value.
@@ -131,82 +108,27 @@ TEST(WineRegStore, ReadsWhatWineWrote) {
   for (const char* path :
        {"Escapes[1]", "Escapes[1]\\Empty", "Wow6432Node\\TypeLib", "m9qGrid.Grid.1"})
     EXPECT_FALSE(store->defaultValue(find(*store, path), value)) << path;
-}
-
-TEST(WineRegStore, ValuesAreReadBackFromTheKeysBlocks) {
-  using namespace std::string_literals;
-  auto store = load(kFixture);
-  ASSERT_TRUE(store);
+  // All values come back from the key's block.
   std::vector<registry::NamedValue> values;
   ASSERT_TRUE(store->values(find(*store, "Escapes[1]\\Numbers"), values));
   std::string blob;
   for (int i = 0; i < 60; ++i) blob += static_cast<char>(i);
   ASSERT_EQ(values.size(), 3u);
-  EXPECT_EQ(values[0].name, "");
-  EXPECT_EQ(values[0].value.data, "\x2a\0\0\0"s);
-  EXPECT_EQ(values[1].name, "Blob");
+  EXPECT_EQ(values[0].name + values[1].name, "Blob");
   EXPECT_EQ(values[1].value.data, blob);  // over three continued lines
   EXPECT_EQ(values[2].value.type, 0xffff0007u);
   ASSERT_TRUE(store->values(find(*store, "Escapes[1]\\Multi"), values));
   ASSERT_EQ(values.size(), 2u);
   EXPECT_EQ(values[1].name, "Name \"q\"");
-  EXPECT_EQ(values[1].value.data, sz("v"));
-
-  // A key given twice: the later block's values win, names compared without case.
-  TempDir dir;
-  writeFile(dir / "system.reg", kHead +
-                                    "\n[Software\\\\Classes\\\\k] 1\n\"A\"=\"1\"\n\"B\"=\"2\"\n"
-                                    "\n[Software\\\\Classes\\\\K] 1\n\"a\"=\"3\"\n@=\"d\"\n");
-  auto twice = load(dir / "system.reg");
-  ASSERT_TRUE(twice);
-  ASSERT_TRUE(twice->values(find(*twice, "k"), values));
-  ASSERT_EQ(values.size(), 3u);
-  EXPECT_EQ(values[0].name, "A");
-  EXPECT_EQ(values[0].value.data, sz("3"));
-  EXPECT_EQ(values[2].name, "");
-  EXPECT_FALSE(twice->values(registry::kNoNode, values));
-}
-
-TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocks) {
-  TempDir dir;
-  fs::path file = dir / "system.reg";
-  const std::string original = readFile(kFixture);
-  writeFile(file, original);
-  ::chmod(file.c_str(), 0640);
-  struct stat st {}, before{};
-  ASSERT_EQ(::stat(file.c_str(), &before), 0);
-  auto store = load(file);
-  ASSERT_TRUE(store);
-  registry::HandleTable api(*store);
-  // Nothing removed yet: the save leaves the file as it is, not rewritten.
-  EXPECT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "Escapes[1]"),
-            registry::ERROR_ACCESS_DENIED);
-  ASSERT_TRUE(store->save().ok);
-  ASSERT_EQ(::stat(file.c_str(), &st), 0);
-  EXPECT_EQ(st.st_ino, before.st_ino);
-  EXPECT_EQ(st.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
-  EXPECT_EQ(readFile(file), original);
-  for (const std::string& path :
-       std::vector<std::string>{"CLSID\\{F00D0001-0000-4000-8000-00000000009A}", "m9qGrid.Grid.1",
-                                "Escapes[1]\\" + kUnicodeName, "Wow6432Node\\TypeLib"})
-    ASSERT_EQ(deleteTree(api, path), 0) << path;
-  ASSERT_TRUE(store->save().ok);
-  EXPECT_EQ(readFile(file),
-            withoutBlocks(original, {"[Software\\\\Classes\\\\CLSID\\\\{F00D0001",
-                                     "[Software\\\\Classes\\\\m9qGrid.Grid.1\\\\",
-                                     "[Software\\\\Classes\\\\Escapes\\[1\\]\\\\\\xdcn",
-                                     "[Software\\\\Classes\\\\Wow6432Node\\\\TypeLib]"}));
-  ASSERT_EQ(::stat(file.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
-  auto reread = load(file);
-  ASSERT_TRUE(reread);
-  EXPECT_EQ(find(*reread, "m9qGrid.Grid.1"), registry::kNoNode);
-  EXPECT_NE(find(*reread, "Escapes[1]\\Controls"), registry::kNoNode);
+  EXPECT_EQ(values[1].value.data, sz("v").data);
+  EXPECT_FALSE(store->values(registry::kNoNode, values));
 }
 
 // Loading gives the memory of what it has read back; values and the save
-// then read the file again, and refuse when it has changed meanwhile.
-TEST(WineRegStore, BytesGivenBackAreReadAgainFromTheUnchangedFile) {
+// then read the file again, and refuse when it has changed meanwhile. A save
+// cuts exactly the removed keys' blocks; with nothing removed it leaves the
+// file as it is, not rewritten.
+TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile) {
   struct Step {
     Step() { WineRegStore::setReleaseStep(1); }
     ~Step() { WineRegStore::setReleaseStep(std::size_t{32} << 20); }
@@ -219,22 +141,40 @@ TEST(WineRegStore, BytesGivenBackAreReadAgainFromTheUnchangedFile) {
   for (int i = 0; i < 4096; ++i) original += ";; padding padding\n";
   original += "\n[Software\\\\Classes\\\\zzLast] 1\n";
   writeFile(file, original);
+  ::chmod(file.c_str(), 0640);
+  struct stat st {}, before{};
+  ASSERT_EQ(::stat(file.c_str(), &before), 0);
   auto store = load(file);
   ASSERT_TRUE(store);
   std::vector<registry::NamedValue> values;
   ASSERT_TRUE(store->values(find(*store, "Escapes[1]\\Multi"), values));
-  ASSERT_EQ(values.size(), 2u);
-  EXPECT_EQ(values[1].name, "Name \"q\"");
+  EXPECT_EQ(values.at(1).name, "Name \"q\"");
   registry::HandleTable api(*store);
-  ASSERT_EQ(deleteTree(api, "m9qGrid.Grid.1"), 0);
+  EXPECT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "Escapes[1]"),
+            registry::ERROR_ACCESS_DENIED);
   ASSERT_TRUE(store->save().ok);
-  EXPECT_EQ(readFile(file), withoutBlocks(original, {"[Software\\\\Classes\\\\m9qGrid.Grid.1\\\\"}));
-  // The saved file is another file: the bytes given back are not read from it
-  // at the old offsets.
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_ino, before.st_ino);
+  EXPECT_EQ(st.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  for (const std::string& path :
+       std::vector<std::string>{"CLSID\\{F00D0001-0000-4000-8000-00000000009A}", "m9qGrid.Grid.1",
+                                "Escapes[1]\\" + kUnicodeName, "Wow6432Node\\TypeLib"})
+    ASSERT_EQ(deleteTree(api, path), 0) << path;
+  ASSERT_TRUE(store->save().ok);
+  EXPECT_EQ(readFile(file),
+            withoutBlocks(original, {"[Software\\\\Classes\\\\CLSID\\\\{F00D0001",
+                                     "[Software\\\\Classes\\\\m9qGrid.Grid.1\\\\",
+                                     "[Software\\\\Classes\\\\Escapes\\[1\\]\\\\\\xdcn",
+                                     "[Software\\\\Classes\\\\Wow6432Node\\\\TypeLib]"}));
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  // The saved file is another file: the bytes given back are not read from
+  // it at the old offsets.
   EXPECT_FALSE(store->values(find(*store, "Escapes[1]\\Multi"), values));
 
   auto second = load(file);
   ASSERT_TRUE(second);
+  EXPECT_EQ(find(*second, "m9qGrid.Grid.1"), registry::kNoNode);
   writeFile(file, readFile(file) + "\n");
   EXPECT_FALSE(second->values(find(*second, "Escapes[1]\\Multi"), values));
   registry::HandleTable api2(*second);
@@ -277,55 +217,49 @@ TEST(WineRegStore, CutsBlocksAtTheEdgesAndRepeatedKeys) {
     ASSERT_TRUE(store->save().ok);
     EXPECT_EQ(readFile(dir / "system.reg"), kHead + c.expected) << c.body;
   }
+  // A key given twice: the later block's values win, names compared without case.
+  TempDir dir;
+  writeFile(dir / "system.reg", kHead + "\n[Software\\\\Classes\\\\k] 1\n\"A\"=\"1\"\n\"B\"=\"2\"\n"
+                                        "\n[Software\\\\Classes\\\\K] 1\n\"a\"=\"3\"\n@=\"d\"\n");
+  auto twice = load(dir / "system.reg");
+  std::vector<registry::NamedValue> values;
+  ASSERT_TRUE(twice && twice->values(find(*twice, "k"), values));
+  ASSERT_EQ(values.size(), 3u);
+  EXPECT_EQ(values[0].name + values[1].name + values[2].name, "AB");
+  EXPECT_EQ(values[0].value.data, sz("3").data);
 }
 
-TEST(WineRegStore, SaveRefusesWhenTheGuardObjectsOrTheFileChanged) {
+// The guard is asked before writing and again once the new file is
+// written, right before it takes the old one's place: a server started, or a
+// block appended, while the new file was being written must not be undone by
+// the rename. (A file changed before the save is refused in
+// SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile.)
+TEST(WineRegStore, SaveRefusesWhenTheGuardObjects) {
   TempDir dir;
-  fs::path file = dir / "system.reg";
+  const fs::path file = dir / "system.reg";
   const std::string text = kHead + "\n[Software\\\\Classes\\\\a] 1\n";
-  writeFile(file, text);
-  auto store = load(file);
-  ASSERT_TRUE(store);
-  registry::HandleTable api(*store);
-  ASSERT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "a"), 0);
-
-  store->setSaveGuard([] { return std::string("a wineserver is running"); });
-  registry::CommitResult result = store->save();
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.message, "a wineserver is running");
-  EXPECT_EQ(readFile(file), text);
-
-  store->setSaveGuard(nullptr);
-  const std::string rewritten = text + "\n[Software\\\\Classes\\\\b] 1\n";
-  writeFile(file, rewritten);  // as Wine would, meanwhile
-  result = store->save();
-  EXPECT_FALSE(result.ok);
-  EXPECT_THAT(result.message, ::testing::HasSubstr("changed by another program"));
-  EXPECT_EQ(readFile(file), rewritten);
-
-  // Both are asked again once the new file is written, right before it
-  // takes the old one's place: a server started, or a block appended, while
-  // the new file was being written must not be undone by the rename.
-  for (bool appended : {false, true}) {
+  const std::string appended = text + "\n[Software\\\\Classes\\\\late] 1\n";
+  for (int refuseAt : {1, 2, 0}) {  // 0: a block is appended at the second ask
     writeFile(file, text);
-    auto late = load(file);
-    registry::HandleTable lateApi(*late);
-    ASSERT_EQ(lateApi.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "a"), 0);
+    auto store = load(file);
+    registry::HandleTable api(*store);
+    ASSERT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "a"), 0);
     int asked = 0;
-    late->setSaveGuard([&] {
-      if (++asked < 2) return std::string();
-      std::vector<std::string> temporaries;
-      for (const auto& entry : fs::directory_iterator(dir.path()))
-        if (entry.path().filename().string().front() == '.') temporaries.push_back(entry.path());
-      EXPECT_EQ(temporaries.size(), 1u) << "asked before the new file was written";
-      if (!appended) return std::string("a wineserver started");
-      writeFile(file, text + "\n[Software\\\\Classes\\\\late] 1\n");
+    store->setSaveGuard([&] {
+      if (++asked == 2) {
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 2) << "no new file yet";
+      }
+      if (asked == refuseAt) return std::string("a wineserver is running");
+      if (asked == 2) writeFile(file, appended);
       return std::string();
     });
-    result = late->save();
-    EXPECT_EQ(asked, 2);
+    registry::CommitResult result = store->save();
+    EXPECT_EQ(asked, refuseAt == 1 ? 1 : 2);
     EXPECT_FALSE(result.ok);
-    EXPECT_EQ(readFile(file), appended ? text + "\n[Software\\\\Classes\\\\late] 1\n" : text);
+    if (refuseAt) {
+      EXPECT_THAT(result.message, ::testing::HasSubstr("a wineserver is running"));
+    }
+    EXPECT_EQ(readFile(file), refuseAt ? text : appended) << refuseAt;
   }
 }
 
