@@ -92,8 +92,20 @@ class RegMachine : public ::testing::TestWithParam<bool> {
   std::filesystem::path m_machine = m_dir / "hkcr.reg";
 };
 
-TEST_P(RegMachine, RemovesTheChosenFamiliesAndLogsThem) {
+TEST_P(RegMachine, RemovesTheChosenFamiliesAndLogsThemButLeavesAFileWithNothingFound) {
   writeFile(m_machine, machineText(false, GetParam()));
+  struct stat before {}, after {};
+  ::stat(m_machine.c_str(), &before);
+  EXPECT_EQ(runOn(m_machine, {"/H9Q", "/T9Q+"}).status, 0);
+  ::stat(m_machine.c_str(), &after);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(readFile(m_machine), machineText(false, GetParam()));
+  EXPECT_NE(readFile(m_dir / "9QReg.log").find("     h9q     - yes\r\n     h9qPlus - no\r\n  Summit:\r\n     r9q     - no"
+                                               "\r\n     r9qPlus - no\r\n  Journeys:\r\n     n9q     - no\r\n     "
+                                               "n9qPlus - no\r\n\r\nNumber of keys to remove: 0\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(filesStarting(m_dir.path(), "9QReg-").empty()) << "no backup without a removal";
+
   // An older, longer log is replaced, not written over in place.
   writeFile(m_dir / "9QReg.log", std::string(4000, 'x'));
   // Summit's boxes follow Journeys' in the selection; r9q+ has no fragments.
@@ -102,7 +114,6 @@ TEST_P(RegMachine, RemovesTheChosenFamiliesAndLogsThem) {
   EXPECT_EQ(r.out + r.err, "");
   EXPECT_EQ(readFile(m_machine), machineText(true, GetParam()));
   EXPECT_EQ(maskDates(readFile(m_dir / "9QReg.log")), kExpectedLog);
-
   // The backup holds everything that went: the rest of the file and the
   // backup together are the machine as it was.
   auto backups = filesStarting(m_dir.path(), "9QReg-");
@@ -115,53 +126,34 @@ TEST_P(RegMachine, RemovesTheChosenFamiliesAndLogsThem) {
   EXPECT_NE(undo.find("\"ThreadingModel\"=\"Apartment\""), std::string::npos);
 }
 
-TEST_P(RegMachine, NothingFoundLeavesTheFileUntouched) {
-  const std::string original = machineText(false, GetParam());
-  writeFile(m_machine, original);
-  struct stat before {}, after {};
-  ::stat(m_machine.c_str(), &before);
-  EXPECT_EQ(runOn(m_machine, {"/H9Q", "/T9Q+"}).status, 0);
-  ::stat(m_machine.c_str(), &after);
-  EXPECT_EQ(before.st_ino, after.st_ino);
-  EXPECT_EQ(readFile(m_machine), original);
-  std::string log = readFile(m_dir / "9QReg.log");
-  EXPECT_NE(log.find("Number of keys to remove: 0\r\n"), std::string::npos);
-  EXPECT_NE(log.find("     h9q     - yes\r\n     h9qPlus - no"), std::string::npos);
-  EXPECT_TRUE(filesStarting(m_dir.path(), "9QReg-").empty()) << "no backup without a removal";
-}
-
 INSTANTIATE_TEST_SUITE_P(Encodings, RegMachine, ::testing::Values(true, false),
                          [](const auto& p) { return p.param ? "Utf16Crlf" : "Utf8Lf"; });
 
-TEST(RegMachineFailures, AMissingOrBrokenMachineIsRefusedBeforeAnything) {
+TEST(RegMachineFailures, RefusedOrInformationalRunsTouchNothing) {
   TempDir dir;
-  BinaryResult missing = runOn(dir / "none.reg", {"/ALL"});
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_NE(missing.err.find((dir / "none.reg").string()), std::string::npos);
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
-
   const std::string broken = machineText() + "[HKEY_CLASSES_ROOT\\x]\n@=hex:zz\n";
   writeFile(dir / "broken.reg", broken);
-  BinaryResult bad = runOn(dir / "broken.reg", {"/ALL"});
-  EXPECT_EQ(bad.status, 2);
-  const auto badLine = std::count(broken.begin(), broken.end(), '\n');
-  EXPECT_NE(bad.err.find("broken.reg:" + std::to_string(badLine)), std::string::npos) << bad.err;
-  EXPECT_EQ(readFile(dir / "broken.reg"), broken);
-  EXPECT_FALSE(std::filesystem::exists(dir / "9QReg.log"));
-}
-
-TEST(RegMachineFailures, UsageVersionAndDisplayTouchNothing) {
-  BinaryResult help = runComsweep({"--help"}, {});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("/M9Q+"), std::string::npos);
-  BinaryResult version = runComsweep({"--version"}, {});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out.rfind("comsweep ", 0), 0u);
-  TempDir dir;
   writeFile(dir / "m.reg", machineText());
-  EXPECT_EQ(runOn(dir / "m.reg", {"/DISPLAY", "/M9Q"}).status, 0);
+  const struct {
+    const char* machine;
+    std::vector<std::string> args;
+    int status;
+    std::string shown;  // on either output
+  } cases[] = {
+      {"none.reg", {"/ALL"}, 2, (dir / "none.reg").string()},
+      {"broken.reg", {"/ALL"}, 2, "broken.reg:" + std::to_string(std::count(broken.begin(), broken.end(), '\n'))},
+      {"m.reg", {"/DISPLAY", "/M9Q"}, 0, ""},
+      {"m.reg", {"--help"}, 0, "/M9Q+"},
+      {"m.reg", {"--version"}, 0, "comsweep "},
+  };
+  for (const auto& c : cases) {
+    BinaryResult r = runOn(dir / c.machine, c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[0];
+    EXPECT_NE((r.out + r.err).find(c.shown), std::string::npos) << r.out << r.err;
+  }
+  EXPECT_EQ(readFile(dir / "broken.reg"), broken);
   EXPECT_EQ(readFile(dir / "m.reg"), machineText());
-  EXPECT_FALSE(std::filesystem::exists(dir / "9QReg.log"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "nothing is created";
 }
 
 TEST(RegMachineFailures, ALogThatCannotBeCreatedDoesNotStopTheRemovalButIsReported) {
@@ -170,16 +162,12 @@ TEST(RegMachineFailures, ALogThatCannotBeCreatedDoesNotStopTheRemovalButIsReport
     TempDir dir;
     writeFile(dir / "m.reg", machineText());
     writeFile(dir / "victim", "precious");
-    if (link)
-      std::filesystem::create_symlink(dir / "victim", dir / "9QReg.log");
-    else
-      std::filesystem::create_directory(dir / "9QReg.log");
+    if (link) std::filesystem::create_symlink(dir / "victim", dir / "9QReg.log");
+    if (!link) std::filesystem::create_directory(dir / "9QReg.log");
     BinaryResult r = runOn(dir / "m.reg", {"/M9Q", "/W9Q+"});
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("comsweep: the log could not be written: " + (dir / "9QReg.log").string() +
-                         (link ? ": is a symbolic link" : ": is a directory")),
-              std::string::npos)
-        << r.err;
+                         (link ? ": is a symbolic link" : ": is a directory")), std::string::npos) << r.err;
     EXPECT_EQ(readFile(dir / "m.reg"), machineText(true));
     EXPECT_EQ(readFile(dir / "victim"), "precious");
     EXPECT_TRUE(filesStarting(dir.path(), ".").empty()) << "no temporary file is left beside it";
@@ -189,31 +177,22 @@ TEST(RegMachineFailures, ALogThatCannotBeCreatedDoesNotStopTheRemovalButIsReport
 TEST(RegMachineFailures, AFailedBackupOrSaveLeavesTheMachineAsItWas) {
   // Under a file size limit: first the UTF-16 backup does not fit, then (with
   // filler) the new machine file does not, while the log's header fits.
-  struct Case {
-    int filler;
-    long sizeLimit;
-    const char* err;
-    std::vector<const char*> logLines;
-  };
-  const Case cases[] = {
+  const std::tuple<int, long, const char*, std::vector<const char*>> cases[] = {
       {0, 1200, "backup", {"*** ERROR: The backup of the keys could not be written ("}},
       {200, 4096, "no key removed", {"*** ERROR: The registry could not be saved (", "Number of deleted keys: 0\r\n"}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.err);
+  for (const auto& [filler, sizeLimit, err, logLines] : cases) {
+    SCOPED_TRACE(err);
     TempDir dir;
     std::string text = machineText();
-    for (int i = 0; i < c.filler; ++i)
-      text += "[HKEY_CLASSES_ROOT\\Filler" + std::to_string(i) + "]\n@=\"padding padding padding\"\n\n";
+    for (int i = 0; i < filler; ++i) text += "[HKEY_CLASSES_ROOT\\Filler" + std::to_string(i) + "]\n@=\"padding\"\n\n";
     writeFile(dir / "m.reg", text);
-    BinaryResult r = runOn(dir / "m.reg", {"/M9Q"}, c.sizeLimit);
+    BinaryResult r = runOn(dir / "m.reg", {"/M9Q"}, sizeLimit);
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(err), std::string::npos) << r.err;
     EXPECT_EQ(readFile(dir / "m.reg"), text);
-    std::string log = readFile(dir / "9QReg.log");
-    for (const char* line : c.logLines) EXPECT_NE(log.find(line), std::string::npos) << log;
-    EXPECT_TRUE(filesStarting(dir.path(), ".").empty());
-    EXPECT_TRUE(filesStarting(dir.path(), "9QReg-").empty());
+    for (const char* line : logLines) EXPECT_NE(readFile(dir / "9QReg.log").find(line), std::string::npos) << line;
+    EXPECT_TRUE(filesStarting(dir.path(), ".").empty() && filesStarting(dir.path(), "9QReg-").empty());
   }
 }
 

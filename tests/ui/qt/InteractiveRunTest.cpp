@@ -60,8 +60,7 @@ QStringList loggedPaths(const std::filesystem::path& log) {
 }
 
 void strikeRow(QTreeView& list, int row) {
-  const QRect cell = list.visualRect(list.model()->index(row, 1));
-  QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, cell.center());
+  QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(list.model()->index(row, 1)).center());
   QTest::keyClick(&list, Qt::Key_Delete);
 }
 
@@ -104,8 +103,7 @@ void InteractiveRunTest::removeAfterReview() {
   QCOMPARE(orderAfterClick, (QStringList{"W9q.Calc", "M9Q.Beta", "m9q.alpha", c32, c31, b2, a1}));
 
   QCOMPARE(closing.text, QStringLiteral("5 / 7 keys have been removed in your registry."));
-  QCOMPARE(closing.icon, QMessageBox::Information);
-  QCOMPARE(closing.title, QStringLiteral("Registry Cleaner"));
+  QVERIFY(closing.icon == QMessageBox::Information && closing.title == QStringLiteral("Registry Cleaner"));
 
   // Removed and logged in the order shown, struck entries skipped.
   const QStringList gone = {"M9Q.Beta", "m9q.alpha", "CLSID\\" + c32, "CLSID\\" + c31, "TypeLib\\" + a1};
@@ -117,10 +115,8 @@ void InteractiveRunTest::removeAfterReview() {
   for (const QString& path : gone) QVERIFY2(!hasKey(*f.machine->store, path.toStdString()), qPrintable(path));
 
   // The keys were saved to the backup before they went.
-  int backups = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(f.machine->driveC))
-    backups += entry.path().filename().string().rfind("9QReg-", 0) == 0;
-  QCOMPARE(backups, 1);
+  QCOMPARE(std::ranges::count_if(std::filesystem::directory_iterator(f.machine->driveC),
+                                 [](const auto& e) { return e.path().filename().string().starts_with("9QReg-"); }), 1);
 
   QVERIFY(f.session.ended() && !f.main().isVisible());
   QCOMPARE(f.session.exitStatus(), 0);
@@ -169,10 +165,8 @@ void InteractiveRunTest::remoteNameThatCannotBeReached() {
   f.modal.thenMessage(second);
   f.in<QPushButton>(main, "cmdContinue")->click();
   QCOMPARE(first.text, QStringLiteral("Unable to connect to the remote machine  foo."));
-  QCOMPARE(first.icon, QMessageBox::Critical);
-  QCOMPARE(first.title, QStringLiteral("Registry Cleaner"));
-  QVERIFY(main.isVisible());
-  QVERIFY(!f.session.ended());
+  QVERIFY(first.icon == QMessageBox::Critical && first.title == QStringLiteral("Registry Cleaner"));
+  QVERIFY(main.isVisible() && !f.session.ended());
 
   // Hiding keeps the name; Enter presses "Automatic" again.
   QTest::mouseClick(f.in<QCheckBox>(main, "chkRemoteComputer"), Qt::LeftButton);
@@ -185,9 +179,7 @@ void InteractiveRunTest::remoteNameThatCannotBeReached() {
 
   // Cancel ends the program without touching the machine.
   QTest::keyClick(&main, Qt::Key_Escape);
-  QVERIFY(f.session.ended());
-  QVERIFY(!main.isVisible());
-  QVERIFY(!std::filesystem::exists(f.log()));
+  QVERIFY(f.session.ended() && !main.isVisible() && !std::filesystem::exists(f.log()));
 }
 
 void InteractiveRunTest::helpWindow() {
@@ -203,8 +195,7 @@ void InteractiveRunTest::helpWindow() {
   });
   f.in<QPushButton>(f.main(), "cmdTIP")->click();
   QVERIFY(f.modal.allStepsTaken() && okHadFocus && closedByEsc);
-  QVERIFY(f.main().isVisible());
-  QVERIFY(!f.session.ended());
+  QVERIFY(f.main().isVisible() && !f.session.ended());
 }
 
 int runInteractiveRunTest(int argc, char** argv) {
