@@ -9,36 +9,22 @@
 namespace comsweep::test {
 namespace {
 
-void makePrefix(const std::filesystem::path& prefix) {
-  std::filesystem::create_directories(prefix / "drive_c");
-  std::filesystem::copy_file(std::filesystem::path(COMSWEEP_TEST_DATA) / "wine" / "system.reg",
-                             prefix / "system.reg");
-}
-
-bool cleaned(const std::filesystem::path& prefix) {
-  return std::filesystem::exists(prefix / "drive_c" / "9QReg.log");
-}
-
 TEST(DefaultMachine, ComsweepMachineThenWineprefixThenHomeWine) {
   TempDir dir;
-  for (const char* name : {"home/.wine", "prefix", "named"}) makePrefix(dir / name);
-  std::string home = (dir / "home").string();
-
-  BinaryResult r = runComsweep({"/M9Q"}, {{{"HOME", home}}});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(cleaned(dir / "home/.wine"));
-
-  r = runComsweep({"/M9Q"}, {{{"HOME", home}, {"WINEPREFIX", (dir / "prefix").string()}}});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(cleaned(dir / "prefix"));
-
-  r = runComsweep({"/M9Q"}, {{{"HOME", home},
-                              {"WINEPREFIX", (dir / "prefix").string()},
-                              {"COMSWEEP_MACHINE", (dir / "named").string()}}});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(cleaned(dir / "named"));
-  EXPECT_NE(readFile(dir / "named" / "drive_c" / "9QReg.log").find("Number of deleted keys: "),
-            std::string::npos);
+  for (const char* name : {"home/.wine", "prefix", "named"}) {
+    std::filesystem::create_directories(dir / name / "drive_c");
+    std::filesystem::copy_file(std::filesystem::path(COMSWEEP_TEST_DATA) / "wine" / "system.reg",
+                               dir / name / "system.reg");
+  }
+  std::map<std::string, std::string> env = {{"HOME", (dir / "home").string()}};
+  for (auto [variable, cleaned] : {std::pair{"", "home/.wine"}, {"WINEPREFIX", "prefix"},
+                                   {"COMSWEEP_MACHINE", "named"}}) {
+    if (*variable) env[variable] = (dir / cleaned).string();
+    BinaryResult r = runComsweep({"/M9Q"}, {env});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(readFile(dir / cleaned / "drive_c" / "9QReg.log").find("Number of deleted keys: "),
+              std::string::npos) << cleaned;
+  }
 }
 
 }  // namespace

@@ -12,37 +12,21 @@
 namespace comsweep::test {
 namespace {
 
-class SmallFileSystem : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (::mount("tmpfs", m_dir.path().c_str(), "tmpfs", 0, "size=256k") != 0)
-      GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
-    m_mounted = true;
-  }
-  void TearDown() override {
-    if (m_mounted) ::umount2(m_dir.path().c_str(), MNT_DETACH);
-  }
-
-  static std::string machine() {
-    std::string text = "Windows Registry Editor Version 5.00\n\n";
-    for (int i = 0; i < 1500; ++i)
-      text += "[HKEY_CLASSES_ROOT\\CLSID\\{" + std::to_string(100000 + i) + "}]\n@=\"" +
-              (i % 100 == 0 ? "m9q" : "other") + " class\"\n\n";
-    return text;
-  }
-
-  TempDir m_dir;
-  bool m_mounted = false;
-};
-
-TEST_F(SmallFileSystem, AReadOnlyMachineIsNotTouched) {
-  std::string text = machine();
-  writeFile(m_dir / "m.reg", text);
-  ASSERT_EQ(::mount(nullptr, m_dir.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
-  BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (m_dir / "m.reg").string()}}});
+TEST(SmallFileSystem, AReadOnlyMachineIsNotTouched) {
+  TempDir dir;
+  if (::mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=256k") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+  std::string text = "Windows Registry Editor Version 5.00\n\n";
+  for (int i = 0; i < 1500; ++i)
+    text += "[HKEY_CLASSES_ROOT\\CLSID\\{" + std::to_string(100000 + i) + "}]\n@=\"" +
+            (i % 100 == 0 ? "m9q" : "other") + " class\"\n\n";
+  writeFile(dir / "m.reg", text);
+  EXPECT_EQ(::mount(nullptr, dir.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+  BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (dir / "m.reg").string()}}});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("no key removed"), std::string::npos) << r.err;
-  EXPECT_EQ(readFile(m_dir / "m.reg"), text);
+  EXPECT_EQ(readFile(dir / "m.reg"), text);
+  ::umount2(dir.path().c_str(), MNT_DETACH);
 }
 
 }  // namespace

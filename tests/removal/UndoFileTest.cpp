@@ -15,14 +15,12 @@ TEST(UndoFile, HoldsEachKeyWithItsSubtreeParentsFirst) {
                                 {"CLSID\\{A}\\InprocServer32\\Deep", std::nullopt},
                                 {"CLSID\\{B}", "b"},
                                 {".m9q", "file"}});
-  UndoFile undo(*store, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", "/");
+  UndoFile undo(*store, "HKLM\\C", "/");
   bool complete = false;
   EXPECT_EQ(undo.text({"CLSID\\{A}", "clsid\\{missing}", ".m9q"}, complete),
-            "Windows Registry Editor Version 5.00\n"
-            "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{A}]\n@=\"a\"\n"
-            "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{A}\\InprocServer32]\n@=\"a.dll\"\n"
-            "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{A}\\InprocServer32\\Deep]\n"
-            "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.m9q]\n@=\"file\"\n\n");
+            "Windows Registry Editor Version 5.00\n\n[HKLM\\C\\CLSID\\{A}]\n@=\"a\"\n"
+            "\n[HKLM\\C\\CLSID\\{A}\\InprocServer32]\n@=\"a.dll\"\n\n[HKLM\\C\\CLSID\\{A}\\InprocServer32\\Deep]\n"
+            "\n[HKLM\\C\\.m9q]\n@=\"file\"\n\n");
   EXPECT_TRUE(complete);
 }
 
@@ -47,9 +45,8 @@ TEST(UndoFile, KeysWithNamesAFileCannotHoldAreLeftOutAndNamed) {
   std::string text = undo.text({"m9q.I", "m9q.NL\nx", "m9q.Sub", "m9q.Ok"}, complete, &refused);
   EXPECT_EQ(text, "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\m9q.I]\n@=\"capital I\"\n\n");
   ASSERT_EQ(refused.size(), 3u);
-  EXPECT_EQ(refused[0].first, 1u);
-  EXPECT_EQ(refused[0].second,
-            "the key name \"m9q.NL\\nx\" holds a line break or NUL, which the backup cannot hold");
+  EXPECT_EQ(refused[0], std::pair(std::size_t{1}, std::string("the key name \"m9q.NL\\nx\" holds a line break or "
+                                                                "NUL, which the backup cannot hold")));
   EXPECT_EQ(refused[1].first, 2u);  // the name lies deeper in the subtree
   EXPECT_EQ(refused[2].first, 3u);
   EXPECT_NE(refused[2].second.find("the value name \"two\\nlines\""), std::string::npos);

@@ -11,37 +11,30 @@ using test::FixtureKey;
 
 const std::vector<FixtureKey> kMachine = {
     // Type libraries: only the first version's Win32 file name counts.
-    {"TypeLib\\{AA000001-0000-0000-0000-000000000000}\\1.0\\0\\win32",
-     "C:\\Windows\\System32\\m9qGrid.ocx"},
-    {"TypeLib\\{AA000002-0000-0000-0000-000000000000}\\1.0\\0\\win32",
-     "C:\\Program Files\\m9q\\grid.ocx"},
-    {"TypeLib\\{AA000003-0000-0000-0000-000000000000}\\1.0\\0\\win32", "C:\\plain.ocx"},
-    {"TypeLib\\{AA000003-0000-0000-0000-000000000000}\\2.0\\0\\win32", "C:\\m9qNew.ocx"},
-    {"TypeLib\\{AA000004-0000-0000-0000-000000000000}\\1.0\\0", std::nullopt},
-    {"TypeLib\\{FF000009-0000-0000-0000-000000000000}\\3.1\\0\\WIN32", "m9qLast.ocx"},
+    {"TypeLib\\{A1}\\1.0\\0\\win32", "C:\\Windows\\System32\\m9qGrid.ocx"},
+    {"TypeLib\\{A2}\\1.0\\0\\win32", "C:\\Program Files\\m9q\\grid.ocx"},
+    {"TypeLib\\{A3}\\1.0\\0\\win32", "C:\\plain.ocx"},
+    {"TypeLib\\{A3}\\2.0\\0\\win32", "C:\\m9qNew.ocx"},
+    {"TypeLib\\{A4}\\1.0\\0", std::nullopt},
+    {"TypeLib\\{F9}\\3.1\\0\\WIN32", "m9qLast.ocx"},
     // Interfaces: index 0 is never examined; the library identifier must match exactly.
-    {"Interface\\{00000000-0000-0000-0000-000000000000}\\TypeLib",
-     "{AA000001-0000-0000-0000-000000000000}"},
-    {"Interface\\{BB000001-0000-0000-0000-000000000000}\\TypeLib",
-     "{AA000001-0000-0000-0000-000000000000}"},
-    {"Interface\\{BB000002-0000-0000-0000-000000000000}\\typelib",
-     "{aa000001-0000-0000-0000-000000000000}"},
-    {"Interface\\{BB000003-0000-0000-0000-000000000000}\\ProxyStubClsid32", "m9q"},
-    {"Interface\\{BB000004-0000-0000-0000-000000000000}\\TypeLib",
-     "{FF000009-0000-0000-0000-000000000000}"},
+    {"Interface\\{0}\\TypeLib", "{A1}"},
+    {"Interface\\{B1}\\TypeLib", "{A1}"},
+    {"Interface\\{B2}\\typelib", "{a1}"},
+    {"Interface\\{B3}\\ProxyStubClsid32", "m9q"},
+    {"Interface\\{B4}\\TypeLib", "{F9}"},
     // Classes.
-    {"CLSID\\{00000000-0000-0000-0000-000000000000}", "m9q first class"},
-    {"CLSID\\{CC000001-0000-0000-0000-000000000000}", "m9q Calendar Control"},
-    {"CLSID\\{CC000002-0000-0000-0000-000000000000}", "Grid"},
-    {"CLSID\\{CC000002-0000-0000-0000-000000000000}\\InprocServer32",
-     "C:\\Program Files\\Sonnet\\m9qGrid.ocx"},
-    {"CLSID\\{CC000003-0000-0000-0000-000000000000}\\InprocServer32", "C:\\m9q.dll"},
-    {"CLSID\\{CC000004-0000-0000-0000-000000000000}", "Other"},
-    {"CLSID\\{CC000004-0000-0000-0000-000000000000}\\tYpElIb", "m9q library"},
-    {"CLSID\\{CC000005-0000-0000-0000-000000000000}", "Other"},
-    {"CLSID\\{CC000005-0000-0000-0000-000000000000}\\Implemented", "{m9q}"},
-    {"CLSID\\{CC000006-0000-0000-0000-000000000000}", "Other"},
-    {"CLSID\\{CC000006-0000-0000-0000-000000000000}\\LocalServer32", "/usr/m9q-server"},
+    {"CLSID\\{0}", "m9q first class"},
+    {"CLSID\\{C1}", "m9q Calendar Control"},
+    {"CLSID\\{C2}", "Grid"},
+    {"CLSID\\{C2}\\InprocServer32", "C:\\Program Files\\Sonnet\\m9qGrid.ocx"},
+    {"CLSID\\{C3}\\InprocServer32", "C:\\m9q.dll"},
+    {"CLSID\\{C4}", "Other"},
+    {"CLSID\\{C4}\\tYpElIb", "m9q library"},
+    {"CLSID\\{C5}", "Other"},
+    {"CLSID\\{C5}\\Implemented", "{m9q}"},
+    {"CLSID\\{C6}", "Other"},
+    {"CLSID\\{C6}\\LocalServer32", "/usr/m9q-server"},
     // Root keys.
     {".m9q", "m9qfile"},
     {"m9qGrid.Grid.1", std::nullopt},
@@ -50,14 +43,14 @@ const std::vector<FixtureKey> kMachine = {
 
 class Scanner : public ::testing::Test, public ProgressSink {
  protected:
-  void scan(const std::vector<FixtureKey>& keys, std::vector<std::string> fragments,
-            bool withProgress) {
+  void scan(const std::vector<FixtureKey>& keys, std::vector<std::string> fragments = {"m9q"}) {
     m_store = test::makeStore(keys);
-    m_api = std::make_unique<registry::HandleTable>(*m_store);
-    m_patterns.fragments = std::move(fragments);
-    m_result = scanRegistry(*m_api, registry::HKEY_CLASSES_ROOT, m_patterns,
-                            withProgress ? this : nullptr);
-    EXPECT_EQ(m_api->openHandles(), 0u);
+    registry::HandleTable api(*m_store);
+    families::PatternList patterns;
+    patterns.fragments = std::move(fragments);
+    m_steps.clear();
+    m_result = scanRegistry(api, registry::HKEY_CLASSES_ROOT, patterns, this);
+    EXPECT_EQ(api.openHandles(), 0u);
     EXPECT_EQ(static_cast<std::size_t>(m_result.found), m_result.keys.count());
   }
   void progressStep(std::string_view label, const std::string& name, std::int32_t found) override {
@@ -74,61 +67,46 @@ class Scanner : public ::testing::Test, public ProgressSink {
   }
 
   std::unique_ptr<registry::MemoryStore> m_store;
-  std::unique_ptr<registry::HandleTable> m_api;
-  families::PatternList m_patterns;
   ScanResult m_result;
   std::vector<std::string> m_steps;
   std::vector<std::int32_t> m_counts;
 };
 
-TEST_F(Scanner, ListsEachCategoryByItsRules) {
-  scan(kMachine, {"m9q"}, false);
-  std::vector<std::string> expected = {
-      "TYPELIB|{AA000001-0000-0000-0000-000000000000}|m9qGrid.ocx|TypeLib\\{AA000001-0000-0000-0000-000000000000}",
-      "TYPELIB|{FF000009-0000-0000-0000-000000000000}|m9qLast.ocx|TypeLib\\{FF000009-0000-0000-0000-000000000000}",
-      "INTERFACE|{BB000001-0000-0000-0000-000000000000}|m9qGrid.ocx|Interface\\{BB000001-0000-0000-0000-000000000000}",
-      "INTERFACE|{BB000004-0000-0000-0000-000000000000}|m9qLast.ocx|Interface\\{BB000004-0000-0000-0000-000000000000}",
-      "CLSID|{CC000001-0000-0000-0000-000000000000}|m9q Calendar Control|CLSID\\{CC000001-0000-0000-0000-000000000000}",
-      "CLSID|{CC000002-0000-0000-0000-000000000000}|m9qGrid.ocx|CLSID\\{CC000002-0000-0000-0000-000000000000}",
-      "CLSID|{CC000006-0000-0000-0000-000000000000}|m9q-server|CLSID\\{CC000006-0000-0000-0000-000000000000}",
-      "PROGID|.m9q|.m9q|.m9q",
-      "PROGID|m9qGrid.Grid.1|m9qGrid.Grid.1|m9qGrid.Grid.1",
-  };
-  EXPECT_EQ(rows(), expected);
+TEST_F(Scanner, ListsEachCategoryByItsRulesAndShowsEveryVisitedKey) {
+  scan(kMachine);
+  EXPECT_EQ(rows(), (std::vector<std::string>{
+                        "TYPELIB|{A1}|m9qGrid.ocx|TypeLib\\{A1}", "TYPELIB|{F9}|m9qLast.ocx|TypeLib\\{F9}",
+                        "INTERFACE|{B1}|m9qGrid.ocx|Interface\\{B1}",
+                        "INTERFACE|{B4}|m9qLast.ocx|Interface\\{B4}",
+                        "CLSID|{C1}|m9q Calendar Control|CLSID\\{C1}", "CLSID|{C2}|m9qGrid.ocx|CLSID\\{C2}",
+                        "CLSID|{C6}|m9q-server|CLSID\\{C6}", "PROGID|.m9q|.m9q|.m9q",
+                        "PROGID|m9qGrid.Grid.1|m9qGrid.Grid.1|m9qGrid.Grid.1"}));
   ASSERT_EQ(m_result.typeLibs.rows().size(), 2u);
   EXPECT_EQ(m_result.typeLibs.rows()[1].fileName, "m9qLast.ocx");
-}
 
-TEST_F(Scanner, EmptyPatternListFindsNothing) {
-  scan(kMachine, {}, false);
-  EXPECT_EQ(m_result.found, 0);
-  EXPECT_EQ(m_result.typeLibs.rows().size(), 0u);
-}
-
-TEST_F(Scanner, ProgressShowsEveryVisitedKeyWithTheCountSoFar) {
-  scan(kMachine, {"m9q"}, true);
   // Interfaces without a TypeLib subkey take no step; the CLSID scan's last
   // step shows the blank name of the failed enumeration.
-  std::vector<std::string> interfaceSteps, classSteps;
-  for (const auto& s : m_steps) {
-    if (s.rfind("Interface -> ", 0) == 0) interfaceSteps.push_back(s);
+  std::vector<std::string> classSteps;
+  for (const auto& s : m_steps)
     if (s.rfind("CLSID -> ", 0) == 0) classSteps.push_back(s);
-  }
-  EXPECT_EQ(interfaceSteps.size(), 3u);
   ASSERT_EQ(classSteps.size(), 7u);
   EXPECT_EQ(classSteps.back(), "CLSID -> " + std::string(300, ' '));
-  EXPECT_EQ(m_steps.front(), "TypeLib -> {AA000001-0000-0000-0000-000000000000}");
+  EXPECT_EQ(m_steps.front(), "TypeLib -> {A1}");
   EXPECT_EQ(m_counts.front(), 0);
   EXPECT_EQ(m_steps.back(), "ProgID -> Unrelated");
   EXPECT_EQ(m_counts.back(), 9);
   EXPECT_EQ(m_steps.size(), 5u + 3u + 7u + 6u);
+
+  scan(kMachine, {});
+  EXPECT_EQ(m_result.found, 0);
+  EXPECT_EQ(m_result.typeLibs.rows().size(), 0u);
 }
 
 TEST_F(Scanner, MissingTopKeysEndOnlyTheirScan) {
   std::vector<FixtureKey> noClasses;
   for (const auto& k : kMachine)
     if (k.path.rfind("CLSID", 0) != 0 && k.path.rfind("TypeLib", 0) != 0) noClasses.push_back(k);
-  scan(noClasses, {"m9q"}, false);
+  scan(noClasses);
   // Without TypeLib no interface can be listed; the root keys still are.
   EXPECT_EQ(rows(), (std::vector<std::string>{"PROGID|.m9q|.m9q|.m9q",
                                               "PROGID|m9qGrid.Grid.1|m9qGrid.Grid.1|m9qGrid.Grid.1"}));
@@ -137,23 +115,18 @@ TEST_F(Scanner, MissingTopKeysEndOnlyTheirScan) {
 TEST_F(Scanner, ALongLegalNameIsExaminedAndTheScanGoesOn) {
   std::string umlauts = "b";
   for (int i = 0; i < 160; ++i) umlauts += "\xC3\xA4";  // 161 characters, 321 bytes
-  scan({{umlauts + "m9q", std::nullopt}, {"m9q.After", std::nullopt}}, {"m9q"}, true);
-  EXPECT_EQ(rows(), (std::vector<std::string>{"PROGID|" + umlauts + "m9q|" + umlauts + "m9q|" +
-                                                  umlauts + "m9q",
+  scan({{umlauts + "m9q", std::nullopt}, {"m9q.After", std::nullopt}});
+  EXPECT_EQ(rows(), (std::vector<std::string>{"PROGID|" + umlauts + "m9q|" + umlauts + "m9q|" + umlauts + "m9q",
                                               "PROGID|m9q.After|m9q.After|m9q.After"}));
   EXPECT_EQ(m_steps, (std::vector<std::string>{"ProgID -> " + umlauts + "m9q", "ProgID -> m9q.After"}));
 }
 
 TEST_F(Scanner, AFullTypeLibTableEndsTheTypeLibScanOnly) {
   std::vector<FixtureKey> keys;
-  char id[64];
-  for (int i = 0; i <= 32767; ++i) {
-    std::snprintf(id, sizeof id, "TypeLib\\{%08X-0000-0000-0000-000000000000}\\1.0\\0\\win32", i);
-    keys.push_back({id, "m9q.ocx"});
-  }
-  keys.push_back({"CLSID\\{00000000-0000-0000-0000-000000000000}", "x"});
-  keys.push_back({"CLSID\\{CC000001-0000-0000-0000-000000000000}", "m9q Calendar Control"});
-  scan(keys, {"m9q"}, false);
+  for (int i = 0; i <= 32767; ++i) keys.push_back({"TypeLib\\{" + std::to_string(i) + "}\\1.0\\0\\win32", "m9q.ocx"});
+  keys.push_back({"CLSID\\{0}", "x"});
+  keys.push_back({"CLSID\\{C1}", "m9q Calendar Control"});
+  scan(keys);
   EXPECT_EQ(m_result.typeLibs.rows().size(), 32767u);
   EXPECT_EQ(m_result.found, 32768);
   EXPECT_EQ(m_result.keys.item(m_result.keys.count()).category, "CLSID");

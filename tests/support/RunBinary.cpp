@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <regex>
 #include <stdexcept>
 
 #ifndef COMSWEEP_BINARY
@@ -84,14 +84,9 @@ BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptio
 }
 
 std::string maskDates(std::string log) {
-  for (const char* label : {"Creation Date: ", "End of processing date: "}) {
-    std::size_t at = log.find(label);
-    if (at == std::string::npos) continue;
-    at += std::strlen(label);
-    std::size_t end = log.find("\r\n", at);
-    log.replace(at, end - at, "<date>");
-  }
-  return log;
+  // Only dates in the C locale's short date and long time, "MM/DD/YY HH:MM:SS", are masked.
+  static const std::regex date(R"((Creation Date: |End of processing date: )\d\d/\d\d/\d\d \d\d:\d\d:\d\d\r\n)");
+  return std::regex_replace(log, date, "$1<date>\r\n");
 }
 
 }  // namespace comsweep::test

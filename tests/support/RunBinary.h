@@ -23,7 +23,7 @@ BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptio
 // Starts the executable with its output discarded; the caller waits for it.
 int spawnComsweep(const std::vector<std::string>& args, const BinaryOptions& options);
 
-// The log with its two date-time lines masked.
+// The log with its two date-time lines masked; only well-formed dates are.
 std::string maskDates(std::string log);
 
 }  // namespace comsweep::test

@@ -7,45 +7,43 @@
 #include <string>
 #include <vector>
 
-#include "ui/ProgressState.h"
 #include "ui/ReviewState.h"
 #include "ui/WindowSystem.h"
 
 namespace comsweep::test {
 
-struct ShownMessage {
-  std::string text;
-  int style;
-  std::string title;
-};
-
 class ScriptedWindowSystem : public ui::WindowSystem {
  public:
   // What the operator does in the review window; by default, Remove.
-  std::function<void(ui::ReviewState&)> review = [](ui::ReviewState& form) {
-    form.removeClicked();
-  };
+  std::function<void(ui::ReviewState&)> review = [](ui::ReviewState& form) { form.removeClicked(); };
+  std::vector<std::string> messages;
+  std::vector<std::string> trace;  // the requests, in order
 
-  std::vector<ShownMessage> messages;
-  std::vector<std::string> trace;        // the requests, in order
-  std::vector<std::string> progressFrames;  // picture key after each refresh
-  std::vector<std::string> progressNodes;   // node text after each refresh
-  bool ended = false;
-
-  void showMessage(const std::string& text, int style, const std::string& title) override;
-  void mainSetMousePointer(int pointer) override;
+  void showMessage(const std::string& text, int, const std::string&) override {
+    messages.push_back(text);
+    trace.push_back("msgbox");
+  }
+  void mainSetMousePointer(int pointer) override { trace.push_back("main.pointer=" + std::to_string(pointer)); }
   void mainHide() override { trace.push_back("main.hide"); }
   void mainUnload() override { trace.push_back("main.unload"); }
   void tipShowModal() override { trace.push_back("tip.show"); }
   void progressShow(ui::ProgressState&) override { trace.push_back("progress.show"); }
-  void progressRefresh(ui::ProgressState& form) override;
+  void progressRefresh(ui::ProgressState&) override {}
   void progressUnload() override { trace.push_back("progress.unload"); }
-  void reviewShowModal(ui::ReviewState& form) override;
-  void reviewUnload(ui::ReviewState&) override { m_reviewOpen = false; trace.push_back("review.unload"); }
-  void endProgram() override {
-    ended = true;
-    trace.push_back("end");
+  // A modal window returns only once it is unloaded; the close box does that
+  // without any action of the form.
+  void reviewShowModal(ui::ReviewState& form) override {
+    trace.push_back("review.show");
+    m_reviewOpen = true;
+    form.activated();
+    review(form);
+    if (m_reviewOpen) reviewUnload(form);
   }
+  void reviewUnload(ui::ReviewState&) override {
+    m_reviewOpen = false;
+    trace.push_back("review.unload");
+  }
+  void endProgram() override { trace.push_back("end"); }
 
  private:
   bool m_reviewOpen = false;

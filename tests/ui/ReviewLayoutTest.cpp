@@ -10,18 +10,14 @@ using ui::ReviewGeometry;
 // The review window as designed: 596 x 421 with its list, buttons and label.
 const ReviewGeometry kDesign{596, 421, 597, 349, 380, 324};
 
-TEST(ReviewLayout, NothingMovesBeforeActivationOrWhileMinimized) {
+TEST(ReviewLayout, ControlsFollowGrowthButNeverShrinkBelowTheFirstActivation) {
   ui::ReviewLayout layout;
+  // Nothing moves before an activation with a size, nor while minimized.
   EXPECT_FALSE(layout.resized(900, 700, false));
   layout.activated({0, 0, 597, 349, 380, 324});  // a window without a size is no floor
   EXPECT_FALSE(layout.resized(900, 700, false));
   layout.activated(kDesign);
   EXPECT_FALSE(layout.resized(900, 700, true));
-}
-
-TEST(ReviewLayout, ControlsFollowGrowthButNeverShrinkBelowTheFirstActivation) {
-  ui::ReviewLayout layout;
-  layout.activated(kDesign);
   // Maximized and activated again (a message box closed over it): the floor
   // stays, so a restored window gets its buttons back.
   layout.activated({1600, 1000, 1601, 928, 959, 1328});
@@ -38,10 +34,8 @@ TEST(ReviewLayout, ControlsFollowGrowthButNeverShrinkBelowTheFirstActivation) {
     SCOPED_TRACE(testing::Message() << c.formWidth << "x" << c.formHeight);
     std::optional<ReviewGeometry> g = layout.resized(c.formWidth, c.formHeight, false);
     ASSERT_TRUE(g);
-    EXPECT_EQ(g->listWidth, c.listWidth);
-    EXPECT_EQ(g->listHeight, c.listHeight);
-    EXPECT_EQ(g->buttonsTop, c.buttonsTop);
-    EXPECT_EQ(g->remoteLabelLeft, c.remoteLabelLeft);
+    EXPECT_EQ(std::tuple(g->listWidth, g->listHeight, g->buttonsTop, g->remoteLabelLeft),
+              std::tuple(c.listWidth, c.listHeight, c.buttonsTop, c.remoteLabelLeft));
   }
 }
 

@@ -1,6 +1,7 @@
 // What the operator reads: every caption fits its control at the window
-// font, the pictures exist for every key at high resolution, and a start
-// without a display explains itself.
+// font, the pictures exist for every key at high resolution, the progress
+// window's animation follows the counter and always shows the last update,
+// and a start without a display explains itself.
 
 #include <QCheckBox>
 #include <QFontInfo>
@@ -19,6 +20,7 @@
 #include "ui/qt/InteractiveSession.h"
 #include "ui/qt/MainWindow.h"
 #include "ui/qt/Pictures.h"
+#include "ui/ProgressState.h"
 #include "ui/qt/ProgressWindow.h"
 #include "ui/qt/QtProgram.h"
 #include "ui/qt/ReviewWindow.h"
@@ -33,6 +35,7 @@ class WindowLookTest : public QObject {
  private slots:
   void captionsFitTheirControls();
   void picturesForEveryKeyAtHighResolution();
+  void progressFramesFollowTheCounterAndSettleDrawsTheLastUpdate();
   void startWithoutDisplayExplainsItself();
 };
 
@@ -97,6 +100,40 @@ void WindowLookTest::picturesForEveryKeyAtHighResolution() {
   QCOMPARE(distinct.size(), 9);
   QVERIFY(ui::Pictures::category(QStringLiteral("HKCR")).isNull());
   QVERIFY(ui::Pictures::animationFrame(QStringLiteral("REG5")).isNull());
+}
+
+void WindowLookTest::progressFramesFollowTheCounterAndSettleDrawsTheLastUpdate() {
+  ui::ProgressState form;
+  form.reset();
+  ui::ProgressWindow window;
+  window.showFor(form);
+  QVERIFY(window.isVisible());
+  QCOMPARE(window.windowFlags() & Qt::FramelessWindowHint, Qt::FramelessWindowHint);
+  auto* picture = window.findChild<QLabel*>(QStringLiteral("imgRegistry"));
+
+  // Runs of the same picture, as "REGn*length".
+  QStringList runs;
+  for (int call = 1; call <= 190; ++call) {
+    form.update("Interface -> {" + std::to_string(call) + "}", call);
+    window.refresh(form);
+    window.settle(form);
+    const QString key = picture->property("pictureKey").toString() + '*';
+    QVERIFY(!picture->pixmap().isNull());
+    if (runs.isEmpty() || !runs.last().startsWith(key)) runs << key + '0';
+    runs.last() = key + QString::number(runs.last().mid(key.size()).toInt() + 1);
+  }
+  QCOMPARE(runs.join(' '), QStringLiteral("REG0*19 REG1*20 REG2*20 REG3*20 REG4*14 "
+                                          "REG0*20 REG1*20 REG2*20 REG3*20 REG4*14 REG0*3"));
+
+  // A burst of updates without settling: settle still shows the last one.
+  for (int call = 1; call <= 1000; ++call) {
+    form.update("CLSID -> {" + std::to_string(call) + "}", call * 2);
+    window.refresh(form);
+  }
+  window.settle(form);
+  QCOMPARE(window.findChild<QLabel*>(QStringLiteral("lblCurrentNode"))->text(), QStringLiteral("CLSID -> {1000}"));
+  QCOMPARE(window.findChild<QLabel*>(QStringLiteral("lblDeleted"))->text(), QStringLiteral("2000"));
+  QCOMPARE(picture->property("pictureKey").toString(), QString::fromStdString(form.picture));
 }
 
 void WindowLookTest::startWithoutDisplayExplainsItself() {
