@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "registry/blockfile/BlockFileStore.h"
+#include "registry/wine/WineRegParser.h"
 
 namespace comsweep::registry {
 
@@ -23,7 +24,10 @@ class WineRegStore : public BlockFileStore {
  public:
   // Reads and parses `file`. Null on failure, with `error` set to
   // "<file>:<line>: <reason>" or "<file>: <system error>".
-  static std::unique_ptr<WineRegStore> load(const std::filesystem::path& file, std::string& error);
+  // A user's file (user.reg) gives the user's Software\Classes.
+  static std::unique_ptr<WineRegStore> load(
+      const std::filesystem::path& file, std::string& error,
+      WineRegParser::Owner owner = WineRegParser::Owner::Machine);
 
   // Asked right before the file is written; a non-empty answer cancels the
   // save with that message.
