@@ -1,11 +1,12 @@
 #pragma once
-// HKEY_CLASSES_ROOT of a Wine prefix: the Software\Classes key of its
-// system.reg, held as an in-memory tree (only the unnamed values are kept),
-// together with the file's original text cut into key blocks. A save writes
-// the file again without the blocks of removed keys; every other block is
-// written back byte for byte, in its place. Loading gives back the memory of
-// the bytes it has parsed as it goes, since the file's bytes and the tree
-// would otherwise both be held at once.
+// The classes of a Wine prefix's registry file: the Software\Classes key of
+// its system.reg (or of a user's user.reg), held as an in-memory tree (only
+// the unnamed values are kept), together with the file's original text cut
+// into key blocks. A save writes the file again without the blocks of
+// removed keys; every other block is written back byte for byte, in its
+// place. Loading gives back the memory of the bytes it has parsed as it
+// goes, since the file's bytes and the tree would otherwise both be held at
+// once.
 
 #include <filesystem>
 #include <functional>
