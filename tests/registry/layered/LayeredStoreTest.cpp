@@ -1,8 +1,10 @@
 #include "registry/layered/LayeredStore.h"
 
 #include "registry/StoreContract.h"
+#include "removal/KeyRemoval.h"
 #include "removal/UndoFile.h"
 #include "support/Fixture.h"
+#include "support/TempDir.h"
 
 namespace comsweep::test {
 namespace {
@@ -45,7 +47,8 @@ class FailingSaveStore : public MemoryStore {
 
 // A key in both stores is one key with the user's values; removing it
 // removes both copies, and the backup names each copy below its own root.
-// A save that fails after the lower store was written says so.
+// A save that fails after the lower store was written says so, and the
+// backup of what went stays.
 TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
   struct Case {
     const char* removed;
@@ -89,12 +92,22 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
               "Windows Registry Editor Version 5.00\n\n" + c.backup + "\n")
         << c.removed;
 
-    ASSERT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, c.removed), 0) << c.removed;
+    // The removal reports the failed save, and keeps the backup only when
+    // the lower store was written, since keys are then gone.
+    TempDir dir;
+    scan::FoundKeyList listed;
+    listed.add({c.removed, c.removed, c.removed, "PROGID", false});
+    removal::RemovalReport report = removal::removeKeys(
+        api, registry::HKEY_CLASSES_ROOT, listed, 1,
+        [&](const std::vector<std::string>& paths) {
+          return removal::UndoFile({{&low, "HKLM"}, {&up, "HKCU"}}, dir.path()).write(paths, 0);
+        });
     EXPECT_EQ(allKeys(up), c.upperLeft) << c.removed;
     EXPECT_EQ(allKeys(low), c.lowerLeft) << c.removed;
-    registry::CommitResult saved = api.commit();
-    EXPECT_FALSE(saved.ok);
-    EXPECT_EQ(saved.partial, c.partial) << c.removed;
+    EXPECT_TRUE(report.saveFailed);
+    EXPECT_EQ(report.removed, 0);
+    EXPECT_EQ(!report.undoFile.empty(), c.partial) << c.removed;
+    EXPECT_EQ(std::filesystem::is_empty(dir.path()), !c.partial) << c.removed;
   }
 }
 
