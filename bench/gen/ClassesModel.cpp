@@ -49,6 +49,8 @@ class ClassesModel::Emitter {
     close();
   }
   std::uint64_t keys() const { return m_keys; }
+  // Another model's keys, emitted below the key open now.
+  void nested(const ClassesModel& model) { m_keys += model.emit(m_sink); }
 
  private:
   KeySink& m_sink;
@@ -57,6 +59,7 @@ class ClassesModel::Emitter {
 
 ClassesModel::ClassesModel(std::uint64_t seed, std::uint32_t classes, NameOrder order, Profile profile)
     : m_seed(seed),
+      m_order(order),
       m_demo(profile == Profile::Demo),
       m_classes(std::max<std::uint32_t>(classes, 1)),
       m_interfaces(std::max<std::uint32_t>(m_classes / 2, 1)),
@@ -268,6 +271,16 @@ std::string ClassesModel::inprocPath(const ClassTraits& t) {
   }
 }
 
+void ClassesModel::setWow64View(const ClassesModel& view) {
+  m_wow64 = &view;
+  RootEntry entry{"Wow6432Node", kWow64, 0};
+  auto at = std::lower_bound(m_root.begin(), m_root.end(), entry, [this](const RootEntry& a, const RootEntry& b) {
+    return compareNames(a.name, b.name, m_order) < 0;
+  });
+  m_root.insert(at, std::move(entry));
+  m_familyKeys += view.familyKeys();
+}
+
 std::uint64_t ClassesModel::emit(KeySink& sink) const {
   Emitter e(sink);
   for (const RootEntry& entry : m_root) emitRootEntry(e, entry);
@@ -294,6 +307,11 @@ void ClassesModel::emitRootEntry(Emitter& e, const RootEntry& entry) const {
     case kRootExtension: emitExtension(e, entry.name, entry.index); return;
     case kProgId: emitProgId(e, entry.index, false); return;
     case kVersionIndependentProgId: emitProgId(e, entry.index, true); return;
+    case kWow64:
+      e.open(entry.name);
+      e.nested(*m_wow64);
+      e.close();
+      return;
     case kClsid:
       e.open("CLSID");
       for (const Sorted& c : m_sortedClasses) emitClass(e, c.index);

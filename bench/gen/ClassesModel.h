@@ -32,6 +32,10 @@ class ClassesModel {
   // either order.
   ClassesModel(std::uint64_t seed, std::uint32_t classes, NameOrder order, Profile profile = Profile::Bench);
 
+  // Makes `view` (a model of the same order, outliving this one) the 32-bit
+  // view of a 64-bit machine: a Wow6432Node key at the root holding its keys.
+  void setWow64View(const ClassesModel& view);
+
   // Emits every key below the root (not the root itself), siblings in the
   // model's order, and returns how many keys that was.
   std::uint64_t emit(KeySink& sink) const;
@@ -59,7 +63,7 @@ class ClassesModel {
     kTypeLibText,      // the fragment only in the class's TypeLib subkey
     kNearMissKinds
   };
-  enum RootKind : std::uint32_t { kStatic, kRootExtension, kProgId, kVersionIndependentProgId, kClsid, kInterfaces, kTypeLibs };
+  enum RootKind : std::uint32_t { kStatic, kRootExtension, kProgId, kVersionIndependentProgId, kClsid, kInterfaces, kTypeLibs, kWow64 };
 
   struct ClassTraits {
     Guid guid;
@@ -133,7 +137,9 @@ class ClassesModel {
   void emitTypeLib(Emitter& e, std::uint32_t index) const;
 
   std::uint64_t m_seed;
+  NameOrder m_order;
   bool m_demo;
+  const ClassesModel* m_wow64 = nullptr;
   std::uint32_t m_classes;
   std::uint32_t m_interfaces;
   std::uint32_t m_typeLibs;

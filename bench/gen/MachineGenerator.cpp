@@ -145,9 +145,10 @@ std::optional<GeneratorOptions> parseGeneratorArguments(const std::vector<std::s
       options.out = value;
     } else if (option == "--profile") {
       if (value == "bench") options.profile = ClassesModel::Profile::Bench;
+      else if (value == "bench64") options.win64 = true;
       else if (value == "demo") options.profile = ClassesModel::Profile::Demo;
       else {
-        error = "--profile takes bench or demo";
+        error = "--profile takes bench, bench64 or demo";
         return std::nullopt;
       }
     } else if (!parseNumber(value, options.seed)) {
@@ -169,8 +170,15 @@ GeneratorResult generateMachine(const GeneratorOptions& options) {
     return result;
   }
   // Wine writes siblings in its own order; exports and hives are in Windows'.
-  ClassesModel model(options.seed, options.classes,
-                     options.format == MachineFormat::Wine ? NameOrder::Wine : NameOrder::Windows, options.profile);
+  const NameOrder order = options.format == MachineFormat::Wine ? NameOrder::Wine : NameOrder::Windows;
+  const std::uint32_t classes32 = options.win64 ? options.classes / 3 : 0;
+  ClassesModel model(options.seed, options.classes - classes32, order, options.profile);
+  // The 32-bit view: a model of its own, from another seed.
+  std::optional<ClassesModel> view32;
+  if (classes32 > 0) {
+    view32.emplace(options.seed ^ 0x32, classes32, order, options.profile);
+    model.setWow64View(*view32);
+  }
   bool demo = options.profile == ClassesModel::Profile::Demo;
   OutputFile out;
   if (!out.open(options.out)) {

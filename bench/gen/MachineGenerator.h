@@ -21,6 +21,9 @@ struct GeneratorOptions {
   std::string out;
   std::uint64_t seed = 1;
   ClassesModel::Profile profile = ClassesModel::Profile::Bench;
+  // A 64-bit machine: a third of the classes (with their interfaces, type
+  // libraries and root keys) are 32-bit ones below Wow6432Node.
+  bool win64 = false;
 };
 
 struct GeneratorResult {
@@ -34,7 +37,7 @@ struct GeneratorResult {
 inline constexpr std::uint32_t kMaxClasses = 10'000'000;
 
 // Parses "--classes N --format wine|reg|hive --out PATH [--seed S]
-// [--profile bench|demo]" (S decimal or 0x-hex). Empty and `error` set on a missing, repeated, unknown or
+// [--profile bench|bench64|demo]" (S decimal or 0x-hex). Empty and `error` set on a missing, repeated, unknown or
 // malformed option.
 std::optional<GeneratorOptions> parseGeneratorArguments(const std::vector<std::string>& args, std::string& error);
 

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   if (!options) {
     std::fprintf(stderr,
                  "comsweep-genmachine: %s\n"
-                 "usage: comsweep-genmachine --classes N --format wine|reg|hive --out PATH [--seed S] [--profile bench|demo]\n",
+                 "usage: comsweep-genmachine --classes N --format wine|reg|hive --out PATH [--seed S] [--profile bench|bench64|demo]\n",
                  error.c_str());
     return 2;
   }

@@ -30,10 +30,9 @@ namespace {
 
 enum class Kind { WinePrefix, WindowsDrive, Hive, RegFile };
 
-// The file a run replaces when it removes keys: a regular file, and one its
-// owner may write (a file made read-only is not to be replaced behind the
-// owner's back). Empty when it may be used, else why not.
-std::string checkMachineFile(const fs::path& file, std::string* head = nullptr) {
+}  // namespace
+
+std::string checkMachineFile(const fs::path& file, std::string* head) {
   struct stat st {};
   std::string problem;
   platform::FileDescriptor fd = platform::openRegularFile(file, st, problem);
@@ -53,8 +52,6 @@ std::string checkMachineFile(const fs::path& file, std::string* head = nullptr) 
   }
   return {};
 }
-
-}  // namespace
 
 MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lockWait) {
   std::error_code ec;

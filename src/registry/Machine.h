@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/RunLock.h"
 #include "registry/Store.h"
@@ -22,6 +23,15 @@ struct Machine {
   // Where HKEY_CLASSES_ROOT physically lives, as a .reg file names it, so
   // that the backup of removed keys can be imported back with standard tools.
   std::string registryRoot = "HKEY_CLASSES_ROOT";
+  // Where the keys physically live when HKEY_CLASSES_ROOT is composed of
+  // several stores (a Wine prefix's user classes over its machine classes):
+  // each store with the name of its root in a .reg file. Empty: `store`
+  // alone, named registryRoot.
+  struct Layer {
+    const Store* store;
+    std::string registryRoot;
+  };
+  std::vector<Layer> layers;
   // Held for as long as the machine is open: no other run reads or writes it.
   platform::RunLock lock;
 };
@@ -37,6 +47,12 @@ std::filesystem::path defaultMachinePath(const std::map<std::string, std::string
 
 // How long a run waits for another run on the same machine to end.
 inline constexpr std::chrono::seconds kDefaultLockWait{10};
+
+// The file a run replaces when it removes keys: a regular file, and one its
+// owner may write (a file made read-only is not to be replaced behind the
+// owner's back). Empty when it may be used, else why not. `head`, when
+// given, receives the file's first 64 bytes.
+std::string checkMachineFile(const std::filesystem::path& file, std::string* head = nullptr);
 
 // Opens the machine at `path` and locks it for this run (waiting up to
 // `lockWait` for another run to end). Every file it reads must be a regular

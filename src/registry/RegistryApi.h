@@ -51,6 +51,9 @@ std::string statusMessage(LONG status);
 struct CommitResult {
   bool ok = true;
   std::string message;  // why it failed; empty on success
+  // A failure after part of the machine was written (one of its files
+  // saved, another not): some removed keys are gone, so their backup stays.
+  bool partial = false;
 };
 
 class RegistryApi {

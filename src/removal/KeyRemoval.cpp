@@ -90,8 +90,9 @@ RemovalReport removeKeys(registry::RegistryApi& api, HKEY root, const scan::Foun
     report.saveFailed = true;
     report.saveError = saved.message;
     // The machine is as it was: a backup of keys that are all still there
-    // would only mislead.
-    if (!report.undoFile.empty()) {
+    // would only mislead. After a partial save some keys are gone, and the
+    // backup is what brings them back.
+    if (!report.undoFile.empty() && !saved.partial) {
       std::error_code ignored;
       std::filesystem::remove(report.undoFile, ignored);
       report.undoFile.clear();

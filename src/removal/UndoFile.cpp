@@ -42,21 +42,22 @@ std::string timestamp(std::time_t now) {
 
 }  // namespace
 
-bool UndoFile::appendKey(std::string& out, NodeId node, const std::string& path, bool& complete,
-                         std::string& why) const {
-  why = unwritable("the key name", m_store.name(node), false);
+bool UndoFile::appendKey(const registry::Machine::Layer& layer, std::string& out, NodeId node,
+                         const std::string& path, bool& complete, std::string& why) const {
+  const registry::Store& store = *layer.store;
+  why = unwritable("the key name", store.name(node), false);
   if (!why.empty()) return false;
-  out += "\n[" + m_root + "\\" + path + "]\n";
+  out += "\n[" + layer.registryRoot + "\\" + path + "]\n";
   std::vector<registry::NamedValue> values;
-  if (!m_store.values(node, values)) complete = false;
+  if (!store.values(node, values)) complete = false;
   for (const auto& value : values) {
     why = unwritable("the value name", value.name, true);
     if (!why.empty()) return false;
     out += registry::regFileValueLine(value) + "\n";
   }
-  for (std::uint32_t i = 0; i < m_store.childCount(node); ++i) {
-    NodeId child = m_store.childAt(node, i);
-    if (!appendKey(out, child, path + "\\" + std::string(m_store.name(child)), complete, why))
+  for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
+    NodeId child = store.childAt(node, i);
+    if (!appendKey(layer, out, child, path + "\\" + std::string(store.name(child)), complete, why))
       return false;
   }
   return true;
@@ -69,16 +70,24 @@ std::string UndoFile::text(const std::vector<std::string>& paths, bool& complete
   std::string key, why;
   for (std::size_t p = 0; p < paths.size(); ++p) {
     const std::string& path = paths[p];
-    NodeId node = m_store.root();
-    std::string_view rest = path;
-    while (node != registry::kNoNode && !rest.empty()) {
-      std::size_t cut = rest.find('\\');
-      node = m_store.findChild(node, rest.substr(0, cut));
-      rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
-    }
-    if (node == registry::kNoNode || node == m_store.root()) continue;
     key.clear();
-    if (appendKey(key, node, path, complete, why)) {
+    bool written = true;
+    for (const registry::Machine::Layer& layer : m_layers) {
+      const registry::Store& store = *layer.store;
+      NodeId node = store.root();
+      std::string_view rest = path;
+      while (node != registry::kNoNode && !rest.empty()) {
+        std::size_t cut = rest.find('\\');
+        node = store.findChild(node, rest.substr(0, cut));
+        rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+      }
+      if (node == registry::kNoNode || node == store.root()) continue;
+      if (!appendKey(layer, key, node, path, complete, why)) {
+        written = false;
+        break;
+      }
+    }
+    if (written) {
       out += key;
     } else if (refused) {
       refused->emplace_back(p, why);
@@ -132,11 +141,11 @@ BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t 
 
 std::function<BackupResult(const std::vector<std::string>&)> undoFileBackup(
     const registry::Machine& machine) {
-  const registry::Store* store = machine.store.get();
-  std::string root = machine.registryRoot;
+  std::vector<registry::Machine::Layer> layers = machine.layers;
+  if (layers.empty()) layers.push_back({machine.store.get(), machine.registryRoot});
   std::filesystem::path directory = machine.driveC;
-  return [store, root, directory](const std::vector<std::string>& paths) {
-    return UndoFile(*store, root, directory).write(paths, std::time(nullptr));
+  return [layers, directory](const std::vector<std::string>& paths) {
+    return UndoFile(layers, directory).write(paths, std::time(nullptr));
   };
 }
 

@@ -28,7 +28,12 @@ class UndoFile {
  public:
   // `root` names HKEY_CLASSES_ROOT in the file ("HKEY_LOCAL_MACHINE\SOFTWARE\Classes" ...).
   UndoFile(const registry::Store& store, std::string root, std::filesystem::path directory)
-      : m_store(store), m_root(std::move(root)), m_directory(std::move(directory)) {}
+      : m_layers{{&store, std::move(root)}}, m_directory(std::move(directory)) {}
+  // HKEY_CLASSES_ROOT composed of several stores: each key is written from
+  // every store that holds it, named below that store's root, in the order
+  // given, so that an import puts each copy back into its own file.
+  UndoFile(std::vector<registry::Machine::Layer> layers, std::filesystem::path directory)
+      : m_layers(std::move(layers)), m_directory(std::move(directory)) {}
 
   // Writes 9QReg-<YYYYMMDD-HHMMSS>.reg (never over an existing file) with the
   // keys at `paths` below the root; keys that do not exist are left out, and
@@ -44,11 +49,10 @@ class UndoFile {
  private:
   // Appends the key and its subtree; false, with `why` set, when a name in
   // it cannot be written back exactly.
-  bool appendKey(std::string& out, registry::NodeId node, const std::string& path, bool& complete,
-                 std::string& why) const;
+  bool appendKey(const registry::Machine::Layer& layer, std::string& out, registry::NodeId node,
+                 const std::string& path, bool& complete, std::string& why) const;
 
-  const registry::Store& m_store;
-  std::string m_root;
+  std::vector<registry::Machine::Layer> m_layers;
   std::filesystem::path m_directory;
 };
 

@@ -15,12 +15,17 @@ using registry::HKEY;
 using registry::OpenKey;
 using registry::QueryStringValue;
 
-// One run of the scans: where they read, where they report, what they found.
+// One view's run of the scans: where they read, where they report, what they
+// found. The 32-bit view reads below its own root and lists every key by its
+// full path below HKEY_CLASSES_ROOT.
 struct ScanContext {
   registry::RegistryApi& api;
-  HKEY root;
+  HKEY root;            // HKEY_CLASSES_ROOT, or its Wow6432Node key
+  std::string prefix;   // "" for the native view, "Wow6432Node\\" for the 32-bit view
   ProgressSink* progress;
   ScanResult& result;
+  TypeLibTable& typeLibs;                // the libraries this view's TypeLib scan found
+  const TypeLibTable* sharedTypeLibs;    // the native view's, for the 32-bit view
 };
 
 // A counter that would overflow: ends the scan that was counting.
@@ -52,12 +57,26 @@ class KeyHandle {
   bool m_open = false;
 };
 
-void progressStep(ScanContext& c, const char* label, const std::string& name) {
-  if (c.progress) c.progress->progressStep(label, name, c.result.found);
+// Shows a visited key: by its name in the native view, by its full path
+// below HKEY_CLASSES_ROOT in the 32-bit view. `folder` is the scan's key
+// ("CLSID\\", "" at the root); a blank name (a failed step) stays blank.
+void progressStep(ScanContext& c, const char* label, const char* folder, const std::string& name,
+                  bool blank = false) {
+  if (!c.progress) return;
+  if (c.prefix.empty() || blank)
+    c.progress->progressStep(label, name, c.result.found);
+  else
+    c.progress->progressStep(label, c.prefix + folder + name, c.result.found);
 }
 
+// `path` is below the view's root; the entry names its full path below
+// HKEY_CLASSES_ROOT, and a 32-bit entry shows that path as its name too.
 void addFoundKey(ScanContext& c, std::string name, std::string foundValue, std::string path,
                  const char* category) {
+  if (!c.prefix.empty()) {
+    path.insert(0, c.prefix);
+    name = path;
+  }
   c.result.keys.add({std::move(name), std::move(foundValue), std::move(path), category, false});
 }
 
@@ -80,7 +99,7 @@ void scanTypeLibs(ScanContext& c, const Matcher& matcher) {
     if (EnumKey(c.api, top.get(), i, id) != 0) break;
     KeyHandle lib(c.api);
     if (!lib.open(c.root, "TypeLib\\" + id)) continue;
-    progressStep(c, "TypeLib -> ", id);
+    progressStep(c, "TypeLib -> ", "TypeLib\\", id);
     bool found = false;
     std::string fileName;
     std::string version;
@@ -95,9 +114,9 @@ void scanTypeLibs(ScanContext& c, const Matcher& matcher) {
     }
     lib.close();
     if (!found) continue;
-    if (c.result.found == std::numeric_limits<std::int32_t>::max() || c.result.typeLibs.full())
+    if (c.result.found == std::numeric_limits<std::int32_t>::max() || c.typeLibs.full())
       throw ScanFault("type-library table full");
-    c.result.typeLibs.add(id, fileName);
+    c.typeLibs.add(id, fileName);
     addFoundKey(c, id, fileName, "TypeLib\\" + id, "TYPELIB");
     ++c.result.found;
   }
@@ -113,10 +132,19 @@ void scanInterfaces(ScanContext& c) {
     KeyHandle typeLib(c.api);
     path.assign("Interface\\").append(id).append("\\TypeLib");
     if (!typeLib.open(c.root, path)) continue;
-    progressStep(c, "Interface -> ", id);
+    progressStep(c, "Interface -> ", "Interface\\", id);
     fileName.clear();
-    if (QueryStringValue(c.api, typeLib.get(), "", value))
-      fileName = c.result.typeLibs.lookupTypeLibFile(value);
+    if (QueryStringValue(c.api, typeLib.get(), "", value)) {
+      fileName = c.typeLibs.lookupTypeLibFile(value);
+      // A library the 32-bit view does not hold is the shared one, as the
+      // 32-bit view of 64-bit Windows sees it since TypeLib stopped being
+      // redirected; one it holds is its own, found or not.
+      if (fileName.empty() && c.sharedTypeLibs) {
+        KeyHandle own(c.api);
+        if (!own.open(c.root, "TypeLib\\" + value))
+          fileName = c.sharedTypeLibs->lookupTypeLibFile(value);
+      }
+    }
     typeLib.close();
     if (fileName.empty()) continue;
     listFound(c, id, fileName, "Interface\\" + id, "INTERFACE");
@@ -133,7 +161,7 @@ void scanClasses(ScanContext& c, const Matcher& matcher) {
     registry::LONG status = EnumKey(c.api, top.get(), i, id);
     // The step is shown before the end test, so the last one shows the
     // blank name of the failed step.
-    progressStep(c, "CLSID -> ", id);
+    progressStep(c, "CLSID -> ", "CLSID\\", id, status != 0);
     if (status != 0) break;
     classPath.assign("CLSID\\").append(id);
     KeyHandle cls(c.api);
@@ -167,7 +195,7 @@ void scanProgIds(ScanContext& c, const Matcher& matcher) {
   if (!root.open(c.root, "")) return;
   std::string name;
   for (registry::DWORD i = 0; EnumKey(c.api, root.get(), i, name) == 0; ++i) {
-    progressStep(c, "ProgID -> ", name);
+    progressStep(c, "ProgID -> ", "", name);
     if (!matcher.matches(name)) continue;
     listFound(c, name, name, name, "PROGID");
   }
@@ -178,7 +206,7 @@ void scanProgIds(ScanContext& c, const Matcher& matcher) {
 ScanResult scanRegistry(registry::RegistryApi& api, HKEY root, const families::PatternList& patterns,
                         ProgressSink* progress, util::Timings* timings) {
   ScanResult result;
-  ScanContext context{api, root, progress, result};
+  ScanContext native{api, root, {}, progress, result, result.typeLibs, nullptr};
   Matcher matcher(patterns);
   auto guarded = [](auto&& scan) {
     try {
@@ -187,14 +215,24 @@ ScanResult scanRegistry(registry::RegistryApi& api, HKEY root, const families::P
       // The scan ends here; what it listed stays listed.
     }
   };
-  guarded([&] { scanTypeLibs(context, matcher); });
+  guarded([&] { scanTypeLibs(native, matcher); });
   util::mark(timings, "scan TypeLib");
-  guarded([&] { scanInterfaces(context); });
+  guarded([&] { scanInterfaces(native); });
   util::mark(timings, "scan Interface");
-  guarded([&] { scanClasses(context, matcher); });
+  guarded([&] { scanClasses(native, matcher); });
   util::mark(timings, "scan CLSID");
-  guarded([&] { scanProgIds(context, matcher); });
+  guarded([&] { scanProgIds(native, matcher); });
   util::mark(timings, "scan ProgID");
+
+  KeyHandle wow64(api);
+  if (!wow64.open(root, kWow64Key)) return result;
+  ScanContext view32{api, wow64.get(), std::string(kWow64Key) + "\\", progress,
+                     result, result.wow64TypeLibs, &result.typeLibs};
+  guarded([&] { scanTypeLibs(view32, matcher); });
+  guarded([&] { scanInterfaces(view32); });
+  guarded([&] { scanClasses(view32, matcher); });
+  guarded([&] { scanProgIds(view32, matcher); });
+  util::mark(timings, "scan 32-bit view");
   return result;
 }
 

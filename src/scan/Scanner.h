@@ -1,6 +1,18 @@
 #pragma once
 // The four scans of HKEY_CLASSES_ROOT, run in a fixed order: TypeLib,
 // Interface, CLSID, ProgID. They only read the registry.
+//
+// Where HKEY_CLASSES_ROOT has a Wow6432Node key (a 64-bit machine's 32-bit
+// view), the native view is scanned first, all four scans, and then the
+// 32-bit view below Wow6432Node, all four scans again under the same rules.
+// Its entries carry their full path below HKEY_CLASSES_ROOT, as their path
+// and as their name ("Wow6432Node\CLSID\{...}"), so the review window, the
+// progress window and the log tell the views apart; native entries keep
+// their plain names. A 32-bit interface's type library is looked up among
+// the libraries found in the 32-bit view's own TypeLib, and, when that view
+// has no key for the library, among those found in the native TypeLib
+// (Windows 7 and later, and Wine 8, share TypeLib between the views; a
+// registry may still hold a 32-bit TypeLib of its own).
 
 #include <cstdint>
 #include <string>
@@ -30,8 +42,12 @@ class ProgressSink {
 struct ScanResult {
   FoundKeyList keys;  // in found order, unsorted
   std::int32_t found = 0;
-  TypeLibTable typeLibs;
+  TypeLibTable typeLibs;       // found in the native view
+  TypeLibTable wow64TypeLibs;  // found in the 32-bit view's own TypeLib
 };
+
+// The key below HKEY_CLASSES_ROOT that holds the 32-bit view.
+inline constexpr const char* kWow64Key = "Wow6432Node";
 
 // Runs the four scans below `root`; a fault inside one scan ends that scan
 // only. progress is null in an unattended run.

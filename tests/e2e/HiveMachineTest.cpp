@@ -69,5 +69,60 @@ TEST(HiveMachine, RemovesFromTheDriveAndRestoresWithTheHiveTools) {
   EXPECT_EQ(dump(hive), before);
 }
 
+// The 32-bit view of a SOFTWARE hive's classes, and a user's UsrClass.dat
+// whose root is the classes root: a 32-bit interface names a library kept
+// only in the shared TypeLib, and the hive tools put back what went.
+TEST(HiveMachine, The32BitViewIsCleanedInADrivesClassesAndInAUsersClassesHive) {
+  struct Layout {
+    std::string file, above, mergePrefix;
+  };
+  for (const Layout& layout : {Layout{"WINDOWS/system32/config/SOFTWARE", "Classes\\",
+                                      "HKEY_LOCAL_MACHINE\\SOFTWARE"},
+                               Layout{"UsrClass.dat", "", "HKEY_CLASSES_ROOT"}}) {
+    TempDir dir;
+    std::filesystem::path hive = dir / layout.file;
+    std::filesystem::create_directories(hive.parent_path());
+    const std::string c = layout.above, w = layout.above + "Wow6432Node\\";
+    writeHive(hive, {{c + "TypeLib\\{AA000001-0000-0000-0000-000000000000}\\1.0\\0\\win32",
+                      sz("C:\\m9q\\m9qShared.ocx")},
+                     {w + "Interface\\{00000000-0000-0000-0000-000000000000}\\TypeLib", sz("x")},
+                     {w + "Interface\\{BB000001-0000-0000-0000-000000000000}\\TypeLib",
+                      sz("{AA000001-0000-0000-0000-000000000000}")},
+                     {w + "CLSID\\{00000000-0000-0000-0000-000000000000}", std::nullopt},
+                     {w + "CLSID\\{CC000001-0000-0000-0000-000000000000}", sz("m9q Control")},
+                     {w + "CLSID\\{CC000002-0000-0000-0000-000000000000}", sz("Calendar")},
+                     {w + "m9q.Control32\\CLSID", sz("{CC000001-0000-0000-0000-000000000000}")}});
+    const std::string before = dump(hive);
+    // The drive is named by its directory, the user's hive by its file;
+    // either way the log goes to the directory.
+    std::filesystem::path machine = layout.above.empty() ? hive : dir.path();
+    BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", machine.string()}}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string log = readFile(dir / "9QReg.log");
+    EXPECT_NE(log.find("Number of deleted keys: 4"), std::string::npos) << log;
+    EXPECT_NE(log.find(" --- HKEY_CLASSES_ROOT\\Wow6432Node\\Interface\\"
+                       "{BB000001-0000-0000-0000-000000000000}\r\n"
+                       "                      From component: m9qShared.ocx\r\n"),
+              std::string::npos)
+        << log;
+    std::string after = dump(hive);
+    for (const char* gone : {"AA000001", "BB000001", "CC000001", "M9Q.CONTROL32"})
+      EXPECT_EQ(after.find(gone), std::string::npos) << gone << "\n" << after;
+    EXPECT_NE(after.find("CC000002"), std::string::npos);
+
+    std::filesystem::path backup;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+      if (entry.path().filename().string().rfind("9QReg-", 0) == 0) backup = entry.path();
+    ASSERT_FALSE(backup.empty());
+    if (!commandOutput("command -v hivexregedit iconv")) GTEST_SKIP() << "hivexregedit not installed";
+    std::string merge = "iconv -f UTF-16 -t UTF-8 '" + backup.string() + "' | tr -d '\\r' > '" +
+                        (dir / "undo.reg").string() + "' && hivexregedit --merge --prefix '" +
+                        layout.mergePrefix + "' '" + hive.string() + "' '" +
+                        (dir / "undo.reg").string() + "'";
+    ASSERT_TRUE(commandOutput(merge).has_value()) << merge;
+    EXPECT_EQ(dump(hive), before) << layout.file;
+  }
+}
+
 }  // namespace
 }  // namespace comsweep::test

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/Fixture.h"
 
 namespace comsweep::scan {
@@ -130,6 +132,43 @@ TEST_F(Scanner, AFullTypeLibTableEndsTheTypeLibScanOnly) {
   EXPECT_EQ(m_result.typeLibs.rows().size(), 32767u);
   EXPECT_EQ(m_result.found, 32768);
   EXPECT_EQ(m_result.keys.item(m_result.keys.count()).category, "CLSID");
+}
+
+// The 32-bit view is scanned after the native one under the same rules; its
+// interfaces find their library in its own TypeLib, else in the shared one
+// unless the view holds a key for that library.
+TEST_F(Scanner, The32BitViewFollowsTheNativeViewWithFullPaths) {
+  const std::string w = "Wow6432Node\\";
+  scan({{"TypeLib\\{AA000001-0000-0000-0000-000000000000}\\1.0\\0\\win32", "C:\\m9qShared.ocx"},
+        {"TypeLib\\{AA000003-0000-0000-0000-000000000000}\\1.0\\0\\win32", "C:\\m9qNative.ocx"},
+        {w + "TypeLib\\{AA000002-0000-0000-0000-000000000000}\\1.0\\0\\win32", "C:\\m9q32.ocx"},
+        {w + "TypeLib\\{AA000003-0000-0000-0000-000000000000}\\1.0\\0\\win32", "C:\\plain.ocx"},
+        {w + "Interface\\{00000000-0000-0000-0000-000000000000}\\TypeLib",
+         "{AA000002-0000-0000-0000-000000000000}"},
+        {w + "Interface\\{BB000001-0000-0000-0000-000000000000}\\TypeLib",
+         "{AA000001-0000-0000-0000-000000000000}"},
+        {w + "Interface\\{BB000002-0000-0000-0000-000000000000}\\TypeLib",
+         "{AA000002-0000-0000-0000-000000000000}"},
+        {w + "Interface\\{BB000003-0000-0000-0000-000000000000}\\TypeLib",
+         "{AA000003-0000-0000-0000-000000000000}"},
+        {w + "CLSID\\{00000000-0000-0000-0000-000000000000}", "m9q first class"},
+        {w + "CLSID\\{CC000001-0000-0000-0000-000000000000}", "m9q Calendar Control"},
+        {w + "m9q.Control32", std::nullopt}},
+       {"m9q"}, true);
+  EXPECT_EQ(rows(), (std::vector<std::string>{
+      "TYPELIB|{AA000001-0000-0000-0000-000000000000}|m9qShared.ocx|TypeLib\\{AA000001-0000-0000-0000-000000000000}",
+      "TYPELIB|{AA000003-0000-0000-0000-000000000000}|m9qNative.ocx|TypeLib\\{AA000003-0000-0000-0000-000000000000}",
+      "TYPELIB|" + w + "TypeLib\\{AA000002-0000-0000-0000-000000000000}|m9q32.ocx|" + w + "TypeLib\\{AA000002-0000-0000-0000-000000000000}",
+      "INTERFACE|" + w + "Interface\\{BB000001-0000-0000-0000-000000000000}|m9qShared.ocx|" + w + "Interface\\{BB000001-0000-0000-0000-000000000000}",
+      "INTERFACE|" + w + "Interface\\{BB000002-0000-0000-0000-000000000000}|m9q32.ocx|" + w + "Interface\\{BB000002-0000-0000-0000-000000000000}",
+      "CLSID|" + w + "CLSID\\{CC000001-0000-0000-0000-000000000000}|m9q Calendar Control|" + w + "CLSID\\{CC000001-0000-0000-0000-000000000000}",
+      "PROGID|" + w + "m9q.Control32|m9q.Control32|" + w + "m9q.Control32"}));
+  EXPECT_EQ(m_result.wow64TypeLibs.rows().size(), 1u);
+  EXPECT_NE(std::find(m_steps.begin(), m_steps.end(), "ProgID -> Wow6432Node"), m_steps.end());
+  EXPECT_NE(std::find(m_steps.begin(), m_steps.end(),
+                      "CLSID -> " + w + "CLSID\\{CC000001-0000-0000-0000-000000000000}"),
+            m_steps.end());
+  EXPECT_EQ(m_steps.back(), "ProgID -> " + w + "TypeLib");
 }
 
 }  // namespace

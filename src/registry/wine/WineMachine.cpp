@@ -1,5 +1,6 @@
 #include "registry/wine/WineMachine.h"
 
+#include "registry/layered/LayeredStore.h"
 #include "registry/wine/WineRegStore.h"
 #include "registry/wine/WineServerCheck.h"
 
@@ -39,16 +40,38 @@ MachineOpenResult openWinePrefix(const std::filesystem::path& prefix) {
   if (std::string objection = serverObjection(prefix); !objection.empty())
     return {nullptr, objection};
   std::string error;
-  std::unique_ptr<WineRegStore> store = WineRegStore::load(prefix / "system.reg", error);
-  if (!store) return {nullptr, error};
+  std::unique_ptr<WineRegStore> system = WineRegStore::load(prefix / "system.reg", error);
+  if (!system) return {nullptr, error};
   // The server may have been started while the run was scanning.
-  store->setSaveGuard([prefix] { return serverObjection(prefix); });
+  system->setSaveGuard([prefix] { return serverObjection(prefix); });
   auto machine = std::make_unique<Machine>();
-  machine->store = std::move(store);
   machine->driveC = prefix / "drive_c";
   machine->kind = "Wine prefix";
   machine->path = prefix;
   machine->registryRoot = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
+
+  // The user's classes, where per-user installers register, lie over the
+  // machine's. A prefix without user.reg, or whose user.reg holds no
+  // classes, is read as system.reg alone.
+  std::unique_ptr<WineRegStore> user;
+  const std::filesystem::path userFile = prefix / "user.reg";
+  if (std::filesystem::exists(std::filesystem::symlink_status(userFile, ec))) {
+    user = WineRegStore::load(userFile, error, WineRegParser::Owner::User);
+    if (!user) return {nullptr, error};
+    if (user->childCount(user->root()) == 0) {
+      user.reset();
+    } else if (std::string problem = checkMachineFile(userFile); !problem.empty()) {
+      return {nullptr, problem};
+    }
+  }
+  if (!user) {
+    machine->store = std::move(system);
+    return {std::move(machine), {}};
+  }
+  user->setSaveGuard([prefix] { return serverObjection(prefix); });
+  machine->layers = {{system.get(), machine->registryRoot},
+                     {user.get(), "HKEY_CURRENT_USER\\Software\\Classes"}};
+  machine->store = std::make_unique<LayeredStore>(std::move(user), std::move(system));
   return {std::move(machine), {}};
 }
 

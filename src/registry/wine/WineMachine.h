@@ -5,7 +5,9 @@
 
 namespace comsweep::registry {
 
-// A Wine prefix: HKEY_CLASSES_ROOT is Software\Classes of its system.reg.
+// A Wine prefix: HKEY_CLASSES_ROOT is Software\Classes of its user.reg laid
+// over that of its system.reg (system.reg alone when user.reg holds no
+// classes); the backup names each key below the root of the file it is in.
 MachineOpenResult openWinePrefix(const std::filesystem::path& prefix);
 
 }  // namespace comsweep::registry

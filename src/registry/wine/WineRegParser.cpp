@@ -221,6 +221,13 @@ bool WineRegParser::checkSignature(std::string_view line) {
 bool WineRegParser::preambleComment(std::string_view line) {
   if (line.substr(0, kRelativeTo.size()) != kRelativeTo) return true;
   std::string_view base = trim(line.substr(kRelativeTo.size()));
+  if (m_owner == Owner::User) {
+    // user.reg names the user's key: REGISTRY\\User\\S-1-5-21-...
+    for (std::string_view user : {"REGISTRY\\\\User\\\\", "\\\\User\\\\"})
+      if (base.size() > user.size() && equalsAsciiNoCase(base.substr(0, user.size()), user))
+        return true;
+    return fail("keys are relative to " + std::string(base) + ", not to a user's key");
+  }
   // The file of HKEY_LOCAL_MACHINE; user.reg names a user's key instead.
   if (equalsAsciiNoCase(base, "REGISTRY\\\\Machine") || equalsAsciiNoCase(base, "\\\\Machine"))
     return true;

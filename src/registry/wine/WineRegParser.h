@@ -46,7 +46,12 @@ class WineRegParser {
   // Where the reader is in the file; defined with the transition table.
   enum class State : unsigned char;
 
-  explicit WineRegParser(Handler& handler) : m_handler(handler) {}
+  // Whose keys the file holds: the machine's (system.reg) or a user's
+  // (user.reg, keys relative to \User\<SID>).
+  enum class Owner : unsigned char { Machine, User };
+
+  explicit WineRegParser(Handler& handler, Owner owner = Owner::Machine)
+      : m_handler(handler), m_owner(owner) {}
 
   // Parses all of `text`; false with `error` set at the first malformed line.
   bool parse(std::string_view text, Error& error);
@@ -67,6 +72,7 @@ class WineRegParser {
   void deliver(RegValue value);
 
   Handler& m_handler;
+  Owner m_owner;
   Error* m_error = nullptr;
   std::vector<std::string_view> m_levels;
   std::u16string m_units;      // scratch for unescaped text

@@ -79,12 +79,12 @@ class WineRegStore::Builder : public WineRegParser::Handler {
 };
 
 std::unique_ptr<WineRegStore> WineRegStore::load(const std::filesystem::path& file,
-                                                 std::string& error) {
+                                                 std::string& error, WineRegParser::Owner owner) {
   std::unique_ptr<WineRegStore> store(new WineRegStore(file));
   // The file may have grown since it was opened: it is read to its end.
   if (!store->readFile(error, false)) return nullptr;
   Builder builder(*store);
-  WineRegParser parser(builder);
+  WineRegParser parser(builder, owner);
   WineRegParser::Error parseError;
   if (!parser.parse(store->text(), parseError)) {
     error = file.string() + ":" + std::to_string(parseError.line) + ": " + parseError.reason;

@@ -1,11 +1,12 @@
 #pragma once
-// HKEY_CLASSES_ROOT of a Wine prefix: the Software\Classes key of its
-// system.reg, held as an in-memory tree (only the unnamed values are kept),
-// together with the file's original text cut into key blocks. A save writes
-// the file again without the blocks of removed keys; every other block is
-// written back byte for byte, in its place. Loading gives back the memory of
-// the bytes it has parsed as it goes, since the file's bytes and the tree
-// would otherwise both be held at once.
+// The classes of a Wine prefix's registry file: the Software\Classes key of
+// its system.reg (or of a user's user.reg), held as an in-memory tree (only
+// the unnamed values are kept), together with the file's original text cut
+// into key blocks. A save writes the file again without the blocks of
+// removed keys; every other block is written back byte for byte, in its
+// place. Loading gives back the memory of the bytes it has parsed as it
+// goes, since the file's bytes and the tree would otherwise both be held at
+// once.
 
 #include <filesystem>
 #include <functional>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "registry/blockfile/BlockFileStore.h"
+#include "registry/wine/WineRegParser.h"
 
 namespace comsweep::registry {
 
@@ -23,7 +25,10 @@ class WineRegStore : public BlockFileStore {
  public:
   // Reads and parses `file`. Null on failure, with `error` set to
   // "<file>:<line>: <reason>" or "<file>: <system error>".
-  static std::unique_ptr<WineRegStore> load(const std::filesystem::path& file, std::string& error);
+  // A user's file (user.reg) gives the user's Software\Classes.
+  static std::unique_ptr<WineRegStore> load(
+      const std::filesystem::path& file, std::string& error,
+      WineRegParser::Owner owner = WineRegParser::Owner::Machine);
 
   // Asked right before the file is written; a non-empty answer cancels the
   // save with that message.

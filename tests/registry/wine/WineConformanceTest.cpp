@@ -183,9 +183,20 @@ class WineConformance : public ::testing::Test {
   // Which of `keys` (below HKEY_CLASSES_ROOT) Wine's reg tool finds.
   static std::map<std::string, bool> wineFinds(const fs::path& prefix,
                                                const std::vector<std::string>& keys) {
+    std::vector<std::string> queries;
+    for (const std::string& k : keys) queries.push_back("\"HKCR\\" + k + "\"");
+    std::map<std::string, bool> byQuery = wineQueries(prefix, queries), found;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+      if (byQuery.count(queries[i])) found[keys[i]] = byQuery[queries[i]];
+    return found;
+  }
+
+  // Which of `queries` (the arguments of "reg query") Wine's reg tool answers.
+  static std::map<std::string, bool> wineQueries(const fs::path& prefix,
+                                                 const std::vector<std::string>& keys) {
     std::string script = "@echo off\r\n";
     for (std::size_t i = 0; i < keys.size(); ++i)
-      script += "reg query \"HKCR\\" + keys[i] + "\" >nul 2>&1\r\necho key " + std::to_string(i) +
+      script += "reg query " + keys[i] + " >nul 2>&1\r\necho key " + std::to_string(i) +
                 " %errorlevel%\r\n";
     writeFile(root() / "query.bat", script);
     Outcome out = runWine(root(), prefix, {"wine", "cmd", "/c", "query.bat"});
@@ -396,6 +407,89 @@ TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
   ASSERT_TRUE(waitForServer(prefix, false));
   MachineOpenResult after = openMachine(prefix);
   EXPECT_TRUE(after.machine) << after.error;
+}
+
+// A win64 prefix: 32-bit registrations go below Wow6432Node (but for
+// TypeLib, which Wine 8 shares between the views), 64-bit ones to the
+// classes root, per-user ones to user.reg. The
+// run removes the family's keys of every view and file and only those, and
+// Wine's regedit puts each back into its own view and file from the backup.
+TEST_F(WineConformance, EveryViewAndFileIsCleanedAndRestoredInItsOwnPlace) {
+  fs::path prefix = copyPrefix("views");
+  const std::string user = "HKCU\\Software\\Classes\\";
+  struct Registration {
+    std::string key, view, value;
+    bool removed;
+  };
+  // The first subkey of CLSID and of Interface is never examined, and this
+  // prefix's 32-bit view holds none of its own: these come first.
+  const std::vector<Registration> made = {
+      {"HKCR\\CLSID\\{00000000-0000-4000-8000-00000000009A}", "/reg:32", "m9q first", false},
+      {"HKCR\\Interface\\{00000000-0000-4000-8000-00000000009A}\\TypeLib", "/reg:32",
+       "{F00D0013-0000-4000-8000-00000000009A}", false},
+      {"HKCR\\CLSID\\{F00D0011-0000-4000-8000-00000000009A}", "/reg:32", "m9q Test Control", true},
+      {"HKCR\\CLSID\\{F00D0011-0000-4000-8000-00000000009A}\\InprocServer32", "/reg:32",
+       "C:\\windows\\m9qTest.ocx", true},
+      {"HKCR\\m9qTest.Control", "/reg:32", "x", true},
+      {"HKCR\\TypeLib\\{F00D0013-0000-4000-8000-00000000009A}\\1.0\\0\\win32", "/reg:32",
+       "C:\\windows\\m9qTest.ocx", true},
+      {"HKCR\\Interface\\{F00D0014-0000-4000-8000-00000000009A}\\TypeLib", "/reg:32",
+       "{F00D0013-0000-4000-8000-00000000009A}", true},
+      {"HKCR\\m9qTest64.Control", "/reg:64", "x", true},
+      {user + "m9qUser.Control", "/reg:64", "x", true},
+      {user + "m9qBoth.Control", "/reg:64", "user's", true},
+      {"HKCR\\m9qBoth.Control", "/reg:64", "machine's", true},
+      {"HKCR\\CLSID\\{F00D0015-0000-4000-8000-00000000009A}", "/reg:32", "Calendar", false},
+      {"HKCR\\CLSID\\{F00D0015-0000-4000-8000-00000000009A}\\InprocServer32", "/reg:32",
+       "C:\\windows\\calendar.ocx", false},
+      {"HKCR\\p9qTest.Control", "/reg:32", "x", false},
+      {"HKCR\\Interface\\{F00D0016-0000-4000-8000-00000000009A}\\TypeLib", "/reg:32",
+       "{00020430-0000-0000-C000-000000000046}", false},
+      {user + "p9qUser.Control", "/reg:64", "x", false},
+  };
+  std::string script = "@echo off\r\n";
+  for (const Registration& r : made)
+    script += "reg add \"" + r.key + "\" /ve /d \"" + r.value + "\" " + r.view + " /f\r\n";
+  writeFile(root() / "add.bat", script);
+  runWine(root(), prefix, {"wine", "cmd", "/c", "add.bat"});
+  std::vector<std::string> queries;
+  for (const Registration& r : made) queries.push_back("\"" + r.key + "\" " + r.view);
+  // The 32-bit keys are in the 32-bit view only.
+  queries.push_back("\"HKCR\\m9qTest.Control\" /reg:64");
+  std::map<std::string, bool> found = wineQueries(prefix, queries);
+  for (const std::string& q : queries) ASSERT_EQ(found[q], q != queries.back()) << q;
+  ASSERT_NE(readFile(prefix / "user.reg").find("[Software\\\\Classes\\\\m9qBoth.Control]"),
+            std::string::npos);
+
+  BinaryResult run = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", prefix.string()}}});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string log = readFile(prefix / "drive_c" / "9QReg.log");
+  for (const char* listed : {"Wow6432Node\\CLSID\\{F00D0011-0000-4000-8000-00000000009A}",
+                             "TypeLib\\{F00D0013-0000-4000-8000-00000000009A}",
+                             "Wow6432Node\\Interface\\{F00D0014-0000-4000-8000-00000000009A}",
+                             "Wow6432Node\\m9qTest.Control", "m9qTest64.Control",
+                             "m9qUser.Control", "m9qBoth.Control"})
+    EXPECT_NE(log.find(" --- HKEY_CLASSES_ROOT\\" + std::string(listed) + "\r\n"),
+              std::string::npos)
+        << listed << "\n" << log;
+  found = wineQueries(prefix, queries);
+  for (std::size_t i = 0; i < made.size(); ++i)
+    EXPECT_EQ(found.count(queries[i]) ? found[queries[i]] : made[i].removed, !made[i].removed)
+        << queries[i];
+
+  std::string backup;
+  for (const auto& entry : fs::directory_iterator(prefix / "drive_c"))
+    if (entry.path().filename().string().rfind("9QReg-", 0) == 0) backup = entry.path().filename();
+  ASSERT_FALSE(backup.empty());
+  runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
+  runWine(root(), prefix, {"wineserver", "-k"});
+  found = wineQueries(prefix, queries);
+  for (const std::string& q : queries) EXPECT_EQ(found[q], q != queries.back()) << q;
+  // Each copy of the key in both files is back in its own file, with its own value.
+  Outcome both = runWine(root(), prefix, {"wine", "reg", "query", user + "m9qBoth.Control", "/ve"});
+  runWine(root(), prefix, {"wineserver", "-k"});
+  EXPECT_NE(both.output.find("user's"), std::string::npos) << both.output;
+  EXPECT_NE(readFile(prefix / "system.reg").find("@=\"machine's\""), std::string::npos);
 }
 
 }  // namespace
