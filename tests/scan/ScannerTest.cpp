@@ -153,8 +153,7 @@ TEST_F(Scanner, The32BitViewFollowsTheNativeViewWithFullPaths) {
          "{AA000003-0000-0000-0000-000000000000}"},
         {w + "CLSID\\{00000000-0000-0000-0000-000000000000}", "m9q first class"},
         {w + "CLSID\\{CC000001-0000-0000-0000-000000000000}", "m9q Calendar Control"},
-        {w + "m9q.Control32", std::nullopt}},
-       {"m9q"}, true);
+        {w + "m9q.Control32", std::nullopt}});
   EXPECT_EQ(rows(), (std::vector<std::string>{
       "TYPELIB|{AA000001-0000-0000-0000-000000000000}|m9qShared.ocx|TypeLib\\{AA000001-0000-0000-0000-000000000000}",
       "TYPELIB|{AA000003-0000-0000-0000-000000000000}|m9qNative.ocx|TypeLib\\{AA000003-0000-0000-0000-000000000000}",
