@@ -36,15 +36,11 @@ TEST(RegFileSave, LeavesOutExactlyTheBlocksOfRemovedKeys) {
   const std::filesystem::path file = dir / "hkcr.reg";
   // Loads `bytes` and removes CLSID\{A} as the removal does, leaves first; a
   // refused step removes nothing.
-  auto open = [&] {
-    std::string error;
-    std::unique_ptr<RegFileStore> store = RegFileStore::open(file, error);
-    EXPECT_TRUE(store) << error;
-    return store;
-  };
+  std::string error;
   auto loadAndRemove = [&](const std::string& bytes) {
     writeFile(file, bytes);
-    std::unique_ptr<RegFileStore> store = open();
+    std::unique_ptr<RegFileStore> store = RegFileStore::open(file, error);
+    EXPECT_TRUE(store) << error;
     registry::HandleTable api(*store);
     EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{A}"), registry::ERROR_ACCESS_DENIED);
     EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "clsid\\{a}\\InprocServer32"), 0);
@@ -58,8 +54,8 @@ TEST(RegFileSave, LeavesOutExactlyTheBlocksOfRemovedKeys) {
       ASSERT_TRUE(result.ok) << result.message;
       EXPECT_EQ(readFile(file), encodeRegText(kept, utf16, crlf));
       // Read as an import reads it, the saved file has the tree the removal left.
-      std::unique_ptr<RegFileStore> saved = open();
-      ASSERT_TRUE(saved);
+      std::unique_ptr<RegFileStore> saved = RegFileStore::open(file, error);
+      ASSERT_TRUE(saved) << error;
       registry::NodeId clsid = saved->findChild(saved->root(), "CLSID");
       ASSERT_EQ(saved->childCount(clsid), 1u);
       EXPECT_EQ(saved->name(saved->childAt(clsid, 0)), "{B}");
