@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -36,11 +37,23 @@ std::string bigMachine() {
   return text;
 }
 
-std::vector<std::filesystem::path> backups(const std::filesystem::path& dir) {
+// Entries of `dir` whose names start with `prefix`.
+std::vector<std::filesystem::path> named(const std::filesystem::path& dir, std::string_view prefix) {
   std::vector<std::filesystem::path> found;
   for (const auto& entry : std::filesystem::directory_iterator(dir))
-    if (entry.path().filename().string().rfind("9QReg-", 0) == 0) found.push_back(entry.path());
+    if (entry.path().filename().string().starts_with(prefix)) found.push_back(entry.path());
   return found;
+}
+
+// Options that run the program on the machine at `machine`.
+BinaryOptions on(const std::filesystem::path& machine) { return {{{"COMSWEEP_MACHINE", machine.string()}}}; }
+
+// `pid` killed with `sig` after a random pause of at most `longest`.
+void killAfter(pid_t pid, int sig, std::mt19937& random, std::chrono::microseconds longest) {
+  std::this_thread::sleep_for(std::chrono::microseconds(random() % (longest.count() + 1)));
+  ::kill(pid, sig);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
 }
 
 TEST(Kill, AMachineIsNeverLeftHalfDone) {
@@ -48,7 +61,7 @@ TEST(Kill, AMachineIsNeverLeftHalfDone) {
   TempDir finished;
   writeFile(finished / "m.reg", original);
   auto started = std::chrono::steady_clock::now();
-  BinaryResult full = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (finished / "m.reg").string()}}});
+  BinaryResult full = runComsweep({"/M9Q"}, on(finished / "m.reg"));
   auto duration = std::chrono::steady_clock::now() - started;
   ASSERT_EQ(full.status, 0) << full.err;
   const std::string result = readFile(finished / "m.reg");
@@ -62,12 +75,7 @@ TEST(Kill, AMachineIsNeverLeftHalfDone) {
   for (int run = 0; run < 30; ++run) {
     TempDir dir;
     writeFile(dir / "m.reg", original);
-    pid_t pid = spawnComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (dir / "m.reg").string()}}});
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % (longest.count() + 1)));
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-
+    killAfter(spawnComsweep({"/M9Q"}, on(dir / "m.reg")), SIGKILL, random, longest);
     std::string now = readFile(dir / "m.reg");
     if (now == original) {
       ++untouched;
@@ -78,27 +86,13 @@ TEST(Kill, AMachineIsNeverLeftHalfDone) {
     ASSERT_EQ(now, result) << "run " << run << ": the machine file is neither before nor after";
     ++done;
     // Whatever went is in the backup, complete.
-    auto found = backups(dir.path());
+    auto found = named(dir.path(), "9QReg-");
     ASSERT_EQ(found.size(), 1u) << "run " << run;
     std::string undo = plainText(readFile(found[0]));
     writeFile(dir / "restored.reg", now + undo.substr(undo.find('\n') + 1));
     EXPECT_EQ(dump(dir / "restored.reg"), originalDump) << "run " << run;
   }
   std::printf("kill points: %d left the machine untouched, %d finished\n", untouched, done);
-}
-
-// Names in `dir` that a run writes under and renames: none may be left.
-std::vector<std::string> temporaries(const std::filesystem::path& dir) {
-  std::vector<std::string> found;
-  for (const auto& entry : std::filesystem::directory_iterator(dir))
-    if (entry.path().filename().string().front() == '.') found.push_back(entry.path().filename());
-  return found;
-}
-
-int reap(pid_t pid) {
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return status;
 }
 
 TEST(Kill, SignalsLeaveNoTemporaryFilesAndNoHalfMachine) {
@@ -115,27 +109,22 @@ TEST(Kill, SignalsLeaveNoTemporaryFilesAndNoHalfMachine) {
   std::mt19937 random(7);
   for (const char* name : {"m.reg", "SOFTWARE"}) {
     const std::string original = readFile(sources / name);
-    std::string result;
-    {
-      TempDir dir;
-      writeFile(dir / name, original);
-      auto started = std::chrono::steady_clock::now();
-      ASSERT_EQ(runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (dir / name).string()}}}).status, 0);
-      result = readFile(dir / name);
-      auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
-      for (int run = 0; run < 12; ++run) {
-        const int signals[] = {SIGINT, SIGTERM, SIGHUP};
-        const int sig = signals[run % 3];
-        TempDir victim;
-        writeFile(victim / name, original);
-        pid_t pid = spawnComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (victim / name).string()}}});
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % (took.count() + 1)));
-        ::kill(pid, sig);
-        reap(pid);
-        std::string now = readFile(victim / name);
-        EXPECT_TRUE(now == original || now == result) << name << " run " << run;
-        EXPECT_EQ(temporaries(victim.path()), std::vector<std::string>()) << name << " run " << run;
-      }
+    TempDir dir;
+    writeFile(dir / name, original);
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(runComsweep({"/M9Q"}, on(dir / name)).status, 0);
+    const std::string result = readFile(dir / name);
+    auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+    for (int run = 0; run < 12; ++run) {
+      SCOPED_TRACE(std::string(name) + " run " + std::to_string(run));
+      TempDir victim;
+      writeFile(victim / name, original);
+      killAfter(spawnComsweep({"/M9Q"}, on(victim / name)), std::array{SIGINT, SIGTERM, SIGHUP}[run % 3],
+                random, took);
+      std::string now = readFile(victim / name);
+      EXPECT_TRUE(now == original || now == result);
+      // Names a run writes under and renames start with a dot: none may be left.
+      EXPECT_EQ(named(victim.path(), "."), std::vector<std::filesystem::path>());
     }
   }
 }
@@ -152,33 +141,33 @@ TEST(Kill, ACrashInsideTheSaveLeavesTheMachineBeforeOrAfter) {
   TempDir sources;
   writeHive(sources / "SOFTWARE", {{"Classes\\m9q.One", sz("x")}, {"Classes\\Other", sz("y")}});
   const std::string hive = readFile(sources / "SOFTWARE");
-  struct Machine {
+  const struct {
     const char* file;  // below the machine's directory
-    const std::string* original;
+    const std::string& original;
     bool prefix;
-  };
-  for (const Machine& m : {Machine{"m.reg", &reg, false}, Machine{"prefix/system.reg", &wine, true},
-                           Machine{"SOFTWARE", &hive, false}}) {
+  } machines[] = {{"m.reg", reg, false}, {"prefix/system.reg", wine, true}, {"SOFTWARE", hive, false}};
+  for (const auto& m : machines) {
     auto place = [&](const TempDir& dir) {
       std::filesystem::create_directories(dir / "prefix" / "drive_c");
-      writeFile(dir / m.file, *m.original);
+      writeFile(dir / m.file, m.original);
       return m.prefix ? dir / "prefix" : dir / m.file;
     };
     auto driveC = [&](const TempDir& dir) { return m.prefix ? dir / "prefix" / "drive_c" : dir.path(); };
     TempDir finished;
-    ASSERT_EQ(runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", place(finished).string()}}}).status, 0) << m.file;
+    ASSERT_EQ(runComsweep({"/M9Q"}, on(place(finished))).status, 0) << m.file;
     const std::string result = readFile(finished / m.file);
-    ASSERT_NE(result, *m.original);
+    ASSERT_NE(result, m.original);
     for (const char* point : {"save-before-rename", "save-after-rename", "log-before-rename"}) {
       SCOPED_TRACE(std::string(m.file) + " at " + point);
       TempDir dir;
-      BinaryResult r = runComsweep(
-          {"/M9Q"}, {{{"COMSWEEP_MACHINE", place(dir).string()}, {"COMSWEEP_TEST_CRASH_AT", point}}});
+      BinaryOptions options = on(place(dir));
+      options.env["COMSWEEP_TEST_CRASH_AT"] = point;
+      BinaryResult r = runComsweep({"/M9Q"}, options);
       EXPECT_EQ(r.status, 128 + SIGKILL);
-      EXPECT_EQ(readFile(dir / m.file), std::string(point) == "save-before-rename" ? *m.original : result);
+      EXPECT_EQ(readFile(dir / m.file), std::string(point) == "save-before-rename" ? m.original : result);
       EXPECT_FALSE(std::filesystem::exists(driveC(dir) / "9QReg.log"));
       // The backup was on the disk before anything changed.
-      auto found = backups(driveC(dir));
+      auto found = named(driveC(dir), "9QReg-");
       ASSERT_EQ(found.size(), 1u);
       EXPECT_NE(plainText(readFile(found[0])).find("\\m9q.One]\n@=\"x\""), std::string::npos);
     }

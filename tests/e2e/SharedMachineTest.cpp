@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <tuple>
 
 #include "platform/RunLock.h"
 #include "registry/Machine.h"
@@ -46,17 +47,12 @@ fs::path makeMachine(const fs::path& dir, Format format, int perFamily) {
       writeFile(dir / "prefix" / "system.reg", text);
       return dir / "prefix";
     }
-    case Format::Hive: {
-      std::vector<ContractKey> keys = {{"Classes\\Other", sz("stays")}};
-      for (const std::string& n : names) {
-        keys.push_back({"Classes\\" + n, sz("x")});
-        keys.push_back({"Classes\\" + n + "\\CLSID", sz("{0}")});
-      }
-      writeHive(dir / "SOFTWARE", keys);
-      return dir / "SOFTWARE";
-    }
+    case Format::Hive: break;
   }
-  return {};
+  std::vector<ContractKey> keys = {{"Classes\\Other", sz("stays")}};
+  for (const std::string& n : names) keys.insert(keys.end(), {{"Classes\\" + n, sz("x")}, {"Classes\\" + n + "\\CLSID", sz("{0}")}});
+  writeHive(dir / "SOFTWARE", keys);
+  return dir / "SOFTWARE";
 }
 
 // How many keys of each of the two families are left at the root.
@@ -67,8 +63,8 @@ std::pair<int, int> familyKeysLeft(const fs::path& machine) {
   if (!opened.machine) return left;
   for (const std::string& key : allKeys(*opened.machine->store)) {
     if (key.find('\\') != std::string::npos) continue;
-    if (key.rfind("m9q.", 0) == 0) ++left.first;
-    if (key.rfind("p9q.", 0) == 0) ++left.second;
+    left.first += key.starts_with("m9q.");
+    left.second += key.starts_with("p9q.");
   }
   return left;
 }
@@ -89,9 +85,8 @@ TEST(SharedMachine, TwoRunsAtOnceNeverUndoEachOther) {
       BinaryOptions options{{{"COMSWEEP_MACHINE", machine.string()}}};
       pid_t first = spawnComsweep({"/M9Q"}, options);
       pid_t second = spawnComsweep({"/P9Q"}, options);
-      int a = waitFor(first), b = waitFor(second);
-      ASSERT_EQ(a, 0);
-      ASSERT_EQ(b, 0);
+      const int a = waitFor(first);
+      ASSERT_EQ(std::make_pair(a, waitFor(second)), std::make_pair(0, 0));
       EXPECT_EQ(familyKeysLeft(machine), std::make_pair(0, 0));
     }
   }
@@ -162,19 +157,18 @@ TEST(SharedMachine, FilesKeepTheirOwnersWhenRootCleansThem) {
     ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
     BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", machine.string()}}});
     ASSERT_EQ(r.status, 0) << r.err;
-    struct stat st {};
-    ASSERT_EQ(::stat(file.c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, user);
-    EXPECT_EQ(st.st_gid, group);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    // Owner, group and the file's mode; the log's and the backup's owner and group.
+    auto owned = [](const fs::path& p, mode_t mask) {
+      struct stat st {};
+      EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+      return std::tuple(st.st_uid, st.st_gid, st.st_mode & mask);
+    };
+    EXPECT_EQ(owned(file, 07777), std::tuple(user, group, mode_t{0640}));
     int written = 0;
     for (const auto& entry : fs::directory_iterator(driveC)) {
-      std::string name = entry.path().filename();
-      if (name.rfind("9QReg", 0) != 0) continue;
+      if (!entry.path().filename().string().starts_with("9QReg")) continue;
       ++written;
-      ASSERT_EQ(::stat(entry.path().c_str(), &st), 0);
-      EXPECT_EQ(st.st_uid, user) << name;
-      EXPECT_EQ(st.st_gid, group) << name;
+      EXPECT_EQ(owned(entry.path(), 0), std::tuple(user, group, mode_t{0})) << entry.path();
     }
     EXPECT_EQ(written, 2);  // the log and the backup
   }

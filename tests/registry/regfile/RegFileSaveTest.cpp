@@ -11,13 +11,8 @@ namespace {
 using registry::HKEY_CLASSES_ROOT;
 using registry::RegFileStore;
 
-// A file as blocks; `removed` marks the blocks of the keys the tests delete.
-struct Piece {
-  const char* text;
-  bool removed;
-};
-
-const Piece kPieces[] = {
+// A file as blocks; `true` marks the blocks of the keys the test deletes.
+const std::pair<const char*, bool> kPieces[] = {
     {"Windows Registry Editor Version 5.00\n\n; exported\n", false},
     {"[HKEY_CLASSES_ROOT]\n@=\"root\"\n\n", false},
     // Blocks of a key the file deletes further down stay: an import of the
@@ -36,17 +31,14 @@ const Piece kPieces[] = {
 // (A save that cannot be written is RegMachineFailures.AFailedBackupOrSaveLeavesTheMachineAsItWas.)
 TEST(RegFileSave, LeavesOutExactlyTheBlocksOfRemovedKeys) {
   std::string all, kept;
-  for (const Piece& piece : kPieces) {
-    all += piece.text;
-    if (!piece.removed) kept += piece.text;
-  }
+  for (const auto& [text, removed] : kPieces) all += text, kept += removed ? "" : text;
   TempDir dir;
   const std::filesystem::path file = dir / "hkcr.reg";
   // Loads `bytes` and removes CLSID\{A} as the removal does, leaves first; a
   // refused step removes nothing.
+  std::string error;
   auto loadAndRemove = [&](const std::string& bytes) {
     writeFile(file, bytes);
-    std::string error;
     std::unique_ptr<RegFileStore> store = RegFileStore::open(file, error);
     EXPECT_TRUE(store) << error;
     registry::HandleTable api(*store);
@@ -55,21 +47,19 @@ TEST(RegFileSave, LeavesOutExactlyTheBlocksOfRemovedKeys) {
     EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{A}"), 0);
     return store;
   };
-  for (bool utf16 : {true, false}) {
+  for (bool utf16 : {true, false})
     for (bool crlf : {true, false}) {
       SCOPED_TRACE(std::string(utf16 ? "UTF-16" : "8-bit") + (crlf ? " CRLF" : " LF"));
       registry::CommitResult result = loadAndRemove(encodeRegText(all, utf16, crlf))->save();
       ASSERT_TRUE(result.ok) << result.message;
       EXPECT_EQ(readFile(file), encodeRegText(kept, utf16, crlf));
       // Read as an import reads it, the saved file has the tree the removal left.
-      std::string error;
       std::unique_ptr<RegFileStore> saved = RegFileStore::open(file, error);
       ASSERT_TRUE(saved) << error;
       registry::NodeId clsid = saved->findChild(saved->root(), "CLSID");
       ASSERT_EQ(saved->childCount(clsid), 1u);
       EXPECT_EQ(saved->name(saved->childAt(clsid, 0)), "{B}");
     }
-  }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 
   // Someone else's change since the file was read is not overwritten.

@@ -61,46 +61,33 @@ std::string dump(const registry::Store& store, NodeId node = 0, const std::strin
 // The classes tree as an import builds it; deletion lines take effect where
 // they stand.
 TEST(RegFileStore, BuildsTheClassesTreeAsAnImportWould) {
-  struct Case {
-    const char* body;  // after the header
-    const char* tree;
-  } cases[] = {
+  const std::pair<std::string, const char*> cases[] = {  // after the header ("~": the root); the tree
       // Either root; spelled as first seen; a later block without '@' keeps
       // the default; keys outside the classes are not part of the tree.
-      {"[HKEY_CLASSES_ROOT]\n@=\"root\"\n"
-       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{1}\\InprocServer32]\n@=\"one.dll\"\n"
-       "[hkey_classes_root\\clsid\\{1}]\n@=\"first\"\n[HKEY_CLASSES_ROOT\\CLSID\\{1}]\n\"other\"=\"x\"\n"
-       "[HKEY_CURRENT_USER\\Software\\Classes\\Outside]\n@=\"o\"\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\n"
-       "[HKEY_CLASSES_ROOTX\\Near]\n",
+      {"[~]\n@=\"root\"\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{1}\\InprocServer32]\n@=\"one.dll\"\n"
+       "[hkey_classes_root\\clsid\\{1}]\n@=\"first\"\n[~\\CLSID\\{1}]\n\"other\"=\"x\"\n"
+       "[HKEY_CURRENT_USER\\Software\\Classes\\Outside]\n@=\"o\"\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\n[~X\\Near]\n",
        "{@=root} CLSID{} CLSID\\{1}{@=first other=x} CLSID\\{1}\\InprocServer32{@=one.dll}"},
       // The key and its subtree go; a deletion of something absent is harmless.
-      {"[HKEY_CLASSES_ROOT\\A\\B]\n@=\"b\"\n[HKEY_CLASSES_ROOT\\C]\n[-hkey_classes_root\\a]\n"
-       "[-HKEY_CLASSES_ROOT\\Absent\\Deeper]\n",
-       "{} C{}"},
+      {"[~\\A\\B]\n@=\"b\"\n[~\\C]\n[-hkey_classes_root\\a]\n[-~\\Absent\\Deeper]\n", "{} C{}"},
       // Created again afterwards, with only what follows the deletion;
       // what the deletion block itself lists belongs to no key.
-      {"[HKEY_CLASSES_ROOT\\A]\n@=\"old\"\n\"n\"=\"old\"\n[HKEY_CLASSES_ROOT\\A\\Sub]\n"
-       "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\A]\n@=\"in deletion\"\n"
-       "[HKEY_CLASSES_ROOT\\A]\n\"k\"=\"new\"\n",
-       "{} A{k=new}"},
+      {"[~\\A]\n@=\"old\"\n\"n\"=\"old\"\n[~\\A\\Sub]\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\A]\n"
+       "@=\"in deletion\"\n[~\\A]\n\"k\"=\"new\"\n", "{} A{k=new}"},
       // A parent's deletion between two blocks of a key drops the first.
-      {"[HKEY_CLASSES_ROOT\\P\\K]\n\"a\"=\"1\"\n[-HKEY_CLASSES_ROOT\\P]\n"
-       "[HKEY_CLASSES_ROOT\\P\\K]\n\"b\"=\"2\"\n",
-       "{} P{} P\\K{b=2}"},
+      {"[~\\P\\K]\n\"a\"=\"1\"\n[-~\\P]\n[~\\P\\K]\n\"b\"=\"2\"\n", "{} P{} P\\K{b=2}"},
       // Deleted values, named (any case) and default, in a later block.
-      {"[HKEY_CLASSES_ROOT\\V]\n@=\"d\"\n\"x\"=\"1\"\n\"y\"=\"2\"\n[HKEY_CLASSES_ROOT\\V]\n\"X\"=-\n@=-\n",
-       "{} V{y=2}"},
+      {"[~\\V]\n@=\"d\"\n\"x\"=\"1\"\n\"y\"=\"2\"\n[~\\V]\n\"X\"=-\n@=-\n", "{} V{y=2}"},
       // A root cannot be deleted; HKEY_LOCAL_MACHINE\SOFTWARE takes the classes along.
-      {"[HKEY_CLASSES_ROOT]\n@=\"r\"\n[HKEY_CLASSES_ROOT\\A]\n[-HKEY_CLASSES_ROOT]\n[-HKEY_LOCAL_MACHINE]\n",
-       "{@=r} A{}"},
-      {"[HKEY_CLASSES_ROOT]\n@=\"r\"\n[HKEY_CLASSES_ROOT\\A]\n[-HKEY_LOCAL_MACHINE\\SOFTWARE]\n"
-       "[-HKEY_LOCAL_MACHINE\\SOFTWAREX]\n[HKEY_CLASSES_ROOT\\B]\n",
+      {"[~]\n@=\"r\"\n[~\\A]\n[-~]\n[-HKEY_LOCAL_MACHINE]\n", "{@=r} A{}"},
+      {"[~]\n@=\"r\"\n[~\\A]\n[-HKEY_LOCAL_MACHINE\\SOFTWARE]\n[-HKEY_LOCAL_MACHINE\\SOFTWAREX]\n[~\\B]\n",
        "{} B{}"},
   };
-  for (const Case& c : cases) {
-    StoreUnderTest sut = loadFromFile(std::string("REGEDIT4\n\n") + c.body);
-    ASSERT_TRUE(sut.store) << c.body;
-    EXPECT_EQ(dump(*sut.store), c.tree) << c.body;
+  for (const auto& [body, tree] : cases) {
+    SCOPED_TRACE(body);
+    StoreUnderTest sut = loadFromFile("REGEDIT4\n\n" + replaceAll(body, "~", "HKEY_CLASSES_ROOT"));
+    ASSERT_TRUE(sut.store);
+    EXPECT_EQ(dump(*sut.store), tree);
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "registry/Text.h"
 #include "registry/regfile/RegFileStore.h"
 #include "registry/regfile/RegFileTestText.h"
@@ -16,11 +18,7 @@ using registry::NamedValue;
 // Every value the writer writes comes back from the reader with the same
 // name, type and bytes, in the most readable form that keeps them exactly.
 TEST(RegFileWriter, ValuesOfEveryTypeReadBackEqual) {
-  struct Case {
-    NamedValue value;
-    const char* form;  // how the line continues after "name="
-  };
-  const Case cases[] = {
+  const std::pair<NamedValue, std::string> cases[] = {  // how the line continues after "name="
       {{"", sz("C:\\m9q \"x\".dll")}, "\"C:\\\\m9q \\\"x\\\".dll\""},
       {{"Threading\"Model\\", sz("Both")}, "\"Both\""},
       {{"e", sz("")}, "\"\""},
@@ -42,17 +40,14 @@ TEST(RegFileWriter, ValuesOfEveryTypeReadBackEqual) {
       {{"odd type", {0xffff0007u, "\x01"s}}, "hex(ffff0007):01"},
   };
   std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\m9q]\n";
-  for (const Case& c : cases) {
-    std::string line = registry::regFileValueLine(c.value);
-    std::size_t equals = line.find('=', c.value.name.empty() ? 0 : line.find("\"=") + 1);
-    EXPECT_EQ(line.substr(equals + 1, std::string_view(c.form).size()), c.form) << line;
-    // Long data goes on over indented lines ending in a backslash, as
-    // exports break it.
-    for (std::size_t start = 0, end; start < line.size(); start = end + 1) {
-      end = line.find('\n', start);
-      if (end == std::string::npos) end = line.size();
-      EXPECT_LE(end - start, 80u) << line;
-    }
+  for (const auto& [value, form] : cases) {
+    const std::string line = registry::regFileValueLine(value);
+    SCOPED_TRACE(line);
+    std::size_t equals = line.find('=', value.name.empty() ? 0 : line.find("\"=") + 1);
+    EXPECT_EQ(line.substr(equals + 1, form.size()), form);
+    // Long data goes on over indented lines ending in a backslash, as exports break it.
+    for (std::size_t start = 0, end = 0; start < line.size(); start = end + 1)
+      EXPECT_LE((end = std::min(line.find('\n', start), line.size())) - start, 80u);
     text += line + "\n";
   }
 
@@ -67,9 +62,9 @@ TEST(RegFileWriter, ValuesOfEveryTypeReadBackEqual) {
     ASSERT_TRUE(store->values(store->findChild(store->root(), "m9q"), read));
     ASSERT_EQ(read.size(), std::size(cases));
     for (std::size_t i = 0; i < read.size(); ++i) {
-      EXPECT_EQ(read[i].name, cases[i].value.name);
-      EXPECT_EQ(read[i].value.type, cases[i].value.value.type) << read[i].name;
-      EXPECT_EQ(read[i].value.data, cases[i].value.value.data) << read[i].name;
+      const NamedValue& written = cases[i].first;
+      EXPECT_EQ(read[i].name + "=" + std::to_string(read[i].value.type) + ":" + read[i].value.data,
+                written.name + "=" + std::to_string(written.value.type) + ":" + written.value.data);
     }
   }
 }

@@ -15,8 +15,7 @@ const std::string kSig = "WINE REGISTRY Version 2\n";
 
 // Records keys as backslash-joined paths and default values as UTF-8.
 struct Recorder : WineRegParser::Handler {
-  std::vector<std::string> keys;
-  std::vector<std::string> defaults;
+  std::vector<std::string> keys, defaults;
   void keyBlock(std::size_t, const std::vector<std::string_view>& levels) override {
     std::string path;
     for (std::string_view level : levels) path += (path.empty() ? "" : "\\") + std::string(level);
@@ -28,44 +27,45 @@ struct Recorder : WineRegParser::Handler {
 };
 
 TEST(WineRegParser, MalformedFilesNameTheLineAndTheReason) {
-  struct Case {
-    std::string text;
+  const struct {
+    std::string text;  // after the signature line for all but the first two
     std::size_t line;
     const char* reason;
   } cases[] = {
       {"", 1, "empty file"},
       {"WINE REGISTRY Version 1\n[A]\n", 1, "not a Wine registry file"},
-      {kSig + ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n", 2,
-       "relative to REGISTRY\\\\User"},
-      {kSig + "#arch=win16\n", 2, "architecture"},
-      {kSig + "\n@=\"x\"\n", 3, "before the first key"},
-      {kSig + "\n[A\\\\B] 1\nbogus\n", 4, "not a key, value"},
-      {kSig + "[A\\\\B\n", 2, "closing \"]\""},
-      {kSig + "[A\\[B\n", 2, "closing \"]\""},
-      {kSig + "[A] 12 x\n", 2, "after the key name"},
-      {kSig + "[A]\n@=\"abc\n", 3, "no closing quote"},
-      {kSig + "[A]\n\"v=\"abc\"\n", 3, "without \"=\""},
-      {kSig + "[A]\n\"v\"=\"abc\" x\n", 3, "after the value"},
-      {kSig + "[A]\n\"v\"=dword:123456789\n", 3, "dword"},
-      {kSig + "[A]\n\"v\"=dword:\n", 3, "dword"},
-      {kSig + "[A]\n\"v\"=hex:01,2g\n", 3, "hex data"},
-      {kSig + "[A]\n\"v\"=hex:100\n", 3, "above ff"},
-      {kSig + "[A]\n\"v\"=hex(2:01\n", 3, "hex(type)"},
-      {kSig + "[A]\n\"v\"=str(1):\"x\"\n", 3, "unknown type"},
-      {kSig + "[A]\n\"v\"=hex:01,\\\n  02,\\\n", 4, "past the end"},
-      {kSig + "[A]\n\"v\"=hex:01,\\ 02\n", 3, "continuation"},
-      {kSig + "[A]\n@=\"\xff\"\n", 3, "not UTF-8"},
-      {kSig + "[A\xc3]\n", 2, "not UTF-8"},
-      {kSig + "[A]\n#class=\"abc\n", 3, "#class"},
-      {kSig + "[A]\n#time=xyz\n", 3, "#time"},
+      {";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n", 2, "relative to REGISTRY\\\\User"},
+      {"#arch=win16\n", 2, "architecture"},
+      {"\n@=\"x\"\n", 3, "before the first key"},
+      {"\n[A\\\\B] 1\nbogus\n", 4, "not a key, value"},
+      {"[A\\\\B\n", 2, "closing \"]\""},
+      {"[A\\[B\n", 2, "closing \"]\""},
+      {"[A] 12 x\n", 2, "after the key name"},
+      {"[A]\n@=\"abc\n", 3, "no closing quote"},
+      {"[A]\n\"v=\"abc\"\n", 3, "without \"=\""},
+      {"[A]\n\"v\"=\"abc\" x\n", 3, "after the value"},
+      {"[A]\n\"v\"=dword:123456789\n", 3, "dword"},
+      {"[A]\n\"v\"=dword:\n", 3, "dword"},
+      {"[A]\n\"v\"=hex:01,2g\n", 3, "hex data"},
+      {"[A]\n\"v\"=hex:100\n", 3, "above ff"},
+      {"[A]\n\"v\"=hex(2:01\n", 3, "hex(type)"},
+      {"[A]\n\"v\"=str(1):\"x\"\n", 3, "unknown type"},
+      {"[A]\n\"v\"=hex:01,\\\n  02,\\\n", 4, "past the end"},
+      {"[A]\n\"v\"=hex:01,\\ 02\n", 3, "continuation"},
+      {"[A]\n@=\"\xff\"\n", 3, "not UTF-8"},
+      {"[A\xc3]\n", 2, "not UTF-8"},
+      {"[A]\n#class=\"abc\n", 3, "#class"},
+      {"[A]\n#time=xyz\n", 3, "#time"},
   };
-  for (const Case& c : cases) {
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const std::string text = (i < 2 ? "" : kSig) + cases[i].text;
+    SCOPED_TRACE(text);
     Recorder recorder;
     WineRegParser parser(recorder);
     WineRegParser::Error error;
-    EXPECT_FALSE(parser.parse(c.text, error)) << c.text;
-    EXPECT_EQ(error.line, c.line) << c.text;
-    EXPECT_THAT(error.reason, ::testing::HasSubstr(c.reason)) << c.text;
+    EXPECT_FALSE(parser.parse(text, error));
+    EXPECT_EQ(error.line, cases[i].line);
+    EXPECT_THAT(error.reason, ::testing::HasSubstr(cases[i].reason));
   }
 }
 
@@ -85,32 +85,28 @@ TEST(WineRegParser, AcceptsWhatWinesLoaderAccepts) {
   WineRegParser parser(recorder);
   WineRegParser::Error error;
   ASSERT_TRUE(parser.parse(text, error)) << error.line << ": " << error.reason;
-  EXPECT_EQ(recorder.keys,
-            (std::vector<std::string>{"", "Software\\Classes\\x[1]", "Software\\Classes\\y"}));
-  EXPECT_EQ(recorder.defaults,
-            (std::vector<std::string>{
-                "1:by empty name" + std::string(1, '\0'), "1:plain" + std::string(1, '\0'),
-                "1:AB" + std::string(1, '\0'), "4:\n" + std::string(1, '\0')}));
+  EXPECT_EQ(recorder.keys, (std::vector<std::string>{"", "Software\\Classes\\x[1]", "Software\\Classes\\y"}));
+  const std::string nul(1, '\0');
+  EXPECT_EQ(recorder.defaults, (std::vector<std::string>{"1:by empty name" + nul, "1:plain" + nul,
+                                                         "1:AB" + nul, "4:\n" + nul}));
 }
 
 TEST(WineEscapes, WineSpellingReadsBackAsTheSameUnits) {
-  struct Case {
-    std::u16string units;
-    const char* spelled;
-  } cases[] = {
+  const std::pair<std::u16string, std::string> cases[] = {  // the units; Wine's spelling
       {u"a\\b\"c[d]", "a\\\\b\\\"c[d]"},
       {u"\a\b\t\n\v\f\r\x1b", "\\a\\b\\t\\n\\v\\f\\r\\e"},
       {std::u16string{0x01, u'x', 0, u'7'}, "\\1x\\0007"},
       {u"\u00e4B\u00e4 \u20acz", "\\x00e4B\\xe4 \\x20acz"},
       {u"\U0001F600", "\\xd83d\\xde00"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(WineEscapes::escape(c.units, "\""), c.spelled);
+  for (const auto& [units, spelled] : cases) {
+    SCOPED_TRACE(spelled);
+    EXPECT_EQ(WineEscapes::escape(units, "\""), spelled);
     std::u16string back;
-    auto r = WineEscapes::unescape(std::string(c.spelled) + "\"tail", '"', &back);
-    EXPECT_EQ(r.status, WineEscapes::Status::Ok) << c.spelled;
-    EXPECT_EQ(r.consumed, std::string(c.spelled).size() + 1) << c.spelled;
-    EXPECT_EQ(back, c.units) << c.spelled;
+    auto r = WineEscapes::unescape(spelled + "\"tail", '"', &back);
+    EXPECT_EQ(r.status, WineEscapes::Status::Ok);
+    EXPECT_EQ(r.consumed, spelled.size() + 1);
+    EXPECT_EQ(back, units);
   }
   // What Wine reads but never writes: a bare \x, unknown escapes, raw UTF-8.
   std::u16string back;
