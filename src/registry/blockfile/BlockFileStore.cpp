@@ -118,14 +118,13 @@ std::vector<std::pair<std::size_t, NodeId>> BlockFileStore::keysNeedingStandIns(
   auto markWithParents = [&](NodeId n) {
     for (; n != kNoNode && !present[n]; n = parentOf(n)) present[n] = true;
   };
-  markWithParents(root());
   for (const Block& block : m_blocks)
     if (block.node != kNoNode && isLive(block.node)) markWithParents(block.node);
   for (std::size_t i = 0; i < m_blocks.size(); ++i) {
     NodeId kept = m_blocks[i].node;
     if (kept == kNoNode || isLive(kept)) continue;
-    while (!isLive(kept)) kept = parentOf(kept);  // the root is never removed
-    if (present[kept]) continue;
+    while (!isLive(kept)) kept = parentOf(kept);  // a tree's top is never removed
+    if (present[kept] || parentOf(kept) == kNoNode) continue;
     found.emplace_back(i, kept);
     markWithParents(kept);
   }

@@ -176,7 +176,7 @@ void MemoryStore::dropSubtree(NodeId node) {
     n.live = false;
     pending.insert(pending.end(), n.children.begin(), n.children.end());
   }
-  if (node == root()) {
+  if (parentOf(node) == kNoNode) {
     clearDefaultValue(node);
     return;
   }

@@ -35,13 +35,17 @@ class MemoryStore : public Store {
   NodeId addKey(NodeId parent, std::string_view name);
   // Finds or creates every level of a backslash-separated path.
   NodeId addPath(std::string_view path);
+  // A key outside the root's tree, with no parent: the top of a second tree
+  // kept in the same store (a .reg file's user classes beside its machine
+  // classes). Like the root, it is never removed.
+  NodeId addTopKey() { return newNode(kNoNode, {}); }
   void setDefaultValue(NodeId node, const RegValue& value) {
     setDefaultValue(node, value.type, value.data);
   }
   void setDefaultValue(NodeId node, DWORD type, std::string_view data);
   void clearDefaultValue(NodeId node);
   // What an import's deletion does: the key and everything below it leave
-  // the tree (the root keeps itself, losing its subkeys and default value).
+  // the tree (a tree's top keeps itself, losing its subkeys and default value).
   // Not a removal: it alone gives a file store nothing to save. A key of the same
   // name added afterwards is a new node.
   void dropSubtree(NodeId node);

@@ -1,5 +1,7 @@
 #include "registry/regfile/RegFileMachine.h"
 
+#include "registry/layered/LayeredStore.h"
+#include "registry/layered/SubtreeStore.h"
 #include "registry/regfile/RegFileStore.h"
 
 namespace comsweep::registry {
@@ -18,7 +20,17 @@ MachineOpenResult openRegFile(const std::filesystem::path& file) {
   if (!store) return {nullptr, error};
   auto machine = std::make_unique<Machine>();
   machine->registryRoot = store->rootName();
-  machine->store = std::move(store);
+  // The user's classes in the same file lie over the machine's, as
+  // HKEY_CLASSES_ROOT composes them; the backup names each copy of a key
+  // below the root it was read from.
+  if (NodeId user = store->userClasses(); user != kNoNode && store->childCount(user) > 0) {
+    auto userClasses = std::make_unique<SubtreeStore>(*store, user);
+    machine->layers = {{store.get(), machine->registryRoot},
+                       {userClasses.get(), "HKEY_CURRENT_USER\\Software\\Classes"}};
+    machine->store = std::make_unique<LayeredStore>(std::move(userClasses), std::move(store));
+  } else {
+    machine->store = std::move(store);
+  }
   std::error_code ec;
   std::filesystem::path absolute = std::filesystem::absolute(file, ec);
   machine->driveC = (ec ? file : absolute).parent_path();

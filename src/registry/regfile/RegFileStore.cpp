@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::string_view kClassesRoot = "HKEY_CLASSES_ROOT";
 constexpr std::string_view kSoftwareClasses = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
+constexpr std::string_view kUserClasses = "HKEY_CURRENT_USER\\Software\\Classes";
 
 // The part of `path` below `root` ("" for the root itself), matched without
 // regard to case; false when `path` lies elsewhere.
@@ -63,20 +64,26 @@ std::string RegFileStore::objection() const {
   return file().string() + ": changed on disk since it was read; not overwritten";
 }
 
+RegFileStore::Root RegFileStore::classesOf(std::string_view path, std::string_view& rest) {
+  if (below(path, kClassesRoot, rest)) return Root::ClassesRoot;
+  if (below(path, kSoftwareClasses, rest)) return Root::SoftwareClasses;
+  if (below(path, kUserClasses, rest)) return Root::UserClasses;
+  return Root::None;
+}
+
 NodeId RegFileStore::classesKey(std::string_view path) {
   std::string_view rest;
-  std::string_view rootText;
-  if (below(path, kClassesRoot, rest))
-    rootText = path.substr(0, kClassesRoot.size());
-  else if (below(path, kSoftwareClasses, rest))
-    rootText = path.substr(0, kSoftwareClasses.size());
-  else
-    return kNoNode;
-  if (!m_rootNamed) {
-    m_rootName.assign(rootText);
+  const Root classes = classesOf(path, rest);
+  if (classes == Root::None) return kNoNode;
+  NodeId node = root();
+  if (classes == Root::UserClasses) {
+    if (m_userClasses == kNoNode) m_userClasses = addTopKey();
+    node = m_userClasses;
+  } else if (!m_rootNamed) {
+    m_rootName.assign(path.substr(
+        0, classes == Root::ClassesRoot ? kClassesRoot.size() : kSoftwareClasses.size()));
     m_rootNamed = true;
   }
-  NodeId node = root();
   while (!rest.empty()) {
     std::size_t cut = rest.find('\\');
     node = addKey(node, rest.substr(0, cut));
@@ -88,25 +95,37 @@ NodeId RegFileStore::classesKey(std::string_view path) {
 
 void RegFileStore::deleteClassesKey(std::string_view path) {
   std::string_view rest, unused;
-  if (below(path, kClassesRoot, rest)) {
-    if (rest.empty()) return;  // a root key cannot be deleted: an import refuses it
-  } else if (!below(path, kSoftwareClasses, rest)) {
-    // HKEY_LOCAL_MACHINE\SOFTWARE takes the classes with it (the root
-    // HKEY_LOCAL_MACHINE itself is refused).
-    if (path.find('\\') == std::string_view::npos || !below(kSoftwareClasses, path, unused)) return;
-    rest = {};
-  }
   NodeId node = root();
+  switch (classesOf(path, rest)) {
+    case Root::ClassesRoot:
+      if (rest.empty()) return;  // a root key cannot be deleted: an import refuses it
+      break;
+    case Root::SoftwareClasses:
+      break;
+    case Root::UserClasses:
+      node = m_userClasses;
+      break;
+    case Root::None:
+      // HKEY_LOCAL_MACHINE\SOFTWARE takes the classes with it, and so does
+      // HKEY_CURRENT_USER\Software the user's (a root key itself is refused).
+      if (path.find('\\') == std::string_view::npos) return;
+      if (below(kUserClasses, path, unused))
+        node = m_userClasses;
+      else if (!below(kSoftwareClasses, path, unused))
+        return;
+      rest = {};
+      break;
+  }
   while (node != kNoNode && !rest.empty()) {
     std::size_t cut = rest.find('\\');
     node = findChild(node, rest.substr(0, cut));
     rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
   }
   if (node == kNoNode) return;
-  if (node == root()) {
-    // The root stays the same node: its blocks so far no longer count.
+  if (parentOf(node) == kNoNode) {
+    // A tree's top stays the same node: its blocks so far no longer count.
     for (Block& block : blocks())
-      if (block.node == root()) block.node = kNoNode;
+      if (block.node == node) block.node = kNoNode;
   }
   dropSubtree(node);
 }
@@ -118,7 +137,7 @@ void RegFileStore::keyLine(std::string_view path, bool deletion, std::size_t off
   m_current = deletion ? kNoNode : classesKey(path);
   std::string_view rest;
   blocks().push_back({offset, m_current});
-  m_softwareClasses.push_back(m_current != kNoNode && !below(path, kClassesRoot, rest));
+  m_blockRoots.push_back(m_current == kNoNode ? Root::None : classesOf(path, rest));
 }
 
 void RegFileStore::defaultValue(DWORD type, std::string_view data) {
@@ -165,12 +184,16 @@ std::string RegFileStore::standInBlock(std::size_t index, NodeId key, std::strin
   std::string_view lineEnd = header.next() ? header.terminator() : "";
   if (lineEnd.empty()) lineEnd = "\r\n";
   std::string path;
-  for (NodeId n = key; n != root(); n = parentOf(n)) {
+  for (NodeId n = key; parentOf(n) != kNoNode; n = parentOf(n)) {
     path.insert(0, name(n));
     path.insert(0, 1, '\\');
   }
   std::string line = "[";
-  line += m_softwareClasses[index] ? kSoftwareClasses : kClassesRoot;
+  switch (m_blockRoots[index]) {
+    case Root::SoftwareClasses: line += kSoftwareClasses; break;
+    case Root::UserClasses: line += kUserClasses; break;
+    default: line += kClassesRoot; break;
+  }
   line += path + "]";
   line += lineEnd;
   return header.utf16() ? utf8ToUtf16le(line) : line;

@@ -1,11 +1,14 @@
 #pragma once
 // A .reg export as a store. The keys below HKEY_CLASSES_ROOT (or
-// HKEY_LOCAL_MACHINE\SOFTWARE\Classes) form the tree; every other block is
-// kept as it stands and never reaches the tree. A block belongs to no key
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes) form the tree; the keys below
+// HKEY_CURRENT_USER\Software\Classes, the user's classes, form a second tree
+// in the same store (see userClasses()); every other block is kept as it
+// stands and never reaches a tree. A block belongs to no key
 // when it is a deletion block, names a key outside the classes, or names a
 // key the file itself deletes further down (an import of the saved file
 // deletes it again).
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -28,6 +31,9 @@ class RegFileStore : public BlockFileStore, private RegFileSink {
   // How the file names HKEY_CLASSES_ROOT ("HKEY_CLASSES_ROOT" or
   // "HKEY_LOCAL_MACHINE\SOFTWARE\Classes", as first written in it).
   const std::string& rootName() const { return m_rootName; }
+  // The top of the user's classes, or kNoNode when the file has none. The
+  // file is one file: saving this store writes both trees.
+  NodeId userClasses() const { return m_userClasses; }
 
  private:
   explicit RegFileStore(std::filesystem::path file) : BlockFileStore(std::move(file)) {}
@@ -36,8 +42,12 @@ class RegFileStore : public BlockFileStore, private RegFileSink {
   void defaultValue(DWORD type, std::string_view data) override;
   void defaultValueDeleted() override;
 
-  // The key `path` names in the tree (created with its parents), or kNoNode
-  // when it lies outside HKEY_CLASSES_ROOT.
+  // Which classes a key line names, by the root it is spelled below.
+  enum class Root : std::uint8_t { None, ClassesRoot, SoftwareClasses, UserClasses };
+  // The classes `path` lies in, with the part below their top in `rest`.
+  static Root classesOf(std::string_view path, std::string_view& rest);
+  // The key `path` names in its tree (created with its parents), or kNoNode
+  // when it lies outside the classes.
   NodeId classesKey(std::string_view path);
   // "[-path]": drops the key with its subtree from the tree as it stands at
   // this point of the file, as an import would.
@@ -50,8 +60,9 @@ class RegFileStore : public BlockFileStore, private RegFileSink {
   // Another program changed the file since it was read.
   std::string objection() const override;
 
-  // Per block: whether its key line names HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
-  std::vector<bool> m_softwareClasses;
+  // Per block: the root its key line is spelled below.
+  std::vector<Root> m_blockRoots;
+  NodeId m_userClasses = kNoNode;
   std::string m_rootName = "HKEY_CLASSES_ROOT";
   bool m_rootNamed = false;
   NodeId m_current = kNoNode;  // the key that values read now belong to

@@ -1,9 +1,11 @@
 #include "registry/layered/LayeredStore.h"
 
 #include "registry/StoreContract.h"
+#include "registry/Text.h"
 #include "removal/KeyRemoval.h"
 #include "removal/UndoFile.h"
 #include "support/Fixture.h"
+#include "support/RunBinary.h"
 #include "support/TempDir.h"
 
 namespace comsweep::test {
@@ -109,6 +111,64 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
     EXPECT_EQ(!report.undoFile.empty(), c.partial) << c.removed;
     EXPECT_EQ(std::filesystem::is_empty(dir.path()), !c.partial) << c.removed;
   }
+}
+
+}  // namespace
+}  // namespace comsweep::test
+
+namespace comsweep::test {
+namespace {
+
+// A .reg export's HKEY_CURRENT_USER\Software\Classes lies over its machine
+// classes: a run removes the family's keys from both, the 32-bit view of the
+// user's classes included, cuts exactly their blocks from the one file, and
+// the backup names every copy below the root it was read from.
+TEST(LayeredStore, AnExportsUserClassesLieOverItsMachineClasses) {
+  struct Block {
+    const char* key;
+    const char* value;
+    bool removed;
+    const char* standIn = "";  // the bare key line that keeps a parent nobody removed
+  };
+  const std::vector<Block> blocks = {
+      {"HKEY_CLASSES_ROOT\\m9q.Both", "machine's", true},
+      {"HKEY_CLASSES_ROOT\\p9q.Keep", "kept", false},
+      {"HKEY_CURRENT_USER\\Software\\Classes\\M9Q.BOTH", "user's", true},
+      {"HKEY_CURRENT_USER\\Software\\Classes\\m9q.User\\Sub", "user", true},
+      {"HKEY_CURRENT_USER\\Software\\Classes\\p9q.UserKeep", "kept", false},
+      {"HKEY_CURRENT_USER\\Software\\Classes\\Wow6432Node\\m9q.User32", "user 32", true,
+       "[HKEY_CURRENT_USER\\Software\\Classes\\Wow6432Node]\r\n"},
+      {"HKEY_CURRENT_USER\\Software\\Other\\m9q.Elsewhere", "kept", false},
+      {"HKEY_CURRENT_USER\\Software\\Classes\\m9q.Gone", "deleted below", false},
+      {"-HKEY_CURRENT_USER\\Software\\Classes\\m9q.GONE", nullptr, false},
+  };
+  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n", kept = text;
+  for (const Block& b : blocks) {
+    std::string block = "[" + std::string(b.key) + "]\r\n";
+    if (b.value) block += "@=\"" + std::string(b.value) + "\"\r\n";
+    block += "\r\n";
+    text += block;
+    kept += b.removed ? b.standIn : block;
+  }
+  TempDir dir;
+  writeFile(dir / "m.reg", text);
+  BinaryResult run = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (dir / "m.reg").string()}}});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(readFile(dir / "m.reg"), kept);
+  std::string log = readFile(dir / "9QReg.log");
+  EXPECT_NE(log.find("Number of keys to remove: 3\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Wow6432Node\\m9q.User32"), std::string::npos) << log;
+  std::string backup;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    if (entry.path().extension() == ".reg" && entry.path().filename() != "m.reg")
+      backup = registry::utf16leToUtf8(readFile(entry.path()).substr(2));
+  EXPECT_EQ(backup,
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CLASSES_ROOT\\M9Q.BOTH]\r\n@=\"machine's\"\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Classes\\M9Q.BOTH]\r\n@=\"user's\"\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Classes\\m9q.User]\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Classes\\m9q.User\\Sub]\r\n@=\"user\"\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Classes\\Wow6432Node\\m9q.User32]\r\n@=\"user 32\"\r\n\r\n");
 }
 
 }  // namespace
