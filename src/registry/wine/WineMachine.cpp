@@ -16,8 +16,8 @@ std::string serverObjection(const std::filesystem::path& prefix) {
       return {};
     case WineServerCheck::Status::Running:
       return prefix.string() + ": a wineserver is running for this Wine prefix (" + r.detail +
-             "); it keeps the registry in memory and would overwrite any change to system.reg and user.reg. "
-             "Stop it with \"WINEPREFIX='" +
+             "); it keeps the registry in memory and would overwrite any change to system.reg "
+             "and user.reg. Stop it with \"WINEPREFIX='" +
              prefix.string() + "' wineserver -k\" and try again.";
     case WineServerCheck::Status::Unknown:
       break;
