@@ -19,12 +19,9 @@ TEST(HiveMachine, RemovesFromTheDriveAndRestoresWithTheHiveTools) {
   TempDir drive;
   std::filesystem::path hive = drive / "WINDOWS" / "system32" / "config" / "SOFTWARE";
   std::filesystem::create_directories(hive.parent_path());
-  writeHive(hive, {{"Classes\\CLSID\\{0}", std::nullopt},
-                   {"Classes\\CLSID\\{C1}", sz("Grid")},
-                   {"Classes\\CLSID\\{C1}\\InprocServer32", std::nullopt},
-                   {"Classes\\CLSID\\{C2}", sz("Other")},
-                   {"Classes\\.m9q", sz("m9qfile")},
-                   {"Microsoft\\m9q", sz("outside the classes")}});
+  writeHive(hive, {{"Classes\\CLSID\\{0}", std::nullopt}, {"Classes\\CLSID\\{C1}", sz("Grid")},
+                   {"Classes\\CLSID\\{C1}\\InprocServer32", std::nullopt}, {"Classes\\CLSID\\{C2}", sz("Other")},
+                   {"Classes\\.m9q", sz("m9qfile")}, {"Microsoft\\m9q", sz("outside the classes")}});
   {
     hive_h* h = hivex_open(hive.c_str(), HIVEX_OPEN_WRITE);
     ASSERT_NE(h, nullptr);
@@ -47,13 +44,11 @@ TEST(HiveMachine, RemovesFromTheDriveAndRestoresWithTheHiveTools) {
 
   BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", drive.path().string()}}});
   ASSERT_EQ(r.status, 0) << r.err;
-  std::string log = readFile(drive / "9QReg.log");
-  EXPECT_NE(log.find("HKEY_CLASSES_ROOT\\CLSID\\{C1}\r\n                      From component: m9qGrid.ocx\r\n"),
-            std::string::npos) << log;
-  EXPECT_NE(log.find("Number of deleted keys: 2"), std::string::npos);
-  std::string after = dump(hive);
-  EXPECT_EQ(after.find("{C1}"), std::string::npos);
-  EXPECT_EQ(after.find("[.M9Q]"), std::string::npos);
+  const std::string log = readFile(drive / "9QReg.log");
+  EXPECT_NE(log.find("CLSID\\{C1}\r\n" + std::string(22, ' ') + "From component: m9qGrid.ocx\r\n"), std::string::npos);
+  EXPECT_NE(log.find("Number of deleted keys: 2"), std::string::npos) << log;
+  const std::string after = dump(hive);
+  EXPECT_TRUE(after.find("{C1}") == std::string::npos && after.find("[.M9Q]") == std::string::npos) << after;
   // Keys outside the classes are never touched.
   ASSERT_TRUE(commandOutput("hivexget '" + hive.string() + "' '\\Microsoft\\m9q' ''").has_value());
 

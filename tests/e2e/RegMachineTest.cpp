@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
+#include <set>
+
 #include "registry/Text.h"
 #include "support/MachineDump.h"
 #include "support/RunBinary.h"
@@ -12,67 +15,72 @@
 namespace comsweep::test {
 namespace {
 
-struct Block {
-  const char* text;  // a key block with its trailing blank line, LF line ends
-  bool removedByM9qW9qPlus;
-};
-
-const Block kBlocks[] = {
-    {"[HKEY_CLASSES_ROOT\\.m9q]\n@=\"m9qfile\"\n\n", true},
-    {"[HKEY_CLASSES_ROOT\\CLSID]\n\n", false},
-    {"[HKEY_CLASSES_ROOT\\CLSID\\{0}]\n@=\"m9q never examined\"\n\n", false},
-    {"[HKEY_CLASSES_ROOT\\CLSID\\{C1}]\n@=\"Sonnet Grid\"\n\n", true},
-    {"[HKEY_CLASSES_ROOT\\CLSID\\{C1}\\InprocServer32]\n@=\"C:\\\\Sonnet\\\\m9qGrid.ocx\"\n"
-     "\"ThreadingModel\"=\"Apartment\"\n\n", true},
-    {"[HKEY_CLASSES_ROOT\\CLSID\\{C1}\\TypeLib]\n@=\"{T1}\"\n\n", true},
-    {"[HKEY_CLASSES_ROOT\\CLSID\\{C2}]\n@=\"Unrelated\"\n\n", false},
-    {"[HKEY_CLASSES_ROOT\\CLSID\\{C2}\\InprocServer32]\n@=\"C:\\\\Windows\\\\other.dll\"\n\n", false},
-    {"[HKEY_CLASSES_ROOT\\CLSID\\{C3}]\n@=\"Chart\"\n\"AppID\"=hex:01,02,03,\\\n  04,05\n\n", true},
-    {"[HKEY_CLASSES_ROOT\\CLSID\\{C3}\\InprocServer32]\n@=\"C:\\\\x\\\\GridChart.dll\"\n\n", true},
-    {"[HKEY_CLASSES_ROOT\\Interface\\{0}\\TypeLib]\n@=\"{T1}\"\n\n", false},
-    {"[HKEY_CLASSES_ROOT\\Interface\\{I1}]\n@=\"IGrid\"\n\n", true},
-    {"[HKEY_CLASSES_ROOT\\Interface\\{I1}\\TypeLib]\n@=\"{T1}\"\n\"Version\"=\"1.0\"\n\n", true},
-    {"[HKEY_CLASSES_ROOT\\m9qGrid.Grid.1]\n@=\"Sonnet Grid\"\n\n", true},
-    {"[HKEY_CLASSES_ROOT\\m9qGrid.Grid.1\\CLSID]\n@=\"{C1}\"\n\n", true},
-    {"[HKEY_CLASSES_ROOT\\TypeLib\\{T1}\\1.0\\0\\win32]\n@=\"C:\\\\Windows\\\\m9qGrid.ocx\"\n\n", true},
-    {"[HKEY_CLASSES_ROOT\\TypeLib\\{T2}\\1.0\\0\\win32]\n@=\"C:\\\\Windows\\\\stdole2.tlb\"\n\n", false},
-    {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"m9q\"=\"outside, never scanned\"\n\n", false},
+// The machine's key blocks, and whether "/M9Q /W9Q+ /R9Q+" removes them.
+const std::tuple<const char*, const char*, bool> kBlocks[] = {
+    {".m9q", "@=\"m9qfile\"\n", true}, {"CLSID", "", false}, {"CLSID\\{0}", "@=\"m9q never examined\"\n", false},
+    {"CLSID\\{C1}", "@=\"Sonnet Grid\"\n", true},
+    {"CLSID\\{C1}\\InprocServer32", "@=\"C:\\\\Sonnet\\\\m9qGrid.ocx\"\n\"ThreadingModel\"=\"Apartment\"\n", true},
+    {"CLSID\\{C1}\\TypeLib", "@=\"{T1}\"\n", true}, {"CLSID\\{C2}", "@=\"Unrelated\"\n", false},
+    {"CLSID\\{C2}\\InprocServer32", "@=\"C:\\\\Windows\\\\other.dll\"\n", false},
+    {"CLSID\\{C3}", "@=\"Chart\"\n\"AppID\"=hex:01,02,03,\\\n  04,05\n", true},
+    {"CLSID\\{C3}\\InprocServer32", "@=\"C:\\\\x\\\\GridChart.dll\"\n", true},
+    {"Interface\\{0}\\TypeLib", "@=\"{T1}\"\n", false}, {"Interface\\{I1}", "@=\"IGrid\"\n", true},
+    {"Interface\\{I1}\\TypeLib", "@=\"{T1}\"\n\"Version\"=\"1.0\"\n", true},
+    {"m9qGrid.Grid.1", "@=\"Sonnet Grid\"\n", true}, {"m9qGrid.Grid.1\\CLSID", "@=\"{C1}\"\n", true},
+    {"TypeLib\\{T1}\\1.0\\0\\win32", "@=\"C:\\\\Windows\\\\m9qGrid.ocx\"\n", true},
+    {"TypeLib\\{T2}\\1.0\\0\\win32", "@=\"C:\\\\Windows\\\\stdole2.tlb\"\n", false},
+    {"..\\HKEY_LOCAL_MACHINE\\SOFTWARE\\Other", "\"m9q\"=\"outside, never scanned\"\n", false},
 };
 
 std::string machineText(bool afterRemoval = false, bool utf16 = false) {
   std::string text = "Windows Registry Editor Version 5.00\n\n";
-  for (const Block& b : kBlocks)
-    if (!(afterRemoval && b.removedByM9qW9qPlus)) text += b.text;
+  for (auto [key, values, removed] : kBlocks) {
+    const std::string_view k(key);
+    if (!(afterRemoval && removed))
+      text += (k.starts_with("..\\") ? "[" + std::string(k.substr(3)) : "[HKEY_CLASSES_ROOT\\" + std::string(k)) +
+              "]\n" + values + "\n";
+  }
   if (!utf16) return text;
   std::string crlf;
   for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   return "\xFF\xFE" + registry::utf8ToUtf16le(crlf);
 }
 
-const std::string kRule = std::string(66, '-') + "\r\n";
-const std::string kExpectedLog =
-    "Log file created by the Regitry Cleaner\r\n\r\nCreation Date: <date>\r\nActions (removed components): \r\n"
-    "  OmniSonnet:\r\n     m9q     - yes\r\n     m9qPlus - no\r\n"
-    "  OmniDial/Peregrine:\r\n     p9q     - no\r\n     p9qPlus - no\r\n"
-    "  Omni +Macro:\r\n     t9q     - no\r\n     t9qPlus - no\r\n"
-    "  Omni Cadence Scripts:\r\n     w9q     - no\r\n     w9qPlus - yes\r\n"
-    "  Harbor:\r\n     h9q     - no\r\n     h9qPlus - no\r\n"
-    "  Summit:\r\n     r9q     - no\r\n     r9qPlus - yes\r\n"
-    "  Journeys:\r\n     n9q     - no\r\n     n9qPlus - no\r\n"
-    "\r\nNumber of keys to remove: 6\r\n\r\n" + kRule + "\r\n"
-    " --- [TYPELIB]    --- HKEY_CLASSES_ROOT\\TypeLib\\{T1}\r\n"
-    "                      From component: m9qGrid.ocx\r\n                      Result: OK\r\n"
-    " --- [INTERFACE]  --- HKEY_CLASSES_ROOT\\Interface\\{I1}\r\n"
-    "                      From component: m9qGrid.ocx\r\n                      Result: OK\r\n"
-    " --- [CLSID]      --- HKEY_CLASSES_ROOT\\CLSID\\{C1}\r\n"
-    "                      From component: m9qGrid.ocx\r\n                      Result: OK\r\n"
-    " --- [CLSID]      --- HKEY_CLASSES_ROOT\\CLSID\\{C3}\r\n"
-    "                      From component: GridChart.dll\r\n                      Result: OK\r\n"
-    " --- [PROGID]     --- HKEY_CLASSES_ROOT\\.m9q\r\n"
-    "                      From component: .m9q\r\n                      Result: OK\r\n"
-    " --- [PROGID]     --- HKEY_CLASSES_ROOT\\m9qGrid.Grid.1\r\n"
-    "                      From component: m9qGrid.Grid.1\r\n                      Result: OK\r\n" +
-    kRule + "\r\nNumber of deleted keys: 6\r\nEnd of processing date: <date>\r\n";
+// The log's selection section with the named boxes ticked.
+std::string selectionLines(const std::set<std::string>& ticked) {
+  std::string lines;
+  for (auto [family, box] : {std::pair{"OmniSonnet", "m9q"}, {"OmniDial/Peregrine", "p9q"}, {"Omni +Macro", "t9q"},
+                             {"Omni Cadence Scripts", "w9q"}, {"Harbor", "h9q"}, {"Summit", "r9q"}, {"Journeys", "n9q"}}) {
+    lines += "  " + std::string(family) + ":\r\n";
+    for (const std::string b : {std::string(box), box + std::string("Plus")})
+      lines += "     " + b + std::string(8 - b.size(), ' ') + "- " + (ticked.contains(b) ? "yes" : "no") + "\r\n";
+  }
+  return lines;
+}
+
+const std::string kRule = std::string(66, '-') + "\r\n", kHeader =
+    "Log file created by the Regitry Cleaner\r\n\r\nCreation Date: <date>\r\nActions (removed components): \r\n";
+
+// The log of a run with the given boxes ticked that removed the listed keys.
+std::string expectedLog(const std::set<std::string>& ticked, const std::string& entries, int count) {
+  const std::string n = std::to_string(count);
+  return kHeader + selectionLines(ticked) + "\r\nNumber of keys to remove: " + n + "\r\n\r\n" + kRule + "\r\n" +
+         entries + kRule + "\r\nNumber of deleted keys: " + n + "\r\nEnd of processing date: <date>\r\n";
+}
+
+std::string removedEntries() {
+  std::string entries;
+  for (auto [category, path, component] : {std::tuple{"[TYPELIB]", "TypeLib\\{T1}", "m9qGrid.ocx"},
+                                           {"[INTERFACE]", "Interface\\{I1}", "m9qGrid.ocx"},
+                                           {"[CLSID]", "CLSID\\{C1}", "m9qGrid.ocx"},
+                                           {"[CLSID]", "CLSID\\{C3}", "GridChart.dll"},
+                                           {"[PROGID]", ".m9q", ".m9q"},
+                                           {"[PROGID]", "m9qGrid.Grid.1", "m9qGrid.Grid.1"}})
+    entries += " --- " + std::string(category) + std::string(13 - std::strlen(category), ' ') +
+               "--- HKEY_CLASSES_ROOT\\" + path + "\r\n" + std::string(22, ' ') + "From component: " + component +
+               "\r\n" + std::string(22, ' ') + "Result: OK\r\n";
+  return entries;
+}
 
 // The files in `dir` whose names start with `prefix`.
 std::vector<std::filesystem::path> filesStarting(const std::filesystem::path& dir, const std::string& prefix) {
@@ -98,27 +106,23 @@ TEST_P(RegMachine, RemovesTheChosenFamiliesAndLogsThemButLeavesAFileWithNothingF
   ::stat(m_machine.c_str(), &before);
   EXPECT_EQ(runOn(m_machine, {"/H9Q", "/T9Q+"}).status, 0);
   ::stat(m_machine.c_str(), &after);
-  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(before.st_ino, after.st_ino) << "not even rewritten";
   EXPECT_EQ(readFile(m_machine), machineText(false, GetParam()));
-  EXPECT_NE(readFile(m_dir / "9QReg.log").find("     h9q     - yes\r\n     h9qPlus - no\r\n  Summit:\r\n     r9q     - no"
-                                               "\r\n     r9qPlus - no\r\n  Journeys:\r\n     n9q     - no\r\n     "
-                                               "n9qPlus - no\r\n\r\nNumber of keys to remove: 0\r\n"),
-            std::string::npos);
+  EXPECT_EQ(maskDates(readFile(m_dir / "9QReg.log")), expectedLog({"h9q", "t9qPlus"}, "", 0));
   EXPECT_TRUE(filesStarting(m_dir.path(), "9QReg-").empty()) << "no backup without a removal";
 
   // An older, longer log is replaced, not written over in place.
   writeFile(m_dir / "9QReg.log", std::string(4000, 'x'));
   // Summit's boxes follow Journeys' in the selection; r9q+ has no fragments.
   BinaryResult r = runOn(m_machine, {"/M9Q", "/W9Q+", "/R9Q+"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out + r.err, "");
+  EXPECT_EQ(std::to_string(r.status) + r.out + r.err, "0");
   EXPECT_EQ(readFile(m_machine), machineText(true, GetParam()));
-  EXPECT_EQ(maskDates(readFile(m_dir / "9QReg.log")), kExpectedLog);
+  EXPECT_EQ(maskDates(readFile(m_dir / "9QReg.log")), expectedLog({"m9q", "w9qPlus", "r9qPlus"}, removedEntries(), 6));
   // The backup holds everything that went: the rest of the file and the
   // backup together are the machine as it was.
   auto backups = filesStarting(m_dir.path(), "9QReg-");
   ASSERT_EQ(backups.size(), 1u);
-  std::string undo = plainText(readFile(backups[0]));
+  const std::string undo = plainText(readFile(backups[0]));
   ASSERT_EQ(undo.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
   writeFile(m_dir / "original.reg", machineText(false, GetParam()));
   writeFile(m_dir / "restored.reg", plainText(readFile(m_machine)) + undo.substr(undo.find('\n') + 1));
@@ -134,22 +138,16 @@ TEST(RegMachineFailures, RefusedOrInformationalRunsTouchNothing) {
   const std::string broken = machineText() + "[HKEY_CLASSES_ROOT\\x]\n@=hex:zz\n";
   writeFile(dir / "broken.reg", broken);
   writeFile(dir / "m.reg", machineText());
-  const struct {
-    const char* machine;
-    std::vector<std::string> args;
-    int status;
-    std::string shown;  // on either output
-  } cases[] = {
+  // machine, arguments, exit status, shown on either output
+  const std::tuple<const char*, std::vector<std::string>, int, std::string> cases[] = {
       {"none.reg", {"/ALL"}, 2, (dir / "none.reg").string()},
       {"broken.reg", {"/ALL"}, 2, "broken.reg:" + std::to_string(std::count(broken.begin(), broken.end(), '\n'))},
-      {"m.reg", {"/DISPLAY", "/M9Q"}, 0, ""},
-      {"m.reg", {"--help"}, 0, "/M9Q+"},
-      {"m.reg", {"--version"}, 0, "comsweep "},
+      {"m.reg", {"/DISPLAY", "/M9Q"}, 0, ""}, {"m.reg", {"--help"}, 0, "/M9Q+"}, {"m.reg", {"--version"}, 0, "comsweep "},
   };
-  for (const auto& c : cases) {
-    BinaryResult r = runOn(dir / c.machine, c.args);
-    EXPECT_EQ(r.status, c.status) << c.args[0];
-    EXPECT_NE((r.out + r.err).find(c.shown), std::string::npos) << r.out << r.err;
+  for (const auto& [machine, args, status, shown] : cases) {
+    BinaryResult r = runOn(dir / machine, args);
+    EXPECT_EQ(r.status, status) << args[0];
+    EXPECT_NE((r.out + r.err).find(shown), std::string::npos) << r.out << r.err;
   }
   EXPECT_EQ(readFile(dir / "broken.reg"), broken);
   EXPECT_EQ(readFile(dir / "m.reg"), machineText());
@@ -163,7 +161,7 @@ TEST(RegMachineFailures, ALogThatCannotBeCreatedDoesNotStopTheRemovalButIsReport
     writeFile(dir / "m.reg", machineText());
     writeFile(dir / "victim", "precious");
     if (link) std::filesystem::create_symlink(dir / "victim", dir / "9QReg.log");
-    if (!link) std::filesystem::create_directory(dir / "9QReg.log");
+    else std::filesystem::create_directory(dir / "9QReg.log");
     BinaryResult r = runOn(dir / "m.reg", {"/M9Q", "/W9Q+"});
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("comsweep: the log could not be written: " + (dir / "9QReg.log").string() +

@@ -9,129 +9,96 @@
 namespace comsweep::removal {
 namespace {
 
-// 120 CJK characters: a legal key name longer in UTF-8 than the 300
-// blanks the enumeration wrapper answers a failure with.
-std::string cjkName() {
-  std::string name;
-  for (int i = 0; i < 120; ++i) name += "\xE4\xB8\xAD";
-  return name;
+using Strings = std::vector<std::string>;
+
+// A log entry for the found key `tag` and what became of it.
+std::string entry(const std::string& tag, const std::string& fate) {
+  const std::string pad(22, ' ');
+  return " --- [CLSID]      --- HKEY_CLASSES_ROOT\\" + tag + "\r\n" + pad + "From component: from " + tag + "\r\n" + pad +
+         fate + "\r\n";
 }
 
-const std::string kPad(22, ' ');
-const std::string kNotSaved = "From component: *** ERROR: The registry could not be saved (disk full) - ";
-
-class Removal : public ::testing::Test {
- protected:
-  void add(const char* tag, bool ghosted = false) {
-    m_list.add({tag, "from " + std::string(tag), tag, "CLSID", ghosted});
-    ++m_found;
-  }
-  void run(Backup backup = {}) {
-    LogWriter log(m_dir / "9QReg.log", [] { return std::string("T"); });
+TEST(Removal, EachEntrySaysWhatBecameOfItsKey) {
+  const std::string notSaved = "From component: *** ERROR: The registry could not be saved (disk full) - ";
+  auto closing = [](int removed, int listed, int notRemoved) {
+    return std::to_string(removed) + " / " + std::to_string(listed) + " keys have been removed in your registry." +
+           (notRemoved == 0 ? "" : "\r\n\r\nSome errors occured while deleting keys (" + std::to_string(notRemoved) +
+                                       " keys not removed)\r\nYou may see the not deleted keys by starting again "
+                                       "the Registry Cleaner.");
+  };
+  const struct {
+    const char* what;
+    std::vector<std::pair<const char*, bool>> entries;  // path, struck
+    Strings refuseDelete;
+    bool failCommit, backupRefusesSecond;
+    Strings kept, gone;  // besides the listed keys' fates
+    std::string closing, body;
+  } cases[] = {
+      {"whole subtrees go, struck entries stay", {{"CLSID\\{A}", false}, {"CLSID\\{B}", true}, {"CLSID\\{C}", false}},
+       {}, false, false, {"CLSID", "CLSID\\{B}", "Keep"}, {"CLSID\\{A}", "CLSID\\{C}"},
+       closing(2, 3, 0), entry("CLSID\\{A}", "Result: OK") + entry("CLSID\\{C}", "Result: OK")},
+      {"nothing listed", {}, {}, false, false, {}, {}, closing(0, 0, 0), ""},
+      // {A} stays with the part of its subtree that was not yet reached.
+      {"a stubborn subkey ends the walk", {{"CLSID\\{A}", false}, {"CLSID\\{Vanished}", false}, {"CLSID\\{B}", false}},
+       {"Deeper"}, false, false, {"CLSID\\{A}\\Deep\\Deeper"}, {"CLSID\\{B}"},
+       closing(1, 3, 2),
+       entry("CLSID\\{A}", "From component: *** ERROR: Access is denied.(5) - Key not removed.") +
+           entry("CLSID\\{Vanished}",
+                 "From component: *** ERROR: The system cannot find the file specified.(2) - Key not removed.") +
+           entry("CLSID\\{B}", "Result: OK")},
+      // Every entry says what became of its key, not what the removal hoped.
+      {"a failed save claims nothing", {{"CLSID\\{B}", false}, {"CLSID\\{C}", false}}, {}, true, false,
+       {}, {}, closing(0, 2, 2),
+       entry("CLSID\\{B}", notSaved + "Key not removed.") + entry("CLSID\\{C}", notSaved + "Key not removed.") +
+           std::string(22, ' ') + notSaved + "No key removed.\r\n"},
+      {"a key the backup cannot hold is kept", {{"CLSID\\{B}", false}, {"CLSID\\{C}", false}}, {}, false, true,
+       {"CLSID\\{C}\\Child"}, {"CLSID\\{B}"}, closing(1, 2, 1),
+       entry("CLSID\\{B}", "Result: OK") +
+           entry("CLSID\\{C}", "From component: *** ERROR: The key was kept: the reason - Key not removed.")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir dir;
+    // 120 CJK characters: a legal key name longer in UTF-8 than the 300
+    // blanks the enumeration wrapper answers a failure with.
+    std::string cjk;
+    for (int i = 0; i < 120; ++i) cjk += "\xE4\xB8\xAD";
+    auto store = test::makeStore({{"CLSID\\{A}\\InprocServer32", "a.dll"}, {"CLSID\\{A}\\Deep\\Deeper\\Deepest", {}},
+                                  {"CLSID\\{A}\\Deep\\Side", {}}, {"CLSID\\{A}\\" + cjk, {}}, {"CLSID\\{B}", "b"},
+                                  {"CLSID\\{C}\\Child", {}}, {"Keep", {}}});
+    test::RefusingApi api{*store};
+    api.refuseDelete = {c.refuseDelete.begin(), c.refuseDelete.end()};
+    api.failCommit = c.failCommit;
+    scan::FoundKeyList list;
+    for (auto [path, struck] : c.entries) list.add({path, "from " + std::string(path), path, "CLSID", struck});
+    Strings asked;
+    Backup backup = [&](const Strings& paths) {
+      asked = paths;
+      BackupResult result;
+      result.file = dir / "undo.reg";
+      result.refused.emplace_back(1, "the reason");
+      return result;
+    };
+    LogWriter log(dir / "9QReg.log", [] { return std::string("T"); });
     log.noteStart();
-    m_report = removeKeys(m_api, registry::HKEY_CLASSES_ROOT, m_list, m_found, backup);
-    writeRemovalLog(log, families::Selection{}, m_list, m_report);
-    EXPECT_EQ(m_api.openHandles(), 0u);
+    const auto count = static_cast<std::int32_t>(c.entries.size());
+    RemovalReport report = removeKeys(api, registry::HKEY_CLASSES_ROOT, list, count, c.backupRefusesSecond ? backup : Backup{});
+    writeRemovalLog(log, families::Selection{}, list, report);
+    EXPECT_EQ(api.openHandles(), 0u);
+    EXPECT_EQ(api.commits, 1);
+
+    const Strings keys = test::allKeys(*store);
+    for (const auto& k : c.kept) EXPECT_NE(std::find(keys.begin(), keys.end(), k), keys.end()) << k;
+    for (const auto& k : c.gone) EXPECT_EQ(std::find(keys.begin(), keys.end(), k), keys.end()) << k;
+    EXPECT_EQ(app::closingMessage(report), c.closing);
+    if (c.backupRefusesSecond) EXPECT_EQ(asked, (Strings{"CLSID\\{B}", "CLSID\\{C}"}));
+    // The entries stand between the log's two rules, the count of removed keys after them.
+    const std::string text = test::readFile(dir / "9QReg.log"), rule = std::string(66, '-') + "\r\n";
+    const std::size_t start = text.find(rule) + rule.size() + 2, end = text.rfind(rule);
+    EXPECT_EQ(text.substr(start, end - start), c.body);
+    EXPECT_EQ(text.substr(end + rule.size()), "\r\nNumber of deleted keys: " + std::to_string(report.removed) +
+                                                  "\r\nEnd of processing date: T\r\n");
   }
-  std::string log() { return test::readFile(m_dir / "9QReg.log"); }
-  // The entries between the log's two rules.
-  std::string logBody() {
-    std::string text = log(), rule = std::string(66, '-') + "\r\n";
-    std::size_t start = text.find(rule) + rule.size() + 2;
-    return text.substr(start, text.rfind(rule) - start);
-  }
-
-  test::TempDir m_dir;
-  std::unique_ptr<registry::MemoryStore> m_store = test::makeStore({
-      {"CLSID\\{A}\\InprocServer32", "a.dll"},
-      {"CLSID\\{A}\\Deep\\Deeper\\Deepest", std::nullopt},
-      {"CLSID\\{A}\\Deep\\Side", std::nullopt},
-      {"CLSID\\{A}\\" + cjkName(), std::nullopt},
-      {"CLSID\\{B}", "b"},
-      {"CLSID\\{C}\\Child", std::nullopt},
-      {"Keep", std::nullopt},
-  });
-  test::RefusingApi m_api{*m_store};
-  scan::FoundKeyList m_list;
-  std::int32_t m_found = 0;
-  RemovalReport m_report;
-};
-
-TEST_F(Removal, RemovesWholeSubtreesAndSkipsStruckEntries) {
-  add("CLSID\\{A}");
-  add("CLSID\\{B}", true);
-  add("CLSID\\{C}");
-  run();
-  EXPECT_EQ(test::allKeys(*m_store), (std::vector<std::string>{"CLSID", "CLSID\\{B}", "Keep"}));
-  EXPECT_EQ(app::closingMessage(m_report), "2 / 3 keys have been removed in your registry.");
-  EXPECT_EQ(m_api.commits, 1);
-  m_list = {};
-  m_found = 0;
-  run();
-  EXPECT_EQ(app::closingMessage(m_report), "0 / 0 keys have been removed in your registry.");
-  EXPECT_EQ(logBody(), "");
-}
-
-TEST_F(Removal, AStubbornSubkeyEndsTheWalkAndIsReportedWithItsStatus) {
-  add("CLSID\\{A}");
-  add("CLSID\\{Vanished}");
-  add("CLSID\\{B}");
-  m_api.refuseDelete = {"Deeper"};
-  run();
-  // {A} stays with the part of its subtree that was not yet reached.
-  auto keys = test::allKeys(*m_store);
-  EXPECT_NE(std::find(keys.begin(), keys.end(), "CLSID\\{A}\\Deep\\Deeper"), keys.end());
-  EXPECT_EQ(std::find(keys.begin(), keys.end(), "CLSID\\{B}"), keys.end());
-  EXPECT_EQ(m_report.notRemoved, 2);
-  EXPECT_EQ(app::closingMessage(m_report),
-            "1 / 3 keys have been removed in your registry.\r\n\r\n"
-            "Some errors occured while deleting keys (2 keys not removed)\r\n"
-            "You may see the not deleted keys by starting again the Registry Cleaner.");
-  EXPECT_EQ(logBody(),
-            " --- [CLSID]      --- HKEY_CLASSES_ROOT\\CLSID\\{A}\r\n" + kPad + "From component: from CLSID\\{A}\r\n" +
-                kPad + "From component: *** ERROR: Access is denied.(5) - Key not removed.\r\n"
-                " --- [CLSID]      --- HKEY_CLASSES_ROOT\\CLSID\\{Vanished}\r\n" + kPad +
-                "From component: from CLSID\\{Vanished}\r\n" + kPad +
-                "From component: *** ERROR: The system cannot find the file specified.(2) - Key not removed.\r\n"
-                " --- [CLSID]      --- HKEY_CLASSES_ROOT\\CLSID\\{B}\r\n" + kPad + "From component: from CLSID\\{B}\r\n" +
-                kPad + "Result: OK\r\n");
-  EXPECT_NE(log().find("Number of deleted keys: 1\r\nEnd of processing date: T\r\n"), std::string::npos);
-}
-
-TEST_F(Removal, AFailedSaveClaimsNothing) {
-  add("CLSID\\{B}");
-  add("CLSID\\{C}");
-  m_api.failCommit = true;
-  run();
-  EXPECT_TRUE(m_report.saveFailed);
-  EXPECT_EQ(m_report.removed, 0);
-  EXPECT_EQ(app::closingMessage(m_report).substr(0, 50), "0 / 2 keys have been removed in your registry.\r\n\r\n");
-  // Every entry says what became of its key, not what the removal hoped.
-  EXPECT_EQ(logBody(), " --- [CLSID]      --- HKEY_CLASSES_ROOT\\CLSID\\{B}\r\n" + kPad + "From component: from CLSID\\{B}\r\n" +
-                           kPad + kNotSaved + "Key not removed.\r\n --- [CLSID]      --- HKEY_CLASSES_ROOT\\CLSID\\{C}\r\n" +
-                           kPad + "From component: from CLSID\\{C}\r\n" + kPad + kNotSaved + "Key not removed.\r\n" +
-                           kPad + kNotSaved + "No key removed.\r\n");
-  EXPECT_NE(log().find("Number of deleted keys: 0\r\n"), std::string::npos);
-}
-
-TEST_F(Removal, AKeyTheBackupCannotHoldIsKeptAndSaysWhy) {
-  add("CLSID\\{B}");
-  add("CLSID\\{C}");
-  std::vector<std::string> asked;
-  run([&](const std::vector<std::string>& paths) {
-    asked = paths;
-    BackupResult result;
-    result.file = m_dir / "undo.reg";
-    result.refused.emplace_back(1, "the reason");
-    return result;
-  });
-  EXPECT_EQ(asked, (std::vector<std::string>{"CLSID\\{B}", "CLSID\\{C}"}));
-  auto keys = test::allKeys(*m_store);
-  EXPECT_NE(std::find(keys.begin(), keys.end(), "CLSID\\{C}\\Child"), keys.end());
-  EXPECT_EQ(m_report.removed, 1);
-  EXPECT_NE(logBody().find("From component: *** ERROR: The key was kept: the reason - Key not removed.\r\n"),
-            std::string::npos)
-      << logBody();
 }
 
 }  // namespace

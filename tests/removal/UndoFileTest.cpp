@@ -2,27 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "registry/Text.h"
 #include "support/Fixture.h"
 #include "support/TempDir.h"
 
 namespace comsweep::removal {
 namespace {
-
-TEST(UndoFile, HoldsEachKeyWithItsSubtreeParentsFirst) {
-  auto store = test::makeStore({{"CLSID\\{A}", "a"},
-                                {"CLSID\\{A}\\InprocServer32", "a.dll"},
-                                {"CLSID\\{A}\\InprocServer32\\Deep", std::nullopt},
-                                {"CLSID\\{B}", "b"},
-                                {".m9q", "file"}});
-  UndoFile undo(*store, "HKLM\\C", "/");
-  bool complete = false;
-  EXPECT_EQ(undo.text({"CLSID\\{A}", "clsid\\{missing}", ".m9q"}, complete),
-            "Windows Registry Editor Version 5.00\n\n[HKLM\\C\\CLSID\\{A}]\n@=\"a\"\n"
-            "\n[HKLM\\C\\CLSID\\{A}\\InprocServer32]\n@=\"a.dll\"\n\n[HKLM\\C\\CLSID\\{A}\\InprocServer32\\Deep]\n"
-            "\n[HKLM\\C\\.m9q]\n@=\"file\"\n\n");
-  EXPECT_TRUE(complete);
-}
 
 // A memory store whose key "m9q.Ok" also has a value named with a line break.
 class StoreWithNamedValue : public registry::MemoryStore {
@@ -34,16 +21,26 @@ class StoreWithNamedValue : public registry::MemoryStore {
   }
 };
 
-TEST(UndoFile, KeysWithNamesAFileCannotHoldAreLeftOutAndNamed) {
-  auto store = std::make_unique<StoreWithNamedValue>();
-  for (const char* path : {"m9q.I", "m9q.NL\nx", "m9q.Sub\\a\rb", "m9q.Ok"}) store->addPath(path);
-  store->setDefaultValue(store->findChild(store->root(), "m9q.I"), registry::REG_SZ,
-                         registry::utf8ToUtf16le(std::string("capital I\0", 10)));
-  UndoFile undo(*store, "HKEY_CLASSES_ROOT", "/nowhere");
+TEST(UndoFile, HoldsEachKeyWithItsSubtreeParentsFirstAndNamesWhatItCannotHold) {
+  StoreWithNamedValue store;
+  for (auto [path, value] : {std::pair{"CLSID\\{A}", "a"}, {"CLSID\\{A}\\InprocServer32", "a.dll"},
+                             {"CLSID\\{A}\\InprocServer32\\Deep", ""}, {"CLSID\\{B}", "b"}, {".m9q", "file"},
+                             {"m9q.I", "capital I"}, {"m9q.NL\nx", ""}, {"m9q.Sub\\a\rb", ""}, {"m9q.Ok", ""}}) {
+    const registry::NodeId node = store.addPath(path);
+    const std::string terminated(value, std::strlen(value) + 1);
+    if (*value) store.setDefaultValue(node, registry::REG_SZ, registry::utf8ToUtf16le(terminated));
+  }
+  UndoFile undo(store, "HKLM\\C", "/nowhere");
   bool complete = false;
+  EXPECT_EQ(undo.text({"CLSID\\{A}", "clsid\\{missing}", ".m9q"}, complete),
+            "Windows Registry Editor Version 5.00\n\n[HKLM\\C\\CLSID\\{A}]\n@=\"a\"\n"
+            "\n[HKLM\\C\\CLSID\\{A}\\InprocServer32]\n@=\"a.dll\"\n\n[HKLM\\C\\CLSID\\{A}\\InprocServer32\\Deep]\n"
+            "\n[HKLM\\C\\.m9q]\n@=\"file\"\n\n");
+  EXPECT_TRUE(complete);
+
   std::vector<std::pair<std::size_t, std::string>> refused;
-  std::string text = undo.text({"m9q.I", "m9q.NL\nx", "m9q.Sub", "m9q.Ok"}, complete, &refused);
-  EXPECT_EQ(text, "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\m9q.I]\n@=\"capital I\"\n\n");
+  EXPECT_EQ(undo.text({"m9q.I", "m9q.NL\nx", "m9q.Sub", "m9q.Ok"}, complete, &refused),
+            "Windows Registry Editor Version 5.00\n\n[HKLM\\C\\m9q.I]\n@=\"capital I\"\n\n");
   ASSERT_EQ(refused.size(), 3u);
   EXPECT_EQ(refused[0], std::pair(std::size_t{1}, std::string("the key name \"m9q.NL\\nx\" holds a line break or "
                                                                 "NUL, which the backup cannot hold")));
@@ -56,7 +53,7 @@ TEST(UndoFile, IsNeverWrittenOverAnotherFileOrThroughALink) {
   test::TempDir dir;
   auto store = test::makeStore({{"X", "x"}});
   UndoFile undo(*store, "HKEY_CLASSES_ROOT", dir.path());
-  std::time_t now = 1700000000;
+  const std::time_t now = 1700000000;
   std::tm local{};
   localtime_r(&now, &local);
   char stem[32];
@@ -66,17 +63,12 @@ TEST(UndoFile, IsNeverWrittenOverAnotherFileOrThroughALink) {
 
   BackupResult first = undo.write({"X"}, now);
   ASSERT_TRUE(first.ok) << first.message;
-  EXPECT_EQ(first.file.filename(), std::string(stem) + "-2.reg");
-  BackupResult second = undo.write({"X"}, now);
-  EXPECT_EQ(second.file.filename(), std::string(stem) + "-3.reg");
+  EXPECT_EQ(first.file.filename().string() + undo.write({"X"}, now).file.filename().string(),
+            std::string(stem) + "-2.reg" + stem + "-3.reg");
   EXPECT_EQ(test::readFile(dir / "victim"), "precious");
-  std::string bytes = test::readFile(first.file);
-  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
-  EXPECT_EQ(registry::utf16leToUtf8(bytes.substr(2)),
-            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\X]\r\n@=\"x\"\r\n\r\n");
-
-  UndoFile nowhere(*store, "HKEY_CLASSES_ROOT", dir / "missing");
-  BackupResult failed = nowhere.write({"X"}, now);
+  EXPECT_EQ(test::readFile(first.file), "\xFF\xFE" + registry::utf8ToUtf16le("Windows Registry Editor Version 5.00\r\n"
+                                                                            "\r\n[HKEY_CLASSES_ROOT\\X]\r\n@=\"x\"\r\n\r\n"));
+  BackupResult failed = UndoFile(*store, "HKEY_CLASSES_ROOT", dir / "missing").write({"X"}, now);
   EXPECT_FALSE(failed.ok);
   EXPECT_NE(failed.message.find("missing"), std::string::npos);
 }

@@ -10,128 +10,91 @@ namespace comsweep::scan {
 namespace {
 
 using test::FixtureKey;
+using Strings = std::vector<std::string>;
 
 const std::vector<FixtureKey> kMachine = {
     // Type libraries: only the first version's Win32 file name counts.
     {"TypeLib\\{A1}\\1.0\\0\\win32", "C:\\Windows\\System32\\m9qGrid.ocx"},
     {"TypeLib\\{A2}\\1.0\\0\\win32", "C:\\Program Files\\m9q\\grid.ocx"},
-    {"TypeLib\\{A3}\\1.0\\0\\win32", "C:\\plain.ocx"},
-    {"TypeLib\\{A3}\\2.0\\0\\win32", "C:\\m9qNew.ocx"},
-    {"TypeLib\\{A4}\\1.0\\0", std::nullopt},
-    {"TypeLib\\{F9}\\3.1\\0\\WIN32", "m9qLast.ocx"},
+    {"TypeLib\\{A3}\\1.0\\0\\win32", "C:\\plain.ocx"}, {"TypeLib\\{A3}\\2.0\\0\\win32", "C:\\m9qNew.ocx"},
+    {"TypeLib\\{A4}\\1.0\\0", std::nullopt}, {"TypeLib\\{F9}\\3.1\\0\\WIN32", "m9qLast.ocx"},
     // Interfaces: index 0 is never examined; the library identifier must match exactly.
-    {"Interface\\{0}\\TypeLib", "{A1}"},
-    {"Interface\\{B1}\\TypeLib", "{A1}"},
-    {"Interface\\{B2}\\typelib", "{a1}"},
-    {"Interface\\{B3}\\ProxyStubClsid32", "m9q"},
+    {"Interface\\{0}\\TypeLib", "{A1}"}, {"Interface\\{B1}\\TypeLib", "{A1}"},
+    {"Interface\\{B2}\\typelib", "{a1}"}, {"Interface\\{B3}\\ProxyStubClsid32", "m9q"},
     {"Interface\\{B4}\\TypeLib", "{F9}"},
-    // Classes.
-    {"CLSID\\{0}", "m9q first class"},
-    {"CLSID\\{C1}", "m9q Calendar Control"},
-    {"CLSID\\{C2}", "Grid"},
+    {"CLSID\\{0}", "m9q first class"}, {"CLSID\\{C1}", "m9q Calendar Control"}, {"CLSID\\{C2}", "Grid"},
     {"CLSID\\{C2}\\InprocServer32", "C:\\Program Files\\Sonnet\\m9qGrid.ocx"},
-    {"CLSID\\{C3}\\InprocServer32", "C:\\m9q.dll"},
-    {"CLSID\\{C4}", "Other"},
-    {"CLSID\\{C4}\\tYpElIb", "m9q library"},
-    {"CLSID\\{C5}", "Other"},
-    {"CLSID\\{C5}\\Implemented", "{m9q}"},
-    {"CLSID\\{C6}", "Other"},
-    {"CLSID\\{C6}\\LocalServer32", "/usr/m9q-server"},
-    // Root keys.
-    {".m9q", "m9qfile"},
-    {"m9qGrid.Grid.1", std::nullopt},
-    {"Unrelated", "m9q in a value only"},
+    {"CLSID\\{C3}\\InprocServer32", "C:\\m9q.dll"}, {"CLSID\\{C4}", "Other"},
+    {"CLSID\\{C4}\\tYpElIb", "m9q library"}, {"CLSID\\{C5}", "Other"}, {"CLSID\\{C5}\\Implemented", "{m9q}"},
+    {"CLSID\\{C6}", "Other"}, {"CLSID\\{C6}\\LocalServer32", "/usr/m9q-server"},
+    {".m9q", "m9qfile"}, {"m9qGrid.Grid.1", std::nullopt}, {"Unrelated", "m9q in a value only"},
 };
 
-class Scanner : public ::testing::Test, public ProgressSink {
- protected:
-  void scan(const std::vector<FixtureKey>& keys, std::vector<std::string> fragments = {"m9q"}) {
-    m_store = test::makeStore(keys);
-    registry::HandleTable api(*m_store);
+struct Scan : ProgressSink {
+  ScanResult result;
+  Strings rows, steps;
+  std::vector<std::int32_t> counts;
+
+  explicit Scan(const std::vector<FixtureKey>& keys, Strings fragments = {"m9q"}) {
+    auto store = test::makeStore(keys);
+    registry::HandleTable api(*store);
     families::PatternList patterns;
     patterns.fragments = std::move(fragments);
-    m_steps.clear();
-    m_result = scanRegistry(api, registry::HKEY_CLASSES_ROOT, patterns, this);
+    result = scanRegistry(api, registry::HKEY_CLASSES_ROOT, patterns, this);
     EXPECT_EQ(api.openHandles(), 0u);
-    EXPECT_EQ(static_cast<std::size_t>(m_result.found), m_result.keys.count());
+    EXPECT_EQ(static_cast<std::size_t>(result.found), result.keys.count());
+    for (std::size_t i = 1; i <= result.keys.count(); ++i) {
+      const FoundKey& k = result.keys.item(i);
+      rows.push_back(k.category + "|" + k.name + "|" + k.foundValue + "|" + k.path);
+    }
   }
   void progressStep(std::string_view label, const std::string& name, std::int32_t found) override {
-    m_steps.push_back(std::string(label) + name);
-    m_counts.push_back(found);
+    steps.push_back(std::string(label) + name);
+    counts.push_back(found);
   }
-  std::vector<std::string> rows() const {
-    std::vector<std::string> out;
-    for (std::size_t i = 1; i <= m_result.keys.count(); ++i) {
-      const FoundKey& k = m_result.keys.item(i);
-      out.push_back(k.category + "|" + k.name + "|" + k.foundValue + "|" + k.path);
-    }
-    return out;
-  }
-
-  std::unique_ptr<registry::MemoryStore> m_store;
-  ScanResult m_result;
-  std::vector<std::string> m_steps;
-  std::vector<std::int32_t> m_counts;
 };
 
-TEST_F(Scanner, ListsEachCategoryByItsRulesAndShowsEveryVisitedKey) {
-  scan(kMachine);
-  EXPECT_EQ(rows(), (std::vector<std::string>{
-                        "TYPELIB|{A1}|m9qGrid.ocx|TypeLib\\{A1}", "TYPELIB|{F9}|m9qLast.ocx|TypeLib\\{F9}",
-                        "INTERFACE|{B1}|m9qGrid.ocx|Interface\\{B1}",
-                        "INTERFACE|{B4}|m9qLast.ocx|Interface\\{B4}",
-                        "CLSID|{C1}|m9q Calendar Control|CLSID\\{C1}", "CLSID|{C2}|m9qGrid.ocx|CLSID\\{C2}",
-                        "CLSID|{C6}|m9q-server|CLSID\\{C6}", "PROGID|.m9q|.m9q|.m9q",
-                        "PROGID|m9qGrid.Grid.1|m9qGrid.Grid.1|m9qGrid.Grid.1"}));
-  ASSERT_EQ(m_result.typeLibs.rows().size(), 2u);
-  EXPECT_EQ(m_result.typeLibs.rows()[1].fileName, "m9qLast.ocx");
-
+TEST(Scanner, ListsEachCategoryByItsRulesAndShowsEveryVisitedKey) {
+  Scan s(kMachine);
+  EXPECT_EQ(s.rows, (Strings{"TYPELIB|{A1}|m9qGrid.ocx|TypeLib\\{A1}", "TYPELIB|{F9}|m9qLast.ocx|TypeLib\\{F9}",
+                             "INTERFACE|{B1}|m9qGrid.ocx|Interface\\{B1}", "INTERFACE|{B4}|m9qLast.ocx|Interface\\{B4}",
+                             "CLSID|{C1}|m9q Calendar Control|CLSID\\{C1}", "CLSID|{C2}|m9qGrid.ocx|CLSID\\{C2}",
+                             "CLSID|{C6}|m9q-server|CLSID\\{C6}", "PROGID|.m9q|.m9q|.m9q",
+                             "PROGID|m9qGrid.Grid.1|m9qGrid.Grid.1|m9qGrid.Grid.1"}));
+  ASSERT_EQ(s.result.typeLibs.rows().size(), 2u);
+  EXPECT_EQ(s.result.typeLibs.rows()[1].fileName, "m9qLast.ocx");
   // Interfaces without a TypeLib subkey take no step; the CLSID scan's last
   // step shows the blank name of the failed enumeration.
-  std::vector<std::string> classSteps;
-  for (const auto& s : m_steps)
-    if (s.rfind("CLSID -> ", 0) == 0) classSteps.push_back(s);
-  ASSERT_EQ(classSteps.size(), 7u);
-  EXPECT_EQ(classSteps.back(), "CLSID -> " + std::string(300, ' '));
-  EXPECT_EQ(m_steps.front(), "TypeLib -> {A1}");
-  EXPECT_EQ(m_counts.front(), 0);
-  EXPECT_EQ(m_steps.back(), "ProgID -> Unrelated");
-  EXPECT_EQ(m_counts.back(), 9);
-  EXPECT_EQ(m_steps.size(), 5u + 3u + 7u + 6u);
-
-  scan(kMachine, {});
-  EXPECT_EQ(m_result.found, 0);
-  EXPECT_EQ(m_result.typeLibs.rows().size(), 0u);
+  ASSERT_EQ(s.steps.size(), 5u + 3u + 7u + 6u);
+  EXPECT_EQ(s.steps[5 + 3 + 6] + s.steps[5 + 3 + 7].substr(0, 6), "CLSID -> " + std::string(300, ' ') + "ProgID");
+  EXPECT_EQ(s.steps.front() + s.steps.back(), "TypeLib -> {A1}ProgID -> Unrelated");
+  EXPECT_EQ(std::pair(s.counts.front(), s.counts.back()), std::pair(0, 9));
+  Scan none(kMachine, {});
+  EXPECT_EQ(none.rows.size() + none.result.typeLibs.rows().size(), 0u);
 }
 
-TEST_F(Scanner, MissingTopKeysEndOnlyTheirScan) {
+TEST(Scanner, LimitsAndMissingTopKeysEndOnlyTheirScan) {
+  // Without TypeLib no interface can be listed; the root keys still are.
   std::vector<FixtureKey> noClasses;
   for (const auto& k : kMachine)
     if (k.path.rfind("CLSID", 0) != 0 && k.path.rfind("TypeLib", 0) != 0) noClasses.push_back(k);
-  scan(noClasses);
-  // Without TypeLib no interface can be listed; the root keys still are.
-  EXPECT_EQ(rows(), (std::vector<std::string>{"PROGID|.m9q|.m9q|.m9q",
-                                              "PROGID|m9qGrid.Grid.1|m9qGrid.Grid.1|m9qGrid.Grid.1"}));
-}
+  EXPECT_EQ(Scan(noClasses).rows, (Strings{"PROGID|.m9q|.m9q|.m9q", "PROGID|m9qGrid.Grid.1|m9qGrid.Grid.1|m9qGrid.Grid.1"}));
 
-TEST_F(Scanner, ALongLegalNameIsExaminedAndTheScanGoesOn) {
   std::string umlauts = "b";
-  for (int i = 0; i < 160; ++i) umlauts += "\xC3\xA4";  // 161 characters, 321 bytes
-  scan({{umlauts + "m9q", std::nullopt}, {"m9q.After", std::nullopt}});
-  EXPECT_EQ(rows(), (std::vector<std::string>{"PROGID|" + umlauts + "m9q|" + umlauts + "m9q|" + umlauts + "m9q",
-                                              "PROGID|m9q.After|m9q.After|m9q.After"}));
-  EXPECT_EQ(m_steps, (std::vector<std::string>{"ProgID -> " + umlauts + "m9q", "ProgID -> m9q.After"}));
-}
+  for (int i = 0; i < 160; ++i) umlauts += "\xC3\xA4";  // 161 characters, 321 bytes: legal, examined
+  Scan longName({{umlauts + "m9q", std::nullopt}, {"m9q.After", std::nullopt}});
+  EXPECT_EQ(longName.rows, (Strings{"PROGID|" + umlauts + "m9q|" + umlauts + "m9q|" + umlauts + "m9q",
+                                    "PROGID|m9q.After|m9q.After|m9q.After"}));
+  EXPECT_EQ(longName.steps, (Strings{"ProgID -> " + umlauts + "m9q", "ProgID -> m9q.After"}));
 
-TEST_F(Scanner, AFullTypeLibTableEndsTheTypeLibScanOnly) {
+  // A full type library table ends the TypeLib scan only.
   std::vector<FixtureKey> keys;
   for (int i = 0; i <= 32767; ++i) keys.push_back({"TypeLib\\{" + std::to_string(i) + "}\\1.0\\0\\win32", "m9q.ocx"});
-  keys.push_back({"CLSID\\{0}", "x"});
-  keys.push_back({"CLSID\\{C1}", "m9q Calendar Control"});
-  scan(keys);
-  EXPECT_EQ(m_result.typeLibs.rows().size(), 32767u);
-  EXPECT_EQ(m_result.found, 32768);
-  EXPECT_EQ(m_result.keys.item(m_result.keys.count()).category, "CLSID");
+  keys.insert(keys.end(), {{"CLSID\\{0}", "x"}, {"CLSID\\{C1}", "m9q Calendar Control"}});
+  Scan full(keys);
+  EXPECT_EQ(full.result.typeLibs.rows().size(), 32767u);
+  EXPECT_EQ(full.result.found, 32768);
+  EXPECT_EQ(full.rows.back(), "CLSID|{C1}|m9q Calendar Control|CLSID\\{C1}");
 }
 
 // The 32-bit view is scanned after the native one under the same rules; its

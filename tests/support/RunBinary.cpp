@@ -24,31 +24,27 @@ void drain(int fd, std::string& into) {
 }
 
 // Forks and executes the binary with stdout and stderr on the given
-// descriptors; returns the child's pid.
-pid_t start(const std::vector<std::string>& args, const BinaryOptions& options, int out, int err,
-            int closeInChild1, int closeInChild2) {
+// descriptors and no other one open; returns the child's pid.
+pid_t start(const std::vector<std::string>& args, const BinaryOptions& options, int out, int err) {
   std::vector<std::string> envStrings = {"PATH=/usr/bin:/bin", "LC_ALL=C", "HOME=/nonexistent"};
   for (const auto& [k, v] : options.env) envStrings.push_back(k + "=" + v);
-  std::vector<char*> argv = {const_cast<char*>(COMSWEEP_BINARY)};
+  std::vector<char*> argv = {const_cast<char*>(COMSWEEP_BINARY)}, envp;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
   for (auto& e : envStrings) envp.push_back(e.data());
+  argv.push_back(nullptr);
   envp.push_back(nullptr);
 
   pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(out, 1);
     ::dup2(err, 2);
-    if (closeInChild1 >= 0) ::close(closeInChild1);
-    if (closeInChild2 >= 0) ::close(closeInChild2);
-    int devnull = ::open("/dev/null", O_RDONLY);
-    ::dup2(devnull, 0);
+    ::dup2(::open("/dev/null", O_RDONLY), 0);
+    ::closefrom(3);
     if (options.fileSizeLimit > 0) {
       ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
-      rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
-                   static_cast<rlim_t>(options.fileSizeLimit)};
-      ::setrlimit(RLIMIT_FSIZE, &limit);
+      const auto limit = static_cast<rlim_t>(options.fileSizeLimit);
+      const rlimit both{limit, limit};
+      ::setrlimit(RLIMIT_FSIZE, &both);
     }
     ::execve(argv[0], argv.data(), envp.data());
     _exit(127);
@@ -60,7 +56,7 @@ pid_t start(const std::vector<std::string>& args, const BinaryOptions& options, 
 
 int spawnComsweep(const std::vector<std::string>& args, const BinaryOptions& options) {
   int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  pid_t pid = start(args, options, devnull, devnull, -1, -1);
+  pid_t pid = start(args, options, devnull, devnull);
   ::close(devnull);
   return pid;
 }
@@ -68,15 +64,14 @@ int spawnComsweep(const std::vector<std::string>& args, const BinaryOptions& opt
 BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptions& options) {
   int outPipe[2], errPipe[2];
   if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) throw std::runtime_error("pipe");
-  pid_t pid = start(args, options, outPipe[1], errPipe[1], outPipe[0], errPipe[0]);
-  ::close(outPipe[1]);
-  ::close(errPipe[1]);
+  pid_t pid = start(args, options, outPipe[1], errPipe[1]);
   BinaryResult result;
   // Both pipes are small in these tests; read them in turn.
-  drain(outPipe[0], result.out);
-  drain(errPipe[0], result.err);
-  ::close(outPipe[0]);
-  ::close(errPipe[0]);
+  for (auto [pipe, into] : {std::pair{outPipe, &result.out}, {errPipe, &result.err}}) {
+    ::close(pipe[1]);
+    drain(pipe[0], *into);
+    ::close(pipe[0]);
+  }
   int wstatus = 0;
   ::waitpid(pid, &wstatus, 0);
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);

@@ -39,31 +39,6 @@ class WindowLookTest : public QObject {
   void startWithoutDisplayExplainsItself();
 };
 
-namespace {
-
-// The controls of `window` whose caption does not fit, as "name: needed > has".
-QStringList clippedCaptions(QWidget& window) {
-  QStringList clipped;
-  auto check = [&](QWidget* w, int needed, int has) {
-    if (needed > has) clipped << QStringLiteral("%1: %2 > %3").arg(w->objectName()).arg(needed).arg(has);
-  };
-  for (QLabel* label : window.findChildren<QLabel*>()) {
-    if (label->text().isEmpty() || label->objectName().isEmpty()) continue;
-    if (label->wordWrap())
-      check(label, label->heightForWidth(label->width()), label->height());
-    else
-      check(label, label->sizeHint().width(), label->width());
-  }
-  for (QCheckBox* box : window.findChildren<QCheckBox*>())
-    check(box, box->sizeHint().width(), box->width());
-  // A button's size hint has a floor of its own; what matters is the text.
-  for (QPushButton* button : window.findChildren<QPushButton*>())
-    check(button, button->fontMetrics().horizontalAdvance(button->text()) + 8, button->width());
-  return clipped;
-}
-
-}  // namespace
-
 void WindowLookTest::captionsFitTheirControls() {
   if (QFontInfo(ui::windowFont()).family() != QLatin1String("DejaVu Sans Condensed"))
     QSKIP("the window font is not installed; captions are measured with it only");
@@ -80,9 +55,22 @@ void WindowLookTest::captionsFitTheirControls() {
   form.heading = "123456 " + form.heading;
   ui::ReviewWindow review(form, *machine);
 
+  // The controls whose caption does not fit, as "name: needed > has".
   QStringList clipped;
-  for (QWidget* window : std::initializer_list<QWidget*>{&session.mainWindow(), &tip, &progress, &review})
-    clipped << clippedCaptions(*window);
+  auto check = [&](QWidget* w, int needed, int has) {
+    if (needed > has) clipped << QStringLiteral("%1: %2 > %3").arg(w->objectName()).arg(needed).arg(has);
+  };
+  for (QWidget* window : std::initializer_list<QWidget*>{&session.mainWindow(), &tip, &progress, &review}) {
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+      if (label->text().isEmpty() || label->objectName().isEmpty()) continue;
+      if (label->wordWrap()) check(label, label->heightForWidth(label->width()), label->height());
+      else check(label, label->sizeHint().width(), label->width());
+    }
+    for (QCheckBox* box : window->findChildren<QCheckBox*>()) check(box, box->sizeHint().width(), box->width());
+    // A button's size hint has a floor of its own; what matters is the text.
+    for (QPushButton* button : window->findChildren<QPushButton*>())
+      check(button, button->fontMetrics().horizontalAdvance(button->text()) + 8, button->width());
+  }
   QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral("; "))));
 }
 
@@ -138,11 +126,10 @@ void WindowLookTest::progressFramesFollowTheCounterAndSettleDrawsTheLastUpdate()
 
 void WindowLookTest::startWithoutDisplayExplainsItself() {
   const std::string message = ui::missingDisplayMessage(nullptr, "", nullptr);
-  QVERIFY(message.find("/M9Q") != std::string::npos);
-  QVERIFY(message.find("xvfb-run") != std::string::npos);
-  QVERIFY(ui::missingDisplayMessage(":0", nullptr, nullptr).empty());
-  QVERIFY(ui::missingDisplayMessage(nullptr, "wayland-0", nullptr).empty());
-  QVERIFY(ui::missingDisplayMessage(nullptr, nullptr, "offscreen").empty());
+  QVERIFY(message.find("/M9Q") != std::string::npos && message.find("xvfb-run") != std::string::npos);
+  QVERIFY(ui::missingDisplayMessage(":0", nullptr, nullptr).empty() &&
+          ui::missingDisplayMessage(nullptr, "wayland-0", nullptr).empty() &&
+          ui::missingDisplayMessage(nullptr, nullptr, "offscreen").empty());
 }
 
 int runWindowLookTest(int argc, char** argv) {

@@ -4,7 +4,6 @@
 
 namespace comsweep::test {
 int runInteractiveRunTest(int argc, char** argv);
-int runReviewWindowTest(int argc, char** argv);
 int runWindowLookTest(int argc, char** argv);
 }  // namespace comsweep::test
 
@@ -14,7 +13,7 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   using namespace comsweep::test;
   int failed = 0;
-  for (auto run : {runInteractiveRunTest, runReviewWindowTest, runWindowLookTest})
+  for (auto run : {runInteractiveRunTest, runWindowLookTest})
     failed += run(argc, argv) != 0;
   return failed == 0 ? 0 : 1;
 }
