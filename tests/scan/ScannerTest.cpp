@@ -100,37 +100,29 @@ TEST(Scanner, LimitsAndMissingTopKeysEndOnlyTheirScan) {
 // The 32-bit view is scanned after the native one under the same rules; its
 // interfaces find their library in its own TypeLib, else in the shared one
 // unless the view holds a key for that library.
-TEST_F(Scanner, The32BitViewFollowsTheNativeViewWithFullPaths) {
+TEST(Scanner, The32BitViewFollowsTheNativeViewWithFullPaths) {
   const std::string w = "Wow6432Node\\";
-  scan({{"TypeLib\\{AA000001-0000-0000-0000-000000000000}\\1.0\\0\\win32", "C:\\m9qShared.ocx"},
-        {"TypeLib\\{AA000003-0000-0000-0000-000000000000}\\1.0\\0\\win32", "C:\\m9qNative.ocx"},
-        {w + "TypeLib\\{AA000002-0000-0000-0000-000000000000}\\1.0\\0\\win32", "C:\\m9q32.ocx"},
-        {w + "TypeLib\\{AA000003-0000-0000-0000-000000000000}\\1.0\\0\\win32", "C:\\plain.ocx"},
-        {w + "Interface\\{00000000-0000-0000-0000-000000000000}\\TypeLib",
-         "{AA000002-0000-0000-0000-000000000000}"},
-        {w + "Interface\\{BB000001-0000-0000-0000-000000000000}\\TypeLib",
-         "{AA000001-0000-0000-0000-000000000000}"},
-        {w + "Interface\\{BB000002-0000-0000-0000-000000000000}\\TypeLib",
-         "{AA000002-0000-0000-0000-000000000000}"},
-        {w + "Interface\\{BB000003-0000-0000-0000-000000000000}\\TypeLib",
-         "{AA000003-0000-0000-0000-000000000000}"},
-        {w + "CLSID\\{00000000-0000-0000-0000-000000000000}", "m9q first class"},
-        {w + "CLSID\\{CC000001-0000-0000-0000-000000000000}", "m9q Calendar Control"},
-        {w + "m9q.Control32", std::nullopt}});
-  EXPECT_EQ(rows(), (std::vector<std::string>{
-      "TYPELIB|{AA000001-0000-0000-0000-000000000000}|m9qShared.ocx|TypeLib\\{AA000001-0000-0000-0000-000000000000}",
-      "TYPELIB|{AA000003-0000-0000-0000-000000000000}|m9qNative.ocx|TypeLib\\{AA000003-0000-0000-0000-000000000000}",
-      "TYPELIB|" + w + "TypeLib\\{AA000002-0000-0000-0000-000000000000}|m9q32.ocx|" + w + "TypeLib\\{AA000002-0000-0000-0000-000000000000}",
-      "INTERFACE|" + w + "Interface\\{BB000001-0000-0000-0000-000000000000}|m9qShared.ocx|" + w + "Interface\\{BB000001-0000-0000-0000-000000000000}",
-      "INTERFACE|" + w + "Interface\\{BB000002-0000-0000-0000-000000000000}|m9q32.ocx|" + w + "Interface\\{BB000002-0000-0000-0000-000000000000}",
-      "CLSID|" + w + "CLSID\\{CC000001-0000-0000-0000-000000000000}|m9q Calendar Control|" + w + "CLSID\\{CC000001-0000-0000-0000-000000000000}",
-      "PROGID|" + w + "m9q.Control32|m9q.Control32|" + w + "m9q.Control32"}));
-  EXPECT_EQ(m_result.wow64TypeLibs.rows().size(), 1u);
-  EXPECT_NE(std::find(m_steps.begin(), m_steps.end(), "ProgID -> Wow6432Node"), m_steps.end());
-  EXPECT_NE(std::find(m_steps.begin(), m_steps.end(),
-                      "CLSID -> " + w + "CLSID\\{CC000001-0000-0000-0000-000000000000}"),
-            m_steps.end());
-  EXPECT_EQ(m_steps.back(), "ProgID -> " + w + "TypeLib");
+  Scan s({{"TypeLib\\{A1}\\1.0\\0\\win32", "C:\\m9qShared.ocx"},
+          {"TypeLib\\{A3}\\1.0\\0\\win32", "C:\\m9qNative.ocx"},
+          {w + "TypeLib\\{A2}\\1.0\\0\\win32", "C:\\m9q32.ocx"},
+          {w + "TypeLib\\{A3}\\1.0\\0\\win32", "C:\\plain.ocx"},
+          {w + "Interface\\{0}\\TypeLib", "{A2}"},
+          {w + "Interface\\{B1}\\TypeLib", "{A1}"},
+          {w + "Interface\\{B2}\\TypeLib", "{A2}"},
+          {w + "Interface\\{B3}\\TypeLib", "{A3}"},
+          {w + "CLSID\\{0}", "m9q first class"},
+          {w + "CLSID\\{C1}", "m9q Calendar Control"},
+          {w + "m9q.Control32", std::nullopt}});
+  EXPECT_EQ(s.rows, (Strings{"TYPELIB|{A1}|m9qShared.ocx|TypeLib\\{A1}", "TYPELIB|{A3}|m9qNative.ocx|TypeLib\\{A3}",
+                             "TYPELIB|" + w + "TypeLib\\{A2}|m9q32.ocx|" + w + "TypeLib\\{A2}",
+                             "INTERFACE|" + w + "Interface\\{B1}|m9qShared.ocx|" + w + "Interface\\{B1}",
+                             "INTERFACE|" + w + "Interface\\{B2}|m9q32.ocx|" + w + "Interface\\{B2}",
+                             "CLSID|" + w + "CLSID\\{C1}|m9q Calendar Control|" + w + "CLSID\\{C1}",
+                             "PROGID|" + w + "m9q.Control32|m9q.Control32|" + w + "m9q.Control32"}));
+  EXPECT_EQ(s.result.wow64TypeLibs.rows().size(), 1u);
+  for (const std::string& step : {std::string("ProgID -> Wow6432Node"), "CLSID -> " + w + "CLSID\\{C1}"})
+    EXPECT_NE(std::find(s.steps.begin(), s.steps.end(), step), s.steps.end()) << step;
+  EXPECT_EQ(s.steps.back(), "ProgID -> " + w + "TypeLib");
 }
 
 }  // namespace
