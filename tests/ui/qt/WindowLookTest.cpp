@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QSet>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -88,6 +89,13 @@ void WindowLookTest::picturesForEveryKeyAtHighResolution() {
   QCOMPARE(distinct.size(), 9);
   QVERIFY(ui::Pictures::category(QStringLiteral("HKCR")).isNull());
   QVERIFY(ui::Pictures::animationFrame(QStringLiteral("REG5")).isNull());
+  // The list paints its text with the painter an icon was drawn with: a
+  // dimmed icon must leave it as it found it.
+  QImage row(64, 16, QImage::Format_ARGB32);
+  QPainter painter(&row);
+  ui::Pictures::category(QStringLiteral("CLSID"), true).paint(&painter, QRect(8, 0, 16, 16));
+  QVERIFY(painter.worldTransform().isIdentity());
+  QCOMPARE(painter.opacity(), 1.0);
 }
 
 void WindowLookTest::progressFramesFollowTheCounterAndSettleDrawsTheLastUpdate() {
