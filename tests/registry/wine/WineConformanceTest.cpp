@@ -30,6 +30,7 @@ using namespace registry;
 using namespace std::string_literals;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 const std::string kClass = "CLSID\\{F00D0001-0000-4000-8000-00000000009A}";
 const std::string kQzClass = "CLSID\\{F00D0002-0000-4000-8000-00000000009A}";
@@ -38,9 +39,7 @@ const std::string kInterface = "Interface\\{F00D0004-0000-4000-8000-00000000009A
 const char* const kProgId = "m9qGrid.Grid.1";
 const std::vector<std::string> kRemoved = {kClass, kQzClass, kLib, kInterface, kProgId};
 const std::vector<std::string> kKept = {
-    "CLSID",
-    "TypeLib",
-    "Interface",
+    "CLSID", "TypeLib", "Interface",
     "CLSID\\{F00D0005-0000-4000-8000-00000000009A}\\InprocServer32",
     "Interface\\{F00D0006-0000-4000-8000-00000000009A}\\TypeLib",
     "Calendar.Control.1",
@@ -192,15 +191,23 @@ class WineConformance : public ::testing::Test {
     return found;
   }
 
-  // Imports the run's backup in the prefix's drive C with Wine's regedit;
-  // returns its name, empty when there is none.
+  // Imports the run's backup in the prefix's drive C with Wine's regedit and
+  // stops the server; returns the backup's name, empty when there is none.
   static std::string restoreBackup(const fs::path& prefix) {
     std::string backup;
     for (const auto& entry : fs::directory_iterator(prefix / "drive_c"))
       if (entry.path().filename().string().rfind("9QReg-", 0) == 0)
         backup = entry.path().filename();
     if (!backup.empty()) runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
+    runWine(root(), prefix, {"wineserver", "-k"});
     return backup;
+  }
+
+  // Runs the program on the prefix and checks its exit status; the log it wrote.
+  static std::string sweep(const fs::path& prefix, const std::vector<std::string>& args, int status) {
+    BinaryResult run = runComsweep(args, {{{"COMSWEEP_MACHINE", prefix.string()}}});
+    EXPECT_EQ(run.status, status) << run.err;
+    return readFile(prefix / "drive_c" / "9QReg.log");
   }
 
   static bool waitForServer(const fs::path& prefix, bool running) {
@@ -245,10 +252,7 @@ TEST_F(WineConformance, RemovedKeysAreGoneForWineAndEverythingElseStays) {
 
 TEST_F(WineConformance, TheProgramRemovesAndWineRestoresTheBackup) {
   fs::path prefix = copyPrefix("program");
-  BinaryResult run = runComsweep({"/M9Q", "/P9Q+"}, {{{"COMSWEEP_MACHINE", prefix.string()}}});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(readFile(prefix / "drive_c" / "9QReg.log").find("Number of deleted keys: 4\r\n"),
-            std::string::npos);
+  EXPECT_THAT(sweep(prefix, {"/M9Q", "/P9Q+"}, 0), HasSubstr("Number of deleted keys: 4\r\n"));
   // The QZ class has no default value of its own, so the scan passes it by.
   const std::vector<std::string> gone = {kClass, kLib, kInterface, kProgId};
   std::vector<std::string> asked = kKept;
@@ -259,9 +263,8 @@ TEST_F(WineConformance, TheProgramRemovesAndWineRestoresTheBackup) {
 
   // The backup, imported by Wine's own regedit, brings every key back.
   ASSERT_NE(restoreBackup(prefix), "");
-  runWine(root(), prefix, {"wineserver", "-k"});
   EXPECT_EQ(wineFinds(prefix, asked), std::string(asked.size(), '1'));
-  EXPECT_NE(readFile(prefix / "system.reg").find("\"ThreadingModel\"=\"Apartment\""), std::string::npos);
+  EXPECT_THAT(readFile(prefix / "system.reg"), HasSubstr("\"ThreadingModel\"=\"Apartment\""));
 }
 
 TEST_F(WineConformance, AKeyWhoseNameTheBackupCannotHoldIsKept) {
@@ -272,13 +275,9 @@ TEST_F(WineConformance, AKeyWhoseNameTheBackupCannotHoldIsKept) {
     ASSERT_EQ(runWine(root(), prefix, {"wine", "reg", "add", key, "/ve", "/d", text, "/f"}).status, 0);
   runWine(root(), prefix, {"wineserver", "-k"});
 
-  BinaryResult run = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", prefix.string()}}});
-  EXPECT_EQ(run.status, 1) << run.err;
-  const std::string log = readFile(prefix / "drive_c" / "9QReg.log");
-  EXPECT_NE(log.find("From component: *** ERROR: The key was kept: the key name \"m9q.NL\\nx\" holds a "
-                     "line break or NUL, which the backup cannot hold - Key not removed.\r\n"),
-            std::string::npos)
-      << log;
+  EXPECT_THAT(sweep(prefix, {"/M9Q"}, 1),
+              HasSubstr("From component: *** ERROR: The key was kept: the key name \"m9q.NL\\nx\" "
+                        "holds a line break or NUL, which the backup cannot hold - Key not removed.\r\n"));
   EXPECT_EQ(wineFinds(prefix, {"m9q.I"}), "0");
 
   // Wine's regedit puts back what went, and nothing lands on another key.
@@ -286,9 +285,8 @@ TEST_F(WineConformance, AKeyWhoseNameTheBackupCannotHoldIsKept) {
   BinaryResult capital = runWine(root(), prefix, {"wine", "reg", "query", "HKCR\\m9q.I", "/ve"});
   BinaryResult kept = runWine(root(), prefix, {"wine", "reg", "query", newline, "/ve"});
   runWine(root(), prefix, {"wineserver", "-k"});
-  EXPECT_NE(capital.out.find("capital I"), std::string::npos) << capital.out;
-  EXPECT_EQ(capital.out.find("newline name"), std::string::npos) << capital.out;
-  EXPECT_NE(kept.out.find("newline name"), std::string::npos) << kept.out;
+  EXPECT_THAT(capital.out, AllOf(HasSubstr("capital I"), Not(HasSubstr("newline name"))));
+  EXPECT_THAT(kept.out, HasSubstr("newline name"));
 }
 
 // Pairs of names that Unicode case folding merges but the registry keeps
@@ -326,13 +324,9 @@ TEST_F(WineConformance, NamesTheRegistryKeepsApartAreRemovedAndRestoredEachOnIts
   for (std::size_t i = 0; i < names.size(); ++i) expected.push_back("value " + std::to_string(i));
   ASSERT_EQ(values(), expected) << "Wine itself does not keep these names apart";
 
-  BinaryResult run = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", prefix.string()}}});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const std::string log = readFile(prefix / "drive_c" / "9QReg.log");
+  const std::string log = sweep(prefix, {"/M9Q"}, 0);
   // The components imported for every prefix are listed too.
-  EXPECT_NE(log.find("Number of deleted keys: " + std::to_string(names.size() + 4) + "\r\n"),
-            std::string::npos)
-      << log;
+  EXPECT_THAT(log, HasSubstr("Number of deleted keys: " + std::to_string(names.size() + 4) + "\r\n"));
   EXPECT_EQ(values(), std::vector<std::string>(names.size(), "missing"));
   const std::string backup = restoreBackup(prefix);
   ASSERT_NE(backup, "");
@@ -418,9 +412,7 @@ TEST_F(WineConformance, EveryViewAndFileIsCleanedAndRestoredInItsOwnPlace) {
   ASSERT_NE(readFile(prefix / "user.reg").find("[Software\\\\Classes\\\\m9qBoth.Control]"),
             std::string::npos);
 
-  BinaryResult run = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", prefix.string()}}});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const std::string log = readFile(prefix / "drive_c" / "9QReg.log");
+  const std::string log = sweep(prefix, {"/M9Q"}, 0);
   for (const std::string& listed :
        {"Wow6432Node\\CLSID\\{F00D0011" + g, "TypeLib\\{F00D0013" + g,
         "Wow6432Node\\Interface\\{F00D0014" + g, "Wow6432Node\\m9qTest.Control"s,
@@ -431,13 +423,12 @@ TEST_F(WineConformance, EveryViewAndFileIsCleanedAndRestoredInItsOwnPlace) {
   EXPECT_EQ(wineQueries(prefix, queries), left + "0");
 
   ASSERT_NE(restoreBackup(prefix), "");
-  runWine(root(), prefix, {"wineserver", "-k"});
   EXPECT_EQ(wineQueries(prefix, queries), all);
   // Each copy of the key in both files is back in its own file, with its own value.
   BinaryResult both = runWine(root(), prefix, {"wine", "reg", "query", user + "m9qBoth.Control", "/ve"});
   runWine(root(), prefix, {"wineserver", "-k"});
-  EXPECT_NE(both.out.find("user's"), std::string::npos) << both.out;
-  EXPECT_NE(readFile(prefix / "system.reg").find("@=\"machine's\""), std::string::npos);
+  EXPECT_THAT(both.out, HasSubstr("user's"));
+  EXPECT_THAT(readFile(prefix / "system.reg"), HasSubstr("@=\"machine's\""));
 }
 
 }  // namespace
