@@ -57,11 +57,9 @@ struct WineTraits {
     for (const ContractKey& key : keys) {
       text += block(registry::WineEscapes::escape(registry::utf8ToUtf16(key.path), "[]"));
       if (!key.defaultValue) continue;
-      text += "@=hex(" + std::to_string(key.defaultValue->type) + "):";
-      for (unsigned char byte : key.defaultValue->data)
-        text += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15], ','};
-      if (text.back() == ',') text.pop_back();
-      text += "\n";
+      std::string hex, digits = "0123456789abcdef";
+      for (unsigned char b : key.defaultValue->data) hex += {',', digits[b >> 4], digits[b & 15]};
+      text += "@=hex(" + std::to_string(key.defaultValue->type) + "):" + hex.erase(0, 1) + "\n";
     }
     writeFile(*dir / "system.reg", text);
     return {load(*dir / "system.reg"), dir};
