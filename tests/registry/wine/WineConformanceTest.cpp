@@ -17,6 +17,7 @@
 #include "registry/Machine.h"
 #include "registry/Text.h"
 #include "registry/Wrappers.h"
+#include "registry/regfile/RegFileTestText.h"
 #include "registry/wine/WineServerCheck.h"
 #include "registry/wine/WineTestSupport.h"
 #include "support/RunBinary.h"
@@ -123,10 +124,7 @@ class WineConformance : public ::testing::Test {
           "wineboot -i made no prefix (status " + std::to_string(boot.status) + "): " + boot.out;
       return;
     }
-    std::string text;
-    for (const char* c = kImport; *c; ++c) text += *c == '\n' ? "\r\n" : std::string(1, *c);
-    std::string import = "\xFF\xFE" + utf8ToUtf16le(text);  // regedit's own format
-    writeFile(root() / "import.reg", import);
+    writeFile(root() / "import.reg", encodeRegText(kImport, true, true));  // regedit's own format
     BinaryResult imported = runWine(root(), base(), {"wine", "regedit", "/S", "import.reg"});
     runWine(root(), base(), {"wineserver", "-k"});
     if (readFile(base() / "system.reg").find("m9qGrid.Grid.1") == std::string::npos)
@@ -154,9 +152,8 @@ class WineConformance : public ::testing::Test {
   // A copy of the base prefix: registry files copied, the rest hard-linked.
   static fs::path copyPrefix(const std::string& name) {
     fs::path prefix = root() / name;
-    fs::copy(base(), prefix,
-             fs::copy_options::recursive | fs::copy_options::copy_symlinks |
-                 fs::copy_options::create_hard_links);
+    using enum fs::copy_options;
+    fs::copy(base(), prefix, recursive | copy_symlinks | create_hard_links);
     for (const char* file : {"system.reg", "user.reg", "userdef.reg"}) {
       fs::remove(prefix / file);
       fs::copy_file(base() / file, prefix / file);
@@ -302,10 +299,10 @@ TEST_F(WineConformance, NamesTheRegistryKeepsApartAreRemovedAndRestoredEachOnIts
       "m9q.\xF0\x90\x90\x80", "m9q.\xF0\x90\x90\xA8",  // Deseret: never folded
   };
   fs::path prefix = copyPrefix("names");
-  std::string text = "Windows Registry Editor Version 5.00\r\n";
+  std::string text = "Windows Registry Editor Version 5.00\n";
   for (std::size_t i = 0; i < names.size(); ++i)
-    text += "\r\n[HKEY_CLASSES_ROOT\\" + names[i] + "]\r\n@=\"value " + std::to_string(i) + "\"\r\n";
-  writeFile(root() / "names.reg", "\xFF\xFE" + utf8ToUtf16le(text));
+    text += "\n[HKEY_CLASSES_ROOT\\" + names[i] + "]\n@=\"value " + std::to_string(i) + "\"\n";
+  writeFile(root() / "names.reg", encodeRegText(text, true, true));
   runWine(root(), prefix, {"wine", "regedit", "/S", "names.reg"});
   // Wine's reg tool names each key with its own value, or fails.
   auto values = [&] {
