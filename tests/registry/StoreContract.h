@@ -41,10 +41,7 @@ inline registry::RegValue sz(std::string_view utf8, registry::DWORD type = regis
 inline std::vector<ContractKey> contractKeys() {
   using registry::RegValue;
   return {
-      {"b", std::nullopt},
-      {"A", sz("first")},
-      {"_x", std::nullopt},
-      {"a1", std::nullopt},
+      {"b", std::nullopt}, {"A", sz("first")}, {"_x", std::nullopt}, {"a1", std::nullopt},
       {"Z", std::nullopt},
       {"CLSID\\{00000000-0000-0000-0000-000000000001}", sz("Some Class")},
       {"CLSID\\{00000000-0000-0000-0000-000000000001}\\InprocServer32", sz("C:\\x\\m9q.dll")},
@@ -54,8 +51,8 @@ inline std::vector<ContractKey> contractKeys() {
       {"Values\\Embedded", sz(std::string("abc\0def", 7))},
       {"Values\\Dword", RegValue{registry::REG_DWORD, std::string("\x01\x00\x00\x00", 4)}},
       {"Values\\Umlaut\xC3\xA4", sz("\xC3\xA4rger")},
-      {std::string("Long\\") + std::string(299, 'n'), std::nullopt},
-      {std::string("Long\\") + std::string(300, 'o'), std::nullopt},
+      {"Long\\" + std::string(299, 'n'), std::nullopt},
+      {"Long\\" + std::string(300, 'o'), std::nullopt},
   };
 }
 
