@@ -37,13 +37,9 @@ TEST(BlockFileStore, AKeyOnlyRemovedSubkeysImpliedKeepsABareBlock) {
   const std::string regSaved =
       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Deep]\n"
       "[HKEY_CLASSES_ROOT\\Kept\\Other\\D]\n";
-  const struct {
-    const char* format;
-    Opener open;
-    std::string text;
-    std::vector<std::string> remove;  // with their subtrees
-    std::string saved;
-  } cases[] = {
+  // Keys removed with their subtrees.
+  const struct { const char* format; Opener open; std::string text; std::vector<std::string> remove;
+                 std::string saved; } cases[] = {
       // Spelled under the root the removed block used, in the file's
       // encoding and line ends (each varied once).
       {"reg 8-bit CRLF", kRegFile, encodeRegText(regText, false, true), {"Kept\\A", "Deep\\B"},

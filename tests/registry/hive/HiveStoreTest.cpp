@@ -105,10 +105,8 @@ TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
 }
 
 TEST(HiveStore, ReadsStringsIn8BitAndUtf16) {
-  const struct {
-    const char* key;
-    std::string raw, expected;  // the stored bytes; the text read through the API
-  } cases[] = {
+  // The stored bytes; the text read through the API.
+  const struct { const char* key; std::string raw, expected; } cases[] = {
       {"OddLength", std::string("C:\\m9q.dll\0", 11), "C:\\m9q.dll"},
       {"OneFinalNul", std::string("m9q\0", 4), "m9q"},
       {"NoNul", "ab", "ab"},

@@ -82,11 +82,8 @@ TEST(RegFileParser, ReadsEveryValueFormInEveryEncoding) {
 }
 
 TEST(RegFileParser, RefusesMalformedFilesWithLineAndReason) {
-  const struct {
-    std::string text;  // after "REGEDIT4\n"; "$" stands for "[~\\a]\n"
-    std::size_t line;
-    const char* reason;  // part of the reason
-  } cases[] = {
+  // Each text follows "REGEDIT4\n" ("$" stands for "[~\\a]\n"); a part of the reason is enough.
+  const struct { std::string text; std::size_t line; const char* reason; } cases[] = {
       {"\n@=\"x\"\n", 3, "value line before any key"},
       {"~\\a\n", 2, "neither a key"},
       {"[~\\a\n@=\"x\"\n", 2, "unterminated key line"},

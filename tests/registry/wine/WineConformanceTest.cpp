@@ -369,10 +369,7 @@ TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
 TEST_F(WineConformance, EveryViewAndFileIsCleanedAndRestoredInItsOwnPlace) {
   fs::path prefix = copyPrefix("views");
   const std::string user = "HKCU\\Software\\Classes\\";
-  struct Registration {
-    std::string key, view, value;
-    bool removed;
-  };
+  struct Registration { std::string key, view, value; bool removed; };
   // The first subkey of CLSID and of Interface is never examined, and this
   // prefix's 32-bit view holds none of its own: these come first.
   const std::string g = "-0000-4000-8000-00000000009A}", clsid = "HKCR\\CLSID\\{", tlb = "\\TypeLib";

@@ -38,11 +38,8 @@ std::string parsed(const std::string& text) {
 }
 
 TEST(WineRegParser, MalformedFilesNameTheLineAndTheReason) {
-  const struct {
-    std::string text;  // after the signature line for all but the first two
-    std::size_t line;
-    const char* reason;
-  } cases[] = {
+  // The text follows the signature line for all but the first two.
+  const struct { std::string text; std::size_t line; const char* reason; } cases[] = {
       {"", 1, "empty file"},
       {"WINE REGISTRY Version 1\n[A]\n", 1, "not a Wine registry file"},
       {";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n", 2, "relative to REGISTRY\\\\User"},

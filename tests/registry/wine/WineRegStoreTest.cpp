@@ -162,9 +162,7 @@ TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile) {
 
 TEST(WineRegStore, CutsBlocksAtTheEdgesAndRepeatedKeys) {
   const std::string other = "\n[Software\\\\Other] 1\n";
-  const struct {
-    std::string body, remove, expected;
-  } cases[] = {
+  const struct { std::string body, remove, expected; } cases[] = {
       // The last block: the file ends with the line before it.
       {block("a") + "@=\"1\"\n" + block("b") + "@=\"2\"\n", "b", block("a") + "@=\"1\"\n"},
       // The first block, and a neighbour whose name extends the removed one stays.
