@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "registry/HandleTable.h"
 #include "registry/regfile/RegFileStore.h"
 #include "registry/regfile/RegFileTestText.h"
@@ -17,13 +15,12 @@ namespace {
 
 using registry::BlockFileStore;
 
-using Opener = std::function<std::unique_ptr<BlockFileStore>(const std::filesystem::path&, std::string&)>;
-
-const Opener kRegFile = [](const std::filesystem::path& file, std::string& error) {
-  return std::unique_ptr<BlockFileStore>(registry::RegFileStore::open(file, error));
+using Opener = std::unique_ptr<BlockFileStore> (*)(const std::filesystem::path&, std::string&);
+const Opener kRegFile = [](const auto& file, auto& error) -> std::unique_ptr<BlockFileStore> {
+  return registry::RegFileStore::open(file, error);
 };
-const Opener kWine = [](const std::filesystem::path& file, std::string& error) {
-  return std::unique_ptr<BlockFileStore>(registry::WineRegStore::load(file, error));
+const Opener kWine = [](const auto& file, auto& error) -> std::unique_ptr<BlockFileStore> {
+  return registry::WineRegStore::load(file, error);
 };
 
 const std::string kWineHead = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n";
@@ -40,14 +37,9 @@ TEST(BlockFileStore, AKeyOnlyRemovedSubkeysImpliedKeepsABareBlock) {
   const std::string regSaved =
       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Deep]\n"
       "[HKEY_CLASSES_ROOT\\Kept\\Other\\D]\n";
-  struct Case {
-    const char* format;
-    const Opener& open;
-    std::string text;
-    std::vector<std::string> remove;  // with their subtrees
-    std::string saved;
-  };
-  const Case cases[] = {
+  // Keys removed with their subtrees.
+  const struct { const char* format; Opener open; std::string text; std::vector<std::string> remove;
+                 std::string saved; } cases[] = {
       // Spelled under the root the removed block used, in the file's
       // encoding and line ends (each varied once).
       {"reg 8-bit CRLF", kRegFile, encodeRegText(regText, false, true), {"Kept\\A", "Deep\\B"},
@@ -68,21 +60,18 @@ TEST(BlockFileStore, AKeyOnlyRemovedSubkeysImpliedKeepsABareBlock) {
        {"p\\q"},
        kWineHead + "\n[Software\\\\Classes\\\\a] 1\r\n\n[Software\\\\Classes\\\\p] 17"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.format);
     TempDir dir;
-    const std::filesystem::path file = dir / "store";
-    writeFile(file, c.text);
+    writeFile(dir / "store", c.text);
     std::string error;
-    std::unique_ptr<BlockFileStore> store = c.open(file, error);
+    std::unique_ptr<BlockFileStore> store = c.open(dir / "store", error), saved;
     ASSERT_TRUE(store) << error;
     registry::HandleTable api(*store);
     for (const std::string& path : c.remove) ASSERT_EQ(deleteTree(api, path), 0) << path;
-    ASSERT_TRUE(store->save().ok);
-    EXPECT_EQ(readFile(file), c.saved);
-
-    std::unique_ptr<BlockFileStore> saved = c.open(file, error);
-    ASSERT_TRUE(saved) << error;
+    ASSERT_EQ(outcome(store->save()), "ok");
+    EXPECT_EQ(readFile(dir / "store"), c.saved);
+    ASSERT_TRUE(saved = c.open(dir / "store", error)) << error;
     EXPECT_EQ(dump(*saved), dump(*store));
   }
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 #include <vector>
 
 #include "registry/UpcaseTable.h"
@@ -23,12 +24,7 @@ TEST(Text, Utf16RoundTripKeepsUnpairedSurrogates) {
 }
 
 TEST(Text, ComparesLikeTheRegistry) {
-  struct Case {
-    const char* a;
-    const char* b;
-    int order;  // sign of compareNoCase(a, b)
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, int> cases[] = {  // a; b; sign of compareNoCase(a, b)
       {"clsid", "CLSID", 0},
       {"Z", "_", -1},  // upper-cased: 'Z' (0x5A) < '_' (0x5F)
       {"a", "a1", -1},
@@ -43,12 +39,10 @@ TEST(Text, ComparesLikeTheRegistry) {
       {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", 1},   // Deseret small letter stays small
       {"\xED\xA0\xBD", "\xF0\x9F\x98\x80", -1},      // a lone D83D is a prefix of the pair
   };
-  for (const Case& c : cases) {
-    int got = compareNoCase(c.a, c.b);
-    EXPECT_EQ((got > 0) - (got < 0), c.order) << c.a << " vs " << c.b;
-    int back = compareNoCase(c.b, c.a);
-    EXPECT_EQ((back > 0) - (back < 0), -c.order) << c.b << " vs " << c.a;
-  }
+  auto sign = [](int v) { return (v > 0) - (v < 0); };
+  for (const auto& [a, b, order] : cases)
+    EXPECT_EQ(std::pair(sign(compareNoCase(a, b)), sign(compareNoCase(b, a))),
+              std::pair(order, -order)) << a << " vs " << b;
   EXPECT_EQ(upperCase("m9qcal.ocx \xC3\xA4\xC4\xB1\xCF\x82\xE4"),
             "M9QCAL.OCX \xC3\x84\xC4\xB1\xCF\x82\xE4");
 }
@@ -62,19 +56,17 @@ TEST(Text, UpcaseTableMatchesWinesNlsFile) {
   if (file.empty()) GTEST_SKIP() << "Wine's l_intl.nls is not installed";
   std::ifstream in(file, std::ios::binary);
   std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(in), {}};
-  std::vector<std::uint16_t> words(bytes.size() / 2);
-  for (std::size_t i = 0; i < words.size(); ++i)
-    words[i] = static_cast<std::uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  std::vector<std::uint16_t> words;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+    words.push_back(static_cast<std::uint16_t>(bytes[i] | bytes[i + 1] << 8));
   ASSERT_GT(words.size(), 2u + 256u);
   // Word 2 on: a three-level trie of offsets ending in a delta to add.
   const std::uint16_t* t = words.data() + 2;
   const std::size_t n = words.size() - 2;
   int differences = 0;
   for (unsigned c = 0; c < 0x10000; ++c) {
-    std::size_t i1 = t[c >> 8] + ((c >> 4) & 0xF);
-    ASSERT_LT(i1, n);
-    std::size_t i2 = t[i1] + (c & 0xF);
-    ASSERT_LT(i2, n);
+    std::size_t i1 = t[c >> 8] + ((c >> 4) & 0xF), i2 = i1 < n ? t[i1] + (c & 0xF) : n;
+    ASSERT_LT(i2, n) << std::hex << "U+" << c;
     auto expected = static_cast<char16_t>(c + t[i2]);
     if (upcaseUnit(static_cast<char16_t>(c)) != expected && ++differences <= 10)
       ADD_FAILURE() << std::hex << "U+" << c << ": " << unsigned(upcaseUnit(char16_t(c)))

@@ -1,8 +1,10 @@
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "registry/HandleTable.h"
 #include "registry/regfile/RegFileStore.h"
 #include "registry/regfile/RegFileTestText.h"
+#include "registry/wine/WineTestSupport.h"
+#include "support/Fixture.h"
 #include "support/TempDir.h"
 
 namespace comsweep::test {
@@ -50,23 +52,19 @@ TEST(RegFileSave, LeavesOutExactlyTheBlocksOfRemovedKeys) {
   for (bool utf16 : {true, false})
     for (bool crlf : {true, false}) {
       SCOPED_TRACE(std::string(utf16 ? "UTF-16" : "8-bit") + (crlf ? " CRLF" : " LF"));
-      registry::CommitResult result = loadAndRemove(encodeRegText(all, utf16, crlf))->save();
-      ASSERT_TRUE(result.ok) << result.message;
+      ASSERT_EQ(outcome(loadAndRemove(encodeRegText(all, utf16, crlf))->save()), "ok");
       EXPECT_EQ(readFile(file), encodeRegText(kept, utf16, crlf));
       // Read as an import reads it, the saved file has the tree the removal left.
       std::unique_ptr<RegFileStore> saved = RegFileStore::open(file, error);
       ASSERT_TRUE(saved) << error;
-      registry::NodeId clsid = saved->findChild(saved->root(), "CLSID");
-      ASSERT_EQ(saved->childCount(clsid), 1u);
-      EXPECT_EQ(saved->name(saved->childAt(clsid, 0)), "{B}");
+      EXPECT_EQ(allKeys(*saved), (std::vector<std::string>{"CLSID", "CLSID\\{B}", "Last"}));
     }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 
   // Someone else's change since the file was read is not overwritten.
   std::unique_ptr<RegFileStore> store = loadAndRemove(all);
   writeFile(file, "REGEDIT4\n");
-  registry::CommitResult result = store->save();
-  EXPECT_NE(result.message.find("changed on disk"), std::string::npos) << result.message;
+  EXPECT_THAT(outcome(store->save()), ::testing::HasSubstr("changed on disk"));
   EXPECT_EQ(readFile(file), "REGEDIT4\n");
   std::filesystem::remove(file);
   EXPECT_FALSE(store->save().ok);

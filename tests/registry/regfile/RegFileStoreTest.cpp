@@ -17,9 +17,9 @@ StoreUnderTest loadFromFile(const std::string& bytes) {
   auto dir = std::make_shared<TempDir>();
   writeFile(*dir / "hkcr.reg", bytes);
   std::string error;
-  std::unique_ptr<RegFileStore> store = RegFileStore::open(*dir / "hkcr.reg", error);
-  EXPECT_TRUE(store) << error;
-  return {std::move(store), dir};
+  StoreUnderTest sut{RegFileStore::open(*dir / "hkcr.reg", error), dir};
+  EXPECT_TRUE(sut.store) << error;
+  return sut;
 }
 
 // What a 5.00 export holds: UTF-16LE, CR LF.
@@ -47,8 +47,7 @@ std::string dump(const registry::Store& store, NodeId node = 0, const std::strin
   EXPECT_TRUE(store.values(node, values)) << path;
   for (const registry::NamedValue& v : values) {
     std::string text = v.value.type == registry::REG_SZ ? registry::utf16leToUtf8(v.value.data) : "?";
-    out += (out.back() == '{' ? "" : " ") + (v.name.empty() ? "@" : v.name) + "=" +
-           text.substr(0, text.find('\0'));
+    out += (out.back() == '{' ? "" : " ") + (v.name.empty() ? "@" : v.name) + "=" + text.c_str();
   }
   out += "}";
   for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
@@ -97,8 +96,7 @@ TEST(RegFileStore, OpensAsAMachine) {
   writeFile(dir / "good.reg", "\xEF\xBB\xBFREGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\CLSID]\r\n");
   registry::MachineOpenResult good = registry::openMachine(dir / "good.reg");
   ASSERT_TRUE(good.machine) << good.error;
-  EXPECT_EQ(good.machine->kind, ".reg file");
-  EXPECT_EQ(good.machine->driveC, dir.path());
+  EXPECT_EQ(good.machine->kind + "|" + good.machine->driveC.string(), ".reg file|" + dir.path().string());
   EXPECT_NE(good.machine->store->findChild(good.machine->store->root(), "clsid"), registry::kNoNode);
 }
 

@@ -17,6 +17,7 @@
 #include "registry/Machine.h"
 #include "registry/Text.h"
 #include "registry/Wrappers.h"
+#include "registry/regfile/RegFileTestText.h"
 #include "registry/wine/WineServerCheck.h"
 #include "registry/wine/WineTestSupport.h"
 #include "support/RunBinary.h"
@@ -27,17 +28,19 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace registry;
+using namespace std::string_literals;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
-const char* const kClass = "CLSID\\{F00D0001-0000-4000-8000-00000000009A}";
-const char* const kQzClass = "CLSID\\{F00D0002-0000-4000-8000-00000000009A}";
-const char* const kLib = "TypeLib\\{F00D0003-0000-4000-8000-00000000009A}";
-const char* const kInterface = "Interface\\{F00D0004-0000-4000-8000-00000000009A}";
+const std::string kClass = "CLSID\\{F00D0001-0000-4000-8000-00000000009A}";
+const std::string kQzClass = "CLSID\\{F00D0002-0000-4000-8000-00000000009A}";
+const std::string kLib = "TypeLib\\{F00D0003-0000-4000-8000-00000000009A}";
+const std::string kInterface = "Interface\\{F00D0004-0000-4000-8000-00000000009A}";
 const char* const kProgId = "m9qGrid.Grid.1";
 const std::vector<std::string> kRemoved = {kClass, kQzClass, kLib, kInterface, kProgId};
 const std::vector<std::string> kKept = {
-    "CLSID",
-    "TypeLib",
-    "Interface",
+    "CLSID", "TypeLib", "Interface",
     "CLSID\\{F00D0005-0000-4000-8000-00000000009A}\\InprocServer32",
     "Interface\\{F00D0006-0000-4000-8000-00000000009A}\\TypeLib",
     "Calendar.Control.1",
@@ -69,26 +72,13 @@ const char* const kImport = R"(Windows Registry Editor Version 5.00
 @="{F00D0005-0000-4000-8000-00000000009A}"
 )";
 
-bool onPath(const char* program) {
-  const char* path = std::getenv("PATH");
-  std::string_view dirs = path ? path : "";
-  for (std::size_t cut = 0; cut != std::string_view::npos; dirs.remove_prefix(cut + 1)) {
-    cut = dirs.find(':');
-    fs::path candidate = fs::path(dirs.substr(0, cut)) / program;
-    if (::access(candidate.c_str(), X_OK) == 0) return true;
-    if (cut == std::string_view::npos) break;
-  }
-  return false;
+bool onPath(const std::string& program) {
+  return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
 }
-
-struct Outcome {
-  int status = -1;
-  std::string output;
-};
 
 // Runs a Wine program for `prefix` in `dir`; output goes to a file because
 // a server started on the way inherits it and outlives the command.
-Outcome runWine(const fs::path& dir, const fs::path& prefix, const std::vector<std::string>& args) {
+BinaryResult runWine(const fs::path& dir, const fs::path& prefix, const std::vector<std::string>& args) {
   fs::path log = dir / "wine-output.txt";
   pid_t pid = ::fork();
   if (pid == 0) {
@@ -96,11 +86,12 @@ Outcome runWine(const fs::path& dir, const fs::path& prefix, const std::vector<s
     ::dup2(fd, 1);
     ::dup2(fd, 2);
     if (::chdir(dir.c_str()) != 0) ::_exit(126);
-    ::setenv("HOME", (dir / "home").c_str(), 1);
-    ::setenv("WINEPREFIX", prefix.c_str(), 1);
-    ::setenv("WINEDEBUG", "-all", 1);
-    ::setenv("LC_ALL", "C.UTF-8", 1);  // arguments with letters beyond ASCII reach Wine intact
-    ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no Mono or Gecko prompts
+    // C.UTF-8: arguments with letters beyond ASCII reach Wine intact; the
+    // overrides: no Mono or Gecko prompts.
+    const std::pair<const char*, std::string> env[] = {
+        {"HOME", (dir / "home").string()}, {"WINEPREFIX", prefix.string()}, {"WINEDEBUG", "-all"},
+        {"LC_ALL", "C.UTF-8"}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
+    for (const auto& [name, value] : env) ::setenv(name, value.c_str(), 1);
     ::unsetenv("DISPLAY");
     ::unsetenv("WAYLAND_DISPLAY");
     std::vector<char*> argv;
@@ -109,19 +100,13 @@ Outcome runWine(const fs::path& dir, const fs::path& prefix, const std::vector<s
     ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
-  Outcome out;
+  BinaryResult out;
   int status = 0;
   if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
     out.status = WEXITSTATUS(status);
-  out.output = readFile(log);
+  out.out = readFile(log);
   return out;
 }
-
-// Stops the prefix's server whatever happens to the test.
-struct ServerStopper {
-  fs::path dir, prefix;
-  ~ServerStopper() { runWine(dir, prefix, {"wineserver", "-k"}); }
-};
 
 class WineConformance : public ::testing::Test {
  protected:
@@ -132,21 +117,18 @@ class WineConformance : public ::testing::Test {
     }
     s_root = new TempDir;
     fs::create_directories(base().parent_path() / "home");
-    Outcome boot = runWine(root(), base(), {"wineboot", "-i"});
+    BinaryResult boot = runWine(root(), base(), {"wineboot", "-i"});
     runWine(root(), base(), {"wineserver", "-w"});
     if (!fs::exists(base() / "system.reg")) {
       s_failure =
-          "wineboot -i made no prefix (status " + std::to_string(boot.status) + "): " + boot.output;
+          "wineboot -i made no prefix (status " + std::to_string(boot.status) + "): " + boot.out;
       return;
     }
-    std::string text;
-    for (const char* c = kImport; *c; ++c) text += *c == '\n' ? "\r\n" : std::string(1, *c);
-    std::string import = "\xFF\xFE" + utf8ToUtf16le(text);  // regedit's own format
-    writeFile(root() / "import.reg", import);
-    Outcome imported = runWine(root(), base(), {"wine", "regedit", "/S", "import.reg"});
+    writeFile(root() / "import.reg", encodeRegText(kImport, true, true));  // regedit's own format
+    BinaryResult imported = runWine(root(), base(), {"wine", "regedit", "/S", "import.reg"});
     runWine(root(), base(), {"wineserver", "-k"});
     if (readFile(base() / "system.reg").find("m9qGrid.Grid.1") == std::string::npos)
-      s_failure = "wine regedit did not import the components: " + imported.output;
+      s_failure = "wine regedit did not import the components: " + imported.out;
   }
 
   static void TearDownTestSuite() {
@@ -170,9 +152,8 @@ class WineConformance : public ::testing::Test {
   // A copy of the base prefix: registry files copied, the rest hard-linked.
   static fs::path copyPrefix(const std::string& name) {
     fs::path prefix = root() / name;
-    fs::copy(base(), prefix,
-             fs::copy_options::recursive | fs::copy_options::copy_symlinks |
-                 fs::copy_options::create_hard_links);
+    using enum fs::copy_options;
+    fs::copy(base(), prefix, recursive | copy_symlinks | create_hard_links);
     for (const char* file : {"system.reg", "user.reg", "userdef.reg"}) {
       fs::remove(prefix / file);
       fs::copy_file(base() / file, prefix / file);
@@ -181,42 +162,55 @@ class WineConformance : public ::testing::Test {
   }
 
   // Which of `keys` (below HKEY_CLASSES_ROOT) Wine's reg tool finds.
-  static std::map<std::string, bool> wineFinds(const fs::path& prefix,
-                                               const std::vector<std::string>& keys) {
+  static std::string wineFinds(const fs::path& prefix, const std::vector<std::string>& keys) {
     std::vector<std::string> queries;
     for (const std::string& k : keys) queries.push_back("\"HKCR\\" + k + "\"");
-    std::map<std::string, bool> byQuery = wineQueries(prefix, queries), found;
-    for (std::size_t i = 0; i < keys.size(); ++i)
-      if (byQuery.count(queries[i])) found[keys[i]] = byQuery[queries[i]];
-    return found;
+    return wineQueries(prefix, queries);
   }
 
-  // Which of `queries` (the arguments of "reg query") Wine's reg tool answers.
-  static std::map<std::string, bool> wineQueries(const fs::path& prefix,
-                                                 const std::vector<std::string>& keys) {
-    std::string script = "@echo off\r\n";
+  // Per query (the arguments of "reg query"), in order: '1' when Wine's reg
+  // tool answers it, '0' when it finds no key, '?' when it said nothing.
+  static std::string wineQueries(const fs::path& prefix, const std::vector<std::string>& keys) {
+    std::string script = "@echo off\r\n", found;
     for (std::size_t i = 0; i < keys.size(); ++i)
       script += "reg query " + keys[i] + " >nul 2>&1\r\necho key " + std::to_string(i) +
                 " %errorlevel%\r\n";
     writeFile(root() / "query.bat", script);
-    Outcome out = runWine(root(), prefix, {"wine", "cmd", "/c", "query.bat"});
+    BinaryResult out = runWine(root(), prefix, {"wine", "cmd", "/c", "query.bat"});
     runWine(root(), prefix, {"wineserver", "-k"});
-    std::map<std::string, bool> found;
     for (std::size_t i = 0; i < keys.size(); ++i) {
       std::string line = "key " + std::to_string(i) + " ";
-      std::size_t at = out.output.find(line);
-      if (at != std::string::npos)
-        found[keys[i]] = out.output.compare(at + line.size(), 1, "0") == 0;
+      std::size_t at = out.out.find(line);
+      found += at == std::string::npos                         ? '?'
+               : out.out.compare(at + line.size(), 1, "0") ? '0'
+                                                                : '1';
     }
     return found;
   }
 
+  // Imports the run's backup in the prefix's drive C with Wine's regedit and
+  // stops the server; returns the backup's name, empty when there is none.
+  static std::string restoreBackup(const fs::path& prefix) {
+    std::string backup;
+    for (const auto& entry : fs::directory_iterator(prefix / "drive_c"))
+      if (entry.path().filename().string().rfind("9QReg-", 0) == 0)
+        backup = entry.path().filename();
+    if (!backup.empty()) runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
+    runWine(root(), prefix, {"wineserver", "-k"});
+    return backup;
+  }
+
+  // Runs the program on the prefix and checks its exit status; the log it wrote.
+  static std::string sweep(const fs::path& prefix, const std::vector<std::string>& args, int status) {
+    BinaryResult run = runComsweep(args, {{{"COMSWEEP_MACHINE", prefix.string()}}});
+    EXPECT_EQ(run.status, status) << run.err;
+    return readFile(prefix / "drive_c" / "9QReg.log");
+  }
+
   static bool waitForServer(const fs::path& prefix, bool running) {
-    for (int i = 0; i < 50; ++i) {
-      bool now = WineServerCheck(prefix).check().status == WineServerCheck::Status::Running;
-      if (now == running) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    for (int i = 0; i < 50; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+      if ((WineServerCheck(prefix).check().status == WineServerCheck::Status::Running) == running)
+        return true;
     return false;
   }
 
@@ -230,95 +224,66 @@ TEST_F(WineConformance, RemovedKeysAreGoneForWineAndEverythingElseStays) {
   const std::string before = readFile(prefix / "system.reg");
   MachineOpenResult opened = openMachine(prefix);
   ASSERT_TRUE(opened.machine) << opened.error;
-  EXPECT_EQ(opened.machine->kind, "Wine prefix");
-  EXPECT_EQ(opened.machine->driveC, prefix / "drive_c");
+  EXPECT_EQ(opened.machine->kind + "|" + opened.machine->driveC.string(),
+            "Wine prefix|" + (prefix / "drive_c").string());
   HandleTable api(*opened.machine->store);
-
   // Wine files the libraries under "Typelib"; the scans' spelling finds them.
-  HKEY key = 0;
-  ASSERT_EQ(
-      api.RegOpenKeyA(HKEY_CLASSES_ROOT, (std::string(kLib) + "\\1.0\\0\\Win32").c_str(), &key), 0);
-  std::string path;
-  EXPECT_TRUE(QueryStringValue(api, key, "", path));
-  EXPECT_EQ(path, "C:\\windows\\system32\\m9qGrid.ocx");
-  api.RegCloseKey(key);
-
-  EXPECT_TRUE(api.commit().ok);  // nothing removed yet: the file is not touched
+  EXPECT_EQ(defaultText(api, kLib + "\\1.0\\0\\Win32"s), "C:\\windows\\system32\\m9qGrid.ocx");
+  // Nothing removed yet: the file is not touched.
+  EXPECT_TRUE(api.commit().ok);
   EXPECT_EQ(readFile(prefix / "system.reg"), before);
 
   for (const std::string& k : kRemoved) ASSERT_EQ(deleteTree(api, k), 0) << k;
-  CommitResult saved = api.commit();
-  ASSERT_TRUE(saved.ok) << saved.message;
+  ASSERT_EQ(outcome(api.commit()), "ok");
+  const std::string c = "[Software\\\\Classes\\\\";
   EXPECT_EQ(readFile(prefix / "system.reg"),
-            withoutBlocks(before, {"[Software\\\\Classes\\\\CLSID\\\\{F00D0001",
-                                   "[Software\\\\Classes\\\\CLSID\\\\{F00D0002",
-                                   "[Software\\\\Classes\\\\Typelib\\\\{F00D0003",
-                                   "[Software\\\\Classes\\\\Interface\\\\{F00D0004",
-                                   "[Software\\\\Classes\\\\m9qGrid.Grid.1\\\\"}));
+            withoutBlocks(before, {c + "CLSID\\\\{F00D0001", c + "CLSID\\\\{F00D0002",
+                                   c + "Typelib\\\\{F00D0003", c + "Interface\\\\{F00D0004",
+                                   c + "m9qGrid.Grid.1\\\\"}));
 
   std::vector<std::string> asked = kRemoved;
   asked.insert(asked.end(), kKept.begin(), kKept.end());
-  std::map<std::string, bool> found = wineFinds(prefix, asked);
-  for (const std::string& k : kRemoved) EXPECT_EQ(found.count(k) ? found[k] : true, false) << k;
-  for (const std::string& k : kKept) EXPECT_EQ(found.count(k) ? found[k] : false, true) << k;
+  EXPECT_EQ(wineFinds(prefix, asked),
+            std::string(kRemoved.size(), '0') + std::string(kKept.size(), '1'));
 }
 
 TEST_F(WineConformance, TheProgramRemovesAndWineRestoresTheBackup) {
   fs::path prefix = copyPrefix("program");
-  BinaryResult run = runComsweep({"/M9Q", "/P9Q+"}, {{{"COMSWEEP_MACHINE", prefix.string()}}});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(readFile(prefix / "drive_c" / "9QReg.log").find("Number of deleted keys: 4\r\n"),
-            std::string::npos);
+  EXPECT_THAT(sweep(prefix, {"/M9Q", "/P9Q+"}, 0), HasSubstr("Number of deleted keys: 4\r\n"));
   // The QZ class has no default value of its own, so the scan passes it by.
   const std::vector<std::string> gone = {kClass, kLib, kInterface, kProgId};
   std::vector<std::string> asked = kKept;
   asked.insert(asked.end(), kRemoved.begin(), kRemoved.end());
-  std::map<std::string, bool> found = wineFinds(prefix, asked);
-  for (const std::string& k : asked) {
-    bool expected = std::find(gone.begin(), gone.end(), k) == gone.end();
-    EXPECT_EQ(found.count(k) ? found[k] : !expected, expected) << k;
-  }
+  std::string expected;
+  for (const std::string& k : asked) expected += std::count(gone.begin(), gone.end(), k) ? '0' : '1';
+  EXPECT_EQ(wineFinds(prefix, asked), expected);
 
   // The backup, imported by Wine's own regedit, brings every key back.
-  std::string backup;
-  for (const auto& entry : fs::directory_iterator(prefix / "drive_c"))
-    if (entry.path().filename().string().rfind("9QReg-", 0) == 0) backup = entry.path().filename();
-  ASSERT_FALSE(backup.empty());
-  runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
-  runWine(root(), prefix, {"wineserver", "-k"});
-  found = wineFinds(prefix, asked);
-  for (const std::string& k : asked) EXPECT_EQ(found.count(k) ? found[k] : false, true) << k;
-  EXPECT_NE(readFile(prefix / "system.reg").find("\"ThreadingModel\"=\"Apartment\""), std::string::npos);
+  ASSERT_NE(restoreBackup(prefix), "");
+  EXPECT_EQ(wineFinds(prefix, asked), std::string(asked.size(), '1'));
+  EXPECT_THAT(readFile(prefix / "system.reg"), HasSubstr("\"ThreadingModel\"=\"Apartment\""));
 }
 
 TEST_F(WineConformance, AKeyWhoseNameTheBackupCannotHoldIsKept) {
   fs::path prefix = copyPrefix("newline");
   const std::string newline = "HKCR\\m9q.NL\nx";
-  ASSERT_EQ(runWine(root(), prefix, {"wine", "reg", "add", "HKCR\\m9q.I", "/ve", "/d", "capital I", "/f"}).status, 0);
-  ASSERT_EQ(runWine(root(), prefix, {"wine", "reg", "add", newline, "/ve", "/d", "newline name", "/f"}).status, 0);
+  for (const auto& [key, text] :
+       {std::pair{"HKCR\\m9q.I"s, "capital I"}, std::pair{newline, "newline name"}})
+    ASSERT_EQ(runWine(root(), prefix, {"wine", "reg", "add", key, "/ve", "/d", text, "/f"}).status, 0);
   runWine(root(), prefix, {"wineserver", "-k"});
 
-  BinaryResult run = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", prefix.string()}}});
-  EXPECT_EQ(run.status, 1) << run.err;
-  const std::string log = readFile(prefix / "drive_c" / "9QReg.log");
-  EXPECT_NE(log.find("From component: *** ERROR: The key was kept: the key name \"m9q.NL\\nx\" holds a "
-                     "line break or NUL, which the backup cannot hold - Key not removed.\r\n"),
-            std::string::npos)
-      << log;
-  EXPECT_EQ(wineFinds(prefix, {"m9q.I"})["m9q.I"], false);
+  EXPECT_THAT(sweep(prefix, {"/M9Q"}, 1),
+              HasSubstr("From component: *** ERROR: The key was kept: the key name \"m9q.NL\\nx\" "
+                        "holds a line break or NUL, which the backup cannot hold - Key not removed.\r\n"));
+  EXPECT_EQ(wineFinds(prefix, {"m9q.I"}), "0");
 
   // Wine's regedit puts back what went, and nothing lands on another key.
-  std::string backup;
-  for (const auto& entry : fs::directory_iterator(prefix / "drive_c"))
-    if (entry.path().filename().string().rfind("9QReg-", 0) == 0) backup = entry.path().filename();
-  ASSERT_FALSE(backup.empty());
-  runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
-  Outcome capital = runWine(root(), prefix, {"wine", "reg", "query", "HKCR\\m9q.I", "/ve"});
-  Outcome kept = runWine(root(), prefix, {"wine", "reg", "query", newline, "/ve"});
+  ASSERT_NE(restoreBackup(prefix), "");
+  BinaryResult capital = runWine(root(), prefix, {"wine", "reg", "query", "HKCR\\m9q.I", "/ve"});
+  BinaryResult kept = runWine(root(), prefix, {"wine", "reg", "query", newline, "/ve"});
   runWine(root(), prefix, {"wineserver", "-k"});
-  EXPECT_NE(capital.output.find("capital I"), std::string::npos) << capital.output;
-  EXPECT_EQ(capital.output.find("newline name"), std::string::npos) << capital.output;
-  EXPECT_NE(kept.output.find("newline name"), std::string::npos) << kept.output;
+  EXPECT_THAT(capital.out, AllOf(HasSubstr("capital I"), Not(HasSubstr("newline name"))));
+  EXPECT_THAT(kept.out, HasSubstr("newline name"));
 }
 
 // Pairs of names that Unicode case folding merges but the registry keeps
@@ -334,20 +299,20 @@ TEST_F(WineConformance, NamesTheRegistryKeepsApartAreRemovedAndRestoredEachOnIts
       "m9q.\xF0\x90\x90\x80", "m9q.\xF0\x90\x90\xA8",  // Deseret: never folded
   };
   fs::path prefix = copyPrefix("names");
-  std::string text = "Windows Registry Editor Version 5.00\r\n";
+  std::string text = "Windows Registry Editor Version 5.00\n";
   for (std::size_t i = 0; i < names.size(); ++i)
-    text += "\r\n[HKEY_CLASSES_ROOT\\" + names[i] + "]\r\n@=\"value " + std::to_string(i) + "\"\r\n";
-  writeFile(root() / "names.reg", "\xFF\xFE" + utf8ToUtf16le(text));
+    text += "\n[HKEY_CLASSES_ROOT\\" + names[i] + "]\n@=\"value " + std::to_string(i) + "\"\n";
+  writeFile(root() / "names.reg", encodeRegText(text, true, true));
   runWine(root(), prefix, {"wine", "regedit", "/S", "names.reg"});
   // Wine's reg tool names each key with its own value, or fails.
   auto values = [&] {
     std::vector<std::string> out;
     for (const std::string& name : names) {
-      Outcome q = runWine(root(), prefix, {"wine", "reg", "query", "HKCR\\" + name, "/ve"});
-      std::size_t at = q.output.find("value ");
+      BinaryResult q = runWine(root(), prefix, {"wine", "reg", "query", "HKCR\\" + name, "/ve"});
+      std::size_t at = q.out.find("value ");
       out.push_back(q.status != 0 ? "missing"
                     : at == std::string::npos ? "?"
-                    : q.output.substr(at, q.output.find_first_of("\r\n", at) - at));
+                    : q.out.substr(at, q.out.find_first_of("\r\n", at) - at));
     }
     runWine(root(), prefix, {"wineserver", "-k"});
     return out;
@@ -356,33 +321,26 @@ TEST_F(WineConformance, NamesTheRegistryKeepsApartAreRemovedAndRestoredEachOnIts
   for (std::size_t i = 0; i < names.size(); ++i) expected.push_back("value " + std::to_string(i));
   ASSERT_EQ(values(), expected) << "Wine itself does not keep these names apart";
 
-  BinaryResult run = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", prefix.string()}}});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const std::string log = readFile(prefix / "drive_c" / "9QReg.log");
+  const std::string log = sweep(prefix, {"/M9Q"}, 0);
   // The components imported for every prefix are listed too.
-  EXPECT_NE(log.find("Number of deleted keys: " + std::to_string(names.size() + 4) + "\r\n"),
-            std::string::npos)
-      << log;
-  std::string backup;
-  for (const auto& entry : fs::directory_iterator(prefix / "drive_c"))
-    if (entry.path().filename().string().rfind("9QReg-", 0) == 0) backup = entry.path().filename();
-  ASSERT_FALSE(backup.empty());
+  EXPECT_THAT(log, HasSubstr("Number of deleted keys: " + std::to_string(names.size() + 4) + "\r\n"));
+  EXPECT_EQ(values(), std::vector<std::string>(names.size(), "missing"));
+  const std::string backup = restoreBackup(prefix);
+  ASSERT_NE(backup, "");
   std::string saved = readFile(prefix / "drive_c" / backup);
   if (saved.rfind("\xFF\xFE", 0) == 0) saved = utf16leToUtf8(saved.substr(2));
   for (const std::string& name : names) {
     EXPECT_NE(log.find(" --- HKEY_CLASSES_ROOT\\" + name + "\r\n"), std::string::npos) << name;
     EXPECT_NE(saved.find("\\" + name + "]\r\n"), std::string::npos) << name;
   }
-  EXPECT_EQ(values(), std::vector<std::string>(names.size(), "missing"));
-
-  runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
   EXPECT_EQ(values(), expected);
 }
 
 TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
   fs::path prefix = copyPrefix("server");
   const std::string before = readFile(prefix / "system.reg");
-  ServerStopper stopper{root(), prefix};
+  // Stops the prefix's server whatever happens to the test.
+  std::shared_ptr<void> stopper(nullptr, [&](void*) { runWine(root(), prefix, {"wineserver", "-k"}); });
 
   // Opened while no server runs, then a server starts before the save.
   MachineOpenResult early = openMachine(prefix);
@@ -391,22 +349,16 @@ TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
   ASSERT_TRUE(waitForServer(prefix, true));
   HandleTable api(*early.machine->store);
   ASSERT_EQ(deleteTree(api, kProgId), 0);
-  CommitResult saved = api.commit();
-  EXPECT_FALSE(saved.ok);
-  EXPECT_THAT(saved.message, ::testing::HasSubstr("wineserver -k"));
+  EXPECT_THAT(outcome(api.commit()), HasSubstr("wineserver -k"));
   early.machine.reset();  // ends this run and its lock
-
-  MachineOpenResult refused = openMachine(prefix);
-  EXPECT_FALSE(refused.machine);
-  EXPECT_THAT(refused.error, ::testing::AllOf(::testing::HasSubstr("wineserver is running"),
-                                              ::testing::HasSubstr("wineserver -k")));
+  EXPECT_THAT(kindOf(prefix),
+              AllOf(HasSubstr("wineserver is running"), HasSubstr("wineserver -k")));
   EXPECT_EQ(readFile(prefix / "system.reg"), before);
 
   // Killed outright, the server leaves its socket and lock file behind.
   runWine(root(), prefix, {"wineserver", "-k9"});
   ASSERT_TRUE(waitForServer(prefix, false));
-  MachineOpenResult after = openMachine(prefix);
-  EXPECT_TRUE(after.machine) << after.error;
+  EXPECT_EQ(kindOf(prefix), "Wine prefix");
 }
 
 // A win64 prefix: 32-bit registrations go below Wow6432Node (but for
@@ -417,35 +369,28 @@ TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
 TEST_F(WineConformance, EveryViewAndFileIsCleanedAndRestoredInItsOwnPlace) {
   fs::path prefix = copyPrefix("views");
   const std::string user = "HKCU\\Software\\Classes\\";
-  struct Registration {
-    std::string key, view, value;
-    bool removed;
-  };
+  struct Registration { std::string key, view, value; bool removed; };
   // The first subkey of CLSID and of Interface is never examined, and this
   // prefix's 32-bit view holds none of its own: these come first.
+  const std::string g = "-0000-4000-8000-00000000009A}", clsid = "HKCR\\CLSID\\{", tlb = "\\TypeLib";
+  const std::string iface = "HKCR\\Interface\\{", r32 = "/reg:32", r64 = "/reg:64";
   const std::vector<Registration> made = {
-      {"HKCR\\CLSID\\{00000000-0000-4000-8000-00000000009A}", "/reg:32", "m9q first", false},
-      {"HKCR\\Interface\\{00000000-0000-4000-8000-00000000009A}\\TypeLib", "/reg:32",
-       "{F00D0013-0000-4000-8000-00000000009A}", false},
-      {"HKCR\\CLSID\\{F00D0011-0000-4000-8000-00000000009A}", "/reg:32", "m9q Test Control", true},
-      {"HKCR\\CLSID\\{F00D0011-0000-4000-8000-00000000009A}\\InprocServer32", "/reg:32",
-       "C:\\windows\\m9qTest.ocx", true},
-      {"HKCR\\m9qTest.Control", "/reg:32", "x", true},
-      {"HKCR\\TypeLib\\{F00D0013-0000-4000-8000-00000000009A}\\1.0\\0\\win32", "/reg:32",
-       "C:\\windows\\m9qTest.ocx", true},
-      {"HKCR\\Interface\\{F00D0014-0000-4000-8000-00000000009A}\\TypeLib", "/reg:32",
-       "{F00D0013-0000-4000-8000-00000000009A}", true},
-      {"HKCR\\m9qTest64.Control", "/reg:64", "x", true},
-      {user + "m9qUser.Control", "/reg:64", "x", true},
-      {user + "m9qBoth.Control", "/reg:64", "user's", true},
-      {"HKCR\\m9qBoth.Control", "/reg:64", "machine's", true},
-      {"HKCR\\CLSID\\{F00D0015-0000-4000-8000-00000000009A}", "/reg:32", "Calendar", false},
-      {"HKCR\\CLSID\\{F00D0015-0000-4000-8000-00000000009A}\\InprocServer32", "/reg:32",
-       "C:\\windows\\calendar.ocx", false},
-      {"HKCR\\p9qTest.Control", "/reg:32", "x", false},
-      {"HKCR\\Interface\\{F00D0016-0000-4000-8000-00000000009A}\\TypeLib", "/reg:32",
-       "{00020430-0000-0000-C000-000000000046}", false},
-      {user + "p9qUser.Control", "/reg:64", "x", false},
+      {clsid + "00000000" + g, r32, "m9q first", false},
+      {iface + "00000000" + g + tlb, r32, "{F00D0013" + g, false},
+      {clsid + "F00D0011" + g, r32, "m9q Test Control", true},
+      {clsid + "F00D0011" + g + "\\InprocServer32", r32, "C:\\windows\\m9qTest.ocx", true},
+      {"HKCR\\m9qTest.Control", r32, "x", true},
+      {"HKCR\\TypeLib\\{F00D0013" + g + "\\1.0\\0\\win32", r32, "C:\\windows\\m9qTest.ocx", true},
+      {iface + "F00D0014" + g + tlb, r32, "{F00D0013" + g, true},
+      {"HKCR\\m9qTest64.Control", r64, "x", true},
+      {user + "m9qUser.Control", r64, "x", true},
+      {user + "m9qBoth.Control", r64, "user's", true},
+      {"HKCR\\m9qBoth.Control", r64, "machine's", true},
+      {clsid + "F00D0015" + g, r32, "Calendar", false},
+      {clsid + "F00D0015" + g + "\\InprocServer32", r32, "C:\\windows\\calendar.ocx", false},
+      {"HKCR\\p9qTest.Control", r32, "x", false},
+      {iface + "F00D0016" + g + tlb, r32, "{00020430-0000-0000-C000-000000000046}", false},
+      {user + "p9qUser.Control", r64, "x", false},
   };
   std::string script = "@echo off\r\n";
   for (const Registration& r : made)
@@ -456,40 +401,28 @@ TEST_F(WineConformance, EveryViewAndFileIsCleanedAndRestoredInItsOwnPlace) {
   for (const Registration& r : made) queries.push_back("\"" + r.key + "\" " + r.view);
   // The 32-bit keys are in the 32-bit view only.
   queries.push_back("\"HKCR\\m9qTest.Control\" /reg:64");
-  std::map<std::string, bool> found = wineQueries(prefix, queries);
-  for (const std::string& q : queries) ASSERT_EQ(found[q], q != queries.back()) << q;
+  const std::string all = std::string(made.size(), '1') + "0";
+  ASSERT_EQ(wineQueries(prefix, queries), all);
   ASSERT_NE(readFile(prefix / "user.reg").find("[Software\\\\Classes\\\\m9qBoth.Control]"),
             std::string::npos);
 
-  BinaryResult run = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", prefix.string()}}});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const std::string log = readFile(prefix / "drive_c" / "9QReg.log");
-  for (const char* listed : {"Wow6432Node\\CLSID\\{F00D0011-0000-4000-8000-00000000009A}",
-                             "TypeLib\\{F00D0013-0000-4000-8000-00000000009A}",
-                             "Wow6432Node\\Interface\\{F00D0014-0000-4000-8000-00000000009A}",
-                             "Wow6432Node\\m9qTest.Control", "m9qTest64.Control",
-                             "m9qUser.Control", "m9qBoth.Control"})
-    EXPECT_NE(log.find(" --- HKEY_CLASSES_ROOT\\" + std::string(listed) + "\r\n"),
-              std::string::npos)
-        << listed << "\n" << log;
-  found = wineQueries(prefix, queries);
-  for (std::size_t i = 0; i < made.size(); ++i)
-    EXPECT_EQ(found.count(queries[i]) ? found[queries[i]] : made[i].removed, !made[i].removed)
-        << queries[i];
+  const std::string log = sweep(prefix, {"/M9Q"}, 0);
+  for (const std::string& listed :
+       {"Wow6432Node\\CLSID\\{F00D0011" + g, "TypeLib\\{F00D0013" + g,
+        "Wow6432Node\\Interface\\{F00D0014" + g, "Wow6432Node\\m9qTest.Control"s,
+        "m9qTest64.Control"s, "m9qUser.Control"s, "m9qBoth.Control"s})
+    EXPECT_NE(log.find(" --- HKEY_CLASSES_ROOT\\" + listed + "\r\n"), std::string::npos) << listed;
+  std::string left;
+  for (const Registration& r : made) left += r.removed ? '0' : '1';
+  EXPECT_EQ(wineQueries(prefix, queries), left + "0");
 
-  std::string backup;
-  for (const auto& entry : fs::directory_iterator(prefix / "drive_c"))
-    if (entry.path().filename().string().rfind("9QReg-", 0) == 0) backup = entry.path().filename();
-  ASSERT_FALSE(backup.empty());
-  runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
-  runWine(root(), prefix, {"wineserver", "-k"});
-  found = wineQueries(prefix, queries);
-  for (const std::string& q : queries) EXPECT_EQ(found[q], q != queries.back()) << q;
+  ASSERT_NE(restoreBackup(prefix), "");
+  EXPECT_EQ(wineQueries(prefix, queries), all);
   // Each copy of the key in both files is back in its own file, with its own value.
-  Outcome both = runWine(root(), prefix, {"wine", "reg", "query", user + "m9qBoth.Control", "/ve"});
+  BinaryResult both = runWine(root(), prefix, {"wine", "reg", "query", user + "m9qBoth.Control", "/ve"});
   runWine(root(), prefix, {"wineserver", "-k"});
-  EXPECT_NE(both.output.find("user's"), std::string::npos) << both.output;
-  EXPECT_NE(readFile(prefix / "system.reg").find("@=\"machine's\""), std::string::npos);
+  EXPECT_THAT(both.out, HasSubstr("user's"));
+  EXPECT_THAT(readFile(prefix / "system.reg"), HasSubstr("@=\"machine's\""));
 }
 
 }  // namespace

@@ -57,11 +57,9 @@ struct WineTraits {
     for (const ContractKey& key : keys) {
       text += block(registry::WineEscapes::escape(registry::utf8ToUtf16(key.path), "[]"));
       if (!key.defaultValue) continue;
-      text += "@=hex(" + std::to_string(key.defaultValue->type) + "):";
-      for (unsigned char byte : key.defaultValue->data)
-        text += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15], ','};
-      if (text.back() == ',') text.pop_back();
-      text += "\n";
+      std::string hex, digits = "0123456789abcdef";
+      for (unsigned char b : key.defaultValue->data) hex += {',', digits[b >> 4], digits[b & 15]};
+      text += "@=hex(" + std::to_string(key.defaultValue->type) + "):" + hex.erase(0, 1) + "\n";
     }
     writeFile(*dir / "system.reg", text);
     return {load(*dir / "system.reg"), dir};
@@ -96,15 +94,15 @@ TEST(WineRegStore, ReadsWhatWineWrote) {
     RegValue value;
     NodeId node = find(*store, path);
     ASSERT_NE(node, registry::kNoNode);
-    EXPECT_EQ(store->defaultValue(node, value), expected.type != registry::REG_NONE);
-    EXPECT_EQ(typed(value), typed(expected));
+    const bool has = store->defaultValue(node, value);
+    EXPECT_EQ(std::to_string(has) + typed(value),
+              std::to_string(expected.type != registry::REG_NONE) + typed(expected));
   }
   // Keys outside Software\Classes are not part of the tree.
-  std::vector<std::string> roots;
+  std::string roots;
   for (std::uint32_t i = 0; i < store->childCount(store->root()); ++i)
-    roots.emplace_back(store->name(store->childAt(store->root(), i)));
-  EXPECT_EQ(roots, (std::vector<std::string>{"CLSID", "Escapes[1]", "Interface", "m9qGrid.Grid.1",
-                                             "Typelib", "Wow6432Node"}));
+    roots += std::string(store->name(store->childAt(store->root(), i))) + "|";
+  EXPECT_EQ(roots, "CLSID|Escapes[1]|Interface|m9qGrid.Grid.1|Typelib|Wow6432Node|");
   // All values come back from the key's block; the blob runs over three continued lines.
   std::string blob;
   for (int i = 0; i < 60; ++i) blob += static_cast<char>(i);
@@ -117,10 +115,8 @@ TEST(WineRegStore, ReadsWhatWineWrote) {
 // cuts exactly the removed keys' blocks; with nothing removed it leaves the
 // file as it is, not rewritten.
 TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile) {
-  struct Step {
-    Step() { WineRegStore::setReleaseStep(1); }
-    ~Step() { WineRegStore::setReleaseStep(std::size_t{32} << 20); }
-  } step;
+  WineRegStore::setReleaseStep(1);
+  std::shared_ptr<void> step(nullptr, [](void*) { WineRegStore::setReleaseStep(std::size_t{32} << 20); });
   TempDir dir;
   const fs::path file = dir / "system.reg";
   // Pages enough to give back before the last key (comments belong to the block before them).
@@ -137,13 +133,12 @@ TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile) {
   registry::HandleTable api(*store);
   EXPECT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "Escapes[1]"), registry::ERROR_ACCESS_DENIED);
   ASSERT_TRUE(store->save().ok);
-  ASSERT_EQ(::stat(file.c_str(), &st), 0);
-  EXPECT_TRUE(st.st_ino == before.st_ino && st.st_mtim.tv_nsec == before.st_mtim.tv_nsec);
+  EXPECT_TRUE(::stat(file.c_str(), &st) == 0 && st.st_ino == before.st_ino &&
+              st.st_mtim.tv_nsec == before.st_mtim.tv_nsec);
   const std::pair<std::string, std::string> removed[] = {
       {"CLSID\\{F00D0001-0000-4000-8000-00000000009A}", "CLSID\\\\{F00D0001"},
-      {"m9qGrid.Grid.1", "m9qGrid.Grid.1\\\\"},
-      {"Escapes[1]\\" + kUnicodeName, "Escapes\\[1\\]\\\\\\xdcn"},
-      {"Wow6432Node\\TypeLib", "Wow6432Node\\\\TypeLib]"}};
+      {"m9qGrid.Grid.1", "m9qGrid.Grid.1\\\\"}, {"Wow6432Node\\TypeLib", "Wow6432Node\\\\TypeLib]"},
+      {"Escapes[1]\\" + kUnicodeName, "Escapes\\[1\\]\\\\\\xdcn"}};
   std::vector<std::string> headers;
   for (const auto& [path, header] : removed) {
     ASSERT_EQ(deleteTree(api, path), 0) << path;
@@ -151,8 +146,7 @@ TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile) {
   }
   ASSERT_TRUE(store->save().ok);
   EXPECT_EQ(readFile(file), withoutBlocks(original, headers));
-  ASSERT_EQ(::stat(file.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(::stat(file.c_str(), &st) == 0 ? st.st_mode & 0777 : 0, 0640u);
   // The saved file is another file: the bytes given back are not read from it at the old offsets.
   EXPECT_EQ(valuesAt(*store, multi), "refused");
 
@@ -162,15 +156,13 @@ TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile) {
   writeFile(file, readFile(file) + "\n");
   EXPECT_EQ(valuesAt(*second, multi), "refused");
   registry::HandleTable api2(*second);
-  ASSERT_EQ(deleteTree(api2, "Escapes[1]\\Multi"), 0);
+  ASSERT_EQ(deleteTree(api2, multi), 0);
   EXPECT_FALSE(second->save().ok);
 }
 
 TEST(WineRegStore, CutsBlocksAtTheEdgesAndRepeatedKeys) {
   const std::string other = "\n[Software\\\\Other] 1\n";
-  const struct {
-    std::string body, remove, expected;
-  } cases[] = {
+  const struct { std::string body, remove, expected; } cases[] = {
       // The last block: the file ends with the line before it.
       {block("a") + "@=\"1\"\n" + block("b") + "@=\"2\"\n", "b", block("a") + "@=\"1\"\n"},
       // The first block, and a neighbour whose name extends the removed one stays.

@@ -6,8 +6,31 @@
 #include <vector>
 
 #include "registry/HandleTable.h"
+#include "registry/Machine.h"
+#include "registry/Wrappers.h"
 
 namespace comsweep::test {
+
+// "ok", or why the save failed: one comparison checks both.
+inline std::string outcome(const registry::CommitResult& result) {
+  return result.ok ? "ok" : result.message;
+}
+
+// The machine's kind, or why it did not open; its run lock ends on return.
+inline std::string kindOf(const std::filesystem::path& path) {
+  registry::MachineOpenResult m = registry::openMachine(path);
+  return m.machine ? m.machine->kind : m.error;
+}
+
+// The default value of a key below the classes as the ANSI API reads it.
+inline std::string defaultText(registry::HandleTable& api, const std::string& key) {
+  registry::HKEY h = 0;
+  std::string text = "<not opened>";
+  if (api.RegOpenKeyA(registry::HKEY_CLASSES_ROOT, key.c_str(), &h) != 0) return text;
+  if (!registry::QueryStringValue(api, h, "", text)) text = "<not read>";
+  api.RegCloseKey(h);
+  return text;
+}
 
 // Removes a key and everything below it through the registry API, leaf
 // first, as the removal does. Returns the status of the last deletion.
