@@ -31,7 +31,9 @@ struct FakeServer {
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) return;
     if ((pid = ::fork()) == 0) {
-      struct flock fl {.l_type = F_WRLCK, .l_len = 1};
+      struct flock fl {};
+      fl.l_type = F_WRLCK;
+      fl.l_len = 1;
       bool ok = lock.empty() || ::fcntl(::open(lock.c_str(), O_RDWR | O_CREAT, 0600), F_SETLK, &fl) == 0;
       if (!workDir.empty()) ok = ::chdir(workDir.c_str()) == 0 && ::prctl(PR_SET_NAME, name) == 0;
       (void)!::write(pipeEnds[1], ok ? "y" : "n", 1);
