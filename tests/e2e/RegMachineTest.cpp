@@ -53,7 +53,7 @@ std::string selectionLines(const std::set<std::string>& ticked) {
   for (auto [family, box] : {std::pair{"OmniSonnet", "m9q"}, {"OmniDial/Peregrine", "p9q"}, {"Omni +Macro", "t9q"},
                              {"Omni Cadence Scripts", "w9q"}, {"Harbor", "h9q"}, {"Summit", "r9q"}, {"Journeys", "n9q"}}) {
     lines += "  " + std::string(family) + ":\r\n";
-    for (const std::string b : {std::string(box), box + std::string("Plus")})
+    for (const std::string& b : {std::string(box), box + std::string("Plus")})
       lines += "     " + b + std::string(8 - b.size(), ' ') + "- " + (ticked.contains(b) ? "yes" : "no") + "\r\n";
   }
   return lines;
