@@ -104,10 +104,11 @@ TEST(WineEscapes, WineSpellingReadsBackAsTheSameUnits) {
               spelled + " ok " + std::to_string(spelled.size() + 1));
     EXPECT_EQ(back, units);
   }
-  // What Wine reads but never writes: a bare \x, unknown escapes, raw UTF-8.
+  // What Wine reads but never writes: a bare \x, unknown escapes, raw and
+  // escaped UTF-8.
   std::u16string back;
-  WineEscapes::unescape("\\x\\q\\12345\xc3\xa4]", ']', &back);
-  EXPECT_EQ(back, u"xqS45\u00e4");  // \123 is octal
+  WineEscapes::unescape("\\x\\q\\12345\xc3\xa4\\\xc3\xb6]", ']', &back);
+  EXPECT_EQ(back, u"xqS45\u00e4\u00f6");  // \123 is octal
   EXPECT_EQ(WineEscapes::escape(u"[a]", "[]"), "\\[a\\]");
 }
 
