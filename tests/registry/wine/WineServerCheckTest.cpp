@@ -104,6 +104,7 @@ TEST(WineServerCheck, TellsRunningNotRunningAndUnknownApart) {
   fs::remove(upstreamDir / "lock");
   fs::create_symlink("/dev/null", upstreamDir / "lock");
   expect(Status::Unknown, (upstreamDir / "lock").string());
+  writeFile(prefix / "wineserver", "wine-AbC123");
   fs::remove(debianDir / "lock");
   fs::create_symlink("/dev/null", debianDir / "lock");
   expect(Status::Unknown, (debianDir / "lock").string());  // the first that cannot be examined
