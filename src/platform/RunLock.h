@@ -3,7 +3,8 @@
 // (or on the Wine prefix's directory), held from before the first read until
 // the run ends, after the file was replaced. Programs that take no lock
 // (an editor, a wineserver) are not stopped by it; the stores check the file
-// again right before they replace it.
+// again right before they replace it. On Windows the lock is LockFileEx on
+// a byte beyond the file's end, which keeps no one from reading the file.
 
 #include <chrono>
 #include <filesystem>
