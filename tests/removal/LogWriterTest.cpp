@@ -19,6 +19,10 @@ TEST(LogWriter, FailuresNeverReachTheCaller) {
 }
 
 TEST(LogWriter, DateFollowsTheLocaleShortDateAndLongTime) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX locale only: the Windows format follows the user's settings, which "
+                  "tests/windows/wine-conformance changes and checks";
+#endif
   std::string text = currentDateTimeText();
   // In the C locale: "MM/DD/YY HH:MM:SS".
   EXPECT_EQ(text.size(), 17u) << text;
