@@ -38,3 +38,11 @@ target_link_libraries(comsweep_tests PRIVATE comsweep_testsupport comsweep_warni
 target_compile_definitions(comsweep_tests PRIVATE COMSWEEP_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
 # Listed when CTest runs, under Wine, not at build time.
 gtest_discover_tests(comsweep_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+
+# The packages installed silently, run and uninstalled under Wine;
+# scripts/test-windows makes them (cpack) first.
+if(COMSWEEP_BUILD_PACKAGE)
+  add_test(NAME WindowsPackageUnderWine
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/package/test-windows-package ${PROJECT_BINARY_DIR} ${PROJECT_VERSION})
+  set_tests_properties(WindowsPackageUnderWine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+endif()
