@@ -31,8 +31,13 @@ namespace {
 constexpr const char* kWindowsMachines =
     "; the Windows build cleans this computer's registry or a .reg export";
 
-MachineOpenResult openLiveRegistry() {
+MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
+  // Runs on the live registry share its log: the lock is taken on that.
+  std::string error;
+  platform::RunLock lock = platform::RunLock::acquire("C:\\9QReg.log", lockWait, error);
+  if (!lock.held()) return {nullptr, error};
   auto machine = std::make_unique<Machine>();
+  machine->lock = std::move(lock);
   machine->api = std::make_unique<NativeRegistry>();
   machine->store = std::make_unique<NativeKeyReader>();
   machine->driveC = "C:\\";
@@ -45,7 +50,7 @@ MachineOpenResult openLiveRegistry() {
 }  // namespace
 
 MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lockWait) {
-  if (path.empty()) return openLiveRegistry();
+  if (path.empty()) return openLiveRegistry(lockWait);
   std::error_code ec;
   fs::file_status st = fs::status(path, ec);
   if (ec || !fs::exists(st))
