@@ -26,6 +26,8 @@ struct FileIdentity {
   std::int64_t size = 0;
   timespec modified{};
 
+  // From a status already taken (POSIX; on Windows it lacks the file index,
+  // so compare only identities taken the same way).
   static FileIdentity of(const struct stat& st);
   // The identity of the file at `path` now (links followed); false with errno set.
   static bool ofPath(const std::filesystem::path& path, FileIdentity& out);

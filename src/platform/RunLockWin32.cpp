@@ -27,7 +27,8 @@ std::wstring mutexName(const std::filesystem::path& target) {
   wchar_t full[32768];
   DWORD n = ::GetFullPathNameW(target.c_str(), 32768, full, nullptr);
   std::wstring path = n > 0 && n < 32768 ? std::wstring(full, n) : target.native();
-  ::CharUpperBuffW(path.data(), static_cast<DWORD>(path.size()));
+  ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, path.data(), static_cast<int>(path.size()),
+                  path.data(), static_cast<int>(path.size()), nullptr, nullptr, 0);
   for (wchar_t& c : path)
     if (c == L'\\') c = L'/';
   return L"Global\\comsweep-run:" + path;
