@@ -9,7 +9,7 @@
 // HKEY_CLASSES_ROOT stands for HKEY_LOCAL_MACHINE\Software\Classes, opened
 // by name rather than through the platform's merged root, so that every key
 // the engine names lives at one known place, which the backup writes out
-// (see classesRoot() for where per-user classes come in).
+// (see openNativeClassesRoot() for where per-user classes come in).
 
 #include <cstddef>
 #include <vector>
