@@ -37,6 +37,10 @@ void installSignalCleanup() {
   static std::atomic<bool> installed{false};
   if (installed.exchange(true)) return;
   ::SetConsoleCtrlHandler(cleanUp, TRUE);
+  // Nor may the system stop the run with a box of its own (a drive not
+  // ready, a crash report): a run pushed to many machines has nobody to
+  // click it away, so it fails instead and says so.
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 }
 
 RemoveOnSignal::RemoveOnSignal(const std::filesystem::path& path) : m_slot(-1) {
