@@ -32,9 +32,9 @@ constexpr const char* kUsage =
     "  --help, --version                         this text, the version\n"
     "\n"
     "Switches are recognised anywhere in the argument text, in any letter case.\n"
-    "\n"
-    "The machine: $COMSWEEP_MACHINE, else $WINEPREFIX, else ~/.wine. It may name a\n"
-    "Wine prefix, an offline Windows drive, a registry hive file or a .reg export.\n"
+    "\n";
+
+constexpr const char* kUsageEnd =
     "\n"
     "Exit status: 0 every listed key was removed (or none was listed), 1 some key\n"
     "was not removed, 2 the machine could not be opened or saved.\n";
@@ -54,7 +54,7 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
                std::ostream& out, std::ostream& err) {
   const std::string text = argumentText(args);
   if (text == "--help") {
-    out << kUsage;
+    out << kUsage << registry::kMachineUsage << kUsageEnd;
     return kExitOk;
   }
   if (text == "--version") {
@@ -103,8 +103,10 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   }
 
   registry::HandleTable table(*machine.store);
-  registry::CountingApi counting(table);
-  registry::RegistryApi& api = timings ? static_cast<registry::RegistryApi&>(counting) : table;
+  registry::RegistryApi& calls =
+      machine.api ? *machine.api : static_cast<registry::RegistryApi&>(table);
+  registry::CountingApi counting(calls);
+  registry::RegistryApi& api = timings ? static_cast<registry::RegistryApi&>(counting) : calls;
   ui::HeadlessWindowSystem windows;
   std::filesystem::path logPath = logPathOf(machine);
   MainForm form(api, windows, logPath);

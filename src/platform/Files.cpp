@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,9 +11,20 @@
 
 namespace comsweep::platform {
 
+FileIdentity FileIdentity::of(const struct stat& st) {
+  return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
 bool FileIdentity::ofPath(const std::filesystem::path& path, FileIdentity& out) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
+  out = of(st);
+  return true;
+}
+
+bool FileIdentity::ofDescriptor(int fd, FileIdentity& out) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
   out = of(st);
   return true;
 }
@@ -22,7 +34,7 @@ bool FileIdentity::operator==(const FileIdentity& other) const {
          modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
 }
 
-std::string fileKindOf(mode_t mode) {
+std::string fileKindOf(unsigned mode) {
   if (S_ISDIR(mode)) return "a directory";
   if (S_ISFIFO(mode)) return "a named pipe (FIFO)";
   if (S_ISCHR(mode)) return "a character device";
@@ -54,6 +66,52 @@ FileDescriptor openRegularFile(const std::filesystem::path& path, struct stat& s
   return fd;
 }
 
+FileDescriptor openForReading(const std::filesystem::path& path) {
+  return FileDescriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+}
+
+int createNewFile(const std::filesystem::path& path, unsigned mode) {
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                static_cast<mode_t>(mode));
+}
+
+bool statPath(const std::filesystem::path& path, struct stat& st) {
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool linkStatusOf(const std::filesystem::path& path, struct stat& st) {
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool isFileAt(int fd, const std::filesystem::path& path) {
+  struct stat mine {}, named {};
+  return ::fstat(fd, &mine) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+}
+
+bool flushFile(int fd) { return ::fsync(fd) == 0; }
+
+bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void removeFile(const std::filesystem::path& path) { ::unlink(path.c_str()); }
+
+bool giveAttributesOf(int fd, const struct stat* replaced, bool& ownerFailed) {
+  ownerFailed = false;
+  mode_t mode = replaced ? replaced->st_mode & 07777 : 0644;
+  if (::fchmod(fd, mode) != 0) return false;
+  // A run as root on somebody's file must leave it theirs.
+  struct stat made {};
+  if (replaced && ::fstat(fd, &made) == 0 &&
+      (made.st_uid != replaced->st_uid || made.st_gid != replaced->st_gid) &&
+      ::fchown(fd, replaced->st_uid, replaced->st_gid) != 0) {
+    ownerFailed = true;
+    return false;
+  }
+  return true;
+}
+
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -70,7 +128,7 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
-long long readAt(int fd, char* out, std::size_t size, off_t offset) {
+long long readAt(int fd, char* out, std::size_t size, long long offset) {
   std::size_t done = 0;
   while (done < size) {
     ssize_t n = ::pread(fd, out + done, size - done, offset + static_cast<off_t>(done));
@@ -85,6 +143,16 @@ long long readAt(int fd, char* out, std::size_t size, off_t offset) {
 void syncDirectory(const std::filesystem::path& dir) {
   FileDescriptor fd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.valid()) ::fsync(fd.get());
+}
+
+std::size_t releasePages(const char* base, std::size_t from, std::size_t to) {
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<std::uintptr_t>(base);
+  const std::uintptr_t first = (start + from + page - 1) / page * page;
+  const std::uintptr_t last = (start + to) / page * page;
+  if (last <= first) return from;
+  if (::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED) != 0) return from;
+  return last - start;
 }
 
 void takeOwnerOfDirectory(int fd, const std::filesystem::path& dir) {

@@ -41,13 +41,14 @@ SignalsHeld::SignalsHeld() {
   sigset_t set;
   sigemptyset(&set);
   for (int sig : kSignals) sigaddset(&set, sig);
-  ::pthread_sigmask(SIG_BLOCK, &set, &m_old);
+  static_assert(sizeof(sigset_t) <= sizeof m_old);
+  ::pthread_sigmask(SIG_BLOCK, &set, reinterpret_cast<sigset_t*>(m_old));
 }
 
 void SignalsHeld::release() {
   if (!m_held) return;
   m_held = false;
-  ::pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+  ::pthread_sigmask(SIG_SETMASK, reinterpret_cast<sigset_t*>(m_old), nullptr);
 }
 
 void installSignalCleanup() {

@@ -4,8 +4,11 @@
 // temporary files registered here and end the child process that writes one.
 // The files a run replaces are renamed into place in one step, so the
 // machine is then either as it was or as the run left it.
+//
+// On Windows, Ctrl+C, Ctrl+Break and closing the console stand for those
+// signals; they arrive on a thread of their own, so holding them back is
+// not needed there and does nothing.
 
-#include <signal.h>
 #include <sys/types.h>
 
 #include <filesystem>
@@ -13,6 +16,7 @@
 namespace comsweep::platform {
 
 // Installs the handlers; once per process, before the first temporary file.
+// On Windows it also turns off the system's error boxes for the process.
 void installSignalCleanup();
 
 // Holds those signals back while it lives; they arrive when it goes. So a
@@ -28,7 +32,8 @@ class SignalsHeld {
   void release();
 
  private:
-  sigset_t m_old;
+  // The signal mask to restore (a sigset_t on POSIX).
+  alignas(8) unsigned char m_old[128];
   bool m_held = true;
 };
 

@@ -1,8 +1,6 @@
 #include "registry/AtomicFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -26,7 +24,7 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
   ~TempFile() {
     m_fd.reset();
-    if (!m_kept) ::unlink(m_path.c_str());
+    if (!m_kept) platform::removeFile(m_path);
   }
   int fd() const { return m_fd.get(); }
   int close() { return m_fd.reset(); }
@@ -63,8 +61,7 @@ CommitResult replaceWith(
   std::filesystem::path real = std::filesystem::weakly_canonical(target, ec);
   if (ec) real = target;
   struct stat old {};
-  bool existed = ::stat(real.c_str(), &old) == 0;
-  mode_t mode = existed ? old.st_mode & 07777 : 0644;
+  bool existed = platform::statPath(real, old);
 
   std::filesystem::path dir = real.parent_path();
   if (dir.empty()) dir = ".";
@@ -73,7 +70,7 @@ CommitResult replaceWith(
   platform::SignalsHeld held;  // until the file is registered for removal
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     tmp = platform::temporaryNameBeside(dir, real.filename().string());
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    fd = platform::createNewFile(tmp, 0600);
     if (fd < 0 && errno != EEXIST) return {false, describe("cannot create a file beside", real, errno)};
   }
   if (fd < 0) return {false, describe("cannot create a file beside", real, EEXIST)};
@@ -81,20 +78,17 @@ CommitResult replaceWith(
   held.release();
 
   if (CommitResult produced = produce(fd, tmp); !produced.ok) return produced;
-  if (::fchmod(fd, mode) != 0) return {false, describe("cannot set the mode of", tmp, errno)};
-  // A run as root on somebody's file must leave it theirs.
-  struct stat made {};
-  if (existed && ::fstat(fd, &made) == 0 &&
-      (made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
-      ::fchown(fd, old.st_uid, old.st_gid) != 0)
-    return {false, describe("cannot give the new file the owner and group of", real, errno)};
-  if (::fsync(fd) != 0) return {false, describe("cannot flush", tmp, errno)};
+  if (bool ownerFailed; !platform::giveAttributesOf(fd, existed ? &old : nullptr, ownerFailed))
+    return {false, ownerFailed
+                       ? describe("cannot give the new file the owner and group of", real, errno)
+                       : describe("cannot set the mode of", tmp, errno)};
+  if (!platform::flushFile(fd)) return {false, describe("cannot flush", tmp, errno)};
   if (file.close() != 0) return {false, describe("cannot close", tmp, errno)};
   if (lastCheck) {
     if (std::string objection = lastCheck(); !objection.empty()) return {false, objection};
   }
   platform::crashPoint("save-before-rename");
-  if (::rename(tmp.c_str(), real.c_str()) != 0) return {false, describe("cannot replace", real, errno)};
+  if (!platform::replaceFile(tmp, real)) return {false, describe("cannot replace", real, errno)};
   file.keep();
   platform::syncDirectory(dir);
   platform::crashPoint("save-after-rename");
@@ -129,9 +123,7 @@ CommitResult replaceFileAtomicallyByName(
         if (!produce(tmp, error)) return {false, "cannot write " + tmp.string() + ": " + error};
         // The producer opened the file by name: make sure that what will be
         // flushed and renamed is the file created above.
-        struct stat mine {}, named {};
-        if (::fstat(fd, &mine) != 0 || ::lstat(tmp.c_str(), &named) != 0 ||
-            mine.st_dev != named.st_dev || mine.st_ino != named.st_ino)
+        if (!platform::isFileAt(fd, tmp))
           return {false, tmp.string() + " was replaced while it was written"};
         return {};
       },

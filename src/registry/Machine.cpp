@@ -26,6 +26,10 @@ fs::path defaultMachinePath(const std::map<std::string, std::string>& env) {
   return fs::path(get("HOME")) / ".wine";
 }
 
+const char* const kMachineUsage =
+    "The machine: $COMSWEEP_MACHINE, else $WINEPREFIX, else ~/.wine. It may name a\n"
+    "Wine prefix, an offline Windows drive, a registry hive file or a .reg export.\n";
+
 namespace {
 
 enum class Kind { WinePrefix, WindowsDrive, Hive, RegFile };

@@ -11,12 +11,17 @@
 #include <vector>
 
 #include "platform/RunLock.h"
+#include "registry/RegistryApi.h"
 #include "registry/Store.h"
 
 namespace comsweep::registry {
 
 struct Machine {
   std::unique_ptr<Store> store;
+  // Set when the machine answers the registry operations itself (the live
+  // registry on Windows); otherwise a HandleTable over `store` answers them,
+  // and `store` is what the backup reads in either case.
+  std::unique_ptr<RegistryApi> api;
   std::filesystem::path driveC;  // the directory that stands for C:\ .
   std::string kind;              // ".reg file", "Wine prefix", ...
   std::filesystem::path path;    // what was opened
@@ -43,7 +48,11 @@ struct MachineOpenResult {
 
 // The path of the local machine: COMSWEEP_MACHINE, else WINEPREFIX, else
 // ~/.wine, taken from `env` (a variable that is set but empty counts as unset).
+// On Windows COMSWEEP_MACHINE, else the empty path: this computer's registry.
 std::filesystem::path defaultMachinePath(const std::map<std::string, std::string>& env);
+
+// The paragraph of the usage text that says which machine a run cleans.
+extern const char* const kMachineUsage;
 
 // How long a run waits for another run on the same machine to end.
 inline constexpr std::chrono::seconds kDefaultLockWait{10};
@@ -56,7 +65,8 @@ std::string checkMachineFile(const std::filesystem::path& file, std::string* hea
 
 // Opens the machine at `path` and locks it for this run (waiting up to
 // `lockWait` for another run to end). Every file it reads must be a regular
-// file; the file a run would replace must be writable by its owner.
+// file; the file a run would replace must be writable by its owner. The
+// Windows build opens its own registry and .reg exports only.
 MachineOpenResult openMachine(const std::filesystem::path& path,
                               std::chrono::milliseconds lockWait = kDefaultLockWait);
 

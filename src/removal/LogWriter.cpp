@@ -1,8 +1,5 @@
 #include "removal/LogWriter.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -12,17 +9,11 @@
 #include "families/Families.h"
 #include "platform/CrashPoint.h"
 #include "platform/Files.h"
+#include "platform/LocalTime.h"
 
 namespace comsweep::removal {
 
-std::string currentDateTimeText() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[128];
-  std::size_t n = std::strftime(text, sizeof text, "%x %X", &local);
-  return std::string(text, n);
-}
+std::string currentDateTimeText() { return platform::shortDateTimeText(std::time(nullptr)); }
 
 LogWriter::LogWriter(std::filesystem::path path, Clock now)
     : m_path(std::move(path)), m_now(std::move(now)) {}
@@ -35,9 +26,9 @@ void LogWriter::fail(const std::string& why) {
 
 // Closes and removes the temporary file of a log that is not finished.
 void LogWriter::discard() {
-  if (m_fd >= 0) ::close(m_fd);
+  platform::FileDescriptor(m_fd).reset();
   m_fd = -1;
-  if (!m_temp.empty()) ::unlink(m_temp.c_str());
+  if (!m_temp.empty()) platform::removeFile(m_temp);
   m_temp.clear();
   m_removeOnSignal.reset();
 }
@@ -56,7 +47,7 @@ void LogWriter::writeHeader(const families::Selection& selection, std::int32_t k
   // A planted link must not redirect the log onto another file, nor may a
   // directory or a device at its place be replaced.
   struct stat st {};
-  if (::lstat(m_path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+  if (platform::linkStatusOf(m_path, st) && !S_ISREG(st.st_mode)) {
     fail("is " + platform::fileKindOf(st.st_mode) + "; the log was not written");
     return;
   }
@@ -64,7 +55,7 @@ void LogWriter::writeHeader(const families::Selection& selection, std::int32_t k
   platform::SignalsHeld held;  // until the temporary is registered for removal
   for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
     m_temp = platform::temporaryNameBeside(dir, m_path.filename().string());
-    m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    m_fd = platform::createNewFile(m_temp, 0644);
     if (m_fd < 0 && errno != EEXIST) break;
   }
   if (m_fd < 0) {
@@ -115,9 +106,9 @@ void LogWriter::writeFooter(std::int32_t keysRemoved) {
   if (m_fd < 0) return;
   int fd = m_fd;
   m_fd = -1;
-  bool flushed = ::fsync(fd) == 0;
+  bool flushed = platform::flushFile(fd);
   int err = errno;
-  if (::close(fd) != 0 && flushed) {
+  if (platform::FileDescriptor(fd).reset() != 0 && flushed) {
     flushed = false;
     err = errno;
   }
@@ -127,7 +118,7 @@ void LogWriter::writeFooter(std::int32_t keysRemoved) {
     return;
   }
   platform::crashPoint("log-before-rename");
-  if (::rename(m_temp.c_str(), m_path.c_str()) != 0) {
+  if (!platform::replaceFile(m_temp, m_path)) {
     fail(std::string("cannot be created: ") + std::strerror(errno));
   } else {
     m_temp.clear();

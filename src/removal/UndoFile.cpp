@@ -1,12 +1,10 @@
 #include "removal/UndoFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
 #include "platform/Files.h"
+#include "platform/LocalTime.h"
 #include "platform/SignalCleanup.h"
 #include "registry/Text.h"
 #include "registry/regfile/RegFileWriter.h"
@@ -34,7 +32,7 @@ std::string unwritable(std::string_view what, std::string_view name, bool valueN
 
 std::string timestamp(std::time_t now) {
   std::tm local{};
-  localtime_r(&now, &local);
+  platform::localTime(now, local);
   char text[32];
   std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
   return text;
@@ -119,7 +117,7 @@ BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t 
     name.append(".reg");
     file = m_directory / name;
     // Never over an existing file, never through a link.
-    fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    fd = platform::createNewFile(file, 0600);
     if (fd < 0 && errno != EEXIST) return {false, {}, file.string() + ": " + std::strerror(errno), {}};
   }
   if (fd < 0) return {false, {}, file.string() + ": " + std::strerror(EEXIST), {}};
@@ -128,10 +126,10 @@ BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t 
   platform::takeOwnerOfDirectory(fd, m_directory);
   int err = 0;
   if (!platform::writeAll(fd, bytes)) err = errno;
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && !platform::flushFile(fd)) err = errno;
+  if (platform::FileDescriptor(fd).reset() != 0 && err == 0) err = errno;
   if (err != 0) {
-    ::unlink(file.c_str());
+    platform::removeFile(file);
     return {false, {}, file.string() + ": " + std::strerror(err), {}};
   }
   platform::syncDirectory(m_directory);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/LocalTime.h"
 #include "registry/Text.h"
 #include "support/Fixture.h"
 #include "support/TempDir.h"
@@ -50,12 +51,15 @@ TEST(UndoFile, HoldsEachKeyWithItsSubtreeParentsFirstAndNamesWhatItCannotHold) {
 }
 
 TEST(UndoFile, IsNeverWrittenOverAnotherFileOrThroughALink) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX only: it plants a symbolic link, which Wine cannot make";
+#endif
   test::TempDir dir;
   auto store = test::makeStore({{"X", "x"}});
   UndoFile undo(*store, "HKEY_CLASSES_ROOT", dir.path());
   const std::time_t now = 1700000000;
   std::tm local{};
-  localtime_r(&now, &local);
+  platform::localTime(now, local);
   char stem[32];
   std::strftime(stem, sizeof stem, "9QReg-%Y%m%d-%H%M%S", &local);
   test::writeFile(dir / "victim", "precious");

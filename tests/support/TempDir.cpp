@@ -1,16 +1,28 @@
 #include "support/TempDir.h"
 
-#include <cstdlib>
+#include <cstdio>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 namespace comsweep::test {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "comsweep-test-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  m_path = pattern;
+  // create_directory is false when the name exists: a fresh one is tried.
+  static std::random_device device;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "comsweep-test-%08x", static_cast<unsigned>(device()));
+    std::filesystem::path candidate = std::filesystem::temp_directory_path() / name;
+    if (std::filesystem::create_directory(candidate)) {
+      std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::replace);
+      m_path = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary directory");
 }
 
 TempDir::~TempDir() {

@@ -1,9 +1,6 @@
 #include "registry/blockfile/BlockFileStore.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -21,7 +18,11 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
     error = m_file.string() + ": " + error;
     return false;
   }
-  m_identity = m_readFrom = platform::FileIdentity::of(st);
+  if (!platform::FileIdentity::ofDescriptor(fd.get(), m_readFrom)) {
+    error = m_file.string() + ": cannot be read: " + std::strerror(errno);
+    return false;
+  }
+  m_identity = m_readFrom;
   // Memory that is not cleared first, one byte larger than the file so that
   // its end is seen in the same read; a file that grew since fstat is read
   // on into a larger buffer.
@@ -31,7 +32,7 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
   std::size_t used = 0;
   for (;;) {
     long long n = platform::readAt(fd.get(), buffer.get() + used, capacity - used,
-                                   static_cast<off_t>(used));
+                                   static_cast<long long>(used));
     if (n < 0) {
       error = m_file.string() + ": cannot be read: " + std::strerror(errno);
       return false;
@@ -54,12 +55,7 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
 
 void BlockFileStore::releaseBefore(std::size_t offset) {
   if (offset < m_released + s_releaseStep) return;
-  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-  const auto base = reinterpret_cast<std::uintptr_t>(m_buffer.get());
-  const std::uintptr_t from = (base + m_released + page - 1) / page * page;
-  const std::uintptr_t to = (base + offset) / page * page;
-  if (to <= from) return;
-  if (::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) == 0) m_released = to - base;
+  m_released = platform::releasePages(m_buffer.get(), m_released, offset);
 }
 
 bool BlockFileStore::readBytes(std::size_t begin, std::size_t end, std::string& out) const {
@@ -67,12 +63,12 @@ bool BlockFileStore::readBytes(std::size_t begin, std::size_t end, std::string& 
     out.assign(m_text.substr(begin, end - begin));
     return true;
   }
-  platform::FileDescriptor fd(::open(m_file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  struct stat st {};
-  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !(platform::FileIdentity::of(st) == m_readFrom))
+  platform::FileDescriptor fd = platform::openForReading(m_file);
+  platform::FileIdentity now;
+  if (!fd.valid() || !platform::FileIdentity::ofDescriptor(fd.get(), now) || !(now == m_readFrom))
     return false;
   out.resize(end - begin);
-  return platform::readAt(fd.get(), out.data(), out.size(), static_cast<off_t>(begin)) ==
+  return platform::readAt(fd.get(), out.data(), out.size(), static_cast<long long>(begin)) ==
          static_cast<long long>(out.size());
 }
 

@@ -1,0 +1,26 @@
+// comsweep.exe: the Windows program. Arguments and environment arrive as
+// UTF-16 and are handed on as UTF-8, the program's own text. Any argument
+// text makes the run unattended; this build has no windows yet, so a start
+// without arguments says how to run unattended and ends with status 2.
+
+#include <cstdlib>
+#include <cwchar>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/Program.h"
+#include "platform/WideText.h"
+
+int wmain(int argc, wchar_t** argv) {
+  comsweep::app::ProgramEnvironment environment;
+  for (wchar_t** e = _wenviron; e && *e; ++e) {
+    std::string entry = comsweep::platform::narrowText(*e);
+    // Entries such as "=C:=C:\" name the current directory of a drive.
+    std::size_t eq = entry.find('=', 1);
+    if (eq != std::string::npos) environment.env[entry.substr(0, eq)] = entry.substr(eq + 1);
+  }
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(comsweep::platform::narrowText(argv[i]));
+  return comsweep::app::runProgram(args, environment, std::cout, std::cerr);
+}

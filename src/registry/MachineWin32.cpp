@@ -1,0 +1,89 @@
+#include "registry/Machine.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Files.h"
+#include "registry/native/NativeKeyReader.h"
+#include "registry/native/NativeRegistry.h"
+#include "registry/regfile/RegFileMachine.h"
+
+namespace comsweep::registry {
+namespace fs = std::filesystem;
+
+const char* const kMachineUsage =
+    "The machine: this computer's registry, or the .reg export that\n"
+    "%COMSWEEP_MACHINE% names. Wine prefixes, offline Windows drives and hive files\n"
+    "are cleaned by the Linux build.\n";
+
+fs::path defaultMachinePath(const std::map<std::string, std::string>& env) {
+  auto it = env.find("COMSWEEP_MACHINE");
+  if (it == env.end() || it->second.empty()) return {};
+  // The environment was converted to UTF-8; a narrow path would take the
+  // ANSI code page.
+  return fs::path(std::u8string(it->second.begin(), it->second.end()));
+}
+
+namespace {
+
+constexpr const char* kWindowsMachines =
+    "; the Windows build cleans this computer's registry or a .reg export";
+
+MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
+  // Runs on the live registry share its log: the lock is taken on that.
+  std::string error;
+  platform::RunLock lock = platform::RunLock::acquire("C:\\9QReg.log", lockWait, error);
+  if (!lock.held()) return {nullptr, error};
+  auto machine = std::make_unique<Machine>();
+  machine->lock = std::move(lock);
+  machine->api = std::make_unique<NativeRegistry>();
+  machine->store = std::make_unique<NativeKeyReader>();
+  machine->driveC = "C:\\";
+  machine->kind = "this computer's registry";
+  // The backup names keys where they live, for reg import and regedit /s.
+  machine->registryRoot = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
+  return {std::move(machine), {}};
+}
+
+}  // namespace
+
+MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lockWait) {
+  if (path.empty()) return openLiveRegistry(lockWait);
+  std::error_code ec;
+  fs::file_status st = fs::status(path, ec);
+  if (ec || !fs::exists(st))
+    return {nullptr, path.string() + ": no such file or directory (the machine to clean)"};
+  if (fs::is_directory(st)) {
+    if (fs::exists(path / "system.reg", ec))
+      return {nullptr, path.string() + ": is a Wine prefix (Linux build only)" + kWindowsMachines};
+    return {nullptr, path.string() + ": is a directory" + kWindowsMachines};
+  }
+  struct stat info {};
+  std::string problem;
+  platform::FileDescriptor fd = platform::openRegularFile(path, info, problem);
+  if (!fd.valid()) return {nullptr, path.string() + ": " + problem};
+  std::string head(64, '\0');
+  long long n = platform::readAt(fd.get(), head.data(), head.size(), 0);
+  if (n < 0) return {nullptr, path.string() + ": cannot be read: " + std::strerror(errno)};
+  head.resize(static_cast<std::size_t>(n));
+  fd.reset();
+  if (head.rfind("regf", 0) == 0)
+    return {nullptr, path.string() + ": is a registry hive file (Linux build only)" + kWindowsMachines};
+  if (!looksLikeRegFile(head))
+    return {nullptr, path.string() + ": not a registry file (.reg export)"};
+  if ((info.st_mode & _S_IWRITE) == 0)
+    return {nullptr, path.string() +
+                         ": is read-only; comsweep replaces this file when it removes keys. "
+                         "Clear its read-only attribute (attrib -r) to clean it"};
+
+  std::string error;
+  platform::RunLock lock = platform::RunLock::acquire(path, lockWait, error);
+  if (!lock.held()) return {nullptr, error};
+  MachineOpenResult opened = openRegFile(path);
+  if (opened.machine) opened.machine->lock = std::move(lock);
+  return opened;
+}
+
+}  // namespace comsweep::registry

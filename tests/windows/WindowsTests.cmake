@@ -1,0 +1,46 @@
+# The Windows build's tests: the core's portable suites and the native
+# registry's, cross-built with GoogleTest from Debian's sources and run by
+# CTest through Wine (CMAKE_CROSSCOMPILING_EMULATOR). Suites that test
+# POSIX behaviour (file modes, links, signals, child processes, the Linux
+# machines) are not built here; scripts/test-windows runs these.
+set(COMSWEEP_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to cross-build")
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+add_subdirectory(${COMSWEEP_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+add_library(comsweep_testsupport STATIC
+  support/Fixture.cpp
+  support/MachineDump.cpp
+  support/TempDir.cpp
+)
+target_include_directories(comsweep_testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(comsweep_testsupport PUBLIC comsweep_app gtest gmock)
+
+add_executable(comsweep_tests
+  app/CommandLineTest.cpp
+  app/RunTest.cpp
+  registry/MemoryStoreTest.cpp
+  registry/TextTest.cpp
+  registry/regfile/RegFileStoreTest.cpp
+  removal/UndoFileTest.cpp
+  registry/native/NativeRegistryTest.cpp
+  registry/regfile/RegFileParserTest.cpp
+  registry/regfile/RegFileWriterTest.cpp
+  removal/KeyRemovalTest.cpp
+  scan/MatchingTest.cpp
+  scan/ScannerTest.cpp
+  ui/ReviewLayoutTest.cpp
+  ui/ReviewStateTest.cpp
+)
+target_link_libraries(comsweep_tests PRIVATE comsweep_testsupport comsweep_warnings gtest_main)
+target_compile_definitions(comsweep_tests PRIVATE COMSWEEP_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
+# Listed when CTest runs, under Wine, not at build time.
+gtest_discover_tests(comsweep_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+
+# The packages installed silently, run and uninstalled under Wine;
+# scripts/test-windows makes them (cpack) first.
+if(COMSWEEP_BUILD_PACKAGE)
+  add_test(NAME WindowsPackageUnderWine
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/package/test-windows-package ${PROJECT_BINARY_DIR} ${PROJECT_VERSION})
+  set_tests_properties(WindowsPackageUnderWine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+endif()
