@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "registry/Text.h"
 #include "registry/Wrappers.h"
@@ -26,6 +27,11 @@ struct ScanContext {
   ScanResult& result;
   TypeLibTable& typeLibs;                // the libraries this view's TypeLib scan found
   const TypeLibTable* sharedTypeLibs;    // the native view's, for the 32-bit view
+  // The 32-bit view: every library key its TypeLib holds, found or not,
+  // upper-cased. Taken from the enumeration rather than by opening the key,
+  // so that a TypeLib that is a link to the shared one (Wine's live
+  // registry) holds nothing of its own, as it reads from Wine's files.
+  std::unordered_set<std::string>* heldTypeLibs = nullptr;
 };
 
 // A counter that would overflow: ends the scan that was counting.
@@ -97,6 +103,7 @@ void scanTypeLibs(ScanContext& c, const Matcher& matcher) {
   std::string id;
   for (registry::DWORD i = 0;; ++i) {
     if (EnumKey(c.api, top.get(), i, id) != 0) break;
+    if (c.heldTypeLibs) c.heldTypeLibs->insert(registry::upperCase(id));
     KeyHandle lib(c.api);
     if (!lib.open(c.root, "TypeLib\\" + id)) continue;
     progressStep(c, "TypeLib -> ", "TypeLib\\", id);
@@ -139,11 +146,9 @@ void scanInterfaces(ScanContext& c) {
       // A library the 32-bit view does not hold is the shared one, as the
       // 32-bit view of 64-bit Windows sees it since TypeLib stopped being
       // redirected; one it holds is its own, found or not.
-      if (fileName.empty() && c.sharedTypeLibs) {
-        KeyHandle own(c.api);
-        if (!own.open(c.root, "TypeLib\\" + value))
-          fileName = c.sharedTypeLibs->lookupTypeLibFile(value);
-      }
+      if (fileName.empty() && c.sharedTypeLibs &&
+          !c.heldTypeLibs->count(registry::upperCase(value)))
+        fileName = c.sharedTypeLibs->lookupTypeLibFile(value);
     }
     typeLib.close();
     if (fileName.empty()) continue;
@@ -226,8 +231,9 @@ ScanResult scanRegistry(registry::RegistryApi& api, HKEY root, const families::P
 
   KeyHandle wow64(api);
   if (!wow64.open(root, kWow64Key)) return result;
+  std::unordered_set<std::string> held;
   ScanContext view32{api, wow64.get(), std::string(kWow64Key) + "\\", progress,
-                     result, result.wow64TypeLibs, &result.typeLibs};
+                     result, result.wow64TypeLibs, &result.typeLibs, &held};
   guarded([&] { scanTypeLibs(view32, matcher); });
   guarded([&] { scanInterfaces(view32); });
   guarded([&] { scanClasses(view32, matcher); });

@@ -91,7 +91,9 @@ TEST(Removal, EachEntrySaysWhatBecameOfItsKey) {
     for (const auto& k : c.kept) EXPECT_NE(std::find(keys.begin(), keys.end(), k), keys.end()) << k;
     for (const auto& k : c.gone) EXPECT_EQ(std::find(keys.begin(), keys.end(), k), keys.end()) << k;
     EXPECT_EQ(app::closingMessage(report), c.closing);
-    if (c.backupRefusesSecond) EXPECT_EQ(asked, (Strings{"CLSID\\{B}", "CLSID\\{C}"}));
+    if (c.backupRefusesSecond) {
+      EXPECT_EQ(asked, (Strings{"CLSID\\{B}", "CLSID\\{C}"}));
+    }
     // The entries stand between the log's two rules, the count of removed keys after them.
     const std::string text = test::readFile(dir / "9QReg.log"), rule = std::string(66, '-') + "\r\n";
     const std::size_t start = text.find(rule) + rule.size() + 2, end = text.rfind(rule);

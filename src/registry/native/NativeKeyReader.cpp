@@ -21,6 +21,8 @@ namespace comsweep::registry {
 namespace {
 
 constexpr REGSAM kAccess = KEY_READ | KEY_WOW64_64KEY;
+// Links are read as themselves, as the scans open them (see NativeRegistry).
+constexpr DWORD kOpenLink = REG_OPTION_OPEN_LINK;
 
 ::HKEY native(void* key) { return static_cast<::HKEY>(key); }
 
@@ -63,7 +65,7 @@ bool NativeKeyReader::isLive(NodeId node) const {
 NodeId NativeKeyReader::findChild(NodeId parent, std::string_view name) const {
   if (!isLive(parent)) return kNoNode;
   ::HKEY key = nullptr;
-  if (::RegOpenKeyExW(native(m_keys[parent].key), wide(name).c_str(), 0, kAccess, &key) != kSuccess)
+  if (::RegOpenKeyExW(native(m_keys[parent].key), wide(name).c_str(), kOpenLink, kAccess, &key) != kSuccess)
     return kNoNode;
   return add(key, std::string(name));
 }
@@ -85,7 +87,7 @@ NodeId NativeKeyReader::childAt(NodeId parent, std::uint32_t index) const {
                       nullptr) != kSuccess)
     return kNoNode;
   ::HKEY key = nullptr;
-  if (::RegOpenKeyExW(native(m_keys[parent].key), found, 0, kAccess, &key) != kSuccess)
+  if (::RegOpenKeyExW(native(m_keys[parent].key), found, kOpenLink, kAccess, &key) != kSuccess)
     return kNoNode;
   return add(key, narrow(found, length));
 }

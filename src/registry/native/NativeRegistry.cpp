@@ -29,6 +29,10 @@ namespace comsweep::registry {
 namespace {
 
 constexpr REGSAM kAccess = KEY_READ | KEY_WOW64_64KEY;
+// A symbolic link key (Wine links Wow6432Node\TypeLib to the shared TypeLib)
+// is opened as itself, a key without subkeys, as the file stores read it:
+// otherwise the 32-bit pass would list the shared libraries a second time.
+constexpr DWORD kOpenLink = REG_OPTION_OPEN_LINK;
 
 std::wstring wide(const char* utf8) {
   std::u16string units = utf8ToUtf16(utf8 ? utf8 : "");
@@ -107,7 +111,7 @@ LONG NativeRegistry::RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
   NativeKey parent = resolve(key, status);
   if (!parent) return status;
   ::HKEY opened = nullptr;
-  status = ::RegOpenKeyExW(native(parent), wide(subKey).c_str(), 0, kAccess, &opened);
+  status = ::RegOpenKeyExW(native(parent), wide(subKey).c_str(), kOpenLink, kAccess, &opened);
   if (status != kSuccess) return status;
   *result = addSlot(opened);
   return kSuccess;

@@ -145,9 +145,8 @@ TEST(NativeRemoteMachine, AFailedConnectionIsReportedAndTheWindowWaits) {
   form.remoteMachineClicked();
   form.selection().remoteMachineName = "comsweep-no-such-machine";
   form.continueClicked();
-  ASSERT_EQ(windows.messages.size(), 1u);
-  EXPECT_EQ(windows.messages[0].text,
-            "Unable to connect to the remote machine comsweep-no-such-machine.");
+  EXPECT_EQ(windows.messages,
+            (std::vector<std::string>{"Unable to connect to the remote machine comsweep-no-such-machine."}));
   EXPECT_FALSE(form.ended());
 }
 
