@@ -5,9 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <random>
 
 namespace comsweep::platform {
 
@@ -160,13 +158,6 @@ void takeOwnerOfDirectory(int fd, const std::filesystem::path& dir) {
   if (::fstat(fd, &mine) != 0 || ::stat(dir.empty() ? "." : dir.c_str(), &parent) != 0) return;
   if (mine.st_uid == parent.st_uid && mine.st_gid == parent.st_gid) return;
   if (::fchown(fd, parent.st_uid, parent.st_gid) != 0) return;  // not ours to give away
-}
-
-std::filesystem::path temporaryNameBeside(const std::filesystem::path& dir, const std::string& name) {
-  static std::random_device device;
-  char suffix[16];
-  std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(device()));
-  return dir / ("." + name + ".comsweep-" + suffix);
 }
 
 }  // namespace comsweep::platform

@@ -93,4 +93,10 @@ void takeOwnerOfDirectory(int fd, const std::filesystem::path& dir);
 // A name in `dir` for a temporary file beside `name`: ".<name>.comsweep-<random>".
 std::filesystem::path temporaryNameBeside(const std::filesystem::path& dir, const std::string& name);
 
+// Creates a new temporary file beside `name` in `dir` (as createNewFile,
+// never over an existing file), trying fresh names while one is taken.
+// Returns its descriptor and sets `made` to its path, or -1 with errno set.
+int createTemporaryBeside(const std::filesystem::path& dir, const std::string& name, unsigned mode,
+                          std::filesystem::path& made);
+
 }  // namespace comsweep::platform

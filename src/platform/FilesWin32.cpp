@@ -5,9 +5,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <random>
 
 namespace comsweep::platform {
 namespace {
@@ -225,12 +223,5 @@ void syncDirectory(const std::filesystem::path&) {}
 
 // Ownership follows the directory's inherited permissions on Windows.
 void takeOwnerOfDirectory(int, const std::filesystem::path&) {}
-
-std::filesystem::path temporaryNameBeside(const std::filesystem::path& dir, const std::string& name) {
-  static std::random_device device;
-  char suffix[16];
-  std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(device()));
-  return dir / ("." + name + ".comsweep-" + suffix);
-}
 
 }  // namespace comsweep::platform

@@ -65,15 +65,10 @@ CommitResult replaceWith(
 
   std::filesystem::path dir = real.parent_path();
   if (dir.empty()) dir = ".";
-  int fd = -1;
   std::filesystem::path tmp;
   platform::SignalsHeld held;  // until the file is registered for removal
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    tmp = platform::temporaryNameBeside(dir, real.filename().string());
-    fd = platform::createNewFile(tmp, 0600);
-    if (fd < 0 && errno != EEXIST) return {false, describe("cannot create a file beside", real, errno)};
-  }
-  if (fd < 0) return {false, describe("cannot create a file beside", real, EEXIST)};
+  const int fd = platform::createTemporaryBeside(dir, real.filename().string(), 0600, tmp);
+  if (fd < 0) return {false, describe("cannot create a file beside", real, errno)};
   TempFile file(fd, tmp);
   held.release();
 

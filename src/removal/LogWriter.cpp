@@ -53,11 +53,7 @@ void LogWriter::writeHeader(const families::Selection& selection, std::int32_t k
   }
   std::filesystem::path dir = m_path.parent_path();
   platform::SignalsHeld held;  // until the temporary is registered for removal
-  for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-    m_temp = platform::temporaryNameBeside(dir, m_path.filename().string());
-    m_fd = platform::createNewFile(m_temp, 0644);
-    if (m_fd < 0 && errno != EEXIST) break;
-  }
+  m_fd = platform::createTemporaryBeside(dir, m_path.filename().string(), 0644, m_temp);
   if (m_fd < 0) {
     fail(std::string("cannot be created: ") + std::strerror(errno));
     m_temp.clear();
