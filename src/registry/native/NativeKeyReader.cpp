@@ -13,6 +13,8 @@ constexpr LONG kAccessDenied = ERROR_ACCESS_DENIED;
 
 #include <windows.h>
 
+#include "registry/native/NativeText.h"
+
 namespace {
 const ::HKEY kLocalMachine = HKEY_LOCAL_MACHINE;
 }  // namespace
@@ -24,24 +26,11 @@ constexpr REGSAM kAccess = KEY_READ | KEY_WOW64_64KEY;
 // Links are read as themselves, as the scans open them (see NativeRegistry).
 constexpr DWORD kOpenLink = REG_OPTION_OPEN_LINK;
 
-::HKEY native(void* key) { return static_cast<::HKEY>(key); }
-
-std::wstring wide(std::string_view utf8) {
-  std::u16string units = utf8ToUtf16(utf8);
-  return std::wstring(units.begin(), units.end());
-}
-
-std::string narrow(const wchar_t* text, std::size_t length) {
-  std::string out;
-  appendUtf8(out, std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
-  return out;
-}
-
 }  // namespace
 
 NativeKeyReader::~NativeKeyReader() {
   for (Key& k : m_keys)
-    if (k.key) ::RegCloseKey(native(k.key));
+    if (k.key) ::RegCloseKey(native::handle(k.key));
 }
 
 NodeId NativeKeyReader::add(void* key, std::string name) const {
@@ -65,7 +54,8 @@ bool NativeKeyReader::isLive(NodeId node) const {
 NodeId NativeKeyReader::findChild(NodeId parent, std::string_view name) const {
   if (!isLive(parent)) return kNoNode;
   ::HKEY key = nullptr;
-  if (::RegOpenKeyExW(native(m_keys[parent].key), wide(name).c_str(), kOpenLink, kAccess, &key) != kSuccess)
+  if (::RegOpenKeyExW(native::handle(m_keys[parent].key), native::wide(name).c_str(), kOpenLink,
+                      kAccess, &key) != kSuccess)
     return kNoNode;
   return add(key, std::string(name));
 }
@@ -73,8 +63,8 @@ NodeId NativeKeyReader::findChild(NodeId parent, std::string_view name) const {
 std::uint32_t NativeKeyReader::childCount(NodeId node) const {
   ::DWORD count = 0;
   if (!isLive(node) ||
-      ::RegQueryInfoKeyW(native(m_keys[node].key), nullptr, nullptr, nullptr, &count, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != kSuccess)
+      ::RegQueryInfoKeyW(native::handle(m_keys[node].key), nullptr, nullptr, nullptr, &count,
+                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != kSuccess)
     return 0;
   return count;
 }
@@ -83,13 +73,14 @@ NodeId NativeKeyReader::childAt(NodeId parent, std::uint32_t index) const {
   if (!isLive(parent)) return kNoNode;
   wchar_t found[256];
   ::DWORD length = 256;
-  if (::RegEnumKeyExW(native(m_keys[parent].key), index, found, &length, nullptr, nullptr, nullptr,
-                      nullptr) != kSuccess)
+  if (::RegEnumKeyExW(native::handle(m_keys[parent].key), index, found, &length, nullptr, nullptr,
+                      nullptr, nullptr) != kSuccess)
     return kNoNode;
   ::HKEY key = nullptr;
-  if (::RegOpenKeyExW(native(m_keys[parent].key), found, kOpenLink, kAccess, &key) != kSuccess)
+  if (::RegOpenKeyExW(native::handle(m_keys[parent].key), found, kOpenLink, kAccess, &key) !=
+      kSuccess)
     return kNoNode;
-  return add(key, narrow(found, length));
+  return add(key, native::narrow(found, length));
 }
 
 std::string_view NativeKeyReader::name(NodeId node) const {
@@ -101,7 +92,7 @@ bool NativeKeyReader::defaultValue(NodeId node, RegValue& out) const {
   std::string bytes(256, '\0');
   for (;;) {
     ::DWORD type = 0, size = static_cast<::DWORD>(bytes.size());
-    LONG status = ::RegQueryValueExW(native(m_keys[node].key), L"", nullptr, &type,
+    LONG status = ::RegQueryValueExW(native::handle(m_keys[node].key), L"", nullptr, &type,
                                      reinterpret_cast<::BYTE*>(bytes.data()), &size);
     if (status == kMoreData) {
       bytes.resize(size > bytes.size() ? size : bytes.size() * 2);
@@ -117,7 +108,7 @@ bool NativeKeyReader::defaultValue(NodeId node, RegValue& out) const {
 bool NativeKeyReader::values(NodeId node, std::vector<NamedValue>& out) const {
   out.clear();
   if (!isLive(node)) return false;
-  ::HKEY key = native(m_keys[node].key);
+  ::HKEY key = native::handle(m_keys[node].key);
   std::wstring name;
   std::string data;
   for (::DWORD index = 0;;) {
@@ -134,7 +125,8 @@ bool NativeKeyReader::values(NodeId node, std::vector<NamedValue>& out) const {
     if (status == kMoreData) continue;  // the value grew meanwhile: sizes asked again
     if (status != kSuccess) return false;
     data.resize(dataSize);
-    out.push_back({narrow(name.c_str(), nameSize), RegValue{static_cast<DWORD>(type), data}});
+    out.push_back(
+        {native::narrow(name.c_str(), nameSize), RegValue{static_cast<DWORD>(type), data}});
     ++index;
   }
 }

@@ -20,6 +20,8 @@ constexpr LONG kMoreData = ERROR_MORE_DATA;
 
 #include <windows.h>
 
+#include "registry/native/NativeText.h"
+
 namespace {
 // Outside the engine's namespace, where HKEY is the native one.
 const ::HKEY kLocalMachine = HKEY_LOCAL_MACHINE;
@@ -34,13 +36,6 @@ constexpr REGSAM kAccess = KEY_READ | KEY_WOW64_64KEY;
 // otherwise the 32-bit pass would list the shared libraries a second time.
 constexpr DWORD kOpenLink = REG_OPTION_OPEN_LINK;
 
-std::wstring wide(const char* utf8) {
-  std::u16string units = utf8ToUtf16(utf8 ? utf8 : "");
-  return std::wstring(units.begin(), units.end());
-}
-
-::HKEY native(void* key) { return static_cast<::HKEY>(key); }
-
 }  // namespace
 
 LONG openNativeClassesRoot(void* machine, void*& out) {
@@ -48,15 +43,15 @@ LONG openNativeClassesRoot(void* machine, void*& out) {
   // over these machine classes here, key by key, as the Linux stores do for
   // a Wine prefix; until then HKEY_CLASSES_ROOT is the machine's classes.
   ::HKEY key = nullptr;
-  LONG status = ::RegOpenKeyExW(native(machine), L"Software\\Classes", 0, kAccess, &key);
+  LONG status = ::RegOpenKeyExW(native::handle(machine), L"Software\\Classes", 0, kAccess, &key);
   out = status == kSuccess ? key : nullptr;
   return status;
 }
 
 NativeRegistry::~NativeRegistry() {
   for (NativeKey key : m_slots)
-    if (key) ::RegCloseKey(native(key));
-  if (m_classesRoot) ::RegCloseKey(native(m_classesRoot));
+    if (key) ::RegCloseKey(native::handle(key));
+  if (m_classesRoot) ::RegCloseKey(native::handle(m_classesRoot));
 }
 
 NativeRegistry::NativeKey NativeRegistry::resolve(HKEY key, LONG& status) {
@@ -95,7 +90,7 @@ LONG NativeRegistry::RegConnectRegistryA(const char* machineName, HKEY key, HKEY
   std::string name = machineName;
   if (name.rfind("\\\\", 0) != 0) name = "\\\\" + name;
   ::HKEY machine = nullptr;
-  LONG status = ::RegConnectRegistryW(wide(name.c_str()).c_str(), kLocalMachine, &machine);
+  LONG status = ::RegConnectRegistryW(native::wide(name.c_str()).c_str(), kLocalMachine, &machine);
   if (status != kSuccess) return status;
   void* classes = nullptr;
   status = openNativeClassesRoot(machine, classes);
@@ -111,7 +106,8 @@ LONG NativeRegistry::RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
   NativeKey parent = resolve(key, status);
   if (!parent) return status;
   ::HKEY opened = nullptr;
-  status = ::RegOpenKeyExW(native(parent), wide(subKey).c_str(), kOpenLink, kAccess, &opened);
+  status = ::RegOpenKeyExW(native::handle(parent), native::wide(subKey).c_str(), kOpenLink, kAccess,
+                           &opened);
   if (status != kSuccess) return status;
   *result = addSlot(opened);
   return kSuccess;
@@ -123,17 +119,17 @@ LONG NativeRegistry::RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD cchNam
   if (!parent) return status;
   wchar_t found[256];
   ::DWORD length = 256;
-  status = ::RegEnumKeyExW(native(parent), index, found, &length, nullptr, nullptr, nullptr, nullptr);
+  status = ::RegEnumKeyExW(native::handle(parent), index, found, &length, nullptr, nullptr, nullptr,
+                           nullptr);
   if (status != kSuccess) return status;
-  std::string text;
-  appendUtf8(text, std::u16string_view(reinterpret_cast<const char16_t*>(found), length));
+  const std::string text = native::narrow(found, length);
   if (!name || text.size() + 1 > cchName) return kMoreData;
   std::memcpy(name, text.c_str(), text.size() + 1);
   return kSuccess;
 }
 
-LONG NativeRegistry::RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved,
-                                      DWORD* type, BYTE* data, DWORD* cbData) {
+LONG NativeRegistry::RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type,
+                                      BYTE* data, DWORD* cbData) {
   if (reserved && *reserved != 0) return kInvalidParameter;
   if (data && !cbData) return kInvalidParameter;
   LONG status;
@@ -141,12 +137,12 @@ LONG NativeRegistry::RegQueryValueExA(HKEY key, const char* valueName, DWORD* re
   if (!owner) return status;
   // The whole value in its "W" form, then in the 8-bit form the engine
   // reads: string types as UTF-8 (embedded NULs kept) with one NUL after.
-  std::wstring name = wide(valueName);
+  std::wstring name = native::wide(valueName);
   std::string bytes(256, '\0');
   ::DWORD valueType = 0;
   for (;;) {
     ::DWORD size = static_cast<::DWORD>(bytes.size());
-    status = ::RegQueryValueExW(native(owner), name.c_str(), nullptr, &valueType,
+    status = ::RegQueryValueExW(native::handle(owner), name.c_str(), nullptr, &valueType,
                                 reinterpret_cast<::BYTE*>(bytes.data()), &size);
     if (status == kMoreData) {
       bytes.resize(size > bytes.size() ? size : bytes.size() * 2);
@@ -181,7 +177,7 @@ LONG NativeRegistry::RegCloseKey(HKEY key) {
       !m_slots[key / kHandleStep - 1])
     return kInvalidHandle;
   std::size_t slot = key / kHandleStep - 1;
-  LONG status = ::RegCloseKey(native(m_slots[slot]));
+  LONG status = ::RegCloseKey(native::handle(m_slots[slot]));
   m_slots[slot] = nullptr;
   m_free.push_back(slot);
   --m_open;
@@ -193,7 +189,8 @@ LONG NativeRegistry::RegDeleteKeyA(HKEY key, const char* subKey) {
   NativeKey parent = resolve(key, status);
   if (!parent) return status;
   if (!subKey || !*subKey) return kBadPathname;
-  return ::RegDeleteKeyExW(native(parent), wide(subKey).c_str(), KEY_WOW64_64KEY, 0);
+  return ::RegDeleteKeyExW(native::handle(parent), native::wide(subKey).c_str(), KEY_WOW64_64KEY,
+                           0);
 }
 
 }  // namespace comsweep::registry
