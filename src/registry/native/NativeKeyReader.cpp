@@ -22,9 +22,8 @@ const ::HKEY kLocalMachine = HKEY_LOCAL_MACHINE;
 namespace comsweep::registry {
 namespace {
 
-constexpr REGSAM kAccess = KEY_READ | KEY_WOW64_64KEY;
-// Links are read as themselves, as the scans open them (see NativeRegistry).
-constexpr DWORD kOpenLink = REG_OPTION_OPEN_LINK;
+using native::kAccess;
+using native::kOpenLink;
 
 }  // namespace
 

@@ -30,11 +30,8 @@ const ::HKEY kLocalMachine = HKEY_LOCAL_MACHINE;
 namespace comsweep::registry {
 namespace {
 
-constexpr REGSAM kAccess = KEY_READ | KEY_WOW64_64KEY;
-// A symbolic link key (Wine links Wow6432Node\TypeLib to the shared TypeLib)
-// is opened as itself, a key without subkeys, as the file stores read it:
-// otherwise the 32-bit pass would list the shared libraries a second time.
-constexpr DWORD kOpenLink = REG_OPTION_OPEN_LINK;
+using native::kAccess;
+using native::kOpenLink;
 
 }  // namespace
 

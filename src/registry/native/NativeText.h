@@ -1,7 +1,7 @@
 #pragma once
-// The registry's UTF-8 names and values to and from the UTF-16 of the "W"
-// calls, exactly as the registry holds them (an unpaired surrogate stays
-// one), and a slot's native handle. Windows only: include it after the
+// How the native registry is opened; the registry's UTF-8 names and values
+// to and from the UTF-16 of the "W" calls, exactly as the registry holds
+// them (an unpaired surrogate stays one); a slot's native handle. Windows only: include it after the
 // registry's own names are taken, since <windows.h> makes macros of them.
 
 #include <windows.h>
@@ -12,6 +12,14 @@
 #include "registry/Text.h"
 
 namespace comsweep::registry::native {
+
+// Every key is opened in the 64-bit view, so that a 64-bit exe sees both
+// views and Wow6432Node alike on every machine, and a symbolic link key
+// (Wine links Wow6432Node\TypeLib to the shared TypeLib) as itself, a key
+// without subkeys, as the file stores read it: otherwise the 32-bit pass
+// would list the shared libraries a second time.
+inline constexpr REGSAM kAccess = KEY_READ | KEY_WOW64_64KEY;
+inline constexpr DWORD kOpenLink = REG_OPTION_OPEN_LINK;
 
 inline std::wstring wide(std::string_view utf8) {
   std::u16string units = utf8ToUtf16(utf8);
