@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 
 #include "registry/HandleTable.h"
 #include "registry/Machine.h"
@@ -56,6 +57,30 @@ const std::vector<ContractKey> kSoftware = {
     {"Classes\\m9q.\xC4\xB1", sz("dotless i")},
     {"Microsoft\\Windows", sz("outside the classes")},
 };
+
+// A hive written by a tool that does not keep subkey lists in the
+// registry's order is still enumerated in that order.
+TEST(HiveStore, EnumeratesInRegistryOrderWhateverOrderTheListIsStoredIn) {
+  TempDir dir;
+  writeHive(dir / "UsrClass.dat", {{"A", std::nullopt}, {"b", std::nullopt}, {"C", std::nullopt}});
+  std::string hive = readFile(dir / "UsrClass.dat");
+  auto at = [&hive](std::size_t offset) {
+    std::uint32_t v = 0;
+    std::memcpy(&v, hive.data() + offset, 4);
+    return v;
+  };
+  const std::size_t root = 0x1000 + at(0x24), list = 0x1000 + at(root + 0x20);
+  ASSERT_EQ(hive.substr(list + 4, 1), "l");  // an lf or lh list: 8-byte entries
+  std::swap_ranges(hive.begin() + list + 8, hive.begin() + list + 16, hive.begin() + list + 16);
+  writeFile(dir / "UsrClass.dat", hive);
+  std::string error;
+  auto store = HiveStore::open(dir / "UsrClass.dat", HiveStore::Top::ClassesIfPresent, error);
+  ASSERT_TRUE(store) << error;
+  std::string names;
+  for (std::uint32_t i = 0; i < store->childCount(store->root()); ++i)
+    names += std::string(store->name(store->childAt(store->root(), i))) + " ";
+  EXPECT_EQ(names, "A b C ");
+}
 
 // On a Windows drive whose names are oddly cased, as on a case-sensitive
 // file system.
