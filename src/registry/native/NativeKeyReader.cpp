@@ -1,29 +1,17 @@
 #include "registry/native/NativeKeyReader.h"
 
-#include "registry/Text.h"
 #include "registry/native/NativeRegistry.h"
-
-namespace comsweep::registry {
-namespace {
-constexpr LONG kSuccess = ERROR_SUCCESS;
-constexpr LONG kMoreData = ERROR_MORE_DATA;
-constexpr LONG kAccessDenied = ERROR_ACCESS_DENIED;
-}  // namespace
-}  // namespace comsweep::registry
-
-#include <windows.h>
-
 #include "registry/native/NativeText.h"
 
-namespace {
-const ::HKEY kLocalMachine = HKEY_LOCAL_MACHINE;
-}  // namespace
-
 namespace comsweep::registry {
 namespace {
 
+using comsweep_native::kLocalMachine;
 using native::kAccess;
+using native::kAccessDenied;
+using native::kMoreData;
 using native::kOpenLink;
+using native::kSuccess;
 
 }  // namespace
 

@@ -3,35 +3,21 @@
 #include <cstring>
 #include <string>
 
-#include "registry/Text.h"
-
-namespace comsweep::registry {
-namespace {
-// Named before <windows.h> turns these names into macros of its own.
-constexpr HKEY kClassesRoot = HKEY_CLASSES_ROOT;
-constexpr HKEY kHandleStep = 4;
-constexpr LONG kSuccess = ERROR_SUCCESS;
-constexpr LONG kInvalidHandle = ERROR_INVALID_HANDLE;
-constexpr LONG kInvalidParameter = ERROR_INVALID_PARAMETER;
-constexpr LONG kBadPathname = ERROR_BAD_PATHNAME;
-constexpr LONG kMoreData = ERROR_MORE_DATA;
-}  // namespace
-}  // namespace comsweep::registry
-
-#include <windows.h>
-
 #include "registry/native/NativeText.h"
 
-namespace {
-// Outside the engine's namespace, where HKEY is the native one.
-const ::HKEY kLocalMachine = HKEY_LOCAL_MACHINE;
-}  // namespace
-
 namespace comsweep::registry {
 namespace {
 
+using comsweep_native::kLocalMachine;
 using native::kAccess;
+using native::kBadPathname;
+using native::kClassesRoot;
+using native::kInvalidHandle;
+using native::kInvalidParameter;
+using native::kMoreData;
 using native::kOpenLink;
+using native::kSuccess;
+constexpr HKEY kHandleStep = 4;
 
 }  // namespace
 

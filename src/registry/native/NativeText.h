@@ -1,15 +1,33 @@
 #pragma once
-// How the native registry is opened; the registry's UTF-8 names and values
-// to and from the UTF-16 of the "W" calls, exactly as the registry holds
-// them (an unpaired surrogate stays one); a slot's native handle. Windows only: include it after the
-// registry's own names are taken, since <windows.h> makes macros of them.
-
-#include <windows.h>
+// What the native registry's two files share (Windows only): the engine's
+// status codes under names <windows.h> leaves alone, how keys are opened,
+// the registry's UTF-8 names and values to and from the UTF-16 of the "W"
+// calls, exactly as the registry holds them (an unpaired surrogate stays
+// one), and a slot's native handle. Include it instead of <windows.h>.
 
 #include <string>
 #include <string_view>
 
+#include "registry/RegistryApi.h"
 #include "registry/Text.h"
+
+// Named before <windows.h> turns the engine's names into macros of its own.
+namespace comsweep::registry::native {
+inline constexpr HKEY kClassesRoot = HKEY_CLASSES_ROOT;
+inline constexpr LONG kSuccess = ERROR_SUCCESS;
+inline constexpr LONG kMoreData = ERROR_MORE_DATA;
+inline constexpr LONG kAccessDenied = ERROR_ACCESS_DENIED;
+inline constexpr LONG kInvalidHandle = ERROR_INVALID_HANDLE;
+inline constexpr LONG kInvalidParameter = ERROR_INVALID_PARAMETER;
+inline constexpr LONG kBadPathname = ERROR_BAD_PATHNAME;
+}  // namespace comsweep::registry::native
+
+#include <windows.h>
+
+// Outside the engine's namespace, where HKEY is the native one.
+namespace comsweep_native {
+inline const ::HKEY kLocalMachine = HKEY_LOCAL_MACHINE;
+}  // namespace comsweep_native
 
 namespace comsweep::registry::native {
 

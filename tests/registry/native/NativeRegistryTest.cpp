@@ -12,24 +12,16 @@
 #include "registry/Wrappers.h"
 #include "registry/native/NativeKeyReader.h"
 #include "registry/native/NativeRegistry.h"
+#include "registry/native/NativeText.h"
 #include "support/ScriptedWindowSystem.h"
 #include "support/TempDir.h"
 
 namespace comsweep::registry {
 namespace {
-constexpr HKEY kRoot = HKEY_CLASSES_ROOT;
-constexpr LONG kSuccess = ERROR_SUCCESS;
-}  // namespace
-}  // namespace comsweep::registry
 
-#include <windows.h>
-
-namespace {
-const ::HKEY kLocalMachine = HKEY_LOCAL_MACHINE;
-}  // namespace
-
-namespace comsweep::registry {
-namespace {
+using comsweep_native::kLocalMachine;
+using native::kSuccess;
+constexpr HKEY kRoot = native::kClassesRoot;
 
 const std::wstring kTestKey = L"Software\\Classes\\comsweep-native-test";
 const std::string kTestKeyBelowRoot = "comsweep-native-test";
