@@ -152,6 +152,8 @@ LONG HandleTable::RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD cchName) 
   if (node == kNoNode) return status;
   if (index >= m_store.childCount(node)) return ERROR_NO_MORE_ITEMS;
   NodeId child = m_store.childAt(node, index);
+  // A live registry may lose the key between the count and the read.
+  if (child == kNoNode) return ERROR_NO_MORE_ITEMS;
   m_enumParent = node;
   m_enumChild = child;
   std::string_view childName = m_store.name(child);

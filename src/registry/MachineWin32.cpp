@@ -6,8 +6,10 @@
 #include <cstring>
 
 #include "platform/Files.h"
-#include "registry/native/NativeKeyReader.h"
-#include "registry/native/NativeRegistry.h"
+#include "registry/layered/LayeredStore.h"
+#include "registry/native/LiveRegistry.h"
+#include "registry/native/NativeStore.h"
+#include "registry/native/NativeText.h"
 #include "registry/regfile/RegFileMachine.h"
 
 namespace comsweep::registry {
@@ -38,12 +40,34 @@ MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
   if (!lock.held()) return {nullptr, error};
   auto machine = std::make_unique<Machine>();
   machine->lock = std::move(lock);
-  machine->api = std::make_unique<NativeRegistry>();
-  machine->store = std::make_unique<NativeKeyReader>();
+  // HKEY_CLASSES_ROOT as Windows composes it: the user's classes over the
+  // machine's. Composed here rather than read through the platform's merged
+  // root, so that the backup names each key where it lives (reg import and
+  // regedit /s restore it there); the user's classes come in only when the
+  // user has some.
+  constexpr const char* kMachineClasses = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
+  constexpr const char* kUserClasses = "HKEY_CURRENT_USER\\Software\\Classes";
+  auto machineClasses = std::make_unique<NativeStore>(comsweep_native::kLocalMachine, "Software\\Classes");
+  auto userClasses = std::make_unique<NativeStore>(comsweep_native::kCurrentUser, "Software\\Classes");
+  machine->registryRoot = kMachineClasses;
+  if (userClasses->rootOpens()) {
+    const Store* lower = machineClasses.get();
+    const Store* upper = userClasses.get();
+    machine->store = std::make_unique<LayeredStore>(std::move(userClasses), std::move(machineClasses));
+    machine->layers = {{lower, kMachineClasses}, {upper, kUserClasses}};
+  } else {
+    machine->store = std::move(machineClasses);
+  }
+  // A run connected to a named machine removes that machine's keys: its
+  // backup reads them there (and names them as they live there).
+  Machine* owner = machine.get();
+  std::vector<Machine::Layer> local = machine->layers;
+  if (local.empty()) local.push_back({machine->store.get(), kMachineClasses});
+  machine->api = std::make_unique<LiveRegistry>(*machine->store, [owner, local](const Store* remote) {
+    owner->layers = remote ? std::vector<Machine::Layer>{{remote, kMachineClasses}} : local;
+  });
   machine->driveC = "C:\\";
   machine->kind = "this computer's registry";
-  // The backup names keys where they live, for reg import and regedit /s.
-  machine->registryRoot = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
   return {std::move(machine), {}};
 }
 

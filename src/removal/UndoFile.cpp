@@ -139,11 +139,12 @@ BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t 
 
 std::function<BackupResult(const std::vector<std::string>&)> undoFileBackup(
     const registry::Machine& machine) {
-  std::vector<registry::Machine::Layer> layers = machine.layers;
-  if (layers.empty()) layers.push_back({machine.store.get(), machine.registryRoot});
-  std::filesystem::path directory = machine.driveC;
-  return [layers, directory](const std::vector<std::string>& paths) {
-    return UndoFile(layers, directory).write(paths, std::time(nullptr));
+  // The layers are read when the backup is written: a run on a live registry
+  // may have connected to another machine since.
+  return [&machine](const std::vector<std::string>& paths) {
+    std::vector<registry::Machine::Layer> layers = machine.layers;
+    if (layers.empty()) layers.push_back({machine.store.get(), machine.registryRoot});
+    return UndoFile(layers, machine.driveC).write(paths, std::time(nullptr));
   };
 }
 

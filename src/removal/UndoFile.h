@@ -57,7 +57,7 @@ class UndoFile {
 };
 
 // The backup of a run on `machine`: its undo file in the machine's drive C:,
-// named by the time the backup is taken.
+// named by the time the backup is taken. `machine` must outlive it.
 std::function<BackupResult(const std::vector<std::string>&)> undoFileBackup(
     const registry::Machine& machine);
 

@@ -23,7 +23,7 @@ add_executable(comsweep_tests
   registry/TextTest.cpp
   registry/regfile/RegFileStoreTest.cpp
   removal/UndoFileTest.cpp
-  registry/native/NativeRegistryTest.cpp
+  registry/native/LiveRegistryTest.cpp
   registry/regfile/RegFileParserTest.cpp
   registry/regfile/RegFileWriterTest.cpp
   removal/KeyRemovalTest.cpp

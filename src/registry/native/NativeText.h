@@ -1,5 +1,5 @@
 #pragma once
-// What the native registry's two files share (Windows only): the engine's
+// What the native registry's files share (Windows only): the engine's
 // status codes under names <windows.h> leaves alone, how keys are opened,
 // the registry's UTF-8 names and values to and from the UTF-16 of the "W"
 // calls, exactly as the registry holds them (an unpaired surrogate stays
@@ -17,6 +17,7 @@ inline constexpr HKEY kClassesRoot = HKEY_CLASSES_ROOT;
 inline constexpr LONG kSuccess = ERROR_SUCCESS;
 inline constexpr LONG kMoreData = ERROR_MORE_DATA;
 inline constexpr LONG kAccessDenied = ERROR_ACCESS_DENIED;
+inline constexpr LONG kFileNotFound = ERROR_FILE_NOT_FOUND;
 inline constexpr LONG kInvalidHandle = ERROR_INVALID_HANDLE;
 inline constexpr LONG kInvalidParameter = ERROR_INVALID_PARAMETER;
 inline constexpr LONG kBadPathname = ERROR_BAD_PATHNAME;
@@ -27,6 +28,7 @@ inline constexpr LONG kBadPathname = ERROR_BAD_PATHNAME;
 // Outside the engine's namespace, where HKEY is the native one.
 namespace comsweep_native {
 inline const ::HKEY kLocalMachine = HKEY_LOCAL_MACHINE;
+inline const ::HKEY kCurrentUser = HKEY_CURRENT_USER;
 }  // namespace comsweep_native
 
 namespace comsweep::registry::native {
