@@ -150,9 +150,9 @@ LONG HandleTable::RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD cchName) 
   LONG status;
   NodeId node = resolve(key, status);
   if (node == kNoNode) return status;
-  if (index >= m_store.childCount(node)) return ERROR_NO_MORE_ITEMS;
+  // No count first: counting a live registry's key can cost as much as
+  // reading every name below it.
   NodeId child = m_store.childAt(node, index);
-  // A live registry may lose the key between the count and the read.
   if (child == kNoNode) return ERROR_NO_MORE_ITEMS;
   m_enumParent = node;
   m_enumChild = child;

@@ -39,7 +39,7 @@ class Store {
   // The direct child with this name, compared without regard to case, or kNoNode.
   virtual NodeId findChild(NodeId parent, std::string_view name) const = 0;
   virtual std::uint32_t childCount(NodeId node) const = 0;
-  // Children in registry order; index < childCount(node).
+  // Children in registry order; kNoNode from index childCount(node) on.
   virtual NodeId childAt(NodeId parent, std::uint32_t index) const = 0;
   // The key's name as stored, UTF-8.
   virtual std::string_view name(NodeId node) const = 0;
