@@ -47,8 +47,8 @@ class RegFileStore : public BlockFileStore, private RegFileSink {
   // The classes `path` lies in, with the part below their top in `rest`.
   static Root classesOf(std::string_view path, std::string_view& rest);
   // The key `path` names in its tree (created with its parents), or kNoNode
-  // when it lies outside the classes.
-  NodeId classesKey(std::string_view path);
+  // when it lies outside the classes; `classes` says which it lies in.
+  NodeId classesKey(std::string_view path, Root& classes);
   // "[-path]": drops the key with its subtree from the tree as it stands at
   // this point of the file, as an import would.
   void deleteClassesKey(std::string_view path);
@@ -60,8 +60,15 @@ class RegFileStore : public BlockFileStore, private RegFileSink {
   // Another program changed the file since it was read.
   std::string objection() const override;
 
+  // Loading keeps quoted default values as the file spells them.
+  void decodeDefault(DWORD type, std::string_view spelling, std::string& data) const override;
+  bool decodeDefaultNarrow(std::string_view spelling, std::string& out) const override;
+  void defaultSpelling(std::string_view quoted) override;
+
   // Per block: the root its key line is spelled below.
   std::vector<Root> m_blockRoots;
+  // The file's bytes before its first key line: its header.
+  std::string m_header;
   NodeId m_userClasses = kNoNode;
   std::string m_rootName = "HKEY_CLASSES_ROOT";
   bool m_rootNamed = false;
