@@ -84,12 +84,32 @@ NodeId RegFileStore::classesKey(std::string_view path, Root& classes) {
         0, classes == Root::ClassesRoot ? kClassesRoot.size() : kSoftwareClasses.size()));
     m_rootNamed = true;
   }
+  // Levels spelled exactly as on the previous key line below the same top
+  // are the same keys: only the tail that differs is looked up.
+  const NodeId top = node;
+  bool same = top == m_lastTop;
+  std::size_t depth = 0;
   while (!rest.empty()) {
     std::size_t cut = rest.find('\\');
-    node = addKey(node, rest.substr(0, cut));
+    std::string_view name = rest.substr(0, cut);
+    same = same && depth < m_lastDepth && m_lastNames[depth] == name;
+    if (same) {
+      node = m_lastNodes[depth];
+    } else {
+      node = addKey(node, name);
+      if (depth == m_lastNames.size()) {
+        m_lastNames.emplace_back();
+        m_lastNodes.push_back(kNoNode);
+      }
+      m_lastNames[depth].assign(name);
+      m_lastNodes[depth] = node;
+    }
+    ++depth;
     if (cut == std::string_view::npos) break;
     rest.remove_prefix(cut + 1);
   }
+  m_lastTop = top;
+  m_lastDepth = depth;
   return node;
 }
 
@@ -122,6 +142,7 @@ void RegFileStore::deleteClassesKey(std::string_view path) {
     rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
   }
   if (node == kNoNode) return;
+  m_lastTop = kNoNode;  // the keys of the previous line may be gone
   if (parentOf(node) == kNoNode) {
     // A tree's top stays the same node: its blocks so far no longer count.
     for (Block& block : blocks())

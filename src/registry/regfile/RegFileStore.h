@@ -73,6 +73,12 @@ class RegFileStore : public BlockFileStore, private RegFileSink {
   std::string m_rootName = "HKEY_CLASSES_ROOT";
   bool m_rootNamed = false;
   NodeId m_current = kNoNode;  // the key that values read now belong to
+  // The levels of the last key line in the classes, below the top m_lastTop
+  // (kNoNode when they may no longer be in the tree), and their keys.
+  NodeId m_lastTop = kNoNode;
+  std::size_t m_lastDepth = 0;
+  std::vector<std::string> m_lastNames;
+  std::vector<NodeId> m_lastNodes;
 };
 
 }  // namespace comsweep::registry
