@@ -42,6 +42,11 @@ std::string readValue(registry::Store& store, registry::HandleTable& api, HKEY k
     return "the default value of " + shown(out.path) + " reads differently the second time";
   if (isStringType(type) && (data.empty() || data.back() != '\0'))
     return "the string value of " + shown(out.path) + " is returned without its terminator";
+  // Stores that keep text as UTF-8 or as the file spells it answer the
+  // 8-bit call without the stored bytes: it must read as their conversion.
+  std::string converted;
+  if (!store.Store::defaultValueNarrow(node, type2, converted) || converted != data)
+    return "the default value of " + shown(out.path) + " reads otherwise than its bytes convert";
   if (size > 0) {
     DWORD shortSize = size - 1;
     std::string small(shortSize, '\0');

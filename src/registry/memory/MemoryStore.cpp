@@ -55,7 +55,9 @@ bool MemoryStore::defaultValue(NodeId node, RegValue& out) const {
   if (!isLive(node) || !m_nodes[node].hasDefault) return false;
   const Node& n = m_nodes[node];
   out.type = n.defaultType;
-  if (n.utf8String) {
+  if (n.encoded) {
+    decodeDefault(n.defaultType, m_texts.get(n.defaultData), out.data);
+  } else if (n.utf8String) {
     out.data = utf8ToUtf16le(m_texts.get(n.defaultData));
     out.data.append(2, '\0');
   } else {
@@ -67,7 +69,11 @@ bool MemoryStore::defaultValue(NodeId node, RegValue& out) const {
 bool MemoryStore::defaultValueNarrow(NodeId node, DWORD& type, std::string& out) const {
   if (!isLive(node) || !m_nodes[node].hasDefault) return false;
   const Node& n = m_nodes[node];
-  if (!n.utf8String) return Store::defaultValueNarrow(node, type, out);
+  if (n.encoded && decodeDefaultNarrow(m_texts.get(n.defaultData), out)) {
+    type = n.defaultType;
+    return true;
+  }
+  if (!n.utf8String || n.encoded) return Store::defaultValueNarrow(node, type, out);
   type = n.defaultType;
   out.assign(m_texts.get(n.defaultData));
   out += '\0';
@@ -134,6 +140,7 @@ void MemoryStore::setDefaultValue(NodeId node, DWORD type, std::string_view data
   n.hasDefault = true;
   n.defaultType = type;
   n.utf8String = false;
+  n.encoded = false;
   if (isStringType(type) && data.size() >= 2 && data.size() % 2 == 0 &&
       data[data.size() - 2] == '\0' && data[data.size() - 1] == '\0') {
     std::string_view body = data.substr(0, data.size() - 2);
@@ -156,10 +163,26 @@ void MemoryStore::setDefaultValue(NodeId node, DWORD type, std::string_view data
   n.defaultData = m_texts.store(data);
 }
 
+void MemoryStore::setEncodedDefault(NodeId node, DWORD type, std::string_view spelling) {
+  Node& n = m_nodes[node];
+  n.hasDefault = true;
+  n.defaultType = type;
+  n.utf8String = false;
+  n.encoded = true;
+  n.defaultData = m_texts.store(spelling);
+}
+
+void MemoryStore::decodeDefault(DWORD, std::string_view spelling, std::string& data) const {
+  data.assign(spelling);
+}
+
+bool MemoryStore::decodeDefaultNarrow(std::string_view, std::string&) const { return false; }
+
 void MemoryStore::clearDefaultValue(NodeId node) {
   Node& n = m_nodes[node];
   n.hasDefault = false;
   n.utf8String = false;
+  n.encoded = false;
   n.defaultType = REG_NONE;
   n.defaultData = {};
 }

@@ -44,6 +44,10 @@ class MemoryStore : public Store {
   }
   void setDefaultValue(NodeId node, DWORD type, std::string_view data);
   void clearDefaultValue(NodeId node);
+  // Keeps the default value as the file spells it, to be decoded by
+  // decodeDefault() each time it is read: loading a file then costs a copy
+  // per value, and the few values a run reads are decoded.
+  void setEncodedDefault(NodeId node, DWORD type, std::string_view spelling);
   // What an import's deletion does: the key and everything below it leave
   // the tree (a tree's top keeps itself, losing its subkeys and default value).
   // Not a removal: it alone gives a file store nothing to save. A key of the same
@@ -52,6 +56,16 @@ class MemoryStore : public Store {
 
   NodeId parentOf(NodeId node) const { return m_nodes[node].parent; }
   std::size_t nodeCount() const { return m_nodes.size(); }
+
+ protected:
+  // The registry's bytes of a value kept by setEncodedDefault(); a store
+  // that keeps spellings gives the decoding of its file format. The spelling
+  // was checked when it was stored, so decoding cannot fail.
+  virtual void decodeDefault(DWORD type, std::string_view spelling, std::string& data) const;
+  // The 8-bit form of such a value (text and one NUL), where the spelling
+  // gives it without going through UTF-16 (plain ASCII, the usual case);
+  // false otherwise, and the registry's bytes are converted.
+  virtual bool decodeDefaultNarrow(std::string_view spelling, std::string& out) const;
 
  private:
   // Texts live in the arena; a million keys cost a million small nodes, not
@@ -67,6 +81,8 @@ class MemoryStore : public Store {
     // as UTF-8 without the terminator: half the memory, and the 8-bit read
     // needs no conversion.
     bool utf8String = false;
+    // defaultData is the value's spelling in the file (setEncodedDefault).
+    bool encoded = false;
     // Sorted by compareNoCase of the names. A removed child stays in place
     // until the children are next counted or enumerated, so that removing
     // many of tens of thousands of siblings does not move the rest each time.

@@ -1,5 +1,6 @@
 #include "registry/regfile/RegFileParser.h"
 
+#include "registry/ByteScan.h"
 #include "registry/Text.h"
 
 namespace comsweep::registry {
@@ -63,6 +64,43 @@ void toUtf16(std::string_view text, std::string& out) {
 }
 
 }  // namespace
+
+void RegFileSink::defaultSpelling(std::string_view quoted) {
+  std::string data;
+  RegFileParser::decodeQuoted(quoted, data);
+  defaultValue(REG_SZ, data);
+}
+
+namespace {
+
+// The text of a quoted string from the spelling between its quotes.
+void unquote(std::string_view quoted, std::string& text) {
+  text.clear();
+  text.reserve(quoted.size() + 1);
+  for (std::size_t i = 0; i < quoted.size(); ++i) {
+    const bool escape = quoted[i] == '\\' && i + 1 < quoted.size() &&
+                        (quoted[i + 1] == '\\' || quoted[i + 1] == '"');
+    if (escape) ++i;
+    text += quoted[i];
+  }
+}
+
+}  // namespace
+
+void RegFileParser::decodeQuoted(std::string_view quoted, std::string& data) {
+  std::string text;
+  unquote(quoted, text);
+  toUtf16(text, data);
+  data.append(2, '\0');
+}
+
+bool RegFileParser::decodeQuotedAscii(std::string_view quoted, std::string& text) {
+  for (char c : quoted)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  unquote(quoted, text);
+  text += '\0';
+  return true;
+}
 
 const RegFileParser::Handler RegFileParser::kHandlers[kStateCount] = {
     &RegFileParser::header,          &RegFileParser::lineStart,
@@ -164,6 +202,7 @@ RegFileParser::State RegFileParser::lineStart(Cursor& c) {
   m_isDefault = first == '@';
   m_deletion = false;
   m_quoted = false;
+  m_spelled = false;
   m_type = REG_NONE;
   m_data.clear();
   return first == '@' ? kDefaultValueName : kQuotedValueName;
@@ -173,21 +212,31 @@ RegFileParser::State RegFileParser::lineStart(Cursor& c) {
 // key name may itself hold ']'; only blanks may follow it. A leading '-'
 // asks for the key's deletion. One trailing backslash is tolerated.
 RegFileParser::State RegFileParser::keyName(Cursor& c) {
+  // The name is read once: the ']' is looked for from the end, and only a
+  // backslash or a NUL stops the walk over what precedes it.
   std::string_view rest = c.rest();
   std::size_t close = rest.rfind(']');
   if (close == std::string_view::npos) return fail(c, "unterminated key line (no closing ']')");
   if (!allBlank(rest.substr(close + 1))) return fail(c, "text after the ']' of a key line");
-  std::string_view path = rest.substr(0, close);
-  bool deletion = !path.empty() && path.front() == '-';
-  if (deletion) path.remove_prefix(1);
-  if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  std::size_t begin = 0, end = close;
+  bool deletion = end > 0 && rest[0] == '-';
+  if (deletion) ++begin;
+  if (end > begin && rest[end - 1] == '\\') --end;
+  std::string_view path = rest.substr(begin, end - begin);
   if (path.empty()) return fail(c, "empty key path");
-  if (path.front() == '\\' || path.find("\\\\") != std::string_view::npos)
-    return fail(c, "empty key name in the path " + quote(path, 60));
+  bool emptyLevel = path.front() == '\\', nul = false;
+  for (std::size_t i = findStop(path, 0, '\\', '\\', false); i < path.size();
+       i = findStop(path, i + 1, '\\', '\\', false)) {
+    if (path[i] == '\0')
+      nul = true;
+    else if (i + 1 < path.size() && path[i + 1] == '\\')
+      emptyLevel = true;
+  }
+  if (emptyLevel) return fail(c, "empty key name in the path " + quote(path, 60));
   // The registry operations name keys by NUL-terminated text: such a key
   // would be listed under the part of its name before the NUL, which may be
   // the name of another key.
-  if (path.find('\0') != std::string_view::npos) return fail(c, "a NUL character in a key name");
+  if (nul) return fail(c, "a NUL character in a key name");
   m_sink.keyLine(path, deletion, m_lines->offset());
   m_haveKey = true;
   c.lineDone = true;
@@ -235,6 +284,21 @@ RegFileParser::State RegFileParser::dataStart(Cursor& c) {
   if (c.eat('"')) {
     m_type = REG_SZ;
     m_quoted = true;
+    if (m_isDefault) {
+      // Escapes as in stringData(); a string that goes on past this line is
+      // read there instead.
+      for (std::size_t i = c.pos; i < c.text.size(); ++i) {
+        char ch = c.text[i];
+        if (ch == '"') {
+          m_spelled = true;
+          m_spelling = c.text.substr(c.pos, i - c.pos);
+          c.pos = i + 1;
+          return kValueEnd;
+        }
+        if (ch == '\\' && i + 1 < c.text.size() && (c.text[i + 1] == '\\' || c.text[i + 1] == '"'))
+          ++i;
+      }
+    }
     return kStringData;
   }
   if (c.eat('-')) {
@@ -360,6 +424,10 @@ void RegFileParser::deliver() {
       m_sink.defaultValueDeleted();
     else
       m_sink.namedValueDeleted(m_name);
+    return;
+  }
+  if (m_spelled) {
+    m_sink.defaultSpelling(m_spelling);
     return;
   }
   std::string_view data = m_data;

@@ -33,6 +33,13 @@ class RegFileParser {
   bool parse(std::string_view bytes);
   const RegFileError& error() const { return m_error; }
 
+  // The data of a string value from the text between its quotes, as
+  // decoded lines give it: UTF-16LE with the terminating NUL.
+  static void decodeQuoted(std::string_view quoted, std::string& data);
+  // The same as 8-bit text with one NUL, when the text is plain ASCII;
+  // false otherwise.
+  static bool decodeQuotedAscii(std::string_view quoted, std::string& text);
+
  private:
   enum State : unsigned char {
     kHeader,
@@ -98,6 +105,10 @@ class RegFileParser {
   bool m_isDefault = false;
   bool m_deletion = false;
   bool m_quoted = false;        // data is text from a quoted string
+  // A quoted string that ends on its own line is not copied: m_spelling is
+  // its text between the quotes, a view of the current line.
+  bool m_spelled = false;
+  std::string_view m_spelling;
   DWORD m_type = REG_NONE;
   std::string m_data;           // text or bytes; reused from value to value
   std::string m_wide;           // quoted text as UTF-16LE

@@ -23,6 +23,11 @@ class RegFileSink {
   // The current key's default value: string types as UTF-16LE bytes
   // (quoted strings with their terminating NUL), other types raw.
   virtual void defaultValue(DWORD type, std::string_view data) = 0;
+  // What the parser reports instead for a default value given as a quoted
+  // string on one line: the text between the quotes as the file spells it,
+  // already checked (RegFileParser::decodeQuoted gives the data). By default
+  // it is decoded here and passed on to defaultValue().
+  virtual void defaultSpelling(std::string_view quoted);
   // "@=-": the current key's default value is to be deleted.
   virtual void defaultValueDeleted() = 0;
   virtual bool wantsNamedValues() const { return false; }

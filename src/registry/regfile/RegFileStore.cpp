@@ -71,9 +71,9 @@ RegFileStore::Root RegFileStore::classesOf(std::string_view path, std::string_vi
   return Root::None;
 }
 
-NodeId RegFileStore::classesKey(std::string_view path) {
+NodeId RegFileStore::classesKey(std::string_view path, Root& classes) {
   std::string_view rest;
-  const Root classes = classesOf(path, rest);
+  classes = classesOf(path, rest);
   if (classes == Root::None) return kNoNode;
   NodeId node = root();
   if (classes == Root::UserClasses) {
@@ -84,12 +84,32 @@ NodeId RegFileStore::classesKey(std::string_view path) {
         0, classes == Root::ClassesRoot ? kClassesRoot.size() : kSoftwareClasses.size()));
     m_rootNamed = true;
   }
+  // Levels spelled exactly as on the previous key line below the same top
+  // are the same keys: only the tail that differs is looked up.
+  const NodeId top = node;
+  bool same = top == m_lastTop;
+  std::size_t depth = 0;
   while (!rest.empty()) {
     std::size_t cut = rest.find('\\');
-    node = addKey(node, rest.substr(0, cut));
+    std::string_view name = rest.substr(0, cut);
+    same = same && depth < m_lastDepth && m_lastNames[depth] == name;
+    if (same) {
+      node = m_lastNodes[depth];
+    } else {
+      node = addKey(node, name);
+      if (depth == m_lastNames.size()) {
+        m_lastNames.emplace_back();
+        m_lastNodes.push_back(kNoNode);
+      }
+      m_lastNames[depth].assign(name);
+      m_lastNodes[depth] = node;
+    }
+    ++depth;
     if (cut == std::string_view::npos) break;
     rest.remove_prefix(cut + 1);
   }
+  m_lastTop = top;
+  m_lastDepth = depth;
   return node;
 }
 
@@ -122,6 +142,7 @@ void RegFileStore::deleteClassesKey(std::string_view path) {
     rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
   }
   if (node == kNoNode) return;
+  m_lastTop = kNoNode;  // the keys of the previous line may be gone
   if (parentOf(node) == kNoNode) {
     // A tree's top stays the same node: its blocks so far no longer count.
     for (Block& block : blocks())
@@ -131,17 +152,37 @@ void RegFileStore::deleteClassesKey(std::string_view path) {
 }
 
 void RegFileStore::keyLine(std::string_view path, bool deletion, std::size_t offset) {
+  // The text before the first key line is what readValues() and
+  // standInBlock() read the file's encoding from; it is kept, since the
+  // bytes before a key line are given back as loading goes on.
+  if (blocks().empty()) m_header.assign(text().substr(0, offset));
   // A deletion block stays in the file verbatim; what follows it in the
   // block belongs to no key.
-  if (deletion) deleteClassesKey(path);
-  m_current = deletion ? kNoNode : classesKey(path);
-  std::string_view rest;
+  Root classes = Root::None;
+  m_current = kNoNode;
+  if (deletion)
+    deleteClassesKey(path);
+  else
+    m_current = classesKey(path, classes);
   blocks().push_back({offset, m_current});
-  m_blockRoots.push_back(m_current == kNoNode ? Root::None : classesOf(path, rest));
+  m_blockRoots.push_back(classes);
+  releaseBefore(offset);
 }
 
 void RegFileStore::defaultValue(DWORD type, std::string_view data) {
   if (m_current != kNoNode) setDefaultValue(m_current, type, data);
+}
+
+void RegFileStore::defaultSpelling(std::string_view quoted) {
+  if (m_current != kNoNode) setEncodedDefault(m_current, REG_SZ, quoted);
+}
+
+void RegFileStore::decodeDefault(DWORD, std::string_view spelling, std::string& data) const {
+  RegFileParser::decodeQuoted(spelling, data);
+}
+
+bool RegFileStore::decodeDefaultNarrow(std::string_view spelling, std::string& out) const {
+  return RegFileParser::decodeQuotedAscii(spelling, out);
 }
 
 void RegFileStore::defaultValueDeleted() {
@@ -172,7 +213,7 @@ class ValueCollector : public RegFileSink {
 bool RegFileStore::readValues(std::string_view block, std::vector<NamedValue>& out) const {
   // Behind the file's own header, so that the encoding and the header's
   // rules for hex strings are those of the file.
-  std::string bytes(text().substr(0, blocks().empty() ? text().size() : blocks()[0].offset));
+  std::string bytes(m_header);
   bytes.append(block);
   ValueCollector collector(out);
   RegFileParser parser(collector);
@@ -180,7 +221,7 @@ bool RegFileStore::readValues(std::string_view block, std::vector<NamedValue>& o
 }
 
 std::string RegFileStore::standInBlock(std::size_t index, NodeId key, std::string_view) const {
-  RegFileLineReader header(text());
+  RegFileLineReader header(m_header);
   std::string_view lineEnd = header.next() ? header.terminator() : "";
   if (lineEnd.empty()) lineEnd = "\r\n";
   std::string path;

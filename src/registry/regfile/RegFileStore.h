@@ -47,8 +47,8 @@ class RegFileStore : public BlockFileStore, private RegFileSink {
   // The classes `path` lies in, with the part below their top in `rest`.
   static Root classesOf(std::string_view path, std::string_view& rest);
   // The key `path` names in its tree (created with its parents), or kNoNode
-  // when it lies outside the classes.
-  NodeId classesKey(std::string_view path);
+  // when it lies outside the classes; `classes` says which it lies in.
+  NodeId classesKey(std::string_view path, Root& classes);
   // "[-path]": drops the key with its subtree from the tree as it stands at
   // this point of the file, as an import would.
   void deleteClassesKey(std::string_view path);
@@ -60,12 +60,25 @@ class RegFileStore : public BlockFileStore, private RegFileSink {
   // Another program changed the file since it was read.
   std::string objection() const override;
 
+  // Loading keeps quoted default values as the file spells them.
+  void decodeDefault(DWORD type, std::string_view spelling, std::string& data) const override;
+  bool decodeDefaultNarrow(std::string_view spelling, std::string& out) const override;
+  void defaultSpelling(std::string_view quoted) override;
+
   // Per block: the root its key line is spelled below.
   std::vector<Root> m_blockRoots;
+  // The file's bytes before its first key line: its header.
+  std::string m_header;
   NodeId m_userClasses = kNoNode;
   std::string m_rootName = "HKEY_CLASSES_ROOT";
   bool m_rootNamed = false;
   NodeId m_current = kNoNode;  // the key that values read now belong to
+  // The levels of the last key line in the classes, below the top m_lastTop
+  // (kNoNode when they may no longer be in the tree), and their keys.
+  NodeId m_lastTop = kNoNode;
+  std::size_t m_lastDepth = 0;
+  std::vector<std::string> m_lastNames;
+  std::vector<NodeId> m_lastNodes;
 };
 
 }  // namespace comsweep::registry

@@ -1,5 +1,6 @@
 #include "registry/wine/WineRegParser.h"
 
+#include "registry/ByteScan.h"
 #include "registry/Text.h"
 #include "registry/wine/WineEscapes.h"
 
@@ -139,6 +140,38 @@ const char* escapeProblem(WineEscapes::Status status, const char* unterminated) 
 
 }  // namespace
 
+void WineRegParser::Handler::defaultSpelling(DWORD type, std::string_view quoted) {
+  RegValue value{type, {}};
+  decodeQuoted(quoted, value.data);
+  defaultValue(std::move(value));
+}
+
+void WineRegParser::decodeQuoted(std::string_view quoted, std::string& data) {
+  // The text holds no unescaped quote: it is read to its end.
+  std::u16string units;
+  WineEscapes::unescape(quoted, '"', &units);
+  data.clear();
+  data.reserve(units.size() * 2 + 2);
+  appendUtf16le(data, units);
+  data.append(2, '\0');  // Wine stores the terminating NUL
+}
+
+bool WineRegParser::decodeQuotedAscii(std::string_view quoted, std::string& text) {
+  text.clear();
+  text.reserve(quoted.size() + 1);
+  for (std::size_t i = 0; i < quoted.size(); ++i) {
+    char c = quoted[i];
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+    if (c == '\\') {
+      if (i + 1 == quoted.size() || (quoted[i + 1] != '\\' && quoted[i + 1] != '"')) return false;
+      c = quoted[++i];
+    }
+    text += c;
+  }
+  text += '\0';
+  return true;
+}
+
 bool WineRegParser::fail(std::string reason) {
   m_error->reason = std::move(reason);
   return false;
@@ -259,48 +292,33 @@ bool WineRegParser::keyOption(std::string_view line) {
 
 bool WineRegParser::startKey(std::string_view line, std::size_t offset) {
   m_levels.clear();
-  // Most names are plain ASCII with "\\" between levels: they are taken from
-  // the text as they are, without copying.
-  std::size_t close = line.find(']');
-  bool plain = close != std::string_view::npos;
-  if (plain) {
-    std::string_view name = line.substr(1, close - 1);
-    unsigned char high = 0;
-    for (char c : name) high |= static_cast<unsigned char>(c);
-    plain = (high & 0x80) == 0;
-    for (std::size_t start = 0; plain;) {
-      std::size_t slash = name.find('\\', start);
-      if (slash == std::string_view::npos) {
-        if (start < name.size()) m_levels.push_back(name.substr(start));
-        break;
-      }
-      if (slash + 1 >= name.size() || name[slash + 1] != '\\') {
-        plain = false;  // another escape: read it the long way
-      } else if (slash > start) {
-        m_levels.push_back(name.substr(start, slash - start));
-      }
-      start = slash + 2;
+  // One pass over the name: most are plain ASCII with "\\" between levels,
+  // taken from the text as they are. Any other escape or a byte above 127
+  // sends the line the long way, which unescapes it.
+  const std::size_t n = line.size();
+  std::size_t start = 1;  // of the current level
+  std::size_t i = 1;
+  bool nul = false;
+  for (;; ++i) {
+    i = findStop(line, i, '\\', ']', true);
+    if (i == n || line[i] == ']') break;
+    char c = line[i];
+    if (c == '\\') {
+      if (i + 1 == n || line[i + 1] != '\\') break;
+      if (i > start) m_levels.push_back(line.substr(start, i - start));
+      start = ++i + 1;
+    } else if (c == '\0') {
+      nul = true;
+    } else {
+      break;  // above 127
     }
   }
   std::string_view rest;
-  if (plain) {
-    rest = line.substr(close + 1);
-  } else {
-    m_levels.clear();
-    m_units.clear();
-    auto r = WineEscapes::unescape(line.substr(1), ']', &m_units);
-    if (r.status != WineEscapes::Status::Ok)
-      return fail(std::string("key name with ") + escapeProblem(r.status, "no closing \"]\""));
-    rest = line.substr(1 + r.consumed);
-    m_scratch.clear();
-    appendUtf8(m_scratch, m_units);
-    std::string_view path = m_scratch;
-    while (!path.empty()) {
-      std::size_t cut = path.find('\\');
-      if (cut != 0) m_levels.push_back(path.substr(0, cut));
-      if (cut == std::string_view::npos) break;
-      path.remove_prefix(cut + 1);
-    }
+  if (i < n && line[i] == ']') {
+    if (i > start) m_levels.push_back(line.substr(start, i - start));
+    rest = line.substr(i + 1);
+  } else if (!escapedKeyLevels(line, rest, nul)) {
+    return false;
   }
   // What follows is the time of the last change, in seconds since 1970.
   rest = trimLeft(rest);
@@ -308,9 +326,28 @@ bool WineRegParser::startKey(std::string_view line, std::size_t offset) {
   if (!trim(rest).empty()) return fail("unexpected text after the key name");
   // The registry operations name keys by NUL-terminated text: such a key
   // would be listed under the part of its name before the NUL.
-  for (std::string_view level : m_levels)
-    if (level.find('\0') != std::string_view::npos) return fail("a NUL character in a key name");
+  if (nul) return fail("a NUL character in a key name");
   m_handler.keyBlock(offset, m_levels);
+  return true;
+}
+
+bool WineRegParser::escapedKeyLevels(std::string_view line, std::string_view& rest, bool& nul) {
+  m_levels.clear();
+  m_units.clear();
+  auto r = WineEscapes::unescape(line.substr(1), ']', &m_units);
+  if (r.status != WineEscapes::Status::Ok)
+    return fail(std::string("key name with ") + escapeProblem(r.status, "no closing \"]\""));
+  rest = line.substr(1 + r.consumed);
+  m_scratch.clear();
+  appendUtf8(m_scratch, m_units);
+  nul = m_scratch.find('\0') != std::string::npos;
+  std::string_view path = m_scratch;
+  while (!path.empty()) {
+    std::size_t cut = path.find('\\');
+    if (cut != 0) m_levels.push_back(path.substr(0, cut));
+    if (cut == std::string_view::npos) break;
+    path.remove_prefix(cut + 1);
+  }
   return true;
 }
 
@@ -346,13 +383,18 @@ bool WineRegParser::value(std::string_view line, State& next) {
 
   switch (tag->encoding) {
     case Encoding::Quoted: {
+      // While loading, the unnamed value is only checked: its spelling is
+      // kept and decoded when the value is read.
+      const bool spelled = m_valueIsDefault && !m_namedValues;
       m_units.clear();
-      auto r = WineEscapes::unescape(data, '"', m_valueWanted ? &m_units : nullptr);
+      auto r = WineEscapes::unescape(data, '"', m_valueWanted && !spelled ? &m_units : nullptr);
       if (r.status != WineEscapes::Status::Ok)
         return fail(std::string("string value with ") +
                     escapeProblem(r.status, "no closing quote"));
       if (!trim(data.substr(r.consumed)).empty()) return fail("unexpected text after the value");
-      if (m_valueWanted) {
+      if (spelled) {
+        m_handler.defaultSpelling(tag->type, data.substr(0, r.consumed - 1));
+      } else if (m_valueWanted) {
         RegValue v{tag->type, {}};
         v.data.reserve(m_units.size() * 2 + 2);
         appendUtf16le(v.data, m_units);

@@ -31,6 +31,11 @@ class WineRegParser {
     // The unnamed value of the current block's key. String types carry
     // UTF-16LE bytes with their terminating NUL, as Wine loads them.
     virtual void defaultValue(RegValue value) = 0;
+    // What parse() reports instead for an unnamed value given as a quoted
+    // string: its type and the text between the quotes as the file spells it
+    // (already checked; decodeQuoted() gives the data). By default it is
+    // decoded here and passed on to defaultValue().
+    virtual void defaultSpelling(DWORD type, std::string_view quoted);
     // Any other value of that key (UTF-8 name); reported by parseBlocks only.
     virtual void namedValue(std::string_view name, RegValue value) {
       static_cast<void>(name);
@@ -59,12 +64,23 @@ class WineRegParser {
   // line before them), reporting the named values too.
   bool parseBlocks(std::string_view blocks, Error& error);
 
+  // The data of a string value from the text between its quotes: UTF-16LE
+  // with the terminating NUL, as Wine loads it.
+  static void decodeQuoted(std::string_view quoted, std::string& data);
+  // The same as 8-bit text with one NUL, when the text is plain ASCII whose
+  // only escapes are those of a backslash or a quote; false otherwise.
+  static bool decodeQuotedAscii(std::string_view quoted, std::string& text);
+
  private:
   bool checkSignature(std::string_view line);
   bool preambleComment(std::string_view line);
   bool globalOption(std::string_view line);
   bool keyOption(std::string_view line);
   bool startKey(std::string_view line, std::size_t offset);
+  // The levels of a key line whose name has escapes other than the doubled
+  // backslash between levels, or bytes above 127; sets `rest` to what
+  // follows the closing bracket, and `nul` to whether a level holds a NUL.
+  bool escapedKeyLevels(std::string_view line, std::string_view& rest, bool& nul);
   bool value(std::string_view line, State& next);
   bool hexData(std::string_view rest, State& next);
   bool fail(std::string reason);

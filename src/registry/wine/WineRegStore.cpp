@@ -49,6 +49,10 @@ class WineRegStore::Builder : public WineRegParser::Handler {
     if (m_current != kNoNode) m_store.setDefaultValue(m_current, std::move(value));
   }
 
+  void defaultSpelling(DWORD type, std::string_view quoted) override {
+    if (m_current != kNoNode) m_store.setEncodedDefault(m_current, type, quoted);
+  }
+
  private:
   // The node of Software\Classes\<levels from the third on>, created as needed.
   NodeId walk(const std::vector<std::string_view>& levels) {
@@ -98,6 +102,14 @@ bool WineRegStore::readValues(std::string_view block, std::vector<NamedValue>& o
   WineRegParser parser(collector);
   WineRegParser::Error error;
   return parser.parseBlocks(block, error);
+}
+
+void WineRegStore::decodeDefault(DWORD, std::string_view spelling, std::string& data) const {
+  WineRegParser::decodeQuoted(spelling, data);
+}
+
+bool WineRegStore::decodeDefaultNarrow(std::string_view spelling, std::string& out) const {
+  return WineRegParser::decodeQuotedAscii(spelling, out);
 }
 
 // The key's path is spelled from the tree (escaped as Wine writes it); the

@@ -41,6 +41,9 @@ class WineRegStore : public BlockFileStore {
   // Values of a key given in several blocks: later ones override earlier
   // ones, as Wine loads them.
   bool readValues(std::string_view block, std::vector<NamedValue>& out) const override;
+  // Loading keeps quoted default values as the file spells them.
+  void decodeDefault(DWORD type, std::string_view spelling, std::string& data) const override;
+  bool decodeDefaultNarrow(std::string_view spelling, std::string& out) const override;
   // Wine writes no block for a key that has subkeys but no values: a bare
   // block with the removed block's time stamp and line end.
   std::string standInBlock(std::size_t index, NodeId key, std::string_view removed) const override;

@@ -12,6 +12,7 @@ using registry::DWORD;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
+using namespace std::string_literals;
 
 // Writes what the parser reports as text: string data as UTF-8, other data in hex.
 struct Recorder : registry::RegFileSink {
@@ -90,6 +91,7 @@ TEST(RegFileParser, RefusesMalformedFilesWithLineAndReason) {
       {"[~\\a] x\n", 2, "text after the ']'"},
       {"[]\n", 2, "empty key path"},
       {"[~\\\\a]\n", 2, "empty key name"},
+      {"[~\\a\0bcdefghijk]\n"s, 2, "a NUL character"},
       {"$\"name=\"x\"\n", 3, "missing '='"},
       {"$\"name\n", 3, "unterminated value name"},
       {"$@=\n", 3, "missing value data"},

@@ -31,9 +31,16 @@ const std::pair<const char*, bool> kPieces[] = {
 };
 
 // (A save that cannot be written is RegMachineFailures.AFailedBackupOrSaveLeavesTheMachineAsItWas.)
+// Loading gives back the memory of what it has read: a header longer than a
+// page is gone from memory before the first key, and values read afterwards
+// still decode by it.
 TEST(RegFileSave, LeavesOutExactlyTheBlocksOfRemovedKeys) {
+  RegFileStore::setReleaseStep(1);
+  std::shared_ptr<void> step(nullptr, [](void*) { RegFileStore::setReleaseStep(std::size_t{32} << 20); });
   std::string all, kept;
   for (const auto& [text, removed] : kPieces) all += text, kept += removed ? "" : text;
+  for (int i = 0; i < 1024; ++i) all.insert(all.find("; exported"), "; padding\n");
+  kept = all.substr(0, all.find("[HKEY")) + kept.substr(kept.find("[HKEY"));
   TempDir dir;
   const std::filesystem::path file = dir / "hkcr.reg";
   // Loads `bytes` and removes CLSID\{A} as the removal does, leaves first; a
@@ -44,6 +51,14 @@ TEST(RegFileSave, LeavesOutExactlyTheBlocksOfRemovedKeys) {
     std::unique_ptr<RegFileStore> store = RegFileStore::open(file, error);
     EXPECT_TRUE(store) << error;
     registry::HandleTable api(*store);
+    registry::HKEY last = 0;
+    std::string text;
+    EXPECT_TRUE(api.RegOpenKeyA(HKEY_CLASSES_ROOT, "Last", &last) == 0 &&
+                registry::QueryStringValue(api, last, "", text));
+    std::vector<registry::NamedValue> values;
+    EXPECT_TRUE(store->values(store->findChild(store->root(), "Last"), values));
+    EXPECT_EQ(values.size() == 1 ? registry::utf16leToUtf8(values[0].value.data) : "", text + '\0');
+    EXPECT_EQ(text, "no line end");
     EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{A}"), registry::ERROR_ACCESS_DENIED);
     EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "clsid\\{a}\\InprocServer32"), 0);
     EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{A}"), 0);

@@ -48,6 +48,8 @@ TEST(WineRegParser, MalformedFilesNameTheLineAndTheReason) {
       {"\n[A\\\\B] 1\nbogus\n", 4, "not a key, value"},
       {"[A\\\\B\n", 2, "closing \"]\""},
       {"[A\\[B\n", 2, "closing \"]\""},
+      {"[A\\\\B\\]\n", 2, "closing \"]\""},  // an escaped bracket ends no name
+      {"[A\\\\B\0CDEFGHIJK] 1\n"s, 2, "NUL"},
       {"[A] 12 x\n", 2, "after the key name"},
       {"[A]\n@=\"abc\n", 3, "no closing quote"},
       {"[A]\n\"v=\"abc\"\n", 3, "without \"=\""},
