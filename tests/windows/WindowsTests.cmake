@@ -50,4 +50,6 @@ endif()
 # server) and the manifest of the program's common controls.
 add_executable(comsweep_win32_tests ui/win32/Win32WindowsTest.cpp ${COMSWEEP_WIN32_RESOURCES})
 target_link_libraries(comsweep_win32_tests PRIVATE comsweep_win32 comsweep_warnings gtest_main)
-gtest_discover_tests(comsweep_win32_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+# One at a time: each seeds and cleans the same keys and C:\.
+gtest_discover_tests(comsweep_win32_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+  PROPERTIES RESOURCE_LOCK live_registry_classes)

@@ -82,7 +82,7 @@ MainWindow::MainWindow(app::MainForm& form, const registry::Machine& machine) : 
               203, 17});
   addControl({kRemoteId, WC_BUTTONW, L"Remote Computer", kCheckBox, 284, 326, 120, 17});
   addControl({kRemoteLabelId, WC_STATICW, L"Computer Name:", kLabel, 326, 346, 79, 13});
-  addControl({kRemoteNameId, WC_EDITW, L"", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, 406, 344, 115,
+  addControl({kRemoteNameId, WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, 406, 344, 115,
               19});
   addControl({kMachineLineId, WC_STATICW, L"", kLabel, 8, 339, 312, 26});
   addControl({0, WC_STATICW, L"", SS_ETCHEDHORZ, 8, 366, 521, 2});

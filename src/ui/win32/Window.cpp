@@ -1,5 +1,7 @@
 #include "ui/win32/Window.h"
 
+#include <commctrl.h>
+
 #include "platform/WideText.h"
 #include "ui/win32/Pictures.h"
 
@@ -104,13 +106,31 @@ void Window::create(const std::wstring& caption, DWORD style, DWORD exStyle, int
 
 HWND Window::addControl(const ControlSpec& spec, int dx, int dy) {
   const Look& look = Look::get();
-  HWND hwnd = CreateWindowExW(0, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style,
-                              look.px(spec.x + dx), look.px(spec.y + dy), look.px(spec.width),
+  const HFONT font = spec.bold ? look.bold : look.normal;
+  DWORD style = spec.style;
+  DWORD exStyle = 0;
+  int width = look.px(spec.width);
+  const bool edit = lstrcmpiW(spec.className, WC_EDITW) == 0;
+  if (edit) exStyle = WS_EX_CLIENTEDGE;
+  // A one-line label never breaks its caption onto a hidden second line:
+  // where this font sets it wider than the design allowed, the label grows.
+  if (lstrcmpiW(spec.className, WC_STATICW) == 0 && (style & SS_TYPEMASK) == SS_LEFT &&
+      spec.height <= 17 && spec.text && *spec.text) {
+    style = (style & ~SS_TYPEMASK) | SS_LEFTNOWORDWRAP;
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, spec.text, lstrlenW(spec.text), &size);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    if (size.cx > width) width = size.cx;
+  }
+  HWND hwnd = CreateWindowExW(exStyle, spec.className, spec.text, WS_CHILD | WS_VISIBLE | style,
+                              look.px(spec.x + dx), look.px(spec.y + dy), width,
                               look.px(spec.height), m_hwnd,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
                               GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(spec.bold ? look.bold : look.normal),
-               FALSE);
+  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return hwnd;
 }
 
