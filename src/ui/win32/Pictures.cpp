@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 namespace comsweep::ui::win32 {
 namespace {
@@ -181,9 +183,71 @@ int frameRow(std::string_view key) {
   return key[3] - '0';
 }
 
-// A bitmap of `size` pixels with a picture drawn on the mask colour.
-constexpr COLORREF kMaskColour = RGB(255, 0, 255);
+using Picture = std::function<void(HDC, const RECT&, COLORREF background)>;
 
+// The picture drawn over `background` into a 32-bit top-down bitmap.
+std::vector<std::uint32_t> pixels(int size, const Picture& draw, COLORREF background) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = size;
+  info.bmiHeader.biHeight = -size;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  RECT rect{0, 0, size, size};
+  HBRUSH fill = CreateSolidBrush(background);
+  FillRect(dc, &rect, fill);
+  DeleteObject(fill);
+  draw(dc, rect, background);
+  GdiFlush();
+  const auto* first = static_cast<const std::uint32_t*>(bits);
+  std::vector<std::uint32_t> copy(first, first + static_cast<std::size_t>(size) * size);
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  return copy;
+}
+
+// The picture with its own transparency: drawn once over black and once
+// over white, each pixel's coverage is how far the two differ, so smoothed
+// edges and a dimmed picture blend into whatever is beneath them (the
+// list's selection too).
+HBITMAP transparentPicture(int size, const Picture& draw) {
+  const std::vector<std::uint32_t> black = pixels(size, draw, RGB(0, 0, 0));
+  const std::vector<std::uint32_t> white = pixels(size, draw, RGB(255, 255, 255));
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = size;
+  info.bmiHeader.biHeight = -size;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  auto* out = static_cast<std::uint32_t*>(bits);
+  for (std::size_t i = 0; i < black.size(); ++i) {
+    const int covered = 255 - std::clamp(static_cast<int>((white[i] >> 8) & 0xFF) -
+                                             static_cast<int>((black[i] >> 8) & 0xFF),
+                                         0, 255);
+    std::uint32_t pixel = 0;
+    if (covered > 0) {
+      // Over black, each channel is already the colour times its coverage.
+      for (int shift : {0, 8, 16}) {
+        const int channel = std::min(255, static_cast<int>((black[i] >> shift) & 0xFF) * 255 / covered);
+        pixel |= static_cast<std::uint32_t>(channel) << shift;
+      }
+      pixel |= static_cast<std::uint32_t>(covered) << 24;
+    }
+    out[i] = pixel;
+  }
+  return bitmap;
+}
+
+// A bitmap of `size` pixels, opaque.
 HBITMAP pictureBitmap(int size, const std::function<void(HDC, const RECT&)>& draw) {
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
@@ -220,17 +284,13 @@ void drawAnimationFrame(HDC dc, const RECT& rect, std::string_view key, COLORREF
 }
 
 HIMAGELIST categoryImages(int size) {
-  HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 8, 0);
+  HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR32, 8, 0);
   for (int dimmed = 0; dimmed < 2; ++dimmed) {
     for (int category = 0; category < 4; ++category) {
-      HBITMAP bitmap = pictureBitmap(size, [&](HDC dc, const RECT& rect) {
-        // The list's own background shows through where the mask colour is.
-        HBRUSH fill = CreateSolidBrush(kMaskColour);
-        FillRect(dc, &rect, fill);
-        DeleteObject(fill);
-        drawCategory(dc, rect, category, dimmed != 0, GetSysColor(COLOR_WINDOW));
+      HBITMAP bitmap = transparentPicture(size, [&](HDC dc, const RECT& rect, COLORREF background) {
+        drawCategory(dc, rect, category, dimmed != 0, background);
       });
-      ImageList_AddMasked(list, bitmap, kMaskColour);
+      ImageList_Add(list, bitmap, nullptr);
       DeleteObject(bitmap);
     }
   }
