@@ -103,6 +103,13 @@ void clickColumn(HWND review, int column) {
   SendMessageW(review, WM_NOTIFY, ReviewWindow::kListId, reinterpret_cast<LPARAM>(&click));
 }
 
+RECT placeIn(HWND window, int id) {
+  RECT r;
+  GetWindowRect(GetDlgItem(window, id), &r);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
 void click(HWND window, int id) { SendMessageW(GetDlgItem(window, id), BM_CLICK, 0, 0); }
 
 struct Box {
@@ -194,6 +201,7 @@ class Win32WindowsTest : public ::testing::Test {
 TEST_F(Win32WindowsTest, RemoveTakesExactlyTheUnstruckKeysAndWritesLogAndBackup) {
   std::wstring selectedAfterSort;
   int listed = 0;
+  RECT listBefore{}, listAfter{}, removeBefore{}, removeAfter{};
   m_review = [&](HWND review) {
     HWND list = GetDlgItem(review, ReviewWindow::kListId);
     listed = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
@@ -203,6 +211,15 @@ TEST_F(Win32WindowsTest, RemoveTakesExactlyTheUnstruckKeysAndWritesLogAndBackup)
     clickColumn(review, 0);
     selectedAfterSort = itemText(list, selectedRow(list));
     strike(list, L"m9q.Grid");
+    // A larger window: the list grows with it, the buttons stay at the bottom.
+    listBefore = placeIn(review, ReviewWindow::kListId);
+    removeBefore = placeIn(review, ReviewWindow::kRemoveId);
+    RECT frame;
+    GetWindowRect(review, &frame);
+    SetWindowPos(review, nullptr, 0, 0, frame.right - frame.left + 100,
+                 frame.bottom - frame.top + 80, SWP_NOMOVE | SWP_NOZORDER);
+    listAfter = placeIn(review, ReviewWindow::kListId);
+    removeAfter = placeIn(review, ReviewWindow::kRemoveId);
     click(review, ReviewWindow::kRemoveId);
   };
   tickM9qAndStart();
@@ -210,6 +227,9 @@ TEST_F(Win32WindowsTest, RemoveTakesExactlyTheUnstruckKeysAndWritesLogAndBackup)
   EXPECT_TRUE(m_session->ended());
   EXPECT_EQ(listed, 4);
   EXPECT_EQ(selectedAfterSort, L"m9q.Chart");
+  EXPECT_EQ(listAfter.right - listAfter.left, listBefore.right - listBefore.left + 100);
+  EXPECT_EQ(listAfter.bottom - listAfter.top, listBefore.bottom - listBefore.top + 80);
+  EXPECT_EQ(removeAfter.top, removeBefore.top + 80);
   ASSERT_EQ(m_boxes.size(), 1u);
   EXPECT_EQ(m_boxes[0].caption, L"Registry Cleaner");
   EXPECT_EQ(m_boxes[0].text, L"2 / 4 keys have been removed in your registry.");
