@@ -135,6 +135,11 @@ void MainWindow::showMachine(const registry::Machine& machine) {
   SelectObject(dc, old);
   ReleaseDC(line, dc);
   SetWindowTextW(line, (L"Local machine: " + platform::wideText(machine.kind) + L"\r\n" + path).c_str());
+  const std::wstring kind = platform::wideText(machine.kind);
+  setTip(line, machine.path.empty()
+                   ? L"A run changes " + kind + L"."
+                   : L"A run changes the local machine " + platform::wideText(machine.path.string()) +
+                         L" (" + kind + L").");
 }
 
 void MainWindow::setMousePointer(int pointer) {

@@ -54,6 +54,11 @@ void ProgressWindow::render(const ProgressState& state) {
   // The message loop is not running: paint the changed controls now.
   if (IsWindowVisible(m_hwnd)) RedrawWindow(m_hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   m_paintedAt = GetTickCount64();
+  // Looking into the queue, without taking anything from it, tells Windows
+  // that the program still answers: a scan of many seconds is not taken
+  // for a hung program and its windows are not replaced by a ghost.
+  MSG msg;
+  PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
 }
 
 LRESULT ProgressWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -60,8 +60,8 @@ ReviewWindow::ReviewWindow(ReviewState& state, const registry::Machine& machine)
                           LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
                               WS_BORDER | WS_TABSTOP,
                           0, 28, 597, 349});
-  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER,
-               LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP,
+               LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
   m_images = categoryImages(look.px(16));
   SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_images));
   const wchar_t* const kHeadings[] = {L"Key", L"Found value"};
@@ -81,7 +81,11 @@ ReviewWindow::ReviewWindow(ReviewState& state, const registry::Machine& machine)
   for (const ControlSpec& spec : kButtonFrame) addControl(spec, 0, kDesignButtonsTop);
   m_buttonsTop = look.px(kDesignButtonsTop);
 
-  (void)machine;  // named in the main window's status line
+  // The live registry has no path to name.
+  std::wstring where = L"Local machine: " + platform::wideText(machine.kind);
+  if (!machine.path.empty()) where += L", " + platform::wideText(machine.path.string());
+  setTip(control(kHeadingId), where);
+  setTip(control(kRemoteLabelId), where);
   showSortIndicator();
   // The first entry starts selected, so that the highlighted entry is the
   // one Del strikes.
@@ -221,6 +225,15 @@ LRESULT ReviewWindow::notify(const NMHDR& header, LPARAM lParam) {
     }
     case NM_CUSTOMDRAW:
       return customDraw(lParam);
+    case LVN_GETINFOTIPW: {
+      // Where the entry's key is.
+      auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(lParam);
+      const std::size_t position = static_cast<std::size_t>(tip->iItem) + 1;
+      if (position > m_state.foundKeys.count() || tip->cchTextMax <= 0) return 0;
+      m_itemText = L"HKEY_CLASSES_ROOT\\" + platform::wideText(m_state.foundKeys.item(position).path);
+      lstrcpynW(tip->pszText, m_itemText.c_str(), tip->cchTextMax);
+      return 0;
+    }
     case LVN_ITEMCHANGED:
       readSelection();
       return 0;

@@ -134,6 +134,25 @@ HWND Window::addControl(const ControlSpec& spec, int dx, int dy) {
   return hwnd;
 }
 
+void Window::setTip(HWND control, const std::wstring& text) {
+  if (!m_tips) {
+    m_tips = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hwnd,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(m_tips, TTM_SETMAXTIPWIDTH, 0, Look::get().px(600));
+  }
+  // A label tells the tip of the pointer only when it reports its mouse.
+  SetWindowLongPtrW(control, GWL_STYLE, GetWindowLongPtrW(control, GWL_STYLE) | SS_NOTIFY);
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = m_hwnd;
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = const_cast<wchar_t*>(text.c_str());
+  SendMessageW(m_tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageW(m_tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
 LRESULT Window::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(m_hwnd, message, wParam, lParam);
 }

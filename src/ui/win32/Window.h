@@ -47,11 +47,14 @@ class Window {
   void create(const std::wstring& caption, DWORD style, DWORD exStyle, int clientWidth,
               int clientHeight, HWND owner);
   HWND addControl(const ControlSpec& spec, int dx = 0, int dy = 0);
+  // Shows `text` while the pointer rests on the control.
+  void setTip(HWND control, const std::wstring& text);
   virtual LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND m_hwnd = nullptr;
 
  private:
+  HWND m_tips = nullptr;
   static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
