@@ -101,7 +101,7 @@ MainWindow::MainWindow(app::MainForm& form, const registry::Machine& machine) : 
 void MainWindow::show() {
   ShowWindow(m_hwnd, SW_SHOW);
   SetForegroundWindow(m_hwnd);
-  SetFocus(control(kFirstBoxId + static_cast<int>(families::Box::m9q)));
+  focusControl(control(kFirstBoxId + static_cast<int>(families::Box::m9q)));
 }
 
 void MainWindow::showSelection() {

@@ -90,7 +90,7 @@ ReviewWindow::ReviewWindow(ReviewState& state, const registry::Machine& machine)
   // The first entry starts selected, so that the highlighted entry is the
   // one Del strikes.
   selectEntry(m_state.foundKeys.count() > 0 ? 1 : 0);
-  SetFocus(list);
+  focusControl(list);
 }
 
 ReviewWindow::~ReviewWindow() {

@@ -120,7 +120,7 @@ TipWindow::TipWindow(HWND owner) {
   addControl({kAllSwitchId, WC_STATICW, L"", SS_OWNERDRAW, 404, 256, 297, 28});
   addControl({kLogSwitchId, WC_STATICW, L"", SS_OWNERDRAW, 404, 286, 297, 15});
   addControl({kOkId, WC_BUTTONW, L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 336, 310, 61, 25});
-  SetFocus(control(kOkId));
+  focusControl(control(kOkId));
 }
 
 LRESULT TipWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {

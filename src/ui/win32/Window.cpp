@@ -153,7 +153,21 @@ void Window::setTip(HWND control, const std::wstring& text) {
   SendMessageW(m_tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+void Window::focusControl(HWND control) {
+  m_focus = control;
+  SetFocus(control);
+}
+
 LRESULT Window::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_ACTIVATE) {
+    if (LOWORD(wParam) == WA_INACTIVE) {
+      HWND focus = GetFocus();
+      if (focus && IsChild(m_hwnd, focus)) m_focus = focus;
+    } else if (m_focus && IsWindow(m_focus) && !HIWORD(wParam)) {
+      SetFocus(m_focus);
+      return 0;
+    }
+  }
   return DefWindowProcW(m_hwnd, message, wParam, lParam);
 }
 

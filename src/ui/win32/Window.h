@@ -47,6 +47,9 @@ class Window {
   void create(const std::wstring& caption, DWORD style, DWORD exStyle, int clientWidth,
               int clientHeight, HWND owner);
   HWND addControl(const ControlSpec& spec, int dx = 0, int dy = 0);
+  // Puts the focus on the control, and back on it whenever the window is
+  // activated again (a plain window would take the focus itself).
+  void focusControl(HWND control);
   // Shows `text` while the pointer rests on the control.
   void setTip(HWND control, const std::wstring& text);
   virtual LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -55,6 +58,7 @@ class Window {
 
  private:
   HWND m_tips = nullptr;
+  HWND m_focus = nullptr;
   static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
