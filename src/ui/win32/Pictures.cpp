@@ -186,11 +186,11 @@ int frameRow(std::string_view key) {
 using Picture = std::function<void(HDC, const RECT&, COLORREF background)>;
 
 // The picture drawn over `background` into a 32-bit top-down bitmap.
-std::vector<std::uint32_t> pixels(int size, const Picture& draw, COLORREF background) {
+std::vector<std::uint32_t> pixels(SIZE size, const Picture& draw, COLORREF background) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = size;
-  info.bmiHeader.biHeight = -size;
+  info.bmiHeader.biWidth = size.cx;
+  info.bmiHeader.biHeight = -size.cy;
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
@@ -198,14 +198,14 @@ std::vector<std::uint32_t> pixels(int size, const Picture& draw, COLORREF backgr
   HDC dc = CreateCompatibleDC(nullptr);
   HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(dc, bitmap);
-  RECT rect{0, 0, size, size};
+  RECT rect{0, 0, size.cx, size.cy};
   HBRUSH fill = CreateSolidBrush(background);
   FillRect(dc, &rect, fill);
   DeleteObject(fill);
   draw(dc, rect, background);
   GdiFlush();
   const auto* first = static_cast<const std::uint32_t*>(bits);
-  std::vector<std::uint32_t> copy(first, first + static_cast<std::size_t>(size) * size);
+  std::vector<std::uint32_t> copy(first, first + static_cast<std::size_t>(size.cx) * size.cy);
   SelectObject(dc, old);
   DeleteObject(bitmap);
   DeleteDC(dc);
@@ -216,13 +216,13 @@ std::vector<std::uint32_t> pixels(int size, const Picture& draw, COLORREF backgr
 // over white, each pixel's coverage is how far the two differ, so smoothed
 // edges and a dimmed picture blend into whatever is beneath them (the
 // list's selection too).
-HBITMAP transparentPicture(int size, const Picture& draw) {
+HBITMAP transparentPicture(SIZE size, const Picture& draw) {
   const std::vector<std::uint32_t> black = pixels(size, draw, RGB(0, 0, 0));
   const std::vector<std::uint32_t> white = pixels(size, draw, RGB(255, 255, 255));
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = size;
-  info.bmiHeader.biHeight = -size;
+  info.bmiHeader.biWidth = size.cx;
+  info.bmiHeader.biHeight = -size.cy;
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
@@ -283,12 +283,14 @@ void drawAnimationFrame(HDC dc, const RECT& rect, std::string_view key, COLORREF
   drawSmooth(dc, rect, 32, 1.0, background, [row](Painter& p) { drawScanFrame(p, row); });
 }
 
-HIMAGELIST categoryImages(int size) {
-  HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR32, 8, 0);
+HIMAGELIST categoryImages(int size, int margin) {
+  const SIZE cell{size + 2 * margin, size + 1};
+  HIMAGELIST list = ImageList_Create(cell.cx, cell.cy, ILC_COLOR32, 8, 0);
   for (int dimmed = 0; dimmed < 2; ++dimmed) {
     for (int category = 0; category < 4; ++category) {
-      HBITMAP bitmap = transparentPicture(size, [&](HDC dc, const RECT& rect, COLORREF background) {
-        drawCategory(dc, rect, category, dimmed != 0, background);
+      HBITMAP bitmap = transparentPicture(cell, [&](HDC dc, const RECT& rect, COLORREF background) {
+        const RECT picture{rect.left + margin, rect.top, rect.left + margin + size, rect.top + size};
+        drawCategory(dc, picture, category, dimmed != 0, background);
       });
       ImageList_Add(list, bitmap, nullptr);
       DeleteObject(bitmap);

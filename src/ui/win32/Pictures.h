@@ -21,8 +21,9 @@ void drawCategory(HDC dc, const RECT& rect, int category, bool dimmed, COLORREF 
 void drawAnimationFrame(HDC dc, const RECT& rect, std::string_view key, COLORREF background);
 
 // The four categories at `size` pixels, then the same four dimmed (a struck
-// entry's); owned by the caller.
-HIMAGELIST categoryImages(int size);
+// entry's), each with `margin` pixels of room on either side and one below;
+// owned by the caller.
+HIMAGELIST categoryImages(int size, int margin);
 HICON applicationIcon(int size);
 
 }  // namespace comsweep::ui::win32

@@ -62,7 +62,9 @@ ReviewWindow::ReviewWindow(ReviewState& state, const registry::Machine& machine)
                           0, 28, 597, 349});
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP,
                LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
-  m_images = categoryImages(look.px(16));
+  // Room around each picture as the Qt list leaves it: rows of 18 pixels,
+  // the text a little way from the picture.
+  m_images = categoryImages(look.px(16), look.px(2));
   SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_images));
   const wchar_t* const kHeadings[] = {L"Key", L"Found value"};
   const int kWidths[] = {267, 200};  // the design widths, 4000 and 3000 twips
