@@ -84,7 +84,9 @@ MainWindow::MainWindow(app::MainForm& form, const registry::Machine& machine) : 
   addControl({kRemoteLabelId, WC_STATICW, L"Computer Name:", kLabel, 326, 346, 79, 13});
   addControl({kRemoteNameId, WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, 406, 344, 115,
               19});
-  addControl({kMachineLineId, WC_STATICW, L"", kLabel, 8, 339, 312, 26});
+  // Narrower than the Qt label: a Win32 label paints its whole rectangle,
+  // and the Qt one reaches under the Remote Computer box.
+  addControl({kMachineLineId, WC_STATICW, L"", kLabel, 8, 339, 270, 26});
   addControl({0, WC_STATICW, L"", SS_ETCHEDHORZ, 8, 366, 521, 2});
   addControl({kAutomaticId, WC_BUTTONW, L"Automatic", BS_DEFPUSHBUTTON | WS_TABSTOP, 8, 378, 65, 25});
   EnableWindow(addControl({kManualId, WC_BUTTONW, L"Manual", BS_PUSHBUTTON | WS_TABSTOP, 79, 378,
