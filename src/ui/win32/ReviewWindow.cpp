@@ -13,7 +13,7 @@ namespace {
 
 // The button frame's controls, relative to the frame (design top 380).
 constexpr int kDesignButtonsTop = 380;
-const ControlSpec kButtonFrame[] = {
+const ControlDesign kButtonFrame[] = {
     {0, WC_STATICW,
      L"By deleting a key (del) in the list above, this key will not be removed in the registry.",
      SS_LEFT | SS_NOPREFIX, 128, 4, 213, 29},
@@ -27,9 +27,9 @@ const ControlSpec kButtonFrame[] = {
     {0, WC_STATICW, L"Type Libraries", SS_LEFT, 504, 20, 88, 15},
 };
 // In tab order: the list, Cancel, Remove.
-const ControlSpec kCancelButton = {ReviewWindow::kCancelId, WC_BUTTONW, L"Cancel",
+const ControlDesign kCancelButton = {ReviewWindow::kCancelId, WC_BUTTONW, L"Cancel",
                                    BS_PUSHBUTTON | WS_TABSTOP, 60, 4, 61, 29};
-const ControlSpec kRemoveButton = {ReviewWindow::kRemoveId, WC_BUTTONW, L"Remove",
+const ControlDesign kRemoveButton = {ReviewWindow::kRemoveId, WC_BUTTONW, L"Remove",
                                    BS_PUSHBUTTON | WS_TABSTOP, 0, 4, 57, 29};
 
 int shiftFlags() {
@@ -80,7 +80,7 @@ ReviewWindow::ReviewWindow(ReviewState& state, const registry::Machine& machine)
 
   addControl(kCancelButton, 0, kDesignButtonsTop);
   addControl(kRemoveButton, 0, kDesignButtonsTop);
-  for (const ControlSpec& spec : kButtonFrame) addControl(spec, 0, kDesignButtonsTop);
+  for (const ControlDesign& design : kButtonFrame) addControl(design, 0, kDesignButtonsTop);
   m_buttonsTop = look.px(kDesignButtonsTop);
 
   // The live registry has no path to name.

@@ -104,31 +104,31 @@ void Window::create(const std::wstring& caption, DWORD style, DWORD exStyle, int
   SetWindowLongPtrW(m_hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::procedure));
 }
 
-HWND Window::addControl(const ControlSpec& spec, int dx, int dy) {
+HWND Window::addControl(const ControlDesign& design, int dx, int dy) {
   const Look& look = Look::get();
-  const HFONT font = spec.bold ? look.bold : look.normal;
-  DWORD style = spec.style;
+  const HFONT font = design.bold ? look.bold : look.normal;
+  DWORD style = design.style;
   DWORD exStyle = 0;
-  int width = look.px(spec.width);
-  const bool edit = lstrcmpiW(spec.className, WC_EDITW) == 0;
+  int width = look.px(design.width);
+  const bool edit = lstrcmpiW(design.className, WC_EDITW) == 0;
   if (edit) exStyle = WS_EX_CLIENTEDGE;
   // A one-line label never breaks its caption onto a hidden second line:
   // where this font sets it wider than the design allowed, the label grows.
-  if (lstrcmpiW(spec.className, WC_STATICW) == 0 && (style & SS_TYPEMASK) == SS_LEFT &&
-      spec.height <= 17 && spec.text && *spec.text) {
+  if (lstrcmpiW(design.className, WC_STATICW) == 0 && (style & SS_TYPEMASK) == SS_LEFT &&
+      design.height <= 17 && design.text && *design.text) {
     style = (style & ~SS_TYPEMASK) | SS_LEFTNOWORDWRAP;
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, font);
     SIZE size{};
-    GetTextExtentPoint32W(dc, spec.text, lstrlenW(spec.text), &size);
+    GetTextExtentPoint32W(dc, design.text, lstrlenW(design.text), &size);
     SelectObject(dc, old);
     ReleaseDC(nullptr, dc);
     if (size.cx > width) width = size.cx;
   }
-  HWND hwnd = CreateWindowExW(exStyle, spec.className, spec.text, WS_CHILD | WS_VISIBLE | style,
-                              look.px(spec.x + dx), look.px(spec.y + dy), width,
-                              look.px(spec.height), m_hwnd,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+  HWND hwnd = CreateWindowExW(exStyle, design.className, design.text, WS_CHILD | WS_VISIBLE | style,
+                              look.px(design.x + dx), look.px(design.y + dy), width,
+                              look.px(design.height), m_hwnd,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)),
                               GetModuleHandleW(nullptr), nullptr);
   SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return hwnd;

@@ -22,7 +22,7 @@ struct Look {
 };
 
 // One control of a window, in design pixels relative to the client area.
-struct ControlSpec {
+struct ControlDesign {
   int id;
   const wchar_t* className;  // WC_BUTTON, WC_STATIC, ...
   const wchar_t* text;
@@ -46,7 +46,7 @@ class Window {
   // centred over `owner` (or the screen).
   void create(const std::wstring& caption, DWORD style, DWORD exStyle, int clientWidth,
               int clientHeight, HWND owner);
-  HWND addControl(const ControlSpec& spec, int dx = 0, int dy = 0);
+  HWND addControl(const ControlDesign& design, int dx = 0, int dy = 0);
   // Puts the focus on the control, and back on it whenever the window is
   // activated again (a plain window would take the focus itself).
   void focusControl(HWND control);
