@@ -48,8 +48,7 @@ constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
 }  // namespace
 
 MainWindow::MainWindow(app::MainForm& form, const registry::Machine& machine) : m_form(form) {
-  create(L"Registry Cleaner", WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, WS_EX_CONTROLPARENT, 534,
-         407, nullptr);
+  create(L"Registry Cleaner", WS_CAPTION | WS_SYSMENU, WS_EX_CONTROLPARENT, 534, 407, nullptr);
 
   addControl({0, WC_STATICW, L"Select the components you want to remove:", kLabel, 8, 8, 208, 13});
   for (std::size_t i = 0; i < families::kFamilies.size(); ++i) {
