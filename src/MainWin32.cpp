@@ -1,7 +1,7 @@
 // comsweep.exe: the Windows program. Arguments and environment arrive as
 // UTF-16 and are handed on as UTF-8, the program's own text. Any argument
-// text makes the run unattended; this build has no windows yet, so a start
-// without arguments says how to run unattended and ends with status 2.
+// text makes the run unattended and shows nothing; a start without
+// arguments opens the main window.
 
 #include <cstdlib>
 #include <cwchar>
@@ -11,6 +11,7 @@
 
 #include "app/Program.h"
 #include "platform/WideText.h"
+#include "ui/win32/Win32Session.h"
 
 int wmain(int argc, wchar_t** argv) {
   comsweep::app::ProgramEnvironment environment;
@@ -22,5 +23,13 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(comsweep::platform::narrowText(argv[i]));
+  environment.interactive = [](comsweep::registry::Machine& machine) {
+    // A console made for this start alone (a start from the Start menu or
+    // Explorer) would stand empty behind the windows; one shared with the
+    // shell the program was started from stays.
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
+    return comsweep::ui::win32::runWin32Program(machine);
+  };
   return comsweep::app::runProgram(args, environment, std::cout, std::cerr);
 }

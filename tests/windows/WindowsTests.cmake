@@ -44,3 +44,12 @@ if(COMSWEEP_BUILD_PACKAGE)
     COMMAND ${PROJECT_SOURCE_DIR}/tests/package/test-windows-package ${PROJECT_BINARY_DIR} ${PROJECT_VERSION})
   set_tests_properties(WindowsPackageUnderWine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 endif()
+
+# The windows, driven by window messages on the live registry of the test
+# prefix; they need a display (scripts/test-windows starts a virtual X
+# server) and the manifest of the program's common controls.
+add_executable(comsweep_win32_tests ui/win32/Win32WindowsTest.cpp ${COMSWEEP_WIN32_RESOURCES})
+target_link_libraries(comsweep_win32_tests PRIVATE comsweep_win32 comsweep_warnings gtest_main)
+# One at a time: each seeds and cleans the same keys and C:\.
+gtest_discover_tests(comsweep_win32_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+  PROPERTIES RESOURCE_LOCK live_registry_classes)

@@ -1,0 +1,50 @@
+#pragma once
+// One interactive start on an opened machine: the main window's logic, the
+// Win32 windows it shows, and the outcome once the program has ended. The
+// registry calls go where an unattended run's go: to the machine's own
+// answer (the live registry) or a handle table over its store.
+
+#include <functional>
+#include <memory>
+
+#include "app/MainForm.h"
+#include "registry/HandleTable.h"
+#include "ui/win32/Win32WindowSystem.h"
+
+namespace comsweep::registry {
+struct Machine;
+}
+
+namespace comsweep::ui::win32 {
+
+class MainWindow;
+
+class Win32Session {
+ public:
+  // `quit` ends the program's message loop when the program ends.
+  explicit Win32Session(registry::Machine& machine, std::function<void()> quit = {});
+  ~Win32Session();
+  Win32Session(const Win32Session&) = delete;
+  Win32Session& operator=(const Win32Session&) = delete;
+
+  // Start-up without arguments, then the main window.
+  void show();
+  bool ended() const { return m_windows.ended(); }
+  Win32WindowSystem& windows() { return m_windows; }
+  MainWindow& mainWindow() { return *m_main; }
+  const app::RunOutcome& outcome() const { return m_form.outcome(); }
+  // The program's exit status, as for an unattended run.
+  int exitStatus() const;
+
+ private:
+  registry::HandleTable m_table;
+  Win32WindowSystem m_windows;
+  app::MainForm m_form;
+  std::unique_ptr<MainWindow> m_main;
+};
+
+// The interactive program: the main window on the given machine, until the
+// program ends. Returns the exit status.
+int runWin32Program(registry::Machine& machine);
+
+}  // namespace comsweep::ui::win32

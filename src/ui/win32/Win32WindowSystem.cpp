@@ -1,0 +1,135 @@
+#include "ui/win32/Win32WindowSystem.h"
+
+#include "platform/WideText.h"
+#include "ui/win32/MainWindow.h"
+#include "ui/win32/ProgressWindow.h"
+#include "ui/win32/ReviewWindow.h"
+#include "ui/win32/TipWindow.h"
+
+namespace comsweep::ui::win32 {
+namespace {
+
+// The operator of the message box about to be shown: MessageBoxW runs its
+// own loop, so the box is found as it is activated.
+thread_local const Operator* t_boxOperator = nullptr;
+thread_local HHOOK t_boxHook = nullptr;
+
+LRESULT CALLBACK boxActivated(int code, WPARAM wParam, LPARAM lParam) {
+  HHOOK hook = t_boxHook;
+  if (code == HCBT_ACTIVATE && t_boxOperator) {
+    const Operator* op = t_boxOperator;
+    t_boxOperator = nullptr;
+    (*op)(reinterpret_cast<HWND>(wParam));
+  }
+  return CallNextHookEx(hook, code, wParam, lParam);
+}
+
+}  // namespace
+
+Win32WindowSystem::Win32WindowSystem(const registry::Machine& machine, std::function<void()> quit)
+    : m_machine(machine), m_quit(std::move(quit)) {}
+
+Win32WindowSystem::~Win32WindowSystem() = default;
+
+HWND Win32WindowSystem::messageOwner() const {
+  if (m_review && IsWindowVisible(m_review->handle())) return m_review->handle();
+  if (m_main && IsWindowVisible(m_main->handle())) return m_main->handle();
+  if (m_progress && IsWindowVisible(m_progress->handle())) return m_progress->handle();
+  return nullptr;
+}
+
+void Win32WindowSystem::showMessage(const std::string& text, int style, const std::string& title) {
+  const std::wstring caption =
+      platform::wideText(title.empty() ? std::string(kApplicationTitle) : title);
+  if (m_operator) {
+    t_boxOperator = &m_operator;
+    t_boxHook = SetWindowsHookExW(WH_CBT, boxActivated, nullptr, GetCurrentThreadId());
+  }
+  MessageBoxW(messageOwner(), platform::wideText(text).c_str(), caption.c_str(),
+              MB_OK | static_cast<UINT>(style & 0x70));
+  if (t_boxHook) {
+    UnhookWindowsHookEx(t_boxHook);
+    t_boxHook = nullptr;
+  }
+  t_boxOperator = nullptr;
+}
+
+void Win32WindowSystem::mainSetMousePointer(int pointer) {
+  if (m_main) m_main->setMousePointer(pointer);
+}
+
+void Win32WindowSystem::mainHide() {
+  if (m_main) ShowWindow(m_main->handle(), SW_HIDE);
+}
+
+void Win32WindowSystem::mainUnload() {
+  if (m_main) m_main->unload();
+}
+
+void Win32WindowSystem::tipShowModal() {
+  TipWindow tip(m_main ? m_main->handle() : nullptr);
+  runModal(tip.handle(), m_main ? m_main->handle() : nullptr, tip.closed(), false);
+}
+
+void Win32WindowSystem::progressShow(ProgressState& state) {
+  m_progress = std::make_unique<ProgressWindow>();
+  m_progress->showFor(state);
+}
+
+void Win32WindowSystem::progressRefresh(ProgressState& state) {
+  if (m_progress) m_progress->refresh(state);
+}
+
+void Win32WindowSystem::progressScansEnded(ProgressState& state) {
+  if (m_progress) m_progress->settle(state);
+}
+
+void Win32WindowSystem::progressUnload() { m_progress.reset(); }
+
+void Win32WindowSystem::reviewShowModal(ReviewState& state) {
+  ReviewWindow review(state, m_machine);
+  m_review = &review;
+  // Enter never presses Remove: a key as common as Enter must not remove keys.
+  runModal(review.handle(), nullptr, review.unloaded(), true);
+  m_review = nullptr;
+}
+
+void Win32WindowSystem::reviewUnload(ReviewState&) {
+  if (m_review) m_review->unload();
+}
+
+void Win32WindowSystem::endProgram() {
+  if (m_ended) return;
+  m_ended = true;
+  if (m_quit) m_quit();
+}
+
+void Win32WindowSystem::runModal(HWND window, HWND owner, const bool& done, bool swallowEnter) {
+  const bool ownerEnabled = owner && IsWindowEnabled(owner);
+  if (ownerEnabled) EnableWindow(owner, FALSE);
+  ShowWindow(window, SW_SHOW);
+  SetForegroundWindow(window);
+  UpdateWindow(window);
+  if (m_operator && !done) m_operator(window);
+  MSG msg;
+  while (!done) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      // The program is ending: its own loop must see the quit as well.
+      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (swallowEnter && (msg.message == WM_KEYDOWN || msg.message == WM_CHAR) &&
+        (msg.wParam == VK_RETURN || msg.wParam == '\r') &&
+        (msg.hwnd == window || IsChild(window, msg.hwnd)))
+      continue;
+    if (IsDialogMessageW(window, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  if (ownerEnabled) EnableWindow(owner, TRUE);
+  ShowWindow(window, SW_HIDE);
+  if (owner && IsWindowVisible(owner)) SetActiveWindow(owner);
+}
+
+}  // namespace comsweep::ui::win32

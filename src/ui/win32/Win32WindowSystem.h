@@ -1,0 +1,68 @@
+#pragma once
+// The window system of an interactive run on Windows: the logic's requests
+// become the four Win32 windows and MessageBoxW. Modal windows run a message
+// loop of their own until they are unloaded.
+//
+// A test answers the windows through an operator: it is called with each
+// modal window and message box once that is shown, and drives it with
+// window messages (it may also send them synchronously: the modal loop ends
+// as soon as the window is unloaded).
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+
+#include "ui/WindowSystem.h"
+
+namespace comsweep::registry {
+struct Machine;
+}
+
+namespace comsweep::ui::win32 {
+
+class MainWindow;
+class ProgressWindow;
+class ReviewWindow;
+
+using Operator = std::function<void(HWND shown)>;
+
+class Win32WindowSystem : public WindowSystem {
+ public:
+  // `quit` ends the program's message loop; called at most once.
+  Win32WindowSystem(const registry::Machine& machine, std::function<void()> quit = {});
+  ~Win32WindowSystem() override;
+
+  void setMainWindow(MainWindow* main) { m_main = main; }
+  void setOperator(Operator op) { m_operator = std::move(op); }
+  bool ended() const { return m_ended; }
+
+  void showMessage(const std::string& text, int style, const std::string& title) override;
+  void mainSetMousePointer(int pointer) override;
+  void mainHide() override;
+  void mainUnload() override;
+  void tipShowModal() override;
+  void progressShow(ProgressState& state) override;
+  void progressRefresh(ProgressState& state) override;
+  void progressScansEnded(ProgressState& state) override;
+  void progressUnload() override;
+  void reviewShowModal(ReviewState& state) override;
+  void reviewUnload(ReviewState& state) override;
+  void endProgram() override;
+
+ private:
+  // The window a message box belongs to: the topmost one still shown.
+  HWND messageOwner() const;
+  // Shows `window` modal over `owner` and returns once `done` is set.
+  void runModal(HWND window, HWND owner, const bool& done, bool swallowEnter);
+
+  const registry::Machine& m_machine;
+  std::function<void()> m_quit;
+  Operator m_operator;
+  MainWindow* m_main = nullptr;
+  std::unique_ptr<ProgressWindow> m_progress;
+  ReviewWindow* m_review = nullptr;  // while it is shown
+  bool m_ended = false;
+};
+
+}  // namespace comsweep::ui::win32

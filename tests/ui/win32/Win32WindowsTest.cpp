@@ -1,0 +1,312 @@
+// comsweep.exe's windows on the live registry of the test's Wine prefix,
+// driven as an operator would, by window messages to their controls: the
+// keys are seeded below HKLM\Software\Classes, a run goes from the main
+// window through the review window to the closing message, and the
+// registry, the log and the backup are read back. Needs a display
+// (scripts/test-windows starts a virtual X server); skipped without one.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "families/Selection.h"
+#include "registry/Machine.h"
+#include "ui/win32/MainWindow.h"
+#include "ui/win32/ReviewWindow.h"
+#include "ui/win32/Win32Session.h"
+
+namespace comsweep::ui::win32 {
+namespace {
+
+namespace fs = std::filesystem;
+
+const wchar_t* const kClasses = L"Software\\Classes\\";
+// Found by the m9q box: three ProgIDs and a class of the family's file.
+const std::vector<std::wstring> kFamilyKeys = {L"m9q.Grid", L"m9q.Chart", L"M9Q.Document",
+                                                L"CLSID\\{6D9C2000-0000-4000-8000-0000000000C1}"};
+const wchar_t* const kUnrelatedKey = L"comsweep.Unrelated";
+
+bool keyExists(const std::wstring& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kClasses + path).c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
+                    &key) != 0)
+    return false;
+  RegCloseKey(key);
+  return true;
+}
+
+void setKey(const std::wstring& path, const std::wstring& value) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kClasses + path).c_str(), 0, nullptr, 0,
+                            KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+            0);
+  RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::wstring itemText(HWND list, int row) {
+  wchar_t text[256] = {};
+  LVITEMW item{};
+  item.iSubItem = 0;
+  item.pszText = text;
+  item.cchTextMax = 256;
+  SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  return text;
+}
+
+int rowOf(HWND list, const std::wstring& name) {
+  const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int row = 0; row < count; ++row)
+    if (itemText(list, row) == name) return row;
+  return -1;
+}
+
+void select(HWND list, int row) {
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+int selectedRow(HWND list) {
+  return static_cast<int>(
+      SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void strike(HWND list, const std::wstring& name) {
+  select(list, rowOf(list, name));
+  SendMessageW(list, WM_KEYDOWN, VK_DELETE, 0);
+}
+
+// What a column click on the list tells its window.
+void clickColumn(HWND review, int column) {
+  NMLISTVIEW click{};
+  click.hdr.hwndFrom = GetDlgItem(review, ReviewWindow::kListId);
+  click.hdr.idFrom = ReviewWindow::kListId;
+  click.hdr.code = LVN_COLUMNCLICK;
+  click.iItem = -1;
+  click.iSubItem = column;
+  SendMessageW(review, WM_NOTIFY, ReviewWindow::kListId, reinterpret_cast<LPARAM>(&click));
+}
+
+RECT placeIn(HWND window, int id) {
+  RECT r;
+  GetWindowRect(GetDlgItem(window, id), &r);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+void click(HWND window, int id) { SendMessageW(GetDlgItem(window, id), BM_CLICK, 0, 0); }
+
+struct Box {
+  std::wstring caption;
+  std::wstring text;
+};
+
+// A message box's caption and text (the longest of its static texts).
+Box readBox(HWND box) {
+  Box read;
+  wchar_t text[512];
+  GetWindowTextW(box, text, 512);
+  read.caption = text;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t kind[32];
+    GetClassNameW(child, kind, 32);
+    if (lstrcmpiW(kind, L"Static") != 0) continue;
+    GetWindowTextW(child, text, 512);
+    if (wcslen(text) > read.text.size()) read.text = text;
+  }
+  return read;
+}
+
+class Win32WindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "no display for the windows";
+    removeSeeds();
+    for (const auto& key : kFamilyKeys) setKey(key, key);
+    setKey(kFamilyKeys[3] + L"\\InprocServer32", L"C:\\Program Files\\Sonnet\\m9qCtl1.ocx");
+    setKey(kUnrelatedKey, L"unrelated");
+    removeRunFiles();
+    registry::MachineOpenResult opened = registry::openMachine({});
+    ASSERT_TRUE(opened.machine) << opened.error;
+    m_machine = std::move(opened.machine);
+    m_session = std::make_unique<Win32Session>(*m_machine);
+    m_session->windows().setOperator([this](HWND shown) { answer(shown); });
+    m_session->show();
+    m_main = m_session->mainWindow().handle();
+  }
+  void TearDown() override {
+    m_session.reset();
+    m_machine.reset();
+    removeSeeds();
+    removeRunFiles();
+  }
+  static void removeSeeds() {
+    for (const auto& key : kFamilyKeys) RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kClasses + key).c_str());
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(kClasses) + kUnrelatedKey).c_str());
+  }
+  static std::vector<fs::path> backups() {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator("C:\\"))
+      if (entry.path().filename().string().rfind("9QReg-", 0) == 0) found.push_back(entry.path());
+    return found;
+  }
+  static void removeRunFiles() {
+    std::error_code ec;
+    fs::remove("C:\\9QReg.log", ec);
+    for (const auto& file : backups()) fs::remove(file, ec);
+  }
+
+  // The operator: the review window gets m_review's script, message boxes
+  // are read and closed with OK.
+  void answer(HWND shown) {
+    wchar_t kind[64];
+    GetClassNameW(shown, kind, 64);
+    if (lstrcmpW(kind, L"#32770") == 0) {
+      m_boxes.push_back(readBox(shown));
+      PostMessageW(shown, WM_COMMAND, IDOK, 0);
+    } else if (GetDlgItem(shown, ReviewWindow::kListId) && m_review) {
+      m_review(shown);
+    }
+  }
+
+  void tickM9qAndStart() {
+    click(m_main, MainWindow::kFirstBoxId + static_cast<int>(families::Box::m9q));
+    click(m_main, MainWindow::kAutomaticId);
+  }
+
+  std::unique_ptr<registry::Machine> m_machine;
+  std::unique_ptr<Win32Session> m_session;
+  HWND m_main = nullptr;
+  std::function<void(HWND)> m_review;
+  std::vector<Box> m_boxes;
+};
+
+TEST_F(Win32WindowsTest, RemoveTakesExactlyTheUnstruckKeysAndWritesLogAndBackup) {
+  std::wstring selectedAfterSort;
+  int listed = 0;
+  RECT listBefore{}, listAfter{}, removeBefore{}, removeAfter{};
+  m_review = [&](HWND review) {
+    HWND list = GetDlgItem(review, ReviewWindow::kListId);
+    listed = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    strike(list, L"m9q.Chart");
+    // The sort moves the entries; the selection stays on the struck one,
+    // and Del strikes what is shown selected.
+    clickColumn(review, 0);
+    selectedAfterSort = itemText(list, selectedRow(list));
+    strike(list, L"m9q.Grid");
+    // A larger window: the list grows with it, the buttons stay at the bottom.
+    listBefore = placeIn(review, ReviewWindow::kListId);
+    removeBefore = placeIn(review, ReviewWindow::kRemoveId);
+    RECT frame;
+    GetWindowRect(review, &frame);
+    SetWindowPos(review, nullptr, 0, 0, frame.right - frame.left + 100,
+                 frame.bottom - frame.top + 80, SWP_NOMOVE | SWP_NOZORDER);
+    listAfter = placeIn(review, ReviewWindow::kListId);
+    removeAfter = placeIn(review, ReviewWindow::kRemoveId);
+    click(review, ReviewWindow::kRemoveId);
+  };
+  tickM9qAndStart();
+
+  EXPECT_TRUE(m_session->ended());
+  EXPECT_EQ(listed, 4);
+  EXPECT_EQ(selectedAfterSort, L"m9q.Chart");
+  EXPECT_EQ(listAfter.right - listAfter.left, listBefore.right - listBefore.left + 100);
+  EXPECT_EQ(listAfter.bottom - listAfter.top, listBefore.bottom - listBefore.top + 80);
+  EXPECT_EQ(removeAfter.top, removeBefore.top + 80);
+  ASSERT_EQ(m_boxes.size(), 1u);
+  EXPECT_EQ(m_boxes[0].caption, L"Registry Cleaner");
+  EXPECT_EQ(m_boxes[0].text, L"2 / 4 keys have been removed in your registry.");
+  EXPECT_TRUE(keyExists(L"m9q.Chart"));
+  EXPECT_TRUE(keyExists(L"m9q.Grid"));
+  EXPECT_FALSE(keyExists(L"M9Q.Document"));
+  EXPECT_FALSE(keyExists(kFamilyKeys[3]));
+  EXPECT_TRUE(keyExists(kUnrelatedKey));
+  EXPECT_EQ(m_session->exitStatus(), 0);
+
+  const std::string log = readFile("C:\\9QReg.log");
+  EXPECT_NE(log.find("HKEY_CLASSES_ROOT\\M9Q.Document"), std::string::npos) << log;
+  EXPECT_EQ(log.find("HKEY_CLASSES_ROOT\\m9q.Chart"), std::string::npos) << log;
+  EXPECT_NE(log.find("Number of deleted keys: 2"), std::string::npos) << log;
+  const std::vector<fs::path> backup = backups();
+  ASSERT_EQ(backup.size(), 1u);
+  // UTF-16LE, as reg export writes it; the names here are ASCII.
+  std::string saved = readFile(backup[0]);
+  std::erase(saved, '\0');
+  EXPECT_NE(saved.find("\\M9Q.Document]"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("\\m9q.Chart]"), std::string::npos) << saved;
+}
+
+// The ways out of the review window that remove nothing; Enter is not one
+// of them, whatever has the focus.
+TEST_F(Win32WindowsTest, CancelEnterAndTheCloseBoxRemoveNothing) {
+  struct Case {
+    const char* name;
+    std::function<void(HWND review)> leave;
+    std::vector<std::wstring> messages;
+  };
+  const std::vector<Case> cases = {
+      {"Cancel", [](HWND review) { click(review, ReviewWindow::kCancelId); },
+       {L"0 keys have been deleted in your registry."}},
+      {"Enter on Remove, then the close box",
+       [](HWND review) {
+         HWND remove = GetDlgItem(review, ReviewWindow::kRemoveId);
+         SetFocus(remove);
+         PostMessageW(remove, WM_KEYDOWN, VK_RETURN, 0);
+         PostMessageW(GetDlgItem(review, ReviewWindow::kListId), WM_KEYDOWN, VK_RETURN, 0);
+         PostMessageW(review, WM_CLOSE, 0, 0);
+       },
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    m_review = c.leave;
+    tickM9qAndStart();
+    EXPECT_TRUE(m_session->ended());
+    std::vector<std::wstring> texts;
+    for (const Box& box : m_boxes) texts.push_back(box.text);
+    EXPECT_EQ(texts, c.messages);
+    for (const auto& key : kFamilyKeys) EXPECT_TRUE(keyExists(key));
+    EXPECT_TRUE(backups().empty());
+    m_boxes.clear();
+  }
+}
+
+TEST_F(Win32WindowsTest, AFailedRemoteConnectionIsReportedAndTheMainWindowStays) {
+  click(m_main, MainWindow::kRemoteId);
+  HWND name = GetDlgItem(m_main, MainWindow::kRemoteNameId);
+  ASSERT_TRUE(IsWindowVisible(name));
+  SetWindowTextW(name, L"nosuchhost");
+  tickM9qAndStart();
+
+  ASSERT_EQ(m_boxes.size(), 1u);
+  EXPECT_EQ(m_boxes[0].caption, L"Registry Cleaner");
+  EXPECT_EQ(m_boxes[0].text, L"Unable to connect to the remote machine nosuchhost.");
+  EXPECT_FALSE(m_session->ended());
+  EXPECT_TRUE(IsWindowVisible(m_main));
+  for (const auto& key : kFamilyKeys) EXPECT_TRUE(keyExists(key));
+
+  click(m_main, MainWindow::kCancelId);
+  EXPECT_TRUE(m_session->ended());
+}
+
+}  // namespace
+}  // namespace comsweep::ui::win32
