@@ -185,8 +185,8 @@ int frameRow(std::string_view key) {
 
 using Picture = std::function<void(HDC, const RECT&, COLORREF background)>;
 
-// The picture drawn over `background` into a 32-bit top-down bitmap.
-std::vector<std::uint32_t> pixels(SIZE size, const Picture& draw, COLORREF background) {
+// A 32-bit top-down bitmap of `size`.
+BITMAPINFO topDownInfo(SIZE size) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = size.cx;
@@ -194,6 +194,12 @@ std::vector<std::uint32_t> pixels(SIZE size, const Picture& draw, COLORREF backg
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
+// The picture drawn over `background` into a 32-bit top-down bitmap.
+std::vector<std::uint32_t> pixels(SIZE size, const Picture& draw, COLORREF background) {
+  BITMAPINFO info = topDownInfo(size);
   void* bits = nullptr;
   HDC dc = CreateCompatibleDC(nullptr);
   HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -219,13 +225,7 @@ std::vector<std::uint32_t> pixels(SIZE size, const Picture& draw, COLORREF backg
 HBITMAP transparentPicture(SIZE size, const Picture& draw) {
   const std::vector<std::uint32_t> black = pixels(size, draw, RGB(0, 0, 0));
   const std::vector<std::uint32_t> white = pixels(size, draw, RGB(255, 255, 255));
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = size.cx;
-  info.bmiHeader.biHeight = -size.cy;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = topDownInfo(size);
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   auto* out = static_cast<std::uint32_t*>(bits);
