@@ -1,0 +1,62 @@
+#pragma once
+// A regf hive file opened for reading: mapped read-only, so that only the
+// pages a reader touches are read, and checked as a whole before any key is
+// read. Opening refuses a file that is not a hive, is a transaction log, was
+// not closed cleanly (its logs were never applied), is truncated, or whose
+// base block or hbins are damaged; it walks the hbins once to know where
+// cells start, which every later read is checked against (RegfView).
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/Files.h"
+#include "platform/MappedFile.h"
+#include "registry/regf/RegfView.h"
+
+namespace comsweep::registry::regf {
+
+class RegfHive {
+ public:
+  // The hive, or null with `error` set to a phrase that follows the file's
+  // name ("the file is truncated: ..."). A `privateCopy` may be patched in
+  // memory (writableBytes) without the file seeing it.
+  static std::unique_ptr<RegfHive> open(const std::filesystem::path& file, std::string& error,
+                                        bool privateCopy = false);
+
+  const RegfView& view() const { return m_view; }
+  std::uint32_t rootCell() const { return m_rootCell; }
+  // The whole file as mapped.
+  std::span<const unsigned char> bytes() const { return {m_map.data(), m_map.size()}; }
+  // Only for a private copy; the layout stays that of the file as opened.
+  std::span<unsigned char> writableBytes() { return {m_map.writableData(), m_map.size()}; }
+  // One more than the largest cell offset divided by 4.
+  std::size_t cellSlots() const { return m_cellStarts.size(); }
+  // The image of the hbins of another copy of this file (a copy being
+  // patched), read with this file's cell layout.
+  RegfView viewOf(std::span<const unsigned char> file) const {
+    return RegfView(file.subspan(kBaseBlockSize, m_binsSize), &m_cellStarts);
+  }
+  const platform::FileIdentity& identity() const { return m_identity; }
+
+ private:
+  RegfHive() = default;
+  // Walks the hbins; an empty string when they are sound, else what is wrong.
+  std::string walkBins();
+
+  platform::MappedFile m_map;
+  platform::FileIdentity m_identity;
+  std::size_t m_binsSize = 0;
+  std::vector<bool> m_cellStarts;  // one bit per 4 bytes of the hbins
+  RegfView m_view;
+  std::uint32_t m_rootCell = kNoCell;
+};
+
+// The checksum of a base block: the XOR of its first 127 little-endian
+// words, except that 0 and 0xFFFFFFFF are stored as 1 and 0xFFFFFFFE.
+std::uint32_t baseBlockChecksum(const unsigned char* block);
+
+}  // namespace comsweep::registry::regf
