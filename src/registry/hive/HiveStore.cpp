@@ -104,9 +104,12 @@ bool HiveStore::load(std::uint32_t top, std::string& error) {
       if (seen[c / 4]) return fail(i, "is damaged (a subkey is reached twice)");
       seen[c / 4] = true;
       readName(child, name);
-      // Keys are named by paths: a subkey without a name or with a
-      // backslash in it would be opened as its parent or as another key.
+      // Keys are named by paths and C strings: a subkey without a name, with
+      // a backslash or a NUL in it would be opened as its parent or as
+      // another key.
       if (name.empty()) return fail(i, "is damaged (a subkey has an empty name)");
+      if (name.find('\0') != std::string::npos)
+        return fail(i, "is damaged (a subkey name holds a NUL character)");
       if (name.find('\\') != std::string::npos)
         return fail(i, "is damaged (a subkey name holds a backslash: \"" + name + "\")");
       Node node;
@@ -122,9 +125,10 @@ bool HiveStore::load(std::uint32_t top, std::string& error) {
     NodeId* begin = m_order.data() + first;
     NodeId* end = begin + children.size();
     std::iota(begin, end, first);
-    std::stable_sort(begin, end, [this](NodeId a, NodeId b) {
-      return compareNoCase(m_names.get(m_nodes[a].name), m_names.get(m_nodes[b].name)) < 0;
-    });
+    auto before = [this](NodeId a, NodeId b) { return compareNoCase(this->name(a), this->name(b)) < 0; };
+    // Lists are kept in the registry's order by Windows: checking that costs
+    // one comparison per subkey, sorting them many.
+    if (!std::is_sorted(begin, end, before)) std::stable_sort(begin, end, before);
     // Of two subkeys whose names the registry cannot tell apart, both would
     // be opened, and removed, as the one found first.
     for (NodeId* k = begin + 1; k < end; ++k) {
