@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/Files.h"
+#include "registry/hive/HiveMachine.h"
 #include "registry/native/NativeKeyReader.h"
 #include "registry/native/NativeRegistry.h"
 #include "registry/regfile/RegFileMachine.h"
@@ -14,9 +15,9 @@ namespace comsweep::registry {
 namespace fs = std::filesystem;
 
 const char* const kMachineUsage =
-    "The machine: this computer's registry, or the .reg export that\n"
-    "%COMSWEEP_MACHINE% names. Wine prefixes, offline Windows drives and hive files\n"
-    "are cleaned by the Linux build.\n";
+    "The machine: this computer's registry, or the .reg export, hive file or\n"
+    "offline Windows drive that %COMSWEEP_MACHINE% names. Wine prefixes are\n"
+    "cleaned by the Linux build.\n";
 
 fs::path defaultMachinePath(const std::map<std::string, std::string>& env) {
   auto it = env.find("COMSWEEP_MACHINE");
@@ -29,7 +30,8 @@ fs::path defaultMachinePath(const std::map<std::string, std::string>& env) {
 namespace {
 
 constexpr const char* kWindowsMachines =
-    "; the Windows build cleans this computer's registry or a .reg export";
+    "; the Windows build cleans this computer's registry, a .reg export, a hive file or an "
+    "offline Windows drive";
 
 MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
   // Runs on the live registry share its log: the lock is taken on that.
@@ -55,10 +57,17 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
   fs::file_status st = fs::status(path, ec);
   if (ec || !fs::exists(st))
     return {nullptr, path.string() + ": no such file or directory (the machine to clean)"};
+  std::string error;
   if (fs::is_directory(st)) {
     if (fs::exists(path / "system.reg", ec))
       return {nullptr, path.string() + ": is a Wine prefix (Linux build only)" + kWindowsMachines};
-    return {nullptr, path.string() + ": is a directory" + kWindowsMachines};
+    fs::path software = findWindowsSoftwareHive(path);
+    if (software.empty()) return {nullptr, path.string() + ": is a directory" + kWindowsMachines};
+    platform::RunLock lock = platform::RunLock::acquire(software, lockWait, error);
+    if (!lock.held()) return {nullptr, error};
+    MachineOpenResult opened = openWindowsDrive(path, software);
+    if (opened.machine) opened.machine->lock = std::move(lock);
+    return opened;
   }
   struct stat info {};
   std::string problem;
@@ -69,19 +78,17 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
   if (n < 0) return {nullptr, path.string() + ": cannot be read: " + std::strerror(errno)};
   head.resize(static_cast<std::size_t>(n));
   fd.reset();
-  if (head.rfind("regf", 0) == 0)
-    return {nullptr, path.string() + ": is a registry hive file (Linux build only)" + kWindowsMachines};
-  if (!looksLikeRegFile(head))
+  const bool hive = head.rfind("regf", 0) == 0;
+  if (!hive && !looksLikeRegFile(head))
     return {nullptr, path.string() + ": not a registry file (.reg export)"};
   if ((info.st_mode & _S_IWRITE) == 0)
     return {nullptr, path.string() +
                          ": is read-only; comsweep replaces this file when it removes keys. "
                          "Clear its read-only attribute (attrib -r) to clean it"};
 
-  std::string error;
   platform::RunLock lock = platform::RunLock::acquire(path, lockWait, error);
   if (!lock.held()) return {nullptr, error};
-  MachineOpenResult opened = openRegFile(path);
+  MachineOpenResult opened = hive ? openHiveFile(path) : openRegFile(path);
   if (opened.machine) opened.machine->lock = std::move(lock);
   return opened;
 }
