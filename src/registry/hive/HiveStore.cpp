@@ -242,7 +242,8 @@ LONG HiveStore::removeLeaf(NodeId parent, NodeId child) {
   return ERROR_SUCCESS;
 }
 
-bool HiveStore::patch(regf::RegfHive& copy, std::string& error) const {
+bool HiveStore::patch(regf::RegfHive& copy, std::vector<std::pair<std::size_t, std::size_t>>& changed,
+                      std::string& error) const {
   regf::RegfEditor editor(copy, copy.writableBytes());
   std::vector<NodeId> parents;
   for (NodeId n : m_pending) {
@@ -266,6 +267,7 @@ bool HiveStore::patch(regf::RegfHive& copy, std::string& error) const {
     }
   }
   editor.finish();
+  changed = editor.changedRanges();
 
   // The patched lists, read back from memory, must list exactly the kept
   // children, and every removed key must be gone.
@@ -300,38 +302,44 @@ std::string HiveStore::describe(NodeId node) const {
 CommitResult HiveStore::save() {
   if (m_pending.empty()) return {};
   const std::string unchanged = m_file.string() + ": the hive was left unchanged: ";
+  if (!m_hive) return {false, unchanged + "it could not be read again after the last save"};
   if (std::string changed = changedOnDisk(); !changed.empty()) return {false, unchanged + changed};
   std::string error;
-  std::unique_ptr<regf::RegfHive> copy = regf::RegfHive::open(m_file, error, true);
+  std::unique_ptr<regf::RegfHive> copy = m_hive->reopen(m_file, true, error);
   if (!copy) return {false, unchanged + error};
   if (!(copy->identity() == m_identity))
     return {false, unchanged + "another program changed it since it was read"};
-  if (!patch(*copy, error)) return {false, unchanged + error};
+  std::vector<std::pair<std::size_t, std::size_t>> changed;
+  if (!patch(*copy, changed, error)) return {false, unchanged + error};
 
+  // The new file: the original's bytes copied by the system, the changed
+  // ranges written from the patched copy.
   CommitResult result = replaceFileAtomically(
       m_file,
-      [&copy](AtomicWriter& writer) {
-        constexpr std::size_t kChunk = std::size_t{8} << 20;
+      [&copy, &changed](AtomicWriter& writer) {
         std::span<const unsigned char> bytes = copy->bytes();
-        for (std::size_t at = 0; at < bytes.size() && !writer.failed(); at += kChunk) {
-          std::size_t n = std::min(kChunk, bytes.size() - at);
-          writer.write(std::string_view(reinterpret_cast<const char*>(bytes.data() + at), n));
+        std::size_t at = 0;
+        for (const auto& [from, length] : changed) {
+          writer.copyFrom(copy->descriptor(), static_cast<long long>(at), from - at);
+          writer.write(std::string_view(reinterpret_cast<const char*>(bytes.data() + from), length));
+          at = from + length;
         }
+        writer.copyFrom(copy->descriptor(), static_cast<long long>(at), bytes.size() - at);
         return !writer.failed();
       },
       [&] {
-        std::string changed = changedOnDisk();
-        // A mapped file cannot be replaced on every system: both mappings go
-        // before the rename and the hive is mapped again after it.
-        if (changed.empty()) {
+        std::string changedNow = changedOnDisk();
+        if (changedNow.empty()) {
           copy.reset();
-          m_hive.reset();
+          m_hive->release();
         }
-        return changed;
+        return changedNow;
       });
-  if (!m_hive) {
+  if (m_hive->descriptor() < 0) {
+    // Released for the rename: mapped again, the new file or the old one,
+    // with the same layout.
     std::string reopenError;
-    m_hive = regf::RegfHive::open(m_file, reopenError);
+    m_hive = m_hive->reopen(m_file, false, reopenError);
   }
   if (!result.ok) return {false, unchanged + result.message};
   for (NodeId n : m_pending) m_nodes[n].inFile = false;

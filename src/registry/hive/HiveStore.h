@@ -88,8 +88,10 @@ class HiveStore : public Store {
   // Reads the value cells of a live key; false when they cannot be read.
   bool valueCells(NodeId node, std::vector<std::uint32_t>& out) const;
   // Removes the keys removed since the last save from `copy`, a private
-  // copy of the file as read, and checks the lists it rewrote; false with `error`.
-  bool patch(regf::RegfHive& copy, std::string& error) const;
+  // copy of the file as read, and checks the lists it rewrote; sets the
+  // ranges of the file it changed. False with `error`.
+  bool patch(regf::RegfHive& copy, std::vector<std::pair<std::size_t, std::size_t>>& changed,
+             std::string& error) const;
   // "the key <path>", or "the root key".
   std::string describe(NodeId node) const;
   // Why the file must not be replaced now (another program changed it since

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "registry/regf/RegfHive.h"
@@ -37,8 +38,12 @@ class RegfEditor {
   // the checksum. The time in the base block is kept, so that the same
   // removals from the same hive give the same file.
   void finish();
+  // The byte ranges of the file changed so far (offset, length), in order
+  // and merged: everything else is as in the original.
+  std::vector<std::pair<std::size_t, std::size_t>> changedRanges() const;
 
  private:
+  // The cell's payload, to be changed: the whole cell is noted as changed.
   unsigned char* payload(std::uint32_t cell);
   void freeCell(std::uint32_t cell);
   void releaseSecurity(std::uint32_t cell);
@@ -48,6 +53,7 @@ class RegfEditor {
 
   std::span<unsigned char> m_file;
   RegfView m_view;
+  std::vector<std::pair<std::size_t, std::size_t>> m_changed;
 };
 
 }  // namespace comsweep::registry::regf

@@ -53,44 +53,75 @@ std::uint32_t baseBlockChecksum(const unsigned char* block) {
   return sum;
 }
 
-std::unique_ptr<RegfHive> RegfHive::open(const std::filesystem::path& file, std::string& error,
-                                         bool privateCopy) {
+std::unique_ptr<RegfHive> RegfHive::map(const std::filesystem::path& file, bool privateCopy,
+                                        std::string& error) {
   struct stat st {};
-  platform::FileDescriptor fd = platform::openRegularFile(file, st, error);
-  if (!fd.valid()) return nullptr;
+  std::unique_ptr<RegfHive> hive(new RegfHive());
+  hive->m_fd = platform::openRegularFile(file, st, error);
+  if (!hive->m_fd.valid()) return nullptr;
   const auto size = static_cast<std::uint64_t>(st.st_size);
   if (size < kMinimumSize) {
     error = "too short to be a registry hive (" + std::to_string(size) +
             " bytes): the file is truncated or not a hive";
     return nullptr;
   }
-  std::unique_ptr<RegfHive> hive(new RegfHive());
-  if (!platform::FileIdentity::ofDescriptor(fd.get(), hive->m_identity) ||
-      !platform::MappedFile::map(fd.get(), size, privateCopy, hive->m_map)) {
+  if (!platform::FileIdentity::ofDescriptor(hive->m_fd.get(), hive->m_identity) ||
+      !platform::MappedFile::map(hive->m_fd.get(), size, privateCopy, hive->m_map)) {
     error = std::string("cannot be read: ") + std::strerror(errno);
     return nullptr;
   }
-  fd.reset();
   const unsigned char* block = hive->m_map.data();
   if (error = checkBaseBlock(block, size); !error.empty()) return nullptr;
   hive->m_binsSize = le32(block + 0x28);
-  if (error = hive->walkBins(); !error.empty()) {
-    error = "the hive is damaged (" + error + ")";
-    return nullptr;
-  }
-  hive->m_view = hive->viewOf(hive->bytes());
-  hive->m_rootCell = le32(block + 0x24);
-  KeyCell root;
-  if (std::string why; !hive->m_view.key(hive->m_rootCell, root, why)) {
-    error = "the hive is damaged (no root key)";
-    return nullptr;
-  }
   return hive;
 }
 
-std::string RegfHive::walkBins() {
+bool RegfHive::finishOpen(std::string& error) {
+  m_view = viewOf(bytes());
+  m_rootCell = le32(m_map.data() + 0x24);
+  KeyCell root;
+  if (std::string why; !m_view.key(m_rootCell, root, why)) {
+    error = "the hive is damaged (no root key)";
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<RegfHive> RegfHive::open(const std::filesystem::path& file, std::string& error) {
+  std::unique_ptr<RegfHive> hive = map(file, false, error);
+  if (!hive) return nullptr;
+  auto cellStarts = std::make_shared<std::vector<bool>>();
+  if (error = hive->walkBins(*cellStarts); !error.empty()) {
+    error = "the hive is damaged (" + error + ")";
+    return nullptr;
+  }
+  hive->m_cellStarts = std::move(cellStarts);
+  if (!hive->finishOpen(error)) return nullptr;
+  return hive;
+}
+
+std::unique_ptr<RegfHive> RegfHive::reopen(const std::filesystem::path& file, bool privateCopy,
+                                           std::string& error) const {
+  std::unique_ptr<RegfHive> hive = map(file, privateCopy, error);
+  if (!hive) return nullptr;
+  if (hive->m_binsSize != m_binsSize) {
+    error = "changed while it was being read";
+    return nullptr;
+  }
+  hive->m_cellStarts = m_cellStarts;
+  if (!hive->finishOpen(error)) return nullptr;
+  return hive;
+}
+
+void RegfHive::release() {
+  m_view = RegfView();
+  m_map.unmap();
+  m_fd.reset();
+}
+
+std::string RegfHive::walkBins(std::vector<bool>& cellStarts) const {
   const unsigned char* bins = m_map.data() + kBaseBlockSize;
-  m_cellStarts.assign(m_binsSize / 4, false);
+  cellStarts.assign(m_binsSize / 4, false);
   for (std::size_t at = 0; at < m_binsSize;) {
     const unsigned char* bin = bins + at;
     const std::size_t binSize = le32(bin + 8);
@@ -103,7 +134,7 @@ std::string RegfHive::walkBins() {
       const std::int64_t size = raw < 0 ? -std::int64_t{raw} : raw;
       if (size < 8 || size % 4 != 0 || static_cast<std::size_t>(size) > at + binSize - cell)
         return "the cell at " + hex(cell) + " has a size of " + std::to_string(raw);
-      if (raw < 0) m_cellStarts[cell / 4] = true;
+      if (raw < 0) cellStarts[cell / 4] = true;
       cell += static_cast<std::size_t>(size);
     }
     at += binSize;
