@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <numeric>
+#include <tuple>
 
 #include "registry/AtomicFile.h"
 #include "registry/Text.h"
@@ -90,12 +91,15 @@ bool HiveStore::load(std::uint32_t top, std::string& error) {
   m_nodes[0].cell = top;
   m_nodes[0].name = m_names.store(name);
   seen[top / 4] = true;
+  // Each key's subkey count and list, kept from when its parent's list was
+  // read so that its cell is not read a second time.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> lists{{key.subkeyCount, key.subkeyList}};
 
   std::vector<std::uint32_t> children;
   for (NodeId i = 0; i < m_nodes.size(); ++i) {
     children.clear();
-    if (!view.key(m_nodes[i].cell, key, why) || !view.subkeys(key, children, why))
-      return fail(i, "is damaged (" + why + ")");
+    std::tie(key.subkeyCount, key.subkeyList) = lists[i];
+    if (!view.subkeys(key, children, why)) return fail(i, "is damaged (" + why + ")");
     if (m_nodes.size() + children.size() >= kNoNode) return fail(i, "holds more keys than can be handled");
     const auto first = static_cast<NodeId>(m_nodes.size());
     for (std::uint32_t c : children) {
@@ -108,15 +112,17 @@ bool HiveStore::load(std::uint32_t top, std::string& error) {
       // a backslash or a NUL in it would be opened as its parent or as
       // another key.
       if (name.empty()) return fail(i, "is damaged (a subkey has an empty name)");
-      if (name.find('\0') != std::string::npos)
-        return fail(i, "is damaged (a subkey name holds a NUL character)");
-      if (name.find('\\') != std::string::npos)
+      auto odd = std::find_if(name.begin(), name.end(), [](char ch) { return ch == '\\' || ch == '\0'; });
+      if (odd != name.end()) {
+        if (*odd == '\0') return fail(i, "is damaged (a subkey name holds a NUL character)");
         return fail(i, "is damaged (a subkey name holds a backslash: \"" + name + "\")");
+      }
       Node node;
       node.cell = c;
       node.parent = i;
       node.name = m_names.store(name);
       m_nodes.push_back(node);
+      lists.emplace_back(child.subkeyCount, child.subkeyList);
     }
     Node& parent = m_nodes[i];
     parent.first = first;
@@ -198,21 +204,44 @@ bool HiveStore::valueCells(NodeId node, std::vector<std::uint32_t>& out) const {
   return m_hive->view().key(m_nodes[node].cell, key, why) && m_hive->view().valueCells(key, out, why);
 }
 
-bool HiveStore::defaultValue(NodeId node, RegValue& out) const {
-  std::vector<std::uint32_t> cells;
-  if (!valueCells(node, cells)) return false;
+bool HiveStore::defaultData(NodeId node, ValueCell& value, std::string_view& data,
+                            std::string& scratch) const {
+  if (!isLive(node) || !m_hive) return false;
   const regf::RegfView& view = m_hive->view();
-  std::string why, data;
-  for (std::uint32_t cell : cells) {
-    ValueCell value;
-    if (!view.value(cell, value, why)) return false;
-    if (!value.name.empty()) continue;
-    if (!view.valueData(value, data, why)) return false;
-    out.type = value.type;
-    out.data = isStringType(out.type) ? hiveStringToUtf16le(data) : std::move(data);
+  KeyCell key;
+  std::string why;
+  if (!view.key(m_nodes[node].cell, key, why) || !view.defaultValue(key, value, why)) return false;
+  if (view.dataInPlace(value, data)) return true;
+  if (!view.valueData(value, scratch, why)) return false;
+  data = scratch;
+  return true;
+}
+
+bool HiveStore::defaultValue(NodeId node, RegValue& out) const {
+  ValueCell value;
+  std::string_view data;
+  std::string scratch;
+  if (!defaultData(node, value, data, scratch)) return false;
+  out.type = value.type;
+  out.data = isStringType(out.type) ? hiveStringToUtf16le(data) : std::string(data);
+  return true;
+}
+
+bool HiveStore::defaultValueNarrow(NodeId node, DWORD& type, std::string& out) const {
+  ValueCell value;
+  std::string_view data;
+  std::string scratch;
+  if (!defaultData(node, value, data, scratch)) return false;
+  type = value.type;
+  if (!isStringType(type)) {
+    out.assign(data);
     return true;
   }
-  return false;
+  // As Store::defaultValueNarrow has it, without the UTF-16 copy between.
+  out = looksLike8BitString(data) ? utf16leToUtf8(utf8ToUtf16le(data)) : utf16leToUtf8(data);
+  if (!out.empty() && out.back() == '\0') out.pop_back();
+  out += '\0';
+  return true;
 }
 
 bool HiveStore::values(NodeId node, std::vector<NamedValue>& out) const {

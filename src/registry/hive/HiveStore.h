@@ -48,6 +48,7 @@ class HiveStore : public Store {
   NodeId childAt(NodeId parent, std::uint32_t index) const override;
   std::string_view name(NodeId node) const override;
   bool defaultValue(NodeId node, RegValue& out) const override;
+  bool defaultValueNarrow(NodeId node, DWORD& type, std::string& out) const override;
   bool values(NodeId node, std::vector<NamedValue>& out) const override;
   // True when the hive's root stands for HKEY_CLASSES_ROOT (no Classes key).
   bool topIsRoot() const { return m_topIsRoot; }
@@ -87,6 +88,10 @@ class HiveStore : public Store {
   const NodeId* sortedChildren(NodeId node) const;
   // Reads the value cells of a live key; false when they cannot be read.
   bool valueCells(NodeId node, std::vector<std::uint32_t>& out) const;
+  // The default value's cell and its data (in `scratch` when it is not in
+  // one piece in the file); false when there is none or it cannot be read.
+  bool defaultData(NodeId node, regf::ValueCell& value, std::string_view& data,
+                   std::string& scratch) const;
   // Removes the keys removed since the last save from `copy`, a private
   // copy of the file as read, and checks the lists it rewrote; sets the
   // ranges of the file it changed. False with `error`.

@@ -143,6 +143,31 @@ bool RegfView::value(std::uint32_t offset, ValueCell& out, std::string& why) con
   return true;
 }
 
+bool RegfView::defaultValue(const KeyCell& key, ValueCell& out, std::string& why) const {
+  why.clear();
+  if (key.valueCount == 0) return false;
+  std::span<const unsigned char> c = cell(key.valueList);
+  if (c.empty()) return fail(why, "its value list at " + hex(key.valueList) + " is not a cell");
+  if (std::size_t{key.valueCount} * 4 > c.size())
+    return fail(why, "its value list at " + hex(key.valueList) + " runs past its cell");
+  for (std::uint32_t i = 0; i < key.valueCount; ++i) {
+    if (!value(le32(c.data() + 4 * i), out, why)) return false;
+    if (out.name.empty()) return true;
+  }
+  return false;
+}
+
+bool RegfView::dataInPlace(const ValueCell& value, std::string_view& out) const {
+  if (value.dataInline || value.dataSize == 0) {
+    out = value.inlineData;
+    return true;
+  }
+  std::span<const unsigned char> c = cell(value.dataCell);
+  if (c.empty() || value.dataSize > c.size()) return false;
+  out = std::string_view(reinterpret_cast<const char*>(c.data()), value.dataSize);
+  return true;
+}
+
 bool RegfView::valueData(const ValueCell& value, std::string& out, std::string& why) const {
   out.clear();
   if (value.dataInline) {

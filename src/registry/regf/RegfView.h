@@ -95,8 +95,14 @@ class RegfView {
   // The cells of the key's values in stored order.
   bool valueCells(const KeyCell& key, std::vector<std::uint32_t>& out, std::string& why) const;
   bool value(std::uint32_t offset, ValueCell& out, std::string& why) const;
+  // The key's unnamed (default) value; false with an empty `why` when the
+  // key has none.
+  bool defaultValue(const KeyCell& key, ValueCell& out, std::string& why) const;
   // The value's data; a big data record is put together from its segments.
   bool valueData(const ValueCell& value, std::string& out, std::string& why) const;
+  // The value's data where it lies in one piece in the image (not a big
+  // data record), without copying it; false otherwise.
+  bool dataInPlace(const ValueCell& value, std::string_view& out) const;
   // The cells a value's data occupies (none for data held in the vk cell):
   // the data cell, or the big data record, its segment list and segments.
   void dataCells(const ValueCell& value, std::vector<std::uint32_t>& out) const;
