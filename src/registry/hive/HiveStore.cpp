@@ -65,12 +65,11 @@ std::unique_ptr<HiveStore> HiveStore::open(const std::filesystem::path& file, To
   return store;
 }
 
-bool HiveStore::readName(const KeyCell& key, std::string& out) const {
+void HiveStore::readName(const KeyCell& key, std::string& out) const {
   if (key.nameIsLatin1 && isAscii(key.name))
     out.assign(key.name);
   else
     out = regf::nameToUtf8(key.name, key.nameIsLatin1);
-  return true;
 }
 
 bool HiveStore::load(std::uint32_t top, std::string& error) {

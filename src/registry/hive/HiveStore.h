@@ -79,8 +79,8 @@ class HiveStore : public Store {
 
   // Reads the keys below `top` into the node table; false with `error`.
   bool load(std::uint32_t top, std::string& error);
-  // The key's name as UTF-8, or false with `why`.
-  bool readName(const regf::KeyCell& key, std::string& out) const;
+  // The key's name as UTF-8 (ASCII names as they are, without decoding).
+  void readName(const regf::KeyCell& key, std::string& out) const;
   // The key's path below the hive's root, for messages.
   std::string keyPath(NodeId node) const;
   // The children still listed under `node`, sorted; compacted first when

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <random>
 #include <set>
 
@@ -240,6 +241,56 @@ std::string withoutKeys(const std::string& exported, const std::set<std::string>
   return out;
 }
 
+// What a save must leave as it was: the number of allocated cells that no
+// key reaches (a removal must free all of its cells and no other), and for
+// each security descriptor its count of references less the keys that use it.
+struct CellUse {
+  std::size_t unreachable = 0;
+  std::map<std::uint32_t, std::int64_t> securitySlack;
+  bool operator==(const CellUse&) const = default;
+};
+
+CellUse cellUse(const fs::path& file) {
+  std::string error, why;
+  auto hive = regf::RegfHive::open(file, error);
+  EXPECT_TRUE(hive) << error;
+  if (!hive) return {};
+  const regf::RegfView& view = hive->view();
+  std::set<std::uint32_t> reached;
+  std::map<std::uint32_t, std::int64_t> uses;
+  std::vector<std::uint32_t> pending{hive->rootCell()};
+  while (!pending.empty()) {
+    regf::KeyCell key;
+    std::vector<std::uint32_t> children, values;
+    std::vector<regf::ListCell> lists;
+    if (!view.key(pending.back(), key, why)) break;
+    pending.pop_back();
+    reached.insert(key.cell);
+    EXPECT_TRUE(view.subkeys(key, children, why, &lists) && view.valueCells(key, values, why)) << why;
+    for (const regf::ListCell& list : lists) reached.insert(list.cell);
+    if (key.valueCount) reached.insert(key.valueList);
+    for (std::uint32_t v : values) {
+      regf::ValueCell value;
+      std::vector<std::uint32_t> data;
+      if (!view.value(v, value, why)) continue;
+      view.dataCells(value, data);
+      reached.insert(v);
+      reached.insert(data.begin(), data.end());
+    }
+    if (key.className != regf::kNoCell) reached.insert(key.className);
+    reached.insert(key.security);
+    --uses[key.security];
+    pending.insert(pending.end(), children.begin(), children.end());
+  }
+  CellUse use;
+  for (std::size_t slot = 0; slot < hive->cellSlots(); ++slot)
+    if (view.isCell(static_cast<std::uint32_t>(slot * 4)) && !reached.count(static_cast<std::uint32_t>(slot * 4)))
+      ++use.unreachable;
+  for (auto [sk, negativeUses] : uses)
+    use.securitySlack[sk] = regf::le32(view.cell(sk).data() + 0x0C) + negativeUses;
+  return use;
+}
+
 TEST(HiveOracle, ASavedHiveExportsAsTheOriginalWithoutTheRemovedKeys) {
   if (!commandOutput("command -v hivexregedit")) GTEST_SKIP() << "hivexregedit not installed";
   TempDir dir;
@@ -249,6 +300,7 @@ TEST(HiveOracle, ASavedHiveExportsAsTheOriginalWithoutTheRemovedKeys) {
   const std::optional<std::string> original = commandOutput(exportHive);
   ASSERT_TRUE(original);
 
+  const CellUse use = cellUse(file);
   std::string error;
   auto store = HiveStore::open(file, HiveStore::Top::ClassesIfPresent, error);
   ASSERT_TRUE(store) << error;
@@ -281,7 +333,24 @@ TEST(HiveOracle, ASavedHiveExportsAsTheOriginalWithoutTheRemovedKeys) {
     std::optional<std::string> oracle = oracleDump(file), engine = engineDump(file);
     ASSERT_TRUE(oracle && engine);
     EXPECT_EQ(*engine, *oracle);
+    EXPECT_TRUE(cellUse(file) == use) << "save " << save;
   }
+
+  // A key whose value is a big data record.
+  const fs::path small = dir / "small";
+  writeHive(small, {{"Big", RegValue{REG_BINARY, std::string(40100, '\x5A')}}, {"Kept", sz("k")}});
+  std::string bytes = withBigDataRecord(readFile(small), small, "Big");
+  ASSERT_FALSE(bytes.empty());
+  writeFile(small, bytes);
+  const CellUse smallUse = cellUse(small);
+  const std::optional<std::string> smallOriginal = commandOutput("hivexregedit --export '" + small.string() + "' '\\'");
+  auto smallStore = HiveStore::open(small, HiveStore::Top::ClassesIfPresent, error);
+  ASSERT_TRUE(smallStore && smallOriginal) << error;
+  ASSERT_EQ(smallStore->removeLeaf(smallStore->root(), smallStore->findChild(smallStore->root(), "Big")), 0);
+  ASSERT_EQ(outcome(smallStore->save()), "ok");
+  EXPECT_EQ(commandOutput("hivexregedit --export '" + small.string() + "' '\\'"),
+            withoutKeys(*smallOriginal, {"\\Big"}));
+  EXPECT_TRUE(cellUse(small) == smallUse);
 }
 
 }  // namespace
