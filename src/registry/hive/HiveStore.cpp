@@ -82,6 +82,8 @@ bool HiveStore::load(std::uint32_t top, std::string& error) {
     error = (path.empty() ? std::string("the root key") : "the key " + path) + " " + what;
     return false;
   };
+  m_nodes.reserve(m_hive->keyCells());
+  m_order.reserve(m_hive->keyCells());
   KeyCell key;
   std::string why, name;
   if (!view.key(top, key, why)) return fail(kNoNode, "is damaged (" + why + ")");

@@ -109,6 +109,7 @@ std::unique_ptr<RegfHive> RegfHive::reopen(const std::filesystem::path& file, bo
     return nullptr;
   }
   hive->m_cellStarts = m_cellStarts;
+  hive->m_keyCells = m_keyCells;
   if (!hive->finishOpen(error)) return nullptr;
   return hive;
 }
@@ -119,7 +120,7 @@ void RegfHive::release() {
   m_fd.reset();
 }
 
-std::string RegfHive::walkBins(std::vector<bool>& cellStarts) const {
+std::string RegfHive::walkBins(std::vector<bool>& cellStarts) {
   const unsigned char* bins = m_map.data() + kBaseBlockSize;
   cellStarts.assign(m_binsSize / 4, false);
   for (std::size_t at = 0; at < m_binsSize;) {
@@ -134,7 +135,12 @@ std::string RegfHive::walkBins(std::vector<bool>& cellStarts) const {
       const std::int64_t size = raw < 0 ? -std::int64_t{raw} : raw;
       if (size < 8 || size % 4 != 0 || static_cast<std::size_t>(size) > at + binSize - cell)
         return "the cell at " + hex(cell) + " has a size of " + std::to_string(raw);
-      if (raw < 0) cellStarts[cell / 4] = true;
+      if (raw < 0) {
+        cellStarts[cell / 4] = true;
+        // Counted only where a key fits, so the count stays below the
+        // file's size over 80 whatever the file holds.
+        if (size >= 0x50 && bins[cell + 4] == 'n' && bins[cell + 5] == 'k') ++m_keyCells;
+      }
       cell += static_cast<std::size_t>(size);
     }
     at += binSize;

@@ -38,6 +38,8 @@ class RegfHive {
   std::span<const unsigned char> bytes() const { return {m_map.data(), m_map.size()}; }
   // Only for a private copy; the layout stays that of the file as opened.
   std::span<unsigned char> writableBytes() { return {m_map.writableData(), m_map.size()}; }
+  // How many allocated cells look like keys: at least as many as there are keys.
+  std::size_t keyCells() const { return m_keyCells; }
   // One more than the largest cell offset divided by 4.
   std::size_t cellSlots() const { return m_cellStarts->size(); }
   // The image of the hbins of another copy of this file (a copy being
@@ -59,7 +61,7 @@ class RegfHive {
   static std::unique_ptr<RegfHive> map(const std::filesystem::path& file, bool privateCopy,
                                        std::string& error);
   // Walks the hbins; an empty string when they are sound, else what is wrong.
-  std::string walkBins(std::vector<bool>& cellStarts) const;
+  std::string walkBins(std::vector<bool>& cellStarts);
   // Sets the view and the root key; false with `error` when there is none.
   bool finishOpen(std::string& error);
 
@@ -71,6 +73,7 @@ class RegfHive {
   std::shared_ptr<const std::vector<bool>> m_cellStarts;
   RegfView m_view;
   std::uint32_t m_rootCell = kNoCell;
+  std::size_t m_keyCells = 0;
 };
 
 // The checksum of a base block: the XOR of its first 127 little-endian
