@@ -132,17 +132,26 @@ bool HiveStore::load(std::uint32_t top, std::string& error) {
     NodeId* begin = m_order.data() + first;
     NodeId* end = begin + children.size();
     std::iota(begin, end, first);
-    auto before = [this](NodeId a, NodeId b) { return compareNoCase(this->name(a), this->name(b)) < 0; };
-    // Lists are kept in the registry's order by Windows: checking that costs
-    // one comparison per subkey, sorting them many.
-    if (!std::is_sorted(begin, end, before)) std::stable_sort(begin, end, before);
+    // Lists are kept in the registry's order by Windows: checking that, and
+    // for names alike, costs one comparison per subkey; sorting, many.
     // Of two subkeys whose names the registry cannot tell apart, both would
     // be opened, and removed, as the one found first.
-    for (NodeId* k = begin + 1; k < end; ++k) {
-      std::string_view a = this->name(k[-1]), b = this->name(*k);
-      if (equalsNoCase(a, b))
-        return fail(i, "is damaged (two subkeys named \"" + std::string(a) + "\" and \"" +
-                           std::string(b) + "\")");
+    auto alike = [&](NodeId* k) {
+      return fail(i, "is damaged (two subkeys named \"" + std::string(this->name(k[-1])) + "\" and \"" +
+                         std::string(this->name(*k)) + "\")");
+    };
+    bool sorted = true;
+    for (NodeId* k = begin + 1; k < end && sorted; ++k) {
+      int order = compareNoCase(this->name(k[-1]), this->name(*k));
+      if (order == 0) return alike(k);
+      sorted = order < 0;
+    }
+    if (!sorted) {
+      std::stable_sort(begin, end, [this](NodeId a, NodeId b) {
+        return compareNoCase(this->name(a), this->name(b)) < 0;
+      });
+      for (NodeId* k = begin + 1; k < end; ++k)
+        if (equalsNoCase(this->name(k[-1]), this->name(*k))) return alike(k);
     }
   }
   return true;
