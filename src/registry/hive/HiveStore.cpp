@@ -100,10 +100,17 @@ bool HiveStore::load(std::uint32_t top, std::string& error) {
   for (NodeId i = 0; i < m_nodes.size(); ++i) {
     children.clear();
     std::tie(key.subkeyCount, key.subkeyList) = lists[i];
+    if (i + 4 < lists.size() && lists[i + 4].first) view.prefetch(lists[i + 4].second);
     if (!view.subkeys(key, children, why)) return fail(i, "is damaged (" + why + ")");
     if (m_nodes.size() + children.size() >= kNoNode) return fail(i, "holds more keys than can be handled");
     const auto first = static_cast<NodeId>(m_nodes.size());
-    for (std::uint32_t c : children) {
+    // The subkeys' cells lie anywhere in the file: loading a few ahead
+    // overlaps the waits for their memory.
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t k = 0; k < std::min(kAhead, children.size()); ++k) view.prefetch(children[k]);
+    for (std::size_t k = 0; k < children.size(); ++k) {
+      const std::uint32_t c = children[k];
+      if (k + kAhead < children.size()) view.prefetch(children[k + kAhead]);
       KeyCell child;
       if (!view.key(c, child, why)) return fail(i, "is damaged (" + why + ")");
       if (seen[c / 4]) return fail(i, "is damaged (a subkey is reached twice)");

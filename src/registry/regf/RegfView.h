@@ -85,6 +85,11 @@ class RegfView {
   // an empty span when no allocated cell starts there.
   std::span<const unsigned char> cell(std::uint32_t offset) const;
   bool isCell(std::uint32_t offset) const { return !cell(offset).empty(); }
+  // Asks the processor to start loading the memory of the cell at `offset`,
+  // for a reader that is about to go through many cells in random places.
+  void prefetch(std::uint32_t offset) const {
+    if (std::size_t{offset} + 64 <= m_bins.size()) __builtin_prefetch(m_bins.data() + offset);
+  }
 
   bool key(std::uint32_t offset, KeyCell& out, std::string& why) const;
   // Appends the key's subkeys' cells in stored order; the lists must hold
