@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -158,6 +159,47 @@ void takeOwnerOfDirectory(int fd, const std::filesystem::path& dir) {
   if (::fstat(fd, &mine) != 0 || ::stat(dir.empty() ? "." : dir.c_str(), &parent) != 0) return;
   if (mine.st_uid == parent.st_uid && mine.st_gid == parent.st_gid) return;
   if (::fchown(fd, parent.st_uid, parent.st_gid) != 0) return;  // not ours to give away
+}
+
+
+namespace {
+
+// Through a buffer, for what the system cannot copy by itself.
+bool copyThroughBuffer(int from, long long offset, int to, std::uint64_t size) {
+  std::string buffer(std::size_t{1} << 20, '\0');
+  while (size > 0) {
+    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size()));
+    long long got = readAt(from, buffer.data(), want, offset);
+    if (got < 0) return false;
+    if (got == 0) {
+      errno = EIO;
+      return false;
+    }
+    if (!writeAll(to, std::string_view(buffer.data(), static_cast<std::size_t>(got)))) return false;
+    offset += got;
+    size -= static_cast<std::uint64_t>(got);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool copyRange(int from, long long offset, int to, std::uint64_t size) {
+  off_t in = offset;
+  while (size > 0) {
+    std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(size, std::size_t{1} << 30));
+    ssize_t n = ::copy_file_range(from, &in, to, nullptr, chunk, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+      return copyThroughBuffer(from, in, to, size);
+    if (n < 0) return false;
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    size -= static_cast<std::uint64_t>(n);
+  }
+  return true;
 }
 
 }  // namespace comsweep::platform

@@ -77,6 +77,12 @@ bool writeAll(int fd, std::string_view bytes);
 // bytes read, -1 with errno set on failure.
 long long readAt(int fd, char* out, std::size_t size, long long offset);
 
+// Appends `size` bytes of the file `from`, starting at `offset`, to `to` at
+// its current position: inside the kernel where the system can, without
+// the bytes passing through this process. False with errno set (EIO when
+// `from` ends early).
+bool copyRange(int from, long long offset, int to, std::uint64_t size);
+
 // Flushes a directory's entries (a rename or a new file in it) to disk.
 void syncDirectory(const std::filesystem::path& dir);
 

@@ -48,6 +48,15 @@ bool AtomicWriter::write(std::string_view bytes) {
   return true;
 }
 
+bool AtomicWriter::copyFrom(int fd, long long offset, std::uint64_t size) {
+  if (m_errno) return false;
+  if (!platform::copyRange(fd, offset, m_fd, size)) {
+    m_errno = errno;
+    return false;
+  }
+  return true;
+}
+
 namespace {
 
 // Creates the temporary file beside the target, lets `produce` fill it

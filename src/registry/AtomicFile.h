@@ -5,6 +5,7 @@
 // new file keeps the old one's permission bits, owner and group; the
 // temporary file is removed on failure and when a signal ends the program.
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -20,6 +21,9 @@ class AtomicWriter {
  public:
   explicit AtomicWriter(int fd) : m_fd(fd) {}
   bool write(std::string_view bytes);
+  // Appends `size` bytes of the open file `fd` from `offset` on, copied by
+  // the system where it can.
+  bool copyFrom(int fd, long long offset, std::uint64_t size);
   bool failed() const { return m_errno != 0; }
   int error() const { return m_errno; }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/Files.h"
+#include "registry/hive/HiveMachine.h"
 #include "registry/layered/LayeredStore.h"
 #include "registry/native/LiveRegistry.h"
 #include "registry/native/NativeStore.h"
@@ -16,9 +17,9 @@ namespace comsweep::registry {
 namespace fs = std::filesystem;
 
 const char* const kMachineUsage =
-    "The machine: this computer's registry, or the .reg export that\n"
-    "%COMSWEEP_MACHINE% names. Wine prefixes, offline Windows drives and hive files\n"
-    "are cleaned by the Linux build.\n";
+    "The machine: this computer's registry, or the .reg export, hive file or\n"
+    "offline Windows drive that %COMSWEEP_MACHINE% names. Wine prefixes are\n"
+    "cleaned by the Linux build.\n";
 
 fs::path defaultMachinePath(const std::map<std::string, std::string>& env) {
   auto it = env.find("COMSWEEP_MACHINE");
@@ -31,7 +32,8 @@ fs::path defaultMachinePath(const std::map<std::string, std::string>& env) {
 namespace {
 
 constexpr const char* kWindowsMachines =
-    "; the Windows build cleans this computer's registry or a .reg export";
+    "; the Windows build cleans this computer's registry, a .reg export, a hive file or an "
+    "offline Windows drive";
 
 MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
   // Runs on the live registry share its log: the lock is taken on that.
@@ -47,13 +49,16 @@ MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
   // user has some.
   constexpr const char* kMachineClasses = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
   constexpr const char* kUserClasses = "HKEY_CURRENT_USER\\Software\\Classes";
-  auto machineClasses = std::make_unique<NativeStore>(comsweep_native::kLocalMachine, "Software\\Classes");
-  auto userClasses = std::make_unique<NativeStore>(comsweep_native::kCurrentUser, "Software\\Classes");
+  auto machineClasses =
+      std::make_unique<NativeStore>(comsweep_native::kLocalMachine, "Software\\Classes");
+  auto userClasses =
+      std::make_unique<NativeStore>(comsweep_native::kCurrentUser, "Software\\Classes");
   machine->registryRoot = kMachineClasses;
   if (userClasses->rootOpens()) {
     const Store* lower = machineClasses.get();
     const Store* upper = userClasses.get();
-    machine->store = std::make_unique<LayeredStore>(std::move(userClasses), std::move(machineClasses));
+    machine->store =
+        std::make_unique<LayeredStore>(std::move(userClasses), std::move(machineClasses));
     machine->layers = {{lower, kMachineClasses}, {upper, kUserClasses}};
   } else {
     machine->store = std::move(machineClasses);
@@ -63,9 +68,10 @@ MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
   Machine* owner = machine.get();
   std::vector<Machine::Layer> local = machine->layers;
   if (local.empty()) local.push_back({machine->store.get(), kMachineClasses});
-  machine->api = std::make_unique<LiveRegistry>(*machine->store, [owner, local](const Store* remote) {
-    owner->layers = remote ? std::vector<Machine::Layer>{{remote, kMachineClasses}} : local;
-  });
+  machine->api =
+      std::make_unique<LiveRegistry>(*machine->store, [owner, local](const Store* remote) {
+        owner->layers = remote ? std::vector<Machine::Layer>{{remote, kMachineClasses}} : local;
+      });
   machine->driveC = "C:\\";
   machine->kind = "this computer's registry";
   return {std::move(machine), {}};
@@ -79,10 +85,17 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
   fs::file_status st = fs::status(path, ec);
   if (ec || !fs::exists(st))
     return {nullptr, path.string() + ": no such file or directory (the machine to clean)"};
+  std::string error;
   if (fs::is_directory(st)) {
     if (fs::exists(path / "system.reg", ec))
       return {nullptr, path.string() + ": is a Wine prefix (Linux build only)" + kWindowsMachines};
-    return {nullptr, path.string() + ": is a directory" + kWindowsMachines};
+    fs::path software = findWindowsSoftwareHive(path);
+    if (software.empty()) return {nullptr, path.string() + ": is a directory" + kWindowsMachines};
+    platform::RunLock lock = platform::RunLock::acquire(software, lockWait, error);
+    if (!lock.held()) return {nullptr, error};
+    MachineOpenResult opened = openWindowsDrive(path, software);
+    if (opened.machine) opened.machine->lock = std::move(lock);
+    return opened;
   }
   struct stat info {};
   std::string problem;
@@ -93,19 +106,17 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
   if (n < 0) return {nullptr, path.string() + ": cannot be read: " + std::strerror(errno)};
   head.resize(static_cast<std::size_t>(n));
   fd.reset();
-  if (head.rfind("regf", 0) == 0)
-    return {nullptr, path.string() + ": is a registry hive file (Linux build only)" + kWindowsMachines};
-  if (!looksLikeRegFile(head))
+  const bool hive = head.rfind("regf", 0) == 0;
+  if (!hive && !looksLikeRegFile(head))
     return {nullptr, path.string() + ": not a registry file (.reg export)"};
   if ((info.st_mode & _S_IWRITE) == 0)
     return {nullptr, path.string() +
                          ": is read-only; comsweep replaces this file when it removes keys. "
                          "Clear its read-only attribute (attrib -r) to clean it"};
 
-  std::string error;
   platform::RunLock lock = platform::RunLock::acquire(path, lockWait, error);
   if (!lock.held()) return {nullptr, error};
-  MachineOpenResult opened = openRegFile(path);
+  MachineOpenResult opened = hive ? openHiveFile(path) : openRegFile(path);
   if (opened.machine) opened.machine->lock = std::move(lock);
   return opened;
 }

@@ -150,11 +150,18 @@ void appendUnitsAsUtf8(std::string& out, std::size_t count, Unit unit) {
 }  // namespace
 
 std::string utf16leToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() / 2);
-  appendUnitsAsUtf8(out, bytes.size() / 2, [bytes](std::size_t k) {
-    return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
-                                 (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
+  const std::size_t count = bytes.size() / 2;
+  // The ASCII part, most often all of it, a byte per unit.
+  std::string out(count, '\0');
+  std::size_t ascii = 0;
+  while (ascii < count && bytes[2 * ascii + 1] == 0 && (bytes[2 * ascii] & 0x80) == 0) {
+    out[ascii] = bytes[2 * ascii];
+    ++ascii;
+  }
+  out.resize(ascii);
+  appendUnitsAsUtf8(out, count - ascii, [bytes, ascii](std::size_t k) {
+    return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * (ascii + k)]) |
+                                 (static_cast<unsigned char>(bytes[2 * (ascii + k) + 1]) << 8));
   });
   return out;
 }

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +12,6 @@
 #include <random>
 #include <thread>
 
-#include "registry/hive/ChildProcess.h"
 #include "registry/hive/HiveFixture.h"
 #include "support/MachineDump.h"
 #include "support/RunBinary.h"
@@ -172,36 +170,6 @@ TEST(Kill, ACrashInsideTheSaveLeavesTheMachineBeforeOrAfter) {
       EXPECT_NE(plainText(readFile(found[0])).find("\\m9q.One]\n@=\"x\""), std::string::npos);
     }
   }
-}
-
-// The helper process of a hive save, which writes the new hive, must not
-// outlive the program: killed outright, the program can remove nothing, and
-// the helper would go on to finish a file that nobody renames or removes.
-TEST(Kill, AHelperProcessDiesWithTheProgram) {
-  int started[2];
-  ASSERT_EQ(::pipe(started), 0);
-  // Orphans become this process's children, so that their end is seen here.
-  ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-  pid_t program = ::fork();
-  if (program == 0) {
-    registry::runInChildProcess([&] {
-      ::write(started[1], "x", 1);
-      ::sleep(30);  // a long save
-      return std::string();
-    });
-    ::_exit(0);
-  }
-  char byte;
-  ASSERT_EQ(::read(started[0], &byte, 1), 1);
-  ::kill(program, SIGKILL);
-  int status = 0;
-  ASSERT_EQ(::waitpid(program, &status, 0), program);
-  pid_t helper = ::waitpid(-1, &status, 0);
-  ::prctl(PR_SET_CHILD_SUBREAPER, 0);
-  EXPECT_GT(helper, 0);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
-  ::close(started[0]);
-  ::close(started[1]);
 }
 
 }  // namespace

@@ -2,83 +2,54 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+#include <numeric>
+#include <tuple>
 
 #include "registry/AtomicFile.h"
 #include "registry/Text.h"
-#include "registry/hive/ChildProcess.h"
-#include "registry/hive/HiveFileCheck.h"
 #include "registry/hive/HiveString.h"
+#include "registry/regf/RegfEditor.h"
 
 namespace comsweep::registry {
 namespace {
 
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Malloced = std::unique_ptr<T, FreeDeleter>;
+using regf::KeyCell;
+using regf::ValueCell;
 
-// What an errno from libhivex's readers means to the user.
-std::string readFailure(int err) {
-  if (err == ERANGE)
-    return "has more subkeys or values than libhivex can read (at most 70,000 subkeys and "
-           "110,000 values per key); the hive is refused rather than cleaned in part";
-  if (err == ENOMEM) return "cannot be read: not enough memory";
-  return std::string("is damaged (libhivex: ") + (err ? std::strerror(err) : "unreadable cell") +
-         ")";
+bool isAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
 }
 
 }  // namespace
 
-HiveStore::HiveStore(std::filesystem::path file, HiveHandle hive)
-    : m_file(std::move(file)), m_hive(std::move(hive)) {}
-
 std::unique_ptr<HiveStore> HiveStore::open(const std::filesystem::path& file, Top top,
                                            std::string& error) {
   const std::string where = file.string() + ": ";
-  HiveFileCheck check = checkHiveFile(file);
-  if (!check.problem.empty()) {
-    error = where + check.problem;
+  std::unique_ptr<HiveStore> store(new HiveStore(file));
+  store->m_hive = regf::RegfHive::open(file, error);
+  if (!store->m_hive) {
+    error = where + error;
     return nullptr;
   }
-  errno = 0;
-  HiveHandle hive(hivex_open(file.c_str(), HIVEX_OPEN_WRITE));
-  if (!hive) {
-    int err = errno;
-    if (err == ENOENT || err == EACCES || err == EPERM || err == EISDIR || err == EIO)
-      error = where + "cannot be read: " + std::strerror(err);
-    else
-      error = where + "the hive " + readFailure(err);
+  store->m_identity = store->m_hive->identity();
+  const regf::RegfView& view = store->m_hive->view();
+  std::uint32_t topCell = store->m_hive->rootCell();
+  KeyCell root;
+  std::vector<std::uint32_t> children;
+  std::string why;
+  if (!view.key(topCell, root, why) || !view.subkeys(root, children, why)) {
+    error = where + "the root key is damaged (" + why + ")";
     return nullptr;
   }
-
-  // The file must be the one checked above, read in one piece by libhivex.
-  platform::FileIdentity read;
-  if (!platform::FileIdentity::ofPath(file, read) || !(read == check.identity)) {
-    error = where + "changed while it was being read";
-    return nullptr;
-  }
-  std::unique_ptr<HiveStore> store(new HiveStore(file, std::move(hive)));
-  store->m_identity = read;
-  store->m_top = top;
-  hive_h* h = store->m_hive.get();
-  hive_node_h topCell = hivex_root(h);
-  if (topCell == 0) {
-    error = where + "the hive is damaged (no root key)";
-    return nullptr;
-  }
-  errno = 0;
-  Malloced<hive_node_h> children(hivex_node_children(h, topCell));
-  if (!children) {
-    error = where + "the root key " + readFailure(errno);
-    return nullptr;
-  }
-  for (const hive_node_h* c = children.get(); *c; ++c) {
-    Malloced<char> name(hivex_node_name(h, *c));
-    if (name && equalsNoCase(name.get(), "Classes")) {
-      topCell = *c;
+  for (std::uint32_t c : children) {
+    KeyCell child;
+    if (!view.key(c, child, why)) {
+      error = where + "the root key is damaged (" + why + ")";
+      return nullptr;
+    }
+    if (equalsNoCase(regf::nameToUtf8(child.name, child.nameIsLatin1), "Classes")) {
+      topCell = c;
       store->m_topIsRoot = false;
       break;
     }
@@ -87,70 +58,107 @@ std::unique_ptr<HiveStore> HiveStore::open(const std::filesystem::path& file, To
     error = where + "the hive has no Classes key (it is not a SOFTWARE hive)";
     return nullptr;
   }
-  if (!store->load(topCell, check.size, error)) {
+  if (!store->load(topCell, error)) {
     error = where + error;
     return nullptr;
   }
   return store;
 }
 
-bool HiveStore::load(hive_node_h top, std::uint64_t fileSize, std::string& error) {
-  hive_h* h = m_hive.get();
-  // Cells are 4-byte aligned: one bit per possible cell finds a key that is
-  // reached twice, which would make a damaged hive an endless tree.
-  std::vector<bool> seen(fileSize / 4 + 1);
+void HiveStore::readName(const KeyCell& key, std::string& out) const {
+  if (key.nameIsLatin1 && isAscii(key.name))
+    out.assign(key.name);
+  else
+    out = regf::nameToUtf8(key.name, key.nameIsLatin1);
+}
+
+bool HiveStore::load(std::uint32_t top, std::string& error) {
+  const regf::RegfView& view = m_hive->view();
+  // One bit per possible cell finds a key that is reached twice, which would
+  // make a damaged hive an endless tree.
+  std::vector<bool> seen(m_hive->cellSlots());
   auto fail = [&](NodeId node, const std::string& what) {
     std::string path = keyPath(node);
     error = (path.empty() ? std::string("the root key") : "the key " + path) + " " + what;
     return false;
   };
-
-  Malloced<char> topName(hivex_node_name(h, top));
-  if (!topName) return fail(kNoNode, readFailure(errno));
+  m_nodes.reserve(m_hive->keyCells());
+  m_order.reserve(m_hive->keyCells());
+  KeyCell key;
+  std::string why, name;
+  if (!view.key(top, key, why)) return fail(kNoNode, "is damaged (" + why + ")");
+  readName(key, name);
   m_nodes.push_back({});
   m_nodes[0].cell = top;
-  m_nodes[0].name = topName.get();
+  m_nodes[0].name = m_names.store(name);
   seen[top / 4] = true;
+  // Each key's subkey count and list, kept from when its parent's list was
+  // read so that its cell is not read a second time.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> lists{{key.subkeyCount, key.subkeyList}};
 
+  std::vector<std::uint32_t> children;
   for (NodeId i = 0; i < m_nodes.size(); ++i) {
-    const hive_node_h cell = m_nodes[i].cell;
-    errno = 0;
-    hive_value_h value = hivex_node_get_value(h, cell, "");
-    if (value == 0 && errno != 0) return fail(i, readFailure(errno));
-    m_nodes[i].value = value;
-
-    errno = 0;
-    Malloced<hive_node_h> children(hivex_node_children(h, cell));
-    if (!children) return fail(i, readFailure(errno));
-    for (const hive_node_h* c = children.get(); *c; ++c) {
-      if (*c / 4 >= seen.size() || seen[*c / 4])
-        return fail(i, "is damaged (a subkey is reached twice)");
-      seen[*c / 4] = true;
-      errno = 0;
-      Malloced<char> name(hivex_node_name(h, *c));
-      if (!name) return fail(i, readFailure(errno));
-      // Keys are named by paths: a subkey without a name or with a
-      // backslash in it would be opened as its parent or as another key.
-      if (!*name) return fail(i, "is damaged (a subkey has an empty name)");
-      if (std::strchr(name.get(), '\\'))
-        return fail(i, "is damaged (a subkey name holds a backslash: \"" + std::string(name.get()) +
-                           "\")");
-      if (m_nodes.size() >= kNoNode) return fail(i, "holds more keys than can be handled");
-      auto id = static_cast<NodeId>(m_nodes.size());
-      m_nodes.push_back({});
-      m_nodes.back().cell = *c;
-      m_nodes.back().parent = i;
-      m_nodes.back().name = name.get();
-      m_nodes[i].children.push_back(id);
+    children.clear();
+    std::tie(key.subkeyCount, key.subkeyList) = lists[i];
+    if (i + 4 < lists.size() && lists[i + 4].first) view.prefetch(lists[i + 4].second);
+    if (!view.subkeys(key, children, why)) return fail(i, "is damaged (" + why + ")");
+    if (m_nodes.size() + children.size() >= kNoNode) return fail(i, "holds more keys than can be handled");
+    const auto first = static_cast<NodeId>(m_nodes.size());
+    // The subkeys' cells lie anywhere in the file: loading a few ahead
+    // overlaps the waits for their memory.
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t k = 0; k < std::min(kAhead, children.size()); ++k) view.prefetch(children[k]);
+    for (std::size_t k = 0; k < children.size(); ++k) {
+      const std::uint32_t c = children[k];
+      if (k + kAhead < children.size()) view.prefetch(children[k + kAhead]);
+      KeyCell child;
+      if (!view.key(c, child, why)) return fail(i, "is damaged (" + why + ")");
+      if (seen[c / 4]) return fail(i, "is damaged (a subkey is reached twice)");
+      seen[c / 4] = true;
+      readName(child, name);
+      // Keys are named by paths and C strings: a subkey without a name, with
+      // a backslash or a NUL in it would be opened as its parent or as
+      // another key.
+      if (name.empty()) return fail(i, "is damaged (a subkey has an empty name)");
+      auto odd = std::find_if(name.begin(), name.end(), [](char ch) { return ch == '\\' || ch == '\0'; });
+      if (odd != name.end()) {
+        if (*odd == '\0') return fail(i, "is damaged (a subkey name holds a NUL character)");
+        return fail(i, "is damaged (a subkey name holds a backslash: \"" + name + "\")");
+      }
+      Node node;
+      node.cell = c;
+      node.parent = i;
+      node.name = m_names.store(name);
+      m_nodes.push_back(node);
+      lists.emplace_back(child.subkeyCount, child.subkeyList);
     }
+    Node& parent = m_nodes[i];
+    parent.first = first;
+    parent.stored = parent.listed = parent.liveChildren = static_cast<std::uint32_t>(children.size());
+    m_order.resize(m_nodes.size());
+    NodeId* begin = m_order.data() + first;
+    NodeId* end = begin + children.size();
+    std::iota(begin, end, first);
+    // Lists are kept in the registry's order by Windows: checking that, and
+    // for names alike, costs one comparison per subkey; sorting, many.
     // Of two subkeys whose names the registry cannot tell apart, both would
     // be opened, and removed, as the one found first.
-    const std::vector<NodeId>& sorted = sortedChildren(i);
-    for (std::size_t k = 1; k < sorted.size(); ++k) {
-      const std::string& a = m_nodes[sorted[k - 1]].name;
-      const std::string& b = m_nodes[sorted[k]].name;
-      if (equalsNoCase(a, b))
-        return fail(i, "is damaged (two subkeys named \"" + a + "\" and \"" + b + "\")");
+    auto alike = [&](NodeId* k) {
+      return fail(i, "is damaged (two subkeys named \"" + std::string(this->name(k[-1])) + "\" and \"" +
+                         std::string(this->name(*k)) + "\")");
+    };
+    bool sorted = true;
+    for (NodeId* k = begin + 1; k < end && sorted; ++k) {
+      int order = compareNoCase(this->name(k[-1]), this->name(*k));
+      if (order == 0) return alike(k);
+      sorted = order < 0;
+    }
+    if (!sorted) {
+      std::stable_sort(begin, end, [this](NodeId a, NodeId b) {
+        return compareNoCase(this->name(a), this->name(b)) < 0;
+      });
+      for (NodeId* k = begin + 1; k < end; ++k)
+        if (equalsNoCase(this->name(k[-1]), this->name(*k))) return alike(k);
     }
   }
   return true;
@@ -159,7 +167,7 @@ bool HiveStore::load(hive_node_h top, std::uint64_t fileSize, std::string& error
 std::string HiveStore::keyPath(NodeId node) const {
   std::vector<std::string_view> names;
   for (NodeId n = node; n != kNoNode && n < m_nodes.size(); n = m_nodes[n].parent)
-    if (n != 0 || !m_topIsRoot) names.push_back(m_nodes[n].name);
+    if (n != 0 || !m_topIsRoot) names.push_back(name(n));
   std::string path;
   for (auto it = names.rbegin(); it != names.rend(); ++it) {
     if (!path.empty()) path += '\\';
@@ -168,71 +176,104 @@ std::string HiveStore::keyPath(NodeId node) const {
   return path;
 }
 
-const std::vector<NodeId>& HiveStore::sortedChildren(NodeId node) const {
+const NodeId* HiveStore::sortedChildren(NodeId node) const {
   const Node& n = m_nodes[node];
-  if (!n.sorted) {
-    std::stable_sort(n.children.begin(), n.children.end(), [this](NodeId a, NodeId b) {
-      return compareNoCase(m_nodes[a].name, m_nodes[b].name) < 0;
-    });
-    n.sorted = true;
+  NodeId* begin = m_order.data() + n.first;
+  if (n.listed != n.liveChildren) {
+    std::remove_if(begin, begin + n.listed, [this](NodeId c) { return !m_nodes[c].live; });
+    n.listed = n.liveChildren;
   }
-  return n.children;
+  return begin;
 }
 
 bool HiveStore::isLive(NodeId node) const { return node < m_nodes.size() && m_nodes[node].live; }
 
 NodeId HiveStore::findChild(NodeId parent, std::string_view name) const {
   if (!isLive(parent)) return kNoNode;
-  const std::vector<NodeId>& children = sortedChildren(parent);
-  auto it = std::lower_bound(children.begin(), children.end(), name,
-                             [this](NodeId child, std::string_view n) {
-                               return compareNoCase(m_nodes[child].name, n) < 0;
-                             });
-  if (it != children.end() && equalsNoCase(m_nodes[*it].name, name)) return *it;
+  const Node& p = m_nodes[parent];
+  // Removed children may still be listed; they keep their place in the order.
+  const NodeId* begin = m_order.data() + p.first;
+  const NodeId* end = begin + p.listed;
+  const NodeId* it = std::lower_bound(begin, end, name, [this](NodeId child, std::string_view n) {
+    return compareNoCase(this->name(child), n) < 0;
+  });
+  if (it != end && m_nodes[*it].live && equalsNoCase(this->name(*it), name)) return *it;
   return kNoNode;
 }
 
 std::uint32_t HiveStore::childCount(NodeId node) const {
-  return isLive(node) ? static_cast<std::uint32_t>(m_nodes[node].children.size()) : 0;
+  return isLive(node) ? m_nodes[node].liveChildren : 0;
 }
 
 NodeId HiveStore::childAt(NodeId parent, std::uint32_t index) const {
-  if (!isLive(parent) || index >= m_nodes[parent].children.size()) return kNoNode;
+  if (!isLive(parent) || index >= m_nodes[parent].liveChildren) return kNoNode;
   return sortedChildren(parent)[index];
 }
 
 std::string_view HiveStore::name(NodeId node) const {
-  return node < m_nodes.size() ? std::string_view(m_nodes[node].name) : std::string_view();
+  return node < m_nodes.size() ? m_names.get(m_nodes[node].name) : std::string_view();
+}
+
+bool HiveStore::valueCells(NodeId node, std::vector<std::uint32_t>& out) const {
+  if (!isLive(node) || !m_hive) return false;
+  KeyCell key;
+  std::string why;
+  return m_hive->view().key(m_nodes[node].cell, key, why) && m_hive->view().valueCells(key, out, why);
+}
+
+bool HiveStore::defaultData(NodeId node, ValueCell& value, std::string_view& data,
+                            std::string& scratch) const {
+  if (!isLive(node) || !m_hive) return false;
+  const regf::RegfView& view = m_hive->view();
+  KeyCell key;
+  std::string why;
+  if (!view.key(m_nodes[node].cell, key, why) || !view.defaultValue(key, value, why)) return false;
+  if (view.dataInPlace(value, data)) return true;
+  if (!view.valueData(value, scratch, why)) return false;
+  data = scratch;
+  return true;
 }
 
 bool HiveStore::defaultValue(NodeId node, RegValue& out) const {
-  if (!isLive(node) || m_nodes[node].value == 0) return false;
-  hive_type type = hive_t_REG_NONE;
-  std::size_t length = 0;
-  Malloced<char> raw(hivex_value_value(m_hive.get(), m_nodes[node].value, &type, &length));
-  if (!raw) return false;
-  // libhivex stores the type field as it finds it in the hive, any 32-bit
-  // number; read as the enum, most of them would be undefined behaviour.
-  static_assert(sizeof type == sizeof out.type);
-  std::memcpy(&out.type, &type, sizeof out.type);
-  std::string_view data(raw.get(), length);
+  ValueCell value;
+  std::string_view data;
+  std::string scratch;
+  if (!defaultData(node, value, data, scratch)) return false;
+  out.type = value.type;
   out.data = isStringType(out.type) ? hiveStringToUtf16le(data) : std::string(data);
+  return true;
+}
+
+bool HiveStore::defaultValueNarrow(NodeId node, DWORD& type, std::string& out) const {
+  ValueCell value;
+  std::string_view data;
+  std::string scratch;
+  if (!defaultData(node, value, data, scratch)) return false;
+  type = value.type;
+  if (!isStringType(type)) {
+    out.assign(data);
+    return true;
+  }
+  // As Store::defaultValueNarrow has it, without the UTF-16 copy between.
+  out = looksLike8BitString(data) ? utf16leToUtf8(utf8ToUtf16le(data)) : utf16leToUtf8(data);
+  if (!out.empty() && out.back() == '\0') out.pop_back();
+  out += '\0';
   return true;
 }
 
 bool HiveStore::values(NodeId node, std::vector<NamedValue>& out) const {
   out.clear();
-  if (!isLive(node)) return false;
-  Malloced<hive_value_h> list(hivex_node_values(m_hive.get(), m_nodes[node].cell));
-  if (!list) return false;
-  for (std::size_t i = 0; list.get()[i] != 0; ++i) {
-    hive_value_h value = list.get()[i];
-    Malloced<char> key(hivex_value_key(m_hive.get(), value));
-    hive_type type = hive_t_REG_NONE;
-    std::size_t length = 0;
-    Malloced<char> raw(hivex_value_value(m_hive.get(), value, &type, &length));
-    if (!key || !raw) return false;
-    out.push_back({key.get(), {static_cast<DWORD>(type), std::string(raw.get(), length)}});
+  std::vector<std::uint32_t> cells;
+  if (!valueCells(node, cells)) return false;
+  const regf::RegfView& view = m_hive->view();
+  std::string why;
+  for (std::uint32_t cell : cells) {
+    ValueCell value;
+    NamedValue named;
+    if (!view.value(cell, value, why) || !view.valueData(value, named.value.data, why)) return false;
+    named.name = regf::nameToUtf8(value.name, value.nameIsLatin1);
+    named.value.type = value.type;
+    out.push_back(std::move(named));
   }
   return true;
 }
@@ -240,72 +281,120 @@ bool HiveStore::values(NodeId node, std::vector<NamedValue>& out) const {
 LONG HiveStore::removeLeaf(NodeId parent, NodeId child) {
   if (!isLive(parent) || !isLive(child) || m_nodes[child].parent != parent)
     return ERROR_FILE_NOT_FOUND;
-  if (!m_nodes[child].children.empty()) return ERROR_ACCESS_DENIED;
-  const std::vector<NodeId>& siblings = sortedChildren(parent);
-  auto it = std::lower_bound(siblings.begin(), siblings.end(), child, [this](NodeId a, NodeId b) {
-    return compareNoCase(m_nodes[a].name, m_nodes[b].name) < 0;
-  });
-  while (it != siblings.end() && *it != child) ++it;  // past equal names only
-  if (it == siblings.end()) return ERROR_FILE_NOT_FOUND;
-  m_nodes[parent].children.erase(it);
+  if (m_nodes[child].liveChildren != 0) return ERROR_ACCESS_DENIED;
   m_nodes[child].live = false;
-  m_nodes[child].value = 0;
-  m_removed.push_back(child);
-  m_changed = true;
+  --m_nodes[parent].liveChildren;
+  m_pending.push_back(child);
   return ERROR_SUCCESS;
 }
 
-std::string HiveStore::writeWithoutRemovedKeys(const std::filesystem::path& temp) {
-  // The default values as they are before libhivex frees any cell: on a
-  // hive whose keys share cells, a removal can take a kept key's value.
-  std::vector<RegValue> values(m_nodes.size());
-  std::vector<bool> hasValue(m_nodes.size());
-  for (NodeId i = 0; i < m_nodes.size(); ++i)
-    if (m_nodes[i].live) hasValue[i] = defaultValue(i, values[i]);
-
-  hive_h* h = m_hive.get();
-  for (NodeId node : m_removed) {
-    errno = 0;
-    if (hivex_node_delete_child(h, m_nodes[node].cell) != 0)
-      return "libhivex cannot remove the key " + keyPath(node) + " (" +
-             (errno ? std::strerror(errno) : "no reason given") + ")";
+bool HiveStore::patch(regf::RegfHive& copy, std::vector<std::pair<std::size_t, std::size_t>>& changed,
+                      std::string& error) const {
+  regf::RegfEditor editor(copy, copy.writableBytes());
+  std::vector<NodeId> parents;
+  for (NodeId n : m_pending) {
+    editor.freeKey(m_nodes[n].cell);
+    if (m_nodes[m_nodes[n].parent].live) parents.push_back(m_nodes[n].parent);
   }
-  errno = 0;
-  if (hivex_commit(h, temp.c_str(), 0) != 0)
-    return errno ? std::strerror(errno) : "libhivex could not write the hive";
-
-  std::string error;
-  std::unique_ptr<HiveStore> written = open(temp, m_top, error);
-  if (!written) return "what libhivex wrote cannot be read back: " + error;
-  std::string difference = compareTree(*written, values, hasValue);
-  if (!difference.empty()) return "what libhivex wrote reads back differently: " + difference;
-  return {};
-}
-
-std::string HiveStore::compareTree(const HiveStore& written, const std::vector<RegValue>& values,
-                                   const std::vector<bool>& hasValue) const {
-  auto where = [this](NodeId node) {
-    std::string path = keyPath(node);
-    return path.empty() ? std::string("the root key") : "the key " + path;
-  };
-  std::vector<std::pair<NodeId, NodeId>> pending{{root(), written.root()}};
-  while (!pending.empty()) {
-    auto [mine, theirs] = pending.back();
-    pending.pop_back();
-    RegValue value;
-    bool has = written.defaultValue(theirs, value);
-    if (has != hasValue[mine] || (has && (value.type != values[mine].type ||
-                                          value.data != values[mine].data)))
-      return "the default value of " + where(mine);
-    const std::vector<NodeId>& a = sortedChildren(mine);
-    const std::vector<NodeId>& b = written.sortedChildren(theirs);
-    if (a.size() != b.size()) return "the subkeys of " + where(mine);
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (m_nodes[a[i]].name != written.m_nodes[b[i]].name) return "the subkeys of " + where(mine);
-      pending.emplace_back(a[i], b[i]);
+  std::sort(parents.begin(), parents.end());
+  parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+  // Each parent's list on disk holds the children the file still has, in
+  // stored order; the ones removed since are dropped.
+  std::vector<bool> keep;
+  std::string why;
+  for (NodeId p : parents) {
+    const Node& parent = m_nodes[p];
+    keep.clear();
+    for (NodeId c = parent.first; c < parent.first + parent.stored; ++c)
+      if (m_nodes[c].inFile) keep.push_back(m_nodes[c].live);
+    if (!editor.keepSubkeys(parent.cell, keep, why)) {
+      error = "the subkeys of " + describe(p) + " cannot be rewritten (" + why + ")";
+      return false;
     }
   }
-  return {};
+  editor.finish();
+  changed = editor.changedRanges();
+
+  // The patched lists, read back from memory, must list exactly the kept
+  // children, and every removed key must be gone.
+  const regf::RegfView& view = copy.view();
+  std::vector<std::uint32_t> listed, expected;
+  for (NodeId p : parents) {
+    const Node& parent = m_nodes[p];
+    expected.clear();
+    listed.clear();
+    for (NodeId c = parent.first; c < parent.first + parent.stored; ++c)
+      if (m_nodes[c].live) expected.push_back(m_nodes[c].cell);
+    KeyCell key;
+    if (!view.key(parent.cell, key, why) || !view.subkeys(key, listed, why) || listed != expected) {
+      error = "the rewritten subkeys of " + describe(p) + " do not read back as written";
+      return false;
+    }
+  }
+  for (NodeId n : m_pending) {
+    if (view.isCell(m_nodes[n].cell)) {
+      error = "the removed key " + keyPath(n) + " could not be freed";
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string HiveStore::describe(NodeId node) const {
+  std::string path = keyPath(node);
+  return path.empty() ? std::string("the root key") : "the key " + path;
+}
+
+CommitResult HiveStore::save() {
+  if (m_pending.empty()) return {};
+  const std::string unchanged = m_file.string() + ": the hive was left unchanged: ";
+  if (!m_hive) return {false, unchanged + "it could not be read again after the last save"};
+  if (std::string changed = changedOnDisk(); !changed.empty()) return {false, unchanged + changed};
+  std::string error;
+  std::unique_ptr<regf::RegfHive> copy = m_hive->reopen(m_file, true, error);
+  if (!copy) return {false, unchanged + error};
+  if (!(copy->identity() == m_identity))
+    return {false, unchanged + "another program changed it since it was read"};
+  std::vector<std::pair<std::size_t, std::size_t>> changed;
+  if (!patch(*copy, changed, error)) return {false, unchanged + error};
+
+  // The new file: the original's bytes copied by the system, the changed
+  // ranges written from the patched copy.
+  CommitResult result = replaceFileAtomically(
+      m_file,
+      [&copy, &changed](AtomicWriter& writer) {
+        std::span<const unsigned char> bytes = copy->bytes();
+        std::size_t at = 0;
+        for (const auto& [from, length] : changed) {
+          writer.copyFrom(copy->descriptor(), static_cast<long long>(at), from - at);
+          writer.write(std::string_view(reinterpret_cast<const char*>(bytes.data() + from), length));
+          at = from + length;
+        }
+        writer.copyFrom(copy->descriptor(), static_cast<long long>(at), bytes.size() - at);
+        return !writer.failed();
+      },
+      [&] {
+        std::string changedNow = changedOnDisk();
+        if (changedNow.empty()) {
+          copy.reset();
+          m_hive->release();
+        }
+        return changedNow;
+      });
+  if (m_hive->descriptor() < 0) {
+    // Released for the rename: mapped again, the new file or the old one,
+    // with the same layout.
+    std::string reopenError;
+    m_hive = m_hive->reopen(m_file, false, reopenError);
+  }
+  if (!result.ok) return {false, unchanged + result.message};
+  for (NodeId n : m_pending) m_nodes[n].inFile = false;
+  m_pending.clear();
+  if (m_hive)
+    m_identity = m_hive->identity();
+  else
+    platform::FileIdentity::ofPath(m_file, m_identity);
+  return result;
 }
 
 std::string HiveStore::changedOnDisk() const {
@@ -313,24 +402,6 @@ std::string HiveStore::changedOnDisk() const {
   if (!platform::FileIdentity::ofPath(m_file, now)) return std::strerror(errno);
   if (!(now == m_identity)) return "another program changed it since it was read";
   return {};
-}
-
-CommitResult HiveStore::save() {
-  if (!m_changed) return {};
-  auto unchanged = [this] { return changedOnDisk(); };
-  if (std::string changed = unchanged(); !changed.empty())
-    return {false, m_file.string() + ": the hive was left unchanged: " + changed};
-  CommitResult result = replaceFileAtomicallyByName(
-      m_file,
-      [this](const std::filesystem::path& temp, std::string& error) {
-        error = runInChildProcess([&] { return writeWithoutRemovedKeys(temp); });
-        return error.empty();
-      },
-      unchanged);
-  if (!result.ok) return {false, m_file.string() + ": the hive was left unchanged: " + result.message};
-  m_changed = false;
-  platform::FileIdentity::ofPath(m_file, m_identity);
-  return result;
 }
 
 }  // namespace comsweep::registry

@@ -1,22 +1,22 @@
 #pragma once
-// A regf hive file as a store, through libhivex. The hive is read whole into
-// memory (libhivex does so for a hive opened for writing) and nothing reaches
-// the disk before save(), which replaces the file atomically.
+// A regf hive file as a store, read through the regf engine (registry/regf):
+// the file is mapped, not read into memory, and nothing reaches the disk
+// before save(), which writes a patched copy and replaces the file
+// atomically.
 //
-// Removals change only the store's own view. save() has libhivex remove the
-// keys and write the hive in a child process, and reads what was written
-// back before it replaces the file: on a damaged hive libhivex may stop
-// half-way through a removal or abort the process, and neither may reach
-// this process or the file.
-//
-// Opening walks the part of the hive the store presents once: it lists every
-// key's children, reads their names and finds each key's default value, so
-// that a hive libhivex can read only in part (a key with more subkeys or
-// values than it handles, a damaged cell) is refused up front instead of
-// being scanned incompletely, and so is a hive with two subkeys of one key
-// whose names the registry cannot tell apart. Each key's children are kept
+// Opening walks the keys of the part of the hive the store presents once:
+// it reads every key's subkey list and the subkeys' names, so that a hive
+// with a damaged key or list is refused up front instead of being scanned
+// incompletely, and so is a hive with two subkeys of one key whose names
+// the registry cannot tell apart. Values are read only when asked; a value
+// that cannot be read is answered as missing. Each key's children are kept
 // in the registry's order; lookups are binary searches.
+//
+// Removals change only the store's own view until save(). A removal costs
+// constant time whatever the number of siblings; enumerating a key after
+// removals below it compacts its children once.
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -24,7 +24,8 @@
 
 #include "platform/Files.h"
 #include "registry/Store.h"
-#include "registry/hive/HiveHandle.h"
+#include "registry/memory/TextArena.h"
+#include "registry/regf/RegfHive.h"
 
 namespace comsweep::registry {
 
@@ -47,6 +48,7 @@ class HiveStore : public Store {
   NodeId childAt(NodeId parent, std::uint32_t index) const override;
   std::string_view name(NodeId node) const override;
   bool defaultValue(NodeId node, RegValue& out) const override;
+  bool defaultValueNarrow(NodeId node, DWORD& type, std::string& out) const override;
   bool values(NodeId node, std::vector<NamedValue>& out) const override;
   // True when the hive's root stands for HKEY_CLASSES_ROOT (no Classes key).
   bool topIsRoot() const { return m_topIsRoot; }
@@ -59,44 +61,56 @@ class HiveStore : public Store {
 
  private:
   struct Node {
-    hive_node_h cell = 0;
-    hive_value_h value = 0;  // the default value, 0 when the key has none
+    std::uint32_t cell = regf::kNoCell;
     NodeId parent = kNoNode;
+    // The children are the nodes first .. first + stored - 1, in the order
+    // of the hive's list; m_order holds the same range sorted by name, its
+    // first `listed` entries still in use (removed ones drop out lazily).
+    NodeId first = 0;
+    std::uint32_t stored = 0;
+    mutable std::uint32_t listed = 0;
+    std::uint32_t liveChildren = 0;
+    TextArena::Ref name;
     bool live = true;
-    std::string name;
-    // In stored order until `sorted`; removed children are taken out.
-    mutable std::vector<NodeId> children;
-    mutable bool sorted = false;
+    bool inFile = true;  // false once the file no longer holds the key
   };
 
-  HiveStore(std::filesystem::path file, HiveHandle hive);
+  explicit HiveStore(std::filesystem::path file) : m_file(std::move(file)) {}
 
-  // Reads the subtree below `top` into the node table; false with `error`.
-  bool load(hive_node_h top, std::uint64_t fileSize, std::string& error);
-  // Runs in the child process of save(): removes the removed keys through
-  // libhivex, writes the hive to `temp` and checks that it reads back as
-  // this store's tree. Returns why it failed, or an empty string.
-  std::string writeWithoutRemovedKeys(const std::filesystem::path& temp);
-  // Compares the tree of `written` with this store's live keys and the
-  // default values they had (`values`, by node). Returns the first difference.
-  std::string compareTree(const HiveStore& written, const std::vector<RegValue>& values,
-                          const std::vector<bool>& hasValue) const;
+  // Reads the keys below `top` into the node table; false with `error`.
+  bool load(std::uint32_t top, std::string& error);
+  // The key's name as UTF-8 (ASCII names as they are, without decoding).
+  void readName(const regf::KeyCell& key, std::string& out) const;
   // The key's path below the hive's root, for messages.
   std::string keyPath(NodeId node) const;
-  const std::vector<NodeId>& sortedChildren(NodeId node) const;
-
+  // The children still listed under `node`, sorted; compacted first when
+  // removals left gaps.
+  const NodeId* sortedChildren(NodeId node) const;
+  // Reads the value cells of a live key; false when they cannot be read.
+  bool valueCells(NodeId node, std::vector<std::uint32_t>& out) const;
+  // The default value's cell and its data (in `scratch` when it is not in
+  // one piece in the file); false when there is none or it cannot be read.
+  bool defaultData(NodeId node, regf::ValueCell& value, std::string_view& data,
+                   std::string& scratch) const;
+  // Removes the keys removed since the last save from `copy`, a private
+  // copy of the file as read, and checks the lists it rewrote; sets the
+  // ranges of the file it changed. False with `error`.
+  bool patch(regf::RegfHive& copy, std::vector<std::pair<std::size_t, std::size_t>>& changed,
+             std::string& error) const;
+  // "the key <path>", or "the root key".
+  std::string describe(NodeId node) const;
   // Why the file must not be replaced now (another program changed it since
   // it was read), or empty.
   std::string changedOnDisk() const;
 
   std::filesystem::path m_file;
   platform::FileIdentity m_identity;  // the file as read
-  HiveHandle m_hive;
+  std::unique_ptr<regf::RegfHive> m_hive;  // null only when the file could not be mapped again
   std::vector<Node> m_nodes;
-  Top m_top = Top::ClassesIfPresent;
+  mutable std::vector<NodeId> m_order;
+  TextArena m_names;
   bool m_topIsRoot = true;
-  bool m_changed = false;        // keys removed since opening or the last save
-  std::vector<NodeId> m_removed;  // in the order of removal, since opening
+  std::vector<NodeId> m_pending;  // removed since opening or the last save
 };
 
 }  // namespace comsweep::registry

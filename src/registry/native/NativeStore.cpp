@@ -79,7 +79,9 @@ void NativeStore::close(NodeId node) const {
   --m_openCount;
 }
 
-bool NativeStore::isLive(NodeId node) const { return node < m_keys.size() && !m_keys[node].removed; }
+bool NativeStore::isLive(NodeId node) const {
+  return node < m_keys.size() && !m_keys[node].removed;
+}
 
 NodeId NativeStore::findChild(NodeId parent, std::string_view name) const {
   if (!isLive(parent)) return kNoNode;

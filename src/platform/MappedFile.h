@@ -1,0 +1,50 @@
+#pragma once
+// A whole open file mapped into memory, for readers that take only the pages
+// they touch: read-only, or as a private copy that may be changed in memory
+// (only the pages changed are copied, and the file never sees the changes).
+// MappedFile.cpp maps with mmap, MappedFileWin32.cpp with a file mapping and
+// MapViewOfFile.
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+namespace comsweep::platform {
+
+class MappedFile {
+ public:
+  MappedFile() = default;
+  MappedFile(MappedFile&& other) noexcept
+      : m_data(std::exchange(other.m_data, nullptr)),
+        m_size(std::exchange(other.m_size, 0)),
+        m_mapping(std::exchange(other.m_mapping, nullptr)) {}
+  MappedFile& operator=(MappedFile&& other) noexcept {
+    if (this != &other) {
+      unmap();
+      m_data = std::exchange(other.m_data, nullptr);
+      m_size = std::exchange(other.m_size, 0);
+      m_mapping = std::exchange(other.m_mapping, nullptr);
+    }
+    return *this;
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  ~MappedFile() { unmap(); }
+
+  // Maps the first `size` bytes (more than zero) of `fd`, open for reading.
+  // The descriptor may be closed afterwards. False with errno set.
+  static bool map(int fd, std::uint64_t size, bool privateCopy, MappedFile& out);
+
+  const unsigned char* data() const { return m_data; }
+  // Only for a private copy.
+  unsigned char* writableData() { return m_data; }
+  std::size_t size() const { return m_size; }
+  void unmap();
+
+ private:
+  unsigned char* m_data = nullptr;
+  std::size_t m_size = 0;
+  void* m_mapping = nullptr;  // the Win32 file mapping handle; unused on POSIX
+};
+
+}  // namespace comsweep::platform

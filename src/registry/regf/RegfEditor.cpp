@@ -1,0 +1,145 @@
+#include "registry/regf/RegfEditor.h"
+
+#include <algorithm>
+
+namespace comsweep::registry::regf {
+
+unsigned char* RegfEditor::payload(std::uint32_t cell) {
+  unsigned char* at = m_file.data() + kBaseBlockSize + cell;
+  auto size = static_cast<std::int32_t>(le32(at));
+  m_changed.emplace_back(kBaseBlockSize + cell, static_cast<std::size_t>(size < 0 ? -std::int64_t{size} : size));
+  return at + 4;
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> RegfEditor::changedRanges() const {
+  std::vector<std::pair<std::size_t, std::size_t>> ranges = m_changed;
+  std::sort(ranges.begin(), ranges.end());
+  std::vector<std::pair<std::size_t, std::size_t>> merged;
+  for (const auto& [at, length] : ranges) {
+    if (!merged.empty() && at <= merged.back().first + merged.back().second)
+      merged.back().second = std::max(merged.back().second, at + length - merged.back().first);
+    else
+      merged.emplace_back(at, length);
+  }
+  return merged;
+}
+
+void RegfEditor::freeCell(std::uint32_t cell) {
+  std::span<const unsigned char> c = m_view.cell(cell);
+  if (c.empty()) return;  // not an allocated cell, or freed already
+  putLe32(payload(cell) - 4, static_cast<std::uint32_t>(c.size() + 4));
+}
+
+void RegfEditor::releaseSecurity(std::uint32_t cell) {
+  std::span<const unsigned char> c = m_view.cell(cell);
+  if (c.size() < 0x10 || c[0] != 's' || c[1] != 'k') return;
+  unsigned char* p = payload(cell);
+  const std::uint32_t references = le32(p + 0x0C);
+  if (references > 1) {
+    putLe32(p + 0x0C, references - 1);
+    return;
+  }
+  // The last reference: take the descriptor out of the hive's ring of
+  // descriptors, unless the ring is damaged or this one is all of it.
+  const std::uint32_t next = le32(p + 4), previous = le32(p + 8);
+  std::span<const unsigned char> n = m_view.cell(next), v = m_view.cell(previous);
+  if (next == cell || previous == cell || n.size() < 0x10 || v.size() < 0x10 || n[0] != 's' ||
+      v[0] != 's') {
+    putLe32(p + 0x0C, 0);
+    return;
+  }
+  putLe32(payload(previous) + 4, next);
+  putLe32(payload(next) + 8, previous);
+  freeCell(cell);
+}
+
+void RegfEditor::freeKey(std::uint32_t keyCell) {
+  KeyCell key;
+  std::string why;
+  if (!m_view.key(keyCell, key, why)) return;
+  // Everything is gathered first: a freed cell can no longer be read.
+  std::vector<std::uint32_t> cells, subkeys, values;
+  std::vector<ListCell> lists;
+  m_view.subkeys(key, subkeys, why, &lists);
+  for (const ListCell& list : lists) cells.push_back(list.cell);
+  if (m_view.valueCells(key, values, why)) {
+    if (key.valueCount) cells.push_back(key.valueList);
+    for (std::uint32_t v : values) {
+      ValueCell value;
+      if (!m_view.value(v, value, why)) continue;
+      cells.push_back(v);
+      m_view.dataCells(value, cells);
+    }
+  }
+  if (key.className != kNoCell) cells.push_back(key.className);
+  cells.push_back(keyCell);
+  releaseSecurity(key.security);
+  for (std::uint32_t cell : cells) freeCell(cell);
+}
+
+std::uint16_t RegfEditor::compactLeaf(std::uint32_t list, const std::vector<bool>& keep,
+                                      std::size_t& next) {
+  unsigned char* p = payload(list);
+  const std::size_t stride = p[1] == 'i' ? 4 : 8;  // li: offsets; lf, lh: offset and hash
+  const std::size_t count = le16(p + 2);
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < count; ++i, ++next) {
+    if (!keep[next]) continue;
+    if (kept != i) std::copy_n(p + 4 + i * stride, stride, p + 4 + kept * stride);
+    ++kept;
+  }
+  p[2] = static_cast<unsigned char>(kept);
+  p[3] = static_cast<unsigned char>(kept >> 8);
+  return static_cast<std::uint16_t>(kept);
+}
+
+bool RegfEditor::keepSubkeys(std::uint32_t keyCell, const std::vector<bool>& keep, std::string& why) {
+  KeyCell key;
+  std::vector<std::uint32_t> subkeys;
+  std::vector<ListCell> lists;
+  if (!m_view.key(keyCell, key, why) || !m_view.subkeys(key, subkeys, why, &lists)) return false;
+  if (subkeys.size() != keep.size()) {
+    why = "its subkey list does not hold the keys read from it";
+    return false;
+  }
+  std::uint32_t remaining = 0;
+  std::size_t next = 0;
+  std::uint32_t top = key.subkeyList;
+  if (!lists.empty() && lists.front().kind == 'r') {
+    unsigned char* ri = payload(top);
+    const std::size_t leaves = le16(ri + 2);
+    std::size_t keptLeaves = 0;
+    for (std::size_t i = 0; i < leaves; ++i) {
+      const std::uint32_t leaf = le32(ri + 4 + 4 * i);
+      const std::uint16_t kept = compactLeaf(leaf, keep, next);
+      remaining += kept;
+      if (kept == 0) {
+        freeCell(leaf);
+        continue;
+      }
+      putLe32(ri + 4 + 4 * keptLeaves++, leaf);
+    }
+    ri[2] = static_cast<unsigned char>(keptLeaves);
+    ri[3] = static_cast<unsigned char>(keptLeaves >> 8);
+  } else if (!lists.empty()) {
+    remaining = compactLeaf(top, keep, next);
+  }
+  unsigned char* k = payload(keyCell);
+  if (remaining == 0 && !lists.empty()) {
+    freeCell(top);
+    putLe32(k + 0x1C, kNoCell);
+  }
+  putLe32(k + 0x14, remaining);
+  return true;
+}
+
+void RegfEditor::finish() {
+  unsigned char* block = m_file.data();
+  m_changed.emplace_back(0, 0x200);
+  const std::uint32_t sequence = le32(block + 4) + 1;
+  putLe32(block + 4, sequence);
+  putLe32(block + 8, sequence);
+  putLe32(block + 0x1FC, baseBlockChecksum(block));
+}
+
+}  // namespace comsweep::registry::regf

@@ -1,0 +1,59 @@
+#pragma once
+// Removes keys from a copy of a hive by patching it in place: the removed
+// keys' cells are marked free and their parents' subkey lists are compacted
+// where they are. Removal only ever shortens a list, so no cell is allocated
+// and the cell layout stays that of the original (the copy is read with the
+// original's RegfHive layout).
+//
+// A cell is freed only when it is an allocated cell the layout knows, so a
+// damaged reference frees nothing, and a cell is never freed twice. Cells
+// that a removed key shares with a kept one (which only a damaged hive
+// does) are not looked for.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "registry/regf/RegfHive.h"
+
+namespace comsweep::registry::regf {
+
+class RegfEditor {
+ public:
+  // `file` is the whole copy, base block included, as long as the original.
+  RegfEditor(const RegfHive& layout, std::span<unsigned char> file)
+      : m_file(file), m_view(layout.viewOf(file)) {}
+
+  // Frees the key's cells: the key, its subkey lists, its value list, values
+  // and their data, its class name, and its security descriptor when no
+  // other key refers to it any more. Its parent's list is not touched.
+  void freeKey(std::uint32_t keyCell);
+  // Keeps of the key's subkeys those whose `keep` entry (by stored position)
+  // is true, in their order, and sets its subkey count. Lists left empty
+  // are freed. False with `why` when the key's lists cannot be read.
+  bool keepSubkeys(std::uint32_t keyCell, const std::vector<bool>& keep, std::string& why);
+  // Marks the copy written: both sequence numbers one past the old one and
+  // the checksum. The time in the base block is kept, so that the same
+  // removals from the same hive give the same file.
+  void finish();
+  // The byte ranges of the file changed so far (offset, length), in order
+  // and merged: everything else is as in the original.
+  std::vector<std::pair<std::size_t, std::size_t>> changedRanges() const;
+
+ private:
+  // The cell's payload, to be changed: the whole cell is noted as changed.
+  unsigned char* payload(std::uint32_t cell);
+  void freeCell(std::uint32_t cell);
+  void releaseSecurity(std::uint32_t cell);
+  // Keeps the entries of one lf, lh or li list that `keep` says, from
+  // position `next` on; returns how many remain.
+  std::uint16_t compactLeaf(std::uint32_t list, const std::vector<bool>& keep, std::size_t& next);
+
+  std::span<unsigned char> m_file;
+  RegfView m_view;
+  std::vector<std::pair<std::size_t, std::size_t>> m_changed;
+};
+
+}  // namespace comsweep::registry::regf

@@ -1,0 +1,357 @@
+// The regf engine against libhivex, the reference reader: both read every
+// key and value of generated hives, of hives with each kind of subkey list
+// and with big data, and of damaged copies, and must agree wherever both
+// read a hive; after a save, hivexregedit exports the original's tree less
+// the removed keys.
+
+#include <gmock/gmock.h>
+#include <hivex.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
+
+#include "gen/MachineGenerator.h"
+#include "registry/HandleTable.h"
+#include "registry/hive/HiveFixture.h"
+#include "registry/hive/HiveStore.h"
+#include "registry/regf/RegfHive.h"
+#include "registry/wine/WineTestSupport.h"
+#include "support/Fixture.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace registry;
+
+// Keys deeper than this, or reached twice, end a walk as a failure: a
+// damaged hive may loop.
+constexpr int kMaxDepth = 64;
+
+std::string entry(std::string_view name, std::uint32_t type, std::string_view data) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out = "  " + std::string(name) + " " + std::to_string(type) + " ";
+  for (unsigned char c : data) out += digits[c >> 4], out += digits[c & 15];
+  return out + "\n";
+}
+
+// Every key (path) and value (name, type, data) in stored order, as libhivex
+// reads them, or nullopt when it cannot read all of them.
+std::optional<std::string> oracleDump(const fs::path& file) {
+  hive_h* h = hivex_open(file.c_str(), 0);
+  if (!h) return std::nullopt;
+  std::string out;
+  std::set<hive_node_h> seen;
+  std::function<bool(hive_node_h, const std::string&, int)> walk = [&](hive_node_h node,
+                                                                        const std::string& path, int depth) {
+    if (depth > kMaxDepth || !seen.insert(node).second) return false;
+    out += path + "\n";
+    hive_value_h* values = hivex_node_values(h, node);
+    if (!values) return false;
+    bool ok = true;
+    for (hive_value_h* v = values; ok && *v; ++v) {
+      char* key = hivex_value_key(h, *v);
+      hive_type type{};
+      std::size_t length = 0;
+      char* data = key ? hivex_value_value(h, *v, &type, &length) : nullptr;
+      ok = key && data;
+      std::uint32_t rawType = 0;
+      std::memcpy(&rawType, &type, sizeof rawType);
+      if (ok) out += entry(key, rawType, std::string_view(data, length));
+      std::free(key);
+      std::free(data);
+    }
+    std::free(values);
+    hive_node_h* children = ok ? hivex_node_children(h, node) : nullptr;
+    if (!children) return false;
+    for (hive_node_h* c = children; ok && *c; ++c) {
+      char* name = hivex_node_name(h, *c);
+      ok = name && walk(*c, path + "\\" + name, depth + 1);
+      std::free(name);
+    }
+    std::free(children);
+    return ok;
+  };
+  bool ok = walk(hivex_root(h), "", 0);
+  hivex_close(h);
+  return ok ? std::optional(out) : std::nullopt;
+}
+
+// The same through the regf engine's reader.
+std::optional<std::string> engineDump(const fs::path& file) {
+  std::string error, why;
+  auto hive = regf::RegfHive::open(file, error);
+  if (!hive) return std::nullopt;
+  const regf::RegfView& view = hive->view();
+  std::string out;
+  std::set<std::uint32_t> seen;
+  std::function<bool(std::uint32_t, const std::string&, int)> walk = [&](std::uint32_t cell,
+                                                                          const std::string& path, int depth) {
+    regf::KeyCell key;
+    std::vector<std::uint32_t> values, children;
+    if (depth > kMaxDepth || !seen.insert(cell).second || !view.key(cell, key, why) ||
+        !view.valueCells(key, values, why))
+      return false;
+    out += path + "\n";
+    std::string data;
+    for (std::uint32_t v : values) {
+      regf::ValueCell value;
+      if (!view.value(v, value, why) || !view.valueData(value, data, why)) return false;
+      out += entry(regf::nameToUtf8(value.name, value.nameIsLatin1), value.type, data);
+    }
+    if (!view.subkeys(key, children, why)) return false;
+    for (std::uint32_t c : children) {
+      regf::KeyCell child;
+      if (!view.key(c, child, why) ||
+          !walk(c, path + "\\" + regf::nameToUtf8(child.name, child.nameIsLatin1), depth + 1))
+        return false;
+    }
+    return true;
+  };
+  return walk(hive->rootCell(), "", 0) ? std::optional(out) : std::nullopt;
+}
+
+std::uint32_t le32At(const std::string& bytes, std::size_t at) {
+  return regf::le32(reinterpret_cast<const unsigned char*>(bytes.data() + at));
+}
+
+// The file offset of the subkey list of the key whose nk cell is at `nk`.
+std::size_t listOf(const std::string& bytes, std::size_t nk) { return 0x1000 + le32At(bytes, nk + 4 + 0x1C); }
+
+// Rewrites an lh list in place as an lf or an li list of the same keys.
+std::string withListKind(std::string bytes, std::size_t list, char kind) {
+  std::size_t count = static_cast<unsigned char>(bytes[list + 6]);
+  if (kind == 'f') bytes[list + 5] = 'f';
+  if (kind == 'i') {
+    bytes[list + 5] = 'i';
+    for (std::size_t i = 0; i < count; ++i)
+      bytes.replace(list + 8 + 4 * i, 4, bytes.substr(list + 8 + 8 * i, 4));
+  }
+  return bytes;
+}
+
+// Stores the default value of the root's subkey `name` (libhivex writes one
+// cell of 40,100 bytes) as a big data record of its first 40,000 bytes in
+// three segments, laid out in the place of that cell.
+std::string withBigDataRecord(std::string bytes, const fs::path& file, const std::string& name) {
+  std::string error, why;
+  auto hive = regf::RegfHive::open(file, error);
+  regf::KeyCell root, key;
+  std::vector<std::uint32_t> children;
+  regf::ValueCell value;
+  if (!hive || !hive->view().key(hive->rootCell(), root, why) || !hive->view().subkeys(root, children, why))
+    return {};
+  for (std::uint32_t c : children)
+    if (hive->view().key(c, key, why) && regf::nameToUtf8(key.name, key.nameIsLatin1) == name &&
+        hive->view().defaultValue(key, value, why))
+      break;
+  if (value.dataSize != 40100) return {};
+  const std::uint32_t d = value.dataCell;
+  const std::size_t at = 0x1000 + d, cellSize = 0x100000000ull - le32At(bytes, at);
+  auto put = [&bytes](std::size_t offset, std::uint32_t v) {
+    regf::putLe32(reinterpret_cast<unsigned char*>(bytes.data() + offset), v);
+  };
+  auto startCell = [&](std::size_t offset, std::size_t size) { put(offset, static_cast<std::uint32_t>(-static_cast<std::int64_t>(size))); };
+  const std::size_t segment = 16352, first = 32;
+  startCell(at, 16);
+  bytes.replace(at + 4, 4, std::string{'d', 'b', '\x03', '\0'});
+  put(at + 8, d + 16);
+  startCell(at + 16, 16);
+  for (std::size_t i = 0; i < 3; ++i) put(at + 20 + 4 * i, static_cast<std::uint32_t>(d + first + i * segment));
+  startCell(at + first, segment);
+  startCell(at + first + segment, segment);
+  startCell(at + first + 2 * segment, cellSize - first - 2 * segment);
+  put(0x1000 + value.cell + 4 + 4, 40000);  // the value's data size
+  return bytes;
+}
+
+TEST(HiveOracle, BothReadersReadEveryKeyAndValueAlike) {
+  TempDir dir;
+  // Generated: a CLSID key past the size of one list, so an ri of lh leaves.
+  const fs::path generated = dir / "generated";
+  ASSERT_TRUE(bench::generateMachine({1500, bench::MachineFormat::Hive, generated.string()}).ok);
+  // Written by libhivex: names stored as Latin-1 and as UTF-16, big data,
+  // data held in the value cell, and the root's list made lf and li.
+  const fs::path small = dir / "small";
+  writeHive(small, {{"CLSID\\{A1}\\InprocServer32", sz("C:\\m9q.dll")},
+                    {"\xC3\x84rger", RegValue{REG_BINARY, std::string(40100, '\x5A')}},
+                    {"m9q.\xC4\xB1", RegValue{REG_DWORD, std::string("\x2A\0\0\0", 4)}},
+                    {"Empty", RegValue{REG_SZ, ""}},
+                    {"Zeta", RegValue{REG_MULTI_SZ, std::string("a\0b\0\0\0", 6)}}});
+  const std::string bytes = readFile(small);
+  const std::size_t rootList = listOf(bytes, 0x1000 + le32At(bytes, 0x24));
+  ASSERT_EQ(bytes.substr(rootList + 4, 2), "lh");
+  writeFile(dir / "lf", withListKind(bytes, rootList, 'f'));
+  writeFile(dir / "li", withListKind(bytes, rootList, 'i'));
+  writeFile(dir / "db", withBigDataRecord(bytes, small, "\xC3\x84rger"));
+  for (const fs::path& file : {generated, small, dir / "lf", dir / "li", dir / "db"}) {
+    SCOPED_TRACE(file.filename().string());
+    std::optional<std::string> oracle = oracleDump(file), engine = engineDump(file);
+    ASSERT_TRUE(oracle && engine);
+    EXPECT_EQ(*engine, *oracle);
+  }
+  ASSERT_NE(engineDump(dir / "db")->find(entry("", REG_BINARY, std::string(40000, '\x5A'))), std::string::npos);
+
+  // Damaged copies: a few bytes of the hbins changed at random. Wherever
+  // both read the whole hive they must read the same; the store opens the
+  // copy or refuses it, and never reads outside it.
+  std::mt19937 random(16);
+  int compared = 0;
+  for (int round = 0; round < 400; ++round) {
+    std::string damaged = round % 2 ? bytes : readFile(dir / "li");
+    std::uniform_int_distribution<std::size_t> at(0x1000, damaged.size() - 1);
+    for (int n = 1 + round % 3; n > 0; --n) damaged[at(random)] = static_cast<char>(random());
+    writeFile(dir / "damaged", damaged);
+    std::optional<std::string> oracle = oracleDump(dir / "damaged"), engine = engineDump(dir / "damaged");
+    if (oracle && engine) {
+      EXPECT_EQ(*engine, *oracle) << "round " << round;
+      ++compared;
+    }
+    std::string error;
+    HiveStore::open(dir / "damaged", HiveStore::Top::ClassesIfPresent, error);
+  }
+  EXPECT_GT(compared, 100);
+}
+
+// The sections of a hivexregedit export, less those of the keys below
+// `removed` (paths as the export writes them).
+std::string withoutKeys(const std::string& exported, const std::set<std::string>& removed) {
+  std::string out;
+  bool keep = true;
+  for (std::size_t at = 0; at < exported.size();) {
+    std::size_t end = exported.find('\n', at);
+    end = end == std::string::npos ? exported.size() : end + 1;
+    std::string_view line(exported.data() + at, end - at);
+    if (line.starts_with("[")) {
+      std::string path(line.substr(1, line.find(']') - 1));
+      auto below = removed.upper_bound(path);
+      keep = true;
+      if (below != removed.begin()) {
+        const std::string& r = *std::prev(below);
+        keep = !(path == r || path.starts_with(r + "\\"));
+      }
+    }
+    if (keep) out.append(line);
+    at = end;
+  }
+  return out;
+}
+
+// What a save must leave as it was: the number of allocated cells that no
+// key reaches (a removal must free all of its cells and no other), and for
+// each security descriptor its count of references less the keys that use it.
+struct CellUse {
+  std::size_t unreachable = 0;
+  std::map<std::uint32_t, std::int64_t> securitySlack;
+  bool operator==(const CellUse&) const = default;
+};
+
+CellUse cellUse(const fs::path& file) {
+  std::string error, why;
+  auto hive = regf::RegfHive::open(file, error);
+  EXPECT_TRUE(hive) << error;
+  if (!hive) return {};
+  const regf::RegfView& view = hive->view();
+  std::set<std::uint32_t> reached;
+  std::map<std::uint32_t, std::int64_t> uses;
+  std::vector<std::uint32_t> pending{hive->rootCell()};
+  while (!pending.empty()) {
+    regf::KeyCell key;
+    std::vector<std::uint32_t> children, values;
+    std::vector<regf::ListCell> lists;
+    if (!view.key(pending.back(), key, why)) break;
+    pending.pop_back();
+    reached.insert(key.cell);
+    EXPECT_TRUE(view.subkeys(key, children, why, &lists) && view.valueCells(key, values, why)) << why;
+    for (const regf::ListCell& list : lists) reached.insert(list.cell);
+    if (key.valueCount) reached.insert(key.valueList);
+    for (std::uint32_t v : values) {
+      regf::ValueCell value;
+      std::vector<std::uint32_t> data;
+      if (!view.value(v, value, why)) continue;
+      view.dataCells(value, data);
+      reached.insert(v);
+      reached.insert(data.begin(), data.end());
+    }
+    if (key.className != regf::kNoCell) reached.insert(key.className);
+    reached.insert(key.security);
+    --uses[key.security];
+    pending.insert(pending.end(), children.begin(), children.end());
+  }
+  CellUse use;
+  for (std::size_t slot = 0; slot < hive->cellSlots(); ++slot)
+    if (view.isCell(static_cast<std::uint32_t>(slot * 4)) && !reached.count(static_cast<std::uint32_t>(slot * 4)))
+      ++use.unreachable;
+  for (auto [sk, negativeUses] : uses)
+    use.securitySlack[sk] = regf::le32(view.cell(sk).data() + 0x0C) + negativeUses;
+  return use;
+}
+
+TEST(HiveOracle, ASavedHiveExportsAsTheOriginalWithoutTheRemovedKeys) {
+  if (!commandOutput("command -v hivexregedit")) GTEST_SKIP() << "hivexregedit not installed";
+  TempDir dir;
+  const fs::path file = dir / "UsrClass.dat";
+  ASSERT_TRUE(bench::generateMachine({1500, bench::MachineFormat::Hive, file.string()}).ok);
+  const std::string exportHive = "hivexregedit --export '" + file.string() + "' '\\'";
+  const std::optional<std::string> original = commandOutput(exportHive);
+  ASSERT_TRUE(original);
+
+  const CellUse use = cellUse(file);
+  std::string error;
+  auto store = HiveStore::open(file, HiveStore::Top::ClassesIfPresent, error);
+  ASSERT_TRUE(store) << error;
+  HandleTable api(*store);
+  const NodeId clsid = store->findChild(store->root(), "CLSID");
+  ASSERT_NE(clsid, kNoNode);
+  std::set<std::string> removed;
+  std::vector<std::string> names;
+  for (std::uint32_t i = 0; i < store->childCount(clsid); ++i)
+    names.push_back(std::string(store->name(store->childAt(clsid, i))));
+  ASSERT_GT(names.size(), 1000u);
+  // Two saves: most of CLSID (whole leaves of its index among them) and a
+  // root key, then some of what is left.
+  for (int save = 0; save < 2; ++save) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if ((save == 0 && (i % 7 == 0 || i / 500 == 1)) || (save == 1 && i % 7 == 3 && i / 500 != 1)) {
+        ASSERT_EQ(deleteTree(api, "CLSID\\" + names[i]), 0) << names[i];
+        removed.insert("\\Classes\\CLSID\\" + names[i]);
+      }
+    }
+    if (save == 0) {
+      const std::string first(store->name(store->childAt(store->root(), 0)));
+      ASSERT_EQ(deleteTree(api, first), 0);
+      removed.insert("\\Classes\\" + first);
+    }
+    ASSERT_EQ(outcome(store->save()), "ok");
+    std::optional<std::string> exported = commandOutput(exportHive);
+    ASSERT_TRUE(exported);
+    EXPECT_EQ(*exported, withoutKeys(*original, removed)) << "save " << save;
+    std::optional<std::string> oracle = oracleDump(file), engine = engineDump(file);
+    ASSERT_TRUE(oracle && engine);
+    EXPECT_EQ(*engine, *oracle);
+    EXPECT_TRUE(cellUse(file) == use) << "save " << save;
+  }
+
+  // A key whose value is a big data record.
+  const fs::path small = dir / "small";
+  writeHive(small, {{"Big", RegValue{REG_BINARY, std::string(40100, '\x5A')}}, {"Kept", sz("k")}});
+  std::string bytes = withBigDataRecord(readFile(small), small, "Big");
+  ASSERT_FALSE(bytes.empty());
+  writeFile(small, bytes);
+  const CellUse smallUse = cellUse(small);
+  const std::optional<std::string> smallOriginal = commandOutput("hivexregedit --export '" + small.string() + "' '\\'");
+  auto smallStore = HiveStore::open(small, HiveStore::Top::ClassesIfPresent, error);
+  ASSERT_TRUE(smallStore && smallOriginal) << error;
+  ASSERT_EQ(smallStore->removeLeaf(smallStore->root(), smallStore->findChild(smallStore->root(), "Big")), 0);
+  ASSERT_EQ(outcome(smallStore->save()), "ok");
+  EXPECT_EQ(commandOutput("hivexregedit --export '" + small.string() + "' '\\'"),
+            withoutKeys(*smallOriginal, {"\\Big"}));
+  EXPECT_TRUE(cellUse(small) == smallUse);
+}
+
+}  // namespace
+}  // namespace comsweep::test
