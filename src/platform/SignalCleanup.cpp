@@ -2,11 +2,9 @@
 
 #include <limits.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstring>
 
 namespace comsweep::platform {
@@ -18,16 +16,9 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // Written only with the signals held; read by the handler.
 char g_paths[kSlots][PATH_MAX];
 volatile sig_atomic_t g_used[kSlots];
-volatile sig_atomic_t g_child = 0;
 
 // Only async-signal-safe calls below.
 void cleanUp(int sig) {
-  pid_t child = static_cast<pid_t>(g_child);
-  if (child > 0) {
-    ::kill(child, SIGKILL);
-    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
-  }
   for (int i = 0; i < kSlots; ++i)
     if (g_used[i]) ::unlink(g_paths[i]);
   // Ends the program the way the signal would have.
@@ -83,25 +74,6 @@ RemoveOnSignal::~RemoveOnSignal() {
   if (m_slot < 0) return;
   SignalsHeld blocked;
   g_used[m_slot] = 0;
-}
-
-StopChildOnSignal::StopChildOnSignal(pid_t child) {
-  SignalsHeld blocked;
-  g_child = child;
-}
-
-StopChildOnSignal::~StopChildOnSignal() {
-  SignalsHeld blocked;
-  g_child = 0;
-}
-
-void resetSignalCleanupInChild() {
-  for (int i = 0; i < kSlots; ++i) g_used[i] = 0;
-  g_child = 0;
-  for (int sig : kSignals) {
-    struct sigaction old {};
-    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == cleanUp) ::signal(sig, SIG_DFL);
-  }
 }
 
 }  // namespace comsweep::platform

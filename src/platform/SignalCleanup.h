@@ -1,15 +1,13 @@
 #pragma once
 // What an interrupted run leaves behind: nothing. SIGINT, SIGTERM and SIGHUP
 // end the program as they would without handlers, but first remove the
-// temporary files registered here and end the child process that writes one.
+// temporary files registered here.
 // The files a run replaces are renamed into place in one step, so the
 // machine is then either as it was or as the run left it.
 //
 // On Windows, Ctrl+C, Ctrl+Break and closing the console stand for those
 // signals; they arrive on a thread of their own, so holding them back is
 // not needed there and does nothing.
-
-#include <sys/types.h>
 
 #include <filesystem>
 
@@ -50,19 +48,5 @@ class RemoveOnSignal {
  private:
   int m_slot;
 };
-
-// Registers a child process to be killed (and waited for) on those signals
-// while the guard lives, so that it cannot go on writing a temporary file
-// that the handler removes.
-class StopChildOnSignal {
- public:
-  explicit StopChildOnSignal(pid_t child);
-  ~StopChildOnSignal();
-  StopChildOnSignal(const StopChildOnSignal&) = delete;
-  StopChildOnSignal& operator=(const StopChildOnSignal&) = delete;
-};
-
-// For a freshly forked child: the parent's handlers are not its own.
-void resetSignalCleanupInChild();
 
 }  // namespace comsweep::platform

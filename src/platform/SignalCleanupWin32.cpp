@@ -64,9 +64,4 @@ RemoveOnSignal::~RemoveOnSignal() {
   ::ReleaseSRWLockExclusive(&g_lock);
 }
 
-// The Windows build starts no child process.
-StopChildOnSignal::StopChildOnSignal(pid_t) {}
-StopChildOnSignal::~StopChildOnSignal() = default;
-void resetSignalCleanupInChild() {}
-
 }  // namespace comsweep::platform
