@@ -169,6 +169,10 @@ std::string withBigDataRecord(std::string bytes, const fs::path& file, const std
   return bytes;
 }
 
+// Small data whose first bytes read as a big data record's header: one
+// segment, its list at 0x20 (the root key of a hive libhivex writes).
+const RegValue kLooksBig{REG_BINARY, std::string("db\x01\0\x20\0\0\0\x30\0\0\0", 12)};
+
 TEST(HiveOracle, BothReadersReadEveryKeyAndValueAlike) {
   TempDir dir;
   // Generated: a CLSID key past the size of one list, so an ri of lh leaves.
@@ -181,6 +185,7 @@ TEST(HiveOracle, BothReadersReadEveryKeyAndValueAlike) {
                     {"\xC3\x84rger", RegValue{REG_BINARY, std::string(40100, '\x5A')}},
                     {"m9q.\xC4\xB1", RegValue{REG_DWORD, std::string("\x2A\0\0\0", 4)}},
                     {"Empty", RegValue{REG_SZ, ""}},
+                    {"Db", kLooksBig},
                     {"Zeta", RegValue{REG_MULTI_SZ, std::string("a\0b\0\0\0", 6)}}});
   const std::string bytes = readFile(small);
   const std::size_t rootList = listOf(bytes, 0x1000 + le32At(bytes, 0x24));
@@ -336,20 +341,25 @@ TEST(HiveOracle, ASavedHiveExportsAsTheOriginalWithoutTheRemovedKeys) {
     EXPECT_TRUE(cellUse(file) == use) << "save " << save;
   }
 
-  // A key whose value is a big data record.
+  // A key whose value is a big data record, and one whose small value
+  // begins as one does.
   const fs::path small = dir / "small";
-  writeHive(small, {{"Big", RegValue{REG_BINARY, std::string(40100, '\x5A')}}, {"Kept", sz("k")}});
+  writeHive(small, {{"Big", RegValue{REG_BINARY, std::string(40100, '\x5A')}},
+                    {"Db", kLooksBig},
+                    {"Kept", sz("k")}});
   std::string bytes = withBigDataRecord(readFile(small), small, "Big");
   ASSERT_FALSE(bytes.empty());
+  ASSERT_EQ(le32At(bytes, 0x24), 0x20u);  // the root, which kLooksBig names as its list
   writeFile(small, bytes);
   const CellUse smallUse = cellUse(small);
   const std::optional<std::string> smallOriginal = commandOutput("hivexregedit --export '" + small.string() + "' '\\'");
   auto smallStore = HiveStore::open(small, HiveStore::Top::ClassesIfPresent, error);
   ASSERT_TRUE(smallStore && smallOriginal) << error;
-  ASSERT_EQ(smallStore->removeLeaf(smallStore->root(), smallStore->findChild(smallStore->root(), "Big")), 0);
+  for (const char* name : {"Big", "Db"})
+    ASSERT_EQ(smallStore->removeLeaf(smallStore->root(), smallStore->findChild(smallStore->root(), name)), 0);
   ASSERT_EQ(outcome(smallStore->save()), "ok");
   EXPECT_EQ(commandOutput("hivexregedit --export '" + small.string() + "' '\\'"),
-            withoutKeys(*smallOriginal, {"\\Big"}));
+            withoutKeys(*smallOriginal, {"\\Big", "\\Db"}));
   EXPECT_TRUE(cellUse(small) == smallUse);
 }
 
