@@ -23,8 +23,6 @@ using comsweep_native::kLocalMachine;
 using native::kSuccess;
 constexpr HKEY kRoot = native::kClassesRoot;
 
-const std::wstring kTestKey = L"Software\\Classes\\comsweep-native-test";
-const std::string kTestKeyBelowRoot = "comsweep-native-test";
 // A name outside every ANSI code page, with a character outside the BMP.
 const std::wstring kWideName = L"Kl\x044E\x0447 \x2603 \xD834\xDD1E";
 const std::string kUtf8Name = "Kl\xD1\x8E\xD1\x87 \xE2\x98\x83 \xF0\x9D\x84\x9E";
@@ -52,8 +50,13 @@ bool exists(::HKEY top, const std::wstring& path) {
 class LiveRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A key of each test's own: CTest runs them side by side.
+    const std::string own = std::string("comsweep-native-test-") +
+                            ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    m_keyBelowRoot = own;
+    m_testKey = L"Software\\Classes\\" + std::wstring(own.begin(), own.end());
     TearDown();
-    ::HKEY key = create(kLocalMachine, kTestKey + L"\\" + kWideName);
+    ::HKEY key = create(kLocalMachine, m_testKey + L"\\" + kWideName);
     std::wstring text = L"\x0437\x043D\x0430\x0447\x0435\x043D\x0438\x0435";  // "значение"
     setValue(key, L"", REG_SZ, std::string(reinterpret_cast<const char*>(text.c_str()),
                                            (text.size() + 1) * 2));
@@ -62,20 +65,22 @@ class LiveRegistryTest : public ::testing::Test {
     setValue(key, L"bytes", REG_BINARY, std::string("\x01\x00\xFF", 3));
     setValue(key, L"\x0418\x043C\x044F", 0xFFFF0007u, std::string("\x00\x01", 2));
     ::RegCloseKey(key);
-    ::RegCloseKey(create(kLocalMachine, kTestKey + L"\\" + kWideName + L"\\sub"));
+    ::RegCloseKey(create(kLocalMachine, m_testKey + L"\\" + kWideName + L"\\sub"));
   }
   void TearDown() override {
-    ::RegDeleteTreeW(kLocalMachine, kTestKey.c_str());
-    ::RegDeleteTreeW(kCurrentUser, kTestKey.c_str());
+    ::RegDeleteTreeW(kLocalMachine, m_testKey.c_str());
+    ::RegDeleteTreeW(kCurrentUser, m_testKey.c_str());
   }
 
+  std::wstring m_testKey;
+  std::string m_keyBelowRoot;
   NativeStore m_machine{kLocalMachine, "Software\\Classes"};
   LiveRegistry m_api{m_machine, {}};
 };
 
 TEST_F(LiveRegistryTest, NamesAndTextAreUtf8AndKeysGoAsOnEveryStore) {
   HKEY parent = 0, key = 0;
-  ASSERT_TRUE(OpenKey(m_api, kRoot, kTestKeyBelowRoot, parent));
+  ASSERT_TRUE(OpenKey(m_api, kRoot, m_keyBelowRoot, parent));
   std::string name;
   ASSERT_EQ(EnumKey(m_api, parent, 0, name), kSuccess);
   EXPECT_EQ(name, kUtf8Name);
@@ -89,19 +94,19 @@ TEST_F(LiveRegistryTest, NamesAndTextAreUtf8AndKeysGoAsOnEveryStore) {
 
   EXPECT_EQ(m_api.RegDeleteKeyA(parent, kUtf8Name.c_str()), ERROR_ACCESS_DENIED);  // has a subkey
   EXPECT_EQ(m_api.RegDeleteKeyA(key, "sub"), kSuccess);
-  EXPECT_FALSE(exists(kLocalMachine, kTestKey + L"\\" + kWideName + L"\\sub"));
+  EXPECT_FALSE(exists(kLocalMachine, m_testKey + L"\\" + kWideName + L"\\sub"));
   EXPECT_EQ(m_api.RegDeleteKeyA(key, "sub"), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(m_api.RegCloseKey(key), kSuccess);
   EXPECT_EQ(m_api.RegDeleteKeyA(parent, kUtf8Name.c_str()), kSuccess);
-  EXPECT_FALSE(exists(kLocalMachine, kTestKey + L"\\" + kWideName));
+  EXPECT_FALSE(exists(kLocalMachine, m_testKey + L"\\" + kWideName));
   EXPECT_EQ(m_api.RegEnumKeyA(parent, 0, nullptr, 0), ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(m_api.RegCloseKey(parent), kSuccess);
   HKEY again = 0;
-  EXPECT_TRUE(OpenKey(m_api, kRoot, kTestKeyBelowRoot, again));
+  EXPECT_TRUE(OpenKey(m_api, kRoot, m_keyBelowRoot, again));
 }
 
 TEST_F(LiveRegistryTest, TheBackupReadsEveryValueExactly) {
-  NodeId parent = m_machine.findChild(m_machine.root(), kTestKeyBelowRoot);
+  NodeId parent = m_machine.findChild(m_machine.root(), m_keyBelowRoot);
   ASSERT_NE(parent, kNoNode);
   ASSERT_EQ(m_machine.childCount(parent), 1u);
   NodeId key = m_machine.childAt(parent, 0);
@@ -125,12 +130,12 @@ TEST_F(LiveRegistryTest, TheBackupReadsEveryValueExactly) {
 // them; the store holds few keys open however many it has named.
 TEST_F(LiveRegistryTest, UserClassesLieOverTheMachineClasses) {
   for (const wchar_t* name : {L"\\both", L"\\user only"}) {
-    ::HKEY key = create(kCurrentUser, kTestKey + name);
+    ::HKEY key = create(kCurrentUser, m_testKey + name);
     setValue(key, L"", REG_SZ, std::string("u\0\0", 4));
     ::RegCloseKey(key);
   }
-  ::RegCloseKey(create(kLocalMachine, kTestKey + L"\\both"));
-  ::RegCloseKey(create(kLocalMachine, kTestKey + L"\\both\\machine only"));
+  ::RegCloseKey(create(kLocalMachine, m_testKey + L"\\both"));
+  ::RegCloseKey(create(kLocalMachine, m_testKey + L"\\both\\machine only"));
   auto user = std::make_unique<NativeStore>(kCurrentUser, "Software\\Classes", 2);
   auto machine = std::make_unique<NativeStore>(kLocalMachine, "Software\\Classes", 2);
   const NativeStore& userStore = *user;
@@ -140,7 +145,7 @@ TEST_F(LiveRegistryTest, UserClassesLieOverTheMachineClasses) {
   LiveRegistry api(classes, {});
 
   HKEY parent = 0, both = 0;
-  ASSERT_TRUE(OpenKey(api, kRoot, kTestKeyBelowRoot, parent));
+  ASSERT_TRUE(OpenKey(api, kRoot, m_keyBelowRoot, parent));
   std::vector<std::string> names;
   std::string name;
   for (DWORD i = 0; EnumKey(api, parent, i, name) == kSuccess; ++i) names.push_back(name);
@@ -155,17 +160,17 @@ TEST_F(LiveRegistryTest, UserClassesLieOverTheMachineClasses) {
   EXPECT_EQ(api.RegDeleteKeyA(both, "machine only"), kSuccess);
   EXPECT_EQ(api.RegDeleteKeyA(parent, "both"), kSuccess);
   EXPECT_EQ(api.RegDeleteKeyA(parent, "user only"), kSuccess);
-  EXPECT_FALSE(exists(kCurrentUser, kTestKey + L"\\both"));
-  EXPECT_FALSE(exists(kLocalMachine, kTestKey + L"\\both"));
-  EXPECT_FALSE(exists(kCurrentUser, kTestKey + L"\\user only"));
-  EXPECT_TRUE(exists(kLocalMachine, kTestKey + L"\\" + kWideName));
+  EXPECT_FALSE(exists(kCurrentUser, m_testKey + L"\\both"));
+  EXPECT_FALSE(exists(kLocalMachine, m_testKey + L"\\both"));
+  EXPECT_FALSE(exists(kCurrentUser, m_testKey + L"\\user only"));
+  EXPECT_TRUE(exists(kLocalMachine, m_testKey + L"\\" + kWideName));
 }
 
 // A machine that answers (here the user's classes stand in for it): its keys
 // are the ones read and removed, and whoever writes the backup is told
 // which store holds them, until the run is back on this computer.
 TEST_F(LiveRegistryTest, AConnectedMachineIsTheOneWorkedOnAndBackedUp) {
-  ::RegCloseKey(create(kCurrentUser, kTestKey + L"\\remote"));
+  ::RegCloseKey(create(kCurrentUser, m_testKey + L"\\remote"));
   const Store* told = &m_machine;
   std::string asked;
   LiveRegistry api(
@@ -183,13 +188,13 @@ TEST_F(LiveRegistryTest, AConnectedMachineIsTheOneWorkedOnAndBackedUp) {
   ASSERT_NE(told, nullptr);
   EXPECT_NE(told, &m_machine);
   EXPECT_NE(root, kRoot);
-  ASSERT_TRUE(OpenKey(api, root, kTestKeyBelowRoot, parent));
+  ASSERT_TRUE(OpenKey(api, root, m_keyBelowRoot, parent));
   std::string name;
   ASSERT_EQ(EnumKey(api, parent, 0, name), kSuccess);
   EXPECT_EQ(name, "remote");
   EXPECT_EQ(api.RegDeleteKeyA(parent, "remote"), kSuccess);
-  EXPECT_FALSE(exists(kCurrentUser, kTestKey + L"\\remote"));
-  EXPECT_TRUE(exists(kLocalMachine, kTestKey + L"\\" + kWideName));
+  EXPECT_FALSE(exists(kCurrentUser, m_testKey + L"\\remote"));
+  EXPECT_TRUE(exists(kLocalMachine, m_testKey + L"\\" + kWideName));
 
   ASSERT_EQ(api.RegConnectRegistryA("", kRoot, &root), kSuccess);
   EXPECT_EQ(told, nullptr);
