@@ -82,6 +82,9 @@ long long readAt(int fd, char* out, std::size_t size, long long offset);
 // the bytes passing through this process. False with errno set (EIO when
 // `from` ends early).
 bool copyRange(int from, long long offset, int to, std::uint64_t size);
+// The same through a buffer in this process, for what the system cannot
+// copy by itself.
+bool copyThroughBuffer(int from, long long offset, int to, std::uint64_t size);
 
 // Flushes a directory's entries (a rename or a new file in it) to disk.
 void syncDirectory(const std::filesystem::path& dir);
