@@ -82,12 +82,6 @@ bool linkStatusOf(const std::filesystem::path& path, struct stat& st) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool isFileAt(int fd, const std::filesystem::path& path) {
-  struct stat mine {}, named {};
-  return ::fstat(fd, &mine) == 0 && ::lstat(path.c_str(), &named) == 0 &&
-         mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
-}
-
 bool flushFile(int fd) { return ::fsync(fd) == 0; }
 
 bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {

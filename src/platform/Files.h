@@ -57,9 +57,6 @@ int createNewFile(const std::filesystem::path& path, unsigned mode);
 // False with errno set.
 bool statPath(const std::filesystem::path& path, struct stat& st);
 bool linkStatusOf(const std::filesystem::path& path, struct stat& st);
-// True when the open file is the one `path` names now, without following a
-// link at `path`'s end.
-bool isFileAt(int fd, const std::filesystem::path& path);
 // Flushes the file's content to disk. False with errno set.
 bool flushFile(int fd);
 // Puts `from` in the place of `to` in one step, replacing it. False with errno set.

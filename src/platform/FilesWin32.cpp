@@ -149,12 +149,6 @@ bool statPath(const std::filesystem::path& path, struct stat& st) {
 // Windows has no links a run would plant or follow by accident here.
 bool linkStatusOf(const std::filesystem::path& path, struct stat& st) { return statPath(path, st); }
 
-bool isFileAt(int fd, const std::filesystem::path& path) {
-  FileIdentity mine, named;
-  return FileIdentity::ofDescriptor(fd, mine) && FileIdentity::ofPath(path, named) &&
-         mine.device == named.device && mine.inode == named.inode;
-}
-
 bool flushFile(int fd) {
   if (::FlushFileBuffers(handleOf(fd))) return true;
   errno = errnoOfLastError();

@@ -116,22 +116,4 @@ CommitResult replaceFileAtomically(const std::filesystem::path& target,
       lastCheck);
 }
 
-CommitResult replaceFileAtomicallyByName(
-    const std::filesystem::path& target,
-    const std::function<bool(const std::filesystem::path& temp, std::string& error)>& produce,
-    const LastCheck& lastCheck) {
-  return replaceWith(
-      target,
-      [&](int fd, const std::filesystem::path& tmp) -> CommitResult {
-        std::string error;
-        if (!produce(tmp, error)) return {false, "cannot write " + tmp.string() + ": " + error};
-        // The producer opened the file by name: make sure that what will be
-        // flushed and renamed is the file created above.
-        if (!platform::isFileAt(fd, tmp))
-          return {false, tmp.string() + " was replaced while it was written"};
-        return {};
-      },
-      lastCheck);
-}
-
 }  // namespace comsweep::registry

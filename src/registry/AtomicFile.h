@@ -44,14 +44,4 @@ CommitResult replaceFileAtomically(const std::filesystem::path& target,
                                    const std::function<bool(AtomicWriter&)>& produce,
                                    const LastCheck& lastCheck = {});
 
-// The same for producers that can only write to a file they open by name (a
-// library's own save function): `produce` writes the whole content to
-// `temp`, the exclusively created temporary file, or returns false and says
-// why in `error`. The file is flushed and renamed only if it is still the
-// one that was created.
-CommitResult replaceFileAtomicallyByName(
-    const std::filesystem::path& target,
-    const std::function<bool(const std::filesystem::path& temp, std::string& error)>& produce,
-    const LastCheck& lastCheck = {});
-
 }  // namespace comsweep::registry
