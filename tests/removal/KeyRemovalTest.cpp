@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/RunOutcome.h"
+#include "removal/LogWriter.h"
 #include "support/Fixture.h"
 #include "support/TempDir.h"
 
@@ -101,6 +102,21 @@ TEST(Removal, EachEntrySaysWhatBecameOfItsKey) {
     EXPECT_EQ(text.substr(end + rule.size()), "\r\nNumber of deleted keys: " + std::to_string(report.removed) +
                                                   "\r\nEnd of processing date: T\r\n");
   }
+}
+
+// A run whose log could not be written does not pass its failure on to the
+// next run of the same window.
+TEST(RemovalLog, AFailureIsTheRunsOwn) {
+  test::TempDir dir;
+  std::filesystem::create_directory(dir / "9QReg.log");
+  LogWriter log(dir / "9QReg.log", [] { return std::string("T"); });
+  log.writeHeader(families::Selection{}, 0);
+  EXPECT_NE(log.failure(), "");
+  std::filesystem::remove(dir / "9QReg.log");
+  log.writeHeader(families::Selection{}, 0);
+  log.writeFooter(0);
+  EXPECT_EQ(log.failure(), "");
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir / "9QReg.log"));
 }
 
 }  // namespace

@@ -77,7 +77,8 @@ TEST(HiveStore, EnumeratesInRegistryOrderWhateverOrderTheListIsStoredIn) {
   };
   const std::size_t root = 0x1000 + at(0x24), list = 0x1000 + at(root + 0x20);
   ASSERT_EQ(hive.substr(list + 4, 1), "l");  // an lf or lh list: 8-byte entries
-  std::swap_ranges(hive.begin() + list + 8, hive.begin() + list + 16, hive.begin() + list + 16);
+  // Stored in reverse: every neighbour out of order.
+  std::swap_ranges(hive.begin() + list + 8, hive.begin() + list + 16, hive.begin() + list + 24);
   writeFile(dir / "UsrClass.dat", hive);
   std::string error;
   auto store = HiveStore::open(dir / "UsrClass.dat", HiveStore::Top::ClassesIfPresent, error);

@@ -88,6 +88,14 @@ TEST(RegFileStore, BuildsTheClassesTreeAsAnImportWould) {
     ASSERT_TRUE(sut.store);
     EXPECT_EQ(dump(*sut.store), tree);
   }
+  // A default value given again, in another form, is read as the later one.
+  StoreUnderTest sut = loadFromFile("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\D]\n@=\"text\"\n"
+                                    "[HKEY_CLASSES_ROOT\\D]\n@=dword:00000101\n");
+  ASSERT_TRUE(sut.store);
+  registry::RegValue value;
+  ASSERT_TRUE(sut.store->defaultValue(sut.store->findChild(sut.store->root(), "D"), value));
+  EXPECT_EQ(value.type, registry::REG_DWORD);
+  EXPECT_EQ(value.data, std::string("\x01\x01\0\0", 4));
 }
 
 // A missing or malformed file is RegMachineFailures.AMissingOrBrokenMachineIsRefusedBeforeAnything.
