@@ -135,12 +135,17 @@ NodeId MemoryStore::addPath(std::string_view path) {
   return node;
 }
 
-void MemoryStore::setDefaultValue(NodeId node, DWORD type, std::string_view data) {
+MemoryStore::Node& MemoryStore::startDefault(NodeId node, DWORD type, bool encoded) {
   Node& n = m_nodes[node];
   n.hasDefault = true;
   n.defaultType = type;
   n.utf8String = false;
-  n.encoded = false;
+  n.encoded = encoded;
+  return n;
+}
+
+void MemoryStore::setDefaultValue(NodeId node, DWORD type, std::string_view data) {
+  Node& n = startDefault(node, type, false);
   if (isStringType(type) && data.size() >= 2 && data.size() % 2 == 0 &&
       data[data.size() - 2] == '\0' && data[data.size() - 1] == '\0') {
     std::string_view body = data.substr(0, data.size() - 2);
@@ -164,12 +169,7 @@ void MemoryStore::setDefaultValue(NodeId node, DWORD type, std::string_view data
 }
 
 void MemoryStore::setEncodedDefault(NodeId node, DWORD type, std::string_view spelling) {
-  Node& n = m_nodes[node];
-  n.hasDefault = true;
-  n.defaultType = type;
-  n.utf8String = false;
-  n.encoded = true;
-  n.defaultData = m_texts.store(spelling);
+  startDefault(node, type, true).defaultData = m_texts.store(spelling);
 }
 
 void MemoryStore::decodeDefault(DWORD, std::string_view spelling, std::string& data) const {

@@ -94,6 +94,8 @@ class MemoryStore : public Store {
 
   std::string_view nameOf(const Node& node) const { return m_texts.get(node.name); }
   NodeId newNode(NodeId parent, std::string_view name);
+  // The key's default value marked present, of `type`, its data still to set.
+  Node& startDefault(NodeId node, DWORD type, bool encoded);
 
   // Index of the first child whose name does not sort before `name`.
   std::size_t lowerBound(const Node& parent, std::string_view name) const;
