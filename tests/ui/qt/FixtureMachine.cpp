@@ -36,14 +36,4 @@ std::unique_ptr<registry::Machine> makeFixtureMachine(const std::filesystem::pat
   return machine;
 }
 
-bool hasKey(const registry::Store& store, const std::string& path) {
-  registry::NodeId node = store.root();
-  for (std::size_t start = 0; node != registry::kNoNode && start <= path.size();) {
-    std::size_t end = std::min(path.find('\\', start), path.size());
-    node = store.findChild(node, std::string_view(path).substr(start, end - start));
-    start = end + 1;
-  }
-  return node != registry::kNoNode;
-}
-
 }  // namespace comsweep::test

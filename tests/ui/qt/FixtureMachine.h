@@ -16,7 +16,4 @@ namespace comsweep::test {
 // drive C: is `driveC`; the store is a registry::MemoryStore.
 std::unique_ptr<registry::Machine> makeFixtureMachine(const std::filesystem::path& driveC);
 
-// True when the key at `path` (below the root) exists.
-bool hasKey(const registry::Store& store, const std::string& path);
-
 }  // namespace comsweep::test

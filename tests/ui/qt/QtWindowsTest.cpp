@@ -1,0 +1,326 @@
+// The Qt windows on a machine in memory, without a display. Whole
+// interactive runs: the operator's part is played through the widgets, the
+// modal dialogs through the scripted runner; what the removal itself does is
+// the end-to-end tests' to check, here only that the windows hand it the
+// operator's choices and report its outcome. And what the operator reads:
+// every caption fits its control at the window font, the pictures exist for
+// every key at high resolution, the progress window's animation follows the
+// counter and always shows the last update, and a start without a display
+// explains itself.
+
+#include <QTest>
+#include <QtWidgets>
+
+#include "FixtureMachine.h"
+#include "ScriptedModalRunner.h"
+#include "ui/ProgressState.h"
+#include "ui/ReviewState.h"
+#include "ui/headless/HeadlessWindowSystem.h"
+#include "ui/qt/InteractiveSession.h"
+#include "ui/qt/MainWindow.h"
+#include "ui/qt/Pictures.h"
+#include "ui/qt/ProgressWindow.h"
+#include "ui/qt/QtProgram.h"
+#include "ui/qt/ReviewWindow.h"
+#include "ui/qt/TipWindow.h"
+#include "ui/qt/WindowFont.h"
+
+namespace comsweep::test {
+
+class QtWindowsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void removeAfterReview();
+  void cancelInReview();
+  void helpThenARemoteNameThatCannotBeReached();
+  void captionsFitTheirControls();
+  void picturesForEveryKeyAtHighResolution();
+  void progressFramesFollowTheCounterAndSettleDrawsTheLastUpdate();
+  void startWithoutDisplayExplainsItself();
+};
+
+namespace {
+
+struct Fixture {
+  QTemporaryDir dir;
+  std::unique_ptr<registry::Machine> machine = makeFixtureMachine(dir.path().toStdString());
+  ScriptedModalRunner modal;
+  ui::InteractiveSession session{*machine, modal};
+
+  Fixture() { session.show(); }
+  QWidget& main() { return session.mainWindow(); }
+  std::filesystem::path log() const { return machine->driveC / "9QReg.log"; }
+};
+
+template <class T>
+T* in(QWidget& window, const char* name) {
+  return window.findChild<T*>(QLatin1String(name));
+}
+
+QStringList keyColumn(const QTreeView& list) {
+  QStringList texts;
+  for (int row = 0; row < list.model()->rowCount(); ++row) texts << list.model()->index(row, 0).data().toString();
+  return texts;
+}
+
+void strikeRow(QTreeView& list, int row) {
+  QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(list.model()->index(row, 1)).center());
+  QTest::keyClick(&list, Qt::Key_Delete);
+}
+
+}  // namespace
+
+void QtWindowsTest::removeAfterReview() {
+  Fixture f;
+  in<QCheckBox>(f.main(), "chkM9q")->click();
+  in<QCheckBox>(f.main(), "chkW9q")->click();
+
+  QStringList shownOrder, orderAfterClick;
+  QString label1;
+  f.modal.then([&](QDialog& review) {
+    review.resize(596, 421);
+    review.show();
+    QVERIFY(QTest::qWaitForWindowActive(&review));
+    // Growing moves the controls with the window.
+    review.resize(696, 471);
+    auto* list = in<QTreeView>(review, "lvwKeys");
+    auto* buttons = in<QFrame>(review, "fraButtons");
+    QCOMPARE(list->size(), QSize(697, 399));
+    QCOMPARE(buttons->y() + buttons->height() + 4, review.height());
+    label1 = in<QLabel>(review, "Label1")->text();
+    QCOMPARE(QApplication::focusWidget(), list);
+    auto selectedRow = [&] { return list->selectionModel()->selectedRows().value(0).row(); };
+    auto struck = [&](int row) {
+      const QModelIndex at = list->model()->index(row, 0);
+      return at.data(Qt::FontRole).value<QFont>().strikeOut() &&
+             at.data(Qt::ForegroundRole).value<QBrush>() ==
+                 QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+    };
+    QHeaderView* header = list->header();
+    shownOrder = keyColumn(*list);
+    QCOMPARE(header->sortIndicatorSection(), 1);
+    QCOMPARE(selectedRow(), 0);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 10, 5));
+    orderAfterClick = keyColumn(*list);
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    QCOMPARE(selectedRow(), orderAfterClick.indexOf(shownOrder[0]));  // the selection follows its entry
+    strikeRow(*list, 0);
+    QVERIFY(struck(0));
+    QTest::keyClick(list, Qt::Key_Insert);                     // not Del: nothing
+    QTest::keyClick(list, Qt::Key_Delete, Qt::ShiftModifier);  // shift is ignored
+    QVERIFY(!struck(0) && !list->model()->index(0, 0).data(Qt::ForegroundRole).isValid());
+    QTest::keyClick(list, Qt::Key_Delete);
+    list->selectionModel()->clear();
+    QTest::keyClick(list, Qt::Key_Delete);  // nothing selected: nothing struck
+    QVERIFY(struck(0) && !struck(1));
+    strikeRow(*list, 5);
+    QTest::mouseClick(in<QPushButton>(review, "cmdDelete"), Qt::LeftButton);
+  });
+  ShownMessage closing;
+  f.modal.thenMessage(closing);
+
+  QTest::mouseClick(in<QPushButton>(f.main(), "cmdContinue"), Qt::LeftButton);
+
+  QVERIFY2(f.modal.allStepsTaken() && f.modal.unexpected.isEmpty(), qPrintable(f.modal.unexpected.join('|')));
+  QCOMPARE(label1, QStringLiteral("7 Keys about to be removed in the registry:"));
+  // Shown by found value, ascending; one click on "Key" flips to
+  // descending by key, letter case ignored, punctuation before letters as a
+  // list control orders text.
+  const QString a1 = "{A1000000-0000-0000-0000-000000000001}", b2 = "{B2000000-0000-0000-0000-000000000001}",
+                c31 = "{C3000000-0000-0000-0000-000000000001}", c32 = "{C3000000-0000-0000-0000-000000000002}";
+  QCOMPARE(shownOrder, (QStringList{"m9q.alpha", "M9Q.Beta", c31, a1, b2, "W9q.Calc", c32}));
+  QCOMPARE(orderAfterClick, (QStringList{"W9q.Calc", "M9Q.Beta", "m9q.alpha", c32, c31, b2, a1}));
+
+  QCOMPARE(closing.text, QStringLiteral("5 / 7 keys have been removed in your registry."));
+  QVERIFY(closing.icon == QMessageBox::Information && closing.title == QStringLiteral("Registry Cleaner"));
+
+  // Removed and logged in the order shown, struck entries skipped, after
+  // the session saved them to a backup.
+  QFile log(QString::fromStdString(f.log().string()));
+  QVERIFY(log.open(QIODevice::ReadOnly));
+  QStringList logged;
+  for (const QString& line : QString::fromUtf8(log.readAll()).split(QStringLiteral("\r\n")))
+    if (line.startsWith(QLatin1String(" --- "))) logged << line.section(QStringLiteral("HKEY_CLASSES_ROOT\\"), 1);
+  QCOMPARE(logged, (QStringList{"M9Q.Beta", "m9q.alpha", "CLSID\\" + c32, "CLSID\\" + c31, "TypeLib\\" + a1}));
+  QCOMPARE(QDir(f.dir.path()).entryList({QStringLiteral("9QReg-*")}).size(), 1);
+
+  QVERIFY(f.session.ended() && !f.main().isVisible());
+  QCOMPARE(f.session.exitStatus(), 0);
+}
+
+// Esc in the review window is its Cancel: nothing removed, nothing logged.
+void QtWindowsTest::cancelInReview() {
+  Fixture f;
+  in<QCheckBox>(f.main(), "chkM9q")->click();
+  f.modal.then([&](QDialog& review) {
+    review.show();
+    auto* list = in<QTreeView>(review, "lvwKeys");
+    strikeRow(*list, 0);
+    QTest::keyClick(list, Qt::Key_Escape);
+  });
+  ShownMessage cancelled;
+  f.modal.thenMessage(cancelled);
+  in<QPushButton>(f.main(), "cmdContinue")->click();
+
+  QVERIFY(f.modal.allStepsTaken() && f.modal.unexpected.isEmpty() && f.session.ended());
+  QCOMPARE(cancelled.text, QStringLiteral("0 keys have been deleted in your registry."));
+  QVERIFY(!std::filesystem::exists(f.log()));
+}
+
+void QtWindowsTest::helpThenARemoteNameThatCannotBeReached() {
+  Fixture f;
+  QWidget& main = f.main();
+  // The help window opens over the main window with OK focused; Esc closes it.
+  bool okHadFocus = false, closedByEsc = false;
+  f.modal.then([&](QDialog& tip) {
+    tip.show();
+    QVERIFY(QTest::qWaitForWindowActive(&tip));
+    QCOMPARE(tip.parentWidget(), &main);
+    okHadFocus = QApplication::focusWidget() == tip.findChild<QPushButton*>(QStringLiteral("cmdOK"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    closedByEsc = !tip.isVisible();
+  });
+  in<QPushButton>(main, "cmdTIP")->click();
+  QVERIFY(f.modal.allStepsTaken() && okHadFocus && closedByEsc);
+  // The designed start: nothing ticked but the review option.
+  for (QCheckBox* box : main.findChildren<QCheckBox*>())
+    QCOMPARE(box->isChecked(), box->objectName() == QLatin1String("chkControl"));
+  for (const char* off : {"chkT9qPlus", "chkH9qPlus", "chkR9qPlus", "chkN9qPlus", "cmdManual"})
+    QVERIFY2(!main.findChild<QWidget*>(QLatin1String(off))->isEnabled(), off);
+  QVERIFY(in<QLabel>(main, "lblMachine")->text().contains(QLatin1String("test machine")));
+
+  auto* label = in<QLabel>(main, "lblRemoteComputer");
+  auto* name = in<QLineEdit>(main, "txtRemoteComputer");
+  auto* remote = in<QCheckBox>(main, "chkRemoteComputer");
+  QVERIFY(!label->isVisible() && !name->isVisible());
+  QTest::mouseClick(remote, Qt::LeftButton);
+  QVERIFY(label->isVisible() && name->isVisible());
+  QTest::keyClicks(name, QStringLiteral(" foo"));
+
+  ShownMessage first, second;
+  f.modal.thenMessage(first);
+  f.modal.thenMessage(second);
+  in<QPushButton>(main, "cmdContinue")->click();
+  QCOMPARE(first.text, QStringLiteral("Unable to connect to the remote machine  foo."));
+  QVERIFY(first.icon == QMessageBox::Critical && main.isVisible() && !f.session.ended());
+
+  // Hiding keeps the name; Enter presses "Automatic" again.
+  QTest::mouseClick(remote, Qt::LeftButton);
+  QVERIFY(!label->isVisible() && !name->isVisible());
+  QTest::mouseClick(remote, Qt::LeftButton);
+  QCOMPARE(name->text(), QStringLiteral(" foo"));
+  QTest::keyClick(name, Qt::Key_Return);
+  QVERIFY(second.text == first.text && f.modal.unexpected.isEmpty());
+
+  // Cancel ends the program without touching the machine.
+  QTest::keyClick(&main, Qt::Key_Escape);
+  QVERIFY(f.session.ended() && !main.isVisible() && !std::filesystem::exists(f.log()));
+}
+
+void QtWindowsTest::captionsFitTheirControls() {
+  if (QFontInfo(ui::windowFont()).family() != QLatin1String("DejaVu Sans Condensed"))
+    QSKIP("the window font is not installed; captions are measured with it only");
+
+  Fixture f;
+  ui::TipWindow tip(nullptr);
+  ui::ProgressWindow progress;
+  ui::HeadlessWindowSystem windows;
+  families::Selection selection;
+  ui::ReviewState form(windows, selection, [] {});
+  form.heading = "123456 " + form.heading;
+  ui::ReviewWindow review(form, *f.machine);
+
+  // The controls whose caption does not fit, as "name: needed > has".
+  QStringList clipped;
+  auto check = [&](QWidget* w, int needed, int has) {
+    if (needed > has) clipped << QStringLiteral("%1: %2 > %3").arg(w->objectName()).arg(needed).arg(has);
+  };
+  for (QWidget* window : std::initializer_list<QWidget*>{&f.main(), &tip, &progress, &review}) {
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+      if (label->text().isEmpty() || label->objectName().isEmpty()) continue;
+      if (label->wordWrap()) check(label, label->heightForWidth(label->width()), label->height());
+      else check(label, label->sizeHint().width(), label->width());
+    }
+    for (QCheckBox* box : window->findChildren<QCheckBox*>()) check(box, box->sizeHint().width(), box->width());
+    // A button's size hint has a floor of its own; what matters is the text.
+    for (QPushButton* button : window->findChildren<QPushButton*>())
+      check(button, button->fontMetrics().horizontalAdvance(button->text()) + 8, button->width());
+  }
+  QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral("; "))));
+}
+
+void QtWindowsTest::picturesForEveryKeyAtHighResolution() {
+  // Drawn for the display's pixels, not scaled up; each one different.
+  QSet<QByteArray> distinct;
+  auto draw = [&](const QIcon& icon, int side) {
+    const QImage image = icon.pixmap(QSize(side, side), 1.5).toImage();
+    QCOMPARE(image.size(), QSize(side * 3 / 2, side * 3 / 2));
+    distinct.insert(QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
+  };
+  for (const char* key : {"TYPELIB", "INTERFACE", "CLSID", "PROGID"})
+    draw(ui::Pictures::category(QLatin1String(key)), 16);
+  for (int i = 0; i < 5; ++i) draw(ui::Pictures::animationFrame(QStringLiteral("REG%1").arg(i)), 32);
+  QCOMPARE(distinct.size(), 9);
+  QVERIFY(ui::Pictures::category(QStringLiteral("HKCR")).isNull() &&
+          ui::Pictures::animationFrame(QStringLiteral("REG5")).isNull());
+  // The list paints its text with the painter an icon was drawn with: a
+  // dimmed icon must leave it as it found it.
+  QImage row(64, 16, QImage::Format_ARGB32);
+  QPainter painter(&row);
+  ui::Pictures::category(QStringLiteral("CLSID"), true).paint(&painter, QRect(8, 0, 16, 16));
+  QVERIFY(painter.worldTransform().isIdentity() && painter.opacity() == 1.0);
+}
+
+void QtWindowsTest::progressFramesFollowTheCounterAndSettleDrawsTheLastUpdate() {
+  ui::ProgressState form;
+  form.reset();
+  ui::ProgressWindow window;
+  window.showFor(form);
+  QVERIFY(window.isVisible() && window.windowFlags().testFlag(Qt::FramelessWindowHint));
+  auto* picture = window.findChild<QLabel*>(QStringLiteral("imgRegistry"));
+
+  // Runs of the same picture, as "REGn*length".
+  QStringList runs;
+  for (int call = 1; call <= 190; ++call) {
+    form.update("Interface -> {" + std::to_string(call) + "}", call);
+    window.refresh(form);
+    window.settle(form);
+    const QString key = picture->property("pictureKey").toString() + '*';
+    QVERIFY(!picture->pixmap().isNull());
+    if (runs.isEmpty() || !runs.last().startsWith(key)) runs << key + '0';
+    runs.last() = key + QString::number(runs.last().mid(key.size()).toInt() + 1);
+  }
+  QCOMPARE(runs.join(' '), QStringLiteral("REG0*19 REG1*20 REG2*20 REG3*20 REG4*14 "
+                                          "REG0*20 REG1*20 REG2*20 REG3*20 REG4*14 REG0*3"));
+
+  // A burst of updates without settling: settle still shows the last one.
+  for (int call = 1; call <= 1000; ++call) {
+    form.update("CLSID -> {" + std::to_string(call) + "}", call * 2);
+    window.refresh(form);
+  }
+  window.settle(form);
+  QCOMPARE(window.findChild<QLabel*>(QStringLiteral("lblCurrentNode"))->text(), QStringLiteral("CLSID -> {1000}"));
+  QCOMPARE(window.findChild<QLabel*>(QStringLiteral("lblDeleted"))->text(), QStringLiteral("2000"));
+  QCOMPARE(picture->property("pictureKey").toString(), QString::fromStdString(form.picture));
+}
+
+void QtWindowsTest::startWithoutDisplayExplainsItself() {
+  const std::string message = ui::missingDisplayMessage(nullptr, "", nullptr);
+  QVERIFY(message.find("/M9Q") != std::string::npos && message.find("xvfb-run") != std::string::npos);
+  QVERIFY(ui::missingDisplayMessage(":0", nullptr, nullptr).empty() &&
+          ui::missingDisplayMessage(nullptr, "wayland-0", nullptr).empty() &&
+          ui::missingDisplayMessage(nullptr, nullptr, "offscreen").empty());
+}
+
+}  // namespace comsweep::test
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  comsweep::test::QtWindowsTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "QtWindowsTest.moc"
