@@ -7,16 +7,13 @@ namespace {
 
 using ui::ReviewGeometry;
 
-// The review window as designed: 596 x 421 with its list, buttons and label.
-const ReviewGeometry kDesign{596, 421, 597, 349, 380, 324};
-
 TEST(ReviewLayout, ControlsFollowGrowthButNeverShrinkBelowTheFirstActivation) {
   ui::ReviewLayout layout;
   // Nothing moves before an activation with a size, nor while minimized.
   EXPECT_FALSE(layout.resized(900, 700, false));
   layout.activated({0, 0, 597, 349, 380, 324});  // a window without a size is no floor
   EXPECT_FALSE(layout.resized(900, 700, false));
-  layout.activated(kDesign);
+  layout.activated({596, 421, 597, 349, 380, 324});  // as designed
   EXPECT_FALSE(layout.resized(900, 700, true));
   // Maximized and activated again (a message box closed over it): the floor
   // stays, so a restored window gets its buttons back.
