@@ -9,15 +9,13 @@
 #include "ui/qt/QtProgram.h"
 
 int main(int argc, char** argv) {
-  std::filesystem::path driveC;
-  if (const char* dir = std::getenv("COMSWEEP_FIXTURE_DRIVE_C"); dir && *dir) {
-    driveC = dir;
-  } else {
-    std::string pattern = (std::filesystem::temp_directory_path() / "comsweep-fixture-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) return 2;
-    driveC = pattern;
-  }
-  std::cerr << "drive C: is " << driveC.string() << "\n";
+  const char* given = std::getenv("COMSWEEP_FIXTURE_DRIVE_C");
+  std::string driveC = (std::filesystem::temp_directory_path() / "comsweep-fixture-XXXXXX").string();
+  if (given && *given)
+    driveC = given;
+  else if (!::mkdtemp(driveC.data()))
+    return 2;
+  std::cerr << "drive C: is " << driveC << "\n";
   auto machine = comsweep::test::makeFixtureMachine(driveC);
   return comsweep::ui::runQtProgram(argc, argv, *machine);
 }
