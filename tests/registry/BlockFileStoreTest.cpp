@@ -24,6 +24,11 @@ const Opener kWine = [](const auto& file, auto& error) -> std::unique_ptr<BlockF
 };
 
 const std::string kWineHead = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n";
+// A Wine file of `body`, where "{" opens the key line of a key below the
+// classes (named as the file spells it).
+std::string wineFile(const std::string& body) {
+  return replaceAll(kWineHead + "#arch=win64\n" + body, "{", "\n[Software\\\\Classes\\\\");
+}
 
 // A key may exist only through the blocks of its subkeys. Removing the
 // last of them must not take the key along: the saved file gets a bare
@@ -59,6 +64,16 @@ TEST(BlockFileStore, AKeyOnlyRemovedSubkeysImpliedKeepsABareBlock) {
        kWineHead + "\n[Software\\\\Classes\\\\a] 1\r\n\n[Software\\\\Classes\\\\p\\\\q] 17",
        {"p\\q"},
        kWineHead + "\n[Software\\\\Classes\\\\a] 1\r\n\n[Software\\\\Classes\\\\p] 17"},
+      // The last block: the file ends with the line before it.
+      {"wine, last", kWine, wineFile("{a] 1\n@=\"1\"\n{b] 1\n@=\"2\"\n"), {"b"}, wineFile("{a] 1\n@=\"1\"\n")},
+      // The first block, and a neighbour whose name extends the removed one stays.
+      {"wine, first", kWine, wineFile("{a] 1\n\n{ab] 1\n"), {"a"}, wineFile("\n{ab] 1\n")},
+      // A key given in two blocks loses both; blocks outside the classes stay.
+      {"wine, twice", kWine, wineFile("{x] 1\n\n[Software\\\\Other] 1\n\n[software\\\\classes\\\\X] 1\n{y] 1\n"),
+       {"x"}, wineFile("\n[Software\\\\Other] 1\n{y] 1\n")},
+      // A key with its own block and blocks below it, parents implied.
+      {"wine, subtree", kWine, wineFile("{p\\\\q] 1\n{p\\\\q\\\\r\\\\s] 1\n{p\\\\t] 1\n"), {"p\\q"},
+       wineFile("{p\\\\t] 1\n")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.format);

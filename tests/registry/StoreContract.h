@@ -32,24 +32,20 @@ struct StoreUnderTest {
 };
 
 inline registry::RegValue sz(std::string_view utf8, registry::DWORD type = registry::REG_SZ) {
-  std::string data = registry::utf8ToUtf16le(utf8);
-  data.append(2, '\0');
-  return {type, data};
+  return {type, registry::utf8ToUtf16le(utf8) + std::string(2, '\0')};
 }
 
 // The fixture machine of the contract.
 inline std::vector<ContractKey> contractKeys() {
-  using registry::RegValue;
   return {
-      {"b", std::nullopt}, {"A", sz("first")}, {"_x", std::nullopt}, {"a1", std::nullopt},
-      {"Z", std::nullopt},
+      {"b", std::nullopt}, {"A", sz("first")}, {"_x", std::nullopt}, {"a1", std::nullopt}, {"Z", std::nullopt},
       {"CLSID\\{00000000-0000-0000-0000-000000000001}", sz("Some Class")},
       {"CLSID\\{00000000-0000-0000-0000-000000000001}\\InprocServer32", sz("C:\\x\\m9q.dll")},
       {"CLSID\\{00000000-0000-0000-0000-000000000002}", sz("")},
       {"Values\\Empty", sz("")},
       {"Values\\Expand", sz("%SystemRoot%\\x.dll", registry::REG_EXPAND_SZ)},
       {"Values\\Embedded", sz(std::string("abc\0def", 7))},
-      {"Values\\Dword", RegValue{registry::REG_DWORD, std::string("\x01\x00\x00\x00", 4)}},
+      {"Values\\Dword", registry::RegValue{registry::REG_DWORD, std::string("\x01\x00\x00\x00", 4)}},
       {"Values\\Umlaut\xC3\xA4", sz("\xC3\xA4rger")},
       {"Long\\" + std::string(299, 'n'), std::nullopt},
       {"Long\\" + std::string(300, 'o'), std::nullopt},
@@ -81,8 +77,7 @@ class StoreContract : public ::testing::Test {
   std::vector<std::string> children(registry::HKEY h) {
     std::vector<std::string> names;
     std::string name;
-    for (registry::DWORD i = 0; registry::EnumKey(*m_api, h, i, name) == 0; ++i)
-      names.push_back(name);
+    for (registry::DWORD i = 0; registry::EnumKey(*m_api, h, i, name) == 0; ++i) names.push_back(name);
     return names;
   }
 
@@ -161,10 +156,9 @@ TYPED_TEST_P(StoreContract, ReadsTheDefaultValueLikeTheAnsiApi) {
   };
   for (const auto& [path, expected] : cases) EXPECT_EQ(this->ansiDefault(path), expected) << path;
   HKEY h = this->open("A");
-  char small[3];
+  BYTE small[3];
   DWORD type = 0, size = sizeof small;
-  BYTE* into = reinterpret_cast<BYTE*>(small);
-  EXPECT_EQ(this->m_api->RegQueryValueExA(h, "", nullptr, &type, into, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(this->m_api->RegQueryValueExA(h, "", nullptr, &type, small, &size), ERROR_MORE_DATA);
   EXPECT_EQ(size, 6u);
   this->m_api->RegCloseKey(h);
 }
@@ -186,15 +180,13 @@ TYPED_TEST_P(StoreContract, DeletesOnlyKeysWithoutSubkeys) {
   char buffer[300];
   DWORD type, size;
   EXPECT_EQ(this->m_api->RegEnumKeyA(held, 0, buffer, 300), ERROR_KEY_DELETED);
-  EXPECT_EQ(this->m_api->RegQueryValueExA(held, "", nullptr, &type, nullptr, &size),
-            ERROR_KEY_DELETED);
+  EXPECT_EQ(this->m_api->RegQueryValueExA(held, "", nullptr, &type, nullptr, &size), ERROR_KEY_DELETED);
   this->m_api->RegCloseKey(held);
 
   EXPECT_EQ(this->m_api->RegDeleteKeyA(HKEY_CLASSES_ROOT, cls.c_str()), 0);
   EXPECT_EQ(this->m_api->RegEnumKeyA(clsKey, 0, buffer, 300), ERROR_KEY_DELETED);
   this->m_api->RegCloseKey(clsKey);
-  EXPECT_EQ(this->childrenOf("CLSID"),
-            (std::vector<std::string>{"{00000000-0000-0000-0000-000000000002}"}));
+  EXPECT_EQ(this->childrenOf("CLSID"), (std::vector<std::string>{"{00000000-0000-0000-0000-000000000002}"}));
   EXPECT_EQ(this->openStatus(cls), ERROR_FILE_NOT_FOUND);
 }
 
@@ -202,8 +194,7 @@ TYPED_TEST_P(StoreContract, RemovalKeepsTheOrderOfTheRest) {
   using namespace registry;
   EXPECT_EQ(this->m_api->RegDeleteKeyA(HKEY_CLASSES_ROOT, "a1"), 0);
   EXPECT_EQ(this->m_api->RegDeleteKeyA(HKEY_CLASSES_ROOT, "_X"), 0);
-  EXPECT_EQ(this->children(HKEY_CLASSES_ROOT),
-            (std::vector<std::string>{"A", "b", "CLSID", "Long", "Values", "Z"}));
+  EXPECT_EQ(this->children(HKEY_CLASSES_ROOT), (std::vector<std::string>{"A", "b", "CLSID", "Long", "Values", "Z"}));
   EXPECT_EQ(this->m_api->openHandles(), 0u);
 }
 

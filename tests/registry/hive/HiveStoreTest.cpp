@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -44,9 +43,9 @@ std::uint32_t le32(const std::string& bytes, std::size_t at) {
 
 std::size_t entries(const fs::path& dir) { return std::distance(fs::directory_iterator(dir), {}); }
 
-std::unique_ptr<HiveStore> openClasses(const fs::path& file) {
+std::unique_ptr<HiveStore> openHive(const fs::path& file, HiveStore::Top top = HiveStore::Top::ClassesRequired) {
   std::string error;
-  auto store = HiveStore::open(file, HiveStore::Top::ClassesRequired, error);
+  auto store = HiveStore::open(file, top, error);
   EXPECT_TRUE(store) << error;
   return store;
 }
@@ -70,23 +69,14 @@ TEST(HiveStore, EnumeratesInRegistryOrderWhateverOrderTheListIsStoredIn) {
   TempDir dir;
   writeHive(dir / "UsrClass.dat", {{"A", std::nullopt}, {"b", std::nullopt}, {"C", std::nullopt}});
   std::string hive = readFile(dir / "UsrClass.dat");
-  auto at = [&hive](std::size_t offset) {
-    std::uint32_t v = 0;
-    std::memcpy(&v, hive.data() + offset, 4);
-    return v;
-  };
-  const std::size_t root = 0x1000 + at(0x24), list = 0x1000 + at(root + 0x20);
-  ASSERT_EQ(hive.substr(list + 4, 1), "l");  // an lf or lh list: 8-byte entries
+  const std::size_t list = 0x1000 + le32(hive, 0x1000 + le32(hive, 0x24) + 0x20);
+  ASSERT_EQ(hive[list + 4], 'l');  // an lf or lh list: 8-byte entries
   // Stored in reverse: every neighbour out of order.
   std::swap_ranges(hive.begin() + list + 8, hive.begin() + list + 16, hive.begin() + list + 24);
   writeFile(dir / "UsrClass.dat", hive);
-  std::string error;
-  auto store = HiveStore::open(dir / "UsrClass.dat", HiveStore::Top::ClassesIfPresent, error);
-  ASSERT_TRUE(store) << error;
-  std::string names;
-  for (std::uint32_t i = 0; i < store->childCount(store->root()); ++i)
-    names += std::string(store->name(store->childAt(store->root(), i))) + " ";
-  EXPECT_EQ(names, "A b C ");
+  auto store = openHive(dir / "UsrClass.dat", HiveStore::Top::ClassesIfPresent);
+  ASSERT_TRUE(store);
+  EXPECT_EQ(allKeys(*store), (std::vector<std::string>{"A", "b", "C"}));
 }
 
 // On a Windows drive whose names are oddly cased, as on a case-sensitive
@@ -99,7 +89,6 @@ TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
   EXPECT_EQ(kindOf(drive.path()),
             file.string() + ": the hive has no Classes key (it is not a SOFTWARE hive)");
   writeHive(file, kSoftware);
-  ::chmod(file.c_str(), 0640);
   const std::string original = readFile(file);
   EXPECT_EQ(kindOf(file), "hive");  // its run lock ends with it
   MachineOpenResult opened = openMachine(drive.path());
@@ -107,29 +96,21 @@ TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
   EXPECT_EQ(opened.machine->kind + "|" + opened.machine->driveC.string(),
             "Windows drive|" + drive.path().string());
   HandleTable api(*opened.machine->store);
-  EXPECT_EQ(defaultText(api, "M9Q.I") + "|" + defaultText(api, "M9Q.\xC4\xB1"), "capital I|dotless i");
   // A refused removal is no change: the file stays as it was.
   EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID"), ERROR_ACCESS_DENIED);
   EXPECT_TRUE(api.commit().ok);
   EXPECT_EQ(readFile(file), original);
   EXPECT_EQ(deleteTree(api, "clsid\\" + kA1) + deleteTree(api, "TypeLib\\" + kC3), 0);
   ASSERT_EQ(outcome(api.commit()), "ok");
-  struct stat st {};
-  EXPECT_EQ(::stat(file.c_str(), &st) == 0 ? st.st_mode & 07777 : 0, 0640u);
   EXPECT_EQ(entries(config), 1u);
-  // Read again from the file; that libhivex reads it so is HiveMachine's case.
-  auto reread = openClasses(file);
+  // Read again from the file; that libhivex reads it so is HiveOracle's and HiveMachine's case.
+  auto reread = openHive(file);
   ASSERT_TRUE(reread);
   EXPECT_EQ(allKeys(*reread), (std::vector<std::string>{"CLSID", "CLSID\\{00000000-0000-0000-0000-0000000000B2}",
                                                        "m9q.I", "M9Q.Thing", "m9q.\xC4\xB1", "TypeLib"}));
-  HandleTable rereadApi(*reread);
-  EXPECT_EQ(defaultText(rereadApi, "M9Q.Thing"), "Thing");
-  const std::string written = readFile(file);
-  EXPECT_TRUE(api.commit().ok);  // nothing new removed
-  EXPECT_EQ(readFile(file), written);
   // Another program writes the hive after it was read: it is not overwritten.
   EXPECT_EQ(deleteTree(api, "M9Q.Thing"), 0);
-  std::string touched = written;
+  std::string touched = readFile(file);
   touched[0x1000 + 0x20] ^= 1;  // somewhere in the first hbin: the content differs
   writeFile(file, touched);
   EXPECT_THAT(outcome(api.commit()), HasSubstr("another program changed it since it was read"));
@@ -165,33 +146,27 @@ TEST(HiveStore, RefusesDirtyDamagedAndTruncatedHives) {
   ASSERT_GE(good.size(), 0x3000u) << "the fixture should span two hbins";
   const std::size_t classes = keyCell(dir / "good", "Classes");
   ASSERT_NE(classes, 0u);
-  std::string dirty = good, log = good, checksum = good, wide = good, cell = good, bin = good,
-              list = good, outside = good, twins = good;
+  const std::size_t classesList = 0x1000 + le32(good, classes + 4 + 0x1C);
+  auto with = [&good](std::size_t at, std::string_view b) { return std::string(good).replace(at, b.size(), b); };
+  std::string dirty = good, log = good;
   setHeaderField(dirty, 0x08, 9);
   setHeaderField(log, 0x1C, 2);
-  checksum[0x30] ^= 1;
-  wide.replace(classes + 4 + 0x14, 3, "\x71\x11\x01");  // 70,001 subkeys announced, one listed
-  cell[classes + 4] = 'X';
-  bin[0x1000] = 'X';
-  const std::size_t classesList = 0x1000 + le32(good, classes + 4 + 0x1C);
-  list[classesList + 5] = 'x';
-  outside.replace(classesList + 8, 4, "\xF0\xFF\xFF\x7F");  // the subkey's cell, far past the end
   // Names the registry cannot tell apart: written apart, then made alike.
   writeHive(dir / "twins", {{"CLSID", std::nullopt}, {"CLSIX", std::nullopt}});
-  twins = readFile(dir / "twins");
-  twins.replace(keyCell(dir / "twins", "CLSIX") + 4 + 0x4C, 5, "clsid");
+  const std::string twins = readFile(dir / "twins").replace(keyCell(dir / "twins", "CLSIX") + 4 + 0x4C, 5, "clsid");
   const std::pair<std::string, const char*> cases[] = {
       {good.substr(0, 0x800), "too short to be a registry hive"},
-      {checksum, "checksum mismatch"},
+      {with(0x30, std::string(1, good[0x30] ^ 1)), "checksum mismatch"},
       {dirty, "transaction logs (.LOG1/.LOG2) were never applied"},
       {log, "a transaction log"},
       {good.substr(0, good.size() - 0x1000), "the file is truncated"},
       {good.substr(0, good.size() - 0x800), "the file is truncated"},
-      {wide, "the key Classes is damaged (it announces 70001 subkeys, its lists hold 1)"},
-      {cell, "the root key is damaged (the cell at "},
-      {bin, "the hive is damaged (no hbin at 0x0)"},
-      {list, "the key Classes is damaged (its subkey list at "},
-      {outside, "the key Classes is damaged (no key cell at 0x7ffffff0)"},
+      {with(classes + 4 + 0x14, "\x71\x11\x01"),  // 70,001 subkeys announced, one listed
+       "the key Classes is damaged (it announces 70001 subkeys, its lists hold 1)"},
+      {with(classes + 4, "X"), "the root key is damaged (the cell at "},
+      {with(0x1000, "X"), "the hive is damaged (no hbin at 0x0)"},
+      {with(classesList + 5, "x"), "the key Classes is damaged (its subkey list at "},
+      {with(classesList + 8, "\xF0\xFF\xFF\x7F"), "the key Classes is damaged (no key cell at 0x7ffffff0)"},
       {twins, "two subkeys named \"CLSID\" and \"clsid\""},
   };
   for (const auto& [bytes, says] : cases) {
@@ -213,13 +188,13 @@ TEST(HiveStore, AFailedSaveLeavesTheOriginalIntactAndBadReferencesFreeNothing) {
   const fs::path file = dir / "SOFTWARE";
   writeHive(file, kSoftware);
   const std::string before = readFile(file);
-  auto store = openClasses(file);
+  auto store = openHive(file);
   ASSERT_TRUE(store);
   HandleTable api(*store);
   ASSERT_EQ(deleteTree(api, "CLSID"), 0);
-  rlimit normal {}, small {};
+  rlimit normal {};
   ::getrlimit(RLIMIT_FSIZE, &normal);
-  small = {before.size() / 2, normal.rlim_max};
+  const rlimit small {before.size() / 2, normal.rlim_max};
   auto handler = std::signal(SIGXFSZ, SIG_IGN);
   ::setrlimit(RLIMIT_FSIZE, &small);
   const std::string failed = outcome(store->save());
@@ -229,30 +204,22 @@ TEST(HiveStore, AFailedSaveLeavesTheOriginalIntactAndBadReferencesFreeNothing) {
   EXPECT_EQ(readFile(file), before);
   EXPECT_EQ(entries(dir.path()), 1u);
   ASSERT_TRUE(store->save().ok);
-  auto reopened = openClasses(file);
+  auto reopened = openHive(file);
   EXPECT_EQ(reopened ? reopened->findChild(reopened->root(), "CLSID") : 0, kNoNode);
 
   const fs::path classes = dir / "UsrClass.dat";
   writeHive(classes, {{"Gone", sz("x")}, {"Kept", sz("y")}});
-  const std::size_t gone = keyCell(classes, "Gone");
-  ASSERT_NE(gone, 0u);
   std::string bytes = readFile(classes);
-  bytes.replace(gone + 0x34, 4, std::string("\x10\0\0\0", 4));  // the class name cell
+  bytes.replace(keyCell(classes, "Gone") + 0x34, 4, std::string("\x10\0\0\0", 4));  // the class name cell
   writeFile(classes, bytes);
-  MachineOpenResult opened = openMachine(classes);
-  ASSERT_TRUE(opened.machine) << opened.error;
-  HandleTable classesApi(*opened.machine->store);
-  ASSERT_EQ(classesApi.RegDeleteKeyA(HKEY_CLASSES_ROOT, "Gone"), 0);
-  ASSERT_EQ(outcome(classesApi.commit()), "ok");
-  const std::string written = readFile(classes);
+  auto gone = openHive(classes, HiveStore::Top::ClassesIfPresent);
+  ASSERT_TRUE(gone);
+  ASSERT_EQ(gone->removeLeaf(gone->root(), gone->findChild(gone->root(), "Gone")), 0);
+  ASSERT_EQ(outcome(gone->save()), "ok");
   // What the class name points at, inside the first hbin's header, is kept.
-  EXPECT_EQ(written.substr(0x1000, 0x20), bytes.substr(0x1000, 0x20));
-  std::string error;
-  auto reread = HiveStore::open(classes, HiveStore::Top::ClassesIfPresent, error);
-  ASSERT_TRUE(reread) << error;
-  EXPECT_EQ(allKeys(*reread), std::vector<std::string>{"Kept"});
-  HandleTable rereadApi(*reread);
-  EXPECT_EQ(defaultText(rereadApi, "Kept"), "y");
+  EXPECT_EQ(readFile(classes).substr(0x1000, 0x20), bytes.substr(0x1000, 0x20));
+  auto reread = openHive(classes, HiveStore::Top::ClassesIfPresent);
+  EXPECT_EQ(reread ? allKeys(*reread) : std::vector<std::string>{}, std::vector<std::string>{"Kept"});
 }
 
 }  // namespace

@@ -5,13 +5,11 @@
 
 #include <fcntl.h>
 #include <gmock/gmock.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <map>
 #include <thread>
 
 #include "registry/Machine.h"
@@ -40,11 +38,15 @@ const std::string kInterface = "Interface\\{F00D0004-0000-4000-8000-00000000009A
 const char* const kProgId = "m9qGrid.Grid.1";
 const std::vector<std::string> kRemoved = {kClass, kQzClass, kLib, kInterface, kProgId};
 const std::vector<std::string> kKept = {
-    "CLSID", "TypeLib", "Interface",
-    "CLSID\\{F00D0005-0000-4000-8000-00000000009A}\\InprocServer32",
-    "Interface\\{F00D0006-0000-4000-8000-00000000009A}\\TypeLib",
-    "Calendar.Control.1",
+    "CLSID", "TypeLib", "Interface", "CLSID\\{F00D0005-0000-4000-8000-00000000009A}\\InprocServer32",
+    "Interface\\{F00D0006-0000-4000-8000-00000000009A}\\TypeLib", "Calendar.Control.1",
     "TypeLib\\{00020430-0000-0000-C000-000000000046}"};
+// Each removed key, then each kept one.
+const std::vector<std::string> kAsked = [] {
+  std::vector<std::string> asked = kRemoved;
+  asked.insert(asked.end(), kKept.begin(), kKept.end());
+  return asked;
+}();
 
 // The components, as a program's installer would have registered them.
 const char* const kImport = R"(Windows Registry Editor Version 5.00
@@ -92,8 +94,7 @@ BinaryResult runWine(const fs::path& dir, const fs::path& prefix, const std::vec
         {"HOME", (dir / "home").string()}, {"WINEPREFIX", prefix.string()}, {"WINEDEBUG", "-all"},
         {"LC_ALL", "C.UTF-8"}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
     for (const auto& [name, value] : env) ::setenv(name, value.c_str(), 1);
-    ::unsetenv("DISPLAY");
-    ::unsetenv("WAYLAND_DISPLAY");
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) ::unsetenv(name);
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -102,8 +103,7 @@ BinaryResult runWine(const fs::path& dir, const fs::path& prefix, const std::vec
   }
   BinaryResult out;
   int status = 0;
-  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-    out.status = WEXITSTATUS(status);
+  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) out.status = WEXITSTATUS(status);
   out.out = readFile(log);
   return out;
 }
@@ -120,8 +120,7 @@ class WineConformance : public ::testing::Test {
     BinaryResult boot = runWine(root(), base(), {"wineboot", "-i"});
     runWine(root(), base(), {"wineserver", "-w"});
     if (!fs::exists(base() / "system.reg")) {
-      s_failure =
-          "wineboot -i made no prefix (status " + std::to_string(boot.status) + "): " + boot.out;
+      s_failure = "wineboot -i made no prefix (status " + std::to_string(boot.status) + "): " + boot.out;
       return;
     }
     writeFile(root() / "import.reg", encodeRegText(kImport, true, true));  // regedit's own format
@@ -162,10 +161,9 @@ class WineConformance : public ::testing::Test {
   }
 
   // Which of `keys` (below HKEY_CLASSES_ROOT) Wine's reg tool finds.
-  static std::string wineFinds(const fs::path& prefix, const std::vector<std::string>& keys) {
-    std::vector<std::string> queries;
-    for (const std::string& k : keys) queries.push_back("\"HKCR\\" + k + "\"");
-    return wineQueries(prefix, queries);
+  static std::string wineFinds(const fs::path& prefix, std::vector<std::string> keys) {
+    for (std::string& k : keys) k = "\"HKCR\\" + k + "\"";
+    return wineQueries(prefix, keys);
   }
 
   // Per query (the arguments of "reg query"), in order: '1' when Wine's reg
@@ -173,17 +171,14 @@ class WineConformance : public ::testing::Test {
   static std::string wineQueries(const fs::path& prefix, const std::vector<std::string>& keys) {
     std::string script = "@echo off\r\n", found;
     for (std::size_t i = 0; i < keys.size(); ++i)
-      script += "reg query " + keys[i] + " >nul 2>&1\r\necho key " + std::to_string(i) +
-                " %errorlevel%\r\n";
+      script += "reg query " + keys[i] + " >nul 2>&1\r\necho key " + std::to_string(i) + " %errorlevel%\r\n";
     writeFile(root() / "query.bat", script);
     BinaryResult out = runWine(root(), prefix, {"wine", "cmd", "/c", "query.bat"});
     runWine(root(), prefix, {"wineserver", "-k"});
     for (std::size_t i = 0; i < keys.size(); ++i) {
       std::string line = "key " + std::to_string(i) + " ";
       std::size_t at = out.out.find(line);
-      found += at == std::string::npos                         ? '?'
-               : out.out.compare(at + line.size(), 1, "0") ? '0'
-                                                                : '1';
+      found += at == std::string::npos ? '?' : out.out.compare(at + line.size(), 1, "0") ? '0' : '1';
     }
     return found;
   }
@@ -193,8 +188,7 @@ class WineConformance : public ::testing::Test {
   static std::string restoreBackup(const fs::path& prefix) {
     std::string backup;
     for (const auto& entry : fs::directory_iterator(prefix / "drive_c"))
-      if (entry.path().filename().string().rfind("9QReg-", 0) == 0)
-        backup = entry.path().filename();
+      if (entry.path().filename().string().rfind("9QReg-", 0) == 0) backup = entry.path().filename();
     if (!backup.empty()) runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
     runWine(root(), prefix, {"wineserver", "-k"});
     return backup;
@@ -209,8 +203,7 @@ class WineConformance : public ::testing::Test {
 
   static bool waitForServer(const fs::path& prefix, bool running) {
     for (int i = 0; i < 50; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
-      if ((WineServerCheck(prefix).check().status == WineServerCheck::Status::Running) == running)
-        return true;
+      if ((WineServerCheck(prefix).check().status == WineServerCheck::Status::Running) == running) return true;
     return false;
   }
 
@@ -237,14 +230,10 @@ TEST_F(WineConformance, RemovedKeysAreGoneForWineAndEverythingElseStays) {
   ASSERT_EQ(outcome(api.commit()), "ok");
   const std::string c = "[Software\\\\Classes\\\\";
   EXPECT_EQ(readFile(prefix / "system.reg"),
-            withoutBlocks(before, {c + "CLSID\\\\{F00D0001", c + "CLSID\\\\{F00D0002",
-                                   c + "Typelib\\\\{F00D0003", c + "Interface\\\\{F00D0004",
-                                   c + "m9qGrid.Grid.1\\\\"}));
+            withoutBlocks(before, {c + "CLSID\\\\{F00D0001", c + "CLSID\\\\{F00D0002", c + "Typelib\\\\{F00D0003",
+                                   c + "Interface\\\\{F00D0004", c + "m9qGrid.Grid.1\\\\"}));
 
-  std::vector<std::string> asked = kRemoved;
-  asked.insert(asked.end(), kKept.begin(), kKept.end());
-  EXPECT_EQ(wineFinds(prefix, asked),
-            std::string(kRemoved.size(), '0') + std::string(kKept.size(), '1'));
+  EXPECT_EQ(wineFinds(prefix, kAsked), std::string(kRemoved.size(), '0') + std::string(kKept.size(), '1'));
 }
 
 TEST_F(WineConformance, TheProgramRemovesAndWineRestoresTheBackup) {
@@ -252,23 +241,20 @@ TEST_F(WineConformance, TheProgramRemovesAndWineRestoresTheBackup) {
   EXPECT_THAT(sweep(prefix, {"/M9Q", "/P9Q+"}, 0), HasSubstr("Number of deleted keys: 4\r\n"));
   // The QZ class has no default value of its own, so the scan passes it by.
   const std::vector<std::string> gone = {kClass, kLib, kInterface, kProgId};
-  std::vector<std::string> asked = kKept;
-  asked.insert(asked.end(), kRemoved.begin(), kRemoved.end());
   std::string expected;
-  for (const std::string& k : asked) expected += std::count(gone.begin(), gone.end(), k) ? '0' : '1';
-  EXPECT_EQ(wineFinds(prefix, asked), expected);
+  for (const std::string& k : kAsked) expected += std::count(gone.begin(), gone.end(), k) ? '0' : '1';
+  EXPECT_EQ(wineFinds(prefix, kAsked), expected);
 
   // The backup, imported by Wine's own regedit, brings every key back.
   ASSERT_NE(restoreBackup(prefix), "");
-  EXPECT_EQ(wineFinds(prefix, asked), std::string(asked.size(), '1'));
+  EXPECT_EQ(wineFinds(prefix, kAsked), std::string(kAsked.size(), '1'));
   EXPECT_THAT(readFile(prefix / "system.reg"), HasSubstr("\"ThreadingModel\"=\"Apartment\""));
 }
 
 TEST_F(WineConformance, AKeyWhoseNameTheBackupCannotHoldIsKept) {
   fs::path prefix = copyPrefix("newline");
   const std::string newline = "HKCR\\m9q.NL\nx";
-  for (const auto& [key, text] :
-       {std::pair{"HKCR\\m9q.I"s, "capital I"}, std::pair{newline, "newline name"}})
+  for (const auto& [key, text] : {std::pair{"HKCR\\m9q.I"s, "capital I"}, std::pair{newline, "newline name"}})
     ASSERT_EQ(runWine(root(), prefix, {"wine", "reg", "add", key, "/ve", "/d", text, "/f"}).status, 0);
   runWine(root(), prefix, {"wineserver", "-k"});
 
@@ -310,9 +296,8 @@ TEST_F(WineConformance, NamesTheRegistryKeepsApartAreRemovedAndRestoredEachOnIts
     for (const std::string& name : names) {
       BinaryResult q = runWine(root(), prefix, {"wine", "reg", "query", "HKCR\\" + name, "/ve"});
       std::size_t at = q.out.find("value ");
-      out.push_back(q.status != 0 ? "missing"
-                    : at == std::string::npos ? "?"
-                    : q.out.substr(at, q.out.find_first_of("\r\n", at) - at));
+      out.push_back(q.status != 0                ? "missing"
+                    : at == std::string::npos ? "?" : q.out.substr(at, q.out.find_first_of("\r\n", at) - at));
     }
     runWine(root(), prefix, {"wineserver", "-k"});
     return out;
@@ -351,8 +336,7 @@ TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
   ASSERT_EQ(deleteTree(api, kProgId), 0);
   EXPECT_THAT(outcome(api.commit()), HasSubstr("wineserver -k"));
   early.machine.reset();  // ends this run and its lock
-  EXPECT_THAT(kindOf(prefix),
-              AllOf(HasSubstr("wineserver is running"), HasSubstr("wineserver -k")));
+  EXPECT_THAT(kindOf(prefix), AllOf(HasSubstr("wineserver is running"), HasSubstr("wineserver -k")));
   EXPECT_EQ(readFile(prefix / "system.reg"), before);
 
   // Killed outright, the server leaves its socket and lock file behind.
@@ -369,12 +353,11 @@ TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
 TEST_F(WineConformance, EveryViewAndFileIsCleanedAndRestoredInItsOwnPlace) {
   fs::path prefix = copyPrefix("views");
   const std::string user = "HKCU\\Software\\Classes\\";
-  struct Registration { std::string key, view, value; bool removed; };
   // The first subkey of CLSID and of Interface is never examined, and this
   // prefix's 32-bit view holds none of its own: these come first.
   const std::string g = "-0000-4000-8000-00000000009A}", clsid = "HKCR\\CLSID\\{", tlb = "\\TypeLib";
   const std::string iface = "HKCR\\Interface\\{", r32 = "/reg:32", r64 = "/reg:64";
-  const std::vector<Registration> made = {
+  const struct { std::string key, view, value; bool removed; } made[] = {
       {clsid + "00000000" + g, r32, "m9q first", false},
       {iface + "00000000" + g + tlb, r32, "{F00D0013" + g, false},
       {clsid + "F00D0011" + g, r32, "m9q Test Control", true},
@@ -393,27 +376,25 @@ TEST_F(WineConformance, EveryViewAndFileIsCleanedAndRestoredInItsOwnPlace) {
       {user + "p9qUser.Control", r64, "x", false},
   };
   std::string script = "@echo off\r\n";
-  for (const Registration& r : made)
+  for (const auto& r : made)
     script += "reg add \"" + r.key + "\" /ve /d \"" + r.value + "\" " + r.view + " /f\r\n";
   writeFile(root() / "add.bat", script);
   runWine(root(), prefix, {"wine", "cmd", "/c", "add.bat"});
   std::vector<std::string> queries;
-  for (const Registration& r : made) queries.push_back("\"" + r.key + "\" " + r.view);
+  for (const auto& r : made) queries.push_back("\"" + r.key + "\" " + r.view);
   // The 32-bit keys are in the 32-bit view only.
   queries.push_back("\"HKCR\\m9qTest.Control\" /reg:64");
-  const std::string all = std::string(made.size(), '1') + "0";
+  const std::string all = std::string(std::size(made), '1') + "0";
   ASSERT_EQ(wineQueries(prefix, queries), all);
-  ASSERT_NE(readFile(prefix / "user.reg").find("[Software\\\\Classes\\\\m9qBoth.Control]"),
-            std::string::npos);
+  ASSERT_THAT(readFile(prefix / "user.reg"), HasSubstr("[Software\\\\Classes\\\\m9qBoth.Control]"));
 
   const std::string log = sweep(prefix, {"/M9Q"}, 0);
-  for (const std::string& listed :
-       {"Wow6432Node\\CLSID\\{F00D0011" + g, "TypeLib\\{F00D0013" + g,
-        "Wow6432Node\\Interface\\{F00D0014" + g, "Wow6432Node\\m9qTest.Control"s,
-        "m9qTest64.Control"s, "m9qUser.Control"s, "m9qBoth.Control"s})
+  for (const std::string& listed : {"Wow6432Node\\CLSID\\{F00D0011" + g, "TypeLib\\{F00D0013" + g,
+                                   "Wow6432Node\\Interface\\{F00D0014" + g, "Wow6432Node\\m9qTest.Control"s,
+                                   "m9qTest64.Control"s, "m9qUser.Control"s, "m9qBoth.Control"s})
     EXPECT_NE(log.find(" --- HKEY_CLASSES_ROOT\\" + listed + "\r\n"), std::string::npos) << listed;
   std::string left;
-  for (const Registration& r : made) left += r.removed ? '0' : '1';
+  for (const auto& r : made) left += r.removed ? '0' : '1';
   EXPECT_EQ(wineQueries(prefix, queries), left + "0");
 
   ASSERT_NE(restoreBackup(prefix), "");

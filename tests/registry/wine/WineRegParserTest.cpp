@@ -33,8 +33,7 @@ std::string parsed(const std::string& text) {
   } recorder;
   WineRegParser parser(recorder);
   WineRegParser::Error error;
-  if (!parser.parse(text, error)) return "line " + std::to_string(error.line) + ": " + error.reason;
-  return recorder.out;
+  return parser.parse(text, error) ? recorder.out : "line " + std::to_string(error.line) + ": " + error.reason;
 }
 
 TEST(WineRegParser, MalformedFilesNameTheLineAndTheReason) {
@@ -69,8 +68,7 @@ TEST(WineRegParser, MalformedFilesNameTheLineAndTheReason) {
   };
   for (std::size_t i = 0; i < std::size(cases); ++i)
     EXPECT_THAT(parsed((i < 2 ? "" : kSig) + cases[i].text),
-                AllOf(StartsWith("line " + std::to_string(cases[i].line) + ": "),
-                      HasSubstr(cases[i].reason)));
+                AllOf(StartsWith("line " + std::to_string(cases[i].line) + ": "), HasSubstr(cases[i].reason)));
 }
 
 TEST(WineRegParser, AcceptsWhatWinesLoaderAccepts) {

@@ -27,13 +27,11 @@ using Status = WineServerCheck::Status;
 struct FakeServer {
   pid_t pid = -1;
   bool ready = false;
-  FakeServer(const fs::path& lock, const fs::path& workDir = {}, const char* name = "wineserver64") {
+  explicit FakeServer(const fs::path& lock, const fs::path& workDir = {}, const char* name = "wineserver64") {
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) return;
     if ((pid = ::fork()) == 0) {
-      struct flock fl {};
-      fl.l_type = F_WRLCK;
-      fl.l_len = 1;
+      struct flock fl {.l_type = F_WRLCK, .l_whence = SEEK_SET, .l_start = 0, .l_len = 1, .l_pid = 0};
       bool ok = lock.empty() || ::fcntl(::open(lock.c_str(), O_RDWR | O_CREAT, 0600), F_SETLK, &fl) == 0;
       if (!workDir.empty()) ok = ::chdir(workDir.c_str()) == 0 && ::prctl(PR_SET_NAME, name) == 0;
       (void)!::write(pipeEnds[1], ok ? "y" : "n", 1);
@@ -69,8 +67,7 @@ TEST(WineServerCheck, TellsRunningNotRunningAndUnknownApart) {
   for (const fs::path& dir : {debianDir, upstreamDir, elsewhere}) fs::create_directories(dir);
   auto expect = [&](Status status, const std::string& detail = "") {
     WineServerCheck::Result r = WineServerCheck(prefix, {root}).check();
-    EXPECT_EQ(r.status, status) << r.detail;
-    EXPECT_THAT(r.detail, ::testing::HasSubstr(detail));
+    EXPECT_THAT(std::pair(r.status, r.detail), ::testing::Pair(status, ::testing::HasSubstr(detail)));
   };
   auto bindSocket = [](const fs::path& path) {
     int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -101,12 +98,11 @@ TEST(WineServerCheck, TellsRunningNotRunningAndUnknownApart) {
   std::string problem;
   for (const fs::path& dir : WineServerCheck(prefix, {root}).serverDirs(problem))
     EXPECT_EQ(dir.parent_path().parent_path(), root) << dir;
-  fs::remove(upstreamDir / "lock");
-  fs::create_symlink("/dev/null", upstreamDir / "lock");
+  auto unexaminable = [](const fs::path& lock) { fs::remove(lock), fs::create_symlink("/dev/null", lock); };
+  unexaminable(upstreamDir / "lock");
   expect(Status::Unknown, (upstreamDir / "lock").string());
   writeFile(prefix / "wineserver", "wine-AbC123");
-  fs::remove(debianDir / "lock");
-  fs::create_symlink("/dev/null", debianDir / "lock");
+  unexaminable(debianDir / "lock");
   expect(Status::Unknown, (debianDir / "lock").string());  // the first that cannot be examined
   EXPECT_EQ(WineServerCheck(temp / "missing", {root}).check().status, Status::Unknown);
 }
