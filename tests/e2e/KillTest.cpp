@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -35,14 +34,6 @@ std::string bigMachine() {
   return text;
 }
 
-// Entries of `dir` whose names start with `prefix`.
-std::vector<std::filesystem::path> named(const std::filesystem::path& dir, std::string_view prefix) {
-  std::vector<std::filesystem::path> found;
-  for (const auto& entry : std::filesystem::directory_iterator(dir))
-    if (entry.path().filename().string().starts_with(prefix)) found.push_back(entry.path());
-  return found;
-}
-
 // Options that run the program on the machine at `machine`.
 BinaryOptions on(const std::filesystem::path& machine) { return {{{"COMSWEEP_MACHINE", machine.string()}}}; }
 
@@ -50,25 +41,20 @@ BinaryOptions on(const std::filesystem::path& machine) { return {{{"COMSWEEP_MAC
 void killAfter(pid_t pid, int sig, std::mt19937& random, std::chrono::microseconds longest) {
   std::this_thread::sleep_for(std::chrono::microseconds(random() % (longest.count() + 1)));
   ::kill(pid, sig);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  waitForExit(pid);
 }
 
 TEST(Kill, AMachineIsNeverLeftHalfDone) {
   const std::string original = bigMachine();
   TempDir finished;
   writeFile(finished / "m.reg", original);
-  auto started = std::chrono::steady_clock::now();
-  BinaryResult full = runComsweep({"/M9Q"}, on(finished / "m.reg"));
-  auto duration = std::chrono::steady_clock::now() - started;
-  ASSERT_EQ(full.status, 0) << full.err;
-  const std::string result = readFile(finished / "m.reg");
-  ASSERT_NE(result, original);
   writeFile(finished / "original.reg", original);
-  const std::string originalDump = dump(finished / "original.reg");
-
+  auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(runComsweep({"/M9Q"}, on(finished / "m.reg")).status, 0);
+  auto longest = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started) * 5 / 4;
+  const std::string result = readFile(finished / "m.reg"), originalDump = dump(finished / "original.reg");
+  ASSERT_NE(result, original);
   std::mt19937 random(20261206);
-  auto longest = std::chrono::duration_cast<std::chrono::microseconds>(duration) * 5 / 4;
   int untouched = 0, done = 0;
   for (int run = 0; run < 30; ++run) {
     TempDir dir;
@@ -84,9 +70,9 @@ TEST(Kill, AMachineIsNeverLeftHalfDone) {
     ASSERT_EQ(now, result) << "run " << run << ": the machine file is neither before nor after";
     ++done;
     // Whatever went is in the backup, complete.
-    auto found = named(dir.path(), "9QReg-");
+    auto found = filesStarting(dir.path(), "9QReg-");
     ASSERT_EQ(found.size(), 1u) << "run " << run;
-    std::string undo = plainText(readFile(found[0]));
+    const std::string undo = plainText(readFile(found[0]));
     writeFile(dir / "restored.reg", now + undo.substr(undo.find('\n') + 1));
     EXPECT_EQ(dump(dir / "restored.reg"), originalDump) << "run " << run;
   }
@@ -95,11 +81,9 @@ TEST(Kill, AMachineIsNeverLeftHalfDone) {
 
 TEST(Kill, SignalsLeaveNoTemporaryFilesAndNoHalfMachine) {
   std::vector<ContractKey> keys;
-  char guid[64];
   for (int i = 0; i < 3000; ++i) {
-    std::snprintf(guid, sizeof guid, "Classes\\CLSID\\{%08X-0000-0000-0000-000000000000}", i);
-    keys.push_back({guid, sz("Class")});
-    keys.push_back({std::string(guid) + "\\InprocServer32", sz(i % 50 == 0 ? "m9q.dll" : "x.dll")});
+    const std::string clsid = "Classes\\CLSID\\{" + std::to_string(100000000 + i) + "}";
+    keys.insert(keys.end(), {{clsid, sz("Class")}, {clsid + "\\InprocServer32", sz(i % 50 ? "x.dll" : "m9q.dll")}});
   }
   TempDir sources;
   writeFile(sources / "m.reg", bigMachine());
@@ -122,7 +106,7 @@ TEST(Kill, SignalsLeaveNoTemporaryFilesAndNoHalfMachine) {
       std::string now = readFile(victim / name);
       EXPECT_TRUE(now == original || now == result);
       // Names a run writes under and renames start with a dot: none may be left.
-      EXPECT_EQ(named(victim.path(), "."), std::vector<std::filesystem::path>());
+      EXPECT_EQ(filesStarting(victim.path(), "."), std::vector<std::filesystem::path>());
     }
   }
 }
@@ -139,33 +123,30 @@ TEST(Kill, ACrashInsideTheSaveLeavesTheMachineBeforeOrAfter) {
   TempDir sources;
   writeHive(sources / "SOFTWARE", {{"Classes\\m9q.One", sz("x")}, {"Classes\\Other", sz("y")}});
   const std::string hive = readFile(sources / "SOFTWARE");
-  const struct {
-    const char* file;  // below the machine's directory
-    const std::string& original;
-    bool prefix;
-  } machines[] = {{"m.reg", reg, false}, {"prefix/system.reg", wine, true}, {"SOFTWARE", hive, false}};
-  for (const auto& m : machines) {
+  // The file below the machine's directory, its text, and whether a Wine prefix holds it.
+  for (const auto& [file, original, prefix] : {std::tuple<const char*, std::string, bool>{"m.reg", reg, false},
+                                               {"prefix/system.reg", wine, true}, {"SOFTWARE", hive, false}}) {
     auto place = [&](const TempDir& dir) {
       std::filesystem::create_directories(dir / "prefix" / "drive_c");
-      writeFile(dir / m.file, m.original);
-      return m.prefix ? dir / "prefix" : dir / m.file;
+      writeFile(dir / file, original);
+      return prefix ? dir / "prefix" : dir / file;
     };
-    auto driveC = [&](const TempDir& dir) { return m.prefix ? dir / "prefix" / "drive_c" : dir.path(); };
+    auto driveC = [&](const TempDir& dir) { return prefix ? dir / "prefix" / "drive_c" : dir.path(); };
     TempDir finished;
-    ASSERT_EQ(runComsweep({"/M9Q"}, on(place(finished))).status, 0) << m.file;
-    const std::string result = readFile(finished / m.file);
-    ASSERT_NE(result, m.original);
+    ASSERT_EQ(runComsweep({"/M9Q"}, on(place(finished))).status, 0) << file;
+    const std::string result = readFile(finished / file);
+    ASSERT_NE(result, original);
     for (const char* point : {"save-before-rename", "save-after-rename", "log-before-rename"}) {
-      SCOPED_TRACE(std::string(m.file) + " at " + point);
+      SCOPED_TRACE(std::string(file) + " at " + point);
       TempDir dir;
       BinaryOptions options = on(place(dir));
       options.env["COMSWEEP_TEST_CRASH_AT"] = point;
       BinaryResult r = runComsweep({"/M9Q"}, options);
       EXPECT_EQ(r.status, 128 + SIGKILL);
-      EXPECT_EQ(readFile(dir / m.file), std::string(point) == "save-before-rename" ? m.original : result);
+      EXPECT_EQ(readFile(dir / file), std::string(point) == "save-before-rename" ? original : result);
       EXPECT_FALSE(std::filesystem::exists(driveC(dir) / "9QReg.log"));
       // The backup was on the disk before anything changed.
-      auto found = named(driveC(dir), "9QReg-");
+      auto found = filesStarting(driveC(dir), "9QReg-");
       ASSERT_EQ(found.size(), 1u);
       EXPECT_NE(plainText(readFile(found[0])).find("\\m9q.One]\n@=\"x\""), std::string::npos);
     }
