@@ -24,33 +24,25 @@ enum class Format { Reg, Wine, Hive };
 // A machine with `perFamily` ProgID keys of the m9q and of the p9q family,
 // each with a subkey, and one unrelated key. Returns what to run on.
 fs::path makeMachine(const fs::path& dir, Format format, int perFamily) {
-  std::vector<std::string> names;
+  std::vector<std::pair<std::string, std::string>> keys = {{"Other", "stays"}};
   for (int i = 0; i < perFamily; ++i)
-    for (const char* family : {"m9q", "p9q"}) names.push_back(family + std::string(".Part") + std::to_string(i));
-  switch (format) {
-    case Format::Reg: {
-      std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\Other]\r\n@=\"stays\"\r\n";
-      for (const std::string& n : names)
-        text += "\r\n[HKEY_CLASSES_ROOT\\" + n + "]\r\n@=\"x\"\r\n\r\n[HKEY_CLASSES_ROOT\\" + n + "\\CLSID]\r\n@=\"{0}\"\r\n";
-      writeFile(dir / "m.reg", text);
-      return dir / "m.reg";
-    }
-    case Format::Wine: {
-      std::string text = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
-      text += "\n[Software\\\\Classes\\\\Other] 1700000000\n#time=1d\n@=\"stays\"\n";
-      for (const std::string& n : names)
-        text += "\n[Software\\\\Classes\\\\" + n + "] 1700000000\n#time=1d\n@=\"x\"\n\n[Software\\\\Classes\\\\" + n +
-                "\\\\CLSID] 1700000000\n#time=1d\n@=\"{0}\"\n";
-      fs::create_directories(dir / "prefix" / "drive_c");
-      writeFile(dir / "prefix" / "system.reg", text);
-      return dir / "prefix";
-    }
-    case Format::Hive: break;
+    for (const std::string family : {"m9q", "p9q"})
+      keys.insert(keys.end(), {{family + ".Part" + std::to_string(i), "x"}, {family + ".Part" + std::to_string(i) + "\\CLSID", "{0}"}});
+  std::string reg = "Windows Registry Editor Version 5.00\r\n";
+  std::string wine = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
+  std::vector<ContractKey> hive;
+  for (const auto& [path, value] : keys) {
+    std::string escaped;
+    for (char c : path) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    reg += "\r\n[HKEY_CLASSES_ROOT\\" + path + "]\r\n@=\"" + value + "\"\r\n";
+    wine += "\n[Software\\\\Classes\\\\" + escaped + "] 1700000000\n#time=1d\n@=\"" + value + "\"\n";
+    hive.push_back({"Classes\\" + path, sz(value)});
   }
-  std::vector<ContractKey> keys = {{"Classes\\Other", sz("stays")}};
-  for (const std::string& n : names) keys.insert(keys.end(), {{"Classes\\" + n, sz("x")}, {"Classes\\" + n + "\\CLSID", sz("{0}")}});
-  writeHive(dir / "SOFTWARE", keys);
-  return dir / "SOFTWARE";
+  fs::create_directories(dir / "prefix" / "drive_c");
+  const fs::path file = format == Format::Reg ? dir / "m.reg" : format == Format::Wine ? dir / "prefix" / "system.reg" : dir / "SOFTWARE";
+  if (format == Format::Hive) writeHive(file, hive);
+  else writeFile(file, format == Format::Reg ? reg : wine);
+  return format == Format::Wine ? dir / "prefix" : file;
 }
 
 TEST(SharedMachine, TwoRunsAtOnceNeverUndoEachOther) {
