@@ -41,9 +41,7 @@ std::string machineText(bool afterRemoval = false, bool utf16 = false) {
               "]\n" + values + "\n";
   }
   if (!utf16) return text;
-  std::string crlf;
-  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return "\xFF\xFE" + registry::utf8ToUtf16le(crlf);
+  return "\xFF\xFE" + registry::utf8ToUtf16le(std::regex_replace(text, std::regex("\n"), "\r\n"));
 }
 
 using Entry = std::tuple<std::string, std::string, std::string>;  // category, path, component

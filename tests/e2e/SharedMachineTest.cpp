@@ -78,19 +78,13 @@ TEST(SharedMachine, ARunWaitsAStatedTimeForAnotherThenGivesUp) {
 
 TEST(SharedMachine, OddFilesAreRefusedByNameWithoutWaiting) {
   TempDir dir;
-  auto prefix = [&](const char* name) {
-    fs::create_directories(dir / name / "drive_c");
-    return dir / name;
-  };
-  ASSERT_EQ(::mkfifo((dir / "fifo.reg").c_str(), 0600), 0);
-  ASSERT_EQ(::mkfifo((prefix("fifo-prefix") / "system.reg").c_str(), 0600), 0);
-  fs::create_directories(prefix("dir-prefix") / "system.reg");
-  fs::create_directories(dir / "drive" / "Windows" / "System32" / "config" / "SOFTWARE");
-  fs::create_directories(dir / "ro");
+  for (const char* made : {"fifo-prefix/drive_c", "dir-prefix/drive_c", "dir-prefix/system.reg", "ro", "nodrive",
+                           "drive/Windows/System32/config/SOFTWARE"})
+    fs::create_directories(dir / made);
+  for (const char* fifo : {"fifo.reg", "fifo-prefix/system.reg"}) ASSERT_EQ(::mkfifo((dir / fifo).c_str(), 0600), 0);
   fs::path readOnly = makeMachine(dir / "ro", Format::Reg, 1);
   const std::string readOnlyText = readFile(readOnly);
   fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  fs::create_directories(dir / "nodrive");
   fs::path noDriveC = makeMachine(dir / "nodrive", Format::Wine, 1);
   fs::remove(noDriveC / "drive_c");
 
