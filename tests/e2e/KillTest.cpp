@@ -11,7 +11,7 @@
 #include <random>
 #include <thread>
 
-#include "registry/hive/HiveFixture.h"
+#include "e2e/FamilyMachine.h"
 #include "support/MachineDump.h"
 #include "support/RunBinary.h"
 #include "support/TempDir.h"
@@ -80,14 +80,9 @@ TEST(Kill, AMachineIsNeverLeftHalfDone) {
 }
 
 TEST(Kill, SignalsLeaveNoTemporaryFilesAndNoHalfMachine) {
-  std::vector<ContractKey> keys;
-  for (int i = 0; i < 3000; ++i) {
-    const std::string clsid = "Classes\\CLSID\\{" + std::to_string(100000000 + i) + "}";
-    keys.insert(keys.end(), {{clsid, sz("Class")}, {clsid + "\\InprocServer32", sz(i % 50 ? "x.dll" : "m9q.dll")}});
-  }
   TempDir sources;
   writeFile(sources / "m.reg", bigMachine());
-  writeHive(sources / "SOFTWARE", keys);
+  makeMachine(sources.path(), Format::Hive, 1500);
   std::mt19937 random(7);
   for (const char* name : {"m.reg", "SOFTWARE"}) {
     const std::string original = readFile(sources / name);
@@ -115,40 +110,32 @@ TEST(Kill, SignalsLeaveNoTemporaryFilesAndNoHalfMachine) {
 // the machine file is whole, either as it was or finished, and a log appears
 // only with the machine it describes.
 TEST(Kill, ACrashInsideTheSaveLeavesTheMachineBeforeOrAfter) {
-  const std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\m9q.One]\r\n@=\"x\"\r\n"
-                          "\r\n[HKEY_CLASSES_ROOT\\Other]\r\n@=\"y\"\r\n";
-  const std::string wine = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n"
-                           "\n[Software\\\\Classes\\\\m9q.One] 1700000000\n#time=1d\n@=\"x\"\n"
-                           "\n[Software\\\\Classes\\\\Other] 1700000000\n#time=1d\n@=\"y\"\n";
-  TempDir sources;
-  writeHive(sources / "SOFTWARE", {{"Classes\\m9q.One", sz("x")}, {"Classes\\Other", sz("y")}});
-  const std::string hive = readFile(sources / "SOFTWARE");
-  // The file below the machine's directory, its text, and whether a Wine prefix holds it.
-  for (const auto& [file, original, prefix] : {std::tuple<const char*, std::string, bool>{"m.reg", reg, false},
-                                               {"prefix/system.reg", wine, true}, {"SOFTWARE", hive, false}}) {
+  for (Format format : {Format::Reg, Format::Wine, Format::Hive}) {
+    // What to run on, the machine's file, and where its log and backup go.
     auto place = [&](const TempDir& dir) {
-      std::filesystem::create_directories(dir / "prefix" / "drive_c");
-      writeFile(dir / file, original);
-      return prefix ? dir / "prefix" : dir / file;
+      const std::filesystem::path machine = makeMachine(dir.path(), format, 1);
+      const bool wine = format == Format::Wine;
+      return std::array{machine, wine ? machine / "system.reg" : machine, wine ? machine / "drive_c" : dir.path()};
     };
-    auto driveC = [&](const TempDir& dir) { return prefix ? dir / "prefix" / "drive_c" : dir.path(); };
     TempDir finished;
-    ASSERT_EQ(runComsweep({"/M9Q"}, on(place(finished))).status, 0) << file;
-    const std::string result = readFile(finished / file);
+    const auto done = place(finished);
+    const std::string original = readFile(done[1]);
+    ASSERT_EQ(runComsweep({"/M9Q"}, on(done[0])).status, 0);
+    const std::string result = readFile(done[1]);
     ASSERT_NE(result, original);
     for (const char* point : {"save-before-rename", "save-after-rename", "log-before-rename"}) {
-      SCOPED_TRACE(std::string(file) + " at " + point);
+      SCOPED_TRACE(done[1].filename().string() + " at " + point);
       TempDir dir;
-      BinaryOptions options = on(place(dir));
+      const auto crashed = place(dir);
+      BinaryOptions options = on(crashed[0]);
       options.env["COMSWEEP_TEST_CRASH_AT"] = point;
-      BinaryResult r = runComsweep({"/M9Q"}, options);
-      EXPECT_EQ(r.status, 128 + SIGKILL);
-      EXPECT_EQ(readFile(dir / file), std::string(point) == "save-before-rename" ? original : result);
-      EXPECT_FALSE(std::filesystem::exists(driveC(dir) / "9QReg.log"));
+      EXPECT_EQ(runComsweep({"/M9Q"}, options).status, 128 + SIGKILL);
+      EXPECT_EQ(readFile(crashed[1]), std::string(point) == "save-before-rename" ? original : result);
+      EXPECT_FALSE(std::filesystem::exists(crashed[2] / "9QReg.log"));
       // The backup was on the disk before anything changed.
-      auto found = filesStarting(driveC(dir), "9QReg-");
+      auto found = filesStarting(crashed[2], "9QReg-");
       ASSERT_EQ(found.size(), 1u);
-      EXPECT_NE(plainText(readFile(found[0])).find("\\m9q.One]\n@=\"x\""), std::string::npos);
+      EXPECT_NE(plainText(readFile(found[0])).find("\\m9q.Part0]\n@=\"x\""), std::string::npos);
     }
   }
 }
