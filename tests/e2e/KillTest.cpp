@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -12,7 +11,7 @@
 #include <random>
 #include <thread>
 
-#include "registry/hive/HiveFixture.h"
+#include "e2e/FamilyMachine.h"
 #include "support/MachineDump.h"
 #include "support/RunBinary.h"
 #include "support/TempDir.h"
@@ -35,14 +34,6 @@ std::string bigMachine() {
   return text;
 }
 
-// Entries of `dir` whose names start with `prefix`.
-std::vector<std::filesystem::path> named(const std::filesystem::path& dir, std::string_view prefix) {
-  std::vector<std::filesystem::path> found;
-  for (const auto& entry : std::filesystem::directory_iterator(dir))
-    if (entry.path().filename().string().starts_with(prefix)) found.push_back(entry.path());
-  return found;
-}
-
 // Options that run the program on the machine at `machine`.
 BinaryOptions on(const std::filesystem::path& machine) { return {{{"COMSWEEP_MACHINE", machine.string()}}}; }
 
@@ -50,25 +41,20 @@ BinaryOptions on(const std::filesystem::path& machine) { return {{{"COMSWEEP_MAC
 void killAfter(pid_t pid, int sig, std::mt19937& random, std::chrono::microseconds longest) {
   std::this_thread::sleep_for(std::chrono::microseconds(random() % (longest.count() + 1)));
   ::kill(pid, sig);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  waitForExit(pid);
 }
 
 TEST(Kill, AMachineIsNeverLeftHalfDone) {
   const std::string original = bigMachine();
   TempDir finished;
   writeFile(finished / "m.reg", original);
-  auto started = std::chrono::steady_clock::now();
-  BinaryResult full = runComsweep({"/M9Q"}, on(finished / "m.reg"));
-  auto duration = std::chrono::steady_clock::now() - started;
-  ASSERT_EQ(full.status, 0) << full.err;
-  const std::string result = readFile(finished / "m.reg");
-  ASSERT_NE(result, original);
   writeFile(finished / "original.reg", original);
-  const std::string originalDump = dump(finished / "original.reg");
-
+  auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(runComsweep({"/M9Q"}, on(finished / "m.reg")).status, 0);
+  auto longest = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started) * 5 / 4;
+  const std::string result = readFile(finished / "m.reg"), originalDump = dump(finished / "original.reg");
+  ASSERT_NE(result, original);
   std::mt19937 random(20261206);
-  auto longest = std::chrono::duration_cast<std::chrono::microseconds>(duration) * 5 / 4;
   int untouched = 0, done = 0;
   for (int run = 0; run < 30; ++run) {
     TempDir dir;
@@ -84,9 +70,9 @@ TEST(Kill, AMachineIsNeverLeftHalfDone) {
     ASSERT_EQ(now, result) << "run " << run << ": the machine file is neither before nor after";
     ++done;
     // Whatever went is in the backup, complete.
-    auto found = named(dir.path(), "9QReg-");
+    auto found = filesStarting(dir.path(), "9QReg-");
     ASSERT_EQ(found.size(), 1u) << "run " << run;
-    std::string undo = plainText(readFile(found[0]));
+    const std::string undo = plainText(readFile(found[0]));
     writeFile(dir / "restored.reg", now + undo.substr(undo.find('\n') + 1));
     EXPECT_EQ(dump(dir / "restored.reg"), originalDump) << "run " << run;
   }
@@ -94,16 +80,9 @@ TEST(Kill, AMachineIsNeverLeftHalfDone) {
 }
 
 TEST(Kill, SignalsLeaveNoTemporaryFilesAndNoHalfMachine) {
-  std::vector<ContractKey> keys;
-  char guid[64];
-  for (int i = 0; i < 3000; ++i) {
-    std::snprintf(guid, sizeof guid, "Classes\\CLSID\\{%08X-0000-0000-0000-000000000000}", i);
-    keys.push_back({guid, sz("Class")});
-    keys.push_back({std::string(guid) + "\\InprocServer32", sz(i % 50 == 0 ? "m9q.dll" : "x.dll")});
-  }
   TempDir sources;
   writeFile(sources / "m.reg", bigMachine());
-  writeHive(sources / "SOFTWARE", keys);
+  makeMachine(sources.path(), Format::Hive, 1500);
   std::mt19937 random(7);
   for (const char* name : {"m.reg", "SOFTWARE"}) {
     const std::string original = readFile(sources / name);
@@ -122,7 +101,7 @@ TEST(Kill, SignalsLeaveNoTemporaryFilesAndNoHalfMachine) {
       std::string now = readFile(victim / name);
       EXPECT_TRUE(now == original || now == result);
       // Names a run writes under and renames start with a dot: none may be left.
-      EXPECT_EQ(named(victim.path(), "."), std::vector<std::filesystem::path>());
+      EXPECT_EQ(filesStarting(victim.path(), "."), std::vector<std::filesystem::path>());
     }
   }
 }
@@ -131,43 +110,32 @@ TEST(Kill, SignalsLeaveNoTemporaryFilesAndNoHalfMachine) {
 // the machine file is whole, either as it was or finished, and a log appears
 // only with the machine it describes.
 TEST(Kill, ACrashInsideTheSaveLeavesTheMachineBeforeOrAfter) {
-  const std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\m9q.One]\r\n@=\"x\"\r\n"
-                          "\r\n[HKEY_CLASSES_ROOT\\Other]\r\n@=\"y\"\r\n";
-  const std::string wine = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n"
-                           "\n[Software\\\\Classes\\\\m9q.One] 1700000000\n#time=1d\n@=\"x\"\n"
-                           "\n[Software\\\\Classes\\\\Other] 1700000000\n#time=1d\n@=\"y\"\n";
-  TempDir sources;
-  writeHive(sources / "SOFTWARE", {{"Classes\\m9q.One", sz("x")}, {"Classes\\Other", sz("y")}});
-  const std::string hive = readFile(sources / "SOFTWARE");
-  const struct {
-    const char* file;  // below the machine's directory
-    const std::string& original;
-    bool prefix;
-  } machines[] = {{"m.reg", reg, false}, {"prefix/system.reg", wine, true}, {"SOFTWARE", hive, false}};
-  for (const auto& m : machines) {
+  for (Format format : {Format::Reg, Format::Wine, Format::Hive}) {
+    // What to run on, the machine's file, and where its log and backup go.
     auto place = [&](const TempDir& dir) {
-      std::filesystem::create_directories(dir / "prefix" / "drive_c");
-      writeFile(dir / m.file, m.original);
-      return m.prefix ? dir / "prefix" : dir / m.file;
+      const std::filesystem::path machine = makeMachine(dir.path(), format, 1);
+      const bool wine = format == Format::Wine;
+      return std::array{machine, wine ? machine / "system.reg" : machine, wine ? machine / "drive_c" : dir.path()};
     };
-    auto driveC = [&](const TempDir& dir) { return m.prefix ? dir / "prefix" / "drive_c" : dir.path(); };
     TempDir finished;
-    ASSERT_EQ(runComsweep({"/M9Q"}, on(place(finished))).status, 0) << m.file;
-    const std::string result = readFile(finished / m.file);
-    ASSERT_NE(result, m.original);
+    const auto done = place(finished);
+    const std::string original = readFile(done[1]);
+    ASSERT_EQ(runComsweep({"/M9Q"}, on(done[0])).status, 0);
+    const std::string result = readFile(done[1]);
+    ASSERT_NE(result, original);
     for (const char* point : {"save-before-rename", "save-after-rename", "log-before-rename"}) {
-      SCOPED_TRACE(std::string(m.file) + " at " + point);
+      SCOPED_TRACE(done[1].filename().string() + " at " + point);
       TempDir dir;
-      BinaryOptions options = on(place(dir));
+      const auto crashed = place(dir);
+      BinaryOptions options = on(crashed[0]);
       options.env["COMSWEEP_TEST_CRASH_AT"] = point;
-      BinaryResult r = runComsweep({"/M9Q"}, options);
-      EXPECT_EQ(r.status, 128 + SIGKILL);
-      EXPECT_EQ(readFile(dir / m.file), std::string(point) == "save-before-rename" ? m.original : result);
-      EXPECT_FALSE(std::filesystem::exists(driveC(dir) / "9QReg.log"));
+      EXPECT_EQ(runComsweep({"/M9Q"}, options).status, 128 + SIGKILL);
+      EXPECT_EQ(readFile(crashed[1]), std::string(point) == "save-before-rename" ? original : result);
+      EXPECT_FALSE(std::filesystem::exists(crashed[2] / "9QReg.log"));
       // The backup was on the disk before anything changed.
-      auto found = named(driveC(dir), "9QReg-");
+      auto found = filesStarting(crashed[2], "9QReg-");
       ASSERT_EQ(found.size(), 1u);
-      EXPECT_NE(plainText(readFile(found[0])).find("\\m9q.One]\n@=\"x\""), std::string::npos);
+      EXPECT_NE(plainText(readFile(found[0])).find("\\m9q.Part0]\n@=\"x\""), std::string::npos);
     }
   }
 }

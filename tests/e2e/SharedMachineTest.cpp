@@ -3,16 +3,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <tuple>
 
 #include "platform/RunLock.h"
-#include "registry/Machine.h"
-#include "registry/hive/HiveFixture.h"
-#include "support/Fixture.h"
+#include "e2e/FamilyMachine.h"
+#include "support/MachineDump.h"
 #include "support/RunBinary.h"
 #include "support/TempDir.h"
 
@@ -21,61 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class Format { Reg, Wine, Hive };
-
-// A machine with `perFamily` ProgID keys of the m9q and of the p9q family,
-// each with a subkey, and one unrelated key. Returns what to run on.
-fs::path makeMachine(const fs::path& dir, Format format, int perFamily) {
-  std::vector<std::string> names;
-  for (int i = 0; i < perFamily; ++i)
-    for (const char* family : {"m9q", "p9q"}) names.push_back(family + std::string(".Part") + std::to_string(i));
-  switch (format) {
-    case Format::Reg: {
-      std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\Other]\r\n@=\"stays\"\r\n";
-      for (const std::string& n : names)
-        text += "\r\n[HKEY_CLASSES_ROOT\\" + n + "]\r\n@=\"x\"\r\n\r\n[HKEY_CLASSES_ROOT\\" + n + "\\CLSID]\r\n@=\"{0}\"\r\n";
-      writeFile(dir / "m.reg", text);
-      return dir / "m.reg";
-    }
-    case Format::Wine: {
-      std::string text = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
-      text += "\n[Software\\\\Classes\\\\Other] 1700000000\n#time=1d\n@=\"stays\"\n";
-      for (const std::string& n : names)
-        text += "\n[Software\\\\Classes\\\\" + n + "] 1700000000\n#time=1d\n@=\"x\"\n\n[Software\\\\Classes\\\\" + n +
-                "\\\\CLSID] 1700000000\n#time=1d\n@=\"{0}\"\n";
-      fs::create_directories(dir / "prefix" / "drive_c");
-      writeFile(dir / "prefix" / "system.reg", text);
-      return dir / "prefix";
-    }
-    case Format::Hive: break;
-  }
-  std::vector<ContractKey> keys = {{"Classes\\Other", sz("stays")}};
-  for (const std::string& n : names) keys.insert(keys.end(), {{"Classes\\" + n, sz("x")}, {"Classes\\" + n + "\\CLSID", sz("{0}")}});
-  writeHive(dir / "SOFTWARE", keys);
-  return dir / "SOFTWARE";
-}
-
-// How many keys of each of the two families are left at the root.
-std::pair<int, int> familyKeysLeft(const fs::path& machine) {
-  registry::MachineOpenResult opened = registry::openMachine(machine);
-  EXPECT_TRUE(opened.machine) << opened.error;
-  std::pair<int, int> left{0, 0};
-  if (!opened.machine) return left;
-  for (const std::string& key : allKeys(*opened.machine->store)) {
-    if (key.find('\\') != std::string::npos) continue;
-    left.first += key.starts_with("m9q.");
-    left.second += key.starts_with("p9q.");
-  }
-  return left;
-}
-
-int waitFor(pid_t pid) {
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 TEST(SharedMachine, TwoRunsAtOnceNeverUndoEachOther) {
   for (Format format : {Format::Reg, Format::Wine, Format::Hive}) {
     for (int attempt = 0; attempt < 20; ++attempt) {
@@ -83,11 +26,10 @@ TEST(SharedMachine, TwoRunsAtOnceNeverUndoEachOther) {
       TempDir dir;
       fs::path machine = makeMachine(dir.path(), format, 150);
       BinaryOptions options{{{"COMSWEEP_MACHINE", machine.string()}}};
-      pid_t first = spawnComsweep({"/M9Q"}, options);
-      pid_t second = spawnComsweep({"/P9Q"}, options);
-      const int a = waitFor(first);
-      ASSERT_EQ(std::make_pair(a, waitFor(second)), std::make_pair(0, 0));
-      EXPECT_EQ(familyKeysLeft(machine), std::make_pair(0, 0));
+      const int first = spawnComsweep({"/M9Q"}, options), second = spawnComsweep({"/P9Q"}, options);
+      const int a = waitForExit(first);
+      ASSERT_EQ(std::make_pair(a, waitForExit(second)), std::make_pair(0, 0));
+      EXPECT_EQ(dump(machine).find("9Q.PART"), std::string::npos) << "a family key is left";
     }
   }
 }
@@ -110,19 +52,13 @@ TEST(SharedMachine, ARunWaitsAStatedTimeForAnotherThenGivesUp) {
 
 TEST(SharedMachine, OddFilesAreRefusedByNameWithoutWaiting) {
   TempDir dir;
-  auto prefix = [&](const char* name) {
-    fs::create_directories(dir / name / "drive_c");
-    return dir / name;
-  };
-  ASSERT_EQ(::mkfifo((dir / "fifo.reg").c_str(), 0600), 0);
-  ASSERT_EQ(::mkfifo((prefix("fifo-prefix") / "system.reg").c_str(), 0600), 0);
-  fs::create_directories(prefix("dir-prefix") / "system.reg");
-  fs::create_directories(dir / "drive" / "Windows" / "System32" / "config" / "SOFTWARE");
-  fs::create_directories(dir / "ro");
+  for (const char* made : {"fifo-prefix/drive_c", "dir-prefix/drive_c", "dir-prefix/system.reg", "ro", "nodrive",
+                           "drive/Windows/System32/config/SOFTWARE"})
+    fs::create_directories(dir / made);
+  for (const char* fifo : {"fifo.reg", "fifo-prefix/system.reg"}) ASSERT_EQ(::mkfifo((dir / fifo).c_str(), 0600), 0);
   fs::path readOnly = makeMachine(dir / "ro", Format::Reg, 1);
   const std::string readOnlyText = readFile(readOnly);
   fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  fs::create_directories(dir / "nodrive");
   fs::path noDriveC = makeMachine(dir / "nodrive", Format::Wine, 1);
   fs::remove(noDriveC / "drive_c");
 

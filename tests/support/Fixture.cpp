@@ -17,21 +17,16 @@ std::unique_ptr<registry::MemoryStore> makeStore(const std::vector<FixtureKey>& 
   return store;
 }
 
-namespace {
-void collect(const registry::Store& store, registry::NodeId node, const std::string& prefix,
-             std::vector<std::string>& out) {
-  for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
-    registry::NodeId child = store.childAt(node, i);
-    std::string path = prefix + std::string(store.name(child));
-    out.push_back(path);
-    collect(store, child, path + "\\", out);
-  }
-}
-}  // namespace
-
 std::vector<std::string> allKeys(const registry::Store& store) {
   std::vector<std::string> out;
-  collect(store, store.root(), "", out);
+  auto collect = [&](auto& self, registry::NodeId node, const std::string& prefix) -> void {
+    for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
+      const registry::NodeId child = store.childAt(node, i);
+      out.push_back(prefix + std::string(store.name(child)));
+      self(self, child, out.back() + "\\");
+    }
+  };
+  collect(collect, store.root(), "");
   return out;
 }
 

@@ -42,10 +42,8 @@ std::string dump(const std::filesystem::path& file) {
 
 std::string plainText(const std::string& bytes) {
   std::string text = bytes.rfind("\xFF\xFE", 0) == 0 ? registry::utf16leToUtf8(bytes.substr(2)) : bytes;
-  std::string out;
-  for (char c : text)
-    if (c != '\r') out += c;
-  return out;
+  std::erase(text, '\r');
+  return text;
 }
 
 }  // namespace comsweep::test

@@ -1,27 +1,18 @@
 #include "support/RunBinary.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <regex>
-#include <stdexcept>
 
-#ifndef COMSWEEP_BINARY
-#error COMSWEEP_BINARY must name the executable under test
-#endif
+#include "support/TempDir.h"
 
 namespace comsweep::test {
 namespace {
-
-void drain(int fd, std::string& into) {
-  char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) into.append(buffer, static_cast<std::size_t>(n));
-}
 
 // Forks and executes the binary with stdout and stderr on the given
 // descriptors and no other one open; returns the child's pid.
@@ -42,8 +33,7 @@ pid_t start(const std::vector<std::string>& args, const BinaryOptions& options, 
     ::closefrom(3);
     if (options.fileSizeLimit > 0) {
       ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
-      const auto limit = static_cast<rlim_t>(options.fileSizeLimit);
-      const rlimit both{limit, limit};
+      const rlimit both{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
       ::setrlimit(RLIMIT_FSIZE, &both);
     }
     ::execve(argv[0], argv.data(), envp.data());
@@ -61,21 +51,22 @@ int spawnComsweep(const std::vector<std::string>& args, const BinaryOptions& opt
   return pid;
 }
 
-BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptions& options) {
-  int outPipe[2], errPipe[2];
-  if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) throw std::runtime_error("pipe");
-  pid_t pid = start(args, options, outPipe[1], errPipe[1]);
-  BinaryResult result;
-  // Both pipes are small in these tests; read them in turn.
-  for (auto [pipe, into] : {std::pair{outPipe, &result.out}, {errPipe, &result.err}}) {
-    ::close(pipe[1]);
-    drain(pipe[0], *into);
-    ::close(pipe[0]);
+int waitForExit(int pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  int wstatus = 0;
-  ::waitpid(pid, &wstatus, 0);
-  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  return result;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptions& options) {
+  // Files rather than pipes: the child can write any amount without a reader.
+  TempDir dir;
+  auto create = [&](const char* name) { return ::open((dir / name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600); };
+  const int out = create("out"), err = create("err");
+  const int status = waitForExit(start(args, options, out, err));
+  ::close(out);
+  ::close(err);
+  return {status, readFile(dir / "out"), readFile(dir / "err")};
 }
 
 std::string maskDates(std::string log) {

@@ -22,6 +22,8 @@ struct BinaryOptions {
 BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptions& options);
 // Starts the executable with its output discarded; the caller waits for it.
 int spawnComsweep(const std::vector<std::string>& args, const BinaryOptions& options);
+// Waits for a spawned run; its exit status, or 128 + the signal that ended it.
+int waitForExit(int pid);
 
 // The log with its two date-time lines masked; only well-formed dates are.
 std::string maskDates(std::string log);

@@ -42,4 +42,11 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::vector<std::filesystem::path> filesStarting(const std::filesystem::path& dir, std::string_view prefix) {
+  std::vector<std::filesystem::path> found;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    if (entry.path().filename().string().starts_with(prefix)) found.push_back(entry.path());
+  return found;
+}
+
 }  // namespace comsweep::test

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace comsweep::test {
 
@@ -24,5 +25,7 @@ class TempDir {
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
+// The entries of `dir` whose names start with `prefix`.
+std::vector<std::filesystem::path> filesStarting(const std::filesystem::path& dir, std::string_view prefix);
 
 }  // namespace comsweep::test
