@@ -1,6 +1,6 @@
 // Whole runs through the main window's logic, with a scripted operator in
 // place of the windows. The review itself is driven through the real
-// windows in ui/qt/InteractiveRunTest.
+// windows in ui/qt/QtWindowsTest.
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <iterator>
+#include <string>
 
 #include "platform/FileDescriptor.h"
 #include "support/TempDir.h"
@@ -12,9 +15,9 @@
 namespace comsweep::test {
 namespace {
 
-// A call that succeeds leaves errno as it was: an EINTR left over from
-// before must not make a read or a write go round again.
-TEST(Files, AnInterruptionLeftOverFromBeforeIsNoReasonToRetry) {
+// A call that succeeds leaves errno as it was: an error left over from
+// before must not make a read, a write or a new file go round again.
+TEST(Files, AnErrorLeftOverFromBeforeIsNoReasonToRetry) {
   TempDir dir;
   writeFile(dir / "f", "abc");
   platform::FileDescriptor file(::open((dir / "f").c_str(), O_RDONLY | O_CLOEXEC));
@@ -29,6 +32,28 @@ TEST(Files, AnInterruptionLeftOverFromBeforeIsNoReasonToRetry) {
   EXPECT_TRUE(platform::writeAll(out.get(), "abc"));
   char written[8] = {};
   EXPECT_EQ(::read(in.get(), written, sizeof written), 3);
+
+  // Nor an EEXIST: the temporary file made is the only one.
+  std::filesystem::path made;
+  errno = EEXIST;
+  platform::FileDescriptor temporary(platform::createTemporaryBeside(dir.path(), "f", 0600, made));
+  EXPECT_TRUE(temporary.valid());
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+// Where the kernel will not copy between two files (here: a pipe is no
+// regular file; elsewhere a file system that cannot), the bytes still arrive,
+// through a buffer.
+TEST(Files, ACopyTheKernelRefusesGoesThroughABuffer) {
+  TempDir dir;
+  writeFile(dir / "from", "0123456789");
+  platform::FileDescriptor from(::open((dir / "from").c_str(), O_RDONLY | O_CLOEXEC));
+  int pipe[2];
+  ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+  platform::FileDescriptor in(pipe[0]), out(pipe[1]);
+  ASSERT_TRUE(platform::copyRange(from.get(), 3, out.get(), 5));
+  char copied[8] = {};
+  EXPECT_EQ(std::string(copied, ::read(in.get(), copied, sizeof copied)), "34567");
 }
 
 }  // namespace
