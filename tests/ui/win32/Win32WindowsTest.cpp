@@ -83,13 +83,6 @@ void clickColumn(HWND review, int column) {
   SendMessageW(review, WM_NOTIFY, ReviewWindow::kListId, reinterpret_cast<LPARAM>(&click));
 }
 
-RECT placeIn(HWND window, int id) {
-  RECT r;
-  GetWindowRect(GetDlgItem(window, id), &r);
-  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
-  return r;
-}
-
 void click(HWND window, int id) { SendMessageW(GetDlgItem(window, id), BM_CLICK, 0, 0); }
 
 // A message box as "caption: text", its text the longest of its static texts.
@@ -170,7 +163,6 @@ class Win32WindowsTest : public ::testing::Test {
 
 TEST_F(Win32WindowsTest, RemoveTakesExactlyTheUnstruckKeysAfterABackup) {
   std::wstring selectedAfterSort;
-  RECT listBefore{}, listAfter{}, removeBefore{}, removeAfter{};
   m_review = [&](HWND review) {
     HWND list = GetDlgItem(review, ReviewWindow::kListId);
     strike(list, L"m9q.Chart");
@@ -179,15 +171,6 @@ TEST_F(Win32WindowsTest, RemoveTakesExactlyTheUnstruckKeysAfterABackup) {
     clickColumn(review, 0);
     selectedAfterSort = itemText(list, static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, -1, LVNI_SELECTED)));
     strike(list, L"m9q.Grid");
-    // A larger window: the list grows with it, the buttons stay at the bottom.
-    listBefore = placeIn(review, ReviewWindow::kListId);
-    removeBefore = placeIn(review, ReviewWindow::kRemoveId);
-    RECT frame;
-    GetWindowRect(review, &frame);
-    SetWindowPos(review, nullptr, 0, 0, frame.right - frame.left + 100,
-                 frame.bottom - frame.top + 80, SWP_NOMOVE | SWP_NOZORDER);
-    listAfter = placeIn(review, ReviewWindow::kListId);
-    removeAfter = placeIn(review, ReviewWindow::kRemoveId);
     click(review, ReviewWindow::kRemoveId);
   };
   tickM9qAndStart();
@@ -195,9 +178,6 @@ TEST_F(Win32WindowsTest, RemoveTakesExactlyTheUnstruckKeysAfterABackup) {
   EXPECT_TRUE(m_session->ended());
   EXPECT_EQ(m_session->exitStatus(), 0);
   EXPECT_EQ(selectedAfterSort, L"m9q.Chart");
-  EXPECT_EQ(std::tuple(listAfter.right - listAfter.left, listAfter.bottom - listAfter.top, removeAfter.top),
-            std::tuple(listBefore.right - listBefore.left + 100, listBefore.bottom - listBefore.top + 80,
-                       removeBefore.top + 80));
   EXPECT_EQ(m_boxes, std::vector<std::wstring>{L"Registry Cleaner: 2 / 4 keys have been removed in your registry."});
   std::vector<bool> present;
   for (const auto& key : {L"m9q.Chart", L"m9q.Grid", L"M9Q.Document", kFamilyKeys[3].c_str(), kUnrelatedKey})
