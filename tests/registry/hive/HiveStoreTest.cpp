@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstring>
 
 #include "registry/HandleTable.h"
 #include "registry/Machine.h"
@@ -35,12 +34,6 @@ struct HiveTraits {
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Hive, StoreContract, HiveTraits);
 
-std::uint32_t le32(const std::string& bytes, std::size_t at) {
-  std::uint32_t v = 0;
-  std::memcpy(&v, bytes.data() + at, 4);
-  return v;
-}
-
 std::size_t entries(const fs::path& dir) { return std::distance(fs::directory_iterator(dir), {}); }
 
 std::unique_ptr<HiveStore> openHive(const fs::path& file, HiveStore::Top top = HiveStore::Top::ClassesRequired) {
@@ -69,7 +62,7 @@ TEST(HiveStore, EnumeratesInRegistryOrderWhateverOrderTheListIsStoredIn) {
   TempDir dir;
   writeHive(dir / "UsrClass.dat", {{"A", std::nullopt}, {"b", std::nullopt}, {"C", std::nullopt}});
   std::string hive = readFile(dir / "UsrClass.dat");
-  const std::size_t list = 0x1000 + le32(hive, 0x1000 + le32(hive, 0x24) + 0x20);
+  const std::size_t list = listOf(hive, 0x1000 + le32At(hive, 0x24));
   ASSERT_EQ(hive[list + 4], 'l');  // an lf or lh list: 8-byte entries
   // Stored in reverse: every neighbour out of order.
   std::swap_ranges(hive.begin() + list + 8, hive.begin() + list + 16, hive.begin() + list + 24);
@@ -146,7 +139,7 @@ TEST(HiveStore, RefusesDirtyDamagedAndTruncatedHives) {
   ASSERT_GE(good.size(), 0x3000u) << "the fixture should span two hbins";
   const std::size_t classes = keyCell(dir / "good", "Classes");
   ASSERT_NE(classes, 0u);
-  const std::size_t classesList = 0x1000 + le32(good, classes + 4 + 0x1C);
+  const std::size_t classesList = listOf(good, classes);
   auto with = [&good](std::size_t at, std::string_view b) { return std::string(good).replace(at, b.size(), b); };
   std::string dirty = good, log = good;
   setHeaderField(dirty, 0x08, 9);
