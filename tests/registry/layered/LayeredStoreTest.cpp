@@ -53,18 +53,12 @@ class FailingSaveStore : public MemoryStore {
 // A save that fails after the lower store was written says so, and the
 // backup of what went stays.
 TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
-  const struct {
-    const char* removed;
-    std::vector<std::string> upperLeft, lowerLeft;
-    std::string backup;
-    bool partial;
-  } cases[] = {
+  const struct { const char* removed; std::vector<std::string> upperLeft, lowerLeft; std::string backup; bool partial; }
+      cases[] = {
       {"m9q.Both", {"m9q.User"}, {"m9q.Machine"},
        "[HKLM\\m9q.Both]\n@=\"machine's\"\n\n[HKCU\\m9q.Both]\n@=\"user's\"\n", true},
-      {"m9q.USER", {"M9Q.BOTH"}, {"m9q.Both", "m9q.Machine"}, "[HKCU\\m9q.USER]\n@=\"user\"\n",
-       false},
-      {"m9q.machine", {"M9Q.BOTH", "m9q.User"}, {"m9q.Both"},
-       "[HKLM\\m9q.machine]\n@=\"machine\"\n", true},
+      {"m9q.USER", {"M9Q.BOTH"}, {"m9q.Both", "m9q.Machine"}, "[HKCU\\m9q.USER]\n@=\"user\"\n", false},
+      {"m9q.machine", {"M9Q.BOTH", "m9q.User"}, {"m9q.Both"}, "[HKLM\\m9q.machine]\n@=\"machine\"\n", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.removed);
@@ -74,8 +68,7 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
     addKey(*upper, {"m9q.User", sz("user")});
     addKey(*lower, {"m9q.Both", sz("machine's")});
     addKey(*lower, {"m9q.Machine", sz("machine")});
-    const MemoryStore& up = *upper;
-    const MemoryStore& low = *lower;
+    const MemoryStore &up = *upper, &low = *lower;
     LayeredStore store(std::move(upper), std::move(lower));
     registry::HandleTable api(store);
     EXPECT_EQ(defaultText(api, "m9q.both"), "user's");
@@ -133,9 +126,6 @@ TEST(LayeredStore, AnExportsUserClassesLieOverItsMachineClasses) {
   BinaryResult run = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (dir / "m.reg").string()}}});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(readFile(dir / "m.reg"), kept);
-  std::string log = readFile(dir / "9QReg.log");
-  EXPECT_NE(log.find("Number of keys to remove: 3\r\n"), std::string::npos) << log;
-  EXPECT_NE(log.find("Wow6432Node\\m9q.User32"), std::string::npos) << log;
   std::string backup;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     if (entry.path().extension() == ".reg" && entry.path().filename() != "m.reg")
