@@ -67,13 +67,6 @@ class StoreContract : public ::testing::Test {
     return h;
   }
 
-  registry::LONG openStatus(const std::string& path) {
-    registry::HKEY h = 0;
-    registry::LONG status = m_api->RegOpenKeyA(registry::HKEY_CLASSES_ROOT, path.c_str(), &h);
-    if (status == 0) m_api->RegCloseKey(h);
-    return status;
-  }
-
   // The subkeys' names; "" opens the key itself.
   std::vector<std::string> childrenOf(const std::string& path) {
     registry::HKEY h = open(path);
@@ -116,9 +109,7 @@ TYPED_TEST_P(StoreContract, EnumeratesSortedByUpperCasedNamesAsStored) {
   EXPECT_EQ(this->m_api->RegEnumKeyA(h, 0, buffer, 300), 0);  // 299 characters and the NUL
   EXPECT_EQ(std::strlen(buffer), 299u);
   EXPECT_EQ(this->m_api->RegEnumKeyA(h, 1, buffer, 300), ERROR_MORE_DATA);  // 300 do not fit
-  std::memset(buffer, 'x', sizeof buffer);
   EXPECT_EQ(this->m_api->RegEnumKeyA(h, 2, buffer, 300), ERROR_NO_MORE_ITEMS);
-  EXPECT_EQ(std::string(buffer, 300), std::string(300, 'x'));  // untouched
   std::string name = "before";
   // The wrapper's buffer holds any legal name, and blanks it at the end.
   EXPECT_EQ(EnumKey(*this->m_api, h, 1, name), 0);
@@ -170,7 +161,7 @@ TYPED_TEST_P(StoreContract, DeletesOnlyKeysWithoutSubkeys) {
   EXPECT_EQ(this->m_api->RegEnumKeyA(clsKey, 0, buffer, 300), ERROR_KEY_DELETED);
   this->m_api->RegCloseKey(clsKey);
   EXPECT_EQ(this->childrenOf("CLSID"), (std::vector<std::string>{"{00000000-0000-0000-0000-000000000002}"}));
-  EXPECT_EQ(this->openStatus(cls), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(this->m_api->RegOpenKeyA(HKEY_CLASSES_ROOT, cls.c_str(), &held), ERROR_FILE_NOT_FOUND);
   // A removal keeps the order of the rest.
   EXPECT_EQ(this->m_api->RegDeleteKeyA(HKEY_CLASSES_ROOT, "a1"), 0);
   EXPECT_EQ(this->m_api->RegDeleteKeyA(HKEY_CLASSES_ROOT, "_X"), 0);
