@@ -6,8 +6,6 @@
 
 #include <csignal>
 
-#include "registry/HandleTable.h"
-#include "registry/Machine.h"
 #include "registry/hive/HiveFixture.h"
 #include "registry/wine/WineTestSupport.h"
 #include "support/Fixture.h"
@@ -85,9 +83,7 @@ TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
   const std::string original = readFile(file);
   EXPECT_EQ(kindOf(file), "hive");  // its run lock ends with it
   MachineOpenResult opened = openMachine(drive.path());
-  ASSERT_TRUE(opened.machine) << opened.error;
-  EXPECT_EQ(opened.machine->kind + "|" + opened.machine->driveC.string(),
-            "Windows drive|" + drive.path().string());
+  ASSERT_TRUE(opened.machine) << opened.error;  // its drive C is where HiveMachine finds the log
   HandleTable api(*opened.machine->store);
   // A refused removal is no change: the file stays as it was.
   EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID"), ERROR_ACCESS_DENIED);

@@ -12,9 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "registry/Machine.h"
 #include "registry/Text.h"
-#include "registry/Wrappers.h"
 #include "registry/regfile/RegFileTestText.h"
 #include "registry/wine/WineServerCheck.h"
 #include "registry/wine/WineTestSupport.h"
