@@ -1,6 +1,6 @@
 #include "registry/memory/MemoryStore.h"
 
-#include "registry/StoreContract.h"
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -8,19 +8,7 @@
 namespace comsweep::test {
 namespace {
 
-struct MemoryTraits {
-  static StoreUnderTest make(const std::vector<ContractKey>& keys) {
-    auto store = std::make_unique<registry::MemoryStore>();
-    for (const auto& key : keys) {
-      registry::NodeId node = store->addPath(key.path);
-      if (key.defaultValue) store->setDefaultValue(node, *key.defaultValue);
-    }
-    return {std::move(store), nullptr};
-  }
-};
-
-INSTANTIATE_TYPED_TEST_SUITE_P(Memory, StoreContract, MemoryTraits);
-
+// The store contract holds for memory stores through the Layered instantiation, whose two layers are memory stores.
 // A value larger than the store keeps among others, and the ones around it.
 TEST(MemoryStore, KeepsValuesOfAnySize) {
   registry::MemoryStore store;

@@ -4,6 +4,7 @@
 #include <hivex.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -38,6 +39,15 @@ inline void writeHive(const std::filesystem::path& file, const std::vector<Contr
   ASSERT_EQ(hivex_commit(h, file.c_str(), 0), 0);
   hivex_close(h);
 }
+
+inline std::uint32_t le32At(const std::string& bytes, std::size_t at) {
+  std::uint32_t v = 0;
+  std::memcpy(&v, bytes.data() + at, 4);
+  return v;
+}
+
+// The file offset of the subkey list of the key whose nk cell is at `nk`.
+inline std::size_t listOf(const std::string& bytes, std::size_t nk) { return 0x1000 + le32At(bytes, nk + 4 + 0x1C); }
 
 // The file offset of a key's nk cell (4 bytes before its signature).
 inline std::size_t keyCell(const std::filesystem::path& file, const char* name) {

@@ -113,13 +113,6 @@ std::optional<std::string> engineDump(const fs::path& file) {
   return walk(hive->rootCell(), "", 0) ? std::optional(out) : std::nullopt;
 }
 
-std::uint32_t le32At(const std::string& bytes, std::size_t at) {
-  return regf::le32(reinterpret_cast<const unsigned char*>(bytes.data() + at));
-}
-
-// The file offset of the subkey list of the key whose nk cell is at `nk`.
-std::size_t listOf(const std::string& bytes, std::size_t nk) { return 0x1000 + le32At(bytes, nk + 4 + 0x1C); }
-
 // Rewrites an lh list in place as an lf or an li list of the same keys.
 std::string withListKind(std::string bytes, std::size_t list, char kind) {
   std::size_t count = static_cast<unsigned char>(bytes[list + 6]);

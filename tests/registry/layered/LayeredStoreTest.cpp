@@ -26,16 +26,11 @@ void addKey(MemoryStore& store, const ContractKey& key) {
 // over a machine's do.
 struct LayeredTraits {
   static StoreUnderTest make(const std::vector<ContractKey>& keys) {
-    auto upper = std::make_unique<MemoryStore>();
-    auto lower = std::make_unique<MemoryStore>();
+    auto upper = std::make_unique<MemoryStore>(), lower = std::make_unique<MemoryStore>();
     for (std::size_t i = 0; i < keys.size(); ++i) {
-      if (i % 2 == 0) {
-        addKey(*lower, keys[i]);
-        continue;
-      }
-      addKey(*upper, keys[i]);
+      addKey(i % 2 ? *upper : *lower, keys[i]);
       for (const ContractKey& above : keys)
-        if (keys[i].path.rfind(above.path + "\\", 0) == 0) addKey(*upper, above);
+        if (i % 2 && keys[i].path.rfind(above.path + "\\", 0) == 0) addKey(*upper, above);
     }
     return {std::make_unique<LayeredStore>(std::move(upper), std::move(lower)), nullptr};
   }
@@ -49,22 +44,14 @@ class FailingSaveStore : public MemoryStore {
 };
 
 // A key in both stores is one key with the user's values; removing it
-// removes both copies, and the backup names each copy below its own root.
-// A save that fails after the lower store was written says so, and the
-// backup of what went stays.
+// removes both copies (the backup naming each copy below its own root is
+// AnExportsUserClassesLieOverItsMachineClasses). A save that fails after the
+// lower store was written says so, and the backup of what went stays.
 TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
-  const struct {
-    const char* removed;
-    std::vector<std::string> upperLeft, lowerLeft;
-    std::string backup;
-    bool partial;
-  } cases[] = {
-      {"m9q.Both", {"m9q.User"}, {"m9q.Machine"},
-       "[HKLM\\m9q.Both]\n@=\"machine's\"\n\n[HKCU\\m9q.Both]\n@=\"user's\"\n", true},
-      {"m9q.USER", {"M9Q.BOTH"}, {"m9q.Both", "m9q.Machine"}, "[HKCU\\m9q.USER]\n@=\"user\"\n",
-       false},
-      {"m9q.machine", {"M9Q.BOTH", "m9q.User"}, {"m9q.Both"},
-       "[HKLM\\m9q.machine]\n@=\"machine\"\n", true},
+  const struct { const char* removed; std::vector<std::string> upperLeft, lowerLeft; bool partial; } cases[] = {
+      {"m9q.Both", {"m9q.User"}, {"m9q.Machine"}, true},
+      {"m9q.USER", {"M9Q.BOTH"}, {"m9q.Both", "m9q.Machine"}, false},
+      {"m9q.machine", {"M9Q.BOTH", "m9q.User"}, {"m9q.Both"}, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.removed);
@@ -74,15 +61,10 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
     addKey(*upper, {"m9q.User", sz("user")});
     addKey(*lower, {"m9q.Both", sz("machine's")});
     addKey(*lower, {"m9q.Machine", sz("machine")});
-    const MemoryStore& up = *upper;
-    const MemoryStore& low = *lower;
+    const MemoryStore &up = *upper, &low = *lower;
     LayeredStore store(std::move(upper), std::move(lower));
     registry::HandleTable api(store);
     EXPECT_EQ(defaultText(api, "m9q.both"), "user's");
-
-    removal::UndoFile undo({{&low, "HKLM"}, {&up, "HKCU"}}, ".");
-    bool complete = false;
-    EXPECT_EQ(undo.text({c.removed}, complete), "Windows Registry Editor Version 5.00\n\n" + c.backup + "\n");
 
     // The removal reports the failed save, and keeps the backup only when
     // the lower store was written, since keys are then gone.
@@ -133,9 +115,6 @@ TEST(LayeredStore, AnExportsUserClassesLieOverItsMachineClasses) {
   BinaryResult run = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (dir / "m.reg").string()}}});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(readFile(dir / "m.reg"), kept);
-  std::string log = readFile(dir / "9QReg.log");
-  EXPECT_NE(log.find("Number of keys to remove: 3\r\n"), std::string::npos) << log;
-  EXPECT_NE(log.find("Wow6432Node\\m9q.User32"), std::string::npos) << log;
   std::string backup;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     if (entry.path().extension() == ".reg" && entry.path().filename() != "m.reg")
