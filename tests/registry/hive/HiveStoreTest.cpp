@@ -201,7 +201,9 @@ TEST(HiveStore, AFailedSaveLeavesTheOriginalIntactAndBadReferencesFreeNothing) {
   std::string bytes = readFile(classes);
   // Offsets: an nk's value list at 0x28, its descriptor at 0x2C; a vk's data at 8.
   auto at = [&bytes](std::size_t cell, std::size_t field) { return 0x1000 + le32At(bytes, cell + 4 + field); };
-  auto put = [&bytes](std::size_t offset, std::uint32_t v) { bytes.replace(offset, 4, reinterpret_cast<const char*>(&v), 4); };
+  auto put = [&bytes](std::size_t offset, std::uint32_t v) {
+    bytes.replace(offset, 4, reinterpret_cast<const char*>(&v), 4);
+  };
   const std::size_t goneKey = keyCell(classes, "Gone"), descriptor = at(goneKey, 0x2C);
   const std::size_t value = at(at(keyCell(classes, "Kept"), 0x28), 0), data = at(value, 8);
   put(goneKey + 0x34, 0x10);  // the class name cell
