@@ -113,6 +113,7 @@ TEST(HiveStore, ReadsStringsIn8BitAndUtf16) {
       {"OddLength", std::string("C:\\m9q.dll\0", 11), "C:\\m9q.dll"},
       {"OneFinalNul", std::string("m9q\0", 4), "m9q"},
       {"NoNul", "ab", "ab"},
+      {"InlineNamingACell", std::string(" \0\0\0", 4), " "},  // as an offset: the root key's cell
       {"Windows1252", std::string("\x80rger\0", 6), "\xE2\x82\xACrger"},
       {"Utf8Bytes", std::string("\xC3\xA4\0", 3), "\xC3\xA4"},
       {"Utf16Cjk", std::string("\x2D\x4E\x87\x65\0\0", 6), "\xE4\xB8\xAD\xE6\x96\x87"},
