@@ -106,14 +106,21 @@ bool RegfView::subkeys(const KeyCell& key, std::vector<std::uint32_t>& out, std:
   return true;
 }
 
+bool RegfView::valueList(const KeyCell& key, std::span<const unsigned char>& out,
+                         std::string& why) const {
+  out = cell(key.valueList);
+  if (out.empty()) return fail(why, "its value list at " + hex(key.valueList) + " is not a cell");
+  if (std::size_t{key.valueCount} * 4 > out.size())
+    return fail(why, "its value list at " + hex(key.valueList) + " runs past its cell");
+  return true;
+}
+
 bool RegfView::valueCells(const KeyCell& key, std::vector<std::uint32_t>& out,
                           std::string& why) const {
   out.clear();
   if (key.valueCount == 0) return true;
-  std::span<const unsigned char> c = cell(key.valueList);
-  if (c.empty()) return fail(why, "its value list at " + hex(key.valueList) + " is not a cell");
-  if (std::size_t{key.valueCount} * 4 > c.size())
-    return fail(why, "its value list at " + hex(key.valueList) + " runs past its cell");
+  std::span<const unsigned char> c;
+  if (!valueList(key, c, why)) return false;
   out.reserve(key.valueCount);
   for (std::uint32_t i = 0; i < key.valueCount; ++i) out.push_back(le32(c.data() + 4 * i));
   return true;
@@ -146,10 +153,8 @@ bool RegfView::value(std::uint32_t offset, ValueCell& out, std::string& why) con
 bool RegfView::defaultValue(const KeyCell& key, ValueCell& out, std::string& why) const {
   why.clear();
   if (key.valueCount == 0) return false;
-  std::span<const unsigned char> c = cell(key.valueList);
-  if (c.empty()) return fail(why, "its value list at " + hex(key.valueList) + " is not a cell");
-  if (std::size_t{key.valueCount} * 4 > c.size())
-    return fail(why, "its value list at " + hex(key.valueList) + " runs past its cell");
+  std::span<const unsigned char> c;
+  if (!valueList(key, c, why)) return false;
   for (std::uint32_t i = 0; i < key.valueCount; ++i) {
     if (!value(le32(c.data() + 4 * i), out, why)) return false;
     if (out.name.empty()) return true;

@@ -113,6 +113,9 @@ class RegfView {
   void dataCells(const ValueCell& value, std::vector<std::uint32_t>& out) const;
 
  private:
+  // The key's value list cell, checked to hold the offsets the key announces.
+  bool valueList(const KeyCell& key, std::span<const unsigned char>& out, std::string& why) const;
+
   std::span<const unsigned char> m_bins;
   const std::vector<bool>* m_cellStarts = nullptr;
 };
