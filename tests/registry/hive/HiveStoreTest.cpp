@@ -32,8 +32,6 @@ struct HiveTraits {
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Hive, StoreContract, HiveTraits);
 
-std::size_t entries(const fs::path& dir) { return std::distance(fs::directory_iterator(dir), {}); }
-
 std::unique_ptr<HiveStore> openHive(const fs::path& file, HiveStore::Top top = HiveStore::Top::ClassesRequired) {
   std::string error;
   auto store = HiveStore::open(file, top, error);
@@ -91,7 +89,7 @@ TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
   EXPECT_EQ(readFile(file), original);
   EXPECT_EQ(deleteTree(api, "clsid\\" + kA1) + deleteTree(api, "TypeLib\\" + kC3), 0);
   ASSERT_EQ(outcome(api.commit()), "ok");
-  EXPECT_EQ(entries(config), 1u);
+  EXPECT_EQ(filesStarting(config, "").size(), 1u);
   // Read again from the file; that libhivex reads it so is HiveOracle's and HiveMachine's case.
   auto reread = openHive(file);
   ASSERT_TRUE(reread);
@@ -192,7 +190,7 @@ TEST(HiveStore, AFailedSaveLeavesTheOriginalIntactAndBadReferencesFreeNothing) {
   std::signal(SIGXFSZ, handler);
   EXPECT_THAT(failed, AllOf(StartsWith(file.string() + ": "), HasSubstr("File too large")));
   EXPECT_EQ(readFile(file), before);
-  EXPECT_EQ(entries(dir.path()), 1u);
+  EXPECT_EQ(filesStarting(dir.path(), "").size(), 1u);
   ASSERT_TRUE(store->save().ok);
   auto reopened = openHive(file);
   EXPECT_EQ(reopened ? reopened->findChild(reopened->root(), "CLSID") : 0, kNoNode);

@@ -116,9 +116,8 @@ TEST(LayeredStore, AnExportsUserClassesLieOverItsMachineClasses) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(readFile(dir / "m.reg"), kept);
   std::string backup;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-    if (entry.path().extension() == ".reg" && entry.path().filename() != "m.reg")
-      backup = registry::utf16leToUtf8(readFile(entry.path()).substr(2));
+  for (const auto& file : filesStarting(dir.path(), "9QReg-"))
+    backup = registry::utf16leToUtf8(readFile(file).substr(2));
   EXPECT_EQ(backup,
             "Windows Registry Editor Version 5.00\r\n\r\n"
             "[HKEY_CLASSES_ROOT\\M9Q.BOTH]\r\n@=\"machine's\"\r\n\r\n"

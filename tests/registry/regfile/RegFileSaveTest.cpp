@@ -68,7 +68,7 @@ TEST(RegFileSave, LeavesOutExactlyTheBlocksOfRemovedKeys) {
       ASSERT_TRUE(saved) << error;
       EXPECT_EQ(allKeys(*saved), (std::vector<std::string>{"CLSID", "CLSID\\{B}", "Last"}));
     }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+  EXPECT_EQ(filesStarting(dir.path(), "").size(), 1u);
 
   // Someone else's change since the file was read is not overwritten.
   std::unique_ptr<RegFileStore> store = loadAndRemove(all);

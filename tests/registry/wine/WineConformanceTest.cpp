@@ -172,9 +172,8 @@ class WineConformance : public ::testing::Test {
   // Imports the run's backup in the prefix's drive C with Wine's regedit and
   // stops the server; returns the backup's name, empty when there is none.
   static std::string restoreBackup(const fs::path& prefix) {
-    std::string backup;
-    for (const auto& entry : fs::directory_iterator(prefix / "drive_c"))
-      if (entry.path().filename().string().rfind("9QReg-", 0) == 0) backup = entry.path().filename();
+    const auto found = filesStarting(prefix / "drive_c", "9QReg-");
+    const std::string backup = found.empty() ? "" : found.back().filename().string();
     if (!backup.empty()) runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
     runWine(root(), prefix, {"wineserver", "-k"});
     return backup;
