@@ -20,8 +20,10 @@ set(PKG_CONFIG_EXECUTABLE ${triple}-pkg-config CACHE FILEPATH "pkg-config for th
 # No mingw DLLs to ship: the runtime, libstdc++ and winpthreads go into the exe.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# Tests run through Wine.
+# Tests run through Wine, by a wrapper that runs a program again when Wine
+# failed to start it at all.
 find_program(COMSWEEP_WINE wine)
 if(COMSWEEP_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${COMSWEEP_WINE})
+  get_filename_component(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/under-wine
+                         ABSOLUTE)
 endif()
