@@ -133,8 +133,14 @@ int reportOutcome(const RunOutcome& outcome, const std::filesystem::path& logPat
   if (removal.backupFailed)
     err << "comsweep: no key removed: the backup could not be written: " << removal.backupError
         << "\n";
+  else if (removal.saveFailed && removal.removed > 0)
+    err << "comsweep: the machine was saved only in part: " << removal.saveError << "; "
+        << removal.removed << " of the listed keys were removed, " << removal.notRemoved
+        << " not; see " << logPath.string() << "\n";
   else if (removal.saveFailed)
     err << "comsweep: no key removed: " << removal.saveError << "\n";
+  if (removal.savePartial && !removal.undoFile.empty())
+    err << "comsweep: what the run removed is in the backup " << removal.undoFile.string() << "\n";
   else if (removal.notRemoved > 0)
     err << "comsweep: " << removal.notRemoved << " of the listed keys could not be removed; see "
         << logPath.string() << "\n";

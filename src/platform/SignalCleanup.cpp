@@ -10,7 +10,7 @@
 namespace comsweep::platform {
 namespace {
 
-constexpr int kSlots = 8;
+constexpr int kSlots = 16;
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Written only with the signals held; read by the handler.
@@ -45,6 +45,9 @@ void SignalsHeld::release() {
 void installSignalCleanup() {
   static std::atomic<bool> installed{false};
   if (installed.exchange(true)) return;
+  // A write past the file size limit then fails with EFBIG, and the run
+  // reports it like a full disk, instead of ending half-way without a log.
+  ::signal(SIGXFSZ, SIG_IGN);
   struct sigaction action {};
   action.sa_handler = cleanUp;
   sigemptyset(&action.sa_mask);

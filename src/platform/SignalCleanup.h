@@ -14,7 +14,9 @@
 namespace comsweep::platform {
 
 // Installs the handlers; once per process, before the first temporary file.
-// On Windows it also turns off the system's error boxes for the process.
+// It also ignores SIGXFSZ, so that a write past the file size limit fails
+// like any other. On Windows it turns off the system's error boxes for the
+// process.
 void installSignalCleanup();
 
 // Holds those signals back while it lives; they arrive when it goes. So a

@@ -7,7 +7,6 @@
 
 #include "platform/CrashPoint.h"
 #include "platform/Files.h"
-#include "platform/SignalCleanup.h"
 
 namespace comsweep::registry {
 namespace {
@@ -15,27 +14,6 @@ namespace {
 std::string describe(const std::string& what, const std::filesystem::path& path, int err) {
   return what + " " + path.string() + ": " + std::strerror(err);
 }
-
-// Closes the descriptor and removes the temporary file unless released.
-class TempFile {
- public:
-  TempFile(int fd, std::filesystem::path path) : m_fd(fd), m_path(std::move(path)), m_onSignal(m_path) {}
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  ~TempFile() {
-    m_fd.reset();
-    if (!m_kept) platform::removeFile(m_path);
-  }
-  int fd() const { return m_fd.get(); }
-  int close() { return m_fd.reset(); }
-  void keep() { m_kept = true; }
-
- private:
-  platform::FileDescriptor m_fd;
-  std::filesystem::path m_path;
-  platform::RemoveOnSignal m_onSignal;
-  bool m_kept = false;
-};
 
 }  // namespace
 
@@ -57,15 +35,20 @@ bool AtomicWriter::copyFrom(int fd, long long offset, std::uint64_t size) {
   return true;
 }
 
-namespace {
+PreparedFile::PreparedFile(int fd, std::filesystem::path temporary, std::filesystem::path target)
+    : m_fd(fd), m_temporary(std::move(temporary)), m_target(std::move(target)),
+      m_onSignal(m_temporary) {}
 
-// Creates the temporary file beside the target, lets `produce` fill it
-// through the descriptor or by name, then flushes it and renames it over the
-// target, which keeps its permission bits, owner and group.
-CommitResult replaceWith(
-    const std::filesystem::path& target,
-    const std::function<CommitResult(int fd, const std::filesystem::path& tmp)>& produce,
-    const LastCheck& lastCheck) {
+PreparedFile::~PreparedFile() {
+  m_fd.reset();
+  if (!m_replaced) platform::removeFile(m_temporary);
+}
+
+// A write that fails for want of room (ENOSPC, EDQUOT, or EFBIG under a
+// file size limit, SIGXFSZ being ignored) is reported like any other.
+std::unique_ptr<PreparedFile> PreparedFile::write(const std::filesystem::path& target,
+                                                  const std::function<bool(AtomicWriter&)>& produce,
+                                                  std::string& error) {
   std::error_code ec;
   std::filesystem::path real = std::filesystem::weakly_canonical(target, ec);
   if (ec) real = target;
@@ -75,45 +58,50 @@ CommitResult replaceWith(
   std::filesystem::path dir = real.parent_path();
   if (dir.empty()) dir = ".";
   std::filesystem::path tmp;
-  platform::SignalsHeld held;  // until the file is registered for removal
-  const int fd = platform::createTemporaryBeside(dir, real.filename().string(), 0600, tmp);
-  if (fd < 0) return {false, describe("cannot create a file beside", real, errno)};
-  TempFile file(fd, tmp);
-  held.release();
-
-  if (CommitResult produced = produce(fd, tmp); !produced.ok) return produced;
-  if (bool ownerFailed; !platform::giveAttributesOf(fd, existed ? &old : nullptr, ownerFailed))
-    return {false, ownerFailed
-                       ? describe("cannot give the new file the owner and group of", real, errno)
-                       : describe("cannot set the mode of", tmp, errno)};
-  if (!platform::flushFile(fd)) return {false, describe("cannot flush", tmp, errno)};
-  if (file.close() != 0) return {false, describe("cannot close", tmp, errno)};
-  if (lastCheck) {
-    if (std::string objection = lastCheck(); !objection.empty()) return {false, objection};
+  std::unique_ptr<PreparedFile> file;
+  {
+    platform::SignalsHeld held;  // until the file is registered for removal
+    const int fd = platform::createTemporaryBeside(dir, real.filename().string(), 0600, tmp);
+    if (fd < 0) {
+      error = describe("cannot create a file beside", real, errno);
+      return nullptr;
+    }
+    file.reset(new PreparedFile(fd, tmp, real));
   }
-  platform::crashPoint("save-before-rename");
-  if (!platform::replaceFile(tmp, real)) return {false, describe("cannot replace", real, errno)};
-  file.keep();
-  platform::syncDirectory(dir);
-  platform::crashPoint("save-after-rename");
-  return {};
+  const int fd = file->m_fd.get();
+  AtomicWriter writer(fd);
+  const bool produced = produce(writer);
+  if (writer.failed()) {
+    error = describe("cannot write", tmp, writer.error());
+    return nullptr;
+  }
+  if (!produced) {
+    error = "cannot produce the new content of " + target.string();
+    return nullptr;
+  }
+  if (bool ownerFailed; !platform::giveAttributesOf(fd, existed ? &old : nullptr, ownerFailed)) {
+    error = ownerFailed ? describe("cannot give the new file the owner and group of", real, errno)
+                        : describe("cannot set the mode of", tmp, errno);
+    return nullptr;
+  }
+  if (!platform::flushFile(fd)) {
+    error = describe("cannot flush", tmp, errno);
+    return nullptr;
+  }
+  if (file->m_fd.reset() != 0) {
+    error = describe("cannot close", tmp, errno);
+    return nullptr;
+  }
+  return file;
 }
 
-}  // namespace
-
-CommitResult replaceFileAtomically(const std::filesystem::path& target,
-                                   const std::function<bool(AtomicWriter&)>& produce,
-                                   const LastCheck& lastCheck) {
-  return replaceWith(
-      target,
-      [&](int fd, const std::filesystem::path& tmp) -> CommitResult {
-        AtomicWriter writer(fd);
-        bool produced = produce(writer);
-        if (writer.failed()) return {false, describe("cannot write", tmp, writer.error())};
-        if (!produced) return {false, "cannot produce the new content of " + target.string()};
-        return {};
-      },
-      lastCheck);
+CommitResult PreparedFile::replace() {
+  if (!platform::replaceFile(m_temporary, m_target))
+    return {false, describe("cannot replace", m_target, errno)};
+  m_replaced = true;
+  std::filesystem::path dir = m_target.parent_path();
+  platform::syncDirectory(dir.empty() ? std::filesystem::path(".") : dir);
+  return {};
 }
 
 }  // namespace comsweep::registry

@@ -1,16 +1,21 @@
 #pragma once
 // Replacing a file so that at every instant it is either the old or the new
-// content: a temporary file created exclusively in the same directory,
-// written, fsynced, renamed over the target, and the directory fsynced. The
-// new file keeps the old one's permission bits, owner and group; the
-// temporary file is removed on failure and when a signal ends the program.
+// content, in two steps: a temporary file created exclusively in the same
+// directory, written, fsynced and closed; later, renamed over the target and
+// the directory fsynced. The new file keeps the old one's permission bits,
+// owner and group; the temporary file is removed on failure and when a
+// signal ends the program. A machine of several files writes all of them
+// before it replaces the first (see SaveBatch).
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "platform/FileDescriptor.h"
+#include "platform/SignalCleanup.h"
 #include "registry/RegistryApi.h"
 
 namespace comsweep::registry {
@@ -37,11 +42,35 @@ class AtomicWriter {
 // replacement with that message (the target changed meanwhile, ...).
 using LastCheck = std::function<std::string()>;
 
-// Replaces `target` (a symbolic link is followed: the file it names is
-// replaced) with what `produce` writes. On failure the target is untouched
-// and no temporary file is left behind.
-CommitResult replaceFileAtomically(const std::filesystem::path& target,
-                                   const std::function<bool(AtomicWriter&)>& produce,
-                                   const LastCheck& lastCheck = {});
+// The new content of one file, on disk and synced beside it, not yet in
+// place. Destroyed before replace() succeeded, it removes the new file and
+// the target stays as it was.
+class PreparedFile {
+ public:
+  // Writes what `produce` writes beside `target` (a symbolic link is
+  // followed: the file it names is the one replaced later). Null with
+  // `error` set when it cannot; no temporary file is then left behind.
+  static std::unique_ptr<PreparedFile> write(const std::filesystem::path& target,
+                                             const std::function<bool(AtomicWriter&)>& produce,
+                                             std::string& error);
+  ~PreparedFile();
+  PreparedFile(const PreparedFile&) = delete;
+  PreparedFile& operator=(const PreparedFile&) = delete;
+
+  // The file that replace() replaces, links followed.
+  const std::filesystem::path& target() const { return m_target; }
+  // Renames the new file over the target and syncs the directory. On
+  // failure the target is as it was.
+  CommitResult replace();
+
+ private:
+  PreparedFile(int fd, std::filesystem::path temporary, std::filesystem::path target);
+
+  platform::FileDescriptor m_fd;  // open only while the file is written
+  std::filesystem::path m_temporary;
+  std::filesystem::path m_target;
+  platform::RemoveOnSignal m_onSignal;
+  bool m_replaced = false;
+};
 
 }  // namespace comsweep::registry

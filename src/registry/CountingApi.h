@@ -37,6 +37,9 @@ class CountingApi : public RegistryApi {
     return m_inner.RegDeleteKeyA(k, s);
   }
   CommitResult commit() override { return m_inner.commit(); }
+  std::vector<std::string> filesHolding(HKEY k, const char* s) override {
+    return m_inner.filesHolding(k, s);
+  }
 
   std::uint64_t calls = 0;
 

@@ -225,4 +225,13 @@ LONG HandleTable::RegDeleteKeyA(HKEY key, const char* subKey) {
   return m_store.removeLeaf(owner, node);
 }
 
+std::vector<std::string> HandleTable::filesHolding(HKEY key, const char* subKey) {
+  std::vector<std::string> files;
+  LONG status;
+  NodeId node = resolve(key, status);
+  if (node != kNoNode && subKey && *subKey) node = walk(node, subKey, status);
+  if (node != kNoNode) m_store.filesHolding(node, files);
+  return files;
+}
+
 }  // namespace comsweep::registry

@@ -24,6 +24,7 @@ class HandleTable : public RegistryApi {
   LONG RegCloseKey(HKEY key) override;
   LONG RegDeleteKeyA(HKEY key, const char* subKey) override;
   CommitResult commit() override { return m_store.save(); }
+  std::vector<std::string> filesHolding(HKEY key, const char* subKey) override;
 
   std::size_t openHandles() const { return m_open; }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace comsweep::registry {
 
@@ -52,8 +53,11 @@ struct CommitResult {
   bool ok = true;
   std::string message;  // why it failed; empty on success
   // A failure after part of the machine was written (one of its files
-  // saved, another not): some removed keys are gone, so their backup stays.
+  // replaced, another not): some removed keys are gone, so their backup
+  // stays. A removed key is gone when none of the files that held it is
+  // among `notReplaced`.
   bool partial = false;
+  std::vector<std::string> notReplaced{};  // as filesHolding() names them
 };
 
 class RegistryApi {
@@ -74,6 +78,15 @@ class RegistryApi {
   // Makes the removals of this run permanent. The Windows registry does so
   // with every call; file-backed machines write their file here, once.
   virtual CommitResult commit() { return {}; }
+  // The files that hold the key at `subKey` below `key` (each copy of it),
+  // asked before it is removed, so that a commit that stopped half-way can
+  // tell which removals it made permanent. None where the machine is not
+  // kept in files, or the key is not there.
+  virtual std::vector<std::string> filesHolding(HKEY key, const char* subKey) {
+    (void)key;
+    (void)subKey;
+    return {};
+  }
 };
 
 }  // namespace comsweep::registry

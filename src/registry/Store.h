@@ -13,6 +13,8 @@
 
 namespace comsweep::registry {
 
+class SaveBatch;
+
 using NodeId = std::uint32_t;
 inline constexpr NodeId kNoNode = 0xFFFFFFFFu;
 
@@ -56,8 +58,23 @@ class Store {
   // Removes `child`, which has no subkeys left, from `parent`.
   // Returns a registry status (0 on success).
   virtual LONG removeLeaf(NodeId parent, NodeId child) = 0;
-  // Writes the store back to where it came from when something was removed.
-  virtual CommitResult save() = 0;
+  // The files that hold this key, one per copy, as the store names them;
+  // none for a store not kept in files.
+  virtual void filesHolding(NodeId node, std::vector<std::string>& out) const {
+    (void)node;
+    (void)out;
+  }
+  // The first step of a save: writes the new content of every file of the
+  // store that changed since it was read or last saved beside it, synced,
+  // and adds it to `batch`; replaces nothing. A failure leaves nothing it
+  // wrote behind. Stores not kept in files have nothing to write.
+  virtual CommitResult prepareSave(SaveBatch& batch) {
+    (void)batch;
+    return {};
+  }
+  // Writes the store back to where it came from when something was removed:
+  // every changed file is written before the first one is replaced.
+  CommitResult save();
 };
 
 }  // namespace comsweep::registry

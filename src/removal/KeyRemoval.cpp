@@ -69,26 +69,45 @@ RemovalReport removeKeys(registry::RegistryApi& api, HKEY root, const scan::Foun
   }
   util::mark(timings, "backup");
 
+  // The files that hold each key, asked before it goes: a save that stops
+  // between two files has made the removal of a key permanent only when
+  // every file that held the key was replaced.
+  std::vector<std::vector<std::string>> holders(report.keys.size());
   std::int32_t removed = 0;
   for (std::size_t k = 0; k < report.keys.size(); ++k) {
     LONG& status = report.keys[k].status;
     if (report.backupFailed) status = kBackupFailed;
     if (status != 0) continue;
+    holders[k] = api.filesHolding(root, paths[k].c_str());
     status = deleteKeyPath(api, root, paths[k]);
     if (status == 0) ++removed;
   }
-  std::int32_t notRemoved = static_cast<std::int32_t>(report.keys.size()) - removed;
 
-  // A machine kept in a file changes on disk only now. If that fails,
-  // nothing was removed after all, and the log and the message say so.
+  // A machine kept in files changes on disk only now. If that fails before
+  // the first file is replaced, nothing was removed after all; if it fails
+  // later, exactly the keys that lay only in replaced files are gone. The
+  // log and the message say which.
   util::mark(timings, "removal");
   registry::CommitResult saved = api.commit();
   util::mark(timings, "save");
   if (!saved.ok) {
-    notRemoved += removed;
-    removed = 0;
     report.saveFailed = true;
+    report.savePartial = saved.partial;
     report.saveError = saved.message;
+    removed = 0;
+    for (std::size_t k = 0; k < report.keys.size(); ++k) {
+      LONG& status = report.keys[k].status;
+      if (status != 0) continue;
+      const bool gone =
+          saved.partial && std::none_of(holders[k].begin(), holders[k].end(), [&](const std::string& f) {
+            return std::find(saved.notReplaced.begin(), saved.notReplaced.end(), f) !=
+                   saved.notReplaced.end();
+          });
+      if (gone)
+        ++removed;
+      else
+        status = kNotSaved;
+    }
     // The machine is as it was: a backup of keys that are all still there
     // would only mislead. After a partial save some keys are gone, and the
     // backup is what brings them back.
@@ -99,7 +118,7 @@ RemovalReport removeKeys(registry::RegistryApi& api, HKEY root, const scan::Foun
     }
   }
   report.removed = removed;
-  report.notRemoved = notRemoved;
+  report.notRemoved = static_cast<std::int32_t>(report.keys.size()) - removed;
   return report;
 }
 
@@ -117,10 +136,10 @@ void writeRemovalLog(LogWriter& log, const families::Selection& selection,
                    "");
     switch (fate.status) {
       case 0:
-        if (!report.saveFailed)
-          log.writeEntry("", "", "", "OK");
-        else
-          log.writeEntry(saveFailure + ") - Key not removed.", "", "", "");
+        log.writeEntry("", "", "", "OK");
+        break;
+      case kNotSaved:
+        log.writeEntry(saveFailure + ") - Key not removed.", "", "", "");
         break;
       case kBackupFailed:
         log.writeEntry("*** ERROR: The backup of the keys could not be written (" +
@@ -136,7 +155,10 @@ void writeRemovalLog(LogWriter& log, const families::Selection& selection,
         break;
     }
   }
-  if (report.saveFailed) log.writeEntry(saveFailure + ") - No key removed.", "", "", "");
+  if (report.saveFailed)
+    log.writeEntry(saveFailure + (report.removed == 0 ? ") - No key removed."
+                                                      : ") - Only the keys marked OK were removed."),
+                   "", "", "");
   log.writeFooter(report.removed);
 }
 

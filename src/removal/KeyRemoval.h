@@ -25,13 +25,15 @@ using Backup = std::function<BackupResult(const std::vector<std::string>& paths)
 // What became of one listed key that was not struck.
 struct KeyFate {
   std::size_t position;  // 1-based, in the list's display order
-  // A registry status (0: removed), or kBackupFailed / kNotInBackup for a
-  // key that was not even tried.
+  // A registry status (0: removed), kBackupFailed / kNotInBackup for a key
+  // that was not even tried, or kNotSaved for a key removed in the run but
+  // still in the machine because the save failed.
   registry::LONG status;
   std::string whyKept;  // for kNotInBackup
 };
 inline constexpr registry::LONG kBackupFailed = -1;
 inline constexpr registry::LONG kNotInBackup = -2;
+inline constexpr registry::LONG kNotSaved = -3;
 
 // What the removal did.
 struct RemovalReport {
@@ -39,6 +41,9 @@ struct RemovalReport {
   std::int32_t removed = 0;
   std::int32_t notRemoved = 0;
   bool saveFailed = false;
+  // The save failed after it had replaced some of the machine's files: the
+  // keys that lay only in those are gone (status 0, counted in `removed`).
+  bool savePartial = false;
   std::string saveError;
   bool backupFailed = false;
   std::string backupError;

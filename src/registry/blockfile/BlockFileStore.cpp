@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "registry/AtomicFile.h"
+#include "registry/SaveBatch.h"
 #include "registry/Text.h"
 
 namespace comsweep::registry {
@@ -160,18 +161,26 @@ bool BlockFileStore::writeKept(AtomicWriter& out) const {
   return copy(keptFrom, m_text.size());
 }
 
-CommitResult BlockFileStore::save() {
+void BlockFileStore::filesHolding(NodeId node, std::vector<std::string>& out) const {
+  if (isLive(node)) out.push_back(m_file.string());
+}
+
+CommitResult BlockFileStore::prepareSave(SaveBatch& batch) {
   if (!m_dirty) return {};
   if (std::string early = objection(); !early.empty()) return {false, early};
-  // Asked again once the new file is on disk: another program may have
-  // written the file (or a server started) while the replacement was written.
-  CommitResult result = replaceFileAtomically(
-      m_file, [this](AtomicWriter& out) { return writeKept(out); }, [this] { return objection(); });
-  if (result.ok) {
-    m_dirty = false;
-    platform::FileIdentity::ofPath(m_file, m_identity);
-  }
-  return result;
+  std::string error;
+  std::unique_ptr<PreparedFile> file =
+      PreparedFile::write(m_file, [this](AtomicWriter& out) { return writeKept(out); }, error);
+  if (!file) return {false, error};
+  // Asked again once every new file is on disk: another program may have
+  // written the file (or a server started) while the replacements were written.
+  batch.add(m_file.string(), std::move(file), [this] { return objection(); }, "",
+            [this](bool replaced) {
+              if (!replaced) return;
+              m_dirty = false;
+              platform::FileIdentity::ofPath(m_file, m_identity);
+            });
+  return {};
 }
 
 void mergeValue(std::vector<NamedValue>& values, std::string_view name, RegValue value) {

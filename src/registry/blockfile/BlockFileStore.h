@@ -29,9 +29,11 @@ class BlockFileStore : public MemoryStore {
   bool values(NodeId node, std::vector<NamedValue>& out) const override;
   LONG removeLeaf(NodeId parent, NodeId child) override;
   // Nothing removed since the file was read (or last saved): the file is not
-  // touched. Otherwise it is replaced atomically, unless objection() answers,
-  // asked before anything is written and again right before the rename.
-  CommitResult save() override;
+  // touched. Otherwise its new content is written, unless objection()
+  // answers, asked before anything is written and again before the batch
+  // replaces its first file.
+  CommitResult prepareSave(SaveBatch& batch) override;
+  void filesHolding(NodeId node, std::vector<std::string>& out) const override;
 
   std::size_t blockCount() const { return m_blocks.size(); }
   // How much a loading parser reads before it gives memory back (32 MiB);

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "registry/AtomicFile.h"
+#include "registry/SaveBatch.h"
 #include "registry/Text.h"
 #include "registry/hive/HiveString.h"
 #include "registry/regf/RegfEditor.h"
@@ -345,9 +346,13 @@ std::string HiveStore::describe(NodeId node) const {
   return path.empty() ? std::string("the root key") : "the key " + path;
 }
 
-CommitResult HiveStore::save() {
+void HiveStore::filesHolding(NodeId node, std::vector<std::string>& out) const {
+  if (isLive(node)) out.push_back(m_file.string());
+}
+
+CommitResult HiveStore::prepareSave(SaveBatch& batch) {
   if (m_pending.empty()) return {};
-  const std::string unchanged = m_file.string() + ": the hive was left unchanged: ";
+  std::string unchanged = m_file.string() + ": the hive was left unchanged: ";
   if (!m_hive) return {false, unchanged + "it could not be read again after the last save"};
   if (std::string changed = changedOnDisk(); !changed.empty()) return {false, unchanged + changed};
   std::string error;
@@ -360,7 +365,7 @@ CommitResult HiveStore::save() {
 
   // The new file: the original's bytes copied by the system, the changed
   // ranges written from the patched copy.
-  CommitResult result = replaceFileAtomically(
+  std::unique_ptr<PreparedFile> file = PreparedFile::write(
       m_file,
       [&copy, &changed](AtomicWriter& writer) {
         std::span<const unsigned char> bytes = copy->bytes();
@@ -373,28 +378,35 @@ CommitResult HiveStore::save() {
         writer.copyFrom(copy->descriptor(), static_cast<long long>(at), bytes.size() - at);
         return !writer.failed();
       },
-      [&] {
+      error);
+  if (!file) return {false, unchanged + error};
+  copy.reset();
+  batch.add(
+      m_file.string(), std::move(file),
+      [this] {
+        // The mapping goes before the rename (a mapped file cannot be
+        // replaced everywhere), once nothing objects.
         std::string changedNow = changedOnDisk();
-        if (changedNow.empty()) {
-          copy.reset();
-          m_hive->release();
-        }
+        if (changedNow.empty()) m_hive->release();
         return changedNow;
+      },
+      std::move(unchanged),
+      [this](bool replaced) {
+        if (m_hive->descriptor() < 0) {
+          // Released for the rename: mapped again, the new file or the old
+          // one, with the same layout.
+          std::string reopenError;
+          m_hive = m_hive->reopen(m_file, false, reopenError);
+        }
+        if (!replaced) return;
+        for (NodeId n : m_pending) m_nodes[n].inFile = false;
+        m_pending.clear();
+        if (m_hive)
+          m_identity = m_hive->identity();
+        else
+          platform::FileIdentity::ofPath(m_file, m_identity);
       });
-  if (m_hive->descriptor() < 0) {
-    // Released for the rename: mapped again, the new file or the old one,
-    // with the same layout.
-    std::string reopenError;
-    m_hive = m_hive->reopen(m_file, false, reopenError);
-  }
-  if (!result.ok) return {false, unchanged + result.message};
-  for (NodeId n : m_pending) m_nodes[n].inFile = false;
-  m_pending.clear();
-  if (m_hive)
-    m_identity = m_hive->identity();
-  else
-    platform::FileIdentity::ofPath(m_file, m_identity);
-  return result;
+  return {};
 }
 
 std::string HiveStore::changedOnDisk() const {

@@ -53,9 +53,10 @@ class HiveStore : public Store {
   // True when the hive's root stands for HKEY_CLASSES_ROOT (no Classes key).
   bool topIsRoot() const { return m_topIsRoot; }
   LONG removeLeaf(NodeId parent, NodeId child) override;
-  // Writes the hive back when keys were removed since it was opened or last
-  // saved; otherwise the file is not touched.
-  CommitResult save() override;
+  // Writes the new hive beside it when keys were removed since it was opened
+  // or last saved; otherwise the file is not touched.
+  CommitResult prepareSave(SaveBatch& batch) override;
+  void filesHolding(NodeId node, std::vector<std::string>& out) const override;
 
   std::size_t nodeCount() const { return m_nodes.size(); }
 

@@ -112,9 +112,7 @@ LONG LayeredStore::removeLeaf(NodeId parent, NodeId child) {
   if (!isBoth(parent)) {
     if (isBoth(child) || isUpper(parent) != isUpper(child)) return ERROR_INVALID_PARAMETER;
     if (isUpper(parent)) return m_upper->removeLeaf(ownId(parent), ownId(child));
-    LONG status = m_lower->removeLeaf(parent, child);
-    if (status == ERROR_SUCCESS) m_lowerChanged = true;
-    return status;
+    return m_lower->removeLeaf(parent, child);
   }
   const Both& owner = both(parent);
   LONG status;
@@ -125,12 +123,10 @@ LONG LayeredStore::removeLeaf(NodeId parent, NodeId child) {
       return ERROR_ACCESS_DENIED;
     status = m_upper->removeLeaf(owner.upper, entry.upper);
     if (status == ERROR_SUCCESS) status = m_lower->removeLeaf(owner.lower, entry.lower);
-    if (status == ERROR_SUCCESS) m_lowerChanged = true;
   } else if (isUpper(child)) {
     status = m_upper->removeLeaf(owner.upper, ownId(child));
   } else {
     status = m_lower->removeLeaf(owner.lower, child);
-    if (status == ERROR_SUCCESS) m_lowerChanged = true;
   }
   if (status == ERROR_SUCCESS && owner.childrenKnown) {
     auto& list = owner.children;
@@ -139,18 +135,15 @@ LONG LayeredStore::removeLeaf(NodeId parent, NodeId child) {
   return status;
 }
 
-CommitResult LayeredStore::save() {
-  CommitResult lower = m_lower->save();
-  if (!lower.ok) return lower;
-  const bool lowerWritten = m_lowerChanged;
-  m_lowerChanged = false;
-  CommitResult upper = m_upper->save();
-  if (!upper.ok && lowerWritten) {
-    upper.partial = true;
-    upper.message += "; the machine's classes were already saved without the keys removed "
-                     "from them, which the backup holds";
-  }
-  return upper;
+void LayeredStore::filesHolding(NodeId node, std::vector<std::string>& out) const {
+  if (!isBoth(node)) return storeOf(node).filesHolding(ownId(node), out);
+  m_upper->filesHolding(both(node).upper, out);
+  m_lower->filesHolding(both(node).lower, out);
+}
+
+CommitResult LayeredStore::prepareSave(SaveBatch& batch) {
+  if (CommitResult lower = m_lower->prepareSave(batch); !lower.ok) return lower;
+  return m_upper->prepareSave(batch);
 }
 
 }  // namespace comsweep::registry

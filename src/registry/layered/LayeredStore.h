@@ -37,13 +37,12 @@ class LayeredStore : public Store {
   bool defaultValueNarrow(NodeId node, DWORD& type, std::string& out) const override;
   bool values(NodeId node, std::vector<NamedValue>& out) const override;
   LONG removeLeaf(NodeId parent, NodeId child) override;
-  // Saves the lower store, then the upper one; each writes only when a key
-  // of its own was removed. When the lower one was written and the upper one
-  // fails, the result is a failure marked `partial`: keys removed from the
-  // lower store are gone, and the caller keeps the backup that holds them.
-  // Every key is then reported not removed: none is reported gone that is
-  // still there.
-  CommitResult save() override;
+  // The files of both copies of a key present in both stores.
+  void filesHolding(NodeId node, std::vector<std::string>& out) const override;
+  // Prepares the lower store's files, then the upper one's; each writes
+  // only when a key of its own was removed. Nothing is replaced until the
+  // batch commits, so a failure of either leaves both files as they were.
+  CommitResult prepareSave(SaveBatch& batch) override;
 
  private:
   static constexpr NodeId kUpperBit = 0x80000000u;
@@ -71,7 +70,6 @@ class LayeredStore : public Store {
   std::unique_ptr<Store> m_lower;
   mutable std::deque<Both> m_both;  // grows without moving the entries
   mutable std::unordered_map<NodeId, NodeId> m_bothOfUpper;  // upper id -> table index
-  bool m_lowerChanged = false;  // keys removed from the lower store since it was last saved
 };
 
 }  // namespace comsweep::registry

@@ -2,9 +2,8 @@
 // One tree of a store that holds two (a .reg file's user classes beside its
 // machine classes), answering as a store of its own: its root is that tree's
 // top, and every key keeps the holder's id. Writing is the holder's: the
-// holder's save writes the one file with both trees, so this one's save
-// has nothing left to do. Lay it over the holder in a LayeredStore, which
-// saves the lower store first.
+// holder's save writes the one file with both trees, so this one has
+// nothing to prepare. Lay it over the holder in a LayeredStore.
 
 #include "registry/Store.h"
 
@@ -36,7 +35,9 @@ class SubtreeStore : public Store {
   LONG removeLeaf(NodeId parent, NodeId child) override {
     return m_holder.removeLeaf(parent, child);
   }
-  CommitResult save() override { return {}; }
+  void filesHolding(NodeId node, std::vector<std::string>& out) const override {
+    m_holder.filesHolding(node, out);
+  }
 
  private:
   Store& m_holder;

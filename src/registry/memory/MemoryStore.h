@@ -27,8 +27,7 @@ class MemoryStore : public Store {
   // A plain memory store holds default values only.
   bool values(NodeId node, std::vector<NamedValue>& out) const override;
   LONG removeLeaf(NodeId parent, NodeId child) override;
-  // A plain memory store has nowhere to write to.
-  CommitResult save() override { return {}; }
+  // A plain memory store has nowhere to write to: prepareSave() writes nothing.
 
   // Building. addKey finds or creates the child (merging repeated keys);
   // children arriving in registry order are appended in constant time.

@@ -46,7 +46,6 @@ class NativeStore : public Store {
   bool defaultValue(NodeId node, RegValue& out) const override;
   bool values(NodeId node, std::vector<NamedValue>& out) const override;
   LONG removeLeaf(NodeId parent, NodeId child) override;
-  CommitResult save() override { return {}; }
 
  private:
   struct Key {

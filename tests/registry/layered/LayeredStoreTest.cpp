@@ -1,5 +1,6 @@
 #include "registry/layered/LayeredStore.h"
 
+#include "registry/SaveBatch.h"
 #include "registry/StoreContract.h"
 #include "registry/Text.h"
 #include "registry/wine/WineTestSupport.h"
@@ -40,18 +41,19 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Layered, StoreContract, LayeredTraits);
 
 class FailingSaveStore : public MemoryStore {
  public:
-  registry::CommitResult save() override { return {false, "user.reg: refused"}; }
+  registry::CommitResult prepareSave(registry::SaveBatch&) override { return {false, "user.reg: refused"}; }
 };
 
 // A key in both stores is one key with the user's values; removing it
 // removes both copies (the backup naming each copy below its own root is
-// AnExportsUserClassesLieOverItsMachineClasses). A save that fails after the
-// lower store was written says so, and the backup of what went stays.
+// AnExportsUserClassesLieOverItsMachineClasses). When the upper store cannot
+// be written, the lower one is not written either: nothing is removed, and
+// a backup of keys that are all still there is not kept.
 TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
-  const struct { const char* removed; std::vector<std::string> upperLeft, lowerLeft; bool partial; } cases[] = {
-      {"m9q.Both", {"m9q.User"}, {"m9q.Machine"}, true},
-      {"m9q.USER", {"M9Q.BOTH"}, {"m9q.Both", "m9q.Machine"}, false},
-      {"m9q.machine", {"M9Q.BOTH", "m9q.User"}, {"m9q.Both"}, true},
+  const struct { const char* removed; std::vector<std::string> upperLeft, lowerLeft; } cases[] = {
+      {"m9q.Both", {"m9q.User"}, {"m9q.Machine"}},
+      {"m9q.USER", {"M9Q.BOTH"}, {"m9q.Both", "m9q.Machine"}},
+      {"m9q.machine", {"M9Q.BOTH", "m9q.User"}, {"m9q.Both"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.removed);
@@ -66,8 +68,6 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
     registry::HandleTable api(store);
     EXPECT_EQ(defaultText(api, "m9q.both"), "user's");
 
-    // The removal reports the failed save, and keeps the backup only when
-    // the lower store was written, since keys are then gone.
     TempDir dir;
     scan::FoundKeyList listed;
     listed.add({c.removed, c.removed, c.removed, "PROGID", false});
@@ -78,10 +78,70 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
         });
     EXPECT_EQ(allKeys(up), c.upperLeft);
     EXPECT_EQ(allKeys(low), c.lowerLeft);
-    EXPECT_TRUE(report.saveFailed && report.removed == 0);
-    EXPECT_EQ(std::to_string(!report.undoFile.empty()) + std::to_string(!std::filesystem::is_empty(dir.path())),
-              c.partial ? "11" : "00");
+    EXPECT_TRUE(report.saveFailed && !report.savePartial && report.removed == 0);
+    EXPECT_TRUE(report.undoFile.empty() && std::filesystem::is_empty(dir.path()));
   }
+}
+
+// A memory store saved as one file, "new" once saved; its directory can be
+// made to vanish between writing the new file and the replacement.
+class OneFileStore : public MemoryStore {
+ public:
+  explicit OneFileStore(std::filesystem::path file) : m_file(std::move(file)) {}
+  bool vanish = false;
+  void filesHolding(registry::NodeId node, std::vector<std::string>& out) const override {
+    if (isLive(node)) out.push_back(m_file.string());
+  }
+  registry::CommitResult prepareSave(registry::SaveBatch& batch) override {
+    std::string error;
+    auto file = registry::PreparedFile::write(m_file, [](registry::AtomicWriter& w) { return w.write("new"); }, error);
+    if (!file) return {false, error};
+    batch.add(m_file.string(), std::move(file), {}, "", {});
+    if (vanish) std::filesystem::rename(m_file.parent_path(), m_file.parent_path().string() + ".gone");
+    return {};
+  }
+
+ private:
+  std::filesystem::path m_file;
+};
+
+// The user's file cannot be replaced once the machine's was (its directory
+// vanished): a key that lay only in the machine's file is gone and says so,
+// a key with a copy in the user's file is still there, and the backup stays.
+TEST(LayeredStore, ASaveStoppedBetweenTwoFilesReportsEachKeyAsItEnded) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "machine");
+  std::filesystem::create_directories(dir / "user");
+  writeFile(dir / "machine" / "system.reg", "old");
+  writeFile(dir / "user" / "user.reg", "old");
+  auto upper = std::make_unique<OneFileStore>(dir / "user" / "user.reg");
+  auto lower = std::make_unique<OneFileStore>(dir / "machine" / "system.reg");
+  upper->vanish = true;
+  addKey(*upper, {"M9Q.BOTH", sz("user's")});
+  addKey(*upper, {"m9q.User", sz("user")});
+  addKey(*lower, {"m9q.Both", sz("machine's")});
+  addKey(*lower, {"m9q.Machine", sz("machine")});
+  LayeredStore store(std::move(upper), std::move(lower));
+  registry::HandleTable api(store);
+  scan::FoundKeyList listed;
+  for (const char* key : {"m9q.Both", "m9q.Machine", "m9q.User"}) listed.add({key, key, key, "PROGID", false});
+  removal::RemovalReport report = removal::removeKeys(api, registry::HKEY_CLASSES_ROOT, listed, 3, [&](const auto&) {
+    writeFile(dir / "undo.reg", "backup");
+    removal::BackupResult written;
+    written.file = dir / "undo.reg";
+    return written;
+  });
+  EXPECT_TRUE(report.saveFailed && report.savePartial);
+  EXPECT_NE(report.saveError.find("replaced before it: " + (dir / "machine" / "system.reg").string()), std::string::npos)
+      << report.saveError;
+  EXPECT_EQ(std::pair(report.removed, report.notRemoved), std::pair(1, 2));
+  std::vector<registry::LONG> fates;
+  for (const auto& fate : report.keys) fates.push_back(fate.status);
+  EXPECT_EQ(fates, (std::vector<registry::LONG>{removal::kNotSaved, 0, removal::kNotSaved}));
+  EXPECT_EQ(report.undoFile, dir / "undo.reg");
+  EXPECT_EQ(readFile(dir / "machine" / "system.reg"), "new");
+  EXPECT_EQ(readFile(dir / "user.gone" / "user.reg"), "old");
+  EXPECT_TRUE(filesStarting(dir / "machine", ".").empty());
 }
 
 // A .reg export's HKEY_CURRENT_USER\Software\Classes lies over its machine
