@@ -139,11 +139,11 @@ int reportOutcome(const RunOutcome& outcome, const std::filesystem::path& logPat
         << " not; see " << logPath.string() << "\n";
   else if (removal.saveFailed)
     err << "comsweep: no key removed: " << removal.saveError << "\n";
-  if (removal.savePartial && !removal.undoFile.empty())
-    err << "comsweep: what the run removed is in the backup " << removal.undoFile.string() << "\n";
   else if (removal.notRemoved > 0)
     err << "comsweep: " << removal.notRemoved << " of the listed keys could not be removed; see "
         << logPath.string() << "\n";
+  if (removal.savePartial && !removal.undoFile.empty())
+    err << "comsweep: what the run removed is in the backup " << removal.undoFile.string() << "\n";
   if (!outcome.logError.empty())
     err << "comsweep: the log could not be written: " << outcome.logError << "\n";
   return exitStatusOf(outcome);

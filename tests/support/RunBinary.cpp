@@ -32,7 +32,7 @@ pid_t start(const std::vector<std::string>& args, const BinaryOptions& options, 
     ::dup2(::open("/dev/null", O_RDONLY), 0);
     ::closefrom(3);
     if (options.fileSizeLimit > 0) {
-      ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+      ::signal(SIGXFSZ, SIG_DFL);  // as a shell leaves it: the program must ignore it itself
       const rlimit both{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
       ::setrlimit(RLIMIT_FSIZE, &both);
     }
