@@ -83,12 +83,14 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
   }
 }
 
-// A memory store saved as one file, "new" once saved; its directory can be
-// made to vanish between writing the new file and the replacement.
+// A memory store saved as one file, "new" once saved. Its last check may
+// object, and its directory may vanish between writing the new file and the
+// replacement.
 class OneFileStore : public MemoryStore {
  public:
   explicit OneFileStore(std::filesystem::path file) : m_file(std::move(file)) {}
   bool vanish = false;
+  std::string objection;
   void filesHolding(registry::NodeId node, std::vector<std::string>& out) const override {
     if (isLive(node)) out.push_back(m_file.string());
   }
@@ -96,7 +98,7 @@ class OneFileStore : public MemoryStore {
     std::string error;
     auto file = registry::PreparedFile::write(m_file, [](registry::AtomicWriter& w) { return w.write("new"); }, error);
     if (!file) return {false, error};
-    batch.add(m_file.string(), std::move(file), {}, "", {});
+    batch.add(m_file.string(), std::move(file), [this] { return objection; }, "", {});
     if (vanish) std::filesystem::rename(m_file.parent_path(), m_file.parent_path().string() + ".gone");
     return {};
   }
@@ -105,43 +107,64 @@ class OneFileStore : public MemoryStore {
   std::filesystem::path m_file;
 };
 
-// The user's file cannot be replaced once the machine's was (its directory
-// vanished): a key that lay only in the machine's file is gone and says so,
-// a key with a copy in the user's file is still there, and the backup stays.
+// Two files, the machine's replaced first. When the user's file objects at
+// the last check, neither is replaced: every key is still there, and the
+// backup goes. When the user's file cannot be replaced once the machine's
+// was (its directory vanished), a key that lay only in the machine's file
+// is gone and says so, a key with a copy in the user's file is still there,
+// and the backup stays.
 TEST(LayeredStore, ASaveStoppedBetweenTwoFilesReportsEachKeyAsItEnded) {
-  TempDir dir;
-  std::filesystem::create_directories(dir / "machine");
-  std::filesystem::create_directories(dir / "user");
-  writeFile(dir / "machine" / "system.reg", "old");
-  writeFile(dir / "user" / "user.reg", "old");
-  auto upper = std::make_unique<OneFileStore>(dir / "user" / "user.reg");
-  auto lower = std::make_unique<OneFileStore>(dir / "machine" / "system.reg");
-  upper->vanish = true;
-  addKey(*upper, {"M9Q.BOTH", sz("user's")});
-  addKey(*upper, {"m9q.User", sz("user")});
-  addKey(*lower, {"m9q.Both", sz("machine's")});
-  addKey(*lower, {"m9q.Machine", sz("machine")});
-  LayeredStore store(std::move(upper), std::move(lower));
-  registry::HandleTable api(store);
-  scan::FoundKeyList listed;
-  for (const char* key : {"m9q.Both", "m9q.Machine", "m9q.User"}) listed.add({key, key, key, "PROGID", false});
-  removal::RemovalReport report = removal::removeKeys(api, registry::HKEY_CLASSES_ROOT, listed, 3, [&](const auto&) {
-    writeFile(dir / "undo.reg", "backup");
-    removal::BackupResult written;
-    written.file = dir / "undo.reg";
-    return written;
-  });
-  EXPECT_TRUE(report.saveFailed && report.savePartial);
-  EXPECT_NE(report.saveError.find("replaced before it: " + (dir / "machine" / "system.reg").string()), std::string::npos)
-      << report.saveError;
-  EXPECT_EQ(std::pair(report.removed, report.notRemoved), std::pair(1, 2));
-  std::vector<registry::LONG> fates;
-  for (const auto& fate : report.keys) fates.push_back(fate.status);
-  EXPECT_EQ(fates, (std::vector<registry::LONG>{removal::kNotSaved, 0, removal::kNotSaved}));
-  EXPECT_EQ(report.undoFile, dir / "undo.reg");
-  EXPECT_EQ(readFile(dir / "machine" / "system.reg"), "new");
-  EXPECT_EQ(readFile(dir / "user.gone" / "user.reg"), "old");
-  EXPECT_TRUE(filesStarting(dir / "machine", ".").empty());
+  const struct {
+    bool vanish;
+    const char* objection;
+    std::vector<registry::LONG> fates;  // m9q.Both, m9q.Machine, m9q.User
+    const char* machineFile;
+  } cases[] = {
+      {false, "user.reg changed", {removal::kNotSaved, removal::kNotSaved, removal::kNotSaved}, "old"},
+      {true, "", {removal::kNotSaved, 0, removal::kNotSaved}, "new"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.vanish);
+    TempDir dir;
+    std::filesystem::create_directories(dir / "machine");
+    std::filesystem::create_directories(dir / "user");
+    writeFile(dir / "machine" / "system.reg", "old");
+    writeFile(dir / "user" / "user.reg", "old");
+    auto upper = std::make_unique<OneFileStore>(dir / "user" / "user.reg");
+    auto lower = std::make_unique<OneFileStore>(dir / "machine" / "system.reg");
+    upper->vanish = c.vanish;
+    upper->objection = c.objection;
+    addKey(*upper, {"M9Q.BOTH", sz("user's")});
+    addKey(*upper, {"m9q.User", sz("user")});
+    addKey(*lower, {"m9q.Both", sz("machine's")});
+    addKey(*lower, {"m9q.Machine", sz("machine")});
+    LayeredStore store(std::move(upper), std::move(lower));
+    registry::HandleTable api(store);
+    scan::FoundKeyList listed;
+    for (const char* key : {"m9q.Both", "m9q.Machine", "m9q.User"}) listed.add({key, key, key, "PROGID", false});
+    removal::RemovalReport report = removal::removeKeys(api, registry::HKEY_CLASSES_ROOT, listed, 3, [&](const auto&) {
+      writeFile(dir / "undo.reg", "backup");
+      removal::BackupResult written;
+      written.file = dir / "undo.reg";
+      return written;
+    });
+    EXPECT_TRUE(report.saveFailed);
+    EXPECT_EQ(report.savePartial, c.vanish);
+    EXPECT_NE(report.saveError.find(c.vanish ? "replaced before it: " + (dir / "machine" / "system.reg").string()
+                                             : std::string(c.objection)),
+              std::string::npos)
+        << report.saveError;
+    std::vector<registry::LONG> fates;
+    for (const auto& fate : report.keys) fates.push_back(fate.status);
+    EXPECT_EQ(fates, c.fates);
+    EXPECT_EQ(report.removed, std::count(c.fates.begin(), c.fates.end(), 0));
+    EXPECT_EQ(report.undoFile.empty(), !c.vanish);
+    EXPECT_EQ(std::filesystem::exists(dir / "undo.reg"), c.vanish);
+    EXPECT_EQ(readFile(dir / "machine" / "system.reg"), c.machineFile);
+    EXPECT_EQ(readFile(dir / (c.vanish ? "user.gone" : "user") / "user.reg"), "old");
+    EXPECT_TRUE(filesStarting(dir / "machine", ".").empty());
+    EXPECT_TRUE(c.vanish || filesStarting(dir / "user", ".").empty());
+  }
 }
 
 // A .reg export's HKEY_CURRENT_USER\Software\Classes lies over its machine
