@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <sys/stat.h>
+
 #include "families/Families.h"
 
 namespace comsweep::app {
@@ -27,7 +29,72 @@ std::size_t position(const std::string& text, const char* what) {
   return at == std::string::npos ? 0 : at + 1;
 }
 
+bool isSwitchPiece(const std::string& upperPiece) {
+  if (upperPiece == "ALL" || upperPiece == "LOG" || upperPiece == "?") return true;
+  if (upperPiece[0] == 'S' || upperPiece[0] == 'D') return true;
+  const std::string asSwitch = "/" + upperPiece;
+  for (const Family& family : kFamilies)
+    if (asSwitch == family.ownSwitch || asSwitch == family.plusSwitch) return true;
+  return false;
+}
+
+// Checks one blank-separated word; sets the options it names.
+std::string checkWord(const std::string& word, ProgramOptions& options) {
+  const std::string upper = upperAscii(word);
+  if (upper[0] == '-') {
+    if (upper == "-H" || upper == "--HELP") options.help = true;
+    else if (upper == "-V" || upper == "--VERSION") options.version = true;
+    else if (upper == "--LIST") options.list = true;
+    else if (upper == "--JSON") options.json = true;
+    else return "unknown option '" + word + "'";
+    return {};
+  }
+  if (upper.find('/') == std::string::npos) return {};
+  std::size_t start = 0;
+  while (start <= upper.size()) {
+    std::size_t end = upper.find('/', start);
+    if (end == std::string::npos) end = upper.size();
+    const std::string piece = upper.substr(start, end - start);
+    if (!piece.empty()) {
+      if (!isSwitchPiece(piece))
+        return "'" + word + "' is not a switch ('" + word.substr(start, end - start) +
+               "' is none)";
+      if (piece == "?") options.help = true;
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
 }  // namespace
+
+bool statSucceeds(const std::string& word) {
+  struct stat st {};
+  return ::stat(word.c_str(), &st) == 0;
+}
+
+ProgramOptions readOptions(const std::vector<std::string>& args, const PathExists& exists) {
+  ProgramOptions options;
+  for (const std::string& arg : args) {
+    if (!arg.empty() && arg[0] != '-' && exists(arg)) {
+      options.refusal = "'" + arg +
+                        "' names an existing file or directory, not a switch; the machine is "
+                        "chosen with COMSWEEP_MACHINE or WINEPREFIX";
+      return options;
+    }
+    std::size_t start = 0;
+    while (start < arg.size()) {
+      std::size_t end = arg.find(' ', start);
+      if (end == std::string::npos) end = arg.size();
+      if (end > start) {
+        options.refusal = checkWord(arg.substr(start, end - start), options);
+        if (!options.refusal.empty()) return options;
+      }
+      start = end + 1;
+    }
+  }
+  return options;
+}
 
 CommandLineFlags parseCommandLine(const std::string& argumentText, families::Selection& selection) {
   CommandLineFlags flags;

@@ -56,6 +56,8 @@ class MainForm : private scan::ProgressSink {
   registry::HKEY root() const { return m_root; }
   std::int32_t keysRemoved() const { return m_outcome.removal.removed; }
   const RunOutcome& outcome() const { return m_outcome; }
+  // The keys the last run's scans found, struck ones marked kept.
+  const scan::FoundKeyList& foundKeys() const { return m_review.foundKeys; }
 
  private:
   void progressStep(std::string_view label, const std::string& name,

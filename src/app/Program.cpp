@@ -6,38 +6,90 @@
 #include <ostream>
 
 #include "app/CommandLine.h"
+#include "app/KeyReport.h"
 #include "app/MainForm.h"
 #include "registry/CountingApi.h"
 #include "platform/SignalCleanup.h"
 #include "registry/HandleTable.h"
+#include "families/PatternList.h"
+#include "scan/Scanner.h"
 #include "ui/headless/HeadlessWindowSystem.h"
 
 namespace comsweep::app {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: comsweep [SWITCH]...\n"
+    "Usage: comsweep [OPTION]... [SWITCH]...\n"
     "Removes the COM registration keys (TypeLib, Interface, CLSID and root keys of\n"
     "HKEY_CLASSES_ROOT) that components of the chosen families left behind, and\n"
     "writes the log 9QReg.log into the machine's drive C:.\n"
     "\n"
-    "Without arguments the main window opens. With any argument text the run is\n"
-    "unattended: no window, no review, no message.\n"
+    "Without arguments the main window opens. With switches the run is unattended:\n"
+    "no window, no review, no message.\n"
     "\n"
+    "Switches, in any letter case, with or without blanks between them (/m9q/P9Q+):\n"
     "  /M9Q /P9Q /T9Q /W9Q /H9Q /R9Q /N9Q       a family's own components\n"
     "  /M9Q+ /P9Q+ /T9Q+ /W9Q+ /H9Q+ /R9Q+ /N9Q+ a family's other components\n"
-    "  /ALL (or the older /S)                    every family\n"
+    "  /ALL                                      every family; so does every switch\n"
+    "                                            that begins with /S (/SILENT)\n"
+    "  /DISPLAY                                  end at once without a run; so does\n"
+    "                                            every switch that begins with /D\n"
     "  /LOG                                      accepted; the log is always written\n"
-    "  /DISPLAY                                  end at once without a run\n"
-    "  --help, --version                         this text, the version\n"
     "\n"
-    "Switches are recognised anywhere in the argument text, in any letter case.\n"
+    "Options:\n"
+    "  --list         print the keys a run with these switches would remove, one\n"
+    "                 a line: category, path, found value, and where the key lives\n"
+    "                 (machine, user or machine,user), separated by tabs; nothing\n"
+    "                 is removed and no log or backup is written\n"
+    "  --json         write one JSON document about the run or the listing on\n"
+    "                 standard output instead (format 1, see the manual page)\n"
+    "  -h, --help, /? this text\n"
+    "  -V, --version  the version\n"
+    "\n"
+    "Refused before anything is read or written (exit status 2): a word that\n"
+    "starts with \"-\" and is no option above, a word that names an existing file or\n"
+    "directory, a word with \"/\" of which a \"/\"-separated piece is no switch.\n"
+    "Other words are ignored, and still make the run unattended.\n"
+    "\n"
+    "Before the first key is removed, every key about to go is saved, with its\n"
+    "subkeys and values, to 9QReg-<date>-<time>.reg next to the log; importing it\n"
+    "(regedit, or reg import) puts them back.\n"
     "\n";
 
 constexpr const char* kUsageEnd =
     "\n"
-    "Exit status: 0 every listed key was removed (or none was listed), 1 some key\n"
-    "was not removed, 2 the machine could not be opened or saved.\n";
+    "A Wine prefix is refused while a wineserver runs for it: the server keeps the\n"
+    "registry in memory and would write it over the change. Close the prefix's\n"
+    "programs, or wait for the server with \"wineserver -w\"; COMSWEEP_SERVER_WAIT=\n"
+    "SECONDS waits that long for it to end (default 0). COMSWEEP_LOCK_WAIT=SECONDS\n"
+    "waits for another run on the same machine (default 10).\n"
+    "\n"
+    "Exit status of a run: 0 every listed key was removed (or none was listed),\n"
+    "1 some key was not removed or the log could not be written, 2 the machine\n"
+    "could not be opened or saved. Of --list: 0 nothing found, 1 keys found, 2 the\n"
+    "machine could not be read. Always 2 when the words are refused or standard\n"
+    "output cannot be written.\n";
+
+// Seconds from the environment, at most a day; `fallback` when unset or bad.
+std::chrono::milliseconds secondsFrom(const std::map<std::string, std::string>& env,
+                                      const char* name, std::chrono::milliseconds fallback) {
+  auto wait = env.find(name);
+  if (wait == env.end()) return fallback;
+  char* end = nullptr;
+  double seconds = std::strtod(wait->second.c_str(), &end);
+  if (end != wait->second.c_str() && *end == '\0' && seconds >= 0 && seconds <= 86400)
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+  return fallback;
+}
+
+// Standard output is what --help, --version, --list and --json exist for:
+// a failed write is a failed start.
+int finishOutput(std::ostream& out, std::ostream& err, int status) {
+  out.flush();
+  if (out) return status;
+  err << "comsweep: standard output could not be written\n";
+  return kExitMachineFailed;
+}
 
 }  // namespace
 
@@ -52,19 +104,27 @@ std::string argumentText(const std::vector<std::string>& args) {
 
 int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& environment,
                std::ostream& out, std::ostream& err) {
-  const std::string text = argumentText(args);
-  if (text == "--help") {
-    out << kUsage << registry::kMachineUsage << kUsageEnd;
-    return kExitOk;
+  const ProgramOptions options = readOptions(args);
+  if (!options.refusal.empty()) {
+    err << "comsweep: " << options.refusal << "\n"
+        << "Try 'comsweep --help' for the switches and options.\n";
+    return kExitMachineFailed;
   }
-  if (text == "--version") {
+  if (options.help) {
+    out << kUsage << registry::kMachineUsage << kUsageEnd;
+    return finishOutput(out, err, kExitOk);
+  }
+  if (options.version) {
     out << "comsweep " << COMSWEEP_VERSION << "\n";
-    return kExitOk;
+    return finishOutput(out, err, kExitOk);
   }
 
+  // The options hold no "/", so the switch reader passes over them; with
+  // them alone the run is unattended and chooses nothing.
+  const std::string text = argumentText(args);
   // "/D..." ends the program before anything is opened.
-  families::Selection probe;
-  CommandLineFlags flags = parseCommandLine(text, probe);
+  families::Selection chosen;
+  CommandLineFlags flags = parseCommandLine(text, chosen);
   if (flags.endAtOnce) return kExitOk;
 
   // From here on temporary files may be made; a signal removes them.
@@ -77,22 +137,30 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   if (wanted != environment.env.end() && !wanted->second.empty())
     timings = std::make_unique<util::Timings>();
 
-  // How long to wait for another run on the same machine (seconds).
-  std::chrono::milliseconds lockWait = registry::kDefaultLockWait;
-  if (auto wait = environment.env.find("COMSWEEP_LOCK_WAIT"); wait != environment.env.end()) {
-    char* end = nullptr;
-    double seconds = std::strtod(wait->second.c_str(), &end);
-    if (end != wait->second.c_str() && *end == '\0' && seconds >= 0 && seconds <= 86400)
-      lockWait = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
-  }
+  // How long to wait for another run on the same machine, and for a Wine
+  // prefix's server to end.
+  const std::chrono::milliseconds lockWait =
+      secondsFrom(environment.env, "COMSWEEP_LOCK_WAIT", registry::kDefaultLockWait);
+  const std::chrono::milliseconds serverWait =
+      secondsFrom(environment.env, "COMSWEEP_SERVER_WAIT", std::chrono::milliseconds(0));
 
   std::filesystem::path machinePath = registry::defaultMachinePath(environment.env);
-  registry::MachineOpenResult opened = registry::openMachine(machinePath, lockWait);
+  registry::MachineOpenResult opened = registry::openMachine(machinePath, lockWait, serverWait);
   util::mark(timings.get(), "load");
+  ReportDocument document;
+  document.listing = options.list;
+  document.machinePath = machinePath.string();
+  document.families = chosenSwitches(chosen);
   if (!opened.machine) {
     err << "comsweep: " << opened.error << "\n";
-    return kExitMachineFailed;
+    if (!options.json) return kExitMachineFailed;
+    document.error = opened.error;
+    document.exitStatus = kExitMachineFailed;
+    out << jsonDocument(document);
+    return finishOutput(out, err, kExitMachineFailed);
   }
+  document.machineKind = opened.machine->kind;
+  document.machinePath = opened.machine->path.string();
   registry::Machine& machine = *opened.machine;
 
   if (!flags.unattended) {
@@ -107,11 +175,40 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
       machine.api ? *machine.api : static_cast<registry::RegistryApi&>(table);
   registry::CountingApi counting(calls);
   registry::RegistryApi& api = timings ? static_cast<registry::RegistryApi&>(counting) : calls;
+  KeyPlaces places;
+
+  if (options.list) {
+    // The same scans a run makes, on the same selection; the machine is
+    // let go as soon as they are read.
+    scan::ScanResult scanned = scan::scanRegistry(api, registry::HKEY_CLASSES_ROOT,
+                                                  families::buildPatternList(chosen));
+    std::vector<std::string> paths;
+    for (std::size_t i = 1; i <= scanned.keys.count(); ++i) paths.push_back(scanned.keys.item(i).path);
+    notePlaces(machine, paths, places);
+    opened.machine.reset();
+    document.keys = reportedKeys(scanned.keys, scanned.found, places, nullptr);
+    document.exitStatus = document.keys.empty() ? kExitOk : kExitNotAllRemoved;
+    if (options.json) {
+      out << jsonDocument(document);
+    } else {
+      for (const ReportedKey& key : document.keys) out << listingLine(key) << "\n";
+    }
+    return finishOutput(out, err, document.exitStatus);
+  }
+
   ui::HeadlessWindowSystem windows;
   std::filesystem::path logPath = logPathOf(machine);
   MainForm form(api, windows, logPath);
   form.setTimings(timings.get());
-  form.setBackup(removal::undoFileBackup(machine));
+  removal::Backup backup = removal::undoFileBackup(machine);
+  if (options.json) {
+    // Where each key lives is noted before it is gone.
+    backup = [&machine, &places, inner = std::move(backup)](const std::vector<std::string>& paths) {
+      notePlaces(machine, paths, places);
+      return inner(paths);
+    };
+  }
+  form.setBackup(std::move(backup));
   form.load(text);
   if (timings) {
     for (const auto& phase : timings->phases())
@@ -120,7 +217,19 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
     err << "registry calls " << counting.calls << "\n";
   }
 
-  return reportOutcome(form.outcome(), logPath, err);
+  const int status = reportOutcome(form.outcome(), logPath, err);
+  if (!options.json) return status;
+  const removal::RemovalReport& removal = form.outcome().removal;
+  document.keys = reportedKeys(form.foundKeys(), removal.listed, places, &removal);
+  document.removed = removal.removed;
+  document.notRemoved = removal.notRemoved;
+  document.backup = removal.undoFile.string();
+  if (form.outcome().logError.empty()) document.log = logPath.string();
+  if (removal.backupFailed) document.error = removal.backupError;
+  else if (removal.saveFailed) document.error = removal.saveError;
+  document.exitStatus = status;
+  out << jsonDocument(document);
+  return finishOutput(out, err, status);
 }
 
 std::filesystem::path logPathOf(const registry::Machine& machine) {

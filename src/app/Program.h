@@ -14,8 +14,8 @@
 namespace comsweep::app {
 
 inline constexpr int kExitOk = 0;            // completed; every attempted key removed
-inline constexpr int kExitNotAllRemoved = 1; // some listed key was not removed
-inline constexpr int kExitMachineFailed = 2; // machine not opened or not saved; bad usage
+inline constexpr int kExitNotAllRemoved = 1; // some listed key was not removed; --list: found keys
+inline constexpr int kExitMachineFailed = 2; // machine not opened or not saved; bad usage; no output
 
 // Runs the interactive program on an opened machine; supplied by the
 // window library, absent in a build without it.
@@ -41,7 +41,9 @@ std::filesystem::path logPathOf(const registry::Machine& machine);
 std::string argumentText(const std::vector<std::string>& args);
 
 // The whole program for the given arguments (without the program name).
-// Writes only to `out` (usage, version) and `err` (failures).
+// Writes only to `out` (usage, version, a listing, the JSON document) and
+// `err` (refusals, failures). Words that are no switches are refused before
+// anything is read or written.
 int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& environment,
                std::ostream& out, std::ostream& err);
 

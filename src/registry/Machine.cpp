@@ -57,7 +57,8 @@ std::string checkMachineFile(const fs::path& file, std::string* head) {
   return {};
 }
 
-MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lockWait) {
+MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lockWait,
+                              std::chrono::milliseconds serverWait) {
   std::error_code ec;
   fs::file_status st = fs::status(path, ec);
   if (ec || !fs::exists(st))
@@ -90,6 +91,12 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
       kind = Kind::Hive;
     else if (looksLikeRegFile(head))
       kind = Kind::RegFile;
+    else if (head.rfind("WINE REGISTRY", 0) == 0)
+      return {nullptr, path.string() +
+                           ": a registry file of a Wine prefix; name the prefix itself (" +
+                           (path.has_parent_path() ? path.parent_path() : fs::path(".")).string() +
+                           "), whose system.reg and user.reg " +
+                           "are read and written together"};
     else
       return {nullptr, path.string() + ": not a registry file (.reg export, Wine prefix or hive)"};
   }
@@ -99,7 +106,7 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
   if (!lock.held()) return {nullptr, error};
   MachineOpenResult opened;
   switch (kind) {
-    case Kind::WinePrefix: opened = openWinePrefix(path); break;
+    case Kind::WinePrefix: opened = openWinePrefix(path, serverWait); break;
     case Kind::WindowsDrive: opened = openWindowsDrive(path, file); break;
     case Kind::Hive: opened = openHiveFile(path); break;
     case Kind::RegFile: opened = openRegFile(path); break;

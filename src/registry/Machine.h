@@ -66,8 +66,11 @@ std::string checkMachineFile(const std::filesystem::path& file, std::string* hea
 // Opens the machine at `path` and locks it for this run (waiting up to
 // `lockWait` for another run to end). Every file it reads must be a regular
 // file; the file a run would replace must be writable by its owner. The
-// Windows build opens its own registry and .reg exports only.
+// Windows build opens its own registry and .reg exports only. A Wine prefix
+// whose server runs is refused once `serverWait` has passed without the
+// server ending.
 MachineOpenResult openMachine(const std::filesystem::path& path,
-                              std::chrono::milliseconds lockWait = kDefaultLockWait);
+                              std::chrono::milliseconds lockWait = kDefaultLockWait,
+                              std::chrono::milliseconds serverWait = {});
 
 }  // namespace comsweep::registry

@@ -97,6 +97,11 @@ void listFound(ScanContext& c, std::string name, std::string foundValue, std::st
   ++c.result.found;
 }
 
+// The native view never examines index 0 of Interface and CLSID. The 32-bit
+// view does: on a fresh 64-bit Wine prefix its keys are empty, so its first
+// registration is at index 0.
+registry::DWORD firstExamined(const ScanContext& c) { return c.prefix.empty() ? 1 : 0; }
+
 void scanTypeLibs(ScanContext& c, const Matcher& matcher) {
   KeyHandle top(c.api);
   if (!top.open(c.root, "TypeLib")) return;
@@ -133,8 +138,7 @@ void scanInterfaces(ScanContext& c) {
   KeyHandle top(c.api);
   if (!top.open(c.root, "Interface")) return;
   std::string id, path, value, fileName;
-  // Index 0 is never examined.
-  for (registry::DWORD i = 1;; ++i) {
+  for (registry::DWORD i = firstExamined(c);; ++i) {
     if (EnumKey(c.api, top.get(), i, id) != 0) break;
     KeyHandle typeLib(c.api);
     path.assign("Interface\\").append(id).append("\\TypeLib");
@@ -161,8 +165,7 @@ void scanClasses(ScanContext& c, const Matcher& matcher) {
   if (!top.open(c.root, "CLSID")) return;
   // Kept from class to class, so that the walk reuses their storage.
   std::string id, classPath, subPath, value, sub, subValue, matched;
-  // Index 0 is never examined.
-  for (registry::DWORD i = 1;; ++i) {
+  for (registry::DWORD i = firstExamined(c);; ++i) {
     registry::LONG status = EnumKey(c.api, top.get(), i, id);
     // The step is shown before the end test, so the last one shows the
     // blank name of the failed step.

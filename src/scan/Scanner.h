@@ -8,7 +8,8 @@
 // Its entries carry their full path below HKEY_CLASSES_ROOT, as their path
 // and as their name ("Wow6432Node\CLSID\{...}"), so the review window, the
 // progress window and the log tell the views apart; native entries keep
-// their plain names. A 32-bit interface's type library is looked up among
+// their plain names. The native view never examines the first key (index 0)
+// of Interface and CLSID; the 32-bit view examines it. A 32-bit interface's type library is looked up among
 // the libraries found in the 32-bit view's own TypeLib, and, when that view
 // has no key for the library, among those found in the native TypeLib
 // (Windows 7 and later, and Wine 8, share TypeLib between the views; a

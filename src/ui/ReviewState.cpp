@@ -42,7 +42,6 @@ void ReviewState::columnClicked(int columnIndex) {
 }
 
 void ReviewState::keyPressed(int keyCode, int /*shift*/) {
-  constexpr int kDeleteKey = 46;
   if (keyCode != kDeleteKey || selected == 0 || selected > foundKeys.count()) return;
   scan::FoundKey& entry = foundKeys.item(selected);
   entry.kept = !entry.kept;

@@ -25,6 +25,8 @@ class ReviewState {
   // columnIndex is 1-based: 1 "Key", 2 "Found value". The selected entry
   // stays selected wherever the sort moves it.
   void columnClicked(int columnIndex);
+  // The Windows virtual-key code of Del, which strikes or restores an entry.
+  static constexpr int kDeleteKey = 46;
   // keyCode as the Windows virtual-key code; shift: 1 Shift, 2 Ctrl, 4 Alt.
   void keyPressed(int keyCode, int shift);
   void removeClicked();

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "app/Program.h"
 #include "families/Families.h"
 #include "families/PatternList.h"
 
@@ -46,6 +49,57 @@ TEST(CommandLine, SwitchesTickTheirBoxes) {
   EXPECT_FALSE(flags.unattended || flags.endAtOnce);
   EXPECT_EQ(ticked(selection), "P9q");
   EXPECT_EQ(selection.reviewFirst, 1);
+}
+
+TEST(CommandLine, WordsThatAreNoSwitchesAreRefusedNotReadAsSwitches) {
+  // arguments, refusal (a part of it; empty when accepted), options set ("h", "v", "l", "j")
+  const std::tuple<std::vector<std::string>, const char*, const char*> cases[] = {
+      {{"/srv/wine/prefix"}, "('wine' is none)", ""}, {{"/home/sam/.wine"}, "('home' is none)", ""},
+      {{"/data/prefix"}, "('prefix' is none)", ""}, {{"--dry-run", "/M9Q"}, "unknown option '--dry-run'", ""},
+      {{"-n", "/M9Q"}, "unknown option '-n'", ""}, {{"/M9Q", "--force"}, "unknown option '--force'", ""},
+      {{"/M9QX"}, "('M9QX' is none)", ""}, {{"XYZ/M9Q"}, "('XYZ' is none)", ""}, {{"/M9Q /ALLX"}, "'/ALLX'", ""},
+      {{"existing"}, "'existing' names an existing file or directory", ""},
+      // Every form the switch reader knows stays accepted.
+      {{"/m9q/P9Q+"}, "", ""}, {{"/SILENT"}, "", ""}, {{"/DISPLAY", "/M9Q"}, "", ""}, {{"XYZ"}, "", ""},
+      {{"/M9Q+ /log", "/t9q/ALL/"}, "", ""}, {{"/Dx/sX"}, "", ""}, {{}, "", ""},
+      {{"/?"}, "", "h"}, {{"-h"}, "", "h"}, {{"--Help", "/M9Q"}, "", "h"}, {{"-V"}, "", "v"}, {{"--VERSION"}, "", "v"},
+      {{"--list", "/M9Q", "--json"}, "", "lj"},
+  };
+  for (const auto& [args, refusal, set] : cases) {
+    SCOPED_TRACE(argumentText(args));
+    ProgramOptions options = readOptions(args, [](const std::string& word) { return word == "existing"; });
+    if (*refusal == '\0') {
+      EXPECT_EQ(options.refusal, "");
+    } else {
+      EXPECT_NE(options.refusal.find(refusal), std::string::npos) << options.refusal;
+    }
+    std::string flags = std::string(options.help ? "h" : "") + (options.version ? "v" : "") + (options.list ? "l" : "") +
+                        (options.json ? "j" : "");
+    if (options.refusal.empty()) {
+      EXPECT_EQ(flags, set);
+    }
+  }
+}
+
+// A stream whose every write fails, as standard output on a full disk does.
+struct FullBuffer : std::streambuf {
+  int overflow(int) override { return traits_type::eof(); }
+};
+
+TEST(CommandLine, HelpAndVersionTellTheirOutputFailed) {
+  for (const char* option : {"--help", "-V", "/?"}) {
+    FullBuffer full;
+    std::ostream out(&full);
+    std::ostringstream err;
+    EXPECT_EQ(runProgram({option}, {}, out, err), 2) << option;
+    EXPECT_EQ(err.str(), "comsweep: standard output could not be written\n");
+  }
+  // The help names what an administrator must know.
+  std::ostringstream out, err;
+  EXPECT_EQ(runProgram({"-h"}, {}, out, err), 0);
+  for (const char* part : {"/S (/SILENT)", "with /D", "--list", "--json", "9QReg-", "wineserver -w", "COMSWEEP_SERVER_WAIT",
+                           "Of --list: 0 nothing found, 1 keys found, 2"})
+    EXPECT_NE(out.str().find(part), std::string::npos) << part;
 }
 
 TEST(PatternList, FollowsTheBuildOrder) {

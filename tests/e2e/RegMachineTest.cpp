@@ -123,6 +123,11 @@ TEST(RegMachineFailures, RefusedOrInformationalRunsTouchNothing) {
       {"none.reg", {"/ALL"}, 2, (dir / "none.reg").string()},
       {"broken.reg", {"/ALL"}, 2, "broken.reg:" + std::to_string(std::count(broken.begin(), broken.end(), '\n'))},
       {"m.reg", {"/DISPLAY", "/M9Q"}, 0, ""}, {"m.reg", {"--help"}, 0, "/M9Q+"}, {"m.reg", {"--version"}, 0, "comsweep "},
+      // Words that are no switches: once they were read as "/S" (every
+      // family), "/D" or the switches around them.
+      {"m.reg", {"/?"}, 0, "/M9Q+"}, {"m.reg", {"--Help"}, 0, "/M9Q+"}, {"m.reg", {"/srv/wine/prefix"}, 2, "not a switch"},
+      {"m.reg", {"--dry-run", "/M9Q"}, 2, "unknown option"}, {"m.reg", {"/M9Q", "--force"}, 2, "comsweep --help"},
+      {"m.reg", {"/M9Q", dir.path().string()}, 2, "names an existing file or directory"},
   };
   for (const auto& [machine, args, status, shown] : cases) {
     BinaryResult r = runOn(dir / machine, args);

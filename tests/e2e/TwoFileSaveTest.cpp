@@ -101,7 +101,7 @@ TEST(TwoFileSave, ASaveStoppedBetweenTheFilesSaysWhatIsGone) {
     TempDir dir;
     const fs::path prefix = makePrefix(dir.path(), 0, 0);
     BinaryResult r = runComsweep(
-        {"/M9Q"}, {{{"COMSWEEP_MACHINE", prefix.string()}, {how, crash ? "save-between-renames" : "save-later-rename"}}});
+        {"--json", "/M9Q"}, {{{"COMSWEEP_MACHINE", prefix.string()}, {how, crash ? "save-between-renames" : "save-later-rename"}}});
     EXPECT_EQ(readFile(prefix / "system.reg"), savedSystem);
     EXPECT_EQ(readFile(prefix / "user.reg"), user);
     EXPECT_TRUE(filesStarting(prefix, ".").empty() || crash) << "no temporary file is left";
@@ -123,6 +123,14 @@ TEST(TwoFileSave, ASaveStoppedBetweenTheFilesSaysWhatIsGone) {
     EXPECT_EQ(fates(log), (std::vector<std::string>{notSaved + "Key not removed.", "OK", "OK", notSaved + "Key not removed.",
                                                     notSaved + "Only the keys marked OK were removed."}));
     EXPECT_NE(log.find("\r\nNumber of deleted keys: 2\r\n"), std::string::npos);
+    // The document says the same, key by key.
+    auto count = [&](const std::string& what) {
+      int n = 0;
+      for (std::size_t at = r.out.find(what); at != std::string::npos; at = r.out.find(what, at + 1)) ++n;
+      return n;
+    };
+    EXPECT_EQ(std::pair(count("\"result\":\"removed\""), count("\"result\":\"not removed\"")), std::pair(2, 2)) << r.out;
+    EXPECT_NE(r.out.find("\"removed\":2,\"notRemoved\":2"), std::string::npos) << r.out;
   }
 }
 

@@ -95,12 +95,14 @@ TEST(Scanner, LimitsAndMissingTopKeysEndOnlyTheirScan) {
   EXPECT_EQ(full.rows.back(), "CLSID|{C1}|m9q Calendar Control|CLSID\\{C1}");
 }
 
-// The 32-bit view is scanned after the native one under the same rules; its
-// interfaces find their library in its own TypeLib, else in the shared one
-// unless the view holds a key for that library.
+// The 32-bit view is scanned after the native one under the same rules but
+// one: it examines the first key (index 0) of Interface and CLSID, which the
+// native view passes over. Its interfaces find their library in its own
+// TypeLib, else in the shared one unless the view holds a key for that library.
 TEST(Scanner, The32BitViewFollowsTheNativeViewWithFullPaths) {
   const std::string w = "Wow6432Node\\";
   Scan s({{"TypeLib\\{A1}\\1.0\\0\\win32", "C:\\m9qShared.ocx"}, {"TypeLib\\{A3}\\1.0\\0\\win32", "C:\\m9qNative.ocx"},
+          {"Interface\\{0}\\TypeLib", "{A1}"}, {"CLSID\\{0}", "m9q native first"},
           {w + "TypeLib\\{A2}\\1.0\\0\\win32", "C:\\m9q32.ocx"}, {w + "TypeLib\\{A3}\\1.0\\0\\win32", "C:\\plain.ocx"},
           {w + "Interface\\{0}\\TypeLib", "{A2}"}, {w + "Interface\\{B1}\\TypeLib", "{A1}"},
           {w + "Interface\\{B2}\\TypeLib", "{A2}"}, {w + "Interface\\{B3}\\TypeLib", "{A3}"},
@@ -108,8 +110,10 @@ TEST(Scanner, The32BitViewFollowsTheNativeViewWithFullPaths) {
           {w + "m9q.Control32", std::nullopt}});
   EXPECT_EQ(s.rows, (Strings{"TYPELIB|{A1}|m9qShared.ocx|TypeLib\\{A1}", "TYPELIB|{A3}|m9qNative.ocx|TypeLib\\{A3}",
                              "TYPELIB|" + w + "TypeLib\\{A2}|m9q32.ocx|" + w + "TypeLib\\{A2}",
+                             "INTERFACE|" + w + "Interface\\{0}|m9q32.ocx|" + w + "Interface\\{0}",
                              "INTERFACE|" + w + "Interface\\{B1}|m9qShared.ocx|" + w + "Interface\\{B1}",
                              "INTERFACE|" + w + "Interface\\{B2}|m9q32.ocx|" + w + "Interface\\{B2}",
+                             "CLSID|" + w + "CLSID\\{0}|m9q first class|" + w + "CLSID\\{0}",
                              "CLSID|" + w + "CLSID\\{C1}|m9q Calendar Control|" + w + "CLSID\\{C1}",
                              "PROGID|" + w + "m9q.Control32|m9q.Control32|" + w + "m9q.Control32"}));
   EXPECT_EQ(s.result.wow64TypeLibs.rows().size(), 1u);

@@ -41,18 +41,21 @@ class RegFileParser {
   static bool decodeQuotedAscii(std::string_view quoted, std::string& text);
 
  private:
+  // One state per place in the grammar; each handler consumes what its
+  // state allows on the current line and names the next state (the
+  // handlers' comments give the details).
   enum State : unsigned char {
-    kHeader,
-    kLineStart,
-    kKeyName,
-    kDefaultValueName,
-    kQuotedValueName,
-    kDataStart,
-    kStringData,
-    kDwordData,
-    kHexData,
-    kHexContinuation,
-    kValueEnd,
+    kHeader,            // the first line: one of the two headers
+    kLineStart,         // between statements: blank, comment, key or value line
+    kKeyName,           // after '[': the key path up to the last ']'
+    kDefaultValueName,  // after '@': blanks, then '='
+    kQuotedValueName,   // after '"': the value name up to its closing '"', then '='
+    kDataStart,         // after '=': which kind of data follows
+    kStringData,        // inside a quoted string, possibly over several lines
+    kDwordData,         // after "dword:": up to eight hex digits
+    kHexData,           // after "hex:" or "hex(N):": comma-separated bytes
+    kHexContinuation,   // the line after a '\' that continues hex data
+    kValueEnd,          // after the data: blanks or a comment, then the value is complete
     kStateCount
   };
 

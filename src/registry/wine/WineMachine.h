@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <filesystem>
 
 #include "registry/Machine.h"
@@ -8,6 +9,8 @@ namespace comsweep::registry {
 // A Wine prefix: HKEY_CLASSES_ROOT is Software\Classes of its user.reg laid
 // over that of its system.reg (system.reg alone when user.reg holds no
 // classes); the backup names each key below the root of the file it is in.
-MachineOpenResult openWinePrefix(const std::filesystem::path& prefix);
+// A running server is waited for up to `serverWait` before the prefix is refused.
+MachineOpenResult openWinePrefix(const std::filesystem::path& prefix,
+                                 std::chrono::milliseconds serverWait = {});
 
 }  // namespace comsweep::registry

@@ -72,7 +72,7 @@ WineServerCheck::Result findServerProcess(const std::string& leaf) {
     if (!fd.valid() || ::read(fd.get(), comm, sizeof comm - 1) < 0) continue;
     if (std::string_view(comm).rfind("wineserver", 0) == 0)
       return {WineServerCheck::Status::Running,
-              "process " + pid + ", a wineserver, works in " + cwd};
+              "process " + pid + ", a wineserver, works in " + cwd, cwd};
   }
   return {};
 }
@@ -151,7 +151,10 @@ WineServerCheck::Result WineServerCheck::check() const {
   Result unknown;
   for (const fs::path& dir : dirs) {
     Result r = checkDir(dir);
-    if (r.status == Status::Running) return r;
+    if (r.status == Status::Running) {
+      r.serverDir = dir;
+      return r;
+    }
     if (r.status == Status::Unknown && unknown.status != Status::Unknown) unknown = r;
   }
   if (Result r = findServerProcess(dirs.front().filename().string()); r.status == Status::Running)

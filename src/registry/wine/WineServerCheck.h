@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+#include <utility>
 
 namespace comsweep::registry {
 
@@ -26,8 +27,11 @@ class WineServerCheck {
   enum class Status { NotRunning, Running, Unknown };
 
   struct Result {
-    Status status = Status::NotRunning;
-    std::string detail;  // Running, Unknown: what showed it, naming the path
+    Result(Status s = Status::NotRunning, std::string d = {}, std::filesystem::path dir = {})
+        : status(s), detail(std::move(d)), serverDir(std::move(dir)) {}
+    Status status;
+    std::string detail;               // Running, Unknown: what showed it, naming the path
+    std::filesystem::path serverDir;  // Running: the server's directory, when known
   };
 
   explicit WineServerCheck(std::filesystem::path prefix)

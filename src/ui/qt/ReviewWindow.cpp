@@ -14,12 +14,10 @@
 namespace comsweep::ui {
 namespace {
 
-constexpr int kDeleteKey = 46;
-
 // Key codes as the review logic expects them: the Delete key's, and the letters and
 // digits, which share their codes; other keys are of no interest to it.
 int virtualKeyCode(const QKeyEvent& event) {
-  if (event.key() == Qt::Key_Delete) return kDeleteKey;
+  if (event.key() == Qt::Key_Delete) return ReviewState::kDeleteKey;
   if ((event.key() >= Qt::Key_0 && event.key() <= Qt::Key_9) ||
       (event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z))
     return event.key();

@@ -316,9 +316,9 @@ TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
   ASSERT_TRUE(waitForServer(prefix, true));
   HandleTable api(*early.machine->store);
   ASSERT_EQ(deleteTree(api, kProgId), 0);
-  EXPECT_THAT(outcome(api.commit()), HasSubstr("wineserver -k"));
+  EXPECT_THAT(outcome(api.commit()), HasSubstr("wineserver -w"));
   early.machine.reset();  // ends this run and its lock
-  EXPECT_THAT(kindOf(prefix), AllOf(HasSubstr("wineserver is running"), HasSubstr("wineserver -k")));
+  EXPECT_THAT(kindOf(prefix), AllOf(HasSubstr("wineserver is running"), HasSubstr("wineserver -w")));
   EXPECT_EQ(readFile(prefix / "system.reg"), before);
 
   // Killed outright, the server leaves its socket and lock file behind.

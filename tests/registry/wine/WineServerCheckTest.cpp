@@ -12,6 +12,10 @@
 #include <csignal>
 #include <cstdio>
 
+#include <memory>
+#include <thread>
+
+#include "registry/wine/WineMachine.h"
 #include "support/TempDir.h"
 
 namespace comsweep::test {
@@ -105,6 +109,46 @@ TEST(WineServerCheck, TellsRunningNotRunningAndUnknownApart) {
   unexaminable(debianDir / "lock");
   expect(Status::Unknown, (debianDir / "lock").string());  // the first that cannot be examined
   EXPECT_EQ(WineServerCheck(temp / "missing", {root}).check().status, Status::Unknown);
+}
+
+// A prefix whose server runs under another TMPDIR: the advice waits for the
+// server (never kills it) and names that TMPDIR; COMSWEEP_SERVER_WAIT's wait
+// lets a server that ends meanwhile through.
+TEST(WineServerCheck, APrefixInUseIsRefusedWithAdviceThatWorksOrWaitedFor) {
+  TempDir temp;
+  const fs::path prefix = temp / "prefix", root = temp / "tmp";
+  fs::create_directories(prefix / "drive_c");
+  writeFile(prefix / "system.reg", "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n");
+  writeFile(prefix / "wineserver", "wine-x");
+  struct stat st {};
+  ::stat(prefix.c_str(), &st);
+  const fs::path serverDir = root / "wine-x" / WineServerCheck::serverDirName(st);
+  fs::create_directories(serverDir);
+  const char* oldTmp = std::getenv("TMPDIR");
+  const std::string savedTmp = oldTmp ? oldTmp : "";
+  ::setenv("TMPDIR", root.c_str(), 1);
+  {
+    auto server = std::make_unique<FakeServer>(serverDir / "lock");
+    ASSERT_TRUE(server->ready);
+    for (auto wait : {std::chrono::milliseconds(0), std::chrono::milliseconds(300)}) {
+      registry::MachineOpenResult r = registry::openWinePrefix(prefix, wait);
+      EXPECT_EQ(r.machine, nullptr);
+      EXPECT_THAT(r.error, ::testing::AllOf(
+                               ::testing::HasSubstr("close the programs running in this prefix"),
+                               ::testing::HasSubstr("\"TMPDIR='" + root.string() + "' WINEPREFIX='" + prefix.string() +
+                                                    "' wineserver -w\""),
+                               ::testing::HasSubstr("COMSWEEP_SERVER_WAIT"), ::testing::Not(::testing::HasSubstr("-k"))));
+      EXPECT_EQ(r.error.find("(waited 0.3 s)") != std::string::npos, wait.count() > 0) << r.error;
+    }
+    // The server ends while the run waits for it.
+    registry::MachineOpenResult waited;
+    std::thread run([&] { waited = registry::openWinePrefix(prefix, std::chrono::hours(1)); });
+    server.reset();
+    run.join();
+    EXPECT_NE(waited.machine, nullptr) << waited.error;
+  }
+  if (oldTmp) ::setenv("TMPDIR", savedTmp.c_str(), 1);
+  else ::unsetenv("TMPDIR");
 }
 
 }  // namespace

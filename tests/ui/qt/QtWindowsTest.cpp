@@ -86,8 +86,12 @@ void QtWindowsTest::removeAfterReview() {
     auto struck = [&](int row) { return list->model()->index(row, 0).data(Qt::FontRole).value<QFont>().strikeOut(); };
     QHeaderView* header = list->header();
     shownOrder = keyColumn(*list);
-    for (int row = 0; row < 7; ++row)  // all four categories
+    for (int row = 0; row < 7; ++row) {  // all four categories
       QVERIFY(!list->model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+      // A key too long for its column (Wow6432Node\...) is shown whole as a tip.
+      const QString tip = list->model()->index(row, 0).data(Qt::ToolTipRole).toString();
+      QVERIFY(tip.startsWith("HKEY_CLASSES_ROOT\\") && tip.endsWith(list->model()->index(row, 0).data().toString()));
+    }
     QCOMPARE(header->sortIndicatorSection(), 1);
     QCOMPARE(selectedRow(), 0);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 10, 5));
