@@ -98,6 +98,7 @@ class KeyWriter {
   // Keys are visited with m_path naming them as the file does; a child
   // appends its name and takes it off again, so one path is held at a time.
   Outcome check(const registry::Store& store, NodeId node, std::string& why) {
+    m_values.clear();
     if (!store.values(node, m_values)) {
       why = m_path;
       return Outcome::Unreadable;
@@ -124,6 +125,7 @@ class KeyWriter {
     m_out.put("\n[");
     m_out.put(m_path);
     m_out.put("]\n");
+    m_values.clear();
     if (!store.values(node, m_values)) return false;
     for (const auto& value : m_values) {
       m_out.put(registry::regFileValueLine(value, m_asciiTextOnly));
@@ -155,7 +157,8 @@ bool writeKeys(RegTextOutput& out, const std::vector<registry::Machine::Layer>& 
   out.put("Windows Registry Editor Version 5.00\n");
   KeyWriter writer(out, asciiTextOnly);
   std::string why;
-  for (std::size_t p = 0; p < paths.size(); ++p) {
+  // After a failed write the rest is not produced: the file is given up.
+  for (std::size_t p = 0; p < paths.size() && out.error() == 0; ++p) {
     switch (writer.writePath(layers, paths[p], why)) {
       case KeyWriter::Outcome::Written:
         break;
