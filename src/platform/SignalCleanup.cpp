@@ -17,10 +17,54 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 char g_paths[kSlots][PATH_MAX];
 volatile sig_atomic_t g_used[kSlots];
 
+// The mapped files NameOnShrink names; written like g_paths.
+struct Mapping {
+  const char* begin;
+  std::size_t size;
+  char path[PATH_MAX];
+};
+Mapping g_mappings[kSlots];
+volatile sig_atomic_t g_mapped[kSlots];
+
 // Only async-signal-safe calls below.
-void cleanUp(int sig) {
+void removeTemporaries() {
   for (int i = 0; i < kSlots; ++i)
     if (g_used[i]) ::unlink(g_paths[i]);
+}
+
+void put(const char* text) {
+  std::size_t n = 0;
+  while (text[n]) ++n;
+  while (n > 0) {
+    ssize_t w = ::write(2, text, n);
+    if (w <= 0) return;
+    text += w;
+    n -= static_cast<std::size_t>(w);
+  }
+}
+
+// A read of a mapped file past its end, once the file has shrunk, faults
+// here. The fault cannot be undone in the middle of a read, so the run ends,
+// as a run that could not read its machine does: temporaries removed, the
+// file named, status 2 (a restartable read of every mapped byte would cost
+// a check on each of them).
+void busError(int sig, siginfo_t* info, void*) {
+  removeTemporaries();
+  const char* at = static_cast<const char*>(info->si_addr);
+  for (int i = 0; i < kSlots; ++i) {
+    const Mapping& m = g_mappings[i];
+    if (!g_mapped[i] || at < m.begin || at >= m.begin + m.size) continue;
+    put("comsweep: ");
+    put(m.path);
+    put(": changed while it was being read (it shrank); the run was stopped\n");
+    ::_exit(2);
+  }
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+void cleanUp(int sig) {
+  removeTemporaries();
   // Ends the program the way the signal would have.
   ::signal(sig, SIG_DFL);
   ::raise(sig);
@@ -58,6 +102,12 @@ void installSignalCleanup() {
     if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
     ::sigaction(sig, &action, nullptr);
   }
+  struct sigaction bus {};
+  bus.sa_sigaction = busError;
+  bus.sa_flags = SA_SIGINFO;
+  sigemptyset(&bus.sa_mask);
+  for (int sig : kSignals) sigaddset(&bus.sa_mask, sig);
+  ::sigaction(SIGBUS, &bus, nullptr);
 }
 
 RemoveOnSignal::RemoveOnSignal(const std::filesystem::path& path) : m_slot(-1) {
@@ -77,6 +127,32 @@ RemoveOnSignal::~RemoveOnSignal() {
   if (m_slot < 0) return;
   SignalsHeld blocked;
   g_used[m_slot] = 0;
+}
+
+}  // namespace comsweep::platform
+
+namespace comsweep::platform {
+
+void NameOnShrink::name(const void* data, std::size_t size, const std::filesystem::path& file) {
+  forget();
+  const std::string& text = file.native();
+  if (text.size() >= PATH_MAX) return;
+  SignalsHeld blocked;
+  for (int i = 0; i < kSlots; ++i) {
+    if (g_mapped[i]) continue;
+    g_mappings[i].begin = static_cast<const char*>(data);
+    g_mappings[i].size = size;
+    std::memcpy(g_mappings[i].path, text.c_str(), text.size() + 1);
+    g_mapped[i] = 1;
+    m_slot = i;
+    return;
+  }
+}
+
+void NameOnShrink::forget() {
+  if (m_slot < 0) return;
+  g_mapped[m_slot] = 0;
+  m_slot = -1;
 }
 
 }  // namespace comsweep::platform

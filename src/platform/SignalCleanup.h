@@ -1,7 +1,7 @@
 #pragma once
 // What an interrupted run leaves behind: nothing. SIGINT, SIGTERM and SIGHUP
 // end the program as they would without handlers, but first remove the
-// temporary files registered here.
+// temporary files registered here. So does SIGBUS (see NameOnShrink).
 // The files a run replaces are renamed into place in one step, so the
 // machine is then either as it was or as the run left it.
 //
@@ -9,6 +9,7 @@
 // signals; they arrive on a thread of their own, so holding them back is
 // not needed there and does nothing.
 
+#include <cstddef>
 #include <filesystem>
 
 namespace comsweep::platform {
@@ -49,6 +50,26 @@ class RemoveOnSignal {
 
  private:
   int m_slot;
+};
+
+// Names a file mapped at [data, data + size) while the guard lives. Reading
+// it after the file has shrunk raises SIGBUS; the handler then removes the
+// registered temporary files, says on standard error which file shrank, and
+// ends the run with status 2 instead of letting it die without a word. On
+// Windows a mapped file cannot shrink, and this does nothing.
+class NameOnShrink {
+ public:
+  NameOnShrink() = default;
+  ~NameOnShrink() { forget(); }
+  NameOnShrink(const NameOnShrink&) = delete;
+  NameOnShrink& operator=(const NameOnShrink&) = delete;
+  // Replaces what was named before. Beyond a handful of mappings at once
+  // the file is not named (a shrink then ends the run as the signal does).
+  void name(const void* data, std::size_t size, const std::filesystem::path& file);
+  void forget();
+
+ private:
+  int m_slot = -1;
 };
 
 }  // namespace comsweep::platform

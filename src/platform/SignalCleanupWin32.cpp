@@ -64,4 +64,8 @@ RemoveOnSignal::~RemoveOnSignal() {
   ::ReleaseSRWLockExclusive(&g_lock);
 }
 
+void NameOnShrink::name(const void*, std::size_t, const std::filesystem::path&) {}
+
+void NameOnShrink::forget() {}
+
 }  // namespace comsweep::platform

@@ -37,6 +37,9 @@ struct Machine {
     std::string registryRoot;
   };
   std::vector<Layer> layers;
+  // The backup writes string values outside ASCII as hex data: the tools
+  // that merge it into a hive take quoted text as bytes, not as UTF-8.
+  bool backupTextAsciiOnly = false;
   // Held for as long as the machine is open: no other run reads or writes it.
   platform::RunLock lock;
 };

@@ -3,11 +3,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Files.h"
 #include "platform/LocalTime.h"
 #include "platform/SignalCleanup.h"
+#include "registry/KeyLimits.h"
 #include "registry/Text.h"
 #include "registry/regfile/RegFileWriter.h"
+#include "removal/RegTextOutput.h"
 
 namespace comsweep::removal {
 namespace {
@@ -38,75 +41,153 @@ std::string timestamp(std::time_t now) {
   return text;
 }
 
-}  // namespace
+// Writes the keys of one backup. Every key named is checked whole before any
+// of it is written, so that one left out leaves nothing behind in the file.
+class KeyWriter {
+ public:
+  enum class Outcome { Written, Refused, Unreadable };
 
-bool UndoFile::appendKey(const registry::Machine::Layer& layer, std::string& out, NodeId node,
-                         const std::string& path, bool& complete, std::string& why) const {
-  const registry::Store& store = *layer.store;
-  why = unwritable("the key name", store.name(node), false);
-  if (!why.empty()) return false;
-  out += "\n[" + layer.registryRoot + "\\" + path + "]\n";
-  std::vector<registry::NamedValue> values;
-  if (!store.values(node, values)) complete = false;
-  for (const auto& value : values) {
-    why = unwritable("the value name", value.name, true);
-    if (!why.empty()) return false;
-    out += registry::regFileValueLine(value) + "\n";
-  }
-  for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
-    NodeId child = store.childAt(node, i);
-    if (!appendKey(layer, out, child, path + "\\" + std::string(store.name(child)), complete, why))
-      return false;
-  }
-  return true;
-}
+  KeyWriter(RegTextOutput& out, bool asciiTextOnly) : m_out(out), m_asciiTextOnly(asciiTextOnly) {}
 
-std::string UndoFile::text(const std::vector<std::string>& paths, bool& complete,
-                           std::vector<std::pair<std::size_t, std::string>>* refused) const {
-  complete = true;
-  std::string out = "Windows Registry Editor Version 5.00\n";
-  std::string key, why;
-  for (std::size_t p = 0; p < paths.size(); ++p) {
-    const std::string& path = paths[p];
-    key.clear();
-    bool written = true;
-    for (const registry::Machine::Layer& layer : m_layers) {
+  // The key at `path` (and its subtree) from every layer that holds it.
+  // Refused: `why` says which name the file cannot hold. Unreadable: `why`
+  // is the path of the key whose values could not be read.
+  Outcome writePath(const std::vector<registry::Machine::Layer>& layers, std::string_view path,
+                    std::string& why) {
+    m_found.clear();
+    for (const registry::Machine::Layer& layer : layers) {
       const registry::Store& store = *layer.store;
       NodeId node = store.root();
+      // The path as this store spells each level of it.
+      std::string spelled = layer.registryRoot;
       std::string_view rest = path;
       while (node != registry::kNoNode && !rest.empty()) {
         std::size_t cut = rest.find('\\');
         node = store.findChild(node, rest.substr(0, cut));
+        if (node == registry::kNoNode) break;
+        std::string_view name = store.name(node);
+        why = unwritable("the key name", name, false);
+        if (!why.empty()) return Outcome::Refused;
+        spelled.append("\\").append(name);
         rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
       }
       if (node == registry::kNoNode || node == store.root()) continue;
-      if (!appendKey(layer, key, node, path, complete, why)) {
-        written = false;
-        break;
+      m_found.push_back({&store, node, std::move(spelled)});
+    }
+    for (Found& found : m_found) {
+      m_path = found.path;
+      if (Outcome o = check(*found.store, found.node, why); o != Outcome::Written) return o;
+    }
+    for (Found& found : m_found) {
+      m_path = found.path;
+      if (!emit(*found.store, found.node)) {
+        why = m_path;
+        return Outcome::Unreadable;
       }
     }
-    if (written) {
-      out += key;
-    } else if (refused) {
-      refused->emplace_back(p, why);
+    return Outcome::Written;
+  }
+
+ private:
+  struct Found {
+    const registry::Store* store;
+    NodeId node;
+    std::string path;
+  };
+
+  // Keys are visited with m_path naming them as the file does; a child
+  // appends its name and takes it off again, so one path is held at a time.
+  Outcome check(const registry::Store& store, NodeId node, std::string& why) {
+    m_values.clear();
+    if (!store.values(node, m_values)) {
+      why = m_path;
+      return Outcome::Unreadable;
+    }
+    for (const auto& value : m_values) {
+      why = unwritable("the value name", value.name, true);
+      if (!why.empty()) return Outcome::Refused;
+    }
+    for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
+      NodeId child = store.childAt(node, i);
+      std::string_view name = store.name(child);
+      why = unwritable("the key name", name, false);
+      if (!why.empty()) return Outcome::Refused;
+      const std::size_t length = m_path.size();
+      m_path.append("\\").append(name);
+      Outcome o = check(store, child, why);
+      m_path.resize(length);
+      if (o != Outcome::Written) return o;
+    }
+    return Outcome::Written;
+  }
+
+  bool emit(const registry::Store& store, NodeId node) {
+    m_out.put("\n[");
+    m_out.put(m_path);
+    m_out.put("]\n");
+    m_values.clear();
+    if (!store.values(node, m_values)) return false;
+    for (const auto& value : m_values) {
+      m_out.put(registry::regFileValueLine(value, m_asciiTextOnly));
+      m_out.put("\n");
+    }
+    for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
+      NodeId child = store.childAt(node, i);
+      const std::size_t length = m_path.size();
+      m_path.append("\\").append(store.name(child));
+      const bool ok = emit(store, child);
+      if (ok) m_path.resize(length);
+      if (!ok) return false;
+    }
+    return true;
+  }
+
+  RegTextOutput& m_out;
+  bool m_asciiTextOnly;
+  std::vector<Found> m_found;
+  std::string m_path;
+  std::vector<registry::NamedValue> m_values;
+};
+
+// Writes the whole file to `out`; false, with `unreadable` naming the key,
+// when the values of a key could not be read.
+bool writeKeys(RegTextOutput& out, const std::vector<registry::Machine::Layer>& layers, bool asciiTextOnly,
+               const std::vector<std::string>& paths, std::vector<std::pair<std::size_t, std::string>>* refused,
+               std::string& unreadable) {
+  out.put("Windows Registry Editor Version 5.00\n");
+  KeyWriter writer(out, asciiTextOnly);
+  std::string why;
+  // After a failed write the rest is not produced: the file is given up.
+  for (std::size_t p = 0; p < paths.size() && out.error() == 0; ++p) {
+    switch (writer.writePath(layers, paths[p], why)) {
+      case KeyWriter::Outcome::Written:
+        break;
+      case KeyWriter::Outcome::Refused:
+        if (refused) refused->emplace_back(p, why);
+        break;
+      case KeyWriter::Outcome::Unreadable:
+        unreadable = why;
+        return false;
     }
   }
-  return out + "\n";
+  out.put("\n");
+  return true;
+}
+
+}  // namespace
+
+std::string UndoFile::text(const std::vector<std::string>& paths, bool& complete,
+                           std::vector<std::pair<std::size_t, std::string>>* refused,
+                           std::string* unreadable) const {
+  std::string text, key;
+  RegTextOutput out(text);
+  complete = writeKeys(out, m_layers, m_asciiTextOnly, paths, refused, key);
+  if (unreadable) *unreadable = key;
+  return text;
 }
 
 BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t now) const {
-  bool complete = true;
   BackupResult result;
-  std::string text = this->text(paths, complete, &result.refused);
-  if (!complete) return {false, {}, "the values of a key could not be read", {}};
-  std::string crlf;
-  crlf.reserve(text.size() + text.size() / 16);
-  for (char c : text) {
-    if (c == '\n') crlf += '\r';
-    crlf += c;
-  }
-  std::string bytes = "\xFF\xFE" + registry::utf8ToUtf16le(crlf);
-
   const std::string stem = "9QReg-" + timestamp(now);
   std::filesystem::path file;
   int fd = -1;
@@ -123,13 +204,19 @@ BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t 
   if (fd < 0) return {false, {}, file.string() + ": " + std::strerror(EEXIST), {}};
   platform::RemoveOnSignal removeOnSignal(file);
   held.release();
+  platform::FileDescriptor owned(fd);
   platform::takeOwnerOfDirectory(fd, m_directory);
+  std::string unreadable;
+  RegTextOutput out(fd);
+  const bool complete = writeKeys(out, m_layers, m_asciiTextOnly, paths, &result.refused, unreadable);
   int err = 0;
-  if (!platform::writeAll(fd, bytes)) err = errno;
-  if (err == 0 && !platform::flushFile(fd)) err = errno;
-  if (platform::FileDescriptor(fd).reset() != 0 && err == 0) err = errno;
-  if (err != 0) {
+  if (!out.flush()) err = out.error();
+  if (complete && err == 0 && !platform::flushFile(fd)) err = errno;
+  if (owned.reset() != 0 && err == 0) err = errno;
+  if (!complete || err != 0) {
     platform::removeFile(file);
+    if (!complete)
+      return {false, {}, "the values of the key " + registry::shortenedPath(unreadable) + " could not be read", {}};
     return {false, {}, file.string() + ": " + std::strerror(err), {}};
   }
   platform::syncDirectory(m_directory);
@@ -144,7 +231,9 @@ std::function<BackupResult(const std::vector<std::string>&)> undoFileBackup(
   return [&machine](const std::vector<std::string>& paths) {
     std::vector<registry::Machine::Layer> layers = machine.layers;
     if (layers.empty()) layers.push_back({machine.store.get(), machine.registryRoot});
-    return UndoFile(layers, machine.driveC).write(paths, std::time(nullptr));
+    UndoFile undo(layers, machine.driveC);
+    undo.setAsciiTextOnly(machine.backupTextAsciiOnly);
+    return undo.write(paths, std::time(nullptr));
   };
 }
 

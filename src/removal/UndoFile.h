@@ -35,25 +35,30 @@ class UndoFile {
   UndoFile(std::vector<registry::Machine::Layer> layers, std::filesystem::path directory)
       : m_layers(std::move(layers)), m_directory(std::move(directory)) {}
 
+  // String values outside ASCII are written as hex(1) data, for importers
+  // that read quoted text as bytes of no particular encoding.
+  void setAsciiTextOnly(bool on) { m_asciiTextOnly = on; }
+
   // Writes 9QReg-<YYYYMMDD-HHMMSS>.reg (never over an existing file) with the
   // keys at `paths` below the root; keys that do not exist are left out, and
-  // so are keys the file cannot hold (listed in `refused`). The file is
-  // flushed to disk before this returns.
+  // so are keys the file cannot hold (listed in `refused`). Each key is named
+  // as the store that holds it spells every level of its path. The file is
+  // written as it is produced (memory for one key's values and one path at a
+  // time) and flushed to disk before this returns.
   BackupResult write(const std::vector<std::string>& paths, std::time_t now) const;
 
   // The text of the file, UTF-8 with LF line ends (before its encoding).
-  // `refused`, when given, receives the keys left out and why.
+  // `refused`, when given, receives the keys left out and why; `unreadable`
+  // names the first key whose values could not be read (then `complete` is
+  // false and the text ends there).
   std::string text(const std::vector<std::string>& paths, bool& complete,
-                   std::vector<std::pair<std::size_t, std::string>>* refused = nullptr) const;
+                   std::vector<std::pair<std::size_t, std::string>>* refused = nullptr,
+                   std::string* unreadable = nullptr) const;
 
  private:
-  // Appends the key and its subtree; false, with `why` set, when a name in
-  // it cannot be written back exactly.
-  bool appendKey(const registry::Machine::Layer& layer, std::string& out, registry::NodeId node,
-                 const std::string& path, bool& complete, std::string& why) const;
-
   std::vector<registry::Machine::Layer> m_layers;
   std::filesystem::path m_directory;
+  bool m_asciiTextOnly = false;
 };
 
 // The backup of a run on `machine`: its undo file in the machine's drive C:,

@@ -81,5 +81,42 @@ TEST(HiveMachine, RemovesFromTheDriveAndRestoresWithTheHiveTools) {
   }
 }
 
+// The restore the README gives for a hive puts back text outside ASCII in
+// key names, value names and string values exactly, as the hive tools see it.
+TEST(HiveMachine, RestoresTextOutsideAsciiWithTheDocumentedProcedure) {
+  if (!commandOutput("command -v hivexregedit iconv")) GTEST_SKIP() << "hivexregedit not installed";
+  TempDir dir;
+  const std::filesystem::path hive = dir / "UsrClass.dat";
+  const std::string latin = "Gr\u00f6\u00dfe", cjk = "\u6f22\u5b57", clef = "\U0001D11E";
+  writeHive(hive, {{"Other", sz(latin)}, {"m9q." + latin, sz(latin + " " + cjk + " " + clef)},
+                   {"m9q." + latin + "\\" + cjk + "\\" + clef, sz(clef)}});
+  hive_h* h = hivex_open(hive.c_str(), HIVEX_OPEN_WRITE);
+  ASSERT_NE(h, nullptr);
+  const hive_node_h node = hivex_node_get_child(h, hivex_root(h), ("m9q." + latin).c_str());
+  ASSERT_NE(node, 0u);
+  for (const std::string& text : {latin, cjk, clef}) {
+    const std::string data = utf16(text + "!");
+    hive_set_value value{const_cast<char*>(text.c_str()), hive_t_REG_SZ, data.size(), const_cast<char*>(data.data())};
+    ASSERT_EQ(hivex_node_set_value(h, node, &value, 0), 0) << text;
+  }
+  ASSERT_EQ(hivex_commit(h, hive.c_str(), 0), 0);
+  hivex_close(h);
+  const std::string exportAll = "hivexregedit --export --prefix HKEY_CLASSES_ROOT '" + hive.string() + "' '\\'";
+  const auto before = commandOutput(exportAll);
+  ASSERT_TRUE(before.has_value());
+  ASSERT_NE(before->find(cjk), std::string::npos) << *before;
+
+  BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", hive.string()}}});
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(commandOutput(exportAll)->find(cjk), std::string::npos);
+  auto backups = filesStarting(dir.path(), "9QReg-");
+  ASSERT_EQ(backups.size(), 1u);
+  const std::string merge = "iconv -f UTF-16 -t UTF-8 '" + backups[0].string() + "' | tr -d '\\r' > '" +
+                            (dir / "undo.reg").string() + "' && hivexregedit --merge --prefix 'HKEY_CLASSES_ROOT' '" +
+                            hive.string() + "' '" + (dir / "undo.reg").string() + "'";
+  ASSERT_TRUE(commandOutput(merge).has_value()) << merge;
+  EXPECT_EQ(commandOutput(exportAll), before);
+}
+
 }  // namespace
 }  // namespace comsweep::test

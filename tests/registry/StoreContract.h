@@ -36,6 +36,13 @@ inline registry::RegValue sz(std::string_view utf8, registry::DWORD type = regis
 }
 
 // The fixture machine of the contract.
+// `n` times a CJK character of three UTF-8 bytes.
+inline std::string longName(int n) {
+  std::string name;
+  for (int i = 0; i < n; ++i) name += "\xE6\xBC\xA2";
+  return name;
+}
+
 inline std::vector<ContractKey> contractKeys() {
   return {
       {"b", std::nullopt}, {"A", sz("first")}, {"_x", std::nullopt}, {"a1", std::nullopt}, {"Z", std::nullopt},
@@ -47,8 +54,10 @@ inline std::vector<ContractKey> contractKeys() {
       {"Values\\Embedded", sz(std::string("abc\0def", 7))},
       {"Values\\Dword", registry::RegValue{registry::REG_DWORD, std::string("\x01\x00\x00\x00", 4)}},
       {"Values\\Umlaut\xC3\xA4", sz("\xC3\xA4rger")},
-      {"Long\\" + std::string(299, 'n'), std::nullopt},
-      {"Long\\" + std::string(300, 'o'), std::nullopt},
+      // 299 and 300 bytes of UTF-8 in names of 101 and 100 characters: no
+      // registry holds a key name of more than 255.
+      {"Long\\" + longName(99) + "nn", std::nullopt},
+      {"Long\\" + longName(100), std::nullopt},
   };
 }
 
@@ -106,14 +115,14 @@ TYPED_TEST_P(StoreContract, EnumeratesSortedByUpperCasedNamesAsStored) {
   HKEY h = this->open("Long");
   char buffer[300];
   std::memset(buffer, 'x', sizeof buffer);
-  EXPECT_EQ(this->m_api->RegEnumKeyA(h, 0, buffer, 300), 0);  // 299 characters and the NUL
+  EXPECT_EQ(this->m_api->RegEnumKeyA(h, 0, buffer, 300), 0);  // 299 bytes and the NUL
   EXPECT_EQ(std::strlen(buffer), 299u);
   EXPECT_EQ(this->m_api->RegEnumKeyA(h, 1, buffer, 300), ERROR_MORE_DATA);  // 300 do not fit
   EXPECT_EQ(this->m_api->RegEnumKeyA(h, 2, buffer, 300), ERROR_NO_MORE_ITEMS);
   std::string name = "before";
   // The wrapper's buffer holds any legal name, and blanks it at the end.
   EXPECT_EQ(EnumKey(*this->m_api, h, 1, name), 0);
-  EXPECT_EQ(name, std::string(300, 'o'));
+  EXPECT_EQ(name, longName(100));
   EXPECT_EQ(EnumKey(*this->m_api, h, 2, name), ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(name, std::string(300, ' '));
   this->m_api->RegCloseKey(h);

@@ -74,5 +74,78 @@ TEST(UndoFile, IsNeverWrittenOverAnotherFileOrThroughALink) {
                                                                             "\r\n[HKEY_CLASSES_ROOT\\X]\r\n@=\"x\"\r\n\r\n"));
 }
 
+// A memory store whose keys named "m9q.K<n>" each hold a value of 20,000
+// bytes; reading the values of m9q.K39 notes how much of the backup is on
+// disk by then, and reading those of a key named "Bad" fails.
+class BigValueStore : public registry::MemoryStore {
+ public:
+  explicit BigValueStore(std::filesystem::path dir) : m_dir(std::move(dir)) {}
+  bool values(registry::NodeId node, std::vector<registry::NamedValue>& out) const override {
+    MemoryStore::values(node, out);
+    if (name(node) == "Bad") return false;
+    if (name(node).substr(0, 5) == "m9q.K") out.push_back({"Blob", {registry::REG_BINARY, std::string(20000, 'q')}});
+    if (name(node) == "m9q.K39")
+      for (const auto& file : test::filesStarting(m_dir, "9QReg-")) onDisk = std::filesystem::file_size(file);
+    return true;
+  }
+  mutable std::uintmax_t onDisk = 0;
+
+ private:
+  std::filesystem::path m_dir;
+};
+
+// The CR LF, UTF-16LE form the file has always had, from the text.
+std::string encoded(const std::string& text) {
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return "\xFF\xFE" + registry::utf8ToUtf16le(crlf);
+}
+
+TEST(UndoFile, IsWrittenAsItIsProducedInTheEncodingItAlwaysHad) {
+  test::TempDir dir;
+  BigValueStore store(dir.path());
+  std::vector<std::string> paths;
+  for (int i = 0; i < 40; ++i) {
+    paths.push_back("m9q.K" + std::to_string(i));
+    const registry::NodeId node = store.addPath(paths.back() + "\\Gr\u00f6\u00dfe \u6f22\u5b57 \U0001D11E");
+    store.setDefaultValue(node, registry::REG_SZ, registry::utf8ToUtf16le("\u00e9t\u00e9 \U0001D11E") + std::string(2, '\0'));
+  }
+  UndoFile undo(store, "HKEY_CLASSES_ROOT", dir.path());
+  BackupResult result = undo.write(paths, 1700000000);
+  ASSERT_TRUE(result.ok) << result.message;
+  // About 120 kB of text per key: all but the last few keys were on disk
+  // before the last key was read.
+  EXPECT_GT(store.onDisk, 35u * 120000u);
+  bool complete = false;
+  const std::string text = undo.text(paths, complete);
+  EXPECT_TRUE(complete);
+  EXPECT_EQ(test::readFile(result.file), encoded(text));
+}
+
+// Each store's copy of a key is named as that store spells every level of
+// it, and holds its own values, whatever spelling the key was found by.
+TEST(UndoFile, NamesEachCopyOfAKeyAsItsStoreSpellsIt) {
+  registry::MemoryStore low, up;
+  low.setDefaultValue(low.addPath("m9q.both\\Sub"), registry::REG_SZ, std::string("l\0\0\0", 4));
+  up.setDefaultValue(up.addPath("M9Q.BOTH\\SUB"), registry::REG_SZ, std::string("u\0\0\0", 4));
+  up.addPath("M9Q.BOTH\\SUB\\Deeper");
+  UndoFile undo({{&low, "HKLM"}, {&up, "HKCU"}}, "/nowhere");
+  bool complete = false;
+  EXPECT_EQ(undo.text({"m9Q.Both\\sUB"}, complete),
+            "Windows Registry Editor Version 5.00\n\n[HKLM\\m9q.both\\Sub]\n@=\"l\"\n"
+            "\n[HKCU\\M9Q.BOTH\\SUB]\n@=\"u\"\n\n[HKCU\\M9Q.BOTH\\SUB\\Deeper]\n\n");
+}
+
+TEST(UndoFile, NamesTheKeyWhoseValuesCannotBeReadAndLeavesNoFile) {
+  test::TempDir dir;
+  BigValueStore store(dir.path());
+  store.addPath("m9q.A\\Sub\\Bad");
+  store.addPath("m9q.Z");
+  BackupResult result = UndoFile(store, "HKLM\\SOFTWARE\\Classes", dir.path()).write({"m9q.Z", "M9Q.A"}, 0);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.message, "the values of the key HKLM\\SOFTWARE\\Classes\\m9q.A\\Sub\\Bad could not be read");
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
 }  // namespace
 }  // namespace comsweep::removal

@@ -63,7 +63,21 @@ BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptio
   TempDir dir;
   auto create = [&](const char* name) { return ::open((dir / name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600); };
   const int out = create("out"), err = create("err");
-  const int status = waitForExit(start(args, options, out, err));
+  const pid_t pid = start(args, options, out, err);
+  int status = 0;
+  if (options.whenStopped) {
+    int raw = 0;
+    for (;;) {
+      const pid_t r = ::waitpid(pid, &raw, WUNTRACED);
+      if (r < 0 && errno == EINTR) continue;
+      if (r != pid || !WIFSTOPPED(raw)) break;
+      options.whenStopped();
+      ::kill(pid, SIGCONT);
+    }
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  } else {
+    status = waitForExit(pid);
+  }
   ::close(out);
   ::close(err);
   return {status, readFile(dir / "out"), readFile(dir / "err")};

@@ -2,6 +2,7 @@
 // Runs the real comsweep executable, as a user would, and collects what it
 // printed and its exit status.
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +18,9 @@ struct BinaryResult {
 struct BinaryOptions {
   std::map<std::string, std::string> env;  // added to a minimal environment
   long fileSizeLimit = 0;                  // RLIMIT_FSIZE in bytes when > 0: writes past it fail
+  // Called each time the run stops itself (COMSWEEP_TEST_STOP_AT); the run
+  // goes on when it returns.
+  std::function<void()> whenStopped = nullptr;
 };
 
 BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptions& options);

@@ -33,6 +33,7 @@ MachineOpenResult openHive(const fs::path& hive, HiveStore::Top top, fs::path dr
   auto machine = std::make_unique<Machine>();
   if (!store->topIsRoot()) machine->registryRoot = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
   machine->store = std::move(store);
+  machine->backupTextAsciiOnly = true;
   machine->driveC = std::move(driveC);
   machine->kind = std::move(kind);
   machine->path = opened;

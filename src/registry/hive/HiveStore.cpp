@@ -6,7 +6,9 @@
 #include <numeric>
 #include <tuple>
 
+#include "platform/CrashPoint.h"
 #include "registry/AtomicFile.h"
+#include "registry/KeyLimits.h"
 #include "registry/SaveBatch.h"
 #include "registry/Text.h"
 #include "registry/hive/HiveString.h"
@@ -96,6 +98,9 @@ bool HiveStore::load(std::uint32_t top, std::string& error) {
   // Each key's subkey count and list, kept from when its parent's list was
   // read so that its cell is not read a second time.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> lists{{key.subkeyCount, key.subkeyList}};
+  // Each key's level below the hive's root, which a registry keeps within
+  // kMaxKeyDepth.
+  std::vector<std::uint16_t> depths{static_cast<std::uint16_t>(m_topIsRoot ? 0 : 1)};
 
   std::vector<std::uint32_t> children;
   for (NodeId i = 0; i < m_nodes.size(); ++i) {
@@ -126,12 +131,21 @@ bool HiveStore::load(std::uint32_t top, std::string& error) {
         if (*odd == '\0') return fail(i, "is damaged (a subkey name holds a NUL character)");
         return fail(i, "is damaged (a subkey name holds a backslash: \"" + name + "\")");
       }
+      if (keyNameTooLong(name)) {
+        error = tooLongNameMessage(keyPath(i), name);
+        return false;
+      }
+      if (depths[i] >= kMaxKeyDepth) {
+        error = tooDeepMessage(keyPath(i) + "\\" + name);
+        return false;
+      }
       Node node;
       node.cell = c;
       node.parent = i;
       node.name = m_names.store(name);
       m_nodes.push_back(node);
       lists.emplace_back(child.subkeyCount, child.subkeyList);
+      depths.push_back(static_cast<std::uint16_t>(depths[i] + 1));
     }
     Node& parent = m_nodes[i];
     parent.first = first;
@@ -162,6 +176,7 @@ bool HiveStore::load(std::uint32_t top, std::string& error) {
         if (equalsNoCase(this->name(k[-1]), this->name(*k))) return alike(k);
     }
   }
+  platform::crashPoint("hive-loaded");
   return true;
 }
 

@@ -70,6 +70,8 @@ std::unique_ptr<RegfHive> RegfHive::map(const std::filesystem::path& file, bool 
     error = std::string("cannot be read: ") + std::strerror(errno);
     return nullptr;
   }
+  // A read past the end of a file that shrinks under the run ends it, naming the file.
+  hive->m_named.name(hive->m_map.data(), hive->m_map.size(), file);
   const unsigned char* block = hive->m_map.data();
   if (error = checkBaseBlock(block, size); !error.empty()) return nullptr;
   hive->m_binsSize = le32(block + 0x28);
@@ -116,6 +118,7 @@ std::unique_ptr<RegfHive> RegfHive::reopen(const std::filesystem::path& file, bo
 
 void RegfHive::release() {
   m_view = RegfView();
+  m_named.forget();
   m_map.unmap();
   m_fd.reset();
 }

@@ -15,6 +15,7 @@
 
 #include "platform/Files.h"
 #include "platform/MappedFile.h"
+#include "platform/SignalCleanup.h"
 #include "registry/regf/RegfView.h"
 
 namespace comsweep::registry::regf {
@@ -67,6 +68,8 @@ class RegfHive {
 
   platform::FileDescriptor m_fd;
   platform::MappedFile m_map;
+  // After m_map: no longer named once the mapping goes.
+  platform::NameOnShrink m_named;
   platform::FileIdentity m_identity;
   std::size_t m_binsSize = 0;
   // One bit per 4 bytes of the hbins; shared by the copies of one hive.

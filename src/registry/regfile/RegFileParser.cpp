@@ -1,6 +1,7 @@
 #include "registry/regfile/RegFileParser.h"
 
 #include "registry/ByteScan.h"
+#include "registry/KeyLimits.h"
 #include "registry/Text.h"
 
 namespace comsweep::registry {
@@ -237,6 +238,8 @@ RegFileParser::State RegFileParser::keyName(Cursor& c) {
   // would be listed under the part of its name before the NUL, which may be
   // the name of another key.
   if (nul) return fail(c, "a NUL character in a key name");
+  // The first level names the registry root (HKEY_CLASSES_ROOT ...).
+  if (std::string why = pathLimitProblem(path, 1); !why.empty()) return fail(c, why);
   m_sink.keyLine(path, deletion, m_lines->offset());
   m_haveKey = true;
   c.lineDone = true;

@@ -28,6 +28,12 @@ bool plainString(const std::string& data, std::string& text) {
   return utf8ToUtf16le(text) + std::string(2, '\0') == data;
 }
 
+bool isAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 std::string hexLine(std::string head, const std::string& data) {
   static const char* kDigits = "0123456789abcdef";
   std::size_t column = head.size();
@@ -51,13 +57,13 @@ std::string hexLine(std::string head, const std::string& data) {
 
 }  // namespace
 
-std::string regFileValueLine(const NamedValue& value) {
+std::string regFileValueLine(const NamedValue& value, bool asciiText) {
   std::string head = value.name.empty() ? "@=" : regQuoted(value.name) + "=";
   const std::string& data = value.value.data;
   std::string text;
   switch (value.value.type) {
     case REG_SZ:
-      if (plainString(data, text)) return head + regQuoted(text);
+      if (plainString(data, text) && (!asciiText || isAscii(text))) return head + regQuoted(text);
       break;
     case REG_DWORD:
       if (data.size() == 4) {

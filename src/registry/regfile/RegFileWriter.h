@@ -10,7 +10,9 @@ namespace comsweep::registry {
 
 // One value as a line (without line end): quoted text where that keeps the
 // data exactly, dword:xxxxxxxx for a four-byte DWORD, else hex data broken
-// over continuation lines as exports break it.
-std::string regFileValueLine(const NamedValue& value);
+// over continuation lines as exports break it. With `asciiText`, a string
+// is quoted only when all of it is ASCII: some importers take quoted text
+// as bytes in no particular encoding, but hex data as it stands.
+std::string regFileValueLine(const NamedValue& value, bool asciiText = false);
 
 }  // namespace comsweep::registry

@@ -1,6 +1,7 @@
 #include "registry/wine/WineRegParser.h"
 
 #include "registry/ByteScan.h"
+#include "registry/KeyLimits.h"
 #include "registry/Text.h"
 #include "registry/wine/WineEscapes.h"
 
@@ -327,7 +328,21 @@ bool WineRegParser::startKey(std::string_view line, std::size_t offset) {
   // The registry operations name keys by NUL-terminated text: such a key
   // would be listed under the part of its name before the NUL.
   if (nul) return fail("a NUL character in a key name");
+  if (!withinLimits()) return false;
   m_handler.keyBlock(offset, m_levels);
+  return true;
+}
+
+bool WineRegParser::withinLimits() {
+  auto pathTo = [this](std::size_t last) {
+    std::string path;
+    for (std::size_t k = 0; k <= last; ++k) path.append(k ? "\\" : "").append(m_levels[k]);
+    return path;
+  };
+  if (m_levels.size() > kMaxKeyDepth) return fail(tooDeepMessage(pathTo(m_levels.size() - 1)));
+  for (std::size_t k = 0; k < m_levels.size(); ++k)
+    if (keyNameTooLong(m_levels[k]))
+      return fail(tooLongNameMessage(k ? pathTo(k - 1) : std::string(), m_levels[k]));
   return true;
 }
 

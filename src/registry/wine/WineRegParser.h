@@ -81,6 +81,9 @@ class WineRegParser {
   // backslash between levels, or bytes above 127; sets `rest` to what
   // follows the closing bracket, and `nul` to whether a level holds a NUL.
   bool escapedKeyLevels(std::string_view line, std::string_view& rest, bool& nul);
+  // False, with the reason set, for a key no registry can hold: nested too
+  // deep, or a level named longer than a key name may be.
+  bool withinLimits();
   bool value(std::string_view line, State& next);
   bool hexData(std::string_view rest, State& next);
   bool fail(std::string reason);

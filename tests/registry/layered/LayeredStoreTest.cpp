@@ -203,7 +203,8 @@ TEST(LayeredStore, AnExportsUserClassesLieOverItsMachineClasses) {
     backup = registry::utf16leToUtf8(readFile(file).substr(2));
   EXPECT_EQ(backup,
             "Windows Registry Editor Version 5.00\r\n\r\n"
-            "[HKEY_CLASSES_ROOT\\M9Q.BOTH]\r\n@=\"machine's\"\r\n\r\n"
+            // Each copy as its own file spells it.
+            "[HKEY_CLASSES_ROOT\\m9q.Both]\r\n@=\"machine's\"\r\n\r\n"
             "[HKEY_CURRENT_USER\\Software\\Classes\\M9Q.BOTH]\r\n@=\"user's\"\r\n\r\n"
             "[HKEY_CURRENT_USER\\Software\\Classes\\m9q.User]\r\n\r\n"
             "[HKEY_CURRENT_USER\\Software\\Classes\\m9q.User\\Sub]\r\n@=\"user\"\r\n\r\n"
