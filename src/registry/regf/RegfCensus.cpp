@@ -1,0 +1,140 @@
+#include "registry/regf/RegfCensus.h"
+
+#include <algorithm>
+#include <string>
+
+namespace comsweep::registry::regf {
+
+RegfCensus::RegfCensus(const RegfView& view, std::size_t cellSlots) : m_view(view), m_flags(cellSlots) {}
+
+bool RegfCensus::mayFree(std::uint32_t cell) const {
+  return (flags(cell) & (kClaimed | kClaimedTwice | kKept | kDescriptor)) == kClaimed;
+}
+
+bool RegfCensus::keep(std::uint32_t cell, std::uint16_t kind) {
+  if (!m_view.isCell(cell)) return false;
+  std::uint16_t& f = m_flags[cell / 4];
+  f |= (f & kKept) ? kKeptTwice : kKept;
+  if (!kind || (f & kind)) return false;
+  f |= kind;
+  return true;
+}
+
+void RegfCensus::claim(std::uint32_t cell) {
+  if (!m_view.isCell(cell)) return;
+  std::uint16_t& f = m_flags[cell / 4];
+  if (f & kClaimed) {
+    f |= kClaimedTwice;
+    return;
+  }
+  f |= kClaimed;
+  m_removedCells.push_back(cell);
+}
+
+void RegfCensus::noteDescriptor(std::uint32_t cell, bool kept) {
+  if (!m_view.isCell(cell)) return;
+  m_flags[cell / 4] |= kDescriptor;
+  auto at = std::lower_bound(m_descriptors.begin(), m_descriptors.end(), std::make_pair(cell, 0u));
+  const bool known = at != m_descriptors.end() && at->first == cell;
+  if (kept && known) ++at->second;
+  if (!kept && !known) m_descriptors.insert(at, {cell, 0});
+}
+
+void RegfCensus::claimKey(std::uint32_t keyCell) {
+  KeyCell key;
+  std::string why;
+  if (!m_view.key(keyCell, key, why)) return;
+  std::vector<std::uint32_t>& cells = m_scratch;
+  cells.clear();
+  std::vector<std::uint32_t> subkeys;
+  std::vector<ListCell> lists;
+  if (m_view.subkeys(key, subkeys, why, &lists))
+    for (const ListCell& list : lists) cells.push_back(list.cell);
+  if (std::vector<std::uint32_t> values; m_view.valueCells(key, values, why)) {
+    if (key.valueCount) cells.push_back(key.valueList);
+    for (std::uint32_t v : values) {
+      ValueCell value;
+      if (!m_view.value(v, value, why)) continue;
+      cells.push_back(v);
+      m_view.dataCells(value, cells);
+    }
+  }
+  cells.push_back(key.className);
+  cells.push_back(keyCell);
+  for (std::uint32_t cell : cells) claim(cell);
+  noteDescriptor(key.security, false);
+}
+
+void RegfCensus::keepValue(std::uint32_t valueCell) {
+  ValueCell value;
+  std::string why;
+  if (!keep(valueCell, kWalkedValue) || !m_view.value(valueCell, value, why) || value.dataInline) return;
+  m_scratch.clear();
+  m_view.dataCells(value, m_scratch);
+  // A data cell that does not read as a whole record is kept all the same.
+  if (m_scratch.empty()) keep(value.dataCell);
+  for (std::uint32_t cell : m_scratch) keep(cell);
+}
+
+void RegfCensus::keepKey(std::uint32_t keyCell, bool whole) {
+  KeyCell key;
+  std::string why;
+  if (!m_view.key(keyCell, key, why)) return;
+  keep(key.className);
+  noteDescriptor(key.security, true);
+  // Lists are read as far as they go, whatever the counts say: a kept
+  // structure is rather marked too much than too little.
+  if (key.valueCount && keep(key.valueList, kWalkedValues)) {
+    std::span<const unsigned char> list = m_view.cell(key.valueList);
+    const std::size_t count = std::min<std::size_t>(key.valueCount, list.size() / 4);
+    for (std::size_t i = 0; i < count; ++i) keepValue(le32(list.data() + 4 * i));
+  } else if (key.valueCount) {
+    keep(key.valueList);
+  }
+  auto readList = [&](auto& self, std::uint32_t offset, bool top) -> void {
+    if (!keep(offset, kWalkedSubkeys)) return;
+    std::span<const unsigned char> c = m_view.cell(offset);
+    if (c.size() < 4) return;
+    const bool index = c[0] == 'r' && c[1] == 'i';
+    const std::size_t stride = c[0] == 'l' && (c[1] == 'f' || c[1] == 'h') ? 8 : 4;
+    if (!index && !(c[0] == 'l' && (c[1] == 'f' || c[1] == 'h' || c[1] == 'i'))) return;
+    const std::size_t count = std::min<std::size_t>(le16(c.data() + 2), (c.size() - 4) / stride);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint32_t entry = le32(c.data() + 4 + i * stride);
+      if (index) {
+        if (top) self(self, entry, false);
+        continue;
+      }
+      bool below = whole;
+      if (!whole && (flags(entry) & kRemovedKey)) {
+        auto at = std::lower_bound(m_removed.begin(), m_removed.end(), entry,
+                                   [](const RemovedKey& r, std::uint32_t e) { return r.cell < e; });
+        if (at != m_removed.end() && at->cell == entry && at->parent == keyCell) continue;
+        // Listed by a key that is not its parent: it stays, and all below it.
+        below = true;
+      }
+      if (keep(entry, kWalkedKey)) m_pending.emplace_back(entry, below);
+    }
+  };
+  if (key.subkeyCount) readList(readList, key.subkeyList, true);
+}
+
+void RegfCensus::take(std::uint32_t root, const std::vector<RemovedKey>& removed) {
+  m_removed = removed;
+  std::sort(m_removed.begin(), m_removed.end(),
+            [](const RemovedKey& a, const RemovedKey& b) { return a.cell < b.cell; });
+  for (const RemovedKey& r : m_removed) {
+    if (!m_view.isCell(r.cell)) continue;
+    m_flags[r.cell / 4] |= kRemovedKey;
+    claimKey(r.cell);
+  }
+  m_pending.clear();
+  if (keep(root, kWalkedKey)) m_pending.emplace_back(root, false);
+  while (!m_pending.empty()) {
+    const auto [cell, whole] = m_pending.back();
+    m_pending.pop_back();
+    keepKey(cell, whole);
+  }
+}
+
+}  // namespace comsweep::registry::regf
