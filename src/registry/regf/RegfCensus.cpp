@@ -74,6 +74,14 @@ void RegfCensus::keepValue(std::uint32_t valueCell) {
   // A data cell that does not read as a whole record is kept all the same.
   if (m_scratch.empty()) keep(value.dataCell);
   for (std::uint32_t cell : m_scratch) keep(cell);
+  // Segments past what the size needs are no part of the value, but a
+  // reader that follows every entry of the list would find a freed cell
+  // there: what they name is kept (and not looked into).
+  std::span<const unsigned char> record = m_view.cell(value.dataCell);
+  if (value.dataSize <= record.size() || record.size() < 8 || record[0] != 'd' || record[1] != 'b') return;
+  std::span<const unsigned char> list = m_view.cell(le32(record.data() + 4));
+  const std::size_t count = std::min<std::size_t>(le16(record.data() + 2), list.size() / 4);
+  for (std::size_t i = 0; i < count; ++i) keep(le32(list.data() + 4 * i));
 }
 
 void RegfCensus::keepKey(std::uint32_t keyCell, bool whole) {

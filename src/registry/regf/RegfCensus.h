@@ -8,7 +8,9 @@
 // Before anything is written, the census gathers the cells the removed keys
 // would free (their key cells, subkey lists, value lists, values and data,
 // class names) and walks every other key from the hive's root, marking each
-// cell a kept structure names. A cell is free to go only when the removed
+// cell a kept structure names. A big data record's segment list counts for
+// a removed value only as far as its size needs; for a kept one, every
+// entry it announces is kept (readers that follow them all exist). A cell is free to go only when the removed
 // keys name it once and nothing kept names it; any other stays allocated, a
 // leak the hive tools and this reader do not mind. The walk also counts, for
 // every security descriptor a removed key uses, the kept keys using it.

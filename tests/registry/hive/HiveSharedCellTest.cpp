@@ -86,6 +86,8 @@ TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
       {"shared data", Damage::SharedData, "Classes\\Gone\\Child", "Classes\\Kept\\Below"},
       {"extra segment names a kept value", Damage::BigDataExtraSegment, "Classes\\Gone", "Classes\\Kept"},
       {"extra segment names a kept key", Damage::BigDataExtraSegment, "Classes\\Gone", "Classes\\Kept", true},
+      {"a kept value's extra segment names a removed key", Damage::BigDataExtraSegment, "Classes\\Kept",
+       "Classes\\Gone\\Child", true},
       {"ring into data beginning with s", Damage::RingIntoData, "Classes\\Gone", "Classes\\Kept"},
       {"ring into data beginning with sk", Damage::RingIntoData, "Classes\\Gone", "Classes\\Kept", true},
       {"kept key uses the removed key's descriptor, count 1", Damage::SharedDescriptorCountOne,
