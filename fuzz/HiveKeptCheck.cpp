@@ -66,12 +66,13 @@ std::optional<std::map<std::string, std::string>> hivexKeys(const std::filesyste
 
 std::string keptKeysChanged(const std::map<std::string, std::string>& before,
                                    const std::map<std::string, std::string>& after,
-                                   const std::set<std::string>& removed) {
+                                   const std::set<std::string>& removed, const std::set<std::string>& mayGo) {
   for (const auto& [path, values] : before) {
     auto it = after.find(path);
     if (below(path, removed)) {
       if (it != after.end()) return path + " is still there after its removal";
     } else if (it == after.end()) {
+      if (below(path, mayGo)) continue;
       return path + " is gone";
     } else if (it->second != values) {
       return path + " changed:\n" + values + "became\n" + it->second;

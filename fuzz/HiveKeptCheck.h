@@ -23,9 +23,11 @@ std::optional<std::map<std::string, std::string>> hivexKeys(const std::filesyste
 // What differs between the hive before and after removing `removed` (paths
 // as hivexKeys has them, with what is below them): a kept key gone, changed
 // or new, a removed one still there. Empty when nothing.
+// Keys below `mayGo` (removals that stopped half-way) may be gone; those
+// still there must be unchanged.
 std::string keptKeysChanged(const std::map<std::string, std::string>& before,
                             const std::map<std::string, std::string>& after,
-                            const std::set<std::string>& removed);
+                            const std::set<std::string>& removed, const std::set<std::string>& mayGo = {});
 
 // Where the store (the hive's Classes key, else its root, as the program
 // opens it) and libhivex's `oracle` read the keys the store presents
