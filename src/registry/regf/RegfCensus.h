@@ -10,10 +10,11 @@
 // class names) and walks every other key from the hive's root, marking each
 // cell a kept structure names. A big data record's segment list counts for
 // a removed value only as far as its size needs; for a kept one, every
-// entry it announces is kept (readers that follow them all exist). A cell is free to go only when the removed
-// keys name it once and nothing kept names it; any other stays allocated, a
-// leak the hive tools and this reader do not mind. The walk also counts, for
-// every security descriptor a removed key uses, the kept keys using it.
+// entry it announces is kept (readers that follow them all exist). A cell
+// is free to go only when the removed keys name it once and nothing kept
+// names it; any other stays allocated, a leak the hive tools and this
+// reader do not mind. The walk also counts, for every security descriptor
+// a removed key uses, the kept keys using it.
 //
 // Cost: one pass over the hive's keys and values and two bytes of marks per
 // cell slot (four bytes of hive); no allocation per cell. Each cell is
