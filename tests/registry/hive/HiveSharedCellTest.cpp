@@ -117,6 +117,20 @@ TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
     EXPECT_EQ(readersDisagree(file, *after), "");
     EXPECT_EQ(keyReferencesBroken(file), "");
   }
+
+  // A parent whose key cell a kept key's class name names cannot have its
+  // subkeys rewritten without changing that class name: the save fails,
+  // naming the parent, and the file stays as it was.
+  HiveDamage damage(readFile(sound));
+  ASSERT_TRUE(damage.plant(Damage::ClassNameNamesKey, keyIndex(damage, "Classes\\Kept"), keyIndex(damage, "Classes")));
+  writeFile(file, damage.bytes());
+  std::string error;
+  auto store = registry::HiveStore::open(file, registry::HiveStore::Top::ClassesRequired, error);
+  ASSERT_TRUE(store) << error;
+  registry::HandleTable api(*store);
+  ASSERT_EQ(deleteTree(api, "Gone"), 0);
+  EXPECT_THAT(outcome(store->save()), ::testing::HasSubstr("the subkeys of the key Classes cannot be rewritten"));
+  EXPECT_EQ(readFile(file), damage.bytes());
 }
 
 }  // namespace
