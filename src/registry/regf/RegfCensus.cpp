@@ -8,12 +8,13 @@ namespace comsweep::registry::regf {
 RegfCensus::RegfCensus(const RegfView& view, std::size_t cellSlots) : m_view(view), m_flags(cellSlots) {}
 
 bool RegfCensus::mayFree(std::uint32_t cell) const {
-  return (flags(cell) & (kClaimed | kClaimedTwice | kKept | kDescriptor)) == kClaimed;
+  return std::binary_search(m_removedCells.begin(), m_removedCells.end(), cell) && !(flags(cell) & kKept) &&
+         !std::binary_search(m_securityCells.begin(), m_securityCells.end(), cell);
 }
 
-bool RegfCensus::keep(std::uint32_t cell, std::uint16_t kind) {
+bool RegfCensus::keep(std::uint32_t cell, std::uint8_t kind) {
   if (!m_view.isCell(cell)) return false;
-  std::uint16_t& f = m_flags[cell / 4];
+  std::uint8_t& f = m_flags[cell / 4];
   f |= (f & kKept) ? kKeptTwice : kKept;
   if (!kind || (f & kind)) return false;
   f |= kind;
@@ -21,23 +22,16 @@ bool RegfCensus::keep(std::uint32_t cell, std::uint16_t kind) {
 }
 
 void RegfCensus::claim(std::uint32_t cell) {
-  if (!m_view.isCell(cell)) return;
-  std::uint16_t& f = m_flags[cell / 4];
-  if (f & kClaimed) {
-    f |= kClaimedTwice;
-    return;
-  }
-  f |= kClaimed;
-  m_removedCells.push_back(cell);
+  if (m_view.isCell(cell)) m_removedCells.push_back(cell);
 }
 
 void RegfCensus::noteDescriptor(std::uint32_t cell, bool kept) {
   if (!m_view.isCell(cell)) return;
-  m_flags[cell / 4] |= kDescriptor;
+  // Neighbouring keys mostly share one: noted once for a run of them.
+  if (m_securityCells.empty() || m_securityCells.back() != cell) m_securityCells.push_back(cell);
+  if (!kept) return;
   auto at = std::lower_bound(m_descriptors.begin(), m_descriptors.end(), std::make_pair(cell, 0u));
-  const bool known = at != m_descriptors.end() && at->first == cell;
-  if (kept && known) ++at->second;
-  if (!kept && !known) m_descriptors.insert(at, {cell, 0});
+  if (at != m_descriptors.end() && at->first == cell) ++at->second;
 }
 
 void RegfCensus::claimKey(std::uint32_t keyCell) {
@@ -136,6 +130,21 @@ void RegfCensus::take(std::uint32_t root, const std::vector<RemovedKey>& removed
     m_flags[r.cell / 4] |= kRemovedKey;
     claimKey(r.cell);
   }
+  // Each cell the removed keys name, once; one they name twice is dropped.
+  std::sort(m_removedCells.begin(), m_removedCells.end());
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < m_removedCells.size();) {
+    std::size_t j = i;
+    while (j < m_removedCells.size() && m_removedCells[j] == m_removedCells[i]) ++j;
+    if (j - i == 1) m_removedCells[kept++] = m_removedCells[i];
+    i = j;
+  }
+  m_removedCells.resize(kept);
+  // The descriptors the removed keys use, to count the kept keys using them.
+  std::sort(m_securityCells.begin(), m_securityCells.end());
+  m_securityCells.erase(std::unique(m_securityCells.begin(), m_securityCells.end()), m_securityCells.end());
+  m_descriptors.clear();
+  for (std::uint32_t cell : m_securityCells) m_descriptors.emplace_back(cell, 0);
   m_pending.clear();
   if (keep(root, kWalkedKey)) m_pending.emplace_back(root, false);
   while (!m_pending.empty()) {
@@ -143,6 +152,8 @@ void RegfCensus::take(std::uint32_t root, const std::vector<RemovedKey>& removed
     m_pending.pop_back();
     keepKey(cell, whole);
   }
+  std::sort(m_securityCells.begin(), m_securityCells.end());
+  m_securityCells.erase(std::unique(m_securityCells.begin(), m_securityCells.end()), m_securityCells.end());
 }
 
 }  // namespace comsweep::registry::regf

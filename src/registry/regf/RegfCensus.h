@@ -16,10 +16,11 @@
 // reader do not mind. The walk also counts, for every security descriptor
 // a removed key uses, the kept keys using it.
 //
-// Cost: one pass over the hive's keys and values and two bytes of marks per
-// cell slot (four bytes of hive); no allocation per cell. Each cell is
-// followed at most once as each kind of structure, so a hive whose lists
-// all name one another is walked in linear time too.
+// Cost: one pass over the hive's keys and values, a byte of marks per cell
+// slot (four bytes of hive) and four bytes per key for the descriptors; no
+// allocation per cell. Each cell is followed at most once as each kind of
+// structure, so a hive whose lists all name one another is walked in
+// linear time too.
 
 #include <cstdint>
 #include <utility>
@@ -44,7 +45,7 @@ class RegfCensus {
   // is kept.
   void take(std::uint32_t root, const std::vector<RemovedKey>& removed);
 
-  // The cells the removed keys name, each once, in the order found.
+  // The cells the removed keys name exactly once, in the order of offsets.
   const std::vector<std::uint32_t>& removedCells() const { return m_removedCells; }
   // True when the removed keys name the cell once and no kept structure
   // names it, as anything (descriptors included).
@@ -60,19 +61,18 @@ class RegfCensus {
   const std::vector<std::pair<std::uint32_t, std::uint32_t>>& descriptors() const { return m_descriptors; }
 
  private:
-  enum Flag : std::uint16_t {
-    kKept = 1, kKeptTwice = 2, kClaimed = 4, kClaimedTwice = 8, kRemovedKey = 16,
-    kDescriptor = 32,  // some key's security descriptor
+  enum Flag : std::uint8_t {
+    kKept = 1, kKeptTwice = 2, kRemovedKey = 4,
     // Followed as a key, a subkey list, a value list, a value.
-    kWalkedKey = 64, kWalkedSubkeys = 128, kWalkedValues = 256, kWalkedValue = 512,
+    kWalkedKey = 8, kWalkedSubkeys = 16, kWalkedValues = 32, kWalkedValue = 64,
   };
-  std::uint16_t flags(std::uint32_t cell) const {
+  std::uint8_t flags(std::uint32_t cell) const {
     return cell % 4 == 0 && cell / 4 < m_flags.size() ? m_flags[cell / 4] : 0;
   }
   // Notes a reference to `cell` from a kept structure, as `kind` (one of
   // the kWalked flags, or 0 for a cell whose content names nothing); true
   // when it is a cell not yet followed as that kind.
-  bool keep(std::uint32_t cell, std::uint16_t kind = 0);
+  bool keep(std::uint32_t cell, std::uint8_t kind = 0);
   // Notes a removed key's reference to `cell` when it is a cell.
   void claim(std::uint32_t cell);
   void claimKey(std::uint32_t keyCell);
@@ -85,8 +85,11 @@ class RegfCensus {
   void noteDescriptor(std::uint32_t cell, bool kept);
 
   const RegfView& m_view;
-  std::vector<std::uint16_t> m_flags;  // per cell slot
+  std::vector<std::uint8_t> m_flags;  // per cell slot
   std::vector<std::uint32_t> m_removedCells;
+  // Every key's descriptor, sorted once the walk is done: none is freed
+  // but by releasing it.
+  std::vector<std::uint32_t> m_securityCells;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> m_descriptors;  // sorted by cell
   std::vector<RemovedKey> m_removed;  // sorted by cell
   // Keys still to walk; `whole` when it was reached other than through its
