@@ -367,11 +367,14 @@ bool HiveStore::checkRewritable(const regf::RegfView& view, const regf::RegfCens
       error = "the subkeys of " + describe(p) + " cannot be rewritten (" + why + ")";
       return false;
     }
-    bool shared = !census.keptOnce(key.cell);
-    for (const regf::ListCell& list : lists) shared = shared || !census.keptOnce(list.cell);
-    if (shared) {
-      error = "the subkeys of " + describe(p) +
-              " cannot be rewritten: another key or value of the hive names the same cells";
+    std::uint32_t shared = census.keptOnce(key.cell) ? regf::kNoCell : key.cell;
+    for (const regf::ListCell& list : lists)
+      if (shared == regf::kNoCell && !census.keptOnce(list.cell)) shared = list.cell;
+    if (shared != regf::kNoCell) {
+      const std::string other = census.otherOwner(m_hive->rootCell(), shared, key.cell);
+      error = "the subkeys of " + describe(p) + " cannot be rewritten: " +
+              (other.empty() ? std::string("another structure of the hive") : "the key " + other) +
+              " names the same cells";
       return false;
     }
   }

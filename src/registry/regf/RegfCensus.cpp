@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 namespace comsweep::registry::regf {
 
@@ -154,6 +155,47 @@ void RegfCensus::take(std::uint32_t root, const std::vector<RemovedKey>& removed
   }
   std::sort(m_securityCells.begin(), m_securityCells.end());
   m_securityCells.erase(std::unique(m_securityCells.begin(), m_securityCells.end()), m_securityCells.end());
+}
+
+std::string RegfCensus::otherOwner(std::uint32_t root, std::uint32_t cell, std::uint32_t owner) const {
+  std::vector<bool> seen(m_flags.size());
+  std::vector<std::pair<std::uint32_t, std::string>> pending{{root, ""}};
+  std::vector<std::uint32_t> named, children, values;
+  std::vector<ListCell> lists;
+  std::string why;
+  bool listedOnce = false;
+  while (!pending.empty()) {
+    auto [keyCell, path] = std::move(pending.back());
+    pending.pop_back();
+    KeyCell key;
+    if (keyCell / 4 >= seen.size() || seen[keyCell / 4] || !m_view.key(keyCell, key, why)) continue;
+    seen[keyCell / 4] = true;
+    named.clear();
+    children.clear();
+    lists.clear();
+    named.push_back(key.className);
+    if (m_view.valueCells(key, values, why)) {
+      if (key.valueCount) named.push_back(key.valueList);
+      for (std::uint32_t v : values) {
+        ValueCell value;
+        named.push_back(v);
+        if (m_view.value(v, value, why)) m_view.dataCells(value, named);
+      }
+    }
+    m_view.subkeys(key, children, why, &lists);
+    if (keyCell != owner) {
+      for (const ListCell& list : lists) named.push_back(list.cell);
+      if (std::find(named.begin(), named.end(), cell) != named.end()) return path;
+    }
+    for (std::uint32_t c : children) {
+      KeyCell child;
+      if (!m_view.key(c, child, why)) continue;
+      std::string childPath = (path.empty() ? "" : path + "\\") + nameToUtf8(child.name, child.nameIsLatin1);
+      if (c == cell && (cell != owner || std::exchange(listedOnce, true))) return childPath;
+      pending.emplace_back(c, std::move(childPath));
+    }
+  }
+  return {};
 }
 
 }  // namespace comsweep::registry::regf

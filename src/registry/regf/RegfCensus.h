@@ -23,6 +23,7 @@
 // linear time too.
 
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -56,6 +57,11 @@ class RegfCensus {
   // True when a kept structure names the cell as something other than its
   // security descriptor.
   bool keptAsData(std::uint32_t cell) const { return (flags(cell) & kKept) != 0; }
+  // For a message: the path below the root of a key other than `owner`
+  // whose structures name `cell` too, or that lists `cell` when it is
+  // `owner`'s key cell and another list holds it already; empty when none
+  // is found. A walk of its own over the hive.
+  std::string otherOwner(std::uint32_t root, std::uint32_t cell, std::uint32_t owner) const;
   // The security descriptors the removed keys use, each with the number of
   // kept keys that use it too.
   const std::vector<std::pair<std::uint32_t, std::uint32_t>>& descriptors() const { return m_descriptors; }
