@@ -8,8 +8,11 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
+#include <set>
 #include <vector>
 
+#include "fuzz/HiveKeptCheck.h"
 #include "fuzz/TreeWalk.h"
 #include "registry/HandleTable.h"
 #include "registry/Text.h"
@@ -166,6 +169,16 @@ std::string FuzzHarness::run(std::string_view raw) {
     return {};
   }
   m_opened = true;
+  // A hive is judged by libhivex as well: what it reads before the
+  // removals, whether the store read the same, and whether every key names
+  // its descriptor and class name.
+  std::optional<std::map<std::string, std::string>> oracleBefore;
+  std::string top;
+  bool readersAgreed = false, referencesSound = false;
+  if (m_reader == Reader::Hive && (oracleBefore = hivexKeys(m_file))) {
+    readersAgreed = readersDisagree(m_file, *oracleBefore, &top).empty();
+    referencesSound = keyReferencesBroken(m_file).empty();
+  }
   registry::Store& store = *opened.machine->store;
   registry::HandleTable api(store);
   std::vector<WalkedKey> before;
@@ -209,6 +222,19 @@ std::string FuzzHarness::run(std::string_view raw) {
 
   // What was saved must read back as the tree the removals left.
   opened.machine.reset();
+  if (oracleBefore) {
+    std::set<std::string> gone, mayGo;
+    for (const auto& [path, status] : removals)
+      (status == registry::ERROR_SUCCESS ? gone : mayGo).insert(top + "\\" + path);
+    std::optional<std::map<std::string, std::string>> oracleAfter = hivexKeys(m_file);
+    if (!oracleAfter) return "libhivex cannot open the saved hive";
+    if (std::string fault = keptKeysChanged(*oracleBefore, *oracleAfter, gone, mayGo); !fault.empty())
+      return "libhivex reads the saved hive otherwise: " + fault;
+    if (std::string fault = readersDisagree(m_file, *oracleAfter); readersAgreed && !fault.empty())
+      return "the store and libhivex read the saved hive differently: " + fault;
+    if (std::string fault = keyReferencesBroken(m_file); referencesSound && !fault.empty())
+      return "in the saved hive, " + fault;
+  }
   registry::MachineOpenResult reopened = open();
   if (!reopened.machine) return "the saved file cannot be read back: " + reopened.error;
   registry::HandleTable api2(*reopened.machine->store);

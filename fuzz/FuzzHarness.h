@@ -12,7 +12,11 @@
 // enumerated name that opens another key, a value that reads differently
 // twice, a removal that takes more (or less) than the subtree asked for, a
 // failed save that touched the file or left a temporary behind, a saved file
-// that cannot be read back or reads back as another tree.
+// that cannot be read back or reads back as another tree. A saved hive is
+// judged by libhivex too: every key and value it read before, outside the
+// removed subtrees, must read back exactly, the store must read what it
+// reads where both did before, and every key must still name an allocated
+// descriptor and class name where all did before.
 
 #include <cstddef>
 #include <filesystem>

@@ -306,18 +306,27 @@ LONG HiveStore::removeLeaf(NodeId parent, NodeId child) {
 
 bool HiveStore::patch(regf::RegfHive& copy, std::vector<std::pair<std::size_t, std::size_t>>& changed,
                       std::string& error) const {
-  regf::RegfEditor editor(copy, copy.writableBytes());
   std::vector<NodeId> parents;
+  std::vector<regf::RemovedKey> removed;
   for (NodeId n : m_pending) {
-    editor.freeKey(m_nodes[n].cell);
+    removed.push_back({m_nodes[n].cell, m_nodes[m_nodes[n].parent].cell});
     if (m_nodes[m_nodes[n].parent].live) parents.push_back(m_nodes[n].parent);
   }
   std::sort(parents.begin(), parents.end());
   parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+  // Which cells only the removed keys name, found before anything is
+  // written; the census reads the whole hive, from its root.
+  regf::RegfCensus census(copy.view(), copy.cellSlots());
+  census.take(copy.rootCell(), removed);
+  std::string why;
+  if (!checkRewritable(copy.view(), census, parents, error)) return false;
+  regf::RegfEditor editor(copy, copy.writableBytes());
+  for (const auto& [descriptor, keptUses] : census.descriptors())
+    editor.releaseSecurity(descriptor, keptUses, census);
+  editor.freeCells(census);
   // Each parent's list on disk holds the children the file still has, in
   // stored order; the ones removed since are dropped.
   std::vector<bool> keep;
-  std::string why;
   for (NodeId p : parents) {
     const Node& parent = m_nodes[p];
     keep.clear();
@@ -347,9 +356,41 @@ bool HiveStore::patch(regf::RegfHive& copy, std::vector<std::pair<std::size_t, s
       return false;
     }
   }
+  // A removed key's cell stays allocated only where another structure names
+  // it; its parent no longer lists it either way (checked above, and a
+  // removed parent is itself gone from the tree).
   for (NodeId n : m_pending) {
-    if (view.isCell(m_nodes[n].cell)) {
+    if (view.isCell(m_nodes[n].cell) && census.mayFree(m_nodes[n].cell)) {
       error = "the removed key " + keyPath(n) + " could not be freed";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool HiveStore::checkRewritable(const regf::RegfView& view, const regf::RegfCensus& census,
+                                const std::vector<NodeId>& parents, std::string& error) const {
+  // A parent's key cell and subkey lists are rewritten in place: when
+  // another kept structure names one of them too, that one would change.
+  std::vector<std::uint32_t> children;
+  std::vector<regf::ListCell> lists;
+  std::string why;
+  for (NodeId p : parents) {
+    KeyCell key;
+    children.clear();
+    lists.clear();
+    if (!view.key(m_nodes[p].cell, key, why) || !view.subkeys(key, children, why, &lists)) {
+      error = "the subkeys of " + describe(p) + " cannot be rewritten (" + why + ")";
+      return false;
+    }
+    std::uint32_t shared = census.keptOnce(key.cell) ? regf::kNoCell : key.cell;
+    for (const regf::ListCell& list : lists)
+      if (shared == regf::kNoCell && !census.keptOnce(list.cell)) shared = list.cell;
+    if (shared != regf::kNoCell) {
+      const std::string other = census.otherOwner(m_hive->rootCell(), shared, key.cell);
+      error = "the subkeys of " + describe(p) + " cannot be rewritten: " +
+              (other.empty() ? std::string("another structure of the hive") : "the key " + other) +
+              " names the same cells";
       return false;
     }
   }

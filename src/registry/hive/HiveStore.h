@@ -25,6 +25,7 @@
 #include "platform/Files.h"
 #include "registry/Store.h"
 #include "registry/memory/TextArena.h"
+#include "registry/regf/RegfCensus.h"
 #include "registry/regf/RegfHive.h"
 
 namespace comsweep::registry {
@@ -98,6 +99,10 @@ class HiveStore : public Store {
   // ranges of the file it changed. False with `error`.
   bool patch(regf::RegfHive& copy, std::vector<std::pair<std::size_t, std::size_t>>& changed,
              std::string& error) const;
+  // False with `error` when a parent whose subkeys are to be rewritten
+  // shares its key cell or a subkey list with another kept structure.
+  bool checkRewritable(const regf::RegfView& view, const regf::RegfCensus& census,
+                       const std::vector<NodeId>& parents, std::string& error) const;
   // "the key <path>", or "the root key".
   std::string describe(NodeId node) const;
   // Why the file must not be replaced now (another program changed it since

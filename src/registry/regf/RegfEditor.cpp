@@ -30,21 +30,23 @@ void RegfEditor::freeCell(std::uint32_t cell) {
   putLe32(payload(cell) - 4, static_cast<std::uint32_t>(c.size() + 4));
 }
 
-void RegfEditor::releaseSecurity(std::uint32_t cell) {
+bool RegfEditor::isDescriptor(std::uint32_t cell) const {
   std::span<const unsigned char> c = m_view.cell(cell);
-  if (c.size() < 0x10 || c[0] != 's' || c[1] != 'k') return;
+  return c.size() >= 0x14 && c[0] == 's' && c[1] == 'k';
+}
+
+void RegfEditor::releaseSecurity(std::uint32_t cell, std::uint32_t keptUses, const RegfCensus& census) {
+  if (!isDescriptor(cell) || census.keptAsData(cell)) return;
   unsigned char* p = payload(cell);
-  const std::uint32_t references = le32(p + 0x0C);
-  if (references > 1) {
-    putLe32(p + 0x0C, references - 1);
+  if (keptUses > 0) {
+    putLe32(p + 0x0C, keptUses);
     return;
   }
   // The last reference: take the descriptor out of the hive's ring of
   // descriptors, unless the ring is damaged or this one is all of it.
   const std::uint32_t next = le32(p + 4), previous = le32(p + 8);
-  std::span<const unsigned char> n = m_view.cell(next), v = m_view.cell(previous);
-  if (next == cell || previous == cell || n.size() < 0x10 || v.size() < 0x10 || n[0] != 's' ||
-      v[0] != 's') {
+  if (next == cell || previous == cell || !isDescriptor(next) || !isDescriptor(previous) ||
+      census.keptAsData(next) || census.keptAsData(previous)) {
     putLe32(p + 0x0C, 0);
     return;
   }
@@ -53,28 +55,12 @@ void RegfEditor::releaseSecurity(std::uint32_t cell) {
   freeCell(cell);
 }
 
-void RegfEditor::freeKey(std::uint32_t keyCell) {
-  KeyCell key;
-  std::string why;
-  if (!m_view.key(keyCell, key, why)) return;
-  // Everything is gathered first: a freed cell can no longer be read.
-  std::vector<std::uint32_t> cells, subkeys, values;
-  std::vector<ListCell> lists;
-  m_view.subkeys(key, subkeys, why, &lists);
-  for (const ListCell& list : lists) cells.push_back(list.cell);
-  if (m_view.valueCells(key, values, why)) {
-    if (key.valueCount) cells.push_back(key.valueList);
-    for (std::uint32_t v : values) {
-      ValueCell value;
-      if (!m_view.value(v, value, why)) continue;
-      cells.push_back(v);
-      m_view.dataCells(value, cells);
-    }
+void RegfEditor::freeCells(const RegfCensus& census) {
+  for (std::uint32_t cell : census.removedCells()) {
+    // A descriptor leaves its ring before it is freed (releaseSecurity); one
+    // that only a damaged reference names stays where it is.
+    if (census.mayFree(cell) && !isDescriptor(cell)) freeCell(cell);
   }
-  if (key.className != kNoCell) cells.push_back(key.className);
-  cells.push_back(keyCell);
-  releaseSecurity(key.security);
-  for (std::uint32_t cell : cells) freeCell(cell);
 }
 
 std::uint16_t RegfEditor::compactLeaf(std::uint32_t list, const std::vector<bool>& keep,

@@ -5,10 +5,10 @@
 // and the cell layout stays that of the original (the copy is read with the
 // original's RegfHive layout).
 //
-// A cell is freed only when it is an allocated cell the layout knows, so a
-// damaged reference frees nothing, and a cell is never freed twice. Cells
-// that a removed key shares with a kept one (which only a damaged hive
-// does) are not looked for.
+// A cell is freed only when it is an allocated cell the layout knows and a
+// census of the hive (RegfCensus) says that only the removed keys name it,
+// so a damaged reference frees nothing, a cell a kept structure shares is
+// left allocated, and a cell is never freed twice.
 
 #include <cstdint>
 #include <span>
@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "registry/regf/RegfCensus.h"
 #include "registry/regf/RegfHive.h"
 
 namespace comsweep::registry::regf {
@@ -26,10 +27,14 @@ class RegfEditor {
   RegfEditor(const RegfHive& layout, std::span<unsigned char> file)
       : m_file(file), m_view(layout.viewOf(file)) {}
 
-  // Frees the key's cells: the key, its subkey lists, its value list, values
-  // and their data, its class name, and its security descriptor when no
-  // other key refers to it any more. Its parent's list is not touched.
-  void freeKey(std::uint32_t keyCell);
+  // Frees the cells the census found the removed keys alone name.
+  void freeCells(const RegfCensus& census);
+  // Settles a security descriptor removed keys used, that `keptUses` kept
+  // keys use too: its count becomes that number; with none, it leaves the
+  // ring of descriptors and is freed. Nothing is written into a cell that is
+  // not a whole descriptor, nor into one a kept structure reads as data, and
+  // the ring is left as it is unless both neighbours are such descriptors.
+  void releaseSecurity(std::uint32_t cell, std::uint32_t keptUses, const RegfCensus& census);
   // Keeps of the key's subkeys those whose `keep` entry (by stored position)
   // is true, in their order, and sets its subkey count. Lists left empty
   // are freed. False with `why` when the key's lists cannot be read.
@@ -46,7 +51,8 @@ class RegfEditor {
   // The cell's payload, to be changed: the whole cell is noted as changed.
   unsigned char* payload(std::uint32_t cell);
   void freeCell(std::uint32_t cell);
-  void releaseSecurity(std::uint32_t cell);
+  // An allocated cell with the "sk" signature and a whole header.
+  bool isDescriptor(std::uint32_t cell) const;
   // Keeps the entries of one lf, lh or li list that `keep` says, from
   // position `next` on; returns how many remain.
   std::uint16_t compactLeaf(std::uint32_t list, const std::vector<bool>& keep, std::size_t& next);

@@ -1,5 +1,7 @@
 #include "registry/regf/RegfView.h"
 
+#include <algorithm>
+
 #include "registry/Text.h"
 
 namespace comsweep::registry::regf {
@@ -213,7 +215,10 @@ void RegfView::dataCells(const ValueCell& value, std::vector<std::uint32_t>& out
   if (value.dataSize <= c.size() || c.size() < 8 || c[0] != 'd' || c[1] != 'b') return;
   const std::uint32_t listCell = le32(c.data() + 4);
   std::span<const unsigned char> list = cell(listCell);
-  const std::size_t segments = le16(c.data() + 2);
+  // Only the segments the size needs belong to the value: an entry past
+  // them may name any cell.
+  const std::size_t needed = (std::size_t{value.dataSize} + kBigDataSegment - 1) / kBigDataSegment;
+  const std::size_t segments = std::min<std::size_t>(le16(c.data() + 2), needed);
   if (list.size() < segments * 4) return;
   out.push_back(listCell);
   for (std::size_t i = 0; i < segments; ++i) out.push_back(le32(list.data() + 4 * i));

@@ -109,7 +109,8 @@ class RegfView {
   // data record), without copying it; false otherwise.
   bool dataInPlace(const ValueCell& value, std::string_view& out) const;
   // The cells a value's data occupies (none for data held in the vk cell):
-  // the data cell, or the big data record, its segment list and segments.
+  // the data cell, or the big data record, its segment list and as many
+  // segments as the data size needs.
   void dataCells(const ValueCell& value, std::vector<std::uint32_t>& out) const;
 
  private:

@@ -1,0 +1,139 @@
+// Removing keys from a hive whose removed keys share cells with kept ones
+// (damage the hive tools read cleanly): every kept key and value reads back
+// exactly, by libhivex and by the store, and still names its descriptor.
+
+#include <gmock/gmock.h>
+
+#include "fuzz/HiveDamage.h"
+#include "fuzz/HiveKeptCheck.h"
+#include "registry/HandleTable.h"
+#include "registry/hive/HiveFixture.h"
+#include "registry/hive/HiveStore.h"
+#include "registry/wine/WineTestSupport.h"
+#include "support/Fixture.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+namespace fs = std::filesystem;
+using fuzz::Damage;
+using fuzz::HiveDamage;
+using fuzz::hivexKeys;
+using fuzz::keptKeysChanged;
+using fuzz::keyReferencesBroken;
+using fuzz::readersDisagree;
+
+struct Value {
+  std::string name;
+  std::string data;  // stored as REG_SZ
+};
+
+// Writes a hive of `keys` (parents implied), each with its REG_SZ values.
+void writeValues(const fs::path& file, const std::vector<std::pair<std::string, std::vector<Value>>>& keys) {
+  std::vector<ContractKey> paths;
+  for (const auto& key : keys) paths.push_back({key.first, std::nullopt});
+  writeHive(file, paths);
+  hive_h* h = hivex_open(file.c_str(), HIVEX_OPEN_WRITE);
+  ASSERT_NE(h, nullptr);
+  for (const auto& [path, values] : keys) {
+    hive_node_h node = hivex_root(h);
+    for (std::string_view rest = path; !rest.empty() && node;) {
+      std::string part(rest.substr(0, rest.find('\\')));
+      rest.remove_prefix(std::min(rest.size(), part.size() + 1));
+      node = hivex_node_get_child(h, node, part.c_str());
+    }
+    std::vector<std::string> data;
+    std::vector<hive_set_value> set;
+    for (const Value& v : values) data.push_back(registry::utf8ToUtf16le(v.data) + std::string(2, '\0'));
+    for (std::size_t i = 0; i < values.size(); ++i)
+      set.push_back({const_cast<char*>(values[i].name.c_str()), hive_t_REG_SZ, data[i].size(), data[i].data()});
+    ASSERT_EQ(hivex_node_set_values(h, node, set.size(), set.data(), 0), 0) << path;
+  }
+  ASSERT_EQ(hivex_commit(h, file.c_str(), 0), 0);
+  hivex_close(h);
+}
+
+std::size_t keyIndex(const HiveDamage& damage, std::string_view path) {
+  for (std::size_t i = 0; i < damage.keys().size(); ++i)
+    if (damage.keys()[i].path == path) return i;
+  ADD_FAILURE() << path << " not found";
+  return 0;
+}
+
+TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
+  TempDir dir;
+  const fs::path sound = dir / "sound", file = dir / "SOFTWARE";
+  const std::string text = "some text, stored in a cell of its own";
+  writeValues(sound, {{"Classes\\Gone", {{"", "gone " + text}, {"g", "gone"}}},
+                      {"Classes\\Gone\\Child", {{"", "child " + text}}},
+                      {"Classes\\Kept", {{"", "kept " + text}, {"second", "second " + text}}},
+                      {"Classes\\Kept\\Below", {{"", "below " + text}}},
+                      {"Microsoft\\Outside", {{"", "outside " + text}, {"o", "o"}}}});
+  const struct {
+    const char* what;
+    Damage damage;
+    const char* from;
+    const char* to;
+    bool variant = false;
+  } cases[] = {
+      {"removed class name names a kept key", Damage::ClassNameNamesKey, "Classes\\Gone", "Classes\\Kept"},
+      {"kept class name names a removed key", Damage::ClassNameNamesKey, "Classes\\Kept", "Classes\\Gone\\Child"},
+      {"shared value list", Damage::SharedValueList, "Classes\\Gone", "Classes\\Kept"},
+      {"shared value list, owner outside Classes", Damage::SharedValueList, "Classes\\Gone\\Child",
+       "Microsoft\\Outside"},
+      {"shared value", Damage::SharedValue, "Classes\\Gone", "Classes\\Kept"},
+      {"shared data", Damage::SharedData, "Classes\\Gone\\Child", "Classes\\Kept\\Below"},
+      {"extra segment names a kept value", Damage::BigDataExtraSegment, "Classes\\Gone", "Classes\\Kept"},
+      {"extra segment names a kept key", Damage::BigDataExtraSegment, "Classes\\Gone", "Classes\\Kept", true},
+      {"a kept value's extra segment names a removed key", Damage::BigDataExtraSegment, "Classes\\Kept",
+       "Classes\\Gone\\Child", true},
+      {"ring into data beginning with s", Damage::RingIntoData, "Classes\\Gone", "Classes\\Kept"},
+      {"ring into data beginning with sk", Damage::RingIntoData, "Classes\\Gone", "Classes\\Kept", true},
+      {"kept key uses the removed key's descriptor, count 1", Damage::SharedDescriptorCountOne,
+       "Classes\\Gone", "Classes\\Kept"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    HiveDamage damage(readFile(sound));
+    ASSERT_TRUE(damage.ok());
+    ASSERT_TRUE(damage.plant(c.damage, keyIndex(damage, c.from), keyIndex(damage, c.to), c.variant));
+    writeFile(file, damage.bytes());
+    const auto before = hivexKeys(file);
+    ASSERT_TRUE(before && before->count("\\Classes\\Kept\\Below"));
+    ASSERT_EQ(readersDisagree(file, *before), "");
+    ASSERT_EQ(keyReferencesBroken(file), "");
+
+    std::string error;
+    auto store = registry::HiveStore::open(file, registry::HiveStore::Top::ClassesRequired, error);
+    ASSERT_TRUE(store) << error;
+    registry::HandleTable api(*store);
+    ASSERT_EQ(deleteTree(api, "Gone"), 0);
+    ASSERT_EQ(outcome(store->save()), "ok");
+    store.reset();
+    const auto after = hivexKeys(file);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(keptKeysChanged(*before, *after, {"\\Classes\\Gone"}), "");
+    EXPECT_EQ(readersDisagree(file, *after), "");
+    EXPECT_EQ(keyReferencesBroken(file), "");
+  }
+
+  // A parent whose key cell a kept key's class name names cannot have its
+  // subkeys rewritten without changing that class name: the save fails,
+  // naming the parent, and the file stays as it was.
+  HiveDamage damage(readFile(sound));
+  ASSERT_TRUE(damage.plant(Damage::ClassNameNamesKey, keyIndex(damage, "Classes\\Kept"), keyIndex(damage, "Classes")));
+  writeFile(file, damage.bytes());
+  std::string error;
+  auto store = registry::HiveStore::open(file, registry::HiveStore::Top::ClassesRequired, error);
+  ASSERT_TRUE(store) << error;
+  registry::HandleTable api(*store);
+  ASSERT_EQ(deleteTree(api, "Gone"), 0);
+  EXPECT_THAT(outcome(store->save()),
+              ::testing::HasSubstr("the subkeys of the key Classes cannot be rewritten: "
+                                   "the key Classes\\Kept names the same cells"));
+  EXPECT_EQ(readFile(file), damage.bytes());
+}
+
+}  // namespace
+}  // namespace comsweep::test
