@@ -335,13 +335,14 @@ TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
 TEST_F(WineConformance, EveryViewAndFileIsCleanedAndRestoredInItsOwnPlace) {
   fs::path prefix = copyPrefix("views");
   const std::string user = "HKCU\\Software\\Classes\\";
-  // The first subkey of CLSID and of Interface is never examined, and this
-  // prefix's 32-bit view holds none of its own: these come first.
+  // This prefix's 32-bit view holds no classes of its own, so these come
+  // first there: the 32-bit pass examines its first subkey, unlike the native
+  // view's scans.
   const std::string g = "-0000-4000-8000-00000000009A}", clsid = "HKCR\\CLSID\\{", tlb = "\\TypeLib";
   const std::string iface = "HKCR\\Interface\\{", r32 = "/reg:32", r64 = "/reg:64";
   const struct { std::string key, view, value; bool removed; } made[] = {
-      {clsid + "00000000" + g, r32, "m9q first", false},
-      {iface + "00000000" + g + tlb, r32, "{F00D0013" + g, false},
+      {clsid + "00000000" + g, r32, "m9q first", true},
+      {iface + "00000000" + g + tlb, r32, "{F00D0013" + g, true},
       {clsid + "F00D0011" + g, r32, "m9q Test Control", true},
       {clsid + "F00D0011" + g + "\\InprocServer32", r32, "C:\\windows\\m9qTest.ocx", true},
       {"HKCR\\m9qTest.Control", r32, "x", true},
