@@ -37,6 +37,12 @@ class SubtreeStore : public Store {
     return m_holder.removeLeaf(parent, child);
   }
   CommitResult save() override { return {}; }
+  LONG createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) override {
+    return m_holder.createKey(parent, name, out, created);
+  }
+  LONG setValue(NodeId node, const NamedValue& value) override {
+    return m_holder.setValue(node, value);
+  }
 
  private:
   Store& m_holder;

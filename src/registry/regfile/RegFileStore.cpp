@@ -1,11 +1,13 @@
 #include "registry/regfile/RegFileStore.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "registry/Text.h"
 #include "registry/regfile/RegFileLineReader.h"
 #include "registry/regfile/RegFileParser.h"
+#include "registry/regfile/RegFileWriter.h"
 
 namespace comsweep::registry {
 namespace {
@@ -238,6 +240,61 @@ std::string RegFileStore::standInBlock(std::size_t index, NodeId key, std::strin
   line += path + "]";
   line += lineEnd;
   return header.utf16() ? utf8ToUtf16le(line) : line;
+}
+
+bool RegFileStore::regedit4() const {
+  RegFileLineReader header(m_header);
+  return header.next() && header.text() == "REGEDIT4";
+}
+
+LONG RegFileStore::createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) {
+  if (name.find_first_of("\r\n") != std::string_view::npos) return ERROR_INVALID_PARAMETER;
+  return BlockFileStore::createKey(parent, name, out, created);
+}
+
+LONG RegFileStore::setValue(NodeId node, const NamedValue& value) {
+  if (value.name.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+    return ERROR_INVALID_PARAMETER;
+  if (regedit4() && isStringType(value.value.type) && !regFileQuotes(value.value) &&
+      utf8ToUtf16le(utf16leToUtf8(value.value.data)) != value.value.data)
+    return ERROR_INVALID_PARAMETER;
+  return BlockFileStore::setValue(node, value);
+}
+
+std::string RegFileStore::newBlock(NodeId key, const std::vector<NamedValue>& values, bool created) const {
+  if (!created && values.empty()) return {};
+  RegFileLineReader header(m_header);
+  const bool first = header.next();
+  const bool ansi = first && header.text() == "REGEDIT4";
+  std::string_view lineEnd = first ? header.terminator() : "";
+  if (lineEnd.empty()) lineEnd = "\r\n";
+  std::string path;
+  NodeId top = key;
+  for (; parentOf(top) != kNoNode; top = parentOf(top)) {
+    path.insert(0, name(top));
+    path.insert(0, 1, '\\');
+  }
+  std::string text = "\n[";
+  text.append(top == m_userClasses ? kUserClasses : std::string_view(m_rootName)).append(path) += "]\n";
+  for (const NamedValue& value : values) {
+    const RegValue& v = value.value;
+    bool ascii = v.data.size() % 2 == 0;
+    for (std::size_t i = 0; ascii && i < v.data.size(); i += 2)
+      ascii = static_cast<unsigned char>(v.data[i]) < 0x80 && v.data[i + 1] == '\0';
+    if (!isStringType(v.type) || header.utf16() || (ansi ? regFileQuotes(v) : ascii))
+      text += regFileValueLine(value);
+    else if (ansi)  // string data as 8-bit text
+      text += regFileHexLine({value.name, {v.type, utf16leToUtf8(v.data)}});
+    else
+      text += regFileHexLine(value);
+    text += '\n';
+  }
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += lineEnd;
+    else out += c;
+  }
+  return header.utf16() ? utf8ToUtf16le(out) : out;
 }
 
 }  // namespace comsweep::registry

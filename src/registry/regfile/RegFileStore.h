@@ -59,6 +59,16 @@ class RegFileStore : public BlockFileStore, private RegFileSink {
   std::string standInBlock(std::size_t index, NodeId key, std::string_view removed) const override;
   // Another program changed the file since it was read.
   std::string objection() const override;
+  // A key line below the root the file names its classes by (the user's
+  // classes below HKEY_CURRENT_USER) and the values, in the file's encoding
+  // and line ends, appended to the file. In an 8-bit file string data that is
+  // not plain ASCII is written as hex, which every reader takes exactly.
+  std::string newBlock(NodeId key, const std::vector<NamedValue>& values, bool created) const override;
+  // What a .reg file cannot hold is refused (ERROR_INVALID_PARAMETER): line
+  // breaks in names, and in a REGEDIT4 file string data that is not text.
+  LONG createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) override;
+  LONG setValue(NodeId node, const NamedValue& value) override;
+  bool regedit4() const;
 
   // Loading keeps quoted default values as the file spells them.
   void decodeDefault(DWORD type, std::string_view spelling, std::string& data) const override;

@@ -12,5 +12,9 @@ namespace comsweep::registry {
 // data exactly, dword:xxxxxxxx for a four-byte DWORD, else hex data broken
 // over continuation lines as exports break it.
 std::string regFileValueLine(const NamedValue& value);
+// Whether regFileValueLine() writes the value as quoted text.
+bool regFileQuotes(const RegValue& value);
+// The value as hex data whatever its type (hex: for REG_BINARY, else hex(N):).
+std::string regFileHexLine(const NamedValue& value);
 
 }  // namespace comsweep::registry

@@ -49,6 +49,10 @@ class WineRegStore : public BlockFileStore {
   std::string standInBlock(std::size_t index, NodeId key, std::string_view removed) const override;
   // The save guard objects, or another program wrote the file since it was read.
   std::string objection() const override;
+  // A block as Wine saves a key: its path, the time of the save, the values
+  // in Wine's spelling; none for a key with subkeys and no values.
+  std::string newBlock(NodeId key, const std::vector<NamedValue>& values, bool created) const override;
+  bool addsInKeyOrder() const override { return true; }
 
   std::function<std::string()> m_saveGuard;
 };
