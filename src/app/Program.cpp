@@ -7,6 +7,7 @@
 
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
+#include "app/UndoRun.h"
 #include "registry/CountingApi.h"
 #include "platform/SignalCleanup.h"
 #include "registry/HandleTable.h"
@@ -30,6 +31,8 @@ constexpr const char* kUsage =
     "  /LOG                                      accepted; the log is always written\n"
     "  /DISPLAY                                  end at once without a run\n"
     "  --help, --version                         this text, the version\n"
+    "  --undo [--list] [BACKUP]                  put back what a run removed, from\n"
+    "                                            BACKUP or the newest 9QReg-*.reg\n"
     "\n"
     "Switches are recognised anywhere in the argument text, in any letter case.\n"
     "\n";
@@ -52,6 +55,8 @@ std::string argumentText(const std::vector<std::string>& args) {
 
 int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& environment,
                std::ostream& out, std::ostream& err) {
+  if (!args.empty() && args[0] == "--undo")
+    return runUndo(std::vector<std::string>(args.begin() + 1, args.end()), environment, out, err);
   const std::string text = argumentText(args);
   if (text == "--help") {
     out << kUsage << registry::kMachineUsage << kUsageEnd;
