@@ -10,6 +10,8 @@
 #include "platform/SignalCleanup.h"
 #include "registry/AtomicFile.h"
 #include "registry/Text.h"
+#include "registry/layered/SubtreeStore.h"
+#include "registry/regfile/RegFileStore.h"
 #include "registry/wine/WineRegStore.h"
 #include "registry/wine/WineServerCheck.h"
 #include "removal/Restore.h"
@@ -121,17 +123,25 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
 
   std::vector<removal::BackupKey> keys;
   std::string error;
+  std::error_code ec;
   if (!removal::readBackup(backup, keys, error)) {
     err << "comsweep: " << error << "\n";
     return kExitMachineFailed;
   }
   std::vector<registry::Machine::Layer> layers = machine.layers;
   if (layers.empty()) layers.push_back({machine.store.get(), machine.registryRoot});
+  // A machine whose user's classes were all removed opened without them.
   std::unique_ptr<registry::WineRegStore> userClasses;
+  std::unique_ptr<registry::SubtreeStore> userSubtree;
   const bool namesUser = std::any_of(keys.begin(), keys.end(), [](const removal::BackupKey& k) {
     return registry::equalsNoCase(k.path.substr(0, std::string_view(kUserClasses).size()), kUserClasses);
   });
-  if (machine.kind == "Wine prefix" && layers.size() == 1 && namesUser) {
+  auto* regFile = dynamic_cast<registry::RegFileStore*>(machine.store.get());
+  if (namesUser && layers.size() == 1 && regFile) {
+    userSubtree = std::make_unique<registry::SubtreeStore>(*regFile, regFile->userClassesForAdding());
+    layers.push_back({userSubtree.get(), kUserClasses});
+  } else if (namesUser && layers.size() == 1 && machine.kind == "Wine prefix" &&
+             fs::exists(fs::symlink_status(machine.path / "user.reg", ec))) {
     if (userClasses = openUserClasses(machine.path, error); !userClasses) {
       err << "comsweep: " << error << "\n";
       return kExitMachineFailed;

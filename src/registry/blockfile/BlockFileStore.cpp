@@ -167,8 +167,15 @@ std::vector<std::pair<std::size_t, std::string>> BlockFileStore::addedBlocks() c
                      [this](NodeId a, NodeId b) { return compareKeyOrder(a, b) < 0; });
     // One walk over the blocks, which the format's writer keeps in the same order.
     std::size_t next = 0, afterLast = m_blocks.size();
+    std::string bytes;
     for (std::size_t i = 0; i < m_blocks.size() && next < keys.size(); ++i) {
-      if (m_blocks[i].node == kNoNode) continue;
+      if (m_blocks[i].node == kNoNode) {
+        // Without a block of the tree to follow, the first block that sorts after it.
+        if (afterLast == m_blocks.size() && readBytes(m_blocks[i].offset, blockEnd(i), bytes) &&
+            blockFollowsTree(bytes))
+          afterLast = i;
+        continue;
+      }
       while (next < keys.size() && compareKeyOrder(keys[next], m_blocks[i].node) < 0)
         places[next++] = i;
       afterLast = i + 1;
@@ -226,6 +233,7 @@ bool BlockFileStore::writeKept(AtomicWriter& out) const {
     keptFrom = blockEnd(i);
   }
   if (!copy(keptFrom, m_text.size())) return false;
+  if (adding != added.end() && !out.write(appendSeparator())) return false;
   for (; adding != added.end(); ++adding)
     if (!out.write(adding->second)) return false;
   return true;

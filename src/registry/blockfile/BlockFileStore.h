@@ -88,6 +88,11 @@ class BlockFileStore : public MemoryStore {
   // sorted depth first, as Wine saves them). False: after the last block,
   // where nothing later in the file can change them.
   virtual bool addsInKeyOrder() const { return false; }
+  // For keys added in key order: whether the block (its bytes), which holds
+  // no key of the tree, sorts after every key of the tree.
+  virtual bool blockFollowsTree(std::string_view /*block*/) const { return false; }
+  // What goes between the file's last byte and blocks added at its end.
+  virtual std::string appendSeparator() const { return {}; }
 
  private:
   // A key may exist only through the blocks of its subkeys; leaving out the

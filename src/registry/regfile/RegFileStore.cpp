@@ -1,6 +1,5 @@
 #include "registry/regfile/RegFileStore.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -47,6 +46,8 @@ std::unique_ptr<RegFileStore> RegFileStore::open(const std::filesystem::path& fi
     return nullptr;
   }
   store->m_current = kNoNode;
+  // A file of no key lines is all header: keys added to it follow its encoding.
+  if (store->blocks().empty()) store->m_header.assign(store->text());
   // Blocks of keys that a later deletion line took out of the tree stay in
   // the file as they are and belong to no key.
   for (Block& block : store->blocks())
@@ -242,6 +243,24 @@ std::string RegFileStore::standInBlock(std::size_t index, NodeId key, std::strin
   return header.utf16() ? utf8ToUtf16le(line) : line;
 }
 
+std::string RegFileStore::lineEnd() const {
+  RegFileLineReader header(m_header);
+  std::string_view end = header.next() ? header.terminator() : "";
+  if (end.empty()) end = "\r\n";
+  return header.utf16() ? utf8ToUtf16le(end) : std::string(end);
+}
+
+std::string RegFileStore::appendSeparator() const {
+  const std::string end = lineEnd();
+  const std::string lf = RegFileLineReader(m_header).utf16() ? std::string("\n\0", 2) : "\n";
+  const std::string_view file = text();
+  auto endsWith = [&](std::string_view tail) {
+    return file.size() >= tail.size() && file.substr(file.size() - tail.size()) == tail;
+  };
+  if (endsWith(end + end)) return {};
+  return endsWith(lf) ? end : end + end;
+}
+
 bool RegFileStore::regedit4() const {
   RegFileLineReader header(m_header);
   return header.next() && header.text() == "REGEDIT4";
@@ -274,21 +293,17 @@ std::string RegFileStore::newBlock(NodeId key, const std::vector<NamedValue>& va
     path.insert(0, name(top));
     path.insert(0, 1, '\\');
   }
-  std::string text = "\n[";
+  std::string text = "[";
   text.append(top == m_userClasses ? kUserClasses : std::string_view(m_rootName)).append(path) += "]\n";
   for (const NamedValue& value : values) {
     const RegValue& v = value.value;
-    bool ascii = v.data.size() % 2 == 0;
-    for (std::size_t i = 0; ascii && i < v.data.size(); i += 2)
-      ascii = static_cast<unsigned char>(v.data[i]) < 0x80 && v.data[i + 1] == '\0';
-    if (!isStringType(v.type) || header.utf16() || (ansi ? regFileQuotes(v) : ascii))
-      text += regFileValueLine(value);
-    else if (ansi)  // string data as 8-bit text
+    if (ansi && isStringType(v.type) && !regFileQuotes(v))  // string data as 8-bit text
       text += regFileHexLine({value.name, {v.type, utf16leToUtf8(v.data)}});
     else
-      text += regFileHexLine(value);
+      text += regFileValueLine(value);
     text += '\n';
   }
+  text += '\n';
   std::string out;
   for (char c : text) {
     if (c == '\n') out += lineEnd;

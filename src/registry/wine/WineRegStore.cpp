@@ -200,6 +200,19 @@ std::string WineRegStore::newBlock(NodeId key, const std::vector<NamedValue>& va
   return text;
 }
 
+bool WineRegStore::blockFollowsTree(std::string_view block) const {
+  std::size_t open = block.find('[');
+  if (open == std::string_view::npos) return false;
+  std::string_view path = block.substr(open + 1, block.find(']', open) - open - 1);
+  for (std::string_view level : {std::string_view("Software"), std::string_view("Classes")}) {
+    std::size_t cut = path.find("\\\\");
+    if (int c = compareNoCase(path.substr(0, cut), level); c != 0) return c > 0;
+    if (cut == std::string_view::npos) return false;  // a parent of the classes
+    path.remove_prefix(cut + 2);
+  }
+  return false;
+}
+
 std::string WineRegStore::objection() const {
   if (m_saveGuard) {
     if (std::string objection = m_saveGuard(); !objection.empty()) return objection;

@@ -53,6 +53,8 @@ class WineRegStore : public BlockFileStore {
   // in Wine's spelling; none for a key with subkeys and no values.
   std::string newBlock(NodeId key, const std::vector<NamedValue>& values, bool created) const override;
   bool addsInKeyOrder() const override { return true; }
+  // The block's key sorts after Software\Classes (Software\Wine, System).
+  bool blockFollowsTree(std::string_view block) const override;
 
   std::function<std::string()> m_saveGuard;
 };
