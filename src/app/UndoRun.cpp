@@ -158,9 +158,14 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
   if (!listing) {
     restore.apply(keys, plan);
     registry::CommitResult saved = machine.store->save();
-    if (saved.ok && userClasses) saved = userClasses->save();
+    if (saved.ok && userClasses) {
+      saved = userClasses->save();
+      saved.partial = !saved.ok;  // system.reg is written already
+    }
     if (!saved.ok) {
-      err << "comsweep: nothing put back: " << saved.message << "\n";
+      // Keys already written count as there when the undo is run again.
+      err << "comsweep: " << (saved.partial ? "only part of the backup was put back: " : "nothing put back: ")
+          << saved.message << "\n";
       return kExitMachineFailed;
     }
   }

@@ -200,6 +200,9 @@ TEST(Undo, RefusesABackupOfAnotherMachineAndMachinesItCannotWrite) {
   const std::string before = readFile(file);
   const fs::path hive = makeMachine(dir / "hive", Format::Hive, 1);
   const std::string hiveBefore = readFile(hive);
+  const fs::path readOnly = dir / "read-only.reg";
+  writeFile(readOnly, before);
+  fs::permissions(readOnly, fs::perms::owner_read);
   fs::create_directories(dir / "empty" / "drive_c");
   for (const char* name : {"system.reg", "user.reg"})
     writeFile(dir / "empty" / name, "WINE REGISTRY Version 2\n\n[Software\\\\Wine] 1\n");
@@ -216,6 +219,7 @@ TEST(Undo, RefusesABackupOfAnotherMachineAndMachinesItCannotWrite) {
       {file, {"--undo", "a", "b"}, "one backup file"},
       {file, {"--undo", dir.path() / "missing.reg"}, "missing.reg"},
       {hive, {"--undo", backup.string()}, "cannot yet put keys back"},
+      {readOnly, {"--undo", backup.string()}, "is read-only"},
   };
   for (const auto& c : cases) {
     BinaryResult r = runOn(c.machine, c.args);
