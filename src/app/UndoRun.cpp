@@ -12,9 +12,12 @@
 #include "registry/Text.h"
 #include "registry/layered/SubtreeStore.h"
 #include "registry/regfile/RegFileStore.h"
+#include "removal/Restore.h"
+
+#ifndef _WIN32
 #include "registry/wine/WineRegStore.h"
 #include "registry/wine/WineServerCheck.h"
-#include "removal/Restore.h"
+#endif
 
 namespace comsweep::app {
 namespace fs = std::filesystem;
@@ -40,6 +43,7 @@ bool backupName(const std::string& name, std::string& time, long& number) {
   return *end == '\0' && number > 1;
 }
 
+#ifndef _WIN32
 // A prefix whose user.reg held no classes when it was opened is read as
 // system.reg alone; the user's classes a backup names go back into user.reg.
 std::unique_ptr<registry::WineRegStore> openUserClasses(const fs::path& prefix, std::string& error) {
@@ -55,6 +59,7 @@ std::unique_ptr<registry::WineRegStore> openUserClasses(const fs::path& prefix, 
   });
   return user;
 }
+#endif
 
 std::chrono::milliseconds lockWaitOf(const std::map<std::string, std::string>& env) {
   if (auto wait = env.find("COMSWEEP_LOCK_WAIT"); wait != env.end()) {
@@ -123,7 +128,6 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
 
   std::vector<removal::BackupKey> keys;
   std::string error;
-  std::error_code ec;
   if (!removal::readBackup(backup, keys, error)) {
     err << "comsweep: " << error << "\n";
     return kExitMachineFailed;
@@ -131,7 +135,12 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
   std::vector<registry::Machine::Layer> layers = machine.layers;
   if (layers.empty()) layers.push_back({machine.store.get(), machine.registryRoot});
   // A machine whose user's classes were all removed opened without them.
+#ifndef _WIN32
   std::unique_ptr<registry::WineRegStore> userClasses;
+  std::error_code ec;
+#else
+  std::unique_ptr<registry::Store> userClasses;  // Wine prefixes are Linux's
+#endif
   std::unique_ptr<registry::SubtreeStore> userSubtree;
   const bool namesUser = std::any_of(keys.begin(), keys.end(), [](const removal::BackupKey& k) {
     return registry::equalsNoCase(k.path.substr(0, std::string_view(kUserClasses).size()), kUserClasses);
@@ -140,7 +149,9 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
   if (namesUser && layers.size() == 1 && regFile) {
     userSubtree = std::make_unique<registry::SubtreeStore>(*regFile, regFile->userClassesForAdding());
     layers.push_back({userSubtree.get(), kUserClasses});
-  } else if (namesUser && layers.size() == 1 && machine.kind == "Wine prefix" &&
+  }
+#ifndef _WIN32
+  else if (namesUser && layers.size() == 1 && machine.kind == "Wine prefix" &&
              fs::exists(fs::symlink_status(machine.path / "user.reg", ec))) {
     if (userClasses = openUserClasses(machine.path, error); !userClasses) {
       err << "comsweep: " << error << "\n";
@@ -148,6 +159,7 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
     }
     layers.push_back({userClasses.get(), kUserClasses});
   }
+#endif
 
   removal::Restore restore(layers);
   removal::RestorePlan plan = restore.plan(keys);

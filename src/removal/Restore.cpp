@@ -1,5 +1,7 @@
 #include "removal/Restore.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <unordered_map>
 
