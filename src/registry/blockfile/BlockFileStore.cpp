@@ -152,7 +152,7 @@ int BlockFileStore::compareKeyOrder(NodeId a, NodeId b) const {
   auto i = x.rbegin(), j = y.rbegin();
   for (; i != x.rend() && j != y.rend(); ++i, ++j) {
     if (*i == *j) continue;
-    if (int c = compareNoCase(name(*i), name(*j)); c != 0) return c;
+    if (int c = compareSiblings(name(*i), name(*j)); c != 0) return c;
   }
   return (i == x.rend() ? 0 : 1) - (j == y.rend() ? 0 : 1);
 }

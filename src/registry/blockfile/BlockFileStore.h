@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "registry/Text.h"
 #include "registry/memory/MemoryStore.h"
 
 namespace comsweep::registry {
@@ -91,6 +92,9 @@ class BlockFileStore : public MemoryStore {
   // For keys added in key order: whether the block (its bytes), which holds
   // no key of the tree, sorts after every key of the tree.
   virtual bool blockFollowsTree(std::string_view /*block*/) const { return false; }
+  // The order of two sibling names in the file, for keys added in key order:
+  // the registry's (compareNoCase) unless the format's writer sorts otherwise.
+  virtual int compareSiblings(std::string_view a, std::string_view b) const { return compareNoCase(a, b); }
   // What goes between the file's last byte and blocks added at its end.
   virtual std::string appendSeparator() const { return {}; }
 

@@ -200,6 +200,16 @@ std::string WineRegStore::newBlock(NodeId key, const std::vector<NamedValue>& va
   return text;
 }
 
+int WineRegStore::compareSiblings(std::string_view a, std::string_view b) const {
+  auto folded = [](std::string_view name) {
+    std::u16string units = utf8ToUtf16(upperCase(name));
+    for (char16_t& u : units)
+      if (u >= u'A' && u <= u'Z') u = static_cast<char16_t>(u + 32);
+    return units;
+  };
+  return folded(a).compare(folded(b));
+}
+
 bool WineRegStore::blockFollowsTree(std::string_view block) const {
   std::size_t open = block.find('[');
   if (open == std::string_view::npos) return false;

@@ -53,6 +53,9 @@ class WineRegStore : public BlockFileStore {
   // in Wine's spelling; none for a key with subkeys and no values.
   std::string newBlock(NodeId key, const std::vector<NamedValue>& values, bool created) const override;
   bool addsInKeyOrder() const override { return true; }
+  // Wine's server keeps subkeys sorted by lower-cased names: "_" comes before
+  // the letters, where the registry's upper-cased order puts it after them.
+  int compareSiblings(std::string_view a, std::string_view b) const override;
   // The block's key sorts after Software\Classes (Software\Wine, System).
   bool blockFollowsTree(std::string_view block) const override;
 
