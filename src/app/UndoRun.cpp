@@ -114,8 +114,9 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
   }
   registry::Machine& machine = *opened.machine;
   if (machine.kind != "Wine prefix" && machine.kind != ".reg file") {
-    err << "comsweep: --undo cannot yet put keys back into " << machine.path.string() << " (a "
-        << machine.kind << "); import the backup with the registry tools instead (see the README, \"Undo\")\n";
+    err << "comsweep: --undo cannot yet put keys back into "
+        << (machine.path.empty() ? machine.kind : machine.path.string() + " (" + machine.kind + ")")
+        << "; import the backup with the registry tools instead (see the README, \"Undo\")\n";
     return kExitMachineFailed;
   }
   if (backup.empty()) {
@@ -149,6 +150,13 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
   if (namesUser && layers.size() == 1 && regFile) {
     userSubtree = std::make_unique<registry::SubtreeStore>(*regFile, regFile->userClassesForAdding());
     layers.push_back({userSubtree.get(), kUserClasses});
+  }
+  // A .reg file reads both names of the machine's classes as one tree; one
+  // whose classes were all removed no longer says which name it used.
+  if (regFile && regFile->childCount(regFile->root()) == 0) {
+    registry::Machine::Layer machineClasses = layers.front();
+    for (const char* root : {"HKEY_CLASSES_ROOT", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes"})
+      if (!registry::equalsNoCase(machineClasses.registryRoot, root)) layers.push_back({machineClasses.store, root});
   }
 #ifndef _WIN32
   else if (namesUser && layers.size() == 1 && machine.kind == "Wine prefix" &&

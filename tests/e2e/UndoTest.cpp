@@ -171,6 +171,21 @@ TEST_P(UndoRegFile, PutsBackEveryBlockAsItWas) {
 INSTANTIATE_TEST_SUITE_P(Encodings, UndoRegFile, ::testing::Values(true, false),
                          [](const auto& p) { return p.param ? "Utf16" : "EightBit"; });
 
+// The file no longer names its classes' root once they are all removed.
+TEST(Undo, PutsBackAllOfAnExportThatNamedItsClassesBelowTheMachine) {
+  TempDir dir;
+  const fs::path file = dir / "only.reg";
+  const std::string original = encodeRegText(
+      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\m9q.Only]\n@=\"x\"\n", true, true);
+  writeFile(file, original);
+  ASSERT_EQ(runOn(file, {"/ALL"}).status, 0);
+  ASSERT_EQ(plainText(readFile(file)).find("m9q"), std::string::npos);
+  BinaryResult undo = runOn(file, {"--undo"});
+  EXPECT_EQ(undo.status, 0) << undo.err;
+  writeFile(dir / "before.reg", original);
+  EXPECT_EQ(dump(file), dump(dir / "before.reg"));
+}
+
 TEST(Undo, LeavesAKeyThatExistsAgainWithOtherValuesAndWhatLiesBelowIt) {
   TempDir dir;
   const fs::path file = dir / "hkcr.reg";
