@@ -159,8 +159,8 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
       if (!registry::equalsNoCase(machineClasses.registryRoot, root)) layers.push_back({machineClasses.store, root});
   }
 #ifndef _WIN32
-  else if (namesUser && layers.size() == 1 && machine.kind == "Wine prefix" &&
-             fs::exists(fs::symlink_status(machine.path / "user.reg", ec))) {
+  if (namesUser && layers.size() == 1 && machine.kind == "Wine prefix" &&
+      fs::exists(fs::symlink_status(machine.path / "user.reg", ec))) {
     if (userClasses = openUserClasses(machine.path, error); !userClasses) {
       err << "comsweep: " << error << "\n";
       return kExitMachineFailed;
