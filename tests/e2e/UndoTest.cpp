@@ -171,6 +171,22 @@ TEST_P(UndoRegFile, PutsBackEveryBlockAsItWas) {
 INSTANTIATE_TEST_SUITE_P(Encodings, UndoRegFile, ::testing::Values(true, false),
                          [](const auto& p) { return p.param ? "Utf16" : "EightBit"; });
 
+// REGEDIT4 gives string data in hex as 8-bit text, and so do the blocks put back.
+TEST(Undo, PutsBackARegedit4ExportInItsOwnSpelling) {
+  TempDir dir;
+  const fs::path file = dir / "four.reg";
+  const std::string original = encodeRegText(
+      "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Other]\n@=\"stays\"\n\n[HKEY_CLASSES_ROOT\\m9q.Four]\n@=\"x\"\n"
+      "\"Exp\"=hex(2):25,41,25,00\n\"Multi\"=hex(7):61,00,62,00,00\n\"Bin\"=hex:01\n",
+      false, true);
+  writeFile(file, original);
+  ASSERT_EQ(runOn(file, {"/ALL"}).status, 0);
+  ASSERT_EQ(readFile(file).find("m9q"), std::string::npos);
+  BinaryResult undo = runOn(file, {"--undo"});
+  EXPECT_EQ(undo.status, 0) << undo.err;
+  EXPECT_EQ(sortedBlocks(readFile(file)), sortedBlocks(original));
+}
+
 // The file no longer names its classes' root once they are all removed.
 TEST(Undo, PutsBackAllOfAnExportThatNamedItsClassesBelowTheMachine) {
   TempDir dir;
