@@ -261,6 +261,7 @@ std::string FuzzHarness::checkUndo(registry::MachineOpenResult machine, const st
   if (!read) return "the backup cannot be read: " + error;
   std::vector<registry::Machine::Layer> layers = machine.machine->layers;
   if (layers.empty()) layers.push_back({machine.machine->store.get(), machine.machine->registryRoot});
+  if (m_reader == Reader::RegFile) removal::addMachineClassesNames(layers);
   removal::Restore restore(layers);
   removal::RestorePlan plan = restore.plan(keys);
   if (!plan.refusal.empty()) return "the undo refuses the backup: " + plan.refusal;

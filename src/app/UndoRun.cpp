@@ -151,13 +151,7 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
     userSubtree = std::make_unique<registry::SubtreeStore>(*regFile, regFile->userClassesForAdding());
     layers.push_back({userSubtree.get(), kUserClasses});
   }
-  // A .reg file reads both names of the machine's classes as one tree; one
-  // whose classes were all removed no longer says which name it used.
-  if (regFile && regFile->childCount(regFile->root()) == 0) {
-    registry::Machine::Layer machineClasses = layers.front();
-    for (const char* root : {"HKEY_CLASSES_ROOT", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes"})
-      if (!registry::equalsNoCase(machineClasses.registryRoot, root)) layers.push_back({machineClasses.store, root});
-  }
+  if (machine.kind == ".reg file") removal::addMachineClassesNames(layers);
 #ifndef _WIN32
   if (namesUser && layers.size() == 1 && machine.kind == "Wine prefix" &&
       fs::exists(fs::symlink_status(machine.path / "user.reg", ec))) {

@@ -207,6 +207,12 @@ void Restore::apply(const std::vector<BackupKey>& keys, RestorePlan& plan) {
   }
 }
 
+void addMachineClassesNames(std::vector<registry::Machine::Layer>& layers) {
+  const registry::Machine::Layer machineClasses = layers.front();
+  for (const char* root : {"HKEY_CLASSES_ROOT", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes"})
+    if (!registry::equalsNoCase(machineClasses.registryRoot, root)) layers.push_back({machineClasses.store, root});
+}
+
 const char* restoreStateText(RestoreState state, bool listing) {
   switch (state) {
     case RestoreState::PutBack: return listing ? "would put back" : "put back";

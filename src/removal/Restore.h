@@ -72,6 +72,11 @@ class Restore {
   std::vector<registry::Machine::Layer> m_layers;
 };
 
+// A .reg file reads both names of the machine's classes (HKEY_CLASSES_ROOT,
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes) as one tree, and is known by the
+// first its remaining keys use: the first layer gets the other name too.
+void addMachineClassesNames(std::vector<registry::Machine::Layer>& layers);
+
 // Words for a state in the record: "put back", "already there", ...
 const char* restoreStateText(RestoreState state, bool listing);
 

@@ -229,6 +229,10 @@ TEST(Undo, RefusesABackupOfAnotherMachineAndMachinesItCannotWrite) {
   ASSERT_EQ(runOn(prefix, {"/ALL"}).status, 0);
   const fs::path backup = filesStarting(prefix / "drive_c", "9QReg-").at(0);
   const fs::path file = dir / "hkcr.reg";
+  fs::create_directories(dir / "other");
+  writeFile(dir / "other" / "other.reg", encodeRegText(kRegText, true, true));
+  ASSERT_EQ(runOn(dir / "other" / "other.reg", {"/ALL"}).status, 0);
+  const fs::path regBackup = filesStarting(dir / "other", "9QReg-").at(0);
   writeFile(file, encodeRegText(kRegText, true, true));
   const std::string before = readFile(file);
   const fs::path hive = makeMachine(dir / "hive", Format::Hive, 1);
@@ -244,8 +248,11 @@ TEST(Undo, RefusesABackupOfAnotherMachineAndMachinesItCannotWrite) {
     std::vector<std::string> args;
     std::string says;
   } cases[] = {
-      // The Wine prefix's roots are not this file's.
-      {file, {"--undo", backup.string()}, "lies outside this machine's classes"},
+      // A .reg file's roots are not the Wine prefix's.
+      {prefix, {"--undo", regBackup.string()}, "lies outside this machine's classes"},
+      // The file reads the prefix's machine classes as its own, but the
+      // parent of a removed key is missing.
+      {file, {"--undo", backup.string()}, "whose parent key does not exist"},
       // The same roots, but the parent of a removed key is missing.
       {dir / "empty", {"--undo", "--list", backup.string()}, "whose parent key does not exist"},
       {file, {"--undo"}, "no backup (9QReg-*.reg)"},
