@@ -215,8 +215,9 @@ LONG MemoryStore::createKey(NodeId parent, std::string_view name, NodeId& out, b
   out = kNoNode;
   created = false;
   if (!isLive(parent)) return ERROR_KEY_DELETED;
-  if (name.empty() || name.find_first_of(std::string_view("\\\0", 2)) != std::string_view::npos ||
-      utf8ToUtf16(name).size() > 255)
+  // No limit on the length: a key read from a file with a longer name than
+  // the registry allows is put back as it was.
+  if (name.empty() || name.find_first_of(std::string_view("\\\0", 2)) != std::string_view::npos)
     return ERROR_INVALID_PARAMETER;
   out = findChild(parent, name);
   if (out != kNoNode) return ERROR_SUCCESS;

@@ -30,8 +30,8 @@ class MemoryStore : public Store {
   LONG removeLeaf(NodeId parent, NodeId child) override;
   // A plain memory store has nowhere to write to.
   CommitResult save() override { return {}; }
-  // A name is one level: not empty, no backslash or NUL, at most 255 UTF-16
-  // units (ERROR_INVALID_PARAMETER otherwise).
+  // A name is one level: not empty, no backslash or NUL
+  // (ERROR_INVALID_PARAMETER otherwise).
   LONG createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) override;
   // A named value is kept beside the tree, in the order values were set;
   // the default value is the tree's own.
