@@ -20,6 +20,8 @@
 #include "registry/regfile/RegFileMachine.h"
 #include "registry/wine/WineRegStore.h"
 #include "removal/KeyRemoval.h"
+#include "removal/Restore.h"
+#include "removal/UndoFile.h"
 
 namespace comsweep::fuzz {
 namespace fs = std::filesystem;
@@ -185,6 +187,15 @@ std::string FuzzHarness::run(std::string_view raw) {
   if (std::string fault = walkTree(store, api, before); !fault.empty()) return fault;
   m_keys = before.size();
 
+  // The backup an undo puts back, taken before anything is removed.
+  std::vector<registry::Machine::Layer> layers = opened.machine->layers;
+  if (layers.empty()) layers.push_back({&store, opened.machine->registryRoot});
+  bool backupComplete = true;
+  std::vector<std::pair<std::size_t, std::string>> unwritable;
+  const std::string backup =
+      removal::UndoFile(layers, m_workDir).text(chooseRemovals(before), backupComplete, &unwritable);
+  backupComplete = backupComplete && unwritable.empty();
+
   std::vector<std::pair<std::string, registry::LONG>> removals;
   for (const std::string& path : chooseRemovals(before)) {
     registry::LONG status = removal::deleteKeyPath(api, registry::HKEY_CLASSES_ROOT, path);
@@ -255,6 +266,51 @@ std::string FuzzHarness::run(std::string_view raw) {
     while (i < readBack.size() && i < after.size() && readBack[i] == after[i]) ++i;
     std::string at = i < after.size() ? after[i].path : i < readBack.size() ? readBack[i].path : "";
     return "the saved file reads back as another tree (from \"" + at + "\" on)";
+  }
+  bool allRemoved = std::all_of(removals.begin(), removals.end(),
+                                [](const auto& r) { return r.second == registry::ERROR_SUCCESS; });
+  if (m_reader == Reader::Hive || !backupComplete || !allRemoved) return {};
+  return checkUndo(std::move(reopened), backup, foldCase(std::move(before)), foldCase);
+}
+
+// Puts back the removed keys from their backup as --undo does: the tree
+// must read as it was before the removals, also once saved and read again.
+std::string FuzzHarness::checkUndo(registry::MachineOpenResult machine, const std::string& backup,
+                                   const std::vector<WalkedKey>& before,
+                                   const std::function<std::vector<WalkedKey>(std::vector<WalkedKey>)>& foldCase) {
+  const fs::path backupFile = m_workDir / "undo.reg";
+  if (!writeAll(backupFile, backup)) return "cannot write the backup";
+  std::vector<removal::BackupKey> keys;
+  std::string error;
+  bool read = removal::readBackup(backupFile, keys, error);
+  fs::remove(backupFile);
+  if (!read) return "the backup cannot be read: " + error;
+  std::vector<registry::Machine::Layer> layers = machine.machine->layers;
+  if (layers.empty()) layers.push_back({machine.machine->store.get(), machine.machine->registryRoot});
+  if (m_reader == Reader::RegFile) removal::addMachineClassesNames(layers);
+  removal::Restore restore(layers);
+  removal::RestorePlan plan = restore.plan(keys);
+  if (!plan.refusal.empty()) return "the undo refuses the backup: " + plan.refusal;
+  restore.apply(keys, plan);
+  for (const removal::RestoreItem& item : plan.items)
+    if (item.state != removal::RestoreState::PutBack)
+      return "the undo did not put back \"" + keys[item.key].path + "\": " +
+             removal::restoreStateText(item.state, false) + " " + item.detail;
+  registry::CommitResult saved = machine.machine->store->save();
+  if (!saved.ok) return "the undo's save failed: " + saved.message;
+  machine.machine.reset();
+  registry::MachineOpenResult reopened = open();
+  if (!reopened.machine) return "the file the undo saved cannot be read back: " + reopened.error;
+  registry::HandleTable api(*reopened.machine->store);
+  std::vector<WalkedKey> restored;
+  if (std::string fault = walkTree(*reopened.machine->store, api, restored); !fault.empty())
+    return "after the undo: " + fault;
+  restored = foldCase(std::move(restored));
+  if (restored != before) {
+    std::size_t i = 0;
+    while (i < restored.size() && i < before.size() && restored[i] == before[i]) ++i;
+    std::string at = i < before.size() ? before[i].path : i < restored.size() ? restored[i].path : "";
+    return "the undo gives another tree than before the removals (from \"" + at + "\" on)";
   }
   return {};
 }

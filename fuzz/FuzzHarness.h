@@ -20,9 +20,12 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "fuzz/TreeWalk.h"
 #include "registry/Machine.h"
 
 namespace comsweep::fuzz {
@@ -49,6 +52,10 @@ class FuzzHarness {
 
  private:
   registry::MachineOpenResult open() const;
+  // After a saved removal: what an undo of it gives (see run()).
+  std::string checkUndo(registry::MachineOpenResult machine, const std::string& backup,
+                        const std::vector<WalkedKey>& before,
+                        const std::function<std::vector<WalkedKey>(std::vector<WalkedKey>)>& foldCase);
   // The work directory's file names, to notice files a save leaves behind.
   std::string listing() const;
 

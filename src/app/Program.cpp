@@ -8,6 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/KeyReport.h"
 #include "app/MainForm.h"
+#include "app/UndoRun.h"
 #include "registry/CountingApi.h"
 #include "platform/SignalCleanup.h"
 #include "registry/HandleTable.h"
@@ -45,6 +46,9 @@ constexpr const char* kUsage =
     "                 standard output instead (format 1, see the manual page)\n"
     "  -h, --help, /? this text\n"
     "  -V, --version  the version\n"
+    "  --undo [--list] [BACKUP]\n"
+    "                 put back what a run removed, from BACKUP or the newest\n"
+    "                 9QReg-*.reg beside the log (--list: only say what)\n"
     "\n"
     "Refused before anything is read or written (exit status 2): a word that\n"
     "starts with \"-\" and is no option above, a word that names an existing file or\n"
@@ -52,8 +56,8 @@ constexpr const char* kUsage =
     "Other words are ignored, and still make the run unattended.\n"
     "\n"
     "Before the first key is removed, every key about to go is saved, with its\n"
-    "subkeys and values, to 9QReg-<date>-<time>.reg next to the log; importing it\n"
-    "(regedit, or reg import) puts them back.\n"
+    "subkeys and values, to 9QReg-<date>-<time>.reg next to the log; --undo (or\n"
+    "importing it with regedit or reg import) puts them back.\n"
     "\n";
 
 constexpr const char* kUsageEnd =
@@ -104,6 +108,9 @@ std::string argumentText(const std::vector<std::string>& args) {
 
 int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& environment,
                std::ostream& out, std::ostream& err) {
+  // "--undo" leads a command of its own, with words of its own.
+  if (!args.empty() && args[0] == "--undo")
+    return runUndo(std::vector<std::string>(args.begin() + 1, args.end()), environment, out, err);
   const ProgramOptions options = readOptions(args);
   if (!options.refusal.empty()) {
     err << "comsweep: " << options.refusal << "\n"

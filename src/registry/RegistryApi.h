@@ -28,6 +28,7 @@ inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 inline constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
 inline constexpr LONG ERROR_KEY_DELETED = 1018;
+inline constexpr LONG ERROR_CALL_NOT_IMPLEMENTED = 120;
 
 // Value types.
 inline constexpr DWORD REG_NONE = 0;

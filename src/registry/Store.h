@@ -75,6 +75,24 @@ class Store {
   // Writes the store back to where it came from when something was removed:
   // every changed file is written before the first one is replaced.
   CommitResult save();
+
+  // Adding, as an undo puts removed keys back. A store that cannot add
+  // answers ERROR_CALL_NOT_IMPLEMENTED and changes nothing.
+  //
+  // The child `name` (one level, spelled as it is to be stored) of `parent`,
+  // in the registry's order among its siblings; an existing child of that
+  // name, compared without regard to case, is opened instead and keeps its
+  // spelling. `created` says which happened.
+  virtual LONG createKey(NodeId /*parent*/, std::string_view /*name*/, NodeId& out, bool& created) {
+    out = kNoNode;
+    created = false;
+    return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+  // Sets a value of the key; a value of the same name (compared without
+  // regard to case, "" for the default value) is replaced in its place.
+  virtual LONG setValue(NodeId /*node*/, const NamedValue& /*value*/) {
+    return ERROR_CALL_NOT_IMPLEMENTED;
+  }
 };
 
 }  // namespace comsweep::registry

@@ -5,10 +5,24 @@
 #include <string>
 #include <vector>
 
+#include "registry/StoreContract.h"
+
 namespace comsweep::test {
 namespace {
 
-// The store contract holds for memory stores through the Layered instantiation, whose two layers are memory stores.
+struct MemoryTraits {
+  static StoreUnderTest make(const std::vector<ContractKey>& keys) {
+    auto store = std::make_unique<registry::MemoryStore>();
+    for (const ContractKey& key : keys) {
+      registry::NodeId node = store->addPath(key.path);
+      if (key.defaultValue) store->setDefaultValue(node, *key.defaultValue);
+    }
+    return {std::move(store), nullptr};
+  }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Memory, StoreContract, MemoryTraits);
+
 // A value larger than the store keeps among others, and the ones around it.
 TEST(MemoryStore, KeepsValuesOfAnySize) {
   registry::MemoryStore store;

@@ -178,7 +178,55 @@ TYPED_TEST_P(StoreContract, DeletesOnlyKeysWithoutSubkeys) {
   EXPECT_EQ(this->m_api->openHandles(), 0u);
 }
 
+// Stores that cannot add say so and are skipped.
+TYPED_TEST_P(StoreContract, AddsKeysInRegistryOrderAndReplacesValuesInPlace) {
+  using namespace registry;
+  Store& store = *this->m_sut.store;
+  NodeId made = kNoNode, again = kNoNode;
+  bool created = false;
+  LONG status = store.createKey(store.root(), "aB", made, created);
+  if (status == ERROR_CALL_NOT_IMPLEMENTED) GTEST_SKIP() << "this store does not add keys";
+  ASSERT_EQ(status, 0);
+  EXPECT_TRUE(created);
+  // An existing name opens that key and keeps its spelling.
+  EXPECT_EQ(store.createKey(store.root(), "AB", again, created), 0);
+  EXPECT_FALSE(created);
+  EXPECT_EQ(again, made);
+  EXPECT_EQ(this->childrenOf(""),
+            (std::vector<std::string>{"A", "a1", "aB", "b", "CLSID", "Long", "Values", "Z", "_x"}));
+  NodeId sub = kNoNode;
+  ASSERT_EQ(store.createKey(made, "\xF0\x9F\x98\x80 Sub", sub, created), 0);
+  const std::vector<NamedValue> given = {
+      {"", sz("first")},
+      {"Bin", {REG_BINARY, std::string("\0\xFF", 2)}},
+      {"Odd", {0x2A, ""}},
+      {"bin", {REG_DWORD, std::string("\x02\0\0\0", 4)}},  // replaces "Bin" where it was
+      {"", sz("")},
+  };
+  for (const NamedValue& value : given) EXPECT_EQ(store.setValue(sub, value), 0) << value.name;
+  std::vector<NamedValue> read;
+  ASSERT_TRUE(store.values(sub, read));
+  ASSERT_EQ(read.size(), 3u);
+  EXPECT_EQ(read[0].name, "");
+  EXPECT_EQ(read[0].value.data, std::string(2, '\0'));
+  EXPECT_EQ(read[1].value.type, REG_DWORD);
+  EXPECT_EQ(read[2].name, "Odd");
+  EXPECT_EQ(read[2].value.type, 0x2Au);
+  EXPECT_EQ(this->ansiDefault("ab\\\xF0\x9F\x98\x80 sub"), "0 1 1|read:");
+  // Under an existing key; names that are not one level are refused.
+  EXPECT_EQ(store.createKey(store.findChild(store.root(), "CLSID"), "{0}", again, created), 0);
+  EXPECT_EQ(this->childrenOf("CLSID").back(), "{0}");  // "}" sorts after the digits
+  for (std::string_view bad : {std::string_view(), std::string_view("a\\b"), std::string_view("a\0b", 3)})
+    EXPECT_EQ(store.createKey(store.root(), bad, again, created), ERROR_INVALID_PARAMETER);
+  // Names longer than the registry allows are the file's own, put back as they were.
+  EXPECT_EQ(store.createKey(store.root(), std::string(300, 'n'), again, created), 0);
+  EXPECT_EQ(this->m_api->RegDeleteKeyA(HKEY_CLASSES_ROOT, "ab\\\xF0\x9F\x98\x80 sub"), 0);
+  EXPECT_EQ(store.setValue(sub, {"", sz("late")}), ERROR_KEY_DELETED);
+  EXPECT_EQ(store.createKey(sub, "x", again, created), ERROR_KEY_DELETED);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(StoreContract, EnumeratesSortedByUpperCasedNamesAsStored,
-                            ReadsTheDefaultValueLikeTheAnsiApi, DeletesOnlyKeysWithoutSubkeys);
+                            ReadsTheDefaultValueLikeTheAnsiApi, DeletesOnlyKeysWithoutSubkeys,
+                            AddsKeysInRegistryOrderAndReplacesValuesInPlace);
 
 }  // namespace comsweep::test

@@ -100,6 +100,9 @@ bool BlockFileStore::values(NodeId node, std::vector<NamedValue>& out) const {
         !readValues(bytes, out))
       return false;
   }
+  if (const std::vector<NamedValue>* set = valuesSet(node)) {
+    for (const NamedValue& v : *set) mergeValue(out, v.name, v.value);
+  }
   return true;
 }
 
@@ -128,6 +131,70 @@ std::vector<std::pair<std::size_t, NodeId>> BlockFileStore::keysNeedingStandIns(
   return found;
 }
 
+LONG BlockFileStore::createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) {
+  LONG status = MemoryStore::createKey(parent, name, out, created);
+  if (status == ERROR_SUCCESS && created) m_dirty = true;
+  return status;
+}
+
+LONG BlockFileStore::setValue(NodeId node, const NamedValue& value) {
+  LONG status = MemoryStore::setValue(node, value);
+  if (status == ERROR_SUCCESS) m_dirty = true;
+  return status;
+}
+
+int BlockFileStore::compareKeyOrder(NodeId a, NodeId b) const {
+  auto chain = [this](NodeId n) {
+    std::vector<NodeId> levels;
+    for (; n != kNoNode && parentOf(n) != kNoNode; n = parentOf(n)) levels.push_back(n);
+    return levels;
+  };
+  std::vector<NodeId> x = chain(a), y = chain(b);
+  auto i = x.rbegin(), j = y.rbegin();
+  for (; i != x.rend() && j != y.rend(); ++i, ++j) {
+    if (*i == *j) continue;
+    if (int c = compareSiblings(name(*i), name(*j)); c != 0) return c;
+  }
+  return (i == x.rend() ? 0 : 1) - (j == y.rend() ? 0 : 1);
+}
+
+std::vector<std::pair<std::size_t, std::string>> BlockFileStore::addedBlocks() const {
+  std::vector<NodeId> keys;
+  for (NodeId key : addedKeys())
+    if (isLive(key)) keys.push_back(key);
+  std::vector<std::size_t> places(keys.size(), m_blocks.size());
+  if (addsInKeyOrder()) {
+    std::stable_sort(keys.begin(), keys.end(),
+                     [this](NodeId a, NodeId b) { return compareKeyOrder(a, b) < 0; });
+    // One walk over the blocks, which the format's writer keeps in the same order.
+    std::size_t next = 0, afterLast = m_blocks.size();
+    std::string bytes;
+    for (std::size_t i = 0; i < m_blocks.size() && next < keys.size(); ++i) {
+      if (m_blocks[i].node == kNoNode) {
+        // Without a block of the tree to follow, the first block that sorts after it.
+        if (afterLast == m_blocks.size() && readBytes(m_blocks[i].offset, blockEnd(i), bytes) &&
+            blockFollowsTree(bytes))
+          afterLast = i;
+        continue;
+      }
+      while (next < keys.size() && compareKeyOrder(keys[next], m_blocks[i].node) < 0)
+        places[next++] = i;
+      afterLast = i + 1;
+    }
+    for (; next < keys.size(); ++next) places[next] = afterLast;
+  }
+  std::vector<std::pair<std::size_t, std::string>> found;
+  static const std::vector<NamedValue> kNone;
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    const std::vector<NamedValue>* set = valuesSet(keys[k]);
+    std::string text = newBlock(keys[k], set ? *set : kNone, isCreated(keys[k]));
+    if (!text.empty()) found.emplace_back(places[k], std::move(text));
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  return found;
+}
+
 bool BlockFileStore::writeKept(AtomicWriter& out) const {
   std::vector<std::pair<std::size_t, std::string>> standIns;
   std::string bytes;
@@ -149,16 +216,28 @@ bool BlockFileStore::writeKept(AtomicWriter& out) const {
     }
     return true;
   };
+  const std::vector<std::pair<std::size_t, std::string>> added = addedBlocks();
+  auto adding = added.begin();
   std::size_t keptFrom = 0;  // start of the bytes not yet written
   for (std::size_t i = 0; i < m_blocks.size(); ++i) {
     const Block& block = m_blocks[i];
+    if (adding != added.end() && adding->first == i) {
+      if (!copy(keptFrom, block.offset)) return false;
+      keptFrom = block.offset;
+      for (; adding != added.end() && adding->first == i; ++adding)
+        if (!out.write(adding->second)) return false;
+    }
     if (block.node == kNoNode || isLive(block.node)) continue;
     if (!copy(keptFrom, block.offset)) return false;
     if (standIn != standIns.end() && standIn->first == i && !out.write((standIn++)->second))
       return false;
     keptFrom = blockEnd(i);
   }
-  return copy(keptFrom, m_text.size());
+  if (!copy(keptFrom, m_text.size())) return false;
+  if (adding != added.end() && !out.write(appendSeparator())) return false;
+  for (; adding != added.end(); ++adding)
+    if (!out.write(adding->second)) return false;
+  return true;
 }
 
 void BlockFileStore::filesHolding(NodeId node, std::vector<std::string>& out) const {

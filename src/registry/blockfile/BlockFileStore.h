@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "registry/Text.h"
 #include "registry/memory/MemoryStore.h"
 
 namespace comsweep::registry {
@@ -28,6 +29,10 @@ class BlockFileStore : public MemoryStore {
   // Every value of the key, gathered from its blocks in file order.
   bool values(NodeId node, std::vector<NamedValue>& out) const override;
   LONG removeLeaf(NodeId parent, NodeId child) override;
+  // Added keys and values are written by the next save as blocks of their
+  // own (newBlock()); every block of the file stays as it is.
+  LONG createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) override;
+  LONG setValue(NodeId node, const NamedValue& value) override;
   // Nothing removed since the file was read (or last saved): the file is not
   // touched. Otherwise its new content is written, unless objection()
   // answers, asked before anything is written and again before the batch
@@ -77,6 +82,23 @@ class BlockFileStore : public MemoryStore {
   virtual std::string standInBlock(std::size_t index, NodeId key, std::string_view removed) const = 0;
   // Why the file must not be replaced now, or empty.
   virtual std::string objection() const = 0;
+  // The block that adds `key` with the values given to it (all of them for
+  // a key made by createKey(), else those setValue() gave), in the file's
+  // encoding; empty when the format needs none (a key with subkeys and no
+  // values). `created` tells a new key from one that was there.
+  virtual std::string newBlock(NodeId key, const std::vector<NamedValue>& values, bool created) const = 0;
+  // True: added blocks go where the format's own writer puts the key (keys
+  // sorted depth first, as Wine saves them). False: after the last block,
+  // where nothing later in the file can change them.
+  virtual bool addsInKeyOrder() const { return false; }
+  // For keys added in key order: whether the block (its bytes), which holds
+  // no key of the tree, sorts after every key of the tree.
+  virtual bool blockFollowsTree(std::string_view /*block*/) const { return false; }
+  // The order of two sibling names in the file, for keys added in key order:
+  // the registry's (compareNoCase) unless the format's writer sorts otherwise.
+  virtual int compareSiblings(std::string_view a, std::string_view b) const { return compareNoCase(a, b); }
+  // What goes between the file's last byte and blocks added at its end.
+  virtual std::string appendSeparator() const { return {}; }
 
  private:
   // A key may exist only through the blocks of its subkeys; leaving out the
@@ -88,6 +110,12 @@ class BlockFileStore : public MemoryStore {
   // again from the file, which must not have changed. False when it cannot.
   bool readBytes(std::size_t begin, std::size_t end, std::string& out) const;
   std::size_t blockEnd(std::size_t index) const;
+  // The blocks of added keys and values, each with the index of the block it
+  // goes before (blockCount() for the end of the file), in file order.
+  std::vector<std::pair<std::size_t, std::string>> addedBlocks() const;
+  // Depth-first order of two keys of the same tree, names compared as the
+  // registry compares them: negative when `a` comes first.
+  int compareKeyOrder(NodeId a, NodeId b) const;
   bool writeKept(AtomicWriter& out) const;
 
   std::filesystem::path m_file;

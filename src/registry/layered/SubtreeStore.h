@@ -38,6 +38,12 @@ class SubtreeStore : public Store {
   void filesHolding(NodeId node, std::vector<std::string>& out) const override {
     m_holder.filesHolding(node, out);
   }
+  LONG createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) override {
+    return m_holder.createKey(parent, name, out, created);
+  }
+  LONG setValue(NodeId node, const NamedValue& value) override {
+    return m_holder.setValue(node, value);
+  }
 
  private:
   Store& m_holder;

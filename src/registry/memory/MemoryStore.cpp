@@ -85,6 +85,10 @@ bool MemoryStore::values(NodeId node, std::vector<NamedValue>& out) const {
   if (!isLive(node)) return false;
   RegValue value;
   if (defaultValue(node, value)) out.push_back({std::string(), std::move(value)});
+  if (const std::vector<NamedValue>* set = valuesSet(node)) {
+    for (const NamedValue& v : *set)
+      if (!v.name.empty()) out.push_back(v);
+  }
   return true;
 }
 
@@ -205,6 +209,42 @@ void MemoryStore::dropSubtree(NodeId node) {
   }
   m_nodes[node].live = false;
   ++m_nodes[parentOf(node)].removedChildren;
+}
+
+LONG MemoryStore::createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) {
+  out = kNoNode;
+  created = false;
+  if (!isLive(parent)) return ERROR_KEY_DELETED;
+  // No limit on the length: a key read from a file with a longer name than
+  // the registry allows is put back as it was.
+  if (name.empty() || name.find_first_of(std::string_view("\\\0", 2)) != std::string_view::npos)
+    return ERROR_INVALID_PARAMETER;
+  out = findChild(parent, name);
+  if (out != kNoNode) return ERROR_SUCCESS;
+  out = addKey(parent, name);
+  created = true;
+  m_nodes[out].added = true;
+  m_nodes[out].created = true;
+  m_added.push_back(out);
+  return ERROR_SUCCESS;
+}
+
+LONG MemoryStore::setValue(NodeId node, const NamedValue& value) {
+  if (!isLive(node)) return ERROR_KEY_DELETED;
+  if (value.name.empty()) setDefaultValue(node, value.value);
+  if (!m_nodes[node].added) {
+    m_nodes[node].added = true;
+    m_added.push_back(node);
+  }
+  std::vector<NamedValue>& set = m_valuesSet[node];
+  for (NamedValue& v : set) {
+    if (equalsNoCase(v.name, value.name)) {
+      v.value = value.value;
+      return ERROR_SUCCESS;
+    }
+  }
+  set.push_back(value);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace comsweep::registry

@@ -4,6 +4,7 @@
 // way, so lookup is a binary search and enumeration by index is direct.
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "registry/Store.h"
@@ -28,6 +29,12 @@ class MemoryStore : public Store {
   bool values(NodeId node, std::vector<NamedValue>& out) const override;
   LONG removeLeaf(NodeId parent, NodeId child) override;
   // A plain memory store has nowhere to write to: prepareSave() writes nothing.
+  // A name is one level: not empty, no backslash or NUL
+  // (ERROR_INVALID_PARAMETER otherwise).
+  LONG createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) override;
+  // A named value is kept beside the tree, in the order values were set;
+  // the default value is the tree's own.
+  LONG setValue(NodeId node, const NamedValue& value) override;
 
   // Building. addKey finds or creates the child (merging repeated keys);
   // children arriving in registry order are appended in constant time.
@@ -57,6 +64,17 @@ class MemoryStore : public Store {
   std::size_t nodeCount() const { return m_nodes.size(); }
 
  protected:
+  // Keys made by createKey() or given values by setValue(), each once, in
+  // the order that first happened (removed ones included): what a file
+  // store has to write beyond its file's blocks.
+  const std::vector<NodeId>& addedKeys() const { return m_added; }
+  bool isCreated(NodeId node) const { return node < m_nodes.size() && m_nodes[node].created; }
+  // The values given to the key by setValue(), or null.
+  const std::vector<NamedValue>* valuesSet(NodeId node) const {
+    auto it = m_valuesSet.find(node);
+    return it == m_valuesSet.end() ? nullptr : &it->second;
+  }
+
   // The registry's bytes of a value kept by setEncodedDefault(); a store
   // that keeps spellings gives the decoding of its file format. The spelling
   // was checked when it was stored, so decoding cannot fail.
@@ -82,6 +100,8 @@ class MemoryStore : public Store {
     bool utf8String = false;
     // defaultData is the value's spelling in the file (setEncodedDefault).
     bool encoded = false;
+    bool added = false;    // listed in m_added
+    bool created = false;  // made by createKey()
     // Sorted by compareNoCase of the names. A removed child stays in place
     // until the children are next counted or enumerated, so that removing
     // many of tens of thousands of siblings does not move the rest each time.
@@ -101,6 +121,8 @@ class MemoryStore : public Store {
 
   NodeTable<Node> m_nodes;  // grows without moving what it holds
   TextArena m_texts;
+  std::vector<NodeId> m_added;
+  std::unordered_map<NodeId, std::vector<NamedValue>> m_valuesSet;
 };
 
 }  // namespace comsweep::registry

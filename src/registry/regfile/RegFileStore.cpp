@@ -6,6 +6,7 @@
 #include "registry/Text.h"
 #include "registry/regfile/RegFileLineReader.h"
 #include "registry/regfile/RegFileParser.h"
+#include "registry/regfile/RegFileWriter.h"
 
 namespace comsweep::registry {
 namespace {
@@ -45,6 +46,8 @@ std::unique_ptr<RegFileStore> RegFileStore::open(const std::filesystem::path& fi
     return nullptr;
   }
   store->m_current = kNoNode;
+  // A file of no key lines is all header: keys added to it follow its encoding.
+  if (store->blocks().empty()) store->m_header.assign(store->text());
   // Blocks of keys that a later deletion line took out of the tree stay in
   // the file as they are and belong to no key.
   for (Block& block : store->blocks())
@@ -238,6 +241,75 @@ std::string RegFileStore::standInBlock(std::size_t index, NodeId key, std::strin
   line += path + "]";
   line += lineEnd;
   return header.utf16() ? utf8ToUtf16le(line) : line;
+}
+
+std::string RegFileStore::lineEnd() const {
+  RegFileLineReader header(m_header);
+  std::string_view end = header.next() ? header.terminator() : "";
+  if (end.empty()) end = "\r\n";
+  return header.utf16() ? utf8ToUtf16le(end) : std::string(end);
+}
+
+std::string RegFileStore::appendSeparator() const {
+  const std::string end = lineEnd();
+  const std::string lf = RegFileLineReader(m_header).utf16() ? std::string("\n\0", 2) : "\n";
+  const std::string_view file = text();
+  auto endsWith = [&](std::string_view tail) {
+    return file.size() >= tail.size() && file.substr(file.size() - tail.size()) == tail;
+  };
+  if (endsWith(end + end)) return {};
+  return endsWith(lf) ? end : end + end;
+}
+
+bool RegFileStore::regedit4() const {
+  RegFileLineReader header(m_header);
+  return header.next() && header.text() == "REGEDIT4";
+}
+
+LONG RegFileStore::createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) {
+  if (name.find_first_of("\r\n") != std::string_view::npos) return ERROR_INVALID_PARAMETER;
+  return BlockFileStore::createKey(parent, name, out, created);
+}
+
+LONG RegFileStore::setValue(NodeId node, const NamedValue& value) {
+  if (value.name.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+    return ERROR_INVALID_PARAMETER;
+  if (regedit4() && isStringType(value.value.type) && !regFileQuotes(value.value) &&
+      utf8ToUtf16le(utf16leToUtf8(value.value.data)) != value.value.data)
+    return ERROR_INVALID_PARAMETER;
+  return BlockFileStore::setValue(node, value);
+}
+
+std::string RegFileStore::newBlock(NodeId key, const std::vector<NamedValue>& values, bool created) const {
+  if (!created && values.empty()) return {};
+  RegFileLineReader header(m_header);
+  const bool first = header.next();
+  const bool ansi = first && header.text() == "REGEDIT4";
+  std::string_view lineEnd = first ? header.terminator() : "";
+  if (lineEnd.empty()) lineEnd = "\r\n";
+  std::string path;
+  NodeId top = key;
+  for (; parentOf(top) != kNoNode; top = parentOf(top)) {
+    path.insert(0, name(top));
+    path.insert(0, 1, '\\');
+  }
+  std::string text = "[";
+  text.append(top == m_userClasses ? kUserClasses : std::string_view(m_rootName)).append(path) += "]\n";
+  for (const NamedValue& value : values) {
+    const RegValue& v = value.value;
+    if (ansi && isStringType(v.type) && !regFileQuotes(v))  // string data as 8-bit text
+      text += regFileHexLine({value.name, {v.type, utf16leToUtf8(v.data)}});
+    else
+      text += regFileValueLine(value);
+    text += '\n';
+  }
+  text += '\n';
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += lineEnd;
+    else out += c;
+  }
+  return header.utf16() ? utf8ToUtf16le(out) : out;
 }
 
 }  // namespace comsweep::registry

@@ -34,6 +34,12 @@ class RegFileStore : public BlockFileStore, private RegFileSink {
   // The top of the user's classes, or kNoNode when the file has none. The
   // file is one file: saving this store writes both trees.
   NodeId userClasses() const { return m_userClasses; }
+  // The top of the user's classes, made (empty) when the file has none, so
+  // that keys can be added below it.
+  NodeId userClassesForAdding() {
+    if (m_userClasses == kNoNode) m_userClasses = addTopKey();
+    return m_userClasses;
+  }
 
  private:
   explicit RegFileStore(std::filesystem::path file) : BlockFileStore(std::move(file)) {}
@@ -59,6 +65,21 @@ class RegFileStore : public BlockFileStore, private RegFileSink {
   std::string standInBlock(std::size_t index, NodeId key, std::string_view removed) const override;
   // Another program changed the file since it was read.
   std::string objection() const override;
+  // A key line below the root the file names its classes by (the user's
+  // classes below HKEY_CURRENT_USER) and the values, in the file's encoding
+  // and line ends, appended to the file, spelled as the backup spells it
+  // (an 8-bit file's text as UTF-8, which the reader takes as such).
+  std::string newBlock(NodeId key, const std::vector<NamedValue>& values, bool created) const override;
+  // What a .reg file cannot hold is refused (ERROR_INVALID_PARAMETER): line
+  // breaks in names, and in a REGEDIT4 file string data that is not text.
+  LONG createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) override;
+  LONG setValue(NodeId node, const NamedValue& value) override;
+  // Added blocks end in a blank line, as exported ones do; the file's last
+  // line is ended and followed by one first.
+  std::string appendSeparator() const override;
+  bool regedit4() const;
+  // A line end as the file spells it, in its encoding.
+  std::string lineEnd() const;
 
   // Loading keeps quoted default values as the file spells them.
   void decodeDefault(DWORD type, std::string_view spelling, std::string& data) const override;

@@ -84,4 +84,17 @@ std::string regFileValueLine(const NamedValue& value, bool asciiText) {
   return hexLine(head + type, data);
 }
 
+bool regFileQuotes(const RegValue& value) {
+  std::string text;
+  return value.type == REG_SZ && plainString(value.data, text);
+}
+
+std::string regFileHexLine(const NamedValue& value) {
+  std::string head = value.name.empty() ? "@=" : regQuoted(value.name) + "=";
+  if (value.value.type == REG_BINARY) return hexLine(head + "hex:", value.value.data);
+  char type[24];
+  std::snprintf(type, sizeof type, "hex(%x):", value.value.type);
+  return hexLine(head + type, value.value.data);
+}
+
 }  // namespace comsweep::registry

@@ -14,5 +14,9 @@ namespace comsweep::registry {
 // is quoted only when all of it is ASCII: some importers take quoted text
 // as bytes in no particular encoding, but hex data as it stands.
 std::string regFileValueLine(const NamedValue& value, bool asciiText = false);
+// Whether regFileValueLine() writes the value as quoted text.
+bool regFileQuotes(const RegValue& value);
+// The value as hex data whatever its type (hex: for REG_BINARY, else hex(N):).
+std::string regFileHexLine(const NamedValue& value);
 
 }  // namespace comsweep::registry

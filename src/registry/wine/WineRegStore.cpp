@@ -1,7 +1,9 @@
 #include "registry/wine/WineRegStore.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "registry/Text.h"
 #include "registry/wine/WineEscapes.h"
@@ -23,6 +25,55 @@ class ValueCollector : public WineRegParser::Handler {
  private:
   std::vector<NamedValue>& m_out;
 };
+
+// One value as Wine's server writes it: strings that end in their one
+// terminator quoted (str(N): for the types other than REG_SZ), four-byte
+// DWORDs as dword:, everything else as hex bytes wrapped past column 76.
+std::string wineValueLine(const NamedValue& value) {
+  std::string line =
+      value.name.empty() ? "@=" : "\"" + WineEscapes::escape(utf8ToUtf16(value.name), "\"") + "\"=";
+  const std::string& data = value.value.data;
+  const DWORD type = value.value.type;
+  char head[32];
+  if (isStringType(type) && data.size() >= 2 && data.size() % 2 == 0 &&
+      data[data.size() - 2] == '\0' && data[data.size() - 1] == '\0') {
+    std::u16string units((data.size() - 2) / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i)
+      units[i] = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
+                                       static_cast<unsigned char>(data[2 * i + 1]) << 8);
+    if (type != REG_SZ) {
+      std::snprintf(head, sizeof head, "str(%x):", type);
+      line += head;
+    }
+    return line + "\"" + WineEscapes::escape(units, "\"") + "\"\n";
+  }
+  if (type == REG_DWORD && data.size() == 4) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(data[static_cast<std::size_t>(i)]);
+    std::snprintf(head, sizeof head, "dword:%08x\n", v);
+    return line + head;
+  }
+  if (type == REG_BINARY)
+    line += "hex:";
+  else {
+    std::snprintf(head, sizeof head, "hex(%x):", type);
+    line += head;
+  }
+  std::size_t count = line.size();
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    std::snprintf(head, sizeof head, "%02x", static_cast<unsigned char>(data[i]));
+    line += head;
+    count += 2;
+    if (i + 1 < data.size()) {
+      line += ',';
+      if (++count > 76) {
+        line += "\\\n  ";
+        count = 2;
+      }
+    }
+  }
+  return line + "\n";
+}
 
 bool sameLevel(std::string_view level, std::string_view name) {
   return level == name || equalsNoCase(level, name);
@@ -130,6 +181,46 @@ std::string WineRegStore::standInBlock(std::size_t, NodeId key, std::string_view
   std::string text(removed.substr(0, open));
   text.append("[").append(path).append("]").append(line.substr(line.rfind(']') + 1));
   return text;
+}
+
+std::string WineRegStore::newBlock(NodeId key, const std::vector<NamedValue>& values, bool) const {
+  if (values.empty() && childCount(key) > 0) return {};
+  std::string path = "Software\\\\Classes";
+  std::vector<NodeId> chain;
+  for (NodeId n = key; n != root(); n = parentOf(n)) chain.push_back(n);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+    path.append("\\\\").append(WineEscapes::escape(utf8ToUtf16(name(*it)), "[]"));
+  const auto now = static_cast<std::uint64_t>(std::time(nullptr));
+  const std::uint64_t ticks = (now + 11644473600ull) * 10000000ull;  // since 1601, in 100 ns
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "] %llu\n#time=%x%08x\n", static_cast<unsigned long long>(now),
+                static_cast<unsigned>(ticks >> 32), static_cast<unsigned>(ticks & 0xFFFFFFFFu));
+  std::string text = "\n[" + path + stamp;
+  for (const NamedValue& value : values) text += wineValueLine(value);
+  return text;
+}
+
+int WineRegStore::compareSiblings(std::string_view a, std::string_view b) const {
+  auto folded = [](std::string_view name) {
+    std::u16string units = utf8ToUtf16(upperCase(name));
+    for (char16_t& u : units)
+      if (u >= u'A' && u <= u'Z') u = static_cast<char16_t>(u + 32);
+    return units;
+  };
+  return folded(a).compare(folded(b));
+}
+
+bool WineRegStore::blockFollowsTree(std::string_view block) const {
+  std::size_t open = block.find('[');
+  if (open == std::string_view::npos) return false;
+  std::string_view path = block.substr(open + 1, block.find(']', open) - open - 1);
+  for (std::string_view level : {std::string_view("Software"), std::string_view("Classes")}) {
+    std::size_t cut = path.find("\\\\");
+    if (int c = compareNoCase(path.substr(0, cut), level); c != 0) return c > 0;
+    if (cut == std::string_view::npos) return false;  // a parent of the classes
+    path.remove_prefix(cut + 2);
+  }
+  return false;
 }
 
 std::string WineRegStore::objection() const {

@@ -49,6 +49,15 @@ class WineRegStore : public BlockFileStore {
   std::string standInBlock(std::size_t index, NodeId key, std::string_view removed) const override;
   // The save guard objects, or another program wrote the file since it was read.
   std::string objection() const override;
+  // A block as Wine saves a key: its path, the time of the save, the values
+  // in Wine's spelling; none for a key with subkeys and no values.
+  std::string newBlock(NodeId key, const std::vector<NamedValue>& values, bool created) const override;
+  bool addsInKeyOrder() const override { return true; }
+  // Wine's server keeps subkeys sorted by lower-cased names: "_" comes before
+  // the letters, where the registry's upper-cased order puts it after them.
+  int compareSiblings(std::string_view a, std::string_view b) const override;
+  // The block's key sorts after Software\Classes (Software\Wine, System).
+  bool blockFollowsTree(std::string_view block) const override;
 
   std::function<std::string()> m_saveGuard;
 };

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <sys/stat.h>
 
+#include <regex>
+
 #include "registry/StoreContract.h"
 #include "registry/wine/WineEscapes.h"
 #include "registry/wine/WineTestSupport.h"
@@ -167,6 +169,38 @@ TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile) {
 // block appended, while the new file was being written must not be undone by
 // the rename. (A file changed before the save is refused in
 // SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile.)
+// Keys added with a removal in the same save: new blocks where Wine's
+// order puts them (also in place of a removed block, and after a block
+// outside the classes that sorts first), a value given to an existing key
+// in a block after its own; every other byte as it was.
+TEST(WineRegStore, AddsBlocksInWinesOrderAndKeepsEveryOtherByte) {
+  TempDir dir;
+  const std::string head = kHead + "\n[Software\\\\Alpha] 1\n\"k\"=\"v\"\n";
+  const std::string a = block("A") + "@=\"a\"\n", b = block("B") + "@=\"b\"\n", c = block("C") + "\"c\"=dword:00000003\n";
+  const std::string tail = "\n[Software\\\\Wine] 1\n\"w\"=\"x\"\n";
+  writeFile(dir / "system.reg", head + a + b + c + tail);
+  auto store = load(dir / "system.reg");
+  NodeId made = registry::kNoNode, deeper = registry::kNoNode;
+  bool created = false;
+  ASSERT_EQ(store->removeLeaf(store->root(), find(*store, "B")), 0);
+  ASSERT_EQ(store->createKey(store->root(), "b_2", made, created), 0);  // "_" before letters in Wine's order
+  ASSERT_EQ(store->createKey(made, "Sub", deeper, created), 0);
+  ASSERT_EQ(store->createKey(store->root(), "0", made, created), 0);
+  ASSERT_EQ(store->setValue(deeper, {"", {registry::REG_SZ, std::string("\xAC\x20\0\0", 4)}}), 0);
+  ASSERT_EQ(store->setValue(find(*store, "C"), {"N", {0x2A, "\x01"}}), 0);
+  ASSERT_TRUE(store->save().ok);
+  const std::string text = std::regex_replace(readFile(dir / "system.reg"),
+                                              std::regex("\\] [0-9]+\n#time=[0-9a-f]+\n"), "] T\n");
+  EXPECT_EQ(text, head + "\n[Software\\\\Classes\\\\0] T\n" + a + "\n[Software\\\\Classes\\\\b_2\\\\Sub] T\n@=\"\\x20ac\"\n" +
+                      c + "\n[Software\\\\Classes\\\\C] T\n\"N\"=hex(2a):01\n" + tail);
+  // Read back as Wine would: the bare parent implied, the values merged.
+  auto again = load(dir / "system.reg");
+  std::vector<registry::NamedValue> values;
+  ASSERT_TRUE(again->values(find(*again, "C"), values));
+  EXPECT_EQ(values.size(), 2u);
+  EXPECT_NE(find(*again, "B_2\\SUB"), registry::kNoNode);
+}
+
 TEST(WineRegStore, SaveRefusesWhenTheGuardObjects) {
   TempDir dir;
   const fs::path file = dir / "system.reg";

@@ -1,0 +1,275 @@
+// The real program removes every family's keys (/ALL), then --undo puts
+// them back: the machine's files must be as they were, block for block.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "e2e/FamilyMachine.h"
+#include "registry/regfile/RegFileTestText.h"
+#include "support/MachineDump.h"
+#include "support/RunBinary.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+BinaryResult runOn(const fs::path& machine, const std::vector<std::string>& args) {
+  return runComsweep(args, {{{"COMSWEEP_MACHINE", machine.string()}}});
+}
+
+// Wine's file with the save times of its key lines masked: a key put back
+// is saved now.
+std::string maskTimes(const std::string& text) {
+  return std::regex_replace(text, std::regex("\\] [0-9]+\n#time=[0-9a-f]+\n"), "] T\n#time=T\n");
+}
+
+// Every kind of value, in Wine's spelling: empty default, odd types, text
+// beyond ASCII and beyond the BMP (escaped as Wine escapes it), long hex.
+const char* const kWineValues =
+    "@=\"\"\n"
+    "\"Bin\"=hex:00,ff\n"
+    "\"Dword\"=dword:0000002a\n"
+    "\"EmptyBin\"=hex:\n"
+    "\"EmptySz\"=hex(1):\n"
+    "\"Exp\"=str(2):\"%SystemRoot%\\\\x.dll\"\n"
+    "\"Long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
+    "  16,17,18,19,1a,1b,1c,1d,1e,1f\n"
+    "\"Multi\"=str(7):\"a\\0b\\0\"\n"
+    "\"None\"=hex(0):\n"
+    "\"Odd\"=hex(2a):01,02\n"
+    "\"Qword\"=hex(b):01,00,00,00,00,00,00,00\n"
+    "\"\\xdcmlaut \\x263a\"=\"\\x20ac \\xd83d\\xde00 \\\"q\\\"\"\n";
+
+std::string wineBlock(const std::string& path, const std::string& values) {
+  return "\n[Software\\\\Classes\\\\" + path + "] 1700000000\n#time=1d9a1b2c3d4e5f6\n" + values;
+}
+
+// A prefix with the machine's classes, the 32-bit view and the user's
+// classes; the user's file holds no other classes, so after the run it
+// holds none at all.
+fs::path makePrefix(const fs::path& dir) {
+  const fs::path prefix = dir / "prefix";
+  fs::create_directories(prefix / "drive_c");
+  writeFile(prefix / "system.reg",
+            "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n" +
+                wineBlock("m9q.Types", kWineValues) + wineBlock("m9q.Types\\\\CLSID", "@=\"{0}\"\n") +
+                // Wine sorts lower-cased: "_" before the letters.
+                wineBlock("m9q_U", "@=\"u\"\n") + wineBlock("m9qA", "@=\"a\"\n") +
+                wineBlock("Other", "@=\"stays\"\n") +
+                wineBlock("Wow6432Node\\\\m9q.Wow", "@=\"wow\"\n\"x\"=dword:00000001\n") +
+                wineBlock("Wow6432Node\\\\m9q.Wow\\\\CLSID", "@=\"{0}\"\n") +
+                "\n[Software\\\\Wine] 1700000000\n#time=1d9a1b2c3d4e5f6\n\"Keep\"=\"x\"\n");
+  writeFile(prefix / "user.reg",
+            "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n" +
+                wineBlock("m9q.User", "@=\"user's\"\n") + wineBlock("m9q.User\\\\CLSID", "@=\"{0}\"\n") +
+                wineBlock("m9q.User\\\\CLSID\\\\Empty", "") +
+                "\n[Software\\\\Wine] 1700000000\n#time=1d9a1b2c3d4e5f6\n\"Keep\"=\"x\"\n");
+  return prefix;
+}
+
+TEST(Undo, PutsBackAWinePrefixExactlyIntoTheFilesAndViewsTheKeysCameFrom) {
+  TempDir dir;
+  const fs::path prefix = makePrefix(dir.path());
+  const std::string system = readFile(prefix / "system.reg"), user = readFile(prefix / "user.reg");
+  BinaryResult run = runOn(prefix, {"/ALL"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(readFile(prefix / "system.reg").find("m9q"), std::string::npos);
+  ASSERT_EQ(readFile(prefix / "user.reg").find("m9q"), std::string::npos);
+
+  // --list writes nothing.
+  BinaryResult listed = runOn(prefix, {"--undo", "--list"});
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_NE(listed.out.find("would put back: HKEY_CURRENT_USER\\Software\\Classes\\m9q.User\\CLSID\\Empty\n"),
+            std::string::npos) << listed.out;
+  EXPECT_EQ(readFile(prefix / "system.reg").find("m9q"), std::string::npos);
+  EXPECT_FALSE(fs::exists(prefix / "drive_c" / "9QUndo.log"));
+
+  BinaryResult undo = runOn(prefix, {"--undo"});
+  EXPECT_EQ(undo.status, 0) << undo.err;
+  // The run kept the 32-bit view's key, left without subkeys, by a bare
+  // block of its own, which stays.
+  const std::string bare = "\n[Software\\\\Classes\\\\Wow6432Node] 1700000000\n";
+  std::string now = readFile(prefix / "system.reg");
+  ASSERT_NE(now.find(bare), std::string::npos);
+  EXPECT_EQ(maskTimes(now.erase(now.find(bare), bare.size())), maskTimes(system));
+  EXPECT_EQ(maskTimes(readFile(prefix / "user.reg")), maskTimes(user));
+  const std::string log = readFile(prefix / "drive_c" / "9QUndo.log");
+  EXPECT_NE(log.find("put back: HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Wow6432Node\\m9q.Wow\\CLSID\r\n"),
+            std::string::npos) << log;
+  EXPECT_NE(log.find("\r\n9 keys put back, 0 already there, 0 left\r\n"), std::string::npos) << log;
+
+  // Again: everything is there already, and nothing is written.
+  const std::string restored = readFile(prefix / "system.reg");
+  BinaryResult again = runOn(prefix, {"--undo"});
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_NE(again.err.find("0 keys put back, 9 already there, 0 left"), std::string::npos) << again.err;
+  EXPECT_EQ(readFile(prefix / "system.reg"), restored);
+}
+
+// Blocks of a .reg file as text without the blank lines around them,
+// sorted: an undo appends the keys it puts back.
+std::vector<std::string> sortedBlocks(const std::string& bytes) {
+  std::string text = plainText(bytes);
+  std::vector<std::string> blocks;
+  for (std::size_t at = text.find("\n["); at != std::string::npos;) {
+    std::size_t next = text.find("\n[", at + 1);
+    blocks.push_back(text.substr(at + 1, next == std::string::npos ? next : next - at - 1));
+    while (blocks.back().ends_with("\n\n")) blocks.back().pop_back();
+    at = next;
+  }
+  std::sort(blocks.begin(), blocks.end());
+  return blocks;
+}
+
+const char* const kRegText =
+    "Windows Registry Editor Version 5.00\n"
+    "\n[HKEY_CLASSES_ROOT\\m9q.Types]\n"
+    "@=\"\"\n"
+    "\"Bin\"=hex:00,ff\n"
+    "\"Dword\"=dword:0000002a\n"
+    "\"EmptySz\"=hex(1):\n"
+    "\"Exp\"=hex(2):25,00,00,00\n"
+    "\"Long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
+    "  16,17,18,19,1a,1b,1c,1d,1e,1f\n"
+    "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\n"
+    "\"None\"=hex(0):\n"
+    "\"Odd\"=hex(2a):01,02\n"
+    "\"\xC3\x9Cmlaut \xE2\x98\xBA\"=\"\xE2\x82\xAC \xF0\x9F\x98\x80 \\\"q\\\"\"\n"
+    "\n[HKEY_CLASSES_ROOT\\m9q.Types\\CLSID]\n"
+    "@=\"{0}\"\n"
+    "\n[HKEY_CLASSES_ROOT\\m9q.Types\\CLSID\\Bare]\n"
+    "\n[HKEY_CLASSES_ROOT\\Other]\n"
+    "@=\"stays\"\n"
+    "\n[HKEY_CURRENT_USER\\Software\\Classes\\m9q.User]\n"
+    "@=\"user's\"\n"
+    "\n[HKEY_CURRENT_USER\\Software\\Classes\\m9q.User\\CLSID]\n"
+    "@=\"{0}\"\n";
+
+class UndoRegFile : public ::testing::TestWithParam<bool> {};
+
+TEST_P(UndoRegFile, PutsBackEveryBlockAsItWas) {
+  TempDir dir;
+  const fs::path file = dir / "hkcr.reg";
+  const std::string original = encodeRegText(kRegText, GetParam(), true);
+  writeFile(file, original);
+  ASSERT_EQ(runOn(file, {"/ALL"}).status, 0);
+  ASSERT_EQ(plainText(readFile(file)).find("m9q"), std::string::npos);
+  BinaryResult undo = runOn(file, {"--undo"});
+  EXPECT_EQ(undo.status, 0) << undo.err;
+  // The file's own encoding, and its blocks as they were.
+  EXPECT_EQ(readFile(file).substr(0, 4), original.substr(0, 4));
+  EXPECT_EQ(sortedBlocks(readFile(file)), sortedBlocks(original));
+  // And as the reader gives them.
+  writeFile(dir / "before.reg", original);
+  EXPECT_EQ(dump(file), dump(dir / "before.reg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, UndoRegFile, ::testing::Values(true, false),
+                         [](const auto& p) { return p.param ? "Utf16" : "EightBit"; });
+
+// REGEDIT4 gives string data in hex as 8-bit text, and so do the blocks put back.
+TEST(Undo, PutsBackARegedit4ExportInItsOwnSpelling) {
+  TempDir dir;
+  const fs::path file = dir / "four.reg";
+  const std::string original = encodeRegText(
+      "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Other]\n@=\"stays\"\n\n[HKEY_CLASSES_ROOT\\m9q.Four]\n@=\"x\"\n"
+      "\"Exp\"=hex(2):25,41,25,00\n\"Multi\"=hex(7):61,00,62,00,00\n\"Bin\"=hex:01\n",
+      false, true);
+  writeFile(file, original);
+  ASSERT_EQ(runOn(file, {"/ALL"}).status, 0);
+  ASSERT_EQ(readFile(file).find("m9q"), std::string::npos);
+  BinaryResult undo = runOn(file, {"--undo"});
+  EXPECT_EQ(undo.status, 0) << undo.err;
+  EXPECT_EQ(sortedBlocks(readFile(file)), sortedBlocks(original));
+}
+
+// The file no longer names its classes' root once they are all removed.
+TEST(Undo, PutsBackAllOfAnExportThatNamedItsClassesBelowTheMachine) {
+  TempDir dir;
+  const fs::path file = dir / "only.reg";
+  const std::string original = encodeRegText(
+      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\m9q.Only]\n@=\"x\"\n", true, true);
+  writeFile(file, original);
+  ASSERT_EQ(runOn(file, {"/ALL"}).status, 0);
+  ASSERT_EQ(plainText(readFile(file)).find("m9q"), std::string::npos);
+  BinaryResult undo = runOn(file, {"--undo"});
+  EXPECT_EQ(undo.status, 0) << undo.err;
+  writeFile(dir / "before.reg", original);
+  EXPECT_EQ(dump(file), dump(dir / "before.reg"));
+}
+
+TEST(Undo, LeavesAKeyThatExistsAgainWithOtherValuesAndWhatLiesBelowIt) {
+  TempDir dir;
+  const fs::path file = dir / "hkcr.reg";
+  writeFile(file, encodeRegText(kRegText, false, true));
+  ASSERT_EQ(runOn(file, {"/ALL"}).status, 0);
+  // Installed again since the run, with another value; the user's key is
+  // back exactly as it was.
+  writeFile(file, readFile(file) +
+                      "\r\n[HKEY_CLASSES_ROOT\\M9Q.TYPES]\r\n@=\"new\"\r\n"
+                      "\r\n[HKEY_CURRENT_USER\\Software\\Classes\\m9q.User]\r\n@=\"user's\"\r\n");
+  BinaryResult undo = runOn(file, {"--undo"});
+  EXPECT_EQ(undo.status, 1) << undo.err;
+  EXPECT_NE(undo.err.find("left as it is (exists again with other values): HKEY_CLASSES_ROOT\\m9q.Types\n"),
+            std::string::npos) << undo.err;
+  EXPECT_NE(undo.err.find("1 keys put back, 1 already there, 3 left"), std::string::npos) << undo.err;
+  const std::string text = plainText(readFile(file));
+  EXPECT_NE(text.find("[HKEY_CLASSES_ROOT\\M9Q.TYPES]\n@=\"new\"\n"), std::string::npos);
+  EXPECT_EQ(text.find("m9q.Types\\CLSID"), std::string::npos);
+  EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Classes\\m9q.User\\CLSID]\n@=\"{0}\"\n"), std::string::npos);
+}
+
+TEST(Undo, RefusesABackupOfAnotherMachineAndMachinesItCannotWrite) {
+  TempDir dir;
+  const fs::path prefix = makePrefix(dir.path());
+  ASSERT_EQ(runOn(prefix, {"/ALL"}).status, 0);
+  const fs::path backup = filesStarting(prefix / "drive_c", "9QReg-").at(0);
+  const fs::path file = dir / "hkcr.reg";
+  fs::create_directories(dir / "other");
+  writeFile(dir / "other" / "other.reg", encodeRegText(kRegText, true, true));
+  ASSERT_EQ(runOn(dir / "other" / "other.reg", {"/ALL"}).status, 0);
+  const fs::path regBackup = filesStarting(dir / "other", "9QReg-").at(0);
+  writeFile(file, encodeRegText(kRegText, true, true));
+  const std::string before = readFile(file);
+  const fs::path hive = makeMachine(dir / "hive", Format::Hive, 1);
+  const std::string hiveBefore = readFile(hive);
+  const fs::path readOnly = dir / "read-only.reg";
+  writeFile(readOnly, before);
+  fs::permissions(readOnly, fs::perms::owner_read);
+  fs::create_directories(dir / "empty" / "drive_c");
+  for (const char* name : {"system.reg", "user.reg"})
+    writeFile(dir / "empty" / name, "WINE REGISTRY Version 2\n\n[Software\\\\Wine] 1\n");
+  const struct {
+    fs::path machine;
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {
+      // A .reg file's roots are not the Wine prefix's.
+      {prefix, {"--undo", regBackup.string()}, "lies outside this machine's classes"},
+      // The file reads the prefix's machine classes as its own, but the
+      // parent of a removed key is missing.
+      {file, {"--undo", backup.string()}, "whose parent key does not exist"},
+      // The same roots, but the parent of a removed key is missing.
+      {dir / "empty", {"--undo", "--list", backup.string()}, "whose parent key does not exist"},
+      {file, {"--undo"}, "no backup (9QReg-*.reg)"},
+      {file, {"--undo", "a", "b"}, "one backup file"},
+      {file, {"--undo", dir.path() / "missing.reg"}, "missing.reg"},
+      {hive, {"--undo", backup.string()}, "cannot yet put keys back"},
+      {readOnly, {"--undo", backup.string()}, "is read-only"},
+  };
+  for (const auto& c : cases) {
+    BinaryResult r = runOn(c.machine, c.args);
+    EXPECT_EQ(r.status, 2) << c.says;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(readFile(file), before);
+  EXPECT_EQ(readFile(hive), hiveBefore);
+  EXPECT_FALSE(fs::exists(dir / "9QUndo.log"));
+}
+
+}  // namespace
+}  // namespace comsweep::test
