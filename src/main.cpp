@@ -11,6 +11,7 @@
 
 #ifdef COMSWEEP_WITH_GUI
 #include "ui/qt/QtProgram.h"
+#include "ui/qt/StartMessages.h"
 #endif
 
 extern char** environ;
@@ -25,9 +26,11 @@ int main(int argc, char** argv) {
     if (eq != std::string::npos) environment.env[entry.substr(0, eq)] = entry.substr(eq + 1);
   }
 #ifdef COMSWEEP_WITH_GUI
-  environment.interactive = [argc, argv](comsweep::registry::Machine& machine) {
-    return comsweep::ui::runQtProgram(argc, argv, machine);
+  environment.interactive = [argc, argv](comsweep::registry::Machine& machine,
+                                         const comsweep::app::RunGate& runGate) {
+    return comsweep::ui::runQtProgram(argc, argv, machine, runGate);
   };
+  environment.messageWindows = [argc, argv] { return comsweep::ui::startMessages(argc, argv); };
 #endif
   std::vector<std::string> args(argv + 1, argv + argc);
   return comsweep::app::runProgram(args, environment, std::cout, std::cerr);
