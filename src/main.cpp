@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,10 @@ int main(int argc, char** argv) {
                                          const comsweep::app::RunGate& runGate) {
     return comsweep::ui::runQtProgram(argc, argv, machine, runGate);
   };
-  environment.messageWindows = [argc, argv] { return comsweep::ui::startMessages(argc, argv); };
+  std::unique_ptr<comsweep::ui::StartMessages> boxes;
+  environment.messageWindows = [&argc, argv, &boxes] {
+    return comsweep::ui::startMessages(argc, argv, boxes);
+  };
 #endif
   std::vector<std::string> args(argv + 1, argv + argc);
   return comsweep::app::runProgram(args, environment, std::cout, std::cerr);

@@ -22,14 +22,13 @@ void StartMessages::showMessage(const std::string& text, int style, const std::s
   showMessageBox(m_modal, nullptr, text, style, title);
 }
 
-WindowSystem* startMessages(int argc, char** argv) {
+WindowSystem* startMessages(int& argc, char** argv, std::unique_ptr<StartMessages>& holder) {
   if (!missingDisplayMessage(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"),
                              std::getenv("QT_QPA_PLATFORM"))
            .empty())
     return nullptr;
-  static int count = argc;
-  static StartMessages boxes(count, argv);
-  return &boxes;
+  if (!holder) holder = std::make_unique<StartMessages>(argc, argv);
+  return holder.get();
 }
 
 }  // namespace comsweep::ui

@@ -26,8 +26,10 @@ class StartMessages : public HeadlessWindowSystem {
   ModalRunner& m_modal;
 };
 
-// The boxes of this start, made on first use; null when there is no display
-// to show them on (what is missing then goes to standard error).
-WindowSystem* startMessages(int argc, char** argv);
+// The boxes of this start, made in `holder` on first use; null when there
+// is no display to show them on (what is missing then goes to standard
+// error). The holder is let go before the program's statics are: the
+// application object must not outlive Qt's own.
+WindowSystem* startMessages(int& argc, char** argv, std::unique_ptr<StartMessages>& holder);
 
 }  // namespace comsweep::ui
