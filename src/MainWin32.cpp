@@ -11,6 +11,8 @@
 
 #include "app/Program.h"
 #include "platform/WideText.h"
+#include "ui/win32/Desktop.h"
+#include "ui/win32/StartMessages.h"
 #include "ui/win32/Win32Session.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -23,13 +25,22 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(comsweep::platform::narrowText(argv[i]));
-  environment.interactive = [](comsweep::registry::Machine& machine) {
+  environment.interactive = [](comsweep::registry::Machine& machine,
+                               const comsweep::app::RunGate& runGate) {
+    // Without a desktop the windows would wait for an operator who cannot
+    // see them.
+    const std::string problem = comsweep::ui::win32::missingDesktopMessage();
+    if (!problem.empty()) {
+      std::cerr << problem;
+      return comsweep::app::kExitMachineFailed;
+    }
     // A console made for this start alone (a start from the Start menu or
     // Explorer) would stand empty behind the windows; one shared with the
     // shell the program was started from stays.
     DWORD processes[2];
     if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
-    return comsweep::ui::win32::runWin32Program(machine);
+    return comsweep::ui::win32::runWin32Program(machine, runGate);
   };
+  environment.messageWindows = [] { return comsweep::ui::win32::startMessages(); };
   return comsweep::app::runProgram(args, environment, std::cout, std::cerr);
 }

@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 
 #ifdef COMSWEEP_WITH_GUI
 #include "ui/qt/QtProgram.h"
+#include "ui/qt/StartMessages.h"
 #endif
 
 extern char** environ;
@@ -25,8 +27,13 @@ int main(int argc, char** argv) {
     if (eq != std::string::npos) environment.env[entry.substr(0, eq)] = entry.substr(eq + 1);
   }
 #ifdef COMSWEEP_WITH_GUI
-  environment.interactive = [argc, argv](comsweep::registry::Machine& machine) {
-    return comsweep::ui::runQtProgram(argc, argv, machine);
+  environment.interactive = [argc, argv](comsweep::registry::Machine& machine,
+                                         const comsweep::app::RunGate& runGate) {
+    return comsweep::ui::runQtProgram(argc, argv, machine, runGate);
+  };
+  std::unique_ptr<comsweep::ui::StartMessages> boxes;
+  environment.messageWindows = [&argc, argv, &boxes] {
+    return comsweep::ui::startMessages(argc, argv, boxes);
   };
 #endif
   std::vector<std::string> args(argv + 1, argv + argc);

@@ -3,12 +3,14 @@
 #include "app/CommandLine.h"
 #include "registry/Wrappers.h"
 
+
 namespace comsweep::app {
 
 MainForm::MainForm(registry::RegistryApi& api, ui::WindowSystem& windows,
                    std::filesystem::path logPath, removal::LogWriter::Clock clock)
     : m_api(api),
       m_windows(windows),
+      m_logPath(logPath),
       m_log(std::move(logPath), std::move(clock)),
       m_review(windows, m_selection, [this] { removeKeys(); }) {}
 
@@ -57,6 +59,13 @@ void MainForm::continueClicked() {
   } else {
     m_root = registry::HKEY_CLASSES_ROOT;
   }
+  if (m_runGate) {
+    const std::string refused = m_runGate();
+    if (!refused.empty()) {
+      if (!m_unattended) showReasons({refused});
+      return;
+    }
+  }
 
   setMousePointer(ui::kHourglassPointer);
   m_windows.mainHide();
@@ -103,10 +112,19 @@ void MainForm::removeKeys() {
   m_outcome.removal = removal::removeKeys(m_api, m_root, m_review.foundKeys, m_keysFound,
                                           m_backup, m_timings);
   // The operator learns the outcome before the log is written.
-  if (!m_unattended) m_windows.showMessage(closingMessage(m_outcome.removal), ui::kInformationIcon, "");
+  if (!m_unattended) {
+    m_windows.showMessage(closingMessage(m_outcome.removal), ui::kInformationIcon, "");
+    showReasons(removalReasons(m_outcome.removal, m_logPath));
+  }
   removal::writeRemovalLog(m_log, m_selection, m_review.foundKeys, m_outcome.removal);
   m_outcome.logError = m_log.failure();
+  if (!m_unattended && !m_outcome.logError.empty()) showReasons({logReason(m_outcome.logError)});
   util::mark(m_timings, "log");
+}
+
+void MainForm::showReasons(const std::vector<std::string>& reasons) {
+  const std::string text = reasonsText(reasons);
+  if (!text.empty()) m_windows.showMessage(text, ui::kCriticalIcon, ui::kApplicationTitle);
 }
 
 void MainForm::remoteMachineClicked() {

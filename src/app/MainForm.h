@@ -48,6 +48,9 @@ class MainForm : private scan::ProgressSink {
 
   // Phase marks for the benchmark; none by default.
   void setTimings(util::Timings* timings) { m_timings = timings; }
+  // Asked before a run reads the machine; a refusal (why) is shown and the
+  // window waits. None by default.
+  void setRunGate(std::function<std::string()> gate) { m_runGate = std::move(gate); }
   // Writes the undo file before the first removal; none by default.
   void setBackup(removal::Backup backup) { m_backup = std::move(backup); }
 
@@ -65,12 +68,16 @@ class MainForm : private scan::ProgressSink {
   void setMousePointer(int pointer);
   void endProgram();
   void removeKeys();
+  // An interactive run's box of reasons; nothing when there are none.
+  void showReasons(const std::vector<std::string>& reasons);
 
   registry::RegistryApi& m_api;
   ui::WindowSystem& m_windows;
+  std::filesystem::path m_logPath;
   removal::LogWriter m_log;
   util::Timings* m_timings = nullptr;
   removal::Backup m_backup;
+  std::function<std::string()> m_runGate;
 
   families::Selection m_selection;
   bool m_unattended = false;

@@ -160,6 +160,10 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   document.families = chosenSwitches(chosen);
   if (!opened.machine) {
     err << "comsweep: " << opened.error << "\n";
+    // Started from a menu, standard error goes nowhere a person looks.
+    ui::WindowSystem* boxes =
+        flags.unattended || !environment.messageWindows ? nullptr : environment.messageWindows();
+    if (boxes) boxes->showMessage(reasonsText({opened.error}), ui::kCriticalIcon, ui::kApplicationTitle);
     if (!options.json) return kExitMachineFailed;
     document.error = opened.error;
     document.exitStatus = kExitMachineFailed;
@@ -171,7 +175,18 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   registry::Machine& machine = *opened.machine;
 
   if (!flags.unattended) {
-    if (environment.interactive) return environment.interactive(machine);
+    if (environment.interactive) {
+      // A main window that waits for its operator must not hold up the
+      // unattended runs on the machine; what such a run changes meanwhile
+      // the save finds changed on disk and refuses to overwrite.
+      machine.lock = {};
+      RunGate gate = [&machine, lockWait] {
+        std::string error;
+        machine.lock = platform::RunLock::acquire(machine.lockTarget, lockWait, error);
+        return machine.lock.held() ? std::string() : error;
+      };
+      return environment.interactive(machine, gate);
+    }
     err << "comsweep: no switches given, and this build has no windows; an unattended run "
            "needs switches such as /M9Q (see --help)\n";
     return kExitMachineFailed;
@@ -245,23 +260,9 @@ std::filesystem::path logPathOf(const registry::Machine& machine) {
 
 int reportOutcome(const RunOutcome& outcome, const std::filesystem::path& logPath,
                   std::ostream& err) {
-  const removal::RemovalReport& removal = outcome.removal;
-  if (removal.backupFailed)
-    err << "comsweep: no key removed: the backup could not be written: " << removal.backupError
-        << "\n";
-  else if (removal.saveFailed && removal.removed > 0)
-    err << "comsweep: the machine was saved only in part: " << removal.saveError << "; "
-        << removal.removed << " of the listed keys were removed, " << removal.notRemoved
-        << " not; see " << logPath.string() << "\n";
-  else if (removal.saveFailed)
-    err << "comsweep: no key removed: " << removal.saveError << "\n";
-  else if (removal.notRemoved > 0)
-    err << "comsweep: " << removal.notRemoved << " of the listed keys could not be removed; see "
-        << logPath.string() << "\n";
-  if (removal.savePartial && !removal.undoFile.empty())
-    err << "comsweep: what the run removed is in the backup " << removal.undoFile.string() << "\n";
-  if (!outcome.logError.empty())
-    err << "comsweep: the log could not be written: " << outcome.logError << "\n";
+  for (const std::string& reason : removalReasons(outcome.removal, logPath))
+    err << "comsweep: " << reason << "\n";
+  if (!outcome.logError.empty()) err << "comsweep: " << logReason(outcome.logError) << "\n";
   return exitStatusOf(outcome);
 }
 

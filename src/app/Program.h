@@ -11,19 +11,31 @@
 #include "registry/Machine.h"
 #include "app/RunOutcome.h"
 
+namespace comsweep::ui {
+class WindowSystem;
+}
+
 namespace comsweep::app {
 
 inline constexpr int kExitOk = 0;            // completed; every attempted key removed
 inline constexpr int kExitNotAllRemoved = 1; // some listed key was not removed; --list: found keys
 inline constexpr int kExitMachineFailed = 2; // machine not opened or not saved; bad usage; no output
 
+// Takes the machine's run lock again when the operator starts a run (the
+// main window waits without it); empty when taken, else why not.
+using RunGate = std::function<std::string()>;
+
 // Runs the interactive program on an opened machine; supplied by the
 // window library, absent in a build without it.
-using InteractiveRunner = std::function<int(registry::Machine& machine)>;
+using InteractiveRunner = std::function<int(registry::Machine& machine, const RunGate& runGate)>;
 
 struct ProgramEnvironment {
   std::map<std::string, std::string> env;
   InteractiveRunner interactive;  // may be empty
+  // The message boxes of an interactive start that opens no window (the
+  // machine could not be opened); null, or empty, where none can be shown.
+  // The callee keeps what it returns.
+  std::function<ui::WindowSystem*()> messageWindows;
 };
 
 // The exit status a completed run ends with.

@@ -2,7 +2,9 @@
 // What a run did, for the closing message, the exit status and the report
 // on standard error.
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "removal/KeyRemoval.h"
 
@@ -16,5 +18,18 @@ struct RunOutcome {
 
 // The message an interactive run closes with once the keys are removed.
 std::string closingMessage(const removal::RemovalReport& report);
+
+// Why the removal did not do all it was asked, one sentence a reason (none
+// when it did). Standard error of either road gets each after "comsweep: ";
+// an interactive run shows them in one box after the closing message.
+std::vector<std::string> removalReasons(const removal::RemovalReport& report,
+                                        const std::filesystem::path& logPath);
+
+// The reasons as a message box says them: each a sentence of its own, in
+// paragraphs.
+std::string reasonsText(const std::vector<std::string>& reasons);
+
+// Why the log is missing or incomplete; empty when it was written.
+std::string logReason(const std::string& logError);
 
 }  // namespace comsweep::app

@@ -111,7 +111,10 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
     case Kind::Hive: opened = openHiveFile(path); break;
     case Kind::RegFile: opened = openRegFile(path); break;
   }
-  if (opened.machine) opened.machine->lock = std::move(lock);
+  if (opened.machine) {
+    opened.machine->lock = std::move(lock);
+    opened.machine->lockTarget = lockTarget;
+  }
   return opened;
 }
 

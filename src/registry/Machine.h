@@ -41,7 +41,10 @@ struct Machine {
   // that merge it into a hive take quoted text as bytes, not as UTF-8.
   bool backupTextAsciiOnly = false;
   // Held for as long as the machine is open: no other run reads or writes it.
+  // An interactive start lets it go while the main window waits and takes it
+  // again on `lockTarget` when the run starts.
   platform::RunLock lock;
+  std::filesystem::path lockTarget;
 };
 
 struct MachineOpenResult {

@@ -42,6 +42,7 @@ MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
   if (!lock.held()) return {nullptr, error};
   auto machine = std::make_unique<Machine>();
   machine->lock = std::move(lock);
+  machine->lockTarget = "C:\\9QReg.log";
   // HKEY_CLASSES_ROOT as Windows composes it: the user's classes over the
   // machine's. Composed here rather than read through the platform's merged
   // root, so that the backup names each key where it lives (reg import and
@@ -95,7 +96,10 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
     platform::RunLock lock = platform::RunLock::acquire(software, lockWait, error);
     if (!lock.held()) return {nullptr, error};
     MachineOpenResult opened = openWindowsDrive(path, software);
-    if (opened.machine) opened.machine->lock = std::move(lock);
+    if (opened.machine) {
+      opened.machine->lock = std::move(lock);
+      opened.machine->lockTarget = software;
+    }
     return opened;
   }
   struct stat info {};
@@ -118,7 +122,10 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
   platform::RunLock lock = platform::RunLock::acquire(path, lockWait, error);
   if (!lock.held()) return {nullptr, error};
   MachineOpenResult opened = hive ? openHiveFile(path) : openRegFile(path);
-  if (opened.machine) opened.machine->lock = std::move(lock);
+  if (opened.machine) {
+    opened.machine->lock = std::move(lock);
+    opened.machine->lockTarget = path;
+  }
   return opened;
 }
 

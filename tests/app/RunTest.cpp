@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <sstream>
+#include <thread>
+
 #include "app/MainForm.h"
+#include "app/Program.h"
 #include "support/Fixture.h"
 #include "support/ScriptedWindowSystem.h"
 #include "support/TempDir.h"
@@ -67,6 +72,130 @@ TEST(Run, AFailedRemoteConnectionReturnsToTheWaitingWindowAndTheCloseBoxCancelsQ
   EXPECT_EQ(std::vector<std::string>(s.windows.trace.end() - 5, s.windows.trace.end()),
             (std::vector<std::string>{"review.unload", "main.pointer=0", "progress.unload",
                                       "main.unload", "end"}));
+}
+
+// What goes to standard error follows the closing message in a box of its
+// own, captioned with the application title; the log's failure once the log
+// is written. An unattended run shows none of it.
+TEST(Run, AnInteractiveRunShowsTheReasonsAfterTheClosingMessage) {
+  struct Case {
+    const char* name;
+    bool refuse, failCommit, failBackup, logIsDirectory;
+    std::vector<std::string> reasonsStart;  // one entry a box after the closing message
+  };
+  const std::vector<Case> cases = {
+      {"all removed", false, false, false, false, {}},
+      {"access denied", true, false, false, false,
+       {"1 of the listed keys could not be removed (Access is denied.(5)); see "}},
+      {"save failed", false, true, false, false, {"No key removed: disk full."}},
+      {"backup failed", false, false, true, false,
+       {"No key removed: the backup could not be written: read-only drive."}},
+      {"log not written", false, false, false, true, {"The log could not be written: "}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Session s;
+    test::RefusingApi refusing{*s.store};
+    if (c.refuse) refusing.refuseDelete = {"CLSID\\{C1}"};
+    refusing.failCommit = c.failCommit;
+    const std::filesystem::path log = s.dir / (c.logIsDirectory ? "a directory" : "9QReg.log");
+    if (c.logIsDirectory) std::filesystem::create_directory(log);
+    MainForm form{refusing, s.windows, log, [] { return std::string("DATE"); }};
+    if (c.failBackup)
+      form.setBackup([](const std::vector<std::string>&) {
+        removal::BackupResult failed;
+        failed.ok = false;
+        failed.message = "read-only drive";
+        return failed;
+      });
+    form.load("");
+    form.selection()[Box::m9q] = 1;
+    form.selection().reviewFirst = 0;
+    form.continueClicked();
+    ASSERT_EQ(s.windows.messages.size(), 1 + c.reasonsStart.size());
+    EXPECT_EQ(s.windows.messages[0].find(" keys have been removed in your registry."), 5u) << s.windows.messages[0];
+    for (std::size_t i = 0; i < c.reasonsStart.size(); ++i)
+      EXPECT_EQ(s.windows.messages[1 + i].rfind(c.reasonsStart[i], 0), 0u) << s.windows.messages[1 + i];
+    if (c.refuse)  // what is missing, said where the rights lack
+      EXPECT_NE(s.windows.messages[1].find("an administrator's rights are missing"), std::string::npos);
+  }
+}
+
+// A start without switches whose machine cannot be opened says so in a box
+// too (started from a menu, nobody reads standard error) and ends with 2;
+// an unattended start or a listing shows nothing.
+TEST(Run, AMachineThatCannotBeOpenedIsShownInABoxOnlyWithoutSwitches) {
+  test::TempDir dir;
+  for (auto [args, boxes] : {std::pair{std::vector<std::string>{}, 1u}, {{"/M9Q"}, 0u}, {{"--list"}, 0u}}) {
+    SCOPED_TRACE(argumentText(args));
+    test::ScriptedWindowSystem windows;
+    bool interactiveReached = false;
+    ProgramEnvironment environment;
+    environment.env["COMSWEEP_MACHINE"] = (dir / "no such machine.reg").string();
+    environment.interactive = [&](registry::Machine&, const RunGate&) { return interactiveReached = true, 0; };
+    environment.messageWindows = [&] { return &windows; };
+    std::ostringstream out, err;
+    EXPECT_EQ(runProgram(args, environment, out, err), kExitMachineFailed);
+    EXPECT_FALSE(interactiveReached);
+    ASSERT_EQ(windows.messages.size(), boxes) << err.str();
+    if (boxes) {
+      // The line standard error got, as a sentence.
+      std::string said = err.str().substr(std::string("comsweep: ").size());
+      said.pop_back();
+      said[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(said[0])));
+      EXPECT_EQ(windows.messages[0], said + (said.back() == '.' ? "" : "."));
+    }
+  }
+}
+
+// The main window waits without the machine's run lock: an unattended run
+// meanwhile neither waits nor fails. A run takes it again when the operator
+// starts it, and from then on holds the others off.
+TEST(Run, AnIdleMainWindowHoldsNoRunLockARunTakesIt) {
+  test::TempDir dir;
+  test::writeFile(dir / "machine.reg",
+                  "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\CLSID\\{C1}]\r\n"
+                  "@=\"a m9q class\"\r\n\r\n");
+  ProgramEnvironment unattended;
+  unattended.env = {{"COMSWEEP_MACHINE", (dir / "machine.reg").string()}, {"COMSWEEP_LOCK_WAIT", "0"}};
+  // On a thread of its own, as another process would: a Windows mutex
+  // lets its owning thread in again.
+  auto otherRun = [&] {
+    int status = -1;
+    std::thread([&] {
+      std::ostringstream out, err;
+      status = runProgram({"/P9Q"}, unattended, out, err);
+    }).join();
+    return status;
+  };
+  ProgramEnvironment interactive = unattended;
+  std::vector<int> statuses;
+  std::string gateAnswer = "not asked";
+  interactive.interactive = [&](registry::Machine&, const RunGate& gate) {
+    statuses.push_back(otherRun());
+    gateAnswer = gate();
+    statuses.push_back(otherRun());
+    return 0;
+  };
+  std::ostringstream out, err;
+  EXPECT_EQ(runProgram({}, interactive, out, err), 0) << err.str();
+  EXPECT_EQ(statuses, (std::vector<int>{kExitOk, kExitMachineFailed}));
+  EXPECT_EQ(gateAnswer, "");
+}
+
+// A run the gate refuses says why and leaves the window waiting, the
+// machine untouched, as a failed remote connection does.
+TEST(Run, ARefusedRunGateLeavesTheWindowWaiting) {
+  Session s;
+  s.form.setRunGate([] { return std::string("x.reg: another comsweep run is working on this machine"); });
+  s.form.load("");
+  s.form.selection()[Box::m9q] = 1;
+  s.form.continueClicked();
+  EXPECT_EQ(s.windows.messages,
+            std::vector<std::string>{"X.reg: another comsweep run is working on this machine."});
+  EXPECT_EQ(s.windows.trace, std::vector<std::string>{"msgbox"});
+  EXPECT_FALSE(s.form.ended());
+  EXPECT_EQ(test::allKeys(*s.store).size(), 6u);
 }
 
 }  // namespace

@@ -21,9 +21,10 @@ class ModalRunner;
 
 class InteractiveSession {
  public:
-  // `quit` leaves the event loop when the program ends.
+  // `quit` leaves the event loop when the program ends; `runGate` is asked
+  // before each run (MainForm::setRunGate).
   InteractiveSession(registry::Machine& machine, ModalRunner& modal,
-                     std::function<void()> quit = {});
+                     std::function<void()> quit = {}, std::function<std::string()> runGate = {});
   ~InteractiveSession();
   InteractiveSession(const InteractiveSession&) = delete;
   InteractiveSession& operator=(const InteractiveSession&) = delete;

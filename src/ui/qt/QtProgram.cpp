@@ -34,7 +34,7 @@ std::string missingDisplayMessage(const char* display, const char* waylandDispla
 #endif
 }
 
-int runQtProgram(int argc, char** argv, registry::Machine& machine) {
+int runQtProgram(int argc, char** argv, registry::Machine& machine, const app::RunGate& runGate) {
   // Qt would abort without a display; say what to do instead.
   const std::string problem = missingDisplayMessage(
       std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM"));
@@ -50,7 +50,7 @@ int runQtProgram(int argc, char** argv, registry::Machine& machine) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   ModalRunner modal;
-  InteractiveSession session(machine, modal, [] { QCoreApplication::exit(0); });
+  InteractiveSession session(machine, modal, [] { QCoreApplication::exit(0); }, runGate);
   session.show();
   if (!session.ended()) QApplication::exec();
 

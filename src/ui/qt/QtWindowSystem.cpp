@@ -38,14 +38,19 @@ QWidget* QtWindowSystem::messageOwner() const {
 }
 
 void QtWindowSystem::showMessage(const std::string& text, int style, const std::string& title) {
-  QMessageBox box(messageOwner());
+  showMessageBox(m_modal, messageOwner(), text, style, title);
+}
+
+void showMessageBox(ModalRunner& modal, QWidget* owner, const std::string& text, int style,
+                    const std::string& title) {
+  QMessageBox box(owner);
   box.setFont(windowFont());
   box.setWindowTitle(QString::fromStdString(title.empty() ? std::string(kApplicationTitle) : title));
   // The logic breaks lines the Windows way.
   box.setText(QString::fromStdString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
   box.setIcon(iconOf(style));
   box.setStandardButtons(QMessageBox::Ok);
-  m_modal.run(box);
+  modal.run(box);
 }
 
 void QtWindowSystem::mainSetMousePointer(int pointer) {

@@ -21,6 +21,11 @@ class ModalRunner;
 class ProgressWindow;
 class ReviewWindow;
 
+// A message box as the logic asks for one, run through `modal`; `owner`
+// may be null.
+void showMessageBox(ModalRunner& modal, QWidget* owner, const std::string& text, int style,
+                    const std::string& title);
+
 class QtWindowSystem : public WindowSystem {
  public:
   // `quit` leaves the event loop when the program ends; it is called at

@@ -11,7 +11,8 @@
 
 namespace comsweep::ui::win32 {
 
-Win32Session::Win32Session(registry::Machine& machine, std::function<void()> quit)
+Win32Session::Win32Session(registry::Machine& machine, std::function<void()> quit,
+                           std::function<std::string()> runGate)
     : m_table(*machine.store),
       m_windows(machine, std::move(quit)),
       m_form(machine.api ? *machine.api : static_cast<registry::RegistryApi&>(m_table), m_windows,
@@ -21,6 +22,7 @@ Win32Session::Win32Session(registry::Machine& machine, std::function<void()> qui
   m_main = std::make_unique<MainWindow>(m_form, machine);
   m_windows.setMainWindow(m_main.get());
   m_form.setBackup(removal::undoFileBackup(machine));
+  m_form.setRunGate(std::move(runGate));
 }
 
 Win32Session::~Win32Session() { m_windows.setMainWindow(nullptr); }
@@ -32,8 +34,8 @@ void Win32Session::show() {
 
 int Win32Session::exitStatus() const { return app::exitStatusOf(m_form.outcome()); }
 
-int runWin32Program(registry::Machine& machine) {
-  Win32Session session(machine, [] { PostQuitMessage(0); });
+int runWin32Program(registry::Machine& machine, const std::function<std::string()>& runGate) {
+  Win32Session session(machine, [] { PostQuitMessage(0); }, runGate);
   session.show();
   MSG msg;
   while (!session.ended() && GetMessageW(&msg, nullptr, 0, 0) > 0) {

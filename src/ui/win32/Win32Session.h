@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/MainForm.h"
 #include "registry/HandleTable.h"
@@ -21,8 +22,10 @@ class MainWindow;
 
 class Win32Session {
  public:
-  // `quit` ends the program's message loop when the program ends.
-  explicit Win32Session(registry::Machine& machine, std::function<void()> quit = {});
+  // `quit` ends the program's message loop when the program ends; `runGate`
+  // is asked before each run (MainForm::setRunGate).
+  explicit Win32Session(registry::Machine& machine, std::function<void()> quit = {},
+                        std::function<std::string()> runGate = {});
   ~Win32Session();
   Win32Session(const Win32Session&) = delete;
   Win32Session& operator=(const Win32Session&) = delete;
@@ -44,7 +47,7 @@ class Win32Session {
 };
 
 // The interactive program: the main window on the given machine, until the
-// program ends. Returns the exit status.
-int runWin32Program(registry::Machine& machine);
+// program ends; each run first passes `runGate`. Returns the exit status.
+int runWin32Program(registry::Machine& machine, const std::function<std::string()>& runGate = {});
 
 }  // namespace comsweep::ui::win32

@@ -17,5 +17,5 @@ int main(int argc, char** argv) {
     return 2;
   std::cerr << "drive C: is " << driveC << "\n";
   auto machine = comsweep::test::makeFixtureMachine(driveC);
-  return comsweep::ui::runQtProgram(argc, argv, *machine);
+  return comsweep::ui::runQtProgram(argc, argv, *machine, {});
 }

@@ -8,6 +8,7 @@
 // display explains itself.
 
 #include <QTest>
+#include <sstream>
 #include <QtWidgets>
 
 #include "FixtureMachine.h"
@@ -19,6 +20,8 @@
 #include "ui/qt/ProgressWindow.h"
 #include "ui/qt/QtProgram.h"
 #include "ui/qt/ReviewWindow.h"
+#include "ui/qt/StartMessages.h"
+#include "app/Program.h"
 
 namespace comsweep::test {
 
@@ -32,6 +35,7 @@ class QtWindowsTest : public QObject {
   void picturesForKnownKeysOnly();
   void progressFramesFollowTheCounterAndSettleDrawsTheLastUpdate();
   void startWithoutDisplayExplainsItself();
+  void reasonsInBoxesAfterTheClosingMessage();
 };
 
 namespace {
@@ -262,6 +266,44 @@ void QtWindowsTest::startWithoutDisplayExplainsItself() {
   QVERIFY(ui::missingDisplayMessage(":0", nullptr, nullptr).empty() &&
           ui::missingDisplayMessage(nullptr, "wayland-0", nullptr).empty() &&
           ui::missingDisplayMessage(nullptr, nullptr, "offscreen").empty());
+}
+
+// The reasons standard error gets are boxes too, captioned with the
+// application title: a log that cannot be written after the closing
+// message, and a machine that cannot be opened at a start without switches.
+void QtWindowsTest::reasonsInBoxesAfterTheClosingMessage() {
+  {
+    Fixture f;
+    std::filesystem::create_directory(f.log());  // the log cannot replace a directory
+    in<QCheckBox>(f.main(), "chkM9q")->click();
+    in<QCheckBox>(f.main(), "chkW9q")->click();
+    in<QCheckBox>(f.main(), "chkControl")->click();
+    ShownMessage closing, reason;
+    f.modal.thenMessage(closing);
+    f.modal.thenMessage(reason);
+    QTest::mouseClick(in<QPushButton>(f.main(), "cmdContinue"), Qt::LeftButton);
+    QVERIFY2(f.modal.allStepsTaken() && f.modal.unexpected.isEmpty(), qPrintable(f.modal.unexpected.join('|')));
+    QVERIFY(closing.text.startsWith(QLatin1String("7 / 7 keys")));
+    QVERIFY2(reason.text.startsWith(QLatin1String("The log could not be written: ")), qPrintable(reason.text));
+    QVERIFY(reason.icon == QMessageBox::Critical && reason.title == QStringLiteral("Registry Cleaner"));
+    QCOMPARE(f.session.exitStatus(), 1);
+  }
+  QTemporaryDir dir;
+  ScriptedModalRunner modal;
+  ShownMessage shown;
+  modal.thenMessage(shown);
+  int argc = 1;
+  char name[] = "comsweep";
+  char* argv[] = {name, nullptr};
+  ui::StartMessages boxes(argc, argv, &modal);
+  app::ProgramEnvironment environment;
+  environment.env["COMSWEEP_MACHINE"] = (dir.path() + QStringLiteral("/absent.reg")).toStdString();
+  environment.interactive = [](registry::Machine&, const app::RunGate&) { return 0; };
+  environment.messageWindows = [&boxes] { return &boxes; };
+  std::ostringstream out, err;
+  QCOMPARE(app::runProgram({}, environment, out, err), 2);
+  QVERIFY2(modal.allStepsTaken() && shown.text.contains(QLatin1String("absent.reg")), qPrintable(shown.text));
+  QVERIFY(shown.icon == QMessageBox::Critical && shown.title == QStringLiteral("Registry Cleaner"));
 }
 
 }  // namespace comsweep::test
