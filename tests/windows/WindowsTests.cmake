@@ -49,6 +49,7 @@ endif()
 # prefix; they need a display (scripts/test-windows starts a virtual X
 # server) and the manifest of the program's common controls.
 add_executable(comsweep_win32_tests ui/win32/Win32WindowsTest.cpp ${COMSWEEP_WIN32_RESOURCES})
+set_property(SOURCE ${COMSWEEP_WIN32_RESOURCES} APPEND PROPERTY OBJECT_DEPENDS ${COMSWEEP_WIN32_MANIFEST})
 target_link_libraries(comsweep_win32_tests PRIVATE comsweep_win32 comsweep_warnings gtest_main)
 # One at a time: each seeds and cleans the same keys and C:\.
 gtest_discover_tests(comsweep_win32_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
