@@ -30,6 +30,7 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
   const auto size = static_cast<std::size_t>(st.st_size);
   std::size_t capacity = size + 1;
   auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+  platform::adviseHugePages(buffer.get(), capacity);
   std::size_t used = 0;
   for (;;) {
     long long n = platform::readAt(fd.get(), buffer.get() + used, capacity - used,
@@ -41,6 +42,7 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
     used += static_cast<std::size_t>(n);
     if (used < capacity || sizeMustHold) break;
     auto bigger = std::make_unique_for_overwrite<char[]>(capacity * 2);
+    platform::adviseHugePages(bigger.get(), capacity * 2);
     std::memcpy(bigger.get(), buffer.get(), used);
     buffer = std::move(bigger);
     capacity *= 2;
