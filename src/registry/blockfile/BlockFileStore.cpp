@@ -139,10 +139,21 @@ bool BlockFileStore::writeKept(AtomicWriter& out) const {
       standIns.emplace_back(index, std::move(text));
   }
   auto standIn = standIns.begin();
-  // Runs of kept bytes are written in one piece where they are in memory;
-  // bytes no longer held are copied from the file a piece at a time.
+  // While the file is still the one read, the system copies the runs of
+  // kept bytes from it (none passes through this process), except short
+  // runs still in memory: a call per run would cost more than the bytes.
+  // Otherwise runs in memory are written in one piece, and bytes no longer
+  // held are read back from the file a piece at a time (which fails once
+  // the file is another).
+  platform::FileDescriptor source = platform::openForReading(m_file);
+  platform::FileIdentity now;
+  const bool unchanged =
+      source.valid() && platform::FileIdentity::ofDescriptor(source.get(), now) && now == m_readFrom;
   auto copy = [&](std::size_t begin, std::size_t end) {
     constexpr std::size_t kPiece = std::size_t{4} << 20;
+    constexpr std::size_t kShortRun = std::size_t{64} << 10;
+    if (unchanged && (begin < m_released || end - begin >= kShortRun))
+      return out.copyFrom(source.get(), static_cast<long long>(begin), end - begin);
     while (begin < end) {
       if (begin >= m_released) return out.write(m_text.substr(begin, end - begin));
       std::size_t stop = std::min({end, m_released, begin + kPiece});
