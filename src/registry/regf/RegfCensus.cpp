@@ -5,14 +5,11 @@
 #include <string>
 #include <utility>
 
-#include "platform/Files.h"
-
 namespace comsweep::registry::regf {
 
 RegfCensus::RegfCensus(const RegfView& view, std::size_t cellSlots)
     : m_view(view), m_flags(static_cast<std::uint8_t*>(std::calloc(cellSlots / 2 + 1, 1))), m_slots(cellSlots / 2 + 1) {
   if (!m_flags) throw std::bad_alloc();
-  platform::adviseHugePages(m_flags.get(), m_slots);
 }
 
 bool RegfCensus::mayFree(std::uint32_t cell) const {

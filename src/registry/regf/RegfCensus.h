@@ -18,10 +18,10 @@
 //
 // Cost: one pass over the hive's keys and values, a byte of marks per eight
 // bytes of hive (a cell takes at least eight, so no two share one), taken
-// from the system as it is first touched, and four bytes per key for the
-// descriptors; no allocation per cell. Each cell is followed at most once as each kind of
-// structure, so a hive whose lists all name one another is walked in
-// linear time too.
+// zeroed from the system as it is first touched (no pass clearing it), and
+// four bytes per key for the descriptors; no allocation per cell. Each cell
+// is followed at most once as each kind of structure, so a hive whose lists
+// all name one another is walked in linear time too.
 
 #include <cstdint>
 #include <cstdlib>
