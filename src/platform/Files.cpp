@@ -148,21 +148,6 @@ std::size_t releasePages(const char* base, std::size_t from, std::size_t to) {
   return last - start;
 }
 
-void adviseHugePages(const void* data, std::size_t size) {
-#ifdef MADV_HUGEPAGE
-  // Only whole huge pages inside the buffer: advice on the rest would split
-  // the heap's mapping for nothing.
-  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-  const auto start = reinterpret_cast<std::uintptr_t>(data);
-  const std::uintptr_t first = (start + kHuge - 1) / kHuge * kHuge;
-  const std::uintptr_t last = (start + size) / kHuge * kHuge;
-  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-  (void)data;
-  (void)size;
-#endif
-}
-
 void takeOwnerOfDirectory(int fd, const std::filesystem::path& dir) {
   struct stat mine {}, parent {};
   if (::fstat(fd, &mine) != 0 || ::stat(dir.empty() ? "." : dir.c_str(), &parent) != 0) return;

@@ -91,11 +91,6 @@ void syncDirectory(const std::filesystem::path& dir);
 // part measured from `base`, `from` when nothing was released.
 std::size_t releasePages(const char* base, std::size_t from, std::size_t to);
 
-// Asks for the memory of [data, data + size), anonymous and filled once, to
-// be backed by huge pages where the system allows it: one page fault per
-// 2 MiB instead of 512. A hint; nothing happens where it is not supported.
-void adviseHugePages(const void* data, std::size_t size);
-
 // Gives a file just created in `dir` the owner and group of `dir`, so that a
 // run as root on somebody's files leaves files that person can use. Best
 // effort: without the right to do so, the file stays as created.

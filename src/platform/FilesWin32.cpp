@@ -213,8 +213,6 @@ long long readAt(int fd, char* out, std::size_t size, long long offset) {
 // The buffer comes from the heap; its pages cannot be given back one by one.
 std::size_t releasePages(const char*, std::size_t from, std::size_t) { return from; }
 
-void adviseHugePages(const void*, std::size_t) {}
-
 // MOVEFILE_WRITE_THROUGH has flushed the rename already.
 void syncDirectory(const std::filesystem::path&) {}
 

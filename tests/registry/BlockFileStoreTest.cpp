@@ -91,10 +91,9 @@ TEST(BlockFileStore, AKeyOnlyRemovedSubkeysImpliedKeepsABareBlock) {
   }
 }
 
-// A save copies the unchanged runs of the file it read: long ones by the
-// system, short ones from memory. Once its own save has replaced the file,
-// the next save writes from memory (the file there is no longer the one
-// read). Each leaves out exactly the removed blocks.
+// A save writes the unchanged runs of the file it read, long and short,
+// and saves again once its own save has replaced the file (the file there
+// is no longer the one read). Each leaves out exactly the removed blocks.
 TEST(BlockFileStore, SavesTheKeptRunsAgainAfterItsOwnSaveReplacedTheFile) {
   const struct { const char* format; Opener open; std::string head, keyLine, comment; } formats[] = {
       {"reg", kRegFile, "REGEDIT4\n\n", "[HKEY_CLASSES_ROOT\\", "; padding padding\n"},

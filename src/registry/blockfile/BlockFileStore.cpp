@@ -30,7 +30,6 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
   const auto size = static_cast<std::size_t>(st.st_size);
   std::size_t capacity = size + 1;
   auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
-  platform::adviseHugePages(buffer.get(), capacity);
   std::size_t used = 0;
   for (;;) {
     long long n = platform::readAt(fd.get(), buffer.get() + used, capacity - used,
@@ -42,7 +41,6 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
     used += static_cast<std::size_t>(n);
     if (used < capacity || sizeMustHold) break;
     auto bigger = std::make_unique_for_overwrite<char[]>(capacity * 2);
-    platform::adviseHugePages(bigger.get(), capacity * 2);
     std::memcpy(bigger.get(), buffer.get(), used);
     buffer = std::move(bigger);
     capacity *= 2;
@@ -139,21 +137,10 @@ bool BlockFileStore::writeKept(AtomicWriter& out) const {
       standIns.emplace_back(index, std::move(text));
   }
   auto standIn = standIns.begin();
-  // While the file is still the one read, the system copies the runs of
-  // kept bytes from it (none passes through this process), except short
-  // runs still in memory: a call per run would cost more than the bytes.
-  // Otherwise runs in memory are written in one piece, and bytes no longer
-  // held are read back from the file a piece at a time (which fails once
-  // the file is another).
-  platform::FileDescriptor source = platform::openForReading(m_file);
-  platform::FileIdentity now;
-  const bool unchanged =
-      source.valid() && platform::FileIdentity::ofDescriptor(source.get(), now) && now == m_readFrom;
+  // Runs of kept bytes are written in one piece where they are in memory;
+  // bytes no longer held are copied from the file a piece at a time.
   auto copy = [&](std::size_t begin, std::size_t end) {
     constexpr std::size_t kPiece = std::size_t{4} << 20;
-    constexpr std::size_t kShortRun = std::size_t{64} << 10;
-    if (unchanged && (begin < m_released || end - begin >= kShortRun))
-      return out.copyFrom(source.get(), static_cast<long long>(begin), end - begin);
     while (begin < end) {
       if (begin >= m_released) return out.write(m_text.substr(begin, end - begin));
       std::size_t stop = std::min({end, m_released, begin + kPiece});
