@@ -12,11 +12,21 @@ bool MappedFile::map(int fd, std::uint64_t size, bool privateCopy, MappedFile& o
     errno = EINVAL;
     return false;
   }
-  void* at = ::mmap(nullptr, static_cast<std::size_t>(size), privateCopy ? PROT_READ | PROT_WRITE : PROT_READ,
-                    privateCopy ? MAP_PRIVATE : MAP_SHARED, fd, 0);
+  // The whole file is read, so its pages are mapped in one go rather than
+  // faulted in one by one. A private copy is populated read-only first:
+  // populating it writable would copy every page, where only the pages
+  // written to need a copy of their own.
+  const auto length = static_cast<std::size_t>(size);
+  void* at = ::mmap(nullptr, length, PROT_READ, (privateCopy ? MAP_PRIVATE : MAP_SHARED) | MAP_POPULATE, fd, 0);
   if (at == MAP_FAILED) return false;
+  if (privateCopy && ::mprotect(at, length, PROT_READ | PROT_WRITE) != 0) {
+    const int saved = errno;
+    ::munmap(at, length);
+    errno = saved;
+    return false;
+  }
   out.m_data = static_cast<unsigned char*>(at);
-  out.m_size = static_cast<std::size_t>(size);
+  out.m_size = length;
   return true;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// A whole open file mapped into memory, for readers that take only the pages
-// they touch: read-only, or as a private copy that may be changed in memory
-// (only the pages changed are copied, and the file never sees the changes).
+// A whole open file mapped into memory, for readers that go through all of
+// it: read-only, or as a private copy that may be changed in memory (only the
+// pages changed are copied, and the file never sees the changes). On POSIX
+// every page is mapped at once (no fault per page as it is first read).
 // MappedFile.cpp maps with mmap, MappedFileWin32.cpp with a file mapping and
 // MapViewOfFile.
 

@@ -91,5 +91,39 @@ TEST(BlockFileStore, AKeyOnlyRemovedSubkeysImpliedKeepsABareBlock) {
   }
 }
 
+// A save writes the unchanged runs of the file it read, long and short,
+// and saves again once its own save has replaced the file (the file there
+// is no longer the one read). Each leaves out exactly the removed blocks.
+TEST(BlockFileStore, SavesTheKeptRunsAgainAfterItsOwnSaveReplacedTheFile) {
+  const struct { const char* format; Opener open; std::string head, keyLine, comment; } formats[] = {
+      {"reg", kRegFile, "REGEDIT4\n\n", "[HKEY_CLASSES_ROOT\\", "; padding padding\n"},
+      {"wine", kWine, kWineHead + "#arch=win64\n", "\n[Software\\\\Classes\\\\", ";; padding padding\n"},
+  };
+  for (const auto& f : formats) {
+    SCOPED_TRACE(f.format);
+    std::string padding;
+    while (padding.size() < (std::size_t{96} << 10)) padding += f.comment;  // past the short runs
+    auto block = [&](const char* name, const std::string& rest) {
+      return f.keyLine + name + (f.open == kWine ? "] 1\n" : "]\n") + rest;
+    };
+    // Removed: b and e first (a long run, a short one, a long one kept), then d.
+    const std::string a = block("a", "@=\"1\"\n" + padding), b = block("b", ""), c = block("c", "@=\"2\"\n"),
+                      e = block("e", ""), g = block("g", padding), d = block("d", "");
+    TempDir dir;
+    writeFile(dir / "store", f.head + a + b + c + e + g + d);
+    std::string error;
+    std::unique_ptr<BlockFileStore> store = f.open(dir / "store", error);
+    ASSERT_TRUE(store) << error;
+    registry::HandleTable api(*store);
+    ASSERT_EQ(deleteTree(api, "b"), 0);
+    ASSERT_EQ(deleteTree(api, "e"), 0);
+    ASSERT_EQ(outcome(store->save()), "ok");
+    EXPECT_EQ(readFile(dir / "store"), f.head + a + c + g + d);
+    ASSERT_EQ(deleteTree(api, "d"), 0);
+    ASSERT_EQ(outcome(store->save()), "ok");
+    EXPECT_EQ(readFile(dir / "store"), f.head + a + c + g);
+  }
+}
+
 }  // namespace
 }  // namespace comsweep::test

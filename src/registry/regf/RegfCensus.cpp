@@ -1,12 +1,16 @@
 #include "registry/regf/RegfCensus.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <utility>
 
 namespace comsweep::registry::regf {
 
-RegfCensus::RegfCensus(const RegfView& view, std::size_t cellSlots) : m_view(view), m_flags(cellSlots) {}
+RegfCensus::RegfCensus(const RegfView& view, std::size_t cellSlots)
+    : m_view(view), m_flags(static_cast<std::uint8_t*>(std::calloc(cellSlots / 2 + 1, 1))), m_slots(cellSlots / 2 + 1) {
+  if (!m_flags) throw std::bad_alloc();
+}
 
 bool RegfCensus::mayFree(std::uint32_t cell) const {
   return std::binary_search(m_removedCells.begin(), m_removedCells.end(), cell) && !(flags(cell) & kKept) &&
@@ -15,7 +19,7 @@ bool RegfCensus::mayFree(std::uint32_t cell) const {
 
 bool RegfCensus::keep(std::uint32_t cell, std::uint8_t kind) {
   if (!m_view.isCell(cell)) return false;
-  std::uint8_t& f = m_flags[cell / 4];
+  std::uint8_t& f = m_flags[cell / 8];
   f |= (f & kKept) ? kKeptTwice : kKept;
   if (!kind || (f & kind)) return false;
   f |= kind;
@@ -128,7 +132,7 @@ void RegfCensus::take(std::uint32_t root, const std::vector<RemovedKey>& removed
             [](const RemovedKey& a, const RemovedKey& b) { return a.cell < b.cell; });
   for (const RemovedKey& r : m_removed) {
     if (!m_view.isCell(r.cell)) continue;
-    m_flags[r.cell / 4] |= kRemovedKey;
+    m_flags[r.cell / 8] |= kRemovedKey;
     claimKey(r.cell);
   }
   // Each cell the removed keys name, once; one they name twice is dropped.
@@ -158,7 +162,7 @@ void RegfCensus::take(std::uint32_t root, const std::vector<RemovedKey>& removed
 }
 
 std::string RegfCensus::otherOwner(std::uint32_t root, std::uint32_t cell, std::uint32_t owner) const {
-  std::vector<bool> seen(m_flags.size());
+  std::vector<bool> seen(m_slots);
   std::vector<std::pair<std::uint32_t, std::string>> pending{{root, ""}};
   std::vector<std::uint32_t> named, children, values;
   std::vector<ListCell> lists;
@@ -168,8 +172,8 @@ std::string RegfCensus::otherOwner(std::uint32_t root, std::uint32_t cell, std::
     auto [keyCell, path] = std::move(pending.back());
     pending.pop_back();
     KeyCell key;
-    if (keyCell / 4 >= seen.size() || seen[keyCell / 4] || !m_view.key(keyCell, key, why)) continue;
-    seen[keyCell / 4] = true;
+    if (keyCell / 8 >= seen.size() || seen[keyCell / 8] || !m_view.key(keyCell, key, why)) continue;
+    seen[keyCell / 8] = true;
     named.clear();
     children.clear();
     lists.clear();

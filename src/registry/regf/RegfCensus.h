@@ -16,13 +16,16 @@
 // reader do not mind. The walk also counts, for every security descriptor
 // a removed key uses, the kept keys using it.
 //
-// Cost: one pass over the hive's keys and values, a byte of marks per cell
-// slot (four bytes of hive) and four bytes per key for the descriptors; no
-// allocation per cell. Each cell is followed at most once as each kind of
-// structure, so a hive whose lists all name one another is walked in
-// linear time too.
+// Cost: one pass over the hive's keys and values, a byte of marks per eight
+// bytes of hive (a cell takes at least eight, so no two share one), taken
+// zeroed from the system as it is first touched (no pass clearing it), and
+// four bytes per key for the descriptors; no allocation per cell. Each cell
+// is followed at most once as each kind of structure, so a hive whose lists
+// all name one another is walked in linear time too.
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -72,9 +75,8 @@ class RegfCensus {
     // Followed as a key, a subkey list, a value list, a value.
     kWalkedKey = 8, kWalkedSubkeys = 16, kWalkedValues = 32, kWalkedValue = 64,
   };
-  std::uint8_t flags(std::uint32_t cell) const {
-    return cell % 4 == 0 && cell / 4 < m_flags.size() ? m_flags[cell / 4] : 0;
-  }
+  // The marks of the cell at `cell`; none for an offset where no cell starts.
+  std::uint8_t flags(std::uint32_t cell) const { return m_view.startsCell(cell) ? m_flags[cell / 8] : 0; }
   // Notes a reference to `cell` from a kept structure, as `kind` (one of
   // the kWalked flags, or 0 for a cell whose content names nothing); true
   // when it is a cell not yet followed as that kind.
@@ -91,7 +93,13 @@ class RegfCensus {
   void noteDescriptor(std::uint32_t cell, bool kept);
 
   const RegfView& m_view;
-  std::vector<std::uint8_t> m_flags;  // per cell slot
+  struct Release {
+    void operator()(std::uint8_t* p) const { std::free(p); }
+  };
+  // Per 8 bytes of hive, zeroed by the system (calloc) rather than by a
+  // pass over all of it; only the slots of cells are ever marked.
+  std::unique_ptr<std::uint8_t[], Release> m_flags;
+  std::size_t m_slots = 0;
   std::vector<std::uint32_t> m_removedCells;
   // Every key's descriptor, sorted once the walk is done: none is freed
   // but by releasing it.

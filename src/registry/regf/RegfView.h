@@ -85,6 +85,12 @@ class RegfView {
   // an empty span when no allocated cell starts there.
   std::span<const unsigned char> cell(std::uint32_t offset) const;
   bool isCell(std::uint32_t offset) const { return !cell(offset).empty(); }
+  // True when the walk of the hive's bins found an allocated cell starting
+  // at `offset`, whatever has been written to the image since. Cells are at
+  // least 8 bytes long: no two start in the same 8 bytes.
+  bool startsCell(std::uint32_t offset) const {
+    return offset % 4 == 0 && m_cellStarts && offset / 4 < m_cellStarts->size() && (*m_cellStarts)[offset / 4];
+  }
   // Asks the processor to start loading the memory of the cell at `offset`,
   // for a reader that is about to go through many cells in random places.
   void prefetch(std::uint32_t offset) const {
