@@ -167,7 +167,7 @@ std::string FuzzHarness::run(std::string_view raw) {
   if (readAll(m_file) != input) return "opening changed the file";
   if (listing() != files) return "opening left files behind:\n" + listing();
   if (!opened.machine) {
-    if (opened.error.empty()) return "refused without a message";
+    if (opened.failure.why.empty()) return "refused without a message";
     return {};
   }
   m_opened = true;
@@ -223,11 +223,11 @@ std::string FuzzHarness::run(std::string_view raw) {
   registry::CommitResult saved = api.commit();
   if (listing() != files) return "saving left files behind:\n" + listing();
   bool removedAny = after.size() != before.size();
-  if (!saved.ok || !removedAny) {
-    if (!saved.ok && saved.message.empty()) return "the save failed without a message";
+  if (saved.failure.failed() || !removedAny) {
+    if (saved.failure.failed() && saved.failure.why.empty()) return "the save failed without a message";
     if (readAll(m_file) != input)
-      return saved.ok ? "a save with nothing removed changed the file"
-                      : "a failed save changed the file (" + saved.message + ")";
+      return !saved.failure.failed() ? "a save with nothing removed changed the file"
+                      : "a failed save changed the file (" + saved.failure.why + ")";
     return {};
   }
 
@@ -247,7 +247,7 @@ std::string FuzzHarness::run(std::string_view raw) {
       return "in the saved hive, " + fault;
   }
   registry::MachineOpenResult reopened = open();
-  if (!reopened.machine) return "the saved file cannot be read back: " + reopened.error;
+  if (!reopened.machine) return "the saved file cannot be read back: " + reopened.failure.why;
   registry::HandleTable api2(*reopened.machine->store);
   std::vector<WalkedKey> readBack;
   if (std::string fault = walkTree(*reopened.machine->store, api2, readBack); !fault.empty())
@@ -297,10 +297,10 @@ std::string FuzzHarness::checkUndo(registry::MachineOpenResult machine, const st
       return "the undo did not put back \"" + keys[item.key].path + "\": " +
              removal::restoreStateText(item.state, false) + " " + item.detail;
   registry::CommitResult saved = machine.machine->store->save();
-  if (!saved.ok) return "the undo's save failed: " + saved.message;
+  if (saved.failure.failed()) return "the undo's save failed: " + saved.failure.why;
   machine.machine.reset();
   registry::MachineOpenResult reopened = open();
-  if (!reopened.machine) return "the file the undo saved cannot be read back: " + reopened.error;
+  if (!reopened.machine) return "the file the undo saved cannot be read back: " + reopened.failure.why;
   registry::HandleTable api(*reopened.machine->store);
   std::vector<WalkedKey> restored;
   if (std::string fault = walkTree(*reopened.machine->store, api, restored); !fault.empty())

@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
   std::printf("hive: %llu keys below Classes, %.1f MB; %zu keys removed; load %.3f s, save %.3f s (%s), "
               "census alone %.3f s, %zu cells to free\n",
               static_cast<unsigned long long>(made.keys), made.bytes / 1e6, removed.size(), load, save,
-              saved.ok ? "ok" : saved.message.c_str(), censusTime, census.removedCells().size());
+              saved.failure.failed() ? saved.failure.why.c_str() : "ok", censusTime, census.removedCells().size());
   fs::remove_all(dir);
-  return saved.ok ? 0 : 1;
+  return saved.failure.failed() ? 1 : 0;
 }

@@ -75,9 +75,9 @@ int main(int argc, char** argv) {
   api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{00000001-0000-4000-8000-000000000001}\\ProgID");
   start = Clock::now();
   CommitResult saved = store->save();
-  std::printf("save: %.3f s%s%s\n", seconds(start), saved.ok ? "" : ", failed: ",
-              saved.message.c_str());
+  std::printf("save: %.3f s%s%s\n", seconds(start), saved.failure.failed() ? ", failed: " : "",
+              saved.failure.why.c_str());
 
   std::filesystem::remove_all(dir);
-  return saved.ok ? 0 : 1;
+  return saved.failure.failed() ? 1 : 0;
 }

@@ -119,9 +119,9 @@ std::vector<ReportedKey> reportedKeys(const scan::FoundKeyList& keys, std::int32
     if (fate.status == 0)
       key.result = "removed";
     else if (fate.status == removal::kNotSaved)
-      key.reason = "the registry could not be saved: " + removal->saveError;
+      key.reason = "the registry could not be saved: " + removal->save.why;
     else if (fate.status == removal::kBackupFailed)
-      key.reason = "the backup of the keys could not be written: " + removal->backupError;
+      key.reason = "the backup of the keys could not be written: " + removal->backup.why;
     else if (fate.status == removal::kNotInBackup)
       key.reason = "kept out of the backup: " + fate.whyKept;
     else

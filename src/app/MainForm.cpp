@@ -1,48 +1,15 @@
 #include "app/MainForm.h"
 
-#include "app/CommandLine.h"
 #include "registry/Wrappers.h"
-
 
 namespace comsweep::app {
 
-MainForm::MainForm(registry::RegistryApi& api, ui::WindowSystem& windows,
-                   std::filesystem::path logPath, removal::LogWriter::Clock clock)
-    : m_api(api),
-      m_windows(windows),
-      m_logPath(logPath),
-      m_log(std::move(logPath), std::move(clock)),
-      m_review(windows, m_selection, [this] { removeKeys(); }) {}
-
-void MainForm::setMousePointer(int pointer) { m_windows.mainSetMousePointer(pointer); }
+MainForm::MainForm(Session& session, ui::WindowSystem& windows)
+    : m_session(session), m_windows(windows), m_review(windows, m_selection) {}
 
 void MainForm::endProgram() {
   m_ended = true;
   m_windows.endProgram();
-}
-
-void MainForm::load(const std::string& argumentText) {
-  CommandLineFlags flags = parseCommandLine(argumentText, m_selection);
-  m_unattended = flags.unattended;
-  if (flags.endAtOnce) {
-    m_windows.mainHide();
-    setMousePointer(ui::kArrowHourglassPointer);
-    setMousePointer(ui::kDefaultPointer);
-    m_windows.mainUnload();
-    endProgram();
-    return;
-  }
-  if (m_unattended) {
-    m_windows.mainHide();
-    setMousePointer(ui::kArrowHourglassPointer);
-    m_selection.reviewFirst = 0;
-    continueClicked();
-    if (!m_ended) {
-      setMousePointer(ui::kDefaultPointer);
-      m_windows.mainUnload();
-      endProgram();
-    }
-  }
 }
 
 void MainForm::continueClicked() {
@@ -50,10 +17,9 @@ void MainForm::continueClicked() {
 
   if (m_selection.useRemoteMachine != 0) {
     const std::string name = m_selection.remoteMachineName;  // exactly as typed
-    if (!registry::ConnectRemoteRegistry(m_api, name, m_root)) {
-      if (!m_unattended)
-        m_windows.showMessage("Unable to connect to the remote machine " + name + ".", ui::kCriticalIcon,
-                         ui::kApplicationTitle);
+    if (!registry::ConnectRemoteRegistry(m_session.api(), name, m_root)) {
+      m_windows.showMessage("Unable to connect to the remote machine " + name + ".",
+                            ui::kCriticalIcon, ui::kApplicationTitle);
       return;
     }
   } else {
@@ -62,35 +28,36 @@ void MainForm::continueClicked() {
   if (m_runGate) {
     const std::string refused = m_runGate();
     if (!refused.empty()) {
-      if (!m_unattended) showReasons({refused});
+      showReasons({refused});
       return;
     }
   }
 
-  setMousePointer(ui::kHourglassPointer);
+  m_windows.mainSetMousePointer(ui::kHourglassPointer);
   m_windows.mainHide();
-  if (!m_unattended) {
-    m_progress.reset();
-    m_progressLoaded = true;
-    m_windows.progressShow(m_progress);
-  }
+  m_progress.reset();
+  m_progressLoaded = true;
+  m_windows.progressShow(m_progress);
 
-  scan::ScanResult scanned =
-      scan::scanRegistry(m_api, m_root, m_patterns, m_unattended ? nullptr : this, m_timings);
+  scan::ScanResult scanned = m_session.scan(m_root, m_patterns, this);
   m_keysFound = scanned.found;
   m_review.foundKeys = std::move(scanned.keys);
-  if (m_progressLoaded) m_windows.progressScansEnded(m_progress);
+  m_windows.progressScansEnded(m_progress);
 
   if (m_selection.reviewFirst != 0) {
     m_review.heading = std::to_string(m_keysFound) + " " + m_review.heading;
     m_review.foundKeys.setSortKey(1);
     m_review.foundKeys.setSorted(true);
+    m_review.removeChosen = false;
+    // Returns once the operator has closed the window; Remove is the only
+    // way out that removes.
     m_windows.reviewShowModal(m_review);
+    if (m_review.removeChosen) removeKeys();
   } else {
     removeKeys();
   }
 
-  setMousePointer(ui::kDefaultPointer);
+  m_windows.mainSetMousePointer(ui::kDefaultPointer);
   m_windows.progressUnload();
   m_windows.mainUnload();
   endProgram();
@@ -107,19 +74,13 @@ void MainForm::progressStep(std::string_view label, const std::string& name,
 }
 
 void MainForm::removeKeys() {
-  m_outcome.removalReached = true;
-  m_log.noteStart();
-  m_outcome.removal = removal::removeKeys(m_api, m_root, m_review.foundKeys, m_keysFound,
-                                          m_backup, m_timings);
+  const removal::RemovalReport& report =
+      m_session.removeKeys(m_root, m_review.foundKeys, m_keysFound);
   // The operator learns the outcome before the log is written.
-  if (!m_unattended) {
-    m_windows.showMessage(closingMessage(m_outcome.removal), ui::kInformationIcon, "");
-    showReasons(removalReasons(m_outcome.removal, m_logPath));
-  }
-  removal::writeRemovalLog(m_log, m_selection, m_review.foundKeys, m_outcome.removal);
-  m_outcome.logError = m_log.failure();
-  if (!m_unattended && !m_outcome.logError.empty()) showReasons({logReason(m_outcome.logError)});
-  util::mark(m_timings, "log");
+  m_windows.showMessage(closingMessage(report), ui::kInformationIcon, "");
+  showReasons(removalReasons(report, m_session.logPath()));
+  m_session.writeLog(m_selection, m_review.foundKeys);
+  showReasons({logReason(m_session.outcome().log)});
 }
 
 void MainForm::showReasons(const std::vector<std::string>& reasons) {

@@ -7,14 +7,12 @@
 
 #include "app/CommandLine.h"
 #include "app/KeyReport.h"
-#include "app/MainForm.h"
+#include "app/Session.h"
 #include "app/UndoRun.h"
-#include "registry/CountingApi.h"
 #include "platform/SignalCleanup.h"
-#include "registry/HandleTable.h"
 #include "families/PatternList.h"
 #include "scan/Scanner.h"
-#include "ui/headless/HeadlessWindowSystem.h"
+#include "ui/WindowSystem.h"
 
 namespace comsweep::app {
 namespace {
@@ -159,13 +157,13 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   document.machinePath = machinePath.string();
   document.families = chosenSwitches(chosen);
   if (!opened.machine) {
-    err << "comsweep: " << opened.error << "\n";
+    err << "comsweep: " << opened.failure.why << "\n";
     // Started from a menu, standard error goes nowhere a person looks.
     ui::WindowSystem* boxes =
         flags.unattended || !environment.messageWindows ? nullptr : environment.messageWindows();
-    if (boxes) boxes->showMessage(reasonsText({opened.error}), ui::kCriticalIcon, ui::kApplicationTitle);
+    if (boxes) boxes->showMessage(reasonsText({opened.failure.why}), ui::kCriticalIcon, ui::kApplicationTitle);
     if (!options.json) return kExitMachineFailed;
-    document.error = opened.error;
+    document.error = opened.failure.why;
     document.exitStatus = kExitMachineFailed;
     out << jsonDocument(document);
     return finishOutput(out, err, kExitMachineFailed);
@@ -192,21 +190,18 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
     return kExitMachineFailed;
   }
 
-  registry::HandleTable table(*machine.store);
-  registry::RegistryApi& calls =
-      machine.api ? *machine.api : static_cast<registry::RegistryApi&>(table);
-  registry::CountingApi counting(calls);
-  registry::RegistryApi& api = timings ? static_cast<registry::RegistryApi&>(counting) : calls;
-  KeyPlaces places;
-
   if (options.list) {
     // The same scans a run makes, on the same selection; the machine is
     // let go as soon as they are read.
-    scan::ScanResult scanned = scan::scanRegistry(api, registry::HKEY_CLASSES_ROOT,
-                                                  families::buildPatternList(chosen));
-    std::vector<std::string> paths;
-    for (std::size_t i = 1; i <= scanned.keys.count(); ++i) paths.push_back(scanned.keys.item(i).path);
-    notePlaces(machine, paths, places);
+    KeyPlaces places;
+    scan::ScanResult scanned;
+    {
+      Session session(machine, timings.get());
+      scanned = session.scan(registry::HKEY_CLASSES_ROOT, families::buildPatternList(chosen));
+      std::vector<std::string> paths;
+      for (std::size_t i = 1; i <= scanned.keys.count(); ++i) paths.push_back(scanned.keys.item(i).path);
+      notePlaces(machine, paths, places);
+    }
     opened.machine.reset();
     document.keys = reportedKeys(scanned.keys, scanned.found, places, nullptr);
     document.exitStatus = document.keys.empty() ? kExitOk : kExitNotAllRemoved;
@@ -218,58 +213,33 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
     return finishOutput(out, err, document.exitStatus);
   }
 
-  ui::HeadlessWindowSystem windows;
-  std::filesystem::path logPath = logPathOf(machine);
-  MainForm form(api, windows, logPath);
-  form.setTimings(timings.get());
-  removal::Backup backup = removal::undoFileBackup(machine);
-  if (options.json) {
-    // Where each key lives is noted before it is gone.
-    backup = [&machine, &places, inner = std::move(backup)](const std::vector<std::string>& paths) {
-      notePlaces(machine, paths, places);
-      return inner(paths);
-    };
-  }
-  form.setBackup(std::move(backup));
-  form.load(text);
-  if (timings) {
-    for (const auto& phase : timings->phases())
-      err << "timing " << phase.name << " " << phase.seconds << "\n";
-    err << "timing total " << timings->total() << "\n";
-    err << "registry calls " << counting.calls << "\n";
-  }
+  // The unattended run: no window, no review, no message. The scans of the
+  // chosen families below HKEY_CLASSES_ROOT, the removal of every key they
+  // found (backed up first), the log, then the report.
+  Session session(machine, timings.get());
+  KeyPlaces places;
+  if (options.json)  // where each key lives is noted before it is gone
+    session.setBeforeBackup(
+        [&machine, &places](const std::vector<std::string>& paths) { notePlaces(machine, paths, places); });
+  scan::ScanResult scanned =
+      session.scan(registry::HKEY_CLASSES_ROOT, families::buildPatternList(chosen));
+  session.removeKeys(registry::HKEY_CLASSES_ROOT, scanned.keys, scanned.found);
+  session.writeLog(chosen, scanned.keys);
+  session.reportTimings(err);
 
-  const int status = reportOutcome(form.outcome(), logPath, err);
+  const int status = session.report(err);
   if (!options.json) return status;
-  const removal::RemovalReport& removal = form.outcome().removal;
-  document.keys = reportedKeys(form.foundKeys(), removal.listed, places, &removal);
+  const removal::RemovalReport& removal = session.outcome().removal;
+  document.keys = reportedKeys(scanned.keys, removal.listed, places, &removal);
   document.removed = removal.removed;
   document.notRemoved = removal.notRemoved;
   document.backup = removal.undoFile.string();
-  if (form.outcome().logError.empty()) document.log = logPath.string();
-  if (removal.backupFailed) document.error = removal.backupError;
-  else if (removal.saveFailed) document.error = removal.saveError;
+  if (!session.outcome().log.failed()) document.log = session.logPath().string();
+  if (removal.backup.failed()) document.error = removal.backup.why;
+  else if (removal.save.failed()) document.error = removal.save.why;
   document.exitStatus = status;
   out << jsonDocument(document);
   return finishOutput(out, err, status);
-}
-
-std::filesystem::path logPathOf(const registry::Machine& machine) {
-  return machine.driveC / "9QReg.log";
-}
-
-int reportOutcome(const RunOutcome& outcome, const std::filesystem::path& logPath,
-                  std::ostream& err) {
-  for (const std::string& reason : removalReasons(outcome.removal, logPath))
-    err << "comsweep: " << reason << "\n";
-  if (!outcome.logError.empty()) err << "comsweep: " << logReason(outcome.logError) << "\n";
-  return exitStatusOf(outcome);
-}
-
-int exitStatusOf(const RunOutcome& outcome) {
-  if (outcome.removal.backupFailed || outcome.removal.saveFailed) return kExitMachineFailed;
-  if (outcome.removal.notRemoved > 0 || !outcome.logError.empty()) return kExitNotAllRemoved;
-  return kExitOk;
 }
 
 }  // namespace comsweep::app

@@ -17,10 +17,6 @@ class WindowSystem;
 
 namespace comsweep::app {
 
-inline constexpr int kExitOk = 0;            // completed; every attempted key removed
-inline constexpr int kExitNotAllRemoved = 1; // some listed key was not removed; --list: found keys
-inline constexpr int kExitMachineFailed = 2; // machine not opened or not saved; bad usage; no output
-
 // Takes the machine's run lock again when the operator starts a run (the
 // main window waits without it); empty when taken, else why not.
 using RunGate = std::function<std::string()>;
@@ -37,17 +33,6 @@ struct ProgramEnvironment {
   // The callee keeps what it returns.
   std::function<ui::WindowSystem*()> messageWindows;
 };
-
-// The exit status a completed run ends with.
-int exitStatusOf(const RunOutcome& outcome);
-
-// Says on `err` what went wrong in a run (nothing when all went well), for
-// both the unattended and the interactive road; returns the exit status.
-int reportOutcome(const RunOutcome& outcome, const std::filesystem::path& logPath,
-                  std::ostream& err);
-
-// Where "C:\9QReg.log" is on this machine.
-std::filesystem::path logPathOf(const registry::Machine& machine);
 
 // The argument text: the arguments joined by single blanks.
 std::string argumentText(const std::vector<std::string>& args);

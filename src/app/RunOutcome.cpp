@@ -38,14 +38,14 @@ std::string refusalCauses(const removal::RemovalReport& report, bool& accessDeni
 std::vector<std::string> removalReasons(const removal::RemovalReport& report,
                                         const std::filesystem::path& logPath) {
   std::vector<std::string> reasons;
-  if (report.backupFailed) {
-    reasons.push_back("no key removed: the backup could not be written: " + report.backupError);
-  } else if (report.saveFailed && report.removed > 0) {
-    reasons.push_back("the machine was saved only in part: " + report.saveError + "; " +
+  if (report.backup.failed()) {
+    reasons.push_back("no key removed: the backup could not be written: " + report.backup.why);
+  } else if (report.save.failed() && report.removed > 0) {
+    reasons.push_back("the machine was saved only in part: " + report.save.why + "; " +
                       std::to_string(report.removed) + " of the listed keys were removed, " +
                       std::to_string(report.notRemoved) + " not; see " + logPath.string());
-  } else if (report.saveFailed) {
-    reasons.push_back("no key removed: " + report.saveError);
+  } else if (report.save.failed()) {
+    reasons.push_back("no key removed: " + report.save.why);
   } else if (report.notRemoved > 0) {
     bool accessDenied = false;
     const std::string causes = refusalCauses(report, accessDenied);
@@ -74,8 +74,8 @@ std::string reasonsText(const std::vector<std::string>& reasons) {
   return text;
 }
 
-std::string logReason(const std::string& logError) {
-  return logError.empty() ? std::string() : "the log could not be written: " + logError;
+std::string logReason(const util::Failure& log) {
+  return log.failed() ? "the log could not be written: " + log.why : std::string();
 }
 
 }  // namespace comsweep::app

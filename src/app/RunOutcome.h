@@ -7,13 +7,18 @@
 #include <vector>
 
 #include "removal/KeyRemoval.h"
+#include "util/Failure.h"
 
 namespace comsweep::app {
+
+inline constexpr int kExitOk = 0;            // completed; every attempted key removed
+inline constexpr int kExitNotAllRemoved = 1; // some listed key was not removed; --list: found keys
+inline constexpr int kExitMachineFailed = 2; // machine not opened or not saved; bad usage; no output
 
 struct RunOutcome {
   bool removalReached = false;
   removal::RemovalReport removal;  // meaningful once removalReached
-  std::string logError;            // why the log is missing or incomplete
+  util::Failure log;               // why the log is missing or incomplete
 };
 
 // The message an interactive run closes with once the keys are removed.
@@ -30,6 +35,6 @@ std::vector<std::string> removalReasons(const removal::RemovalReport& report,
 std::string reasonsText(const std::vector<std::string>& reasons);
 
 // Why the log is missing or incomplete; empty when it was written.
-std::string logReason(const std::string& logError);
+std::string logReason(const util::Failure& log);
 
 }  // namespace comsweep::app

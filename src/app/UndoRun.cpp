@@ -109,7 +109,7 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
   const fs::path machinePath = registry::defaultMachinePath(environment.env);
   registry::MachineOpenResult opened = registry::openMachine(machinePath, lockWaitOf(environment.env));
   if (!opened.machine) {
-    err << "comsweep: " << opened.error << "\n";
+    err << "comsweep: " << opened.failure.why << "\n";
     return kExitMachineFailed;
   }
   registry::Machine& machine = *opened.machine;
@@ -172,14 +172,14 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
   if (!listing) {
     restore.apply(keys, plan);
     registry::CommitResult saved = machine.store->save();
-    if (saved.ok && userClasses) {
+    if (!saved.failure.failed() && userClasses) {
       saved = userClasses->save();
-      saved.partial = !saved.ok;  // system.reg is written already
+      saved.partial = saved.failure.failed();  // system.reg is written already
     }
-    if (!saved.ok) {
+    if (saved.failure.failed()) {
       // Keys already written count as there when the undo is run again.
       err << "comsweep: " << (saved.partial ? "only part of the backup was put back: " : "nothing put back: ")
-          << saved.message << "\n";
+          << saved.failure.why << "\n";
       return kExitMachineFailed;
     }
   }
@@ -218,10 +218,10 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
   std::string logError;
   std::unique_ptr<registry::PreparedFile> logFile = registry::PreparedFile::write(
       logPath, [&crlf](registry::AtomicWriter& w) { return w.write(crlf); }, logError);
-  registry::CommitResult logged = logFile ? logFile->replace() : registry::CommitResult{false, logError};
+  registry::CommitResult logged = logFile ? logFile->replace() : registry::CommitResult::failed(logError);
   err << "comsweep: undo of " << backup.string() << ": " << summary << "; see " << logPath.string() << "\n";
-  if (!logged.ok) {
-    err << "comsweep: the log could not be written: " << logged.message << "\n";
+  if (logged.failure.failed()) {
+    err << "comsweep: the log could not be written: " << logged.failure.why << "\n";
     return kExitNotAllRemoved;
   }
   return left > 0 ? kExitNotAllRemoved : kExitOk;

@@ -97,7 +97,7 @@ std::unique_ptr<PreparedFile> PreparedFile::write(const std::filesystem::path& t
 
 CommitResult PreparedFile::replace() {
   if (!platform::replaceFile(m_temporary, m_target))
-    return {false, describe("cannot replace", m_target, errno)};
+    return CommitResult::failed(describe("cannot replace", m_target, errno));
   m_replaced = true;
   std::filesystem::path dir = m_target.parent_path();
   platform::syncDirectory(dir.empty() ? std::filesystem::path(".") : dir);

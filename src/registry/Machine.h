@@ -13,6 +13,7 @@
 #include "platform/RunLock.h"
 #include "registry/RegistryApi.h"
 #include "registry/Store.h"
+#include "util/Failure.h"
 
 namespace comsweep::registry {
 
@@ -48,8 +49,15 @@ struct Machine {
 };
 
 struct MachineOpenResult {
+  MachineOpenResult() = default;
+  // An opened machine, or null and why not (one line, names the path).
+  MachineOpenResult(std::unique_ptr<Machine> opened, std::string why)
+      : machine(std::move(opened)) {
+    if (!machine) failure = {"opening the machine", std::move(why)};
+  }
+
   std::unique_ptr<Machine> machine;  // null on failure
-  std::string error;                 // one line, names the path
+  util::Failure failure;             // empty when `machine` is set
 };
 
 // The path of the local machine: COMSWEEP_MACHINE, else WINEPREFIX, else

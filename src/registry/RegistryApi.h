@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "util/Failure.h"
+
 namespace comsweep::registry {
 
 using HKEY = std::uint32_t;
@@ -51,8 +53,14 @@ std::string statusMessage(LONG status);
 
 // Outcome of writing the changed registry back to where it lives.
 struct CommitResult {
-  bool ok = true;
-  std::string message;  // why it failed; empty on success
+  // A save that failed before it replaced anything, and why.
+  static CommitResult failed(std::string why) {
+    CommitResult result;
+    result.failure = {"the save", std::move(why)};
+    return result;
+  }
+
+  util::Failure failure;  // empty on success
   // A failure after part of the machine was written (one of its files
   // replaced, another not): some removed keys are gone, so their backup
   // stays. A removed key is gone when none of the files that held it is

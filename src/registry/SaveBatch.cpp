@@ -29,7 +29,7 @@ CommitResult SaveBatch::commit() {
     if (!entry.lastCheck) continue;
     if (std::string objection = entry.lastCheck(); !objection.empty()) {
       finish(0);
-      return {false, entry.failurePrefix + objection};
+      return CommitResult::failed(entry.failurePrefix + objection);
     }
   }
   if (m_entries.empty()) return {};
@@ -39,18 +39,18 @@ CommitResult SaveBatch::commit() {
     CommitResult replaced;
     if (i > 0 && platform::failurePoint("save-later-rename")) {
       errno = ENOENT;
-      replaced = {false, "cannot replace " + entry.file->target().string() + ": " +
-                             std::strerror(ENOENT)};
+      replaced = CommitResult::failed("cannot replace " + entry.file->target().string() + ": " +
+                                      std::strerror(ENOENT));
     } else {
       replaced = entry.file->replace();
     }
-    if (!replaced.ok) {
-      CommitResult failed{false, entry.failurePrefix + replaced.message};
+    if (replaced.failure.failed()) {
+      CommitResult failed = CommitResult::failed(entry.failurePrefix + replaced.failure.why);
       if (i > 0) {
         failed.partial = true;
-        failed.message += "; replaced before it:";
+        failed.failure.why += "; replaced before it:";
         for (std::size_t done = 0; done < i; ++done)
-          failed.message += " " + m_entries[done].name;
+          failed.failure.why += " " + m_entries[done].name;
         for (std::size_t old = i; old < m_entries.size(); ++old)
           failed.notReplaced.push_back(m_entries[old].name);
       }
@@ -66,7 +66,7 @@ CommitResult SaveBatch::commit() {
 
 CommitResult Store::save() {
   SaveBatch batch;
-  if (CommitResult prepared = prepareSave(batch); !prepared.ok) return prepared;
+  if (CommitResult prepared = prepareSave(batch); prepared.failure.failed()) return prepared;
   return batch.commit();
 }
 

@@ -56,15 +56,14 @@ RemovalReport removeKeys(registry::RegistryApi& api, HKEY root, const scan::Foun
   }
   if (!report.keys.empty() && backup) {
     BackupResult saved = backup(paths);
-    if (saved.ok) {
+    if (!saved.failure.failed()) {
       report.undoFile = saved.file;
       for (auto& [index, why] : saved.refused) {
         report.keys[index].status = kNotInBackup;
         report.keys[index].whyKept = std::move(why);
       }
     } else {
-      report.backupFailed = true;
-      report.backupError = saved.message;
+      report.backup = saved.failure;
     }
   }
   util::mark(timings, "backup");
@@ -76,7 +75,7 @@ RemovalReport removeKeys(registry::RegistryApi& api, HKEY root, const scan::Foun
   std::int32_t removed = 0;
   for (std::size_t k = 0; k < report.keys.size(); ++k) {
     LONG& status = report.keys[k].status;
-    if (report.backupFailed) status = kBackupFailed;
+    if (report.backup.failed()) status = kBackupFailed;
     if (status != 0) continue;
     holders[k] = api.filesHolding(root, paths[k].c_str());
     status = deleteKeyPath(api, root, paths[k]);
@@ -90,10 +89,9 @@ RemovalReport removeKeys(registry::RegistryApi& api, HKEY root, const scan::Foun
   util::mark(timings, "removal");
   registry::CommitResult saved = api.commit();
   util::mark(timings, "save");
-  if (!saved.ok) {
-    report.saveFailed = true;
+  if (saved.failure.failed()) {
+    report.save = saved.failure;
     report.savePartial = saved.partial;
-    report.saveError = saved.message;
     removed = 0;
     for (std::size_t k = 0; k < report.keys.size(); ++k) {
       LONG& status = report.keys[k].status;
@@ -128,7 +126,7 @@ void writeRemovalLog(LogWriter& log, const families::Selection& selection,
   // what really happened to its key.
   log.writeHeader(selection, report.listed);
   const std::string saveFailure =
-      report.saveFailed ? "*** ERROR: The registry could not be saved (" + report.saveError
+      report.save.failed() ? "*** ERROR: The registry could not be saved (" + report.save.why
                         : std::string();
   for (const KeyFate& fate : report.keys) {
     const scan::FoundKey& item = keys.item(fate.position);
@@ -143,7 +141,7 @@ void writeRemovalLog(LogWriter& log, const families::Selection& selection,
         break;
       case kBackupFailed:
         log.writeEntry("*** ERROR: The backup of the keys could not be written (" +
-                           report.backupError + ") - Key not removed.",
+                           report.backup.why + ") - Key not removed.",
                        "", "", "");
         break;
       case kNotInBackup:
@@ -155,7 +153,7 @@ void writeRemovalLog(LogWriter& log, const families::Selection& selection,
         break;
     }
   }
-  if (report.saveFailed)
+  if (report.save.failed())
     log.writeEntry(saveFailure + (report.removed == 0 ? ") - No key removed."
                                                       : ") - Only the keys marked OK were removed."),
                    "", "", "");

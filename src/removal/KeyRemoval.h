@@ -40,13 +40,11 @@ struct RemovalReport {
   std::int32_t listed = 0;         // the found count the removal was given
   std::int32_t removed = 0;
   std::int32_t notRemoved = 0;
-  bool saveFailed = false;
+  util::Failure save;  // the machine could not be saved
   // The save failed after it had replaced some of the machine's files: the
   // keys that lay only in those are gone (status 0, counted in `removed`).
   bool savePartial = false;
-  std::string saveError;
-  bool backupFailed = false;
-  std::string backupError;
+  util::Failure backup;  // the backup could not be written: nothing was removed
   std::filesystem::path undoFile;  // the backup written before the first removal
   std::vector<KeyFate> keys;       // in display order
 };

@@ -21,7 +21,7 @@ LogWriter::LogWriter(std::filesystem::path path, Clock now)
 LogWriter::~LogWriter() { discard(); }
 
 void LogWriter::fail(const std::string& why) {
-  if (m_failure.empty()) m_failure = m_path.string() + ": " + why;
+  if (!m_failure.failed()) m_failure = {"the log", m_path.string() + ": " + why};
 }
 
 // Closes and removes the temporary file of a log that is not finished.
@@ -41,7 +41,7 @@ void LogWriter::line(const std::string& text) {
 
 void LogWriter::writeHeader(const families::Selection& selection, std::int32_t keysFound) {
   discard();
-  m_failure.clear();
+  m_failure = {};
   std::string created = m_started.empty() ? m_now() : m_started;
   m_started.clear();
   // A planted link must not redirect the log onto another file, nor may a

@@ -14,6 +14,7 @@
 
 #include "families/Selection.h"
 #include "platform/SignalCleanup.h"
+#include "util/Failure.h"
 
 namespace comsweep::removal {
 
@@ -43,7 +44,7 @@ class LogWriter {
 
   bool isOpen() const { return m_fd >= 0; }
   // Why the log is missing or incomplete; empty when it was written whole.
-  const std::string& failure() const { return m_failure; }
+  const util::Failure& failure() const { return m_failure; }
 
  private:
   void line(const std::string& text);
@@ -56,7 +57,7 @@ class LogWriter {
   std::filesystem::path m_temp;
   std::unique_ptr<platform::RemoveOnSignal> m_removeOnSignal;
   int m_fd = -1;
-  std::string m_failure;
+  util::Failure m_failure;
 };
 
 }  // namespace comsweep::removal

@@ -199,9 +199,9 @@ BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t 
     file = m_directory / name;
     // Never over an existing file, never through a link.
     fd = platform::createNewFile(file, 0600);
-    if (fd < 0 && errno != EEXIST) return {false, {}, file.string() + ": " + std::strerror(errno), {}};
+    if (fd < 0 && errno != EEXIST) return BackupResult::failed(file.string() + ": " + std::strerror(errno));
   }
-  if (fd < 0) return {false, {}, file.string() + ": " + std::strerror(EEXIST), {}};
+  if (fd < 0) return BackupResult::failed(file.string() + ": " + std::strerror(EEXIST));
   platform::RemoveOnSignal removeOnSignal(file);
   held.release();
   platform::FileDescriptor owned(fd);
@@ -216,8 +216,8 @@ BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t 
   if (!complete || err != 0) {
     platform::removeFile(file);
     if (!complete)
-      return {false, {}, "the values of the key " + registry::shortenedPath(unreadable) + " could not be read", {}};
-    return {false, {}, file.string() + ": " + std::strerror(err), {}};
+      return BackupResult::failed("the values of the key " + registry::shortenedPath(unreadable) + " could not be read");
+    return BackupResult::failed(file.string() + ": " + std::strerror(err));
   }
   platform::syncDirectory(m_directory);
   result.file = file;

@@ -11,13 +11,20 @@
 
 #include "registry/Machine.h"
 #include "registry/Store.h"
+#include "util/Failure.h"
 
 namespace comsweep::removal {
 
 struct BackupResult {
-  bool ok = true;
-  std::filesystem::path file;  // the file written, when ok
-  std::string message;         // why it failed
+  // A backup that was not written, and why.
+  static BackupResult failed(std::string why) {
+    BackupResult result;
+    result.failure = {"the backup", std::move(why)};
+    return result;
+  }
+
+  util::Failure failure;       // empty when written
+  std::filesystem::path file;  // the file written
   // Keys left out because a name in them cannot be written back exactly
   // (a line break in a key or value name): (index in the paths, why). They
   // must not be removed.

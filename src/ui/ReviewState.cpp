@@ -48,7 +48,7 @@ void ReviewState::keyPressed(int keyCode, int /*shift*/) {
 }
 
 void ReviewState::removeClicked() {
-  m_removeKeys();
+  removeChosen = true;
   m_windows.reviewUnload(*this);
 }
 

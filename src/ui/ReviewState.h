@@ -2,7 +2,6 @@
 // The review window's logic: the found-key list with its sort state, the
 // operator's strikes (Del), and the Remove and Cancel buttons.
 
-#include <functional>
 #include <string>
 
 #include "families/Selection.h"
@@ -14,11 +13,8 @@ namespace comsweep::ui {
 class ReviewState {
  public:
   // selection is the main window's, read when the window becomes active.
-  // removeKeys removes the keys of all entries that are not struck, logs and
-  // reports.
-  ReviewState(WindowSystem& windows, const families::Selection& selection,
-              std::function<void()> removeKeys)
-      : m_windows(windows), m_selection(selection), m_removeKeys(std::move(removeKeys)) {}
+  ReviewState(WindowSystem& windows, const families::Selection& selection)
+      : m_windows(windows), m_selection(selection) {}
 
   // Each time the window becomes the active window.
   void activated();
@@ -29,17 +25,19 @@ class ReviewState {
   static constexpr int kDeleteKey = 46;
   // keyCode as the Windows virtual-key code; shift: 1 Shift, 2 Ctrl, 4 Alt.
   void keyPressed(int keyCode, int shift);
+  // Remove: chooses the removal of every entry that is not struck and
+  // unloads the window; the run that showed the window then removes.
   void removeClicked();
   void cancelClicked();
   scan::FoundKeyList foundKeys;
   std::size_t selected = 0;  // 1-based position of the selected entry, 0 for none
   std::string heading = "Keys about to be removed in the registry:";
   std::string remoteMachineLabel = "Remote Machine Name:";
+  bool removeChosen = false;  // Remove was pressed
 
  private:
   WindowSystem& m_windows;
   const families::Selection& m_selection;
-  std::function<void()> m_removeKeys;
 };
 
 }  // namespace comsweep::ui

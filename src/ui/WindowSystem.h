@@ -1,7 +1,7 @@
 #pragma once
-// Everything the logic asks of the window system. The Qt windows answer it
-// for an interactive run, the headless layer for an unattended one, and a
-// scripted operator in the tests.
+// Everything the logic asks of the window system. The Qt and Win32 windows
+// answer it, and a scripted operator in the tests. An unattended run has no
+// window system at all.
 
 #include <string>
 

@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "app/MainForm.h"
 #include "app/Program.h"
+#include "app/Session.h"
+#include "registry/Machine.h"
 #include "support/Fixture.h"
 #include "support/ScriptedWindowSystem.h"
 #include "support/TempDir.h"
@@ -19,34 +23,38 @@ namespace {
 
 using families::Box;
 
-struct Session {
+struct Form {
   test::TempDir dir;
   std::unique_ptr<registry::MemoryStore> store =
       test::makeStore({{"CLSID\\{00000000-0000-0000-0000-000000000000}", "first"}, {"CLSID\\{C1}", "b m9q class"},
                        {"CLSID\\{C2}", "a m9q class"}, {"m9q.Thing", std::nullopt}, {"Other", std::nullopt}});
   registry::HandleTable api{*store};
   test::ScriptedWindowSystem windows;
-  MainForm form{api, windows, dir / "9QReg.log", [] { return std::string("DATE"); }};
+  Session run{api, dir / "9QReg.log", [] { return std::string("DATE"); }};
+  MainForm form{run, windows};
 };
 
-TEST(Run, AnyCommandLineTextRunsUnattendedWithoutAWindow) {
-  for (auto [text, removed] : {std::pair{"/m9q /LOG", 3}, {"XYZ", 0}}) {
-    SCOPED_TRACE(text);
-    Session s;
-    s.form.load(text);
-    EXPECT_TRUE(s.form.ended() && s.form.outcome().removalReached && s.windows.messages.empty());
-    EXPECT_EQ(s.form.selection().reviewFirst, 0);
-    for (const auto& step : s.windows.trace) EXPECT_FALSE(step.starts_with("review")) << step;
-    EXPECT_EQ(s.form.outcome().removal.removed, removed);
-    EXPECT_EQ(test::allKeys(*s.store).size(), 6u - removed);
-    EXPECT_NE(test::readFile(s.dir / "9QReg.log").find("Number of deleted keys: " + std::to_string(removed)),
-              std::string::npos);
-  }
+// Where the machine answers the registry calls itself (the live registry),
+// the run's calls go there; the backup still reads its store.
+TEST(Run, ASessionUsesTheMachinesOwnCallsWhereItHasThem) {
+  test::TempDir dir;
+  registry::Machine machine;
+  machine.store = test::makeStore({{"m9q.Thing", std::nullopt}});
+  auto refusing = std::make_unique<test::RefusingApi>(*machine.store);
+  refusing->refuseDelete = {"m9q.Thing"};
+  machine.api = std::move(refusing);
+  machine.driveC = dir.path();
+  Session run(machine);
+  families::Selection chosen;
+  chosen[Box::m9q] = 1;
+  scan::ScanResult scanned = run.scan(registry::HKEY_CLASSES_ROOT, families::buildPatternList(chosen));
+  run.removeKeys(registry::HKEY_CLASSES_ROOT, scanned.keys, scanned.found);
+  EXPECT_EQ(run.exitStatus(), kExitNotAllRemoved);  // refused by the machine's own calls
+  EXPECT_EQ(run.outcome().removal.undoFile.parent_path(), dir.path());
 }
 
 TEST(Run, AFailedRemoteConnectionReturnsToTheWaitingWindowAndTheCloseBoxCancelsQuietly) {
-  Session s;
-  s.form.load("");
+  Form s;
   EXPECT_EQ(s.form.selection().reviewFirst, 1);
   s.form.selection()[Box::m9q] = 1;
   s.form.selection().useRemoteMachine = 1;
@@ -58,17 +66,25 @@ TEST(Run, AFailedRemoteConnectionReturnsToTheWaitingWindowAndTheCloseBoxCancelsQ
   EXPECT_EQ(s.windows.trace, std::vector<std::string>{"msgbox"});
   EXPECT_FALSE(s.form.ended() || s.form.root() != 0u);
 
-  // Corrected to the local machine's empty name; the review window is then
-  // closed by its close box, which removes nothing and says nothing.
+  // Corrected to the local machine's empty name, but another run holds the
+  // machine: the gate's refusal is shown and the window waits again.
   s.form.selection().remoteMachineName = "";
+  std::string refusal = "x.reg: another comsweep run is working on this machine";
+  s.form.setRunGate([&refusal] { return std::exchange(refusal, ""); });
+  s.form.continueClicked();
+  EXPECT_EQ(s.windows.messages.back(), "X.reg: another comsweep run is working on this machine.");
+  EXPECT_FALSE(s.form.ended());
+
+  // Started again, the review window is closed by its close box, which
+  // removes nothing and says nothing.
   s.windows.review = [](ui::ReviewState& form) {
     EXPECT_EQ(form.remoteMachineLabel, "Remote Machine: ");
     EXPECT_EQ(form.heading, "3 Keys about to be removed in the registry:");
   };
   s.form.continueClicked();
-  EXPECT_TRUE(s.form.ended() && s.windows.messages.size() == 1u && !std::filesystem::exists(s.dir / "9QReg.log"));
+  EXPECT_TRUE(s.form.ended() && s.windows.messages.size() == 2u && !std::filesystem::exists(s.dir / "9QReg.log"));
   EXPECT_EQ(test::allKeys(*s.store).size(), 6u);
-  EXPECT_EQ(s.windows.trace[1], "main.pointer=11");
+  EXPECT_EQ(s.windows.trace[2], "main.pointer=11");
   EXPECT_EQ(std::vector<std::string>(s.windows.trace.end() - 5, s.windows.trace.end()),
             (std::vector<std::string>{"review.unload", "main.pointer=0", "progress.unload",
                                       "main.unload", "end"}));
@@ -94,30 +110,29 @@ TEST(Run, AnInteractiveRunShowsTheReasonsAfterTheClosingMessage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Session s;
+    Form s;
     test::RefusingApi refusing{*s.store};
     if (c.refuse) refusing.refuseDelete = {"CLSID\\{C1}"};
     refusing.failCommit = c.failCommit;
     const std::filesystem::path log = s.dir / (c.logIsDirectory ? "a directory" : "9QReg.log");
     if (c.logIsDirectory) std::filesystem::create_directory(log);
-    MainForm form{refusing, s.windows, log, [] { return std::string("DATE"); }};
+    Session run{refusing, log, [] { return std::string("DATE"); }};
+    MainForm form{run, s.windows};
     if (c.failBackup)
-      form.setBackup([](const std::vector<std::string>&) {
-        removal::BackupResult failed;
-        failed.ok = false;
-        failed.message = "read-only drive";
-        return failed;
+      run.setBackup([](const std::vector<std::string>&) {
+        return removal::BackupResult::failed("read-only drive");
       });
-    form.load("");
     form.selection()[Box::m9q] = 1;
-    form.selection().reviewFirst = 0;
-    form.continueClicked();
+    form.continueClicked();  // reviewed, and Remove pressed
     ASSERT_EQ(s.windows.messages.size(), 1 + c.reasonsStart.size());
+    const auto at = [&s](const char* step) { return std::ranges::find(s.windows.trace, step); };
+    EXPECT_LT(at("review.unload"), at("msgbox"));  // Remove closes the window; the run then removes
     EXPECT_EQ(s.windows.messages[0].find(" keys have been removed in your registry."), 5u) << s.windows.messages[0];
     for (std::size_t i = 0; i < c.reasonsStart.size(); ++i)
       EXPECT_EQ(s.windows.messages[1 + i].rfind(c.reasonsStart[i], 0), 0u) << s.windows.messages[1 + i];
-    if (c.refuse)  // what is missing, said where the rights lack
+    if (c.refuse) {  // what is missing, said where the rights lack
       EXPECT_NE(s.windows.messages[1].find("an administrator's rights are missing"), std::string::npos);
+    }
   }
 }
 
@@ -181,21 +196,6 @@ TEST(Run, AnIdleMainWindowHoldsNoRunLockARunTakesIt) {
   EXPECT_EQ(runProgram({}, interactive, out, err), 0) << err.str();
   EXPECT_EQ(statuses, (std::vector<int>{kExitOk, kExitMachineFailed}));
   EXPECT_EQ(gateAnswer, "");
-}
-
-// A run the gate refuses says why and leaves the window waiting, the
-// machine untouched, as a failed remote connection does.
-TEST(Run, ARefusedRunGateLeavesTheWindowWaiting) {
-  Session s;
-  s.form.setRunGate([] { return std::string("x.reg: another comsweep run is working on this machine"); });
-  s.form.load("");
-  s.form.selection()[Box::m9q] = 1;
-  s.form.continueClicked();
-  EXPECT_EQ(s.windows.messages,
-            std::vector<std::string>{"X.reg: another comsweep run is working on this machine."});
-  EXPECT_EQ(s.windows.trace, std::vector<std::string>{"msgbox"});
-  EXPECT_FALSE(s.form.ended());
-  EXPECT_EQ(test::allKeys(*s.store).size(), 6u);
 }
 
 }  // namespace

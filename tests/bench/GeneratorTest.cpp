@@ -28,7 +28,7 @@ using Profile = bench::ClassesModel::Profile;
 // Opens the machine and runs the scans with every family selected.
 scan::ScanResult scanAll(const fs::path& machine, std::uint64_t* keys = nullptr) {
   registry::MachineOpenResult opened = registry::openMachine(machine);
-  EXPECT_TRUE(opened.machine) << opened.error;
+  EXPECT_TRUE(opened.machine) << opened.failure.why;
   if (!opened.machine) return {};
   if (keys) *keys = allKeys(*opened.machine->store).size();
   families::Selection all;

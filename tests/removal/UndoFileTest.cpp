@@ -66,7 +66,7 @@ TEST(UndoFile, IsNeverWrittenOverAnotherFileOrThroughALink) {
   std::filesystem::create_symlink(dir / "victim", dir / (std::string(stem) + ".reg"));
 
   BackupResult first = undo.write({"X"}, now);
-  ASSERT_TRUE(first.ok) << first.message;
+  ASSERT_FALSE(first.failure.failed()) << first.failure.why;
   EXPECT_EQ(first.file.filename().string() + undo.write({"X"}, now).file.filename().string(),
             std::string(stem) + "-2.reg" + stem + "-3.reg");
   EXPECT_EQ(test::readFile(dir / "victim"), "precious");
@@ -112,7 +112,7 @@ TEST(UndoFile, IsWrittenAsItIsProducedInTheEncodingItAlwaysHad) {
   }
   UndoFile undo(store, "HKEY_CLASSES_ROOT", dir.path());
   BackupResult result = undo.write(paths, 1700000000);
-  ASSERT_TRUE(result.ok) << result.message;
+  ASSERT_FALSE(result.failure.failed()) << result.failure.why;
   // About 120 kB of text per key: all but the last few keys were on disk
   // before the last key was read.
   EXPECT_GT(store.onDisk, 35u * 120000u);
@@ -142,8 +142,8 @@ TEST(UndoFile, NamesTheKeyWhoseValuesCannotBeReadAndLeavesNoFile) {
   store.addPath("m9q.A\\Sub\\Bad");
   store.addPath("m9q.Z");
   BackupResult result = UndoFile(store, "HKLM\\SOFTWARE\\Classes", dir.path()).write({"m9q.Z", "M9Q.A"}, 0);
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.message, "the values of the key HKLM\\SOFTWARE\\Classes\\m9q.A\\Sub\\Bad could not be read");
+  EXPECT_TRUE(result.failure.failed());
+  EXPECT_EQ(result.failure.why, "the values of the key HKLM\\SOFTWARE\\Classes\\m9q.A\\Sub\\Bad could not be read");
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 

@@ -39,7 +39,7 @@ class RefusingApi : public registry::HandleTable {
   }
   registry::CommitResult commit() override {
     ++commits;
-    return failCommit ? registry::CommitResult{false, "disk full"} : HandleTable::commit();
+    return failCommit ? registry::CommitResult::failed("disk full") : HandleTable::commit();
   }
 };
 

@@ -36,7 +36,7 @@ std::string dump(const registry::Store& store) {
 
 std::string dump(const std::filesystem::path& file) {
   registry::MachineOpenResult opened = registry::openMachine(file);
-  EXPECT_TRUE(opened.machine) << opened.error;
+  EXPECT_TRUE(opened.machine) << opened.failure.why;
   return opened.machine ? dump(*opened.machine->store) : std::string();
 }
 

@@ -13,7 +13,7 @@ namespace {
 TEST(ReviewState, TwinsDifferingOnlyInTheStrikeEachKeepTheirSelection) {
   ui::HeadlessWindowSystem windows;
   families::Selection selection;
-  ui::ReviewState form(windows, selection, [] {});
+  ui::ReviewState form(windows, selection);
   form.foundKeys.add({"d", "w.dll", "CLSID\\d", "CLSID", false});
   form.foundKeys.add({"a", "y.dll", "CLSID\\a", "CLSID", false});
   form.foundKeys.add({"d", "w.dll", "CLSID\\d", "CLSID", true});

@@ -246,11 +246,11 @@ void BlockFileStore::filesHolding(NodeId node, std::vector<std::string>& out) co
 
 CommitResult BlockFileStore::prepareSave(SaveBatch& batch) {
   if (!m_dirty) return {};
-  if (std::string early = objection(); !early.empty()) return {false, early};
+  if (std::string early = objection(); !early.empty()) return CommitResult::failed(early);
   std::string error;
   std::unique_ptr<PreparedFile> file =
       PreparedFile::write(m_file, [this](AtomicWriter& out) { return writeKept(out); }, error);
-  if (!file) return {false, error};
+  if (!file) return CommitResult::failed(error);
   // Asked again once every new file is on disk: another program may have
   // written the file (or a server started) while the replacements were written.
   batch.add(m_file.string(), std::move(file), [this] { return objection(); }, "",

@@ -409,15 +409,15 @@ void HiveStore::filesHolding(NodeId node, std::vector<std::string>& out) const {
 CommitResult HiveStore::prepareSave(SaveBatch& batch) {
   if (m_pending.empty()) return {};
   std::string unchanged = m_file.string() + ": the hive was left unchanged: ";
-  if (!m_hive) return {false, unchanged + "it could not be read again after the last save"};
-  if (std::string changed = changedOnDisk(); !changed.empty()) return {false, unchanged + changed};
+  if (!m_hive) return CommitResult::failed(unchanged + "it could not be read again after the last save");
+  if (std::string changed = changedOnDisk(); !changed.empty()) return CommitResult::failed(unchanged + changed);
   std::string error;
   std::unique_ptr<regf::RegfHive> copy = m_hive->reopen(m_file, true, error);
-  if (!copy) return {false, unchanged + error};
+  if (!copy) return CommitResult::failed(unchanged + error);
   if (!(copy->identity() == m_identity))
-    return {false, unchanged + "another program changed it since it was read"};
+    return CommitResult::failed(unchanged + "another program changed it since it was read");
   std::vector<std::pair<std::size_t, std::size_t>> changed;
-  if (!patch(*copy, changed, error)) return {false, unchanged + error};
+  if (!patch(*copy, changed, error)) return CommitResult::failed(unchanged + error);
 
   // The new file: the original's bytes copied by the system, the changed
   // ranges written from the patched copy.
@@ -435,7 +435,7 @@ CommitResult HiveStore::prepareSave(SaveBatch& batch) {
         return !writer.failed();
       },
       error);
-  if (!file) return {false, unchanged + error};
+  if (!file) return CommitResult::failed(unchanged + error);
   copy.reset();
   batch.add(
       m_file.string(), std::move(file),

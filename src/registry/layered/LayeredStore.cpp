@@ -142,7 +142,7 @@ void LayeredStore::filesHolding(NodeId node, std::vector<std::string>& out) cons
 }
 
 CommitResult LayeredStore::prepareSave(SaveBatch& batch) {
-  if (CommitResult lower = m_lower->prepareSave(batch); !lower.ok) return lower;
+  if (CommitResult lower = m_lower->prepareSave(batch); lower.failure.failed()) return lower;
   return m_upper->prepareSave(batch);
 }
 

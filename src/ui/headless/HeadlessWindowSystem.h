@@ -1,7 +1,6 @@
 #pragma once
-// The window system of an unattended run: there are no windows. The logic
-// never asks it for a message box or a window in that mode; should it, the
-// request is ignored.
+// A window system with no windows: every request is ignored. The base of
+// the start-up message boxes, which answer only showMessage.
 
 #include <string>
 

@@ -1,13 +1,15 @@
 #pragma once
 // One interactive start on an opened machine: the main window's logic, the
-// windows it shows, and the outcome once the program has ended. Needs a
-// QApplication; shows nothing before show().
+// windows it shows, and the outcome once the program has ended. The run
+// itself (registry calls, backup, log, outcome) is app::Session's, as for
+// every run. Needs a QApplication; shows nothing before show().
 
 #include <functional>
+#include <iosfwd>
 #include <memory>
 
 #include "app/MainForm.h"
-#include "registry/HandleTable.h"
+#include "app/Session.h"
 #include "ui/qt/QtWindowSystem.h"
 
 namespace comsweep::registry {
@@ -29,16 +31,18 @@ class InteractiveSession {
   InteractiveSession(const InteractiveSession&) = delete;
   InteractiveSession& operator=(const InteractiveSession&) = delete;
 
-  // Start-up without arguments, then the main window.
+  // The main window.
   void show();
   bool ended() const { return m_windows.ended(); }
   MainWindow& mainWindow() { return *m_main; }
-  const app::RunOutcome& outcome() const { return m_form.outcome(); }
+  const app::RunOutcome& outcome() const { return m_run.outcome(); }
   // The program's exit status, as for an unattended run.
-  int exitStatus() const;
+  int exitStatus() const { return m_run.exitStatus(); }
+  // Says on `err` what went wrong; returns the exit status.
+  int report(std::ostream& err) const { return m_run.report(err); }
 
  private:
-  registry::HandleTable m_api;
+  app::Session m_run;
   QtWindowSystem m_windows;
   app::MainForm m_form;
   std::unique_ptr<MainWindow> m_main;

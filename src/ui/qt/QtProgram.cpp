@@ -54,7 +54,7 @@ int runQtProgram(int argc, char** argv, registry::Machine& machine, const app::R
   session.show();
   if (!session.ended()) QApplication::exec();
 
-  return app::reportOutcome(session.outcome(), app::logPathOf(machine), std::cerr);
+  return session.report(std::cerr);
 }
 
 }  // namespace comsweep::ui

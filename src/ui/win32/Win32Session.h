@@ -1,15 +1,15 @@
 #pragma once
 // One interactive start on an opened machine: the main window's logic, the
 // Win32 windows it shows, and the outcome once the program has ended. The
-// registry calls go where an unattended run's go: to the machine's own
-// answer (the live registry) or a handle table over its store.
+// run itself (registry calls, backup, log, outcome) is app::Session's, as
+// for every run.
 
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "app/MainForm.h"
-#include "registry/HandleTable.h"
+#include "app/Session.h"
 #include "ui/win32/Win32WindowSystem.h"
 
 namespace comsweep::registry {
@@ -30,17 +30,19 @@ class Win32Session {
   Win32Session(const Win32Session&) = delete;
   Win32Session& operator=(const Win32Session&) = delete;
 
-  // Start-up without arguments, then the main window.
+  // The main window.
   void show();
   bool ended() const { return m_windows.ended(); }
   Win32WindowSystem& windows() { return m_windows; }
   MainWindow& mainWindow() { return *m_main; }
-  const app::RunOutcome& outcome() const { return m_form.outcome(); }
+  const app::RunOutcome& outcome() const { return m_run.outcome(); }
   // The program's exit status, as for an unattended run.
-  int exitStatus() const;
+  int exitStatus() const { return m_run.exitStatus(); }
+  // Says on standard error what went wrong; returns the exit status.
+  int report() const;
 
  private:
-  registry::HandleTable m_table;
+  app::Session m_run;
   Win32WindowSystem m_windows;
   app::MainForm m_form;
   std::unique_ptr<MainWindow> m_main;

@@ -144,10 +144,10 @@ TEST(HiveDamageCampaign, EveryKeptKeyAndValueSurvivesEverySave) {
     for (const std::string& path : removals) deleteTree(api, path);
     const registry::CommitResult result = store->save();
     store.reset();
-    if (!result.ok) {
-      EXPECT_FALSE(result.message.empty());
+    if (result.failure.failed()) {
+      EXPECT_FALSE(result.failure.why.empty());
       EXPECT_EQ(readFile(file), bytes);
-      if (refusedSave++ < 3) std::printf("hive %d: %s\n", n, result.message.c_str());
+      if (refusedSave++ < 3) std::printf("hive %d: %s\n", n, result.failure.why.c_str());
       continue;
     }
     ++saved;

@@ -25,7 +25,7 @@ struct HiveTraits {
     auto dir = std::make_shared<TempDir>();
     writeHive(*dir / "UsrClass.dat", keys);
     MachineOpenResult opened = openMachine(*dir / "UsrClass.dat");
-    EXPECT_TRUE(opened.machine) << opened.error;
+    EXPECT_TRUE(opened.machine) << opened.failure.why;
     return {opened.machine ? std::move(opened.machine->store) : nullptr, dir};
   }
 };
@@ -81,11 +81,11 @@ TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
   const std::string original = readFile(file);
   EXPECT_EQ(kindOf(file), "hive");  // its run lock ends with it
   MachineOpenResult opened = openMachine(drive.path());
-  ASSERT_TRUE(opened.machine) << opened.error;  // its drive C is where HiveMachine finds the log
+  ASSERT_TRUE(opened.machine) << opened.failure.why;  // its drive C is where HiveMachine finds the log
   HandleTable api(*opened.machine->store);
   // A refused removal is no change: the file stays as it was.
   EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID"), ERROR_ACCESS_DENIED);
-  EXPECT_TRUE(api.commit().ok);
+  EXPECT_FALSE(api.commit().failure.failed());
   EXPECT_EQ(readFile(file), original);
   EXPECT_EQ(deleteTree(api, "clsid\\" + kA1) + deleteTree(api, "TypeLib\\" + kC3), 0);
   ASSERT_EQ(outcome(api.commit()), "ok");
@@ -160,7 +160,7 @@ TEST(HiveStore, RefusesDirtyDamagedAndTruncatedHives) {
     SCOPED_TRACE(says);
     writeFile(dir / "bad", bytes);
     MachineOpenResult opened = openMachine(dir / "bad");
-    EXPECT_THAT(opened.machine ? "opened" : opened.error,
+    EXPECT_THAT(opened.machine ? "opened" : opened.failure.why,
                 AllOf(StartsWith((dir / "bad").string() + ": "), HasSubstr(says)));
     EXPECT_EQ(readFile(dir / "bad"), bytes);
   }
@@ -191,7 +191,7 @@ TEST(HiveStore, AFailedSaveLeavesTheOriginalIntactAndBadReferencesFreeNothing) {
   EXPECT_THAT(failed, AllOf(StartsWith(file.string() + ": "), HasSubstr("File too large")));
   EXPECT_EQ(readFile(file), before);
   EXPECT_EQ(filesStarting(dir.path(), "").size(), 1u);
-  ASSERT_TRUE(store->save().ok);
+  ASSERT_FALSE(store->save().failure.failed());
   auto reopened = openHive(file);
   EXPECT_EQ(reopened ? reopened->findChild(reopened->root(), "CLSID") : 0, kNoNode);
 

@@ -41,7 +41,7 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Layered, StoreContract, LayeredTraits);
 
 class FailingSaveStore : public MemoryStore {
  public:
-  registry::CommitResult prepareSave(registry::SaveBatch&) override { return {false, "user.reg: refused"}; }
+  registry::CommitResult prepareSave(registry::SaveBatch&) override { return registry::CommitResult::failed("user.reg: refused"); }
 };
 
 // A key in both stores is one key with the user's values; removing it
@@ -78,7 +78,7 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
         });
     EXPECT_EQ(allKeys(up), c.upperLeft);
     EXPECT_EQ(allKeys(low), c.lowerLeft);
-    EXPECT_TRUE(report.saveFailed && !report.savePartial && report.removed == 0);
+    EXPECT_TRUE(report.save.failed() && !report.savePartial && report.removed == 0);
     EXPECT_TRUE(report.undoFile.empty() && std::filesystem::is_empty(dir.path()));
   }
 }
@@ -97,7 +97,7 @@ class OneFileStore : public MemoryStore {
   registry::CommitResult prepareSave(registry::SaveBatch& batch) override {
     std::string error;
     auto file = registry::PreparedFile::write(m_file, [](registry::AtomicWriter& w) { return w.write("new"); }, error);
-    if (!file) return {false, error};
+    if (!file) return registry::CommitResult::failed(error);
     batch.add(m_file.string(), std::move(file), [this] { return objection; }, "", {});
     if (vanish) std::filesystem::rename(m_file.parent_path(), m_file.parent_path().string() + ".gone");
     return {};
@@ -148,12 +148,12 @@ TEST(LayeredStore, ASaveStoppedBetweenTwoFilesReportsEachKeyAsItEnded) {
       written.file = dir / "undo.reg";
       return written;
     });
-    EXPECT_TRUE(report.saveFailed);
+    EXPECT_TRUE(report.save.failed());
     EXPECT_EQ(report.savePartial, c.vanish);
-    EXPECT_NE(report.saveError.find(c.vanish ? "replaced before it: " + (dir / "machine" / "system.reg").string()
+    EXPECT_NE(report.save.why.find(c.vanish ? "replaced before it: " + (dir / "machine" / "system.reg").string()
                                              : std::string(c.objection)),
               std::string::npos)
-        << report.saveError;
+        << report.save.why;
     std::vector<registry::LONG> fates;
     for (const auto& fate : report.keys) fates.push_back(fate.status);
     EXPECT_EQ(fates, c.fates);

@@ -17,7 +17,7 @@ StoreUnderTest loadFromFile(const std::string& bytes) {
   auto dir = std::make_shared<TempDir>();
   writeFile(*dir / "hkcr.reg", bytes);
   registry::MachineOpenResult opened = registry::openMachine(*dir / "hkcr.reg");
-  EXPECT_TRUE(opened.machine) << opened.error;
+  EXPECT_TRUE(opened.machine) << opened.failure.why;
   return {opened.machine ? std::move(opened.machine->store) : nullptr, dir};
 }
 

@@ -202,14 +202,14 @@ TEST_F(WineConformance, RemovedKeysAreGoneForWineAndEverythingElseStays) {
   fs::path prefix = copyPrefix("removal");
   const std::string before = readFile(prefix / "system.reg");
   MachineOpenResult opened = openMachine(prefix);
-  ASSERT_TRUE(opened.machine) << opened.error;
+  ASSERT_TRUE(opened.machine) << opened.failure.why;
   EXPECT_EQ(opened.machine->kind + "|" + opened.machine->driveC.string(),
             "Wine prefix|" + (prefix / "drive_c").string());
   HandleTable api(*opened.machine->store);
   // Wine files the libraries under "Typelib"; the scans' spelling finds them.
   EXPECT_EQ(defaultText(api, kLib + "\\1.0\\0\\Win32"s), "C:\\windows\\system32\\m9qGrid.ocx");
   // Nothing removed yet: the file is not touched.
-  EXPECT_TRUE(api.commit().ok);
+  EXPECT_FALSE(api.commit().failure.failed());
   EXPECT_EQ(readFile(prefix / "system.reg"), before);
 
   for (const std::string& k : kRemoved) ASSERT_EQ(deleteTree(api, k), 0) << k;
@@ -312,7 +312,7 @@ TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
 
   // Opened while no server runs, then a server starts before the save.
   MachineOpenResult early = openMachine(prefix);
-  ASSERT_TRUE(early.machine) << early.error;
+  ASSERT_TRUE(early.machine) << early.failure.why;
   runWine(root(), prefix, {"wineserver", "-p"});
   ASSERT_TRUE(waitForServer(prefix, true));
   HandleTable api(*early.machine->store);

@@ -137,7 +137,7 @@ TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile) {
   EXPECT_EQ(valuesAt(*store, multi), "=7:" + sz("one\0two\0"s).data + "\nName \"q\"=1:" + sz("v").data + "\n");
   registry::HandleTable api(*store);
   EXPECT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "Escapes[1]"), registry::ERROR_ACCESS_DENIED);
-  ASSERT_TRUE(store->save().ok);
+  ASSERT_FALSE(store->save().failure.failed());
   EXPECT_TRUE(::stat(file.c_str(), &st) == 0 && st.st_ino == before.st_ino &&
               st.st_mtim.tv_nsec == before.st_mtim.tv_nsec);
   const std::pair<std::string, std::string> removed[] = {
@@ -149,7 +149,7 @@ TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile) {
     ASSERT_EQ(deleteTree(api, path), 0) << path;
     headers.push_back("[Software\\\\Classes\\\\" + header);
   }
-  ASSERT_TRUE(store->save().ok);
+  ASSERT_FALSE(store->save().failure.failed());
   EXPECT_EQ(readFile(file), withoutBlocks(original, headers));
   EXPECT_EQ(::stat(file.c_str(), &st) == 0 ? st.st_mode & 0777 : 0, 0640u);
   // The saved file is another file: the bytes given back are not read from it at the old offsets.
@@ -161,7 +161,7 @@ TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile) {
   EXPECT_EQ(valuesAt(*second, multi), "refused");
   registry::HandleTable api2(*second);
   ASSERT_EQ(deleteTree(api2, multi), 0);
-  EXPECT_FALSE(second->save().ok);
+  EXPECT_TRUE(second->save().failure.failed());
 }
 
 // The guard is asked before writing and again once the new file is
@@ -188,7 +188,7 @@ TEST(WineRegStore, AddsBlocksInWinesOrderAndKeepsEveryOtherByte) {
   ASSERT_EQ(store->createKey(store->root(), "0", made, created), 0);
   ASSERT_EQ(store->setValue(deeper, {"", {registry::REG_SZ, std::string("\xAC\x20\0\0", 4)}}), 0);
   ASSERT_EQ(store->setValue(find(*store, "C"), {"N", {0x2A, "\x01"}}), 0);
-  ASSERT_TRUE(store->save().ok);
+  ASSERT_FALSE(store->save().failure.failed());
   const std::string text = std::regex_replace(readFile(dir / "system.reg"),
                                               std::regex("\\] [0-9]+\n#time=[0-9a-f]+\n"), "] T\n");
   EXPECT_EQ(text, head + "\n[Software\\\\Classes\\\\0] T\n" + a + "\n[Software\\\\Classes\\\\b_2\\\\Sub] T\n@=\"\\x20ac\"\n" +

@@ -133,19 +133,19 @@ TEST(WineServerCheck, APrefixInUseIsRefusedWithAdviceThatWorksOrWaitedFor) {
     for (auto wait : {std::chrono::milliseconds(0), std::chrono::milliseconds(300)}) {
       registry::MachineOpenResult r = registry::openWinePrefix(prefix, wait);
       EXPECT_EQ(r.machine, nullptr);
-      EXPECT_THAT(r.error, ::testing::AllOf(
+      EXPECT_THAT(r.failure.why, ::testing::AllOf(
                                ::testing::HasSubstr("close the programs running in this prefix"),
                                ::testing::HasSubstr("\"TMPDIR='" + root.string() + "' WINEPREFIX='" + prefix.string() +
                                                     "' wineserver -w\""),
                                ::testing::HasSubstr("COMSWEEP_SERVER_WAIT"), ::testing::Not(::testing::HasSubstr("-k"))));
-      EXPECT_EQ(r.error.find("(waited 0.3 s)") != std::string::npos, wait.count() > 0) << r.error;
+      EXPECT_EQ(r.failure.why.find("(waited 0.3 s)") != std::string::npos, wait.count() > 0) << r.failure.why;
     }
     // The server ends while the run waits for it.
     registry::MachineOpenResult waited;
     std::thread run([&] { waited = registry::openWinePrefix(prefix, std::chrono::hours(1)); });
     server.reset();
     run.join();
-    EXPECT_NE(waited.machine, nullptr) << waited.error;
+    EXPECT_NE(waited.machine, nullptr) << waited.failure.why;
   }
   if (oldTmp) ::setenv("TMPDIR", savedTmp.c_str(), 1);
   else ::unsetenv("TMPDIR");

@@ -13,13 +13,13 @@ namespace comsweep::test {
 
 // "ok", or why the save failed: one comparison checks both.
 inline std::string outcome(const registry::CommitResult& result) {
-  return result.ok ? "ok" : result.message;
+  return result.failure.failed() ? result.failure.why : "ok";
 }
 
 // The machine's kind, or why it did not open; its run lock ends on return.
 inline std::string kindOf(const std::filesystem::path& path) {
   registry::MachineOpenResult m = registry::openMachine(path);
-  return m.machine ? m.machine->kind : m.error;
+  return m.machine ? m.machine->kind : m.failure.why;
 }
 
 // The default value of a key below the classes as the ANSI API reads it.

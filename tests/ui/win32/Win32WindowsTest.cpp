@@ -109,7 +109,7 @@ class Win32WindowsTest : public ::testing::Test {
     setKey(kFamilyKeys[3] + L"\\InprocServer32", L"C:\\Program Files\\Sonnet\\m9qCtl1.ocx");
     setKey(kUnrelatedKey, L"unrelated");
     registry::MachineOpenResult opened = registry::openMachine({});
-    ASSERT_TRUE(opened.machine) << opened.error;
+    ASSERT_TRUE(opened.machine) << opened.failure.why;
     m_machine = std::move(opened.machine);
     m_session = std::make_unique<Win32Session>(*m_machine);
     m_session->windows().setOperator([this](HWND shown) { answer(shown); });
