@@ -35,7 +35,7 @@ void MainForm::load(const std::string& argumentText) {
   if (m_unattended) {
     m_windows.mainHide();
     setMousePointer(ui::kArrowHourglassPointer);
-    m_selection.reviewFirst = 0;
+    m_selection.reviewFirst = false;
     continueClicked();
     if (!m_ended) {
       setMousePointer(ui::kDefaultPointer);
@@ -48,7 +48,7 @@ void MainForm::load(const std::string& argumentText) {
 void MainForm::continueClicked() {
   m_patterns = families::buildPatternList(m_selection);
 
-  if (m_selection.useRemoteMachine != 0) {
+  if (m_selection.useRemoteMachine) {
     const std::string name = m_selection.remoteMachineName;  // exactly as typed
     if (!registry::ConnectRemoteRegistry(m_api, name, m_root)) {
       if (!m_unattended)
@@ -81,7 +81,7 @@ void MainForm::continueClicked() {
   m_review.foundKeys = std::move(scanned.keys);
   if (m_progressLoaded) m_windows.progressScansEnded(m_progress);
 
-  if (m_selection.reviewFirst != 0) {
+  if (m_selection.reviewFirst) {
     m_review.heading = std::to_string(m_keysFound) + " " + m_review.heading;
     m_review.foundKeys.setSortKey(1);
     m_review.foundKeys.setSorted(true);
@@ -128,7 +128,7 @@ void MainForm::showReasons(const std::vector<std::string>& reasons) {
 }
 
 void MainForm::remoteMachineClicked() {
-  m_remoteNameVisible = m_selection.useRemoteMachine != 0;  // hiding keeps the typed name
+  m_remoteNameVisible = m_selection.useRemoteMachine;  // hiding keeps the typed name
 }
 
 void MainForm::cancelClicked() {

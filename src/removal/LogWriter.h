@@ -13,7 +13,10 @@
 #include <string>
 
 #include "families/Selection.h"
-#include "platform/SignalCleanup.h"
+
+namespace comsweep::platform {
+class PreparedFile;
+}
 
 namespace comsweep::removal {
 
@@ -41,7 +44,7 @@ class LogWriter {
   // Writes the footer, closes the file and puts it in the log's place.
   void writeFooter(std::int32_t keysRemoved);
 
-  bool isOpen() const { return m_fd >= 0; }
+  bool isOpen() const { return m_file != nullptr; }
   // Why the log is missing or incomplete; empty when it was written whole.
   const std::string& failure() const { return m_failure; }
 
@@ -53,9 +56,7 @@ class LogWriter {
   std::filesystem::path m_path;
   Clock m_now;
   std::string m_started;
-  std::filesystem::path m_temp;
-  std::unique_ptr<platform::RemoveOnSignal> m_removeOnSignal;
-  int m_fd = -1;
+  std::unique_ptr<platform::PreparedFile> m_file;  // the new log, until it is in place
   std::string m_failure;
 };
 
