@@ -188,7 +188,11 @@ std::string UndoFile::text(const std::vector<std::string>& paths, bool& complete
 BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t now) const {
   BackupResult result;
   const std::string stem = "9QReg-" + timestamp(now);
-  auto named = [&](int n) { return m_directory / (stem + (n > 1 ? "-" + std::to_string(n) : "") + ".reg"); };
+  auto named = [&](int n) {
+    std::string name = stem;
+    if (n > 1) name.append("-").append(std::to_string(n));
+    return m_directory / name.append(".reg");
+  };
   std::unique_ptr<platform::PreparedFile> file = platform::PreparedFile::begin(named(1), 0600);
   if (!file) {
     const int e = errno;

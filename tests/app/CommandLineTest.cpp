@@ -27,10 +27,9 @@ TEST(CommandLine, SwitchesTickTheirBoxes) {
       {"/m9q", "M9q", false}, {"/M9Q+ /M9Q", "M9q M9qPlus", false}, {"/M9Q/M9Q+", "M9q M9qPlus", false},
       // The second copy of a "+" switch is found by the plain switch.
       {"/M9Q+ /M9Q+", "M9q M9qPlus", false}, {"/T9Q /ALL", "ALL", false}, {"/SOMETHING", "ALL", false},
-      {"/n9q+ /r9q /w9q+", "W9qPlus N9qPlus R9q", false},
+      {"/n9q+ /r9q /w9q+", "W9qPlus N9qPlus R9q", false}, {"XYZ", "", false}, {"/LOG /P9Q/T9Q", "P9q T9q", false},
       // Journeys is read before Summit: cut out, it joins "/R" and "9Q".
-      {"/R/N9Q9Q", "N9q R9q", false}, {"XYZ", "", false}, {"/LOG /P9Q/T9Q", "P9q T9q", false},
-      {"/DISPLAY /M9Q", "ALL", true}, {"/d", "ALL", true},
+      {"/R/N9Q9Q", "N9q R9q", false}, {"/DISPLAY /M9Q", "ALL", true}, {"/d", "ALL", true},
       // "/D" is looked for only after the family switches are cut out.
       {"/H9Q", "H9q", false},
   };
