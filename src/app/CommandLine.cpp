@@ -1,8 +1,7 @@
 #include "app/CommandLine.h"
 
-#include <sys/stat.h>
-
 #include "families/Families.h"
+#include "platform/Files.h"
 
 namespace comsweep::app {
 namespace {
@@ -69,8 +68,7 @@ std::string checkWord(const std::string& word, ProgramOptions& options) {
 }  // namespace
 
 bool statSucceeds(const std::string& word) {
-  struct stat st {};
-  return ::stat(word.c_str(), &st) == 0;
+  return platform::pathExists(std::filesystem::path(std::u8string(word.begin(), word.end())));
 }
 
 ProgramOptions readOptions(const std::vector<std::string>& args, const PathExists& exists) {
@@ -103,27 +101,25 @@ CommandLineFlags parseCommandLine(const std::string& argumentText, families::Sel
   if (!flags.unattended) return flags;
 
   // Each "+" form is cut out before its plain form, so "/M9Q+" alone does
-  // not also tick the plain box; the order of families is fixed.
-  static const Family* const kSwitchOrder[] = {&kFamilies[0], &kFamilies[1], &kFamilies[2],
-                                                &kFamilies[3], &kFamilies[4], &kFamilies[6],
-                                                &kFamilies[5]};
-  for (const Family* family : kSwitchOrder) {
-    for (auto [sw, box] : {std::pair{family->plusSwitch, family->plusBox},
-                           std::pair{family->ownSwitch, family->ownBox}}) {
+  // not also tick the plain box. The families are read in the order of
+  // their boxes (Journeys before Summit), as they always were: cutting one
+  // switch out can join its neighbours into another ("/R/N9Q9Q"), so the
+  // order decides what such text ticks.
+  for (int own = 0; own < families::kBoxCount; own += 2) {
+    const Family& family = families::familyOf(static_cast<families::Box>(own));
+    for (auto [sw, box] : {std::pair{family.plusSwitch, family.plusBox},
+                           std::pair{family.ownSwitch, family.ownBox}}) {
       std::size_t at = w.find(sw);
-      if (at == std::string::npos) {
-        selection[box] = 0;
-        continue;
-      }
-      w = trimSpaces(w.substr(0, at) + w.substr(at + std::char_traits<char>::length(sw)));
-      selection[box] = 1;
+      selection[box] = at != std::string::npos;
+      if (at != std::string::npos)
+        w = trimSpaces(w.substr(0, at) + w.substr(at + std::char_traits<char>::length(sw)));
     }
   }
 
   std::size_t d = position(w, "/D") + position(w, "/DISPLAY");
   std::size_t a = position(w, "/ALL") + position(w, "/S");
   if (d >= 1 || a >= 1)
-    for (int& box : selection.boxes) box = 1;
+    selection.boxes.fill(true);
   if (position(w, "/D") + position(w, "/DISPLAY") >= 1) flags.endAtOnce = true;
   // "/LOG" is recognised and changes nothing: every removal writes the log.
   return flags;

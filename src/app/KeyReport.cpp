@@ -143,8 +143,8 @@ std::string listingLine(const ReportedKey& key) {
 std::vector<std::string> chosenSwitches(const families::Selection& selection) {
   std::vector<std::string> switches;
   for (const families::Family& family : families::kFamilies) {
-    if (selection[family.ownBox] == 1) switches.push_back(family.ownSwitch);
-    if (selection[family.plusBox] == 1) switches.push_back(family.plusSwitch);
+    if (selection[family.ownBox]) switches.push_back(family.ownSwitch);
+    if (selection[family.plusBox]) switches.push_back(family.plusSwitch);
   }
   return switches;
 }

@@ -15,7 +15,7 @@ void MainForm::endProgram() {
 void MainForm::continueClicked() {
   m_patterns = families::buildPatternList(m_selection);
 
-  if (m_selection.useRemoteMachine != 0) {
+  if (m_selection.useRemoteMachine) {
     const std::string name = m_selection.remoteMachineName;  // exactly as typed
     if (!registry::ConnectRemoteRegistry(m_session.api(), name, m_root)) {
       m_windows.showMessage("Unable to connect to the remote machine " + name + ".",
@@ -44,7 +44,7 @@ void MainForm::continueClicked() {
   m_review.foundKeys = std::move(scanned.keys);
   m_windows.progressScansEnded(m_progress);
 
-  if (m_selection.reviewFirst != 0) {
+  if (m_selection.reviewFirst) {
     m_review.heading = std::to_string(m_keysFound) + " " + m_review.heading;
     m_review.foundKeys.setSortKey(1);
     m_review.foundKeys.setSorted(true);
@@ -89,7 +89,7 @@ void MainForm::showReasons(const std::vector<std::string>& reasons) {
 }
 
 void MainForm::remoteMachineClicked() {
-  m_remoteNameVisible = m_selection.useRemoteMachine != 0;  // hiding keeps the typed name
+  m_remoteNameVisible = m_selection.useRemoteMachine;  // hiding keeps the typed name
 }
 
 void MainForm::cancelClicked() {

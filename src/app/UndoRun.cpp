@@ -1,14 +1,16 @@
 #include "app/UndoRun.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <ostream>
 
+#include "platform/AtomicFile.h"
 #include "platform/LocalTime.h"
 #include "platform/SignalCleanup.h"
-#include "registry/AtomicFile.h"
 #include "registry/Text.h"
 #include "registry/layered/SubtreeStore.h"
 #include "registry/regfile/RegFileStore.h"
@@ -216,12 +218,15 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
     crlf += c;
   }
   std::string logError;
-  std::unique_ptr<registry::PreparedFile> logFile = registry::PreparedFile::write(
-      logPath, [&crlf](registry::AtomicWriter& w) { return w.write(crlf); }, logError);
-  registry::CommitResult logged = logFile ? logFile->replace() : registry::CommitResult::failed(logError);
+  std::unique_ptr<platform::PreparedFile> logFile = platform::PreparedFile::write(
+      logPath, [&crlf](platform::AtomicWriter& w) { return w.write(crlf); }, logError);
+  if (logFile && !logFile->replace()) {
+    const int replaceError = errno;
+    logError = "cannot replace " + logFile->target().string() + ": " + std::strerror(replaceError);
+  }
   err << "comsweep: undo of " << backup.string() << ": " << summary << "; see " << logPath.string() << "\n";
-  if (logged.failure.failed()) {
-    err << "comsweep: the log could not be written: " << logged.failure.why << "\n";
+  if (!logError.empty()) {
+    err << "comsweep: the log could not be written: " << logError << "\n";
     return kExitNotAllRemoved;
   }
   return left > 0 ? kExitNotAllRemoved : kExitOk;

@@ -19,6 +19,12 @@ const std::array<Family, 7> kFamilies = {{
      "Other Journey Operators Components", "/N9Q", "/N9Q+", "  Journeys:"},
 }};
 
+const Family& familyOf(Box box) {
+  for (const Family& family : kFamilies)
+    if (family.ownBox == box || family.plusBox == box) return family;
+  return kFamilies[0];  // every box has its family
+}
+
 const char* boxName(Box box) {
   static constexpr const char* kNames[kBoxCount] = {
       "chkM9q", "chkM9qPlus", "chkP9q", "chkP9qPlus", "chkT9q", "chkT9qPlus", "chkW9q",

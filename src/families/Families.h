@@ -23,6 +23,9 @@ struct Family {
 // Families 1 to 7, in their numbering (which is the log header's order).
 extern const std::array<Family, 7> kFamilies;
 
+// The family a box belongs to (its own box or its other-components box).
+const Family& familyOf(Box box);
+
 // The object name of a box's control in the main window ("chkM9qPlus").
 const char* boxName(Box box);
 

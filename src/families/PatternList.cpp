@@ -5,9 +5,10 @@
 namespace comsweep::families {
 
 PatternList buildPatternList(const Selection& selection) {
-  // Journeys (n9q) comes before Summit (r9q) here, unlike the family
-  // numbering; the other-components boxes of Workbench, Harbor, Summit and
-  // Journeys add nothing.
+  // In the order of the boxes (Journeys before Summit, unlike the family
+  // numbering): the fragments are looked for in this order, which decides
+  // the family a found key is reported under. The other-components boxes of
+  // Workbench, Harbor, Summit and Journeys add nothing.
   static const std::pair<Box, std::vector<const char*>> kBuildOrder[] = {
       {Box::m9q, {"m9q"}},
       {Box::m9qPlus, {"ASSETBINDER", "GVOXA", "DATEPAD", "CADENCEX"}},
@@ -22,7 +23,7 @@ PatternList buildPatternList(const Selection& selection) {
   };
   PatternList list;
   for (const auto& [box, fragments] : kBuildOrder) {
-    if (selection[box] == 0) continue;
+    if (!selection[box]) continue;
     for (const char* fragment : fragments) list.fragments.emplace_back(fragment);
   }
   return list;

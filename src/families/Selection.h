@@ -8,21 +8,24 @@
 
 namespace comsweep::families {
 
-// The family boxes, in the order "/ALL" ticks them.
+// The family boxes, in the order of the main window's boxes and their
+// control ids: Journeys (n9q) before Summit (r9q), unlike the family
+// numbering of kFamilies. The switches are read and the name fragments
+// built in this order too (see parseCommandLine, buildPatternList).
 enum class Box {
   m9q, m9qPlus, p9q, p9qPlus, t9q, t9qPlus, w9q, w9qPlus, h9q, h9qPlus, n9q, n9qPlus, r9q, r9qPlus
 };
 inline constexpr int kBoxCount = 14;
 
 struct Selection {
-  std::array<int, kBoxCount> boxes{};  // 0 clear, 1 ticked
-  int reviewFirst = 1;  // "View all keys before being removed."
-  int createLogFile = 0;
-  int useRemoteMachine = 0;
+  std::array<bool, kBoxCount> boxes{};  // ticked
+  bool reviewFirst = true;  // "View all keys before being removed."
+  bool createLogFile = false;
+  bool useRemoteMachine = false;
   std::string remoteMachineName;
 
-  int& operator[](Box box) { return boxes[static_cast<int>(box)]; }
-  int operator[](Box box) const { return boxes[static_cast<int>(box)]; }
+  bool& operator[](Box box) { return boxes[static_cast<std::size_t>(box)]; }
+  bool operator[](Box box) const { return boxes[static_cast<std::size_t>(box)]; }
 };
 
 }  // namespace comsweep::families

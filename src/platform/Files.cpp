@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace comsweep::platform {
@@ -82,10 +83,34 @@ bool linkStatusOf(const std::filesystem::path& path, struct stat& st) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool pathExists(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string nonFileAt(const std::filesystem::path& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return {};
+  return fileKindOf(st.st_mode);
+}
+
+bool ownerMayWrite(const FileStatus& st) { return (st.st_mode & S_IWUSR) != 0; }
+
 bool flushFile(int fd) { return ::fsync(fd) == 0; }
 
 bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool placeNewFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system that cannot refuse in the rename itself: a second name
+  // for the file, which link() never makes over anything, then the first
+  // one goes.
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  ::unlink(from.c_str());
+  return true;
 }
 
 void removeFile(const std::filesystem::path& path) { ::unlink(path.c_str()); }

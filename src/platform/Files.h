@@ -18,6 +18,10 @@
 
 namespace comsweep::platform {
 
+// The status of a file as the system gives it (struct stat); callers read
+// st_size, st_mode and the like through this name only.
+using FileStatus = struct stat;
+
 // What identifies a file's content as read: replaced or rewritten, it changes.
 // On Windows: the volume serial number, the file index and the last write.
 struct FileIdentity {
@@ -57,10 +61,21 @@ int createNewFile(const std::filesystem::path& path, unsigned mode);
 // False with errno set.
 bool statPath(const std::filesystem::path& path, struct stat& st);
 bool linkStatusOf(const std::filesystem::path& path, struct stat& st);
+// Whether anything is at `path` (links followed).
+bool pathExists(const std::filesystem::path& path);
+// What is at `path` when it is not a regular file, in fileKindOf's words
+// ("a symbolic link" included: no link is followed); empty when nothing is
+// there or a regular file is.
+std::string nonFileAt(const std::filesystem::path& path);
+// Whether the owner may write the file (POSIX), or it is not read-only (Windows).
+bool ownerMayWrite(const FileStatus& st);
 // Flushes the file's content to disk. False with errno set.
 bool flushFile(int fd);
 // Puts `from` in the place of `to` in one step, replacing it. False with errno set.
 bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Puts `from` at `to` in one step, never over anything that is there, a
+// link included. False with errno set (EEXIST when something is there).
+bool placeNewFile(const std::filesystem::path& from, const std::filesystem::path& to);
 // Removes a file; a file that is not there is no failure.
 void removeFile(const std::filesystem::path& path);
 // Gives a new file the permission bits (POSIX) and the owner and group of

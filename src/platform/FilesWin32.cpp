@@ -149,6 +149,19 @@ bool statPath(const std::filesystem::path& path, struct stat& st) {
 // Windows has no links a run would plant or follow by accident here.
 bool linkStatusOf(const std::filesystem::path& path, struct stat& st) { return statPath(path, st); }
 
+bool pathExists(const std::filesystem::path& path) {
+  struct stat st {};
+  return statPath(path, st);
+}
+
+std::string nonFileAt(const std::filesystem::path& path) {
+  struct stat st {};
+  if (!statPath(path, st) || (st.st_mode & _S_IFMT) == _S_IFREG) return {};
+  return fileKindOf(st.st_mode);
+}
+
+bool ownerMayWrite(const FileStatus& st) { return (st.st_mode & _S_IWRITE) != 0; }
+
 bool flushFile(int fd) {
   if (::FlushFileBuffers(handleOf(fd))) return true;
   errno = errnoOfLastError();
@@ -158,6 +171,12 @@ bool flushFile(int fd) {
 bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return true;
+  errno = errnoOfLastError();
+  return false;
+}
+
+bool placeNewFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
   errno = errnoOfLastError();
   return false;
 }

@@ -1,9 +1,5 @@
 #include "registry/Machine.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -37,11 +33,11 @@ enum class Kind { WinePrefix, WindowsDrive, Hive, RegFile };
 }  // namespace
 
 std::string checkMachineFile(const fs::path& file, std::string* head) {
-  struct stat st {};
+  platform::FileStatus st {};
   std::string problem;
   platform::FileDescriptor fd = platform::openRegularFile(file, st, problem);
   if (!fd.valid()) return file.string() + ": " + problem;
-  if ((st.st_mode & S_IWUSR) == 0) {
+  if (!platform::ownerMayWrite(st)) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
     return file.string() + ": is read-only (mode " + mode +

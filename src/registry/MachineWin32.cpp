@@ -1,7 +1,5 @@
 #include "registry/Machine.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -102,7 +100,7 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
     }
     return opened;
   }
-  struct stat info {};
+  platform::FileStatus info {};
   std::string problem;
   platform::FileDescriptor fd = platform::openRegularFile(path, info, problem);
   if (!fd.valid()) return {nullptr, path.string() + ": " + problem};
@@ -114,7 +112,7 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
   const bool hive = head.rfind("regf", 0) == 0;
   if (!hive && !looksLikeRegFile(head))
     return {nullptr, path.string() + ": not a registry file (.reg export)"};
-  if ((info.st_mode & _S_IWRITE) == 0)
+  if (!platform::ownerMayWrite(info))
     return {nullptr, path.string() +
                          ": is read-only; comsweep replaces this file when it removes keys. "
                          "Clear its read-only attribute (attrib -r) to clean it"};

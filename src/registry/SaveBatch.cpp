@@ -8,7 +8,7 @@
 
 namespace comsweep::registry {
 
-void SaveBatch::add(std::string name, std::unique_ptr<PreparedFile> file, LastCheck lastCheck,
+void SaveBatch::add(std::string name, std::unique_ptr<platform::PreparedFile> file, platform::LastCheck lastCheck,
                     std::string failurePrefix, std::function<void(bool replaced)> finished) {
   m_entries.push_back({std::move(name), std::move(file), std::move(lastCheck), std::move(failurePrefix),
                        std::move(finished)});
@@ -36,16 +36,17 @@ CommitResult SaveBatch::commit() {
   platform::crashPoint("save-before-rename");
   for (std::size_t i = 0; i < m_entries.size(); ++i) {
     Entry& entry = m_entries[i];
-    CommitResult replaced;
+    bool replaced;
     if (i > 0 && platform::failurePoint("save-later-rename")) {
       errno = ENOENT;
-      replaced = CommitResult::failed("cannot replace " + entry.file->target().string() + ": " +
-                                      std::strerror(ENOENT));
+      replaced = false;
     } else {
       replaced = entry.file->replace();
     }
-    if (replaced.failure.failed()) {
-      CommitResult failed = CommitResult::failed(entry.failurePrefix + replaced.failure.why);
+    if (!replaced) {
+      const int err = errno;
+      CommitResult failed = CommitResult::failed(entry.failurePrefix + "cannot replace " +
+                                                 entry.file->target().string() + ": " + std::strerror(err));
       if (i > 0) {
         failed.partial = true;
         failed.failure.why += "; replaced before it:";

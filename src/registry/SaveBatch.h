@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "registry/RegistryApi.h"
 
 namespace comsweep::registry {
@@ -27,7 +27,7 @@ class SaveBatch {
   // failure of this file's check or replacement is reported with
   // `failurePrefix` before it. `finished` (may be empty) is called when
   // commit() is over, told whether this file was put in place.
-  void add(std::string name, std::unique_ptr<PreparedFile> file, LastCheck lastCheck, std::string failurePrefix,
+  void add(std::string name, std::unique_ptr<platform::PreparedFile> file, platform::LastCheck lastCheck, std::string failurePrefix,
            std::function<void(bool replaced)> finished);
   bool empty() const { return m_entries.empty(); }
 
@@ -40,8 +40,8 @@ class SaveBatch {
  private:
   struct Entry {
     std::string name;
-    std::unique_ptr<PreparedFile> file;
-    LastCheck lastCheck;
+    std::unique_ptr<platform::PreparedFile> file;
+    platform::LastCheck lastCheck;
     std::string failurePrefix;
     std::function<void(bool)> finished;
   };

@@ -13,8 +13,11 @@
 #include <string>
 
 #include "families/Selection.h"
-#include "platform/SignalCleanup.h"
 #include "util/Failure.h"
+
+namespace comsweep::platform {
+class PreparedFile;
+}
 
 namespace comsweep::removal {
 
@@ -42,7 +45,7 @@ class LogWriter {
   // Writes the footer, closes the file and puts it in the log's place.
   void writeFooter(std::int32_t keysRemoved);
 
-  bool isOpen() const { return m_fd >= 0; }
+  bool isOpen() const { return m_file != nullptr; }
   // Why the log is missing or incomplete; empty when it was written whole.
   const util::Failure& failure() const { return m_failure; }
 
@@ -54,9 +57,7 @@ class LogWriter {
   std::filesystem::path m_path;
   Clock m_now;
   std::string m_started;
-  std::filesystem::path m_temp;
-  std::unique_ptr<platform::RemoveOnSignal> m_removeOnSignal;
-  int m_fd = -1;
+  std::unique_ptr<platform::PreparedFile> m_file;  // the new log, until it is in place
   util::Failure m_failure;
 };
 

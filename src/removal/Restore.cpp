@@ -1,7 +1,5 @@
 #include "removal/Restore.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <unordered_map>
 
@@ -79,7 +77,7 @@ std::string_view parentPath(std::string_view path) {
 
 bool readBackup(const std::filesystem::path& file, std::vector<BackupKey>& keys, std::string& error) {
   keys.clear();
-  struct stat st {};
+  platform::FileStatus st {};
   platform::FileDescriptor fd = platform::openRegularFile(file, st, error);
   if (!fd.valid()) {
     error = file.string() + ": " + error;

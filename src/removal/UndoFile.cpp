@@ -3,10 +3,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/FileDescriptor.h"
+#include "platform/AtomicFile.h"
 #include "platform/Files.h"
 #include "platform/LocalTime.h"
-#include "platform/SignalCleanup.h"
 #include "registry/KeyLimits.h"
 #include "registry/Text.h"
 #include "registry/regfile/RegFileWriter.h"
@@ -189,39 +188,37 @@ std::string UndoFile::text(const std::vector<std::string>& paths, bool& complete
 BackupResult UndoFile::write(const std::vector<std::string>& paths, std::time_t now) const {
   BackupResult result;
   const std::string stem = "9QReg-" + timestamp(now);
-  std::filesystem::path file;
-  int fd = -1;
-  platform::SignalsHeld held;  // until the file is registered for removal
-  for (int n = 1; fd < 0 && n < 1000; ++n) {
+  auto named = [&](int n) {
     std::string name = stem;
     if (n > 1) name.append("-").append(std::to_string(n));
-    name.append(".reg");
-    file = m_directory / name;
-    // Never over an existing file, never through a link.
-    fd = platform::createNewFile(file, 0600);
-    if (fd < 0 && errno != EEXIST) return BackupResult::failed(file.string() + ": " + std::strerror(errno));
+    return m_directory / name.append(".reg");
+  };
+  std::unique_ptr<platform::PreparedFile> file = platform::PreparedFile::begin(named(1), 0600);
+  if (!file) {
+    const int e = errno;
+    return BackupResult::failed(named(1).string() + ": " + std::strerror(e));
   }
-  if (fd < 0) return BackupResult::failed(file.string() + ": " + std::strerror(EEXIST));
-  platform::RemoveOnSignal removeOnSignal(file);
-  held.release();
-  platform::FileDescriptor owned(fd);
-  platform::takeOwnerOfDirectory(fd, m_directory);
+  platform::takeOwnerOfDirectory(file->descriptor(), m_directory);
   std::string unreadable;
-  RegTextOutput out(fd);
+  RegTextOutput out(file->descriptor());
   const bool complete = writeKeys(out, m_layers, m_asciiTextOnly, paths, &result.refused, unreadable);
   int err = 0;
   if (!out.flush()) err = out.error();
-  if (complete && err == 0 && !platform::flushFile(fd)) err = errno;
-  if (owned.reset() != 0 && err == 0) err = errno;
-  if (!complete || err != 0) {
-    platform::removeFile(file);
-    if (!complete)
-      return BackupResult::failed("the values of the key " + registry::shortenedPath(unreadable) + " could not be read");
-    return BackupResult::failed(file.string() + ": " + std::strerror(err));
+  if (complete && err == 0 && !file->sync()) err = errno;
+  if (!file->close() && err == 0) err = errno;
+  if (!complete)
+    return BackupResult::failed("the values of the key " + registry::shortenedPath(unreadable) + " could not be read");
+  if (err != 0) return BackupResult::failed(named(1).string() + ": " + std::strerror(err));
+  // Put in place under the first free name: never over another file, never
+  // through a link planted at the name.
+  for (int n = 1; n < 1000; ++n) {
+    if (file->placeAsNew(named(n))) {
+      result.file = named(n);
+      return result;
+    }
+    if (const int e = errno; e != EEXIST) return BackupResult::failed(named(n).string() + ": " + std::strerror(e));
   }
-  platform::syncDirectory(m_directory);
-  result.file = file;
-  return result;
+  return BackupResult::failed(named(999).string() + ": " + std::strerror(EEXIST));
 }
 
 std::function<BackupResult(const std::vector<std::string>&)> undoFileBackup(

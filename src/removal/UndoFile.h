@@ -51,7 +51,8 @@ class UndoFile {
   // so are keys the file cannot hold (listed in `refused`). Each key is named
   // as the store that holds it spells every level of its path. The file is
   // written as it is produced (memory for one key's values and one path at a
-  // time) and flushed to disk before this returns.
+  // time) under a temporary name beside it, flushed to disk and renamed
+  // into place when complete, before this returns.
   BackupResult write(const std::vector<std::string>& paths, std::time_t now) const;
 
   // The text of the file, UTF-8 with LF line ends (before its encoding).

@@ -1,6 +1,8 @@
 #pragma once
 // The found-key list: one entry per key the scans listed, in display order.
-// The review window shows it, the removal walks it by position.
+// The review window shows it, the removal walks it by position. A position
+// counts from 1, as the review window's list and the removal report count
+// entries; an index (a column's, a row's in a toolkit) counts from 0.
 
 #include <cstdint>
 #include <string>

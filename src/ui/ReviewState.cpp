@@ -15,35 +15,35 @@ bool sameEntry(const scan::FoundKey& a, const scan::FoundKey& b) {
 }  // namespace
 
 void ReviewState::activated() {
-  if (m_selection.useRemoteMachine != 0)
+  if (m_selection.useRemoteMachine)
     remoteMachineLabel = "Remote Machine: " + registry::upperCase(m_selection.remoteMachineName);
 }
 
-void ReviewState::columnClicked(int columnIndex) {
+void ReviewState::columnClicked(int columnPosition) {
   using Order = scan::FoundKeyList::SortOrder;
   // The selection belongs to the entry, not to its position: a Del after a
   // re-sort must strike the entry the operator sees selected. Entries equal
   // in every field cannot be told apart, so the first of them will do.
   std::optional<scan::FoundKey> current;
-  if (selected >= 1 && selected <= foundKeys.count()) current = foundKeys.item(selected);
+  if (selectedPosition >= 1 && selectedPosition <= foundKeys.count()) current = foundKeys.item(selectedPosition);
   // The direction flips on every click, whichever column was clicked.
   Order next = foundKeys.sortOrder() == Order::Ascending ? Order::Descending : Order::Ascending;
   foundKeys.setSorted(false);
-  foundKeys.setSortKey(columnIndex - 1);
+  foundKeys.setSortKey(columnPosition - 1);
   foundKeys.setSortOrder(next);
   foundKeys.setSorted(true);
   if (!current) return;
   for (std::size_t i = 1; i <= foundKeys.count(); ++i) {
     if (sameEntry(foundKeys.item(i), *current)) {
-      selected = i;
+      selectedPosition = i;
       return;
     }
   }
 }
 
 void ReviewState::keyPressed(int keyCode, int /*shift*/) {
-  if (keyCode != kDeleteKey || selected == 0 || selected > foundKeys.count()) return;
-  scan::FoundKey& entry = foundKeys.item(selected);
+  if (keyCode != kDeleteKey || selectedPosition == 0 || selectedPosition > foundKeys.count()) return;
+  scan::FoundKey& entry = foundKeys.item(selectedPosition);
   entry.kept = !entry.kept;
 }
 

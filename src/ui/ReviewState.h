@@ -18,9 +18,9 @@ class ReviewState {
 
   // Each time the window becomes the active window.
   void activated();
-  // columnIndex is 1-based: 1 "Key", 2 "Found value". The selected entry
-  // stays selected wherever the sort moves it.
-  void columnClicked(int columnIndex);
+  // columnPosition counts from 1: 1 "Key", 2 "Found value". The selected
+  // entry stays selected wherever the sort moves it.
+  void columnClicked(int columnPosition);
   // The Windows virtual-key code of Del, which strikes or restores an entry.
   static constexpr int kDeleteKey = 46;
   // keyCode as the Windows virtual-key code; shift: 1 Shift, 2 Ctrl, 4 Alt.
@@ -30,7 +30,7 @@ class ReviewState {
   void removeClicked();
   void cancelClicked();
   scan::FoundKeyList foundKeys;
-  std::size_t selected = 0;  // 1-based position of the selected entry, 0 for none
+  std::size_t selectedPosition = 0;  // of the selected entry (from 1, as the list counts), 0 for none
   std::string heading = "Keys about to be removed in the registry:";
   std::string remoteMachineLabel = "Remote Machine Name:";
   bool removeChosen = false;  // Remove was pressed

@@ -84,8 +84,8 @@ class BigValueStore : public registry::MemoryStore {
     MemoryStore::values(node, out);
     if (name(node) == "Bad") return false;
     if (name(node).substr(0, 5) == "m9q.K") out.push_back({"Blob", {registry::REG_BINARY, std::string(20000, 'q')}});
-    if (name(node) == "m9q.K39")
-      for (const auto& file : test::filesStarting(m_dir, "9QReg-")) onDisk = std::filesystem::file_size(file);
+    if (name(node) == "m9q.K39")  // the backup is written under a temporary name
+      for (const auto& file : test::filesStarting(m_dir, ".9QReg-")) onDisk = std::filesystem::file_size(file);
     return true;
   }
   mutable std::uintmax_t onDisk = 0;

@@ -18,16 +18,16 @@ TEST(ReviewState, TwinsDifferingOnlyInTheStrikeEachKeepTheirSelection) {
   form.foundKeys.add({"a", "y.dll", "CLSID\\a", "CLSID", false});
   form.foundKeys.add({"d", "w.dll", "CLSID\\d", "CLSID", true});
 
-  form.selected = 3;  // the struck twin, behind the other one
+  form.selectedPosition = 3;  // the struck twin, behind the other one
   form.columnClicked(1);
   EXPECT_EQ(form.foundKeys.item(1).name, "d");
-  EXPECT_TRUE(form.foundKeys.item(form.selected).kept);
-  form.keyPressed(46, 0);
+  EXPECT_TRUE(form.foundKeys.item(form.selectedPosition).kept);
+  form.keyPressed(ui::ReviewState::kDeleteKey, 0);
   EXPECT_FALSE(form.foundKeys.item(1).kept || form.foundKeys.item(2).kept);
 
-  form.selected = 0;
+  form.selectedPosition = 0;
   form.columnClicked(2);
-  EXPECT_EQ(form.selected, 0u);
+  EXPECT_EQ(form.selectedPosition, 0u);
 }
 
 }  // namespace

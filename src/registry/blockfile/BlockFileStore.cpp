@@ -1,19 +1,17 @@
 #include "registry/blockfile/BlockFileStore.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include "registry/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "registry/SaveBatch.h"
 #include "registry/Text.h"
 
 namespace comsweep::registry {
 
 bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
-  struct stat st {};
+  platform::FileStatus st {};
   platform::FileDescriptor fd = platform::openRegularFile(m_file, st, error);
   if (!fd.valid()) {
     error = m_file.string() + ": " + error;
@@ -195,7 +193,7 @@ std::vector<std::pair<std::size_t, std::string>> BlockFileStore::addedBlocks() c
   return found;
 }
 
-bool BlockFileStore::writeKept(AtomicWriter& out) const {
+bool BlockFileStore::writeKept(platform::AtomicWriter& out) const {
   std::vector<std::pair<std::size_t, std::string>> standIns;
   std::string bytes;
   for (auto [index, key] : keysNeedingStandIns()) {
@@ -248,8 +246,8 @@ CommitResult BlockFileStore::prepareSave(SaveBatch& batch) {
   if (!m_dirty) return {};
   if (std::string early = objection(); !early.empty()) return CommitResult::failed(early);
   std::string error;
-  std::unique_ptr<PreparedFile> file =
-      PreparedFile::write(m_file, [this](AtomicWriter& out) { return writeKept(out); }, error);
+  std::unique_ptr<platform::PreparedFile> file =
+      platform::PreparedFile::write(m_file, [this](platform::AtomicWriter& out) { return writeKept(out); }, error);
   if (!file) return CommitResult::failed(error);
   // Asked again once every new file is on disk: another program may have
   // written the file (or a server started) while the replacements were written.

@@ -20,9 +20,11 @@
 #include "registry/Text.h"
 #include "registry/memory/MemoryStore.h"
 
-namespace comsweep::registry {
-
+namespace comsweep::platform {
 class AtomicWriter;
+}
+
+namespace comsweep::registry {
 
 class BlockFileStore : public MemoryStore {
  public:
@@ -116,7 +118,7 @@ class BlockFileStore : public MemoryStore {
   // Depth-first order of two keys of the same tree, names compared as the
   // registry compares them: negative when `a` comes first.
   int compareKeyOrder(NodeId a, NodeId b) const;
-  bool writeKept(AtomicWriter& out) const;
+  bool writeKept(platform::AtomicWriter& out) const;
 
   std::filesystem::path m_file;
   std::unique_ptr<char[]> m_buffer;

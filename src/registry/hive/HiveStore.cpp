@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "platform/CrashPoint.h"
-#include "registry/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "registry/KeyLimits.h"
 #include "registry/SaveBatch.h"
 #include "registry/Text.h"
@@ -421,9 +421,9 @@ CommitResult HiveStore::prepareSave(SaveBatch& batch) {
 
   // The new file: the original's bytes copied by the system, the changed
   // ranges written from the patched copy.
-  std::unique_ptr<PreparedFile> file = PreparedFile::write(
+  std::unique_ptr<platform::PreparedFile> file = platform::PreparedFile::write(
       m_file,
-      [&copy, &changed](AtomicWriter& writer) {
+      [&copy, &changed](platform::AtomicWriter& writer) {
         std::span<const unsigned char> bytes = copy->bytes();
         std::size_t at = 0;
         for (const auto& [from, length] : changed) {

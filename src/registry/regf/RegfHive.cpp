@@ -55,7 +55,7 @@ std::uint32_t baseBlockChecksum(const unsigned char* block) {
 
 std::unique_ptr<RegfHive> RegfHive::map(const std::filesystem::path& file, bool privateCopy,
                                         std::string& error) {
-  struct stat st {};
+  platform::FileStatus st {};
   std::unique_ptr<RegfHive> hive(new RegfHive());
   hive->m_fd = platform::openRegularFile(file, st, error);
   if (!hive->m_fd.valid()) return nullptr;

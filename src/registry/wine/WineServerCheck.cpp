@@ -1,22 +1,16 @@
 #include "registry/wine/WineServerCheck.h"
 
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/FileDescriptor.h"
+#include "platform/Files.h"
+#include "platform/ServerProbe.h"
 
 namespace comsweep::registry {
 namespace fs = std::filesystem;
-using platform::FileDescriptor;
 
 namespace {
 
@@ -29,15 +23,10 @@ std::string describe(const fs::path& path, int err) {
 bool debianDirName(const fs::path& prefix, std::string& name, std::string& problem) {
   name.clear();
   fs::path file = prefix / "wineserver";
-  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
-  if (!fd.valid()) {
-    if (errno == ENOENT || errno == ENOTDIR) return true;
-    problem = describe(file, errno);
-    return false;
-  }
   char buffer[256];
-  ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+  long long n = platform::readFileStart(file, buffer, sizeof buffer, false);
   if (n < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return true;
     problem = describe(file, errno);
     return false;
   }
@@ -68,8 +57,7 @@ WineServerCheck::Result findServerProcess(const std::string& leaf) {
       cwd.resize(cwd.size() - kDeleted.size());
     if (fs::path(cwd).filename() != leaf) continue;
     char comm[32] = {};
-    FileDescriptor fd(::open((it->path() / "comm").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid() || ::read(fd.get(), comm, sizeof comm - 1) < 0) continue;
+    if (platform::readFileStart(it->path() / "comm", comm, sizeof comm - 1, true) < 0) continue;
     if (std::string_view(comm).rfind("wineserver", 0) == 0)
       return {WineServerCheck::Status::Running,
               "process " + pid + ", a wineserver, works in " + cwd, cwd};
@@ -87,8 +75,8 @@ std::vector<fs::path> WineServerCheck::defaultTempRoots() {
 }
 
 std::vector<fs::path> WineServerCheck::serverDirs(std::string& problem) const {
-  struct stat st {};
-  if (::stat(m_prefix.c_str(), &st) != 0) {
+  platform::FileStatus st {};
+  if (!platform::statPath(m_prefix, st)) {
     problem = describe(m_prefix, errno);
     return {};
   }
@@ -97,7 +85,7 @@ std::vector<fs::path> WineServerCheck::serverDirs(std::string& problem) const {
   if (!debianDirName(m_prefix, name, problem)) return {};
 
   // The server runs as the prefix's owner, who need not be the caller.
-  std::vector<uid_t> uids = {::getuid()};
+  std::vector<unsigned> uids = {platform::currentUserId()};
   if (st.st_uid != uids.front()) uids.push_back(st.st_uid);
 
   std::vector<fs::path> dirs;
@@ -106,7 +94,7 @@ std::vector<fs::path> WineServerCheck::serverDirs(std::string& problem) const {
   };
   for (const fs::path& root : m_tempRoots) {
     if (!name.empty()) add(root / name / leaf);
-    for (uid_t uid : uids) add(root / (".wine-" + std::to_string(uid)) / leaf);
+    for (unsigned uid : uids) add(root / (".wine-" + std::to_string(uid)) / leaf);
   }
   return dirs;
 }
@@ -114,33 +102,26 @@ std::vector<fs::path> WineServerCheck::serverDirs(std::string& problem) const {
 WineServerCheck::Result WineServerCheck::checkDir(const fs::path& dir) {
   // The lock: a server holds a write lock on it for its whole life.
   fs::path lockPath = dir / "lock";
-  FileDescriptor lock(::open(lockPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
-  if (lock.valid()) {
-    struct flock query {};
-    query.l_type = F_WRLCK;
-    query.l_whence = SEEK_SET;
-    if (::fcntl(lock.get(), F_GETLK, &query) != 0)
-      return {Status::Unknown, describe(lockPath, errno)};
-    if (query.l_type != F_UNLCK)
-      return {Status::Running,
-              "process " + std::to_string(query.l_pid) + " holds " + lockPath.string()};
+  long long holder = 0;
+  if (platform::writeLockHolder(lockPath, holder)) {
+    if (holder != 0)
+      return {Status::Running, "process " + std::to_string(holder) + " holds " + lockPath.string()};
   } else if (errno != ENOENT && errno != ENOTDIR) {
     return {Status::Unknown, describe(lockPath, errno)};
   }
 
   // The socket: a lock file removed by a cleaner of the temporary directory
   // leaves a live server without a visible lock, but still listening.
+  // A name too long to connect to leaves it to the lock.
   fs::path socketPath = dir / "socket";
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (socketPath.native().size() >= sizeof address.sun_path) return {};  // the lock has to do
-  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.native().size() + 1);
-  FileDescriptor sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!sock.valid()) return {Status::Unknown, describe(socketPath, errno)};
-  if (::connect(sock.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
-      errno == EAGAIN || errno == EINPROGRESS)  // a full backlog still means a listener
-    return {Status::Running, socketPath.string() + " accepts connections"};
-  if (errno == ENOENT || errno == ENOTDIR || errno == ECONNREFUSED) return {};
+  switch (platform::listenerAt(socketPath)) {
+    case platform::Listener::Accepts:
+      return {Status::Running, socketPath.string() + " accepts connections"};
+    case platform::Listener::None:
+      return {};
+    case platform::Listener::Unknown:
+      break;
+  }
   return {Status::Unknown, describe(socketPath, errno)};
 }
 
@@ -162,7 +143,7 @@ WineServerCheck::Result WineServerCheck::check() const {
   return unknown;
 }
 
-std::string WineServerCheck::serverDirName(const struct stat& prefix) {
+std::string WineServerCheck::serverDirName(const platform::FileStatus& prefix) {
   char leaf[64];
   std::snprintf(leaf, sizeof leaf, "server-%llx-%llx",
                 static_cast<unsigned long long>(prefix.st_dev),

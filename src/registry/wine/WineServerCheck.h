@@ -13,12 +13,12 @@
 // leaves both files behind, so only a held lock, an accepted connection or a
 // wineserver process working there counts, never the files' existence.
 
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
 #include <utility>
+
+#include "platform/Files.h"
 
 namespace comsweep::registry {
 
@@ -52,7 +52,7 @@ class WineServerCheck {
   Result check() const;
 
   // "server-<dev>-<ino>" of the prefix directory, in hex.
-  static std::string serverDirName(const struct stat& prefix);
+  static std::string serverDirName(const platform::FileStatus& prefix);
 
  private:
   static Result checkDir(const std::filesystem::path& dir);

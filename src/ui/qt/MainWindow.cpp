@@ -44,11 +44,11 @@ MainWindow::MainWindow(app::MainForm& form, const registry::Machine& machine)
             [this, box](bool on) { m_form.selection()[box] = on ? 1 : 0; });
   }
   connect(m_ui->chkControl, &QCheckBox::clicked, this,
-          [this](bool on) { m_form.selection().reviewFirst = on ? 1 : 0; });
+          [this](bool on) { m_form.selection().reviewFirst = on; });
   connect(m_ui->chkCreateLogFile, &QCheckBox::clicked, this,
-          [this](bool on) { m_form.selection().createLogFile = on ? 1 : 0; });
+          [this](bool on) { m_form.selection().createLogFile = on; });
   connect(m_ui->chkRemoteComputer, &QCheckBox::clicked, this, [this](bool on) {
-    m_form.selection().useRemoteMachine = on ? 1 : 0;
+    m_form.selection().useRemoteMachine = on;
     m_form.remoteMachineClicked();
     showSelection();
   });
@@ -73,9 +73,9 @@ void MainWindow::showSelection() {
     const auto box = static_cast<families::Box>(i);
     findChild<QCheckBox*>(QLatin1String(families::boxName(box)))->setChecked(s[box] != 0);
   }
-  m_ui->chkControl->setChecked(s.reviewFirst != 0);
-  m_ui->chkCreateLogFile->setChecked(s.createLogFile != 0);
-  m_ui->chkRemoteComputer->setChecked(s.useRemoteMachine != 0);
+  m_ui->chkControl->setChecked(s.reviewFirst);
+  m_ui->chkCreateLogFile->setChecked(s.createLogFile);
+  m_ui->chkRemoteComputer->setChecked(s.useRemoteMachine);
   if (m_ui->txtRemoteComputer->text().toStdString() != s.remoteMachineName)
     m_ui->txtRemoteComputer->setText(QString::fromStdString(s.remoteMachineName));
   m_ui->lblRemoteComputer->setVisible(m_form.remoteNameVisible());

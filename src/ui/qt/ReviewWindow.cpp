@@ -63,7 +63,7 @@ ReviewWindow::ReviewWindow(ReviewState& state, const registry::Machine& machine,
   connect(header, &QHeaderView::sectionClicked, this, &ReviewWindow::columnClicked);
   connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     const QModelIndexList rows = m_ui->lvwKeys->selectionModel()->selectedRows();
-    m_state.selected = rows.isEmpty() ? 0 : static_cast<std::size_t>(rows.first().row()) + 1;
+    m_state.selectedPosition = rows.isEmpty() ? 0 : static_cast<std::size_t>(rows.first().row()) + 1;
   });
   list->installEventFilter(this);
   showSortIndicator();
@@ -99,7 +99,7 @@ void ReviewWindow::keyPressEvent(QKeyEvent* event) {
 bool ReviewWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_ui->lvwKeys && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
-    const std::size_t selected = m_state.selected;
+    const std::size_t selected = m_state.selectedPosition;
     m_state.keyPressed(virtualKeyCode(*key), shiftFlags(key->modifiers()));
     if (selected != 0) m_model.entryChanged(static_cast<int>(selected) - 1);
   }
@@ -109,7 +109,7 @@ bool ReviewWindow::eventFilter(QObject* watched, QEvent* event) {
 void ReviewWindow::columnClicked(int section) {
   m_model.beginReorder();
   m_state.columnClicked(section + 1);
-  const std::size_t selected = m_state.selected;
+  const std::size_t selected = m_state.selectedPosition;
   m_model.endReorder();
   selectEntry(selected);
   showSortIndicator();
@@ -119,7 +119,7 @@ void ReviewWindow::selectEntry(std::size_t position) {
   QTreeView* list = m_ui->lvwKeys;
   if (position == 0 || position > m_state.foundKeys.count()) {
     list->selectionModel()->clear();
-    m_state.selected = 0;
+    m_state.selectedPosition = 0;
     return;
   }
   const QModelIndex index = m_model.index(static_cast<int>(position) - 1, 0);

@@ -107,10 +107,10 @@ void MainWindow::show() {
 
 void MainWindow::showSelection() {
   const families::Selection& s = m_form.selection();
-  auto tick = [this](int id, int on) {
-    SendMessageW(control(id), BM_SETCHECK, on != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+  auto tick = [this](int id, bool on) {
+    SendMessageW(control(id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
   };
-  for (int i = 0; i < families::kBoxCount; ++i) tick(kFirstBoxId + i, s.boxes[i]);
+  for (int i = 0; i < families::kBoxCount; ++i) tick(kFirstBoxId + i, s.boxes[static_cast<std::size_t>(i)]);
   tick(kReviewFirstId, s.reviewFirst);
   tick(kCreateLogId, s.createLogFile);
   tick(kRemoteId, s.useRemoteMachine);
@@ -163,7 +163,7 @@ void MainWindow::unload() {
 void MainWindow::command(int id, int code) {
   if (code != BN_CLICKED && id != kRemoteNameId) return;
   families::Selection& s = m_form.selection();
-  auto ticked = [this, id] { return SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0; };
+  auto ticked = [this, id] { return SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; };
   if (id >= kFirstBoxId && id < kFirstBoxId + families::kBoxCount) {
     s.boxes[static_cast<std::size_t>(id - kFirstBoxId)] = ticked();
   } else if (id == kReviewFirstId) {

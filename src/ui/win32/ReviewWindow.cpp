@@ -11,6 +11,9 @@
 namespace comsweep::ui::win32 {
 namespace {
 
+// The list's key codes go to the review logic as they come.
+static_assert(ReviewState::kDeleteKey == VK_DELETE);
+
 // The button frame's controls, relative to the frame (design top 380).
 constexpr int kDesignButtonsTop = 380;
 const ControlDesign kButtonFrame[] = {
@@ -107,7 +110,7 @@ ReviewWindow::~ReviewWindow() {
 void ReviewWindow::readSelection() {
   const LRESULT index = SendMessageW(control(kListId), LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
                                      LVNI_SELECTED);
-  m_state.selected = index < 0 ? 0 : static_cast<std::size_t>(index) + 1;
+  m_state.selectedPosition = index < 0 ? 0 : static_cast<std::size_t>(index) + 1;
 }
 
 void ReviewWindow::selectEntry(std::size_t position) {
@@ -117,13 +120,13 @@ void ReviewWindow::selectEntry(std::size_t position) {
   item.state = 0;
   SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
   if (position == 0 || position > m_state.foundKeys.count()) {
-    m_state.selected = 0;
+    m_state.selectedPosition = 0;
     return;
   }
   item.state = LVIS_SELECTED | LVIS_FOCUSED;
   SendMessageW(list, LVM_SETITEMSTATE, position - 1, reinterpret_cast<LPARAM>(&item));
   SendMessageW(list, LVM_ENSUREVISIBLE, position - 1, FALSE);
-  m_state.selected = position;
+  m_state.selectedPosition = position;
 }
 
 void ReviewWindow::showSortIndicator() {
@@ -242,7 +245,7 @@ LRESULT ReviewWindow::notify(const NMHDR& header, LPARAM lParam) {
     case LVN_KEYDOWN: {
       const auto* key = reinterpret_cast<const NMLVKEYDOWN*>(lParam);
       readSelection();
-      const std::size_t selected = m_state.selected;
+      const std::size_t selected = m_state.selectedPosition;
       m_state.keyPressed(key->wVKey, shiftFlags());
       if (selected != 0)
         SendMessageW(control(kListId), LVM_REDRAWITEMS, selected - 1, selected - 1);
@@ -252,7 +255,7 @@ LRESULT ReviewWindow::notify(const NMHDR& header, LPARAM lParam) {
       const auto* column = reinterpret_cast<const NMLISTVIEW*>(lParam);
       readSelection();
       m_state.columnClicked(column->iSubItem + 1);
-      const std::size_t selected = m_state.selected;
+      const std::size_t selected = m_state.selectedPosition;
       InvalidateRect(control(kListId), nullptr, TRUE);
       selectEntry(selected);
       showSortIndicator();

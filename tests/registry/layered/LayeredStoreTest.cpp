@@ -96,7 +96,7 @@ class OneFileStore : public MemoryStore {
   }
   registry::CommitResult prepareSave(registry::SaveBatch& batch) override {
     std::string error;
-    auto file = registry::PreparedFile::write(m_file, [](registry::AtomicWriter& w) { return w.write("new"); }, error);
+    auto file = platform::PreparedFile::write(m_file, [](platform::AtomicWriter& w) { return w.write("new"); }, error);
     if (!file) return registry::CommitResult::failed(error);
     batch.add(m_file.string(), std::move(file), [this] { return objection; }, "", {});
     if (vanish) std::filesystem::rename(m_file.parent_path(), m_file.parent_path().string() + ".gone");
