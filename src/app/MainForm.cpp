@@ -77,6 +77,9 @@ void MainForm::continueClicked() {
 
   scan::ScanResult scanned =
       scan::scanRegistry(m_api, m_root, m_patterns, m_unattended ? nullptr : this, m_timings);
+  // A remote machine's users are not this machine's.
+  if (m_root == registry::HKEY_CLASSES_ROOT)
+    scan::scanUserClasses(m_api, m_userClasses, m_patterns, scanned, m_unattended ? nullptr : this, m_timings);
   m_keysFound = scanned.found;
   m_review.foundKeys = std::move(scanned.keys);
   if (m_progressLoaded) m_windows.progressScansEnded(m_progress);
@@ -137,5 +140,12 @@ void MainForm::cancelClicked() {
 }
 
 void MainForm::tipClicked() { m_windows.tipShowModal(); }
+
+std::vector<scan::ClassesView> userClassesOf(const registry::Machine& machine) {
+  std::vector<scan::ClassesView> views;
+  for (const registry::Machine::UserClasses& user : machine.users)
+    views.push_back({user.registryRoot, user.api.get()});
+  return views;
+}
 
 }  // namespace comsweep::app

@@ -13,7 +13,9 @@
 #include "registry/RegistryApi.h"
 #include "removal/KeyRemoval.h"
 #include "removal/LogWriter.h"
+#include "registry/Machine.h"
 #include "scan/Scanner.h"
+#include "scan/UserClassesScan.h"
 #include "ui/ProgressState.h"
 #include "ui/ReviewState.h"
 #include "ui/WindowSystem.h"
@@ -53,6 +55,9 @@ class MainForm : private scan::ProgressSink {
   void setRunGate(std::function<std::string()> gate) { m_runGate = std::move(gate); }
   // Writes the undo file before the first removal; none by default.
   void setBackup(removal::Backup backup) { m_backup = std::move(backup); }
+  // The users' classes a run on this computer's classes scans after the
+  // machine's own (a machine with user profiles); none by default.
+  void setUserClasses(std::vector<scan::ClassesView> views) { m_userClasses = std::move(views); }
 
   // What the last run used and did.
   const families::PatternList& patterns() const { return m_patterns; }
@@ -78,6 +83,7 @@ class MainForm : private scan::ProgressSink {
   util::Timings* m_timings = nullptr;
   removal::Backup m_backup;
   std::function<std::string()> m_runGate;
+  std::vector<scan::ClassesView> m_userClasses;
 
   families::Selection m_selection;
   bool m_unattended = false;
@@ -93,5 +99,9 @@ class MainForm : private scan::ProgressSink {
   ui::ReviewState m_review;
   bool m_ended = false;
 };
+
+// The views of the machine's users' classes (Machine::users), for
+// MainForm::setUserClasses; they live as long as the machine.
+std::vector<scan::ClassesView> userClassesOf(const registry::Machine& machine);
 
 }  // namespace comsweep::app

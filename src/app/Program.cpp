@@ -179,12 +179,8 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
       // A main window that waits for its operator must not hold up the
       // unattended runs on the machine; what such a run changes meanwhile
       // the save finds changed on disk and refuses to overwrite.
-      machine.lock = {};
-      RunGate gate = [&machine, lockWait] {
-        std::string error;
-        machine.lock = platform::RunLock::acquire(machine.lockTarget, lockWait, error);
-        return machine.lock.held() ? std::string() : error;
-      };
+      registry::releaseLocks(machine);
+      RunGate gate = [&machine, lockWait] { return registry::retakeLocks(machine, lockWait); };
       return environment.interactive(machine, gate);
     }
     err << "comsweep: no switches given, and this build has no windows; an unattended run "
@@ -204,6 +200,7 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
     // let go as soon as they are read.
     scan::ScanResult scanned = scan::scanRegistry(api, registry::HKEY_CLASSES_ROOT,
                                                   families::buildPatternList(chosen));
+    scan::scanUserClasses(api, userClassesOf(machine), families::buildPatternList(chosen), scanned);
     std::vector<std::string> paths;
     for (std::size_t i = 1; i <= scanned.keys.count(); ++i) paths.push_back(scanned.keys.item(i).path);
     notePlaces(machine, paths, places);
@@ -231,6 +228,7 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
     };
   }
   form.setBackup(std::move(backup));
+  form.setUserClasses(userClassesOf(machine));
   form.load(text);
   if (timings) {
     for (const auto& phase : timings->phases())

@@ -95,7 +95,7 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
     if (software.empty()) return {nullptr, path.string() + ": is a directory" + kWindowsMachines};
     platform::RunLock lock = platform::RunLock::acquire(software, lockWait, error);
     if (!lock.held()) return {nullptr, error};
-    MachineOpenResult opened = openWindowsDrive(path, software);
+    MachineOpenResult opened = openWindowsDrive(path, software, lockWait);
     if (opened.machine) {
       opened.machine->lock = std::move(lock);
       opened.machine->lockTarget = software;

@@ -16,6 +16,7 @@ InteractiveSession::InteractiveSession(registry::Machine& machine, ModalRunner& 
       m_main(std::make_unique<MainWindow>(m_form, machine)) {
   m_windows.setMainWindow(m_main.get());
   m_form.setBackup(removal::undoFileBackup(machine));
+  m_form.setUserClasses(app::userClassesOf(machine));
   m_form.setRunGate(std::move(runGate));
 }
 

@@ -22,6 +22,7 @@ Win32Session::Win32Session(registry::Machine& machine, std::function<void()> qui
   m_main = std::make_unique<MainWindow>(m_form, machine);
   m_windows.setMainWindow(m_main.get());
   m_form.setBackup(removal::undoFileBackup(machine));
+  m_form.setUserClasses(app::userClassesOf(machine));
   m_form.setRunGate(std::move(runGate));
 }
 
