@@ -17,6 +17,8 @@
 
 namespace comsweep::registry {
 
+class UsersClassesStore;
+
 struct Machine {
   std::unique_ptr<Store> store;
   // Set when the machine answers the registry operations itself (the live
@@ -74,6 +76,13 @@ struct Machine {
 // `below`.
 bool layerAnswers(const std::vector<Machine::Layer>& layers, std::size_t index, std::string_view path,
                   std::string_view& below);
+
+// Adds a user's own classes `own`, kept in `file` (empty: in the live
+// registry), to a machine whose store is `users` (taken from the machine
+// for the time being): as HKEY_USERS\<keyName> of `users`, as a layer named
+// in full, and as that user's view, `own` over `machineClasses`.
+void addUserClasses(Machine& machine, UsersClassesStore& users, Store& machineClasses, const std::string& keyName,
+                    std::unique_ptr<Store> own, std::string file);
 
 // Lets go of the machine's run locks, or takes them again (waiting up to
 // `wait` for each); empty when all are held, else why not.

@@ -1,7 +1,11 @@
 // What every build's machines share: which layer answers for a key, and the
 // run locks of a machine of several files.
 #include "registry/Machine.h"
+#include "registry/HandleTable.h"
 #include "registry/Text.h"
+#include "registry/layered/LayeredStore.h"
+#include "registry/layered/SubtreeStore.h"
+#include "registry/layered/UsersClassesStore.h"
 
 namespace comsweep::registry {
 namespace {
@@ -25,6 +29,19 @@ bool layerAnswers(const std::vector<Machine::Layer>& layers, std::size_t index, 
     if (other.namedInFull && beginsWithRoot(path, other.registryRoot)) return false;
   below = path;
   return true;
+}
+
+void addUserClasses(Machine& machine, UsersClassesStore& users, Store& machineClasses, const std::string& keyName,
+                    std::unique_ptr<Store> own, std::string file) {
+  Store& ownClasses = *own;
+  const std::string root = std::string(UsersClassesStore::kUsersKeyName) + "\\" + keyName;
+  users.addUser(keyName, std::move(own));
+  machine.layers.push_back({&ownClasses, root, true, std::move(file)});
+  Machine::UserClasses classes{root, nullptr, nullptr};
+  classes.view = std::make_unique<LayeredStore>(std::make_unique<SubtreeStore>(ownClasses, ownClasses.root()),
+                                                std::make_unique<SubtreeStore>(machineClasses, machineClasses.root()));
+  classes.api = std::make_unique<HandleTable>(*classes.view);
+  machine.users.push_back(std::move(classes));
 }
 
 void releaseLocks(Machine& machine) {

@@ -2,11 +2,8 @@
 
 #include <algorithm>
 
-#include "registry/HandleTable.h"
 #include "registry/Text.h"
 #include "registry/hive/HiveStore.h"
-#include "registry/layered/LayeredStore.h"
-#include "registry/layered/SubtreeStore.h"
 #include "registry/layered/UsersClassesStore.h"
 
 namespace comsweep::registry {
@@ -51,8 +48,7 @@ MachineOpenResult openHive(const fs::path& hive, HiveStore::Top top, fs::path dr
 std::string addUsers(Machine& machine, const std::vector<UserClassesHive>& users,
                      std::chrono::milliseconds lockWait) {
   auto store = std::make_unique<UsersClassesStore>(std::move(machine.store));
-  Store& machineClasses = store->machine();
-  machine.layers = {{&machineClasses, machine.registryRoot}};
+  machine.layers = {{&store->machine(), machine.registryRoot}};
   for (const UserClassesHive& user : users) {
 #ifndef _WIN32
     if (std::string problem = checkMachineFile(user.file); !problem.empty()) return problem;
@@ -64,16 +60,7 @@ std::string addUsers(Machine& machine, const std::vector<UserClassesHive>& users
     machine.userLockTargets.push_back(user.file);
     std::unique_ptr<HiveStore> hive = HiveStore::open(user.file, HiveStore::Top::Root, error);
     if (!hive) return error;
-    Store& own = *hive;
-    const std::string keyName = user.name + "_Classes";
-    const std::string root = std::string(UsersClassesStore::kUsersKeyName) + "\\" + keyName;
-    store->addUser(keyName, std::move(hive));
-    machine.layers.push_back({&own, root, true, user.file.string()});
-    Machine::UserClasses classes{root, nullptr, nullptr};
-    classes.view = std::make_unique<LayeredStore>(std::make_unique<SubtreeStore>(own, own.root()),
-                                                  std::make_unique<SubtreeStore>(machineClasses, machineClasses.root()));
-    classes.api = std::make_unique<HandleTable>(*classes.view);
-    machine.users.push_back(std::move(classes));
+    addUserClasses(machine, *store, store->machine(), user.name + "_Classes", std::move(hive), user.file.string());
   }
   machine.store = std::move(store);
   return {};
