@@ -70,6 +70,18 @@ TEST(UsersDrive, OneRunCleansEveryUsersClassesAndTheBackupRestoresAllThree) {
                            "PROGID\tHKEY_USERS\\Bob_Classes\\.m9q\t"})
     EXPECT_NE(listed.out.find(line), std::string::npos) << line << "\n" << listed.out;
 
+  // The JSON document names the user's file as the place of a user's key.
+  BinaryResult json = runComsweep({"--list", "--json", "/ALL"}, {env});
+  ASSERT_EQ(json.status, 1) << json.err;
+  writeFile(drive.dir / "list.json", json.out);
+  const std::string places = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
+                             "print(\"\\n\".join(k[\"path\"]+\" \"+h[\"file\"]+\" \"+str(h[\"user\"]) "
+                             "for k in d[\"keys\"] for h in k[\"heldIn\"]))' '" + (drive.dir / "list.json").string() + "'";
+  const std::string held = commandOutput(places).value_or("(failed)");
+  EXPECT_NE(held.find("HKEY_USERS\\alice_Classes\\CLSID\\{C1} " + drive.alice.string() + " True\n"), std::string::npos) << held;
+  EXPECT_NE(held.find("HKEY_CLASSES_ROOT\\CLSID\\{C1} " + drive.software.string() + " False\n"), std::string::npos) << held;
+  fs::remove(drive.dir / "list.json");
+
   BinaryResult r = runComsweep({"/ALL"}, {env});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string log = readFile(drive.dir / "9QReg.log");
