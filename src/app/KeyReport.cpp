@@ -7,6 +7,7 @@
 #include "registry/Text.h"
 #include "registry/hive/HiveMachine.h"
 #include "scan/Scanner.h"
+#include "scan/UserClassesScan.h"
 
 namespace comsweep::app {
 namespace {
@@ -17,7 +18,8 @@ bool startsWithNoCase(const std::string& text, const std::string& prefix) {
 }
 
 // The file a store's keys are kept in, from the machine's kind.
-std::string fileOf(const registry::Machine& machine, bool user) {
+std::string fileOf(const registry::Machine& machine, const registry::Machine::Layer& layer, bool user) {
+  if (!layer.file.empty()) return layer.file;
   if (machine.kind == "Wine prefix") return (machine.path / (user ? "user.reg" : "system.reg")).string();
   if (machine.kind == "Windows drive") return registry::findWindowsSoftwareHive(machine.path).string();
   if (machine.api) return {};  // the live registry
@@ -81,18 +83,20 @@ void notePlaces(const registry::Machine& machine, const std::vector<std::string>
   for (const std::string& path : paths) {
     std::vector<KeyPlace>& found = places[path];
     found.clear();
-    for (const registry::Machine::Layer& layer : layers) {
+    for (std::size_t l = 0; l < layers.size(); ++l) {
+      const registry::Machine::Layer& layer = layers[l];
       const registry::Store& store = *layer.store;
       registry::NodeId node = store.root();
-      std::string_view rest = path;
+      std::string_view rest;
+      if (!registry::layerAnswers(layers, l, path, rest)) continue;
       while (node != registry::kNoNode && !rest.empty()) {
         std::size_t cut = rest.find('\\');
         node = store.findChild(node, rest.substr(0, cut));
         rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
       }
       if (node == registry::kNoNode || node == store.root()) continue;
-      const bool user = startsWithNoCase(layer.registryRoot, "HKEY_CURRENT_USER");
-      found.push_back({layer.registryRoot, fileOf(machine, user), user});
+      const bool user = layer.namedInFull || startsWithNoCase(layer.registryRoot, "HKEY_CURRENT_USER");
+      found.push_back({layer.registryRoot, fileOf(machine, layer, user), user});
     }
   }
 }
@@ -105,8 +109,8 @@ std::vector<ReportedKey> reportedKeys(const scan::FoundKeyList& keys, std::int32
   const std::string wow64 = std::string(scan::kWow64Key) + "\\";
   for (std::size_t i = 1; i <= last; ++i) {
     const scan::FoundKey& item = keys.item(i);
-    ReportedKey key{item.category, "HKEY_CLASSES_ROOT\\" + item.path,
-                    startsWithNoCase(item.path, wow64), item.foundValue, {}, "listed", {}};
+    ReportedKey key{item.category, scan::registryPath(item.path),
+                    startsWithNoCase(std::string(scan::pathInView(item.path)), wow64), item.foundValue, {}, "listed", {}};
     if (auto at = places.find(item.path); at != places.end()) key.places = at->second;
     if (removal && item.kept) key.result = "kept";
     reported.push_back(std::move(key));

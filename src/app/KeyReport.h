@@ -20,7 +20,7 @@ struct KeyPlace {
   std::string file;  // the file or hive it is kept in; empty for a live registry
   bool user = false; // the user's classes rather than the machine's
 };
-// By path below HKEY_CLASSES_ROOT.
+// By the path the run lists the key by (FoundKey::path).
 using KeyPlaces = std::map<std::string, std::vector<KeyPlace>>;
 
 // Notes where each key at `paths` lives on `machine`, as it is now (so before
@@ -30,7 +30,7 @@ void notePlaces(const registry::Machine& machine, const std::vector<std::string>
 
 struct ReportedKey {
   std::string category;    // "TYPELIB", "INTERFACE", "CLSID", "PROGID"
-  std::string path;        // "HKEY_CLASSES_ROOT\..."
+  std::string path;        // "HKEY_CLASSES_ROOT\...", a user's own "HKEY_USERS\<name>_Classes\..."
   bool wow64 = false;      // in the 32-bit view (below Wow6432Node)
   std::string foundValue;
   std::vector<KeyPlace> places;

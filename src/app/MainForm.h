@@ -14,6 +14,7 @@
 #include "families/Selection.h"
 #include "registry/RegistryApi.h"
 #include "scan/Scanner.h"
+#include "scan/UserClassesScan.h"
 #include "ui/ProgressState.h"
 #include "ui/ReviewState.h"
 #include "ui/WindowSystem.h"
@@ -64,6 +65,7 @@ class MainForm : private scan::ProgressSink {
   Session& m_session;
   ui::WindowSystem& m_windows;
   std::function<std::string()> m_runGate;
+  std::vector<scan::ClassesView> m_userClasses;
 
   families::Selection m_selection;
   bool m_remoteNameVisible = false;
@@ -77,5 +79,6 @@ class MainForm : private scan::ProgressSink {
   ui::ReviewState m_review;
   bool m_ended = false;
 };
+
 
 }  // namespace comsweep::app

@@ -177,12 +177,8 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
       // A main window that waits for its operator must not hold up the
       // unattended runs on the machine; what such a run changes meanwhile
       // the save finds changed on disk and refuses to overwrite.
-      machine.lock = {};
-      RunGate gate = [&machine, lockWait] {
-        std::string error;
-        machine.lock = platform::RunLock::acquire(machine.lockTarget, lockWait, error);
-        return machine.lock.held() ? std::string() : error;
-      };
+      registry::releaseLocks(machine);
+      RunGate gate = [&machine, lockWait] { return registry::retakeLocks(machine, lockWait); };
       return environment.interactive(machine, gate);
     }
     err << "comsweep: no switches given, and this build has no windows; an unattended run "

@@ -28,13 +28,21 @@ int reportOutcome(const RunOutcome& outcome, const std::filesystem::path& logPat
   return exitStatusOf(outcome);
 }
 
+std::vector<scan::ClassesView> userClassesOf(const registry::Machine& machine) {
+  std::vector<scan::ClassesView> views;
+  for (const registry::Machine::UserClasses& user : machine.users)
+    views.push_back({user.registryRoot, user.api.get()});
+  return views;
+}
+
 Session::Session(registry::Machine& machine, util::Timings* timings)
     : m_table(std::make_unique<registry::HandleTable>(*machine.store)),
       m_api(machine.api ? machine.api.get() : m_table.get()),
       m_timings(timings),
       m_logPath(logPathOf(machine)),
       m_log(m_logPath),
-      m_backup(removal::undoFileBackup(machine)) {
+      m_backup(removal::undoFileBackup(machine)),
+      m_userClasses(userClassesOf(machine)) {
   if (m_timings) {
     m_counting = std::make_unique<registry::CountingApi>(*m_api);
     m_api = m_counting.get();
@@ -49,7 +57,11 @@ Session::~Session() = default;
 
 scan::ScanResult Session::scan(registry::HKEY root, const families::PatternList& patterns,
                                scan::ProgressSink* progress) {
-  return scan::scanRegistry(*m_api, root, patterns, progress, m_timings);
+  scan::ScanResult scanned = scan::scanRegistry(*m_api, root, patterns, progress, m_timings);
+  // A remote machine's users are not this machine's.
+  if (root == registry::HKEY_CLASSES_ROOT)
+    scan::scanUserClasses(*m_api, m_userClasses, patterns, scanned, progress, m_timings);
+  return scanned;
 }
 
 const removal::RemovalReport& Session::removeKeys(registry::HKEY root,

@@ -22,6 +22,7 @@
 #include "removal/KeyRemoval.h"
 #include "removal/LogWriter.h"
 #include "scan/Scanner.h"
+#include "scan/UserClassesScan.h"
 #include "util/Timings.h"
 
 namespace comsweep::registry {
@@ -34,6 +35,10 @@ namespace comsweep::app {
 
 // Where "C:\9QReg.log" is on this machine.
 std::filesystem::path logPathOf(const registry::Machine& machine);
+
+// The classes of the machine's users, each laid over the machine's (a drive
+// with user profiles, this computer run as SYSTEM); none elsewhere.
+std::vector<scan::ClassesView> userClassesOf(const registry::Machine& machine);
 
 // The exit status a completed run ends with.
 int exitStatusOf(const RunOutcome& outcome);
@@ -95,6 +100,7 @@ class Session {
   removal::Backup m_backup;
   std::function<void(const std::vector<std::string>&)> m_beforeBackup;
   RunOutcome m_outcome;
+  std::vector<scan::ClassesView> m_userClasses;  // scanned after the machine's own classes
 };
 
 }  // namespace comsweep::app

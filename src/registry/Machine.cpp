@@ -103,7 +103,7 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
   MachineOpenResult opened;
   switch (kind) {
     case Kind::WinePrefix: opened = openWinePrefix(path, serverWait); break;
-    case Kind::WindowsDrive: opened = openWindowsDrive(path, file); break;
+    case Kind::WindowsDrive: opened = openWindowsDrive(path, file, lockWait); break;
     case Kind::Hive: opened = openHiveFile(path); break;
     case Kind::RegFile: opened = openRegFile(path); break;
   }

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/RunLock.h"
@@ -16,6 +17,8 @@
 #include "util/Failure.h"
 
 namespace comsweep::registry {
+
+class UsersClassesStore;
 
 struct Machine {
   std::unique_ptr<Store> store;
@@ -34,10 +37,28 @@ struct Machine {
   // each store with the name of its root in a .reg file. Empty: `store`
   // alone, named registryRoot.
   struct Layer {
+    Layer(const Store* layerStore, std::string root, bool inFull = false, std::string layerFile = {})
+        : store(layerStore), registryRoot(std::move(root)), namedInFull(inFull), file(std::move(layerFile)) {}
     const Store* store;
     std::string registryRoot;
+    // A user's own classes on a machine with user profiles: the run names
+    // its keys in full, beginning with registryRoot ("HKEY_USERS\alice_Classes\CLSID\..."),
+    // and the other layers never answer for such a path.
+    bool namedInFull = false;
+    std::string file;  // the file it is kept in, when not the machine's own
   };
   std::vector<Layer> layers;
+  // The users' classes of a machine with user profiles, each as Windows
+  // shows HKEY_CLASSES_ROOT to that user (the user's classes over the
+  // machine's), to be scanned after the machine's own; a key found there
+  // belongs to the user when the user's own classes hold it, and is then
+  // named registryRoot + "\\" + its path. Empty for every other machine.
+  struct UserClasses {
+    std::string registryRoot;  // "HKEY_USERS\<name>_Classes"
+    std::unique_ptr<Store> view;
+    std::unique_ptr<RegistryApi> api;  // over `view`
+  };
+  std::vector<UserClasses> users;
   // The backup writes string values outside ASCII as hex data: the tools
   // that merge it into a hive take quoted text as bytes, not as UTF-8.
   bool backupTextAsciiOnly = false;
@@ -46,7 +67,28 @@ struct Machine {
   // again on `lockTarget` when the run starts.
   platform::RunLock lock;
   std::filesystem::path lockTarget;
+  // The users' files of a machine with user profiles, locked as `lock` is.
+  std::vector<platform::RunLock> userLocks;
+  std::vector<std::filesystem::path> userLockTargets;
 };
+
+// Whether `layers[index]` holds the key a run names `path` (see
+// Machine::Layer::namedInFull), with the path below that layer's root in
+// `below`.
+bool layerAnswers(const std::vector<Machine::Layer>& layers, std::size_t index, std::string_view path,
+                  std::string_view& below);
+
+// Adds a user's own classes `own`, kept in `file` (empty: in the live
+// registry), to a machine whose store is `users` (taken from the machine
+// for the time being): as HKEY_USERS\<keyName> of `users`, as a layer named
+// in full, and as that user's view, `own` over `machineClasses`.
+void addUserClasses(Machine& machine, UsersClassesStore& users, Store& machineClasses, const std::string& keyName,
+                    std::unique_ptr<Store> own, std::string file);
+
+// Lets go of the machine's run locks, or takes them again (waiting up to
+// `wait` for each); empty when all are held, else why not.
+void releaseLocks(Machine& machine);
+std::string retakeLocks(Machine& machine, std::chrono::milliseconds wait);
 
 struct MachineOpenResult {
   MachineOpenResult() = default;

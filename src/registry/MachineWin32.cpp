@@ -5,8 +5,11 @@
 
 #include "platform/Files.h"
 #include "registry/hive/HiveMachine.h"
+#include "registry/hive/HiveStore.h"
 #include "registry/layered/LayeredStore.h"
+#include "registry/layered/UsersClassesStore.h"
 #include "registry/native/LiveRegistry.h"
+#include "registry/native/LiveUsers.h"
 #include "registry/native/NativeStore.h"
 #include "registry/native/NativeText.h"
 #include "registry/regfile/RegFileMachine.h"
@@ -33,6 +36,39 @@ constexpr const char* kWindowsMachines =
     "; the Windows build cleans this computer's registry, a .reg export, a hive file or an "
     "offline Windows drive";
 
+constexpr const char* kMachineClasses = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
+constexpr const char* kUserClasses = "HKEY_CURRENT_USER\\Software\\Classes";
+
+// Adds this computer's users' classes (liveUsers()) to the live machine:
+// a loaded user's key read and changed live, an absent user's UsrClass.dat
+// through the regf engine, locked and replaced like a hive file. The views
+// lay each user's classes over the machine's (`machineClasses`), not over
+// LocalSystem's. Empty, else why the machine cannot be opened.
+std::string addLiveUsers(Machine& machine, Store& machineClasses, std::chrono::milliseconds lockWait) {
+  const std::vector<LiveUser> users = liveUsers();
+  if (users.empty()) return {};
+  auto store = std::make_unique<UsersClassesStore>(std::move(machine.store));
+  if (machine.layers.empty()) machine.layers.push_back({&store->machine(), kMachineClasses});
+  for (const LiveUser& user : users) {
+    std::string error;
+    if (user.loaded) {
+      // A user who logged off since is left to a later run.
+      auto own = std::make_unique<NativeStore>(usersTop(), user.classesKey);
+      if (own->rootOpens()) addUserClasses(machine, *store, machineClasses, user.classesKey, std::move(own), {});
+      continue;
+    }
+    platform::RunLock lock = platform::RunLock::acquire(user.usrClass, lockWait, error);
+    if (!lock.held()) return error;
+    machine.userLocks.push_back(std::move(lock));
+    machine.userLockTargets.push_back(user.usrClass);
+    std::unique_ptr<HiveStore> own = HiveStore::open(user.usrClass, HiveStore::Top::Root, error);
+    if (!own) return error;
+    addUserClasses(machine, *store, machineClasses, user.classesKey, std::move(own), user.usrClass.string());
+  }
+  machine.store = std::move(store);
+  return {};
+}
+
 MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
   // Runs on the live registry share its log: the lock is taken on that.
   std::string error;
@@ -46,13 +82,12 @@ MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
   // root, so that the backup names each key where it lives (reg import and
   // regedit /s restore it there); the user's classes come in only when the
   // user has some.
-  constexpr const char* kMachineClasses = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
-  constexpr const char* kUserClasses = "HKEY_CURRENT_USER\\Software\\Classes";
   auto machineClasses =
       std::make_unique<NativeStore>(comsweep_native::kLocalMachine, "Software\\Classes");
   auto userClasses =
       std::make_unique<NativeStore>(comsweep_native::kCurrentUser, "Software\\Classes");
   machine->registryRoot = kMachineClasses;
+  Store& machineOnly = *machineClasses;
   if (userClasses->rootOpens()) {
     const Store* lower = machineClasses.get();
     const Store* upper = userClasses.get();
@@ -61,6 +96,13 @@ MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
     machine->layers = {{lower, kMachineClasses}, {upper, kUserClasses}};
   } else {
     machine->store = std::move(machineClasses);
+  }
+  // Run as LocalSystem (by a deployment tool), the run's own classes are
+  // nobody's: every user's are cleaned besides, each as that user sees
+  // HKEY_CLASSES_ROOT (the user's classes over the machine's).
+  if (runsAsLocalSystem()) {
+    if (std::string problem = addLiveUsers(*machine, machineOnly, lockWait); !problem.empty())
+      return {nullptr, problem};
   }
   // A run connected to a named machine removes that machine's keys: its
   // backup reads them there (and names them as they live there).
@@ -93,7 +135,7 @@ MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lo
     if (software.empty()) return {nullptr, path.string() + ": is a directory" + kWindowsMachines};
     platform::RunLock lock = platform::RunLock::acquire(software, lockWait, error);
     if (!lock.held()) return {nullptr, error};
-    MachineOpenResult opened = openWindowsDrive(path, software);
+    MachineOpenResult opened = openWindowsDrive(path, software, lockWait);
     if (opened.machine) {
       opened.machine->lock = std::move(lock);
       opened.machine->lockTarget = software;

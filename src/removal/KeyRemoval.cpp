@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "registry/Wrappers.h"
+#include "scan/UserClassesScan.h"
 
 namespace comsweep::removal {
 
@@ -130,7 +131,7 @@ void writeRemovalLog(LogWriter& log, const families::Selection& selection,
                         : std::string();
   for (const KeyFate& fate : report.keys) {
     const scan::FoundKey& item = keys.item(fate.position);
-    log.writeEntry(item.foundValue, "HKEY_CLASSES_ROOT\\" + item.path, "[" + item.category + "]",
+    log.writeEntry(item.foundValue, scan::registryPath(item.path), "[" + item.category + "]",
                    "");
     switch (fate.status) {
       case 0:

@@ -54,12 +54,14 @@ class KeyWriter {
   Outcome writePath(const std::vector<registry::Machine::Layer>& layers, std::string_view path,
                     std::string& why) {
     m_found.clear();
-    for (const registry::Machine::Layer& layer : layers) {
+    for (std::size_t l = 0; l < layers.size(); ++l) {
+      const registry::Machine::Layer& layer = layers[l];
       const registry::Store& store = *layer.store;
       NodeId node = store.root();
       // The path as this store spells each level of it.
       std::string spelled = layer.registryRoot;
-      std::string_view rest = path;
+      std::string_view rest;
+      if (!registry::layerAnswers(layers, l, path, rest)) continue;
       while (node != registry::kNoNode && !rest.empty()) {
         std::size_t cut = rest.find('\\');
         node = store.findChild(node, rest.substr(0, cut));

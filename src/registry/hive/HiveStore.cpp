@@ -45,7 +45,7 @@ std::unique_ptr<HiveStore> HiveStore::open(const std::filesystem::path& file, To
     error = where + "the root key is damaged (" + why + ")";
     return nullptr;
   }
-  for (std::uint32_t c : children) {
+  for (std::uint32_t c : top == Top::Root ? std::vector<std::uint32_t>() : children) {
     KeyCell child;
     if (!view.key(c, child, why)) {
       error = where + "the root key is damaged (" + why + ")";

@@ -36,6 +36,7 @@ class HiveStore : public Store {
   enum class Top {
     ClassesIfPresent,  // the root's Classes key, else the root
     ClassesRequired,   // the root's Classes key; a hive without one is refused
+    Root,              // the root, whatever it holds (a user's UsrClass.dat)
   };
 
   // The store, or null with `error` set to "<file>: <reason>".

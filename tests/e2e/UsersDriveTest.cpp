@@ -1,0 +1,157 @@
+// The executable on an offline Windows drive with user profiles: the
+// machine's classes and every user's UsrClass.dat cleaned in one run, each
+// user's keys named as that user's, judged by the hive tools.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "registry/hive/HiveFixture.h"
+#include "support/RunBinary.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kLib = "{AA000001-0000-0000-0000-000000000000}";
+
+// A drive whose SOFTWARE hive and three users' UsrClass.dat (directory names
+// in other letter cases than Windows writes them) hold family keys and kept
+// keys; "All Users" is a link to a profile, "Public" has no classes.
+struct UsersDrive {
+  TempDir dir;
+  fs::path software, alice, bob, carol;
+
+  UsersDrive() {
+    software = dir / "Windows/System32/config/SOFTWARE";
+    alice = dir / "Users/alice/AppData/Local/Microsoft/Windows/UsrClass.dat";
+    bob = dir / "Users/Bob/appdata/local/microsoft/windows/usrclass.dat";
+    carol = dir / "Users/carol/AppData/Local/Microsoft/Windows/UsrClass.dat";
+    for (const fs::path& file : {software, alice, carol}) fs::create_directories(file.parent_path());
+    fs::create_directories(dir / "Users/Public");
+    fs::create_directory_symlink("alice", dir / "Users/All Users");
+    writeHive(software, {{"Classes\\CLSID\\{0}", std::nullopt}, {"Classes\\CLSID\\{C1}", sz("m9q Control")},
+                         {"Classes\\CLSID\\{C2}", sz("Other")}, {"Classes\\.m9q", sz("m9qfile")},
+                         {"Classes\\Interface\\{0}", std::nullopt},
+                         {"Classes\\TypeLib\\" + kLib + "\\1.0\\0\\win32", sz("C:\\m9q\\m9qShared.ocx")},
+                         {"Microsoft\\m9q", sz("outside")}});
+    // Alice's interface names a library only the machine registers: hers as
+    // Windows shows her HKEY_CLASSES_ROOT. {C1} is hers and the machine's.
+    writeHive(alice, {{"CLSID\\{A1}", sz("m9q Control")}, {"CLSID\\{A2}", sz("Calendar")},
+                      {"CLSID\\{C1}", sz("m9q Control")},
+                      {"Interface\\{BB000001-0000-0000-0000-000000000000}\\TypeLib", sz(kLib)}});
+    fs::create_directories(bob.parent_path());
+    writeHive(bob, {{".m9q", sz("m9qfile")}, {"CLSID\\{B2}", sz("Calendar")}, {"Wow6432Node\\CLSID\\{0}", std::nullopt},
+                    {"Wow6432Node\\CLSID\\{CC2}", sz("m9q Control")}});
+    writeHive(carol, {{"CLSID\\{K}", sz("Other")}});
+  }
+
+  // The whole hive as the hive tools export it.
+  static std::string exported(const fs::path& hive) {
+    return commandOutput("hivexregedit --export --prefix HKEY_X '" + hive.string() + "' '\\'").value_or("(failed)");
+  }
+};
+
+TEST(UsersDrive, OneRunCleansEveryUsersClassesAndTheBackupRestoresAllThree) {
+  if (!commandOutput("command -v hivexregedit iconv awk")) GTEST_SKIP() << "hivexregedit not installed";
+  UsersDrive drive;
+  const std::map<std::string, std::string> env{{"COMSWEEP_MACHINE", drive.dir.path().string()}};
+  std::map<fs::path, std::string> before;
+  for (const fs::path& hive : {drive.software, drive.alice, drive.bob, drive.carol})
+    before[hive] = UsersDrive::exported(hive);
+  const std::string carolBytes = readFile(drive.carol);
+
+  // The listing says whose each key is.
+  BinaryResult listed = runComsweep({"--list", "/ALL"}, {env});
+  ASSERT_EQ(listed.status, 1) << listed.err;
+  for (const char* line : {"CLSID\tHKEY_CLASSES_ROOT\\CLSID\\{C1}\tm9q Control\tmachine\n",
+                           "CLSID\tHKEY_USERS\\alice_Classes\\CLSID\\{C1}\tm9q Control\tuser\n",
+                           "PROGID\tHKEY_USERS\\Bob_Classes\\.m9q\t"})
+    EXPECT_NE(listed.out.find(line), std::string::npos) << line << "\n" << listed.out;
+
+  // The JSON document names the user's file as the place of a user's key.
+  BinaryResult json = runComsweep({"--list", "--json", "/ALL"}, {env});
+  ASSERT_EQ(json.status, 1) << json.err;
+  writeFile(drive.dir / "list.json", json.out);
+  const std::string places = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
+                             "print(\"\\n\".join(k[\"path\"]+\" \"+h[\"file\"]+\" \"+str(h[\"user\"]) "
+                             "for k in d[\"keys\"] for h in k[\"heldIn\"]))' '" + (drive.dir / "list.json").string() + "'";
+  const std::string held = commandOutput(places).value_or("(failed)");
+  EXPECT_NE(held.find("HKEY_USERS\\alice_Classes\\CLSID\\{C1} " + drive.alice.string() + " True\n"), std::string::npos) << held;
+  EXPECT_NE(held.find("HKEY_CLASSES_ROOT\\CLSID\\{C1} " + drive.software.string() + " False\n"), std::string::npos) << held;
+  fs::remove(drive.dir / "list.json");
+
+  BinaryResult r = runComsweep({"/ALL"}, {env});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string log = readFile(drive.dir / "9QReg.log");
+  for (const char* path : {"HKEY_CLASSES_ROOT\\CLSID\\{C1}", "HKEY_CLASSES_ROOT\\.m9q",
+                           "HKEY_USERS\\alice_Classes\\CLSID\\{A1}", "HKEY_USERS\\alice_Classes\\CLSID\\{C1}",
+                           "HKEY_USERS\\alice_Classes\\Interface\\{BB000001-0000-0000-0000-000000000000}",
+                           "HKEY_USERS\\Bob_Classes\\.m9q", "HKEY_USERS\\Bob_Classes\\Wow6432Node\\CLSID\\{CC2}"})
+    EXPECT_NE(log.find(" --- " + std::string(path) + "\r\n"), std::string::npos) << path << "\n" << log;
+  EXPECT_NE(log.find("Number of deleted keys: 8\r\n"), std::string::npos) << log;
+
+  // The hive tools see every family key gone from all three and the rest kept.
+  const std::string software = UsersDrive::exported(drive.software), alice = UsersDrive::exported(drive.alice),
+                    bob = UsersDrive::exported(drive.bob);
+  for (const std::string* hive : {&software, &alice, &bob})
+    for (const char* gone : {"{C1}", "{A1}", "\\.m9q]", "AA000001", "BB000001", "{CC2}"})
+      EXPECT_EQ(hive->find(gone), std::string::npos) << gone << "\n" << *hive;
+  for (auto [hive, kept] : {std::pair{&software, "\\Classes\\CLSID\\{C2}]"}, {&software, "\\Microsoft\\m9q]"},
+                            {&alice, "\\CLSID\\{A2}]"}, {&bob, "\\CLSID\\{B2}]"}, {&bob, "\\Wow6432Node\\CLSID\\{0}]"}})
+    EXPECT_NE(hive->find(kept), std::string::npos) << kept << "\n" << *hive;
+  // A user none of whose keys went keeps the file untouched.
+  EXPECT_EQ(readFile(drive.carol), carolBytes);
+
+  // The backup holds all three, each below the root it names; split by root
+  // and merged into each hive as the README says, it gives every hive back.
+  auto backups = filesStarting(drive.dir.path(), "9QReg-");
+  ASSERT_EQ(backups.size(), 1u);
+  const fs::path undo = drive.dir / "undo.reg";
+  ASSERT_TRUE(commandOutput("iconv -f UTF-16 -t UTF-8 '" + backups[0].string() + "' | tr -d '\\r' > '" +
+                            undo.string() + "'"));
+  for (auto [hive, root] : {std::pair{drive.software, "HKEY_LOCAL_MACHINE\\SOFTWARE"},
+                            {drive.alice, "HKEY_USERS\\alice_Classes"}, {drive.bob, "HKEY_USERS\\Bob_Classes"}}) {
+    SCOPED_TRACE(root);
+    std::string awkRoot;
+    for (char c : std::string(root) + "\\") awkRoot += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    const fs::path part = drive.dir / "part.reg";
+    const std::string merge = "awk -v root='[" + awkRoot + "' 'BEGIN { RS = \"\"; ORS = \"\\n\\n\" } index($0, root) == 1' '" +
+                              undo.string() + "' > '" + part.string() + "' && grep -q . '" + part.string() +
+                              "' && hivexregedit --merge --prefix '" + root + "' '" + hive.string() + "' '" +
+                              part.string() + "'";
+    ASSERT_TRUE(commandOutput(merge).has_value()) << merge;
+    EXPECT_EQ(UsersDrive::exported(hive), before[hive]);
+  }
+}
+
+// A user's file that cannot be cleaned stops the run before anything is
+// read or written: the drive stays as it was.
+TEST(UsersDrive, AUsersFileThatCannotBeCleanedIsRefusedBeforeAnythingChanges) {
+  for (const char* fault : {"read-only", "not a hive", "names apart from case"}) {
+    SCOPED_TRACE(fault);
+    UsersDrive drive;
+    const std::string fault_(fault);
+    if (fault_ == "read-only") {
+      ASSERT_EQ(::chmod(drive.bob.c_str(), 0444), 0);
+    } else if (fault_ == "not a hive") {
+      writeFile(drive.bob, "regf but not a hive at all");
+    } else {
+      const fs::path twin = drive.dir / "Users/ALICE/AppData/Local/Microsoft/Windows/UsrClass.dat";
+      fs::create_directories(twin.parent_path());
+      fs::copy_file(drive.alice, twin);
+    }
+    const std::string software = readFile(drive.software), alice = readFile(drive.alice);
+    BinaryResult r = runComsweep({"/ALL"}, {{{"COMSWEEP_MACHINE", drive.dir.path().string()}}});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find(fault_ == "names apart from case" ? "UsrClass.dat" : drive.bob.string()), std::string::npos)
+        << r.err;
+    EXPECT_EQ(readFile(drive.software), software);
+    EXPECT_EQ(readFile(drive.alice), alice);
+    EXPECT_FALSE(fs::exists(drive.dir / "9QReg.log"));
+  }
+}
+
+}  // namespace
+}  // namespace comsweep::test
