@@ -102,9 +102,9 @@ void UsersClassesStore::filesHolding(NodeId node, std::vector<std::string>& out)
 }
 
 CommitResult UsersClassesStore::prepareSave(SaveBatch& batch) {
-  if (CommitResult machine = m_machine->prepareSave(batch); !machine.ok) return machine;
+  if (CommitResult machine = m_machine->prepareSave(batch); machine.failure.failed()) return machine;
   for (User& user : m_users)
-    if (CommitResult own = user.store->prepareSave(batch); !own.ok) return own;
+    if (CommitResult own = user.store->prepareSave(batch); own.failure.failed()) return own;
   return {};
 }
 
