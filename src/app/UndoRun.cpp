@@ -113,7 +113,8 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
     return kExitMachineFailed;
   }
   registry::Machine& machine = *opened.machine;
-  if (machine.kind != "Wine prefix" && machine.kind != ".reg file") {
+  if (machine.kind != "Wine prefix" && machine.kind != ".reg file" && machine.kind != "hive" &&
+      machine.kind != "Windows drive") {
     err << "comsweep: --undo cannot yet put keys back into "
         << (machine.path.empty() ? machine.kind : machine.path.string() + " (" + machine.kind + ")")
         << "; import the backup with the registry tools instead (see the README, \"Undo\")\n";

@@ -31,9 +31,10 @@ struct Machine {
   // Where the keys physically live when HKEY_CLASSES_ROOT is composed of
   // several stores (a Wine prefix's user classes over its machine classes):
   // each store with the name of its root in a .reg file. Empty: `store`
-  // alone, named registryRoot.
+  // alone, named registryRoot. An undo adds each key into the layer its
+  // backup names, so the layers name the stores for writing too.
   struct Layer {
-    const Store* store;
+    Store* store;
     std::string registryRoot;
   };
   std::vector<Layer> layers;

@@ -63,7 +63,7 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
     addKey(*upper, {"m9q.User", sz("user")});
     addKey(*lower, {"m9q.Both", sz("machine's")});
     addKey(*lower, {"m9q.Machine", sz("machine")});
-    const MemoryStore &up = *upper, &low = *lower;
+    MemoryStore &up = *upper, &low = *lower;
     LayeredStore store(std::move(upper), std::move(lower));
     registry::HandleTable api(store);
     EXPECT_EQ(defaultText(api, "m9q.both"), "user's");
