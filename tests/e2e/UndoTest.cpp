@@ -279,6 +279,50 @@ TEST(Undo, PutsBackHivesSoThatTheHiveToolsExportThemAsTheyWere) {
   }
 }
 
+// --json: one document on standard output that fits its schema (python3's
+// jsonschema judges it), for an undo that left keys, a listing and one that
+// could not start.
+TEST(Undo, WritesOneJsonDocumentThatFitsItsSchema) {
+  if (!commandOutput("python3 -c 'import jsonschema'")) GTEST_SKIP() << "python3 jsonschema not installed";
+  TempDir dir;
+  const fs::path file = dir / "hkcr.reg";
+  writeFile(file, encodeRegText(kRegText, false, true));
+  ASSERT_EQ(runOn(file, {"/ALL"}).status, 0);
+  writeFile(file, readFile(file) + "\r\n[HKEY_CLASSES_ROOT\\M9Q.TYPES]\r\n@=\"new\"\r\n");
+  writeFile(dir / "check.py", R"py(
+import json, sys
+import jsonschema
+schema = json.load(open(sys.argv[1]))
+text = open(sys.argv[2], encoding="utf-8").read()
+assert text.count("\n") == 1 and text.endswith("\n"), "not one line"
+doc = json.loads(text)
+jsonschema.Draft202012Validator(schema).validate(doc)
+c = doc["counts"]
+assert c["keys"] == len(doc["keys"]) == c["putBack"] + c["alreadyThere"] + c["left"]
+print(doc["mode"], doc["machine"]["kind"], doc["exitStatus"], c["putBack"], c["alreadyThere"], c["left"], doc["error"])
+for k in doc["keys"]:
+    print(k["result"] + ": " + k["path"] + (" (" + k["reason"] + ")" if "reason" in k else ""))
+)py");
+  auto check = [&](const BinaryResult& r) {
+    writeFile(dir / "doc.json", r.out);
+    return commandOutput("python3 '" + (dir / "check.py").string() + "' '" COMSWEEP_TEST_DATA
+                         "/../../docs/json-schema-undo.json' '" + (dir / "doc.json").string() + "'")
+        .value_or("invalid: " + r.out);
+  };
+  const std::string listed = check(runOn(file, {"--undo", "--list", "--json"}));
+  EXPECT_EQ(listed.substr(0, listed.find('\n')), "undo-list .reg file 1 2 0 3 None") << listed;
+  EXPECT_NE(listed.find("would put back: HKEY_CURRENT_USER\\Software\\Classes\\m9q.User\n"), std::string::npos) << listed;
+  BinaryResult undo = runOn(file, {"--undo", "--json"});
+  EXPECT_EQ(undo.status, 1);
+  EXPECT_NE(undo.err.find("left as it is"), std::string::npos) << undo.err;
+  const std::string done = check(undo);
+  EXPECT_EQ(done.substr(0, done.find('\n')), "undo .reg file 1 2 0 3 None") << done;
+  EXPECT_NE(done.find("left: HKEY_CLASSES_ROOT\\m9q.Types (it exists again with other values)\n"), std::string::npos) << done;
+  EXPECT_NE(done.find("left: HKEY_CLASSES_ROOT\\m9q.Types\\CLSID (it lies below a key that is left)\n"), std::string::npos);
+  const std::string refused = check(runOn(dir / "missing", {"--undo", "--json"}));
+  EXPECT_EQ(refused.substr(0, 15), "undo None 2 0 0") << refused;
+}
+
 TEST(Undo, RefusesABackupOfAnotherMachineAndMachinesItCannotWrite) {
   TempDir dir;
   const fs::path prefix = makePrefix(dir.path());
