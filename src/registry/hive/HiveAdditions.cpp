@@ -96,8 +96,9 @@ bool HiveAdditions::write(std::vector<unsigned char>& image, const Tree& tree,
       sound = sound && (i == 0 || compareNoCase(previous, name) < 0);
       previous = std::move(name);
     }
+    std::sort(listed.begin(), listed.end());
     for (NodeId child : made[parent])
-      sound = sound && std::find(listed.begin(), listed.end(), newCell[child]) != listed.end();
+      sound = sound && std::binary_search(listed.begin(), listed.end(), newCell[child]);
     if (!sound) {
       error = "the grown subkey lists of " + tree.describe(parent) + " do not read back as written";
       return false;
