@@ -269,8 +269,18 @@ std::string FuzzHarness::run(std::string_view raw) {
   }
   bool allRemoved = std::all_of(removals.begin(), removals.end(),
                                 [](const auto& r) { return r.second == registry::ERROR_SUCCESS; });
-  if (m_reader == Reader::Hive || !backupComplete || !allRemoved) return {};
-  return checkUndo(std::move(reopened), backup, foldCase(std::move(before)), foldCase);
+  if (!backupComplete || !allRemoved) return {};
+  std::string fault = checkUndo(std::move(reopened), backup, foldCase(std::move(before)), foldCase);
+  // The hive the undo grew, as libhivex reads it: every key as before the
+  // removals, the ones put back included.
+  if (!fault.empty() || !oracleBefore || !readersAgreed) return fault;
+  std::optional<std::map<std::string, std::string>> oracleUndone = hivexKeys(m_file);
+  if (!oracleUndone) return "libhivex cannot open the hive the undo saved";
+  if (std::string changed = keptKeysChanged(*oracleBefore, *oracleUndone, {}); !changed.empty())
+    return "libhivex reads the hive the undo saved otherwise: " + changed;
+  if (std::string broken = keyReferencesBroken(m_file); referencesSound && !broken.empty())
+    return "in the hive the undo saved, " + broken;
+  return {};
 }
 
 // Puts back the removed keys from their backup as --undo does: the tree

@@ -16,7 +16,9 @@
 // judged by libhivex too: every key and value it read before, outside the
 // removed subtrees, must read back exactly, the store must read what it
 // reads where both did before, and every key must still name an allocated
-// descriptor and class name where all did before.
+// descriptor and class name where all did before. Where the backup holds
+// every removed key, the removals are undone from it as --undo does, and
+// the tree (for a hive, libhivex too) must read as before the removals.
 
 #include <cstddef>
 #include <filesystem>

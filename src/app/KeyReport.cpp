@@ -76,6 +76,12 @@ std::string plainField(std::string text) {
 
 }  // namespace
 
+std::string jsonString(const std::string& text) {
+  std::string out;
+  appendJson(out, text);
+  return out;
+}
+
 void notePlaces(const registry::Machine& machine, const std::vector<std::string>& paths,
                 KeyPlaces& places) {
   std::vector<registry::Machine::Layer> layers = machine.layers;

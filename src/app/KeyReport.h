@@ -67,5 +67,7 @@ std::vector<std::string> chosenSwitches(const families::Selection& selection);
 // The document as one line of JSON followed by a line end. Text that is not
 // valid UTF-8 has its stray bytes replaced by U+FFFD.
 std::string jsonDocument(const ReportDocument& document);
+// `text` as a JSON string, stray bytes replaced as above.
+std::string jsonString(const std::string& text);
 
 }  // namespace comsweep::app

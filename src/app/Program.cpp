@@ -44,7 +44,7 @@ constexpr const char* kUsage =
     "                 standard output instead (format 1, see the manual page)\n"
     "  -h, --help, /? this text\n"
     "  -V, --version  the version\n"
-    "  --undo [--list] [BACKUP]\n"
+    "  --undo [--list] [--json] [BACKUP]\n"
     "                 put back what a run removed, from BACKUP or the newest\n"
     "                 9QReg-*.reg beside the log (--list: only say what)\n"
     "\n"

@@ -7,8 +7,10 @@
 #include <ctime>
 #include <memory>
 #include <ostream>
+#include <sstream>
 
 #include "platform/AtomicFile.h"
+#include "app/UndoReport.h"
 #include "platform/LocalTime.h"
 #include "platform/SignalCleanup.h"
 #include "registry/Text.h"
@@ -92,15 +94,18 @@ fs::path newestBackup(const fs::path& directory) {
   return best;
 }
 
-int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& environment,
-            std::ostream& out, std::ostream& err) {
+namespace {
+
+// The undo itself; fills `document` as far as it gets.
+int undo(const std::vector<std::string>& args, const ProgramEnvironment& environment, std::ostream& out,
+         std::ostream& err, UndoDocument& document) {
   bool listing = false;
   fs::path backup;
   for (const std::string& arg : args) {
     if (arg == "--list") {
       listing = true;
     } else if (arg.rfind("-", 0) == 0 || !backup.empty()) {
-      err << "comsweep: --undo takes --list and one backup file, not \"" << arg << "\"\n";
+      err << "comsweep: --undo takes --list, --json and one backup file, not \"" << arg << "\"\n";
       return kExitMachineFailed;
     } else {
       backup = arg;
@@ -109,13 +114,18 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
   platform::installSignalCleanup();
 
   const fs::path machinePath = registry::defaultMachinePath(environment.env);
+  document.listing = listing;
+  document.machinePath = machinePath.string();
   registry::MachineOpenResult opened = registry::openMachine(machinePath, lockWaitOf(environment.env));
   if (!opened.machine) {
     err << "comsweep: " << opened.failure.why << "\n";
     return kExitMachineFailed;
   }
   registry::Machine& machine = *opened.machine;
-  if (machine.kind != "Wine prefix" && machine.kind != ".reg file") {
+  document.machineKind = machine.kind;
+  document.machinePath = machine.path.string();
+  if (machine.kind != "Wine prefix" && machine.kind != ".reg file" && machine.kind != "hive" &&
+      machine.kind != "Windows drive") {
     err << "comsweep: --undo cannot yet put keys back into "
         << (machine.path.empty() ? machine.kind : machine.path.string() + " (" + machine.kind + ")")
         << "; import the backup with the registry tools instead (see the README, \"Undo\")\n";
@@ -129,6 +139,7 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
     }
   }
 
+  document.backup = backup.string();
   std::vector<removal::BackupKey> keys;
   std::string error;
   if (!removal::readBackup(backup, keys, error)) {
@@ -191,6 +202,12 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
   record += "Machine: " + machine.path.string() + " (" + machine.kind + ")\n";
   record += "Backup: " + backup.string() + "\n";
   for (const removal::RestoreItem& item : plan.items) {
+    static const char* const kResults[] = {"put back", "already there", "left", "left", "not put back"};
+    UndoReportKey key{keys[item.key].path, kResults[static_cast<int>(item.state)], item.detail};
+    if (listing && item.state == RestoreState::PutBack) key.result = "would put back";
+    if (item.state == RestoreState::Occupied) key.reason = "it exists again with other values";
+    if (item.state == RestoreState::BelowOccupied) key.reason = "it lies below a key that is left";
+    document.keys.push_back(std::move(key));
     record += std::string(removal::restoreStateText(item.state, listing)) + ": " + keys[item.key].path;
     if (!item.detail.empty()) record += " (" + item.detail + ")";
     record += "\n";
@@ -225,11 +242,44 @@ int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& envi
     logError = "cannot replace " + logFile->target().string() + ": " + std::strerror(replaceError);
   }
   err << "comsweep: undo of " << backup.string() << ": " << summary << "; see " << logPath.string() << "\n";
+  if (logError.empty()) document.log = logPath.string();
   if (!logError.empty()) {
     err << "comsweep: the log could not be written: " << logError << "\n";
     return kExitNotAllRemoved;
   }
   return left > 0 ? kExitNotAllRemoved : kExitOk;
+}
+
+}  // namespace
+
+int runUndo(const std::vector<std::string>& args, const ProgramEnvironment& environment,
+            std::ostream& out, std::ostream& err) {
+  std::vector<std::string> words;
+  bool json = false;
+  for (const std::string& arg : args) {
+    if (arg == "--json")
+      json = true;
+    else
+      words.push_back(arg);
+  }
+  if (!json) {
+    UndoDocument unused;
+    return undo(words, environment, out, err, unused);
+  }
+  // Standard output holds the document alone; the messages go to standard
+  // error as without --json, and the one that ended the undo is its error.
+  UndoDocument document;
+  std::ostringstream listingText, messages;
+  document.exitStatus = undo(words, environment, listingText, messages, document);
+  const std::string text = messages.str();
+  err << text;
+  if (document.exitStatus == kExitMachineFailed) {
+    std::string last = text.substr(0, text.find('\n'));
+    if (last.rfind("comsweep: ", 0) == 0) last.erase(0, 10);
+    document.error = last;
+  }
+  out << undoJsonDocument(document);
+  return document.exitStatus;
 }
 
 }  // namespace comsweep::app

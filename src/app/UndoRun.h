@@ -1,9 +1,10 @@
 #pragma once
-// "comsweep --undo [--list] [BACKUP]": puts back what a run removed, from
+// "comsweep --undo [--list] [--json] [BACKUP]": puts back what a run removed, from
 // its backup, into the machine a run would clean. Without BACKUP the newest
 // 9QReg-*.reg in the machine's drive C: is taken. The record goes to standard
 // error and to 9QUndo.log beside 9QReg.log; --list only says what would
-// happen and writes nothing.
+// happen and writes nothing; --json writes one JSON document (UndoReport)
+// to standard output instead of the listing.
 //
 // Exit status: 0 every key of the backup is there again, 1 some key was left
 // (it exists again with other values) or could not be put back, 2 the

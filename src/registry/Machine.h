@@ -35,11 +35,12 @@ struct Machine {
   // Where the keys physically live when HKEY_CLASSES_ROOT is composed of
   // several stores (a Wine prefix's user classes over its machine classes):
   // each store with the name of its root in a .reg file. Empty: `store`
-  // alone, named registryRoot.
+  // alone, named registryRoot. An undo adds each key into the layer its
+  // backup names, so the layers name the stores for writing too.
   struct Layer {
-    Layer(const Store* layerStore, std::string root, bool inFull = false, std::string layerFile = {})
+    Layer(Store* layerStore, std::string root, bool inFull = false, std::string layerFile = {})
         : store(layerStore), registryRoot(std::move(root)), namedInFull(inFull), file(std::move(layerFile)) {}
-    const Store* store;
+    Store* store;
     std::string registryRoot;
     // A user's own classes on a machine with user profiles: the run names
     // its keys in full, beginning with registryRoot ("HKEY_USERS\alice_Classes\CLSID\..."),

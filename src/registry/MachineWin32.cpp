@@ -89,8 +89,8 @@ MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
   machine->registryRoot = kMachineClasses;
   Store& machineOnly = *machineClasses;
   if (userClasses->rootOpens()) {
-    const Store* lower = machineClasses.get();
-    const Store* upper = userClasses.get();
+    Store* lower = machineClasses.get();
+    Store* upper = userClasses.get();
     machine->store =
         std::make_unique<LayeredStore>(std::move(userClasses), std::move(machineClasses));
     machine->layers = {{lower, kMachineClasses}, {upper, kUserClasses}};
@@ -110,7 +110,7 @@ MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
   std::vector<Machine::Layer> local = machine->layers;
   if (local.empty()) local.push_back({machine->store.get(), kMachineClasses});
   machine->api =
-      std::make_unique<LiveRegistry>(*machine->store, [owner, local](const Store* remote) {
+      std::make_unique<LiveRegistry>(*machine->store, [owner, local](Store* remote) {
         owner->layers = remote ? std::vector<Machine::Layer>{{remote, kMachineClasses}} : local;
       });
   machine->driveC = "C:\\";

@@ -183,8 +183,7 @@ void Restore::apply(const std::vector<BackupKey>& keys, RestorePlan& plan) {
     itemOf.emplace(registry::upperCase(key.path), i);
     std::string_view below;
     auto& layer = m_layers[static_cast<std::size_t>(layerOf(key.path, below))];
-    // The machine's stores are its own to change; the layers name them for reading.
-    auto& store = const_cast<registry::Store&>(*layer.store);
+    registry::Store& store = *layer.store;
     auto parent = itemOf.find(registry::upperCase(parentPath(key.path)));
     if (item.state == RestoreState::AlreadyThere) nodes[i] = find(store, below);
     if (item.state != RestoreState::PutBack) continue;

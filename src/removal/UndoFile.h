@@ -34,7 +34,7 @@ struct BackupResult {
 class UndoFile {
  public:
   // `root` names HKEY_CLASSES_ROOT in the file ("HKEY_LOCAL_MACHINE\SOFTWARE\Classes" ...).
-  UndoFile(const registry::Store& store, std::string root, std::filesystem::path directory)
+  UndoFile(registry::Store& store, std::string root, std::filesystem::path directory)
       : m_layers{{&store, std::move(root)}}, m_directory(std::move(directory)) {}
   // HKEY_CLASSES_ROOT composed of several stores: each key is written from
   // every store that holds it, named below that store's root, in the order

@@ -214,16 +214,31 @@ NodeId HiveStore::findChild(NodeId parent, std::string_view name) const {
     return compareNoCase(this->name(child), n) < 0;
   });
   if (it != end && m_nodes[*it].live && equalsNoCase(this->name(*it), name)) return *it;
+  if (const AddedSet* added = addedBelow(parent)) {
+    auto found = added->find(name);
+    if (found != added->end()) return *found;
+  }
   return kNoNode;
 }
 
 std::uint32_t HiveStore::childCount(NodeId node) const {
-  return isLive(node) ? m_nodes[node].liveChildren : 0;
+  if (!isLive(node)) return 0;
+  const AddedSet* added = addedBelow(node);
+  return m_nodes[node].liveChildren + (added ? static_cast<std::uint32_t>(added->size()) : 0);
 }
 
 NodeId HiveStore::childAt(NodeId parent, std::uint32_t index) const {
-  if (!isLive(parent) || index >= m_nodes[parent].liveChildren) return kNoNode;
-  return sortedChildren(parent)[index];
+  if (!isLive(parent) || index >= childCount(parent)) return kNoNode;
+  const AddedSet* added = addedBelow(parent);
+  if (!added) return sortedChildren(parent)[index];
+  auto [it, make] = m_merged.try_emplace(parent);
+  if (make) {
+    const NodeId* own = sortedChildren(parent);
+    it->second.reserve(childCount(parent));
+    std::merge(own, own + m_nodes[parent].liveChildren, added->begin(), added->end(),
+               std::back_inserter(it->second), ByName{this});
+  }
+  return it->second[index];
 }
 
 std::string_view HiveStore::name(NodeId node) const {
@@ -251,6 +266,15 @@ bool HiveStore::defaultData(NodeId node, ValueCell& value, std::string_view& dat
 }
 
 bool HiveStore::defaultValue(NodeId node, RegValue& out) const {
+  if (!isLive(node)) return false;
+  if (const std::vector<NamedValue>* set = m_additions.valuesOf(node)) {
+    for (const NamedValue& v : *set) {
+      if (!v.name.empty()) continue;
+      out = v.value;
+      return true;
+    }
+  }
+  if (m_nodes[node].cell == regf::kNoCell) return false;
   ValueCell value;
   std::string_view data;
   std::string scratch;
@@ -261,6 +285,8 @@ bool HiveStore::defaultValue(NodeId node, RegValue& out) const {
 }
 
 bool HiveStore::defaultValueNarrow(NodeId node, DWORD& type, std::string& out) const {
+  if (isLive(node) && (m_nodes[node].cell == regf::kNoCell || m_additions.valuesOf(node)))
+    return Store::defaultValueNarrow(node, type, out);
   ValueCell value;
   std::string_view data;
   std::string scratch;
@@ -279,6 +305,21 @@ bool HiveStore::defaultValueNarrow(NodeId node, DWORD& type, std::string& out) c
 
 bool HiveStore::values(NodeId node, std::vector<NamedValue>& out) const {
   out.clear();
+  if (!isLive(node)) return false;
+  const std::vector<NamedValue>* set = m_additions.valuesOf(node);
+  if (m_nodes[node].cell != regf::kNoCell && !fileValues(node, out)) return false;
+  // Values set since the last save replace those of the same name in place.
+  for (const NamedValue& v : set ? *set : std::vector<NamedValue>()) {
+    auto same = std::find_if(out.begin(), out.end(), [&](const NamedValue& o) { return equalsNoCase(o.name, v.name); });
+    if (same != out.end())
+      same->value = v.value;
+    else
+      out.push_back(v);
+  }
+  return true;
+}
+
+bool HiveStore::fileValues(NodeId node, std::vector<NamedValue>& out) const {
   std::vector<std::uint32_t> cells;
   if (!valueCells(node, cells)) return false;
   const regf::RegfView& view = m_hive->view();
@@ -297,8 +338,17 @@ bool HiveStore::values(NodeId node, std::vector<NamedValue>& out) const {
 LONG HiveStore::removeLeaf(NodeId parent, NodeId child) {
   if (!isLive(parent) || !isLive(child) || m_nodes[child].parent != parent)
     return ERROR_FILE_NOT_FOUND;
-  if (m_nodes[child].liveChildren != 0) return ERROR_ACCESS_DENIED;
-  m_nodes[child].live = false;
+  if (childCount(child) != 0) return ERROR_ACCESS_DENIED;
+  Node& c = m_nodes[child];
+  // The removal patch rewrites only the lists the hive was opened with.
+  if ((c.added && c.cell != regf::kNoCell) || m_grown.count(parent)) return ERROR_ACCESS_DENIED;
+  c.live = false;
+  m_merged.erase(parent);
+  if (c.added) {
+    // Never written: the save leaves it out.
+    m_added[parent].erase(child);
+    return ERROR_SUCCESS;
+  }
   --m_nodes[parent].liveChildren;
   m_pending.push_back(child);
   return ERROR_SUCCESS;
@@ -407,7 +457,7 @@ void HiveStore::filesHolding(NodeId node, std::vector<std::string>& out) const {
 }
 
 CommitResult HiveStore::prepareSave(SaveBatch& batch) {
-  if (m_pending.empty()) return {};
+  if (m_pending.empty() && m_additions.empty()) return {};
   std::string unchanged = m_file.string() + ": the hive was left unchanged: ";
   if (!m_hive) return CommitResult::failed(unchanged + "it could not be read again after the last save");
   if (std::string changed = changedOnDisk(); !changed.empty()) return CommitResult::failed(unchanged + changed);
@@ -417,7 +467,8 @@ CommitResult HiveStore::prepareSave(SaveBatch& batch) {
   if (!(copy->identity() == m_identity))
     return CommitResult::failed(unchanged + "another program changed it since it was read");
   std::vector<std::pair<std::size_t, std::size_t>> changed;
-  if (!patch(*copy, changed, error)) return CommitResult::failed(unchanged + error);
+  if (!m_pending.empty() && !patch(*copy, changed, error)) return CommitResult::failed(unchanged + error);
+  if (!m_additions.empty()) return prepareGrown(batch, *copy, std::move(unchanged));
 
   // The new file: the original's bytes copied by the system, the changed
   // ranges written from the patched copy.

@@ -15,15 +15,26 @@
 // Removals change only the store's own view until save(). A removal costs
 // constant time whatever the number of siblings; enumerating a key after
 // removals below it compacts its children once.
+//
+// Keys and values added (createKey, setValue) are written by the same save,
+// after the removals, into a grown copy of the hive (regf::RegfGrower). Once
+// saved, an added key cannot be removed in the same session, nor can a
+// subkey of a key that got added subkeys (ERROR_ACCESS_DENIED): the removal
+// patch knows only the lists the hive was opened with.
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Files.h"
 #include "registry/Store.h"
+#include "registry/Text.h"
+#include "registry/hive/HiveAdditions.h"
 #include "registry/memory/TextArena.h"
 #include "registry/regf/RegfCensus.h"
 #include "registry/regf/RegfHive.h"
@@ -59,6 +70,8 @@ class HiveStore : public Store {
   // or last saved; otherwise the file is not touched.
   CommitResult prepareSave(SaveBatch& batch) override;
   void filesHolding(NodeId node, std::vector<std::string>& out) const override;
+  LONG createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) override;
+  LONG setValue(NodeId node, const NamedValue& value) override;
 
   std::size_t nodeCount() const { return m_nodes.size(); }
 
@@ -76,7 +89,19 @@ class HiveStore : public Store {
     TextArena::Ref name;
     bool live = true;
     bool inFile = true;  // false once the file no longer holds the key
+    bool added = false;  // made by createKey(); its cell is kNoCell until saved
   };
+
+  // Orders the keys added below one parent by name, as the registry does;
+  // looks them up by name too.
+  struct ByName {
+    using is_transparent = void;
+    const HiveStore* store;
+    bool operator()(NodeId a, NodeId b) const { return compareNoCase(store->name(a), store->name(b)) < 0; }
+    bool operator()(NodeId a, std::string_view b) const { return compareNoCase(store->name(a), b) < 0; }
+    bool operator()(std::string_view a, NodeId b) const { return compareNoCase(a, store->name(b)) < 0; }
+  };
+  using AddedSet = std::set<NodeId, ByName>;
 
   explicit HiveStore(std::filesystem::path file) : m_file(std::move(file)) {}
 
@@ -91,6 +116,8 @@ class HiveStore : public Store {
   const NodeId* sortedChildren(NodeId node) const;
   // Reads the value cells of a live key; false when they cannot be read.
   bool valueCells(NodeId node, std::vector<std::uint32_t>& out) const;
+  // The values the file holds for a key it holds.
+  bool fileValues(NodeId node, std::vector<NamedValue>& out) const;
   // The default value's cell and its data (in `scratch` when it is not in
   // one piece in the file); false when there is none or it cannot be read.
   bool defaultData(NodeId node, regf::ValueCell& value, std::string_view& data,
@@ -102,6 +129,15 @@ class HiveStore : public Store {
              std::string& error) const;
   // False with `error` when a parent whose subkeys are to be rewritten
   // shares its key cell or a subkey list with another kept structure.
+  // The live keys added below `parent`, or null.
+  const AddedSet* addedBelow(NodeId parent) const;
+  // Writes the additions into `image` (the whole hive, removals patched);
+  // `cells` receives the new keys' cells. False with `error`.
+  bool grow(std::vector<unsigned char>& image, std::vector<std::pair<NodeId, std::uint32_t>>& cells,
+            std::string& error) const;
+  // prepareSave() when keys or values were added: `copy` (removals patched)
+  // grown in memory and written whole.
+  CommitResult prepareGrown(SaveBatch& batch, const regf::RegfHive& copy, std::string unchanged);
   bool checkRewritable(const regf::RegfView& view, const regf::RegfCensus& census,
                        const std::vector<NodeId>& parents, std::string& error) const;
   // "the key <path>", or "the root key".
@@ -118,6 +154,14 @@ class HiveStore : public Store {
   TextArena m_names;
   bool m_topIsRoot = true;
   std::vector<NodeId> m_pending;  // removed since opening or the last save
+  // The keys added below each key (dropped again when removed before a save).
+  std::unordered_map<NodeId, AddedSet> m_added;
+  // Each key with added subkeys: its children, the hive's and the added
+  // ones, in the registry's order; made when first enumerated.
+  mutable std::unordered_map<NodeId, std::vector<NodeId>> m_merged;
+  // Keys whose subkey lists in the file hold added keys.
+  std::unordered_set<NodeId> m_grown;
+  HiveAdditions m_additions;  // since opening or the last save
 };
 
 }  // namespace comsweep::registry

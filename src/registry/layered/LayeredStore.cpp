@@ -135,6 +135,38 @@ LONG LayeredStore::removeLeaf(NodeId parent, NodeId child) {
   return status;
 }
 
+LONG LayeredStore::createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) {
+  out = kNoNode;
+  created = false;
+  if (!isLive(parent)) return ERROR_KEY_DELETED;
+  if (NodeId existing = findChild(parent, name); existing != kNoNode) {
+    out = existing;
+    return ERROR_SUCCESS;
+  }
+  bool inUpper = isUpper(parent);
+  NodeId own = ownId(parent);
+  if (isBoth(parent)) {
+    const Both& owner = both(parent);
+    inUpper = m_upper->isLive(owner.upper);
+    own = inUpper ? owner.upper : owner.lower;
+    owner.childrenKnown = false;
+    owner.children.clear();
+  }
+  NodeId child = kNoNode;
+  LONG status = (inUpper ? *m_upper : *m_lower).createKey(own, name, child, created);
+  if (status == ERROR_SUCCESS && child >= kBothBit) return ERROR_ACCESS_DENIED;  // past the ids this store can tell apart
+  if (status == ERROR_SUCCESS) out = inUpper ? child | kUpperBit : child;
+  return status;
+}
+
+LONG LayeredStore::setValue(NodeId node, const NamedValue& value) {
+  if (!isLive(node)) return ERROR_KEY_DELETED;
+  if (!isBoth(node)) return (isUpper(node) ? *m_upper : *m_lower).setValue(ownId(node), value);
+  const Both& entry = both(node);
+  if (m_upper->isLive(entry.upper)) return m_upper->setValue(entry.upper, value);
+  return m_lower->setValue(entry.lower, value);
+}
+
 void LayeredStore::filesHolding(NodeId node, std::vector<std::string>& out) const {
   if (!isBoth(node)) return storeOf(node).filesHolding(ownId(node), out);
   m_upper->filesHolding(both(node).upper, out);

@@ -37,6 +37,13 @@ class LayeredStore : public Store {
   bool defaultValueNarrow(NodeId node, DWORD& type, std::string& out) const override;
   bool values(NodeId node, std::vector<NamedValue>& out) const override;
   LONG removeLeaf(NodeId parent, NodeId child) override;
+  // A new key goes where the registry puts one created below
+  // HKEY_CLASSES_ROOT: into the user's classes when its parent has a copy
+  // there, else into the machine's. An undo, which knows the store a key
+  // came from, adds through the machine's layers instead.
+  LONG createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) override;
+  // Values go to the copy whose values the key shows: the user's, when it has one.
+  LONG setValue(NodeId node, const NamedValue& value) override;
   // The files of both copies of a key present in both stores.
   void filesHolding(NodeId node, std::vector<std::string>& out) const override;
   // Prepares the lower store's files, then the upper one's; each writes

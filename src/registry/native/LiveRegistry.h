@@ -22,7 +22,7 @@ class LiveRegistry : public RegistryApi {
   using Connect = std::function<LONG(const std::string& machine, std::unique_ptr<Store>& classes)>;
   // Called after each connection with the classes the run now works on: a
   // named machine's, or null for this computer's.
-  using Connected = std::function<void(const Store* remote)>;
+  using Connected = std::function<void(Store* remote)>;
 
   LiveRegistry(Store& local, Connected connected, Connect connect = connectRemoteClasses);
 

@@ -63,7 +63,7 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
     addKey(*upper, {"m9q.User", sz("user")});
     addKey(*lower, {"m9q.Both", sz("machine's")});
     addKey(*lower, {"m9q.Machine", sz("machine")});
-    const MemoryStore &up = *upper, &low = *lower;
+    MemoryStore &up = *upper, &low = *lower;
     LayeredStore store(std::move(upper), std::move(lower));
     registry::HandleTable api(store);
     EXPECT_EQ(defaultText(api, "m9q.both"), "user's");
@@ -209,6 +209,40 @@ TEST(LayeredStore, AnExportsUserClassesLieOverItsMachineClasses) {
             "[HKEY_CURRENT_USER\\Software\\Classes\\m9q.User]\r\n\r\n"
             "[HKEY_CURRENT_USER\\Software\\Classes\\m9q.User\\Sub]\r\n@=\"user\"\r\n\r\n"
             "[HKEY_CURRENT_USER\\Software\\Classes\\Wow6432Node\\m9q.User32]\r\n@=\"user 32\"\r\n\r\n");
+}
+
+// A key made through the composed tree goes into the user's classes below a
+// key the user has a copy of, else into the machine's; values go to the
+// copy the key shows.
+TEST(LayeredStore, AddsWhereTheRegistryCreatesBelowTheClassesRoot) {
+  auto upper = std::make_unique<MemoryStore>();
+  auto lower = std::make_unique<MemoryStore>();
+  addKey(*upper, {"Both", sz("user's")});
+  addKey(*lower, {"Both", sz("machine's")});
+  addKey(*lower, {"Machine", sz("m")});
+  MemoryStore &up = *upper, &low = *lower;
+  LayeredStore store(std::move(upper), std::move(lower));
+  registry::NodeId made = registry::kNoNode;
+  bool created = false;
+  const struct {
+    const char* parent;
+    const char* name;
+  } cases[] = {{"Both", "U"}, {"Machine", "M"}, {"", "Top"}};
+  for (const auto& c : cases) {
+    registry::NodeId parent = *c.parent ? store.findChild(store.root(), c.parent) : store.root();
+    ASSERT_EQ(store.createKey(parent, c.name, made, created), 0) << c.name;
+    EXPECT_TRUE(created);
+    EXPECT_EQ(store.setValue(made, {"", sz(c.name)}), 0);
+  }
+  ASSERT_EQ(store.setValue(store.findChild(store.root(), "both"), {"v", sz("x")}), 0);
+  EXPECT_EQ(allKeys(up), (std::vector<std::string>{"Both", "Both\\U", "Top"}));
+  EXPECT_EQ(allKeys(low), (std::vector<std::string>{"Both", "Machine", "Machine\\M"}));
+  std::vector<registry::NamedValue> values;
+  ASSERT_TRUE(low.values(low.findChild(low.root(), "Both"), values));
+  EXPECT_EQ(values.size(), 1u);  // the machine's copy is not what the key shows
+  ASSERT_TRUE(store.values(store.findChild(store.root(), "Both"), values));
+  EXPECT_EQ(values.size(), 2u);
+  EXPECT_EQ(store.childCount(store.findChild(store.root(), "Both")), 1u);
 }
 
 }  // namespace

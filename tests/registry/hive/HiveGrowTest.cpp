@@ -1,0 +1,232 @@
+// Keys and values added to hives (createKey, setValue, save) as the hive
+// tools read them: libhivex, hivexregedit and hivexsh, none of them ours.
+
+#include <gmock/gmock.h>
+#include <hivex.h>
+
+#include <algorithm>
+#include <functional>
+#include <numeric>
+#include <random>
+
+#include "gen/MachineGenerator.h"
+#include "registry/hive/HiveFixture.h"
+#include "registry/hive/HiveStore.h"
+#include "registry/Text.h"
+#include "registry/regf/RegfGrower.h"
+#include "support/Fixture.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace registry;
+
+std::unique_ptr<HiveStore> openStore(const fs::path& file) {
+  std::string error;
+  auto store = HiveStore::open(file, HiveStore::Top::ClassesIfPresent, error);
+  EXPECT_TRUE(store) << error;
+  return store;
+}
+
+std::string exportOf(const fs::path& file) {
+  std::optional<std::string> text = commandOutput("hivexregedit --export '" + file.string() + "' '\\'");
+  EXPECT_TRUE(text) << "hivexregedit cannot read " << file;
+  return text.value_or("");
+}
+
+struct SavedKey {
+  NodeId parent;  // index into the list, or kNoNode for the store's root
+  std::string name;
+  std::vector<NamedValue> values;
+};
+
+// Every key below `top` with its values, parents first.
+void collect(const Store& store, NodeId top, std::size_t parent, std::vector<SavedKey>& out,
+             std::vector<NodeId>& nodes) {
+  for (std::uint32_t i = 0; i < store.childCount(top); ++i) {
+    NodeId child = store.childAt(top, i);
+    SavedKey key{static_cast<NodeId>(parent), std::string(store.name(child)), {}};
+    ASSERT_TRUE(store.values(child, key.values));
+    out.push_back(std::move(key));
+    nodes.push_back(child);
+    collect(store, child, out.size() - 1, out, nodes);
+  }
+}
+
+// A generated hive loses its CLSID subtree, saved, and gets it back from
+// what was read before, keys made in a shuffled order (parents first):
+// hivexregedit then exports the hive as it was, and the engine reads it.
+TEST(HiveGrow, KeysPutBackAfterARemovalExportAsTheOriginal) {
+  TempDir dir;
+  const fs::path file = dir / "hive";
+  ASSERT_TRUE(bench::generateMachine({1500, bench::MachineFormat::Hive, file.string()}).ok);
+  const std::string before = exportOf(file);
+  ASSERT_NE(before.find("\\CLSID\\"), std::string::npos);
+
+  std::vector<SavedKey> saved;
+  {
+    auto store = openStore(file);
+    ASSERT_TRUE(store);
+    const NodeId clsid = store->findChild(store->root(), "CLSID");
+    std::vector<NodeId> nodes;
+    collect(*store, clsid, kNoNode, saved, nodes);
+    ASSERT_GT(saved.size(), 1500u);
+    for (std::size_t i = nodes.size(); i-- > 0;)
+      ASSERT_EQ(store->removeLeaf(saved[i].parent == kNoNode ? clsid : nodes[saved[i].parent], nodes[i]), 0);
+    ASSERT_FALSE(store->save().failure.failed());
+  }
+  ASSERT_EQ(exportOf(file).find("\\CLSID\\"), std::string::npos);
+
+  auto store = openStore(file);
+  ASSERT_TRUE(store);
+  const NodeId clsid = store->findChild(store->root(), "CLSID");
+  std::vector<std::size_t> order(saved.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::shuffle(order.begin(), order.end(), std::mt19937(26));
+  std::vector<NodeId> made(saved.size(), kNoNode);
+  // Rounds until every key's parent is there.
+  for (bool progress = true; progress;) {
+    progress = false;
+    for (std::size_t i : order) {
+      const SavedKey& key = saved[i];
+      if (made[i] != kNoNode || (key.parent != kNoNode && made[key.parent] == kNoNode)) continue;
+      bool created = false;
+      ASSERT_EQ(store->createKey(key.parent == kNoNode ? clsid : made[key.parent], key.name, made[i], created), 0);
+      ASSERT_TRUE(created);
+      for (const NamedValue& value : key.values) ASSERT_EQ(store->setValue(made[i], value), 0);
+      progress = true;
+    }
+  }
+  CommitResult result = store->save();
+  ASSERT_FALSE(result.failure.failed()) << result.failure.why;
+  EXPECT_EQ(exportOf(file), before);
+  std::string error;
+  EXPECT_TRUE(HiveStore::open(file, HiveStore::Top::ClassesIfPresent, error)) << error;
+}
+
+std::string utf16(std::string_view utf8) { return utf8ToUtf16le(utf8) + std::string(2, '\0'); }
+
+// Thousands of keys added to a small hive in one save, then more in a
+// second: the hive grows by many hbins, libhivex lists the keys in the
+// registry's order and reads every kind of value, big data included.
+TEST(HiveGrow, GrowsByManyHbinsAndTheHiveToolsReadEveryKeyAndValue) {
+  TempDir dir;
+  const fs::path file = dir / "hive";
+  writeHive(file, {{"CLSID\\{X}", sz("x")}, {"Keep", std::nullopt}});
+  const auto sizeBefore = fs::file_size(file);
+  auto store = openStore(file);
+  ASSERT_TRUE(store);
+  const NodeId clsid = store->findChild(store->root(), "CLSID");
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%04d", i % 2 ? "k" : "K", (i * 7919) % 3000);
+    names.push_back(name);
+  }
+  // Latin-1, beyond it, and beyond the BMP; "_" sorts after the letters.
+  for (const char* odd : {"\xC3\xA4rger", "\xCE\xA9mega", "\xF0\x9F\x98\x80", "_under", "zz"}) names.push_back(odd);
+  const std::string big(40000, '\x5A');
+  const std::vector<NamedValue> values = {
+      {"", {REG_SZ, utf16("default \xE2\x82\xAC")}},
+      {"Big", {REG_BINARY, big}},
+      {"Inline", {REG_BINARY, std::string("\x01\x02\x03", 3)}},
+      {"Empty", {REG_SZ, ""}},
+      {"\xC3\x9C", {REG_DWORD, std::string("\x2A\0\0\0", 4)}},
+      {"Odd", {0x2A, "xyz12"}},
+  };
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    NodeId node = kNoNode;
+    bool created = false;
+    ASSERT_EQ(store->createKey(clsid, names[i], node, created), 0) << names[i];
+    if (i == 0)
+      for (const NamedValue& v : values) ASSERT_EQ(store->setValue(node, v), 0);
+    else
+      ASSERT_EQ(store->setValue(node, {"", {REG_SZ, utf16(names[i])}}), 0);
+  }
+  ASSERT_FALSE(store->save().failure.failed());
+  const auto sizeAfter = fs::file_size(file);
+  EXPECT_EQ(sizeAfter % 4096, 0u);
+  EXPECT_GT(sizeAfter, sizeBefore + 50 * 4096);
+
+  // A second save on the same store adds below a key added by the first.
+  NodeId first = store->findChild(clsid, names[0]), sub = kNoNode;
+  bool created = false;
+  ASSERT_EQ(store->createKey(first, "Sub", sub, created), 0);
+  ASSERT_EQ(store->setValue(sub, {"v", {REG_DWORD, std::string("\1\0\0\0", 4)}}), 0);
+  ASSERT_FALSE(store->save().failure.failed());
+  // The removal patch knows only the lists the hive was opened with.
+  EXPECT_EQ(store->removeLeaf(first, sub), ERROR_ACCESS_DENIED);
+
+  hive_h* h = hivex_open(file.c_str(), 0);
+  ASSERT_NE(h, nullptr);
+  hive_node_h c = hivex_node_get_child(h, hivex_root(h), "CLSID");
+  hive_node_h* children = hivex_node_children(h, c);
+  std::vector<std::string> listed;
+  for (hive_node_h* k = children; *k; ++k) {
+    char* name = hivex_node_name(h, *k);
+    listed.emplace_back(name);
+    std::free(name);
+  }
+  std::free(children);
+  std::vector<std::string> expected = names;
+  expected.push_back("{X}");
+  std::sort(expected.begin(), expected.end(), [](const std::string& a, const std::string& b) { return compareNoCase(a, b) < 0; });
+  EXPECT_EQ(listed, expected);
+  // Every value of the first key, as libhivex reads it.
+  hive_node_h key = hivex_node_get_child(h, c, names[0].c_str());
+  ASSERT_NE(key, 0u);
+  for (const NamedValue& v : values) {
+    hive_value_h value = hivex_node_get_value(h, key, v.name.c_str());
+    ASSERT_NE(value, 0u) << v.name;
+    hive_type type{};
+    std::size_t length = 0;
+    char* data = hivex_value_value(h, value, &type, &length);
+    ASSERT_NE(data, nullptr) << v.name;
+    EXPECT_EQ(static_cast<DWORD>(type), v.value.type) << v.name;
+    EXPECT_EQ(std::string(data, length), v.value.data) << v.name;
+    std::free(data);
+  }
+  hivex_close(h);
+  // hivexsh walks to the key added by the second save.
+  std::optional<std::string> shell = commandOutput("printf 'cd \\\\CLSID\\\\" + names[0] + "\\\\Sub\\nlsval\\n' | hivexsh '" +
+                                                   file.string() + "'");
+  ASSERT_TRUE(shell);
+  EXPECT_NE(shell->find("\"v\"=dword:00000001"), std::string::npos) << *shell;
+}
+
+// The hash of lh lists as libhivex writes it for the same names.
+TEST(HiveGrow, HashesNamesAsTheHiveToolsDo) {
+  TempDir dir;
+  for (const char* name : {"MixedCase", "{00000000-0000-0000-C000-000000000046}", "m9q.x"}) {
+    const fs::path file = dir / "hive";
+    writeHive(file, {{name, std::nullopt}});
+    const std::string bytes = readFile(file);
+    const std::size_t list = listOf(bytes, 0x1000 + le32At(bytes, 0x24));
+    ASSERT_EQ(bytes.substr(list + 4, 2), "lh");
+    EXPECT_EQ(le32At(bytes, list + 12), regf::nameHash(name)) << name;
+  }
+}
+
+// A save that finds the file changed since it was read leaves it as it is,
+// and so does one the grown hive would not read back from.
+TEST(HiveGrow, LeavesAHiveChangedSinceItWasReadAsItIs) {
+  TempDir dir;
+  const fs::path file = dir / "hive";
+  writeHive(file, {{"CLSID\\{X}", sz("x")}});
+  auto store = openStore(file);
+  ASSERT_TRUE(store);
+  NodeId node = kNoNode;
+  bool created = false;
+  ASSERT_EQ(store->createKey(store->root(), "New", node, created), 0);
+  writeHive(file, {{"CLSID\\{Y}", sz("y")}});
+  const std::string other = readFile(file);
+  CommitResult result = store->save();
+  EXPECT_TRUE(result.failure.failed());
+  EXPECT_THAT(result.failure.why, ::testing::HasSubstr("changed it since it was read"));
+  EXPECT_EQ(readFile(file), other);
+}
+
+}  // namespace
+}  // namespace comsweep::test
