@@ -45,6 +45,12 @@ if(COMSWEEP_BUILD_PACKAGE)
   set_tests_properties(WindowsPackageUnderWine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 endif()
 
+# The windows driven by real key presses and clicks, under Wine in a prefix
+# and on a virtual X server of the test's own.
+add_test(NAME RealInputWine
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/input/test-real-input wine $<TARGET_FILE:comsweep>)
+set_tests_properties(RealInputWine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+
 # The windows, driven by window messages on the live registry of the test
 # prefix; they need a display (scripts/test-windows starts a virtual X
 # server) and the manifest of the program's common controls.
