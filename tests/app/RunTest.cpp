@@ -121,8 +121,9 @@ TEST(Run, AnInteractiveRunShowsTheReasonsAfterTheClosingMessage) {
     EXPECT_EQ(s.windows.messages[0].find(" keys have been removed in your registry."), 5u) << s.windows.messages[0];
     for (std::size_t i = 0; i < c.reasonsStart.size(); ++i)
       EXPECT_EQ(s.windows.messages[1 + i].rfind(c.reasonsStart[i], 0), 0u) << s.windows.messages[1 + i];
-    if (c.refuse)  // what is missing, said where the rights lack
+    if (c.refuse) {  // what is missing, said where the rights lack
       EXPECT_NE(s.windows.messages[1].find("an administrator's rights are missing"), std::string::npos);
+    }
   }
 }
 
