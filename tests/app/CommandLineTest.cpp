@@ -6,7 +6,6 @@
 
 #include "app/Program.h"
 #include "families/Families.h"
-#include "families/PatternList.h"
 
 namespace comsweep::app {
 namespace {
@@ -23,7 +22,7 @@ std::string ticked(const Selection& selection) {
 }
 
 TEST(CommandLine, SwitchesTickTheirBoxes) {
-  const std::tuple<const char*, const char*, bool> cases[] = {  // text, ticked, display
+  const struct { const char *text, *ticked; bool display; } cases[] = {
       {"/m9q", "M9q", false}, {"/M9Q+ /M9Q", "M9q M9qPlus", false}, {"/M9Q/M9Q+", "M9q M9qPlus", false},
       // The second copy of a "+" switch is found by the plain switch.
       {"/M9Q+ /M9Q+", "M9q M9qPlus", false}, {"/T9Q /ALL", "ALL", false}, {"/SOMETHING", "ALL", false},
@@ -33,50 +32,52 @@ TEST(CommandLine, SwitchesTickTheirBoxes) {
       // "/D" is looked for only after the family switches are cut out.
       {"/H9Q", "H9q", false},
   };
-  for (auto [text, boxes, display] : cases) {
-    SCOPED_TRACE(text);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
     Selection selection;
     selection.boxes.fill(true);  // every box must be written: a box left alone shows
-    CommandLineFlags flags = parseCommandLine(text, selection);
+    CommandLineFlags flags = parseCommandLine(c.text, selection);
     EXPECT_TRUE(flags.unattended);
-    EXPECT_EQ(flags.endAtOnce, display);
-    EXPECT_EQ(ticked(selection), boxes);
+    EXPECT_EQ(flags.endAtOnce, c.display);
+    EXPECT_EQ(ticked(selection), c.ticked);
   }
   // No text at all leaves the designed selection for the operator.
   Selection selection;
   selection[Box::p9q] = 1;
   CommandLineFlags flags = parseCommandLine("", selection);
-  EXPECT_FALSE(flags.unattended || flags.endAtOnce);
+  EXPECT_FALSE(flags.unattended);
+  EXPECT_FALSE(flags.endAtOnce);
   EXPECT_EQ(ticked(selection), "P9q");
   EXPECT_EQ(selection.reviewFirst, 1);
 }
 
 TEST(CommandLine, WordsThatAreNoSwitchesAreRefusedNotReadAsSwitches) {
-  // arguments, refusal (a part of it; empty when accepted), options set ("h", "v", "l", "j")
-  const std::tuple<std::vector<std::string>, const char*, const char*> cases[] = {
-      {{"/srv/wine/prefix"}, "('wine' is none)", ""}, {{"/home/sam/.wine"}, "('home' is none)", ""},
-      {{"/data/prefix"}, "('prefix' is none)", ""}, {{"--dry-run", "/M9Q"}, "unknown option '--dry-run'", ""},
-      {{"-n", "/M9Q"}, "unknown option '-n'", ""}, {{"/M9Q", "--force"}, "unknown option '--force'", ""},
-      {{"/M9QX"}, "('M9QX' is none)", ""}, {{"XYZ/M9Q"}, "('XYZ' is none)", ""}, {{"/M9Q /ALLX"}, "'/ALLX'", ""},
-      {{"existing"}, "'existing' names an existing file or directory", ""},
+  // refused: a part of the refusal, empty when accepted; set: the options
+  // an accepted text sets ("h" help, "v" version, "l" list, "j" json).
+  const struct { std::vector<std::string> args; const char *refused, *set = ""; } cases[] = {
+      {{"/srv/wine/prefix"}, "('wine' is none)"}, {{"/home/sam/.wine"}, "('home' is none)"},
+      {{"/data/prefix"}, "('prefix' is none)"}, {{"--dry-run", "/M9Q"}, "unknown option '--dry-run'"},
+      {{"-n", "/M9Q"}, "unknown option '-n'"}, {{"/M9Q", "--force"}, "unknown option '--force'"},
+      {{"/M9QX"}, "('M9QX' is none)"}, {{"XYZ/M9Q"}, "('XYZ' is none)"}, {{"/M9Q /ALLX"}, "'/ALLX'"},
+      {{"existing"}, "'existing' names an existing file or directory"},
       // Every form the switch reader knows stays accepted.
-      {{"/m9q/P9Q+"}, "", ""}, {{"/SILENT"}, "", ""}, {{"/DISPLAY", "/M9Q"}, "", ""}, {{"XYZ"}, "", ""},
-      {{"/M9Q+ /log", "/t9q/ALL/"}, "", ""}, {{"/Dx/sX"}, "", ""}, {{}, "", ""},
+      {{"/m9q/P9Q+"}, ""}, {{"/SILENT"}, ""}, {{"/DISPLAY", "/M9Q"}, ""}, {{"XYZ"}, ""},
+      {{"/M9Q+ /log", "/t9q/ALL/"}, ""}, {{"/Dx/sX"}, ""}, {{}, ""},
       {{"/?"}, "", "h"}, {{"-h"}, "", "h"}, {{"--Help", "/M9Q"}, "", "h"}, {{"-V"}, "", "v"}, {{"--VERSION"}, "", "v"},
       {{"--list", "/M9Q", "--json"}, "", "lj"},
   };
-  for (const auto& [args, refusal, set] : cases) {
-    SCOPED_TRACE(argumentText(args));
-    ProgramOptions options = readOptions(args, [](const std::string& word) { return word == "existing"; });
-    if (*refusal == '\0') {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(argumentText(c.args));
+    ProgramOptions options = readOptions(c.args, [](const std::string& word) { return word == "existing"; });
+    if (*c.refused == '\0') {
       EXPECT_EQ(options.refusal, "");
     } else {
-      EXPECT_NE(options.refusal.find(refusal), std::string::npos) << options.refusal;
+      EXPECT_NE(options.refusal.find(c.refused), std::string::npos) << options.refusal;
     }
     std::string flags = std::string(options.help ? "h" : "") + (options.version ? "v" : "") + (options.list ? "l" : "") +
                         (options.json ? "j" : "");
     if (options.refusal.empty()) {
-      EXPECT_EQ(flags, set);
+      EXPECT_EQ(flags, c.set);
     }
   }
 }
@@ -100,20 +101,6 @@ TEST(CommandLine, HelpAndVersionTellTheirOutputFailed) {
   for (const char* part : {"/S (/SILENT)", "with /D", "--list", "--json", "9QReg-", "wineserver -w", "COMSWEEP_SERVER_WAIT",
                            "Of --list: 0 nothing found, 1 keys found, 2"})
     EXPECT_NE(out.str().find(part), std::string::npos) << part;
-}
-
-TEST(PatternList, FollowsTheBuildOrder) {
-  auto build = [](std::vector<Box> boxes) {
-    Selection s;
-    for (Box b : boxes) s[b] = true;
-    return families::buildPatternList(s).fragments;
-  };
-  using V = std::vector<std::string>;
-  EXPECT_EQ(build({Box::t9qPlus, Box::h9qPlus, Box::r9qPlus, Box::n9qPlus}), V{});
-  EXPECT_EQ(build({Box::m9q, Box::m9qPlus, Box::p9q, Box::p9qPlus, Box::t9q, Box::t9qPlus, Box::w9q, Box::w9qPlus,
-                   Box::h9q, Box::h9qPlus, Box::n9q, Box::n9qPlus, Box::r9q, Box::r9qPlus}),
-            (V{"m9q", "ASSETBINDER", "GVOXA", "DATEPAD", "CADENCEX", "p9q", "QZ.", "t9q", "w9q", "M9QRES", "GRIDCHART",
-               "h9q", "n9q", "r9q"}));
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST(Run, ASessionUsesTheMachinesOwnCallsWhereItHasThem) {
   machine.driveC = dir.path();
   Session run(machine);
   families::Selection chosen;
-  chosen[Box::m9q] = 1;
+  chosen[Box::m9q] = true;
   scan::ScanResult scanned = run.scan(registry::HKEY_CLASSES_ROOT, families::buildPatternList(chosen));
   run.removeKeys(registry::HKEY_CLASSES_ROOT, scanned.keys, scanned.found);
   EXPECT_EQ(run.exitStatus(), kExitNotAllRemoved);  // refused by the machine's own calls
@@ -64,7 +64,8 @@ TEST(Run, AFailedRemoteConnectionReturnsToTheWaitingWindowAndTheCloseBoxCancelsQ
   s.form.continueClicked();
   EXPECT_EQ(s.windows.messages, std::vector<std::string>{"Unable to connect to the remote machine  FOO ."});
   EXPECT_EQ(s.windows.trace, std::vector<std::string>{"msgbox"});
-  EXPECT_FALSE(s.form.ended() || s.form.root() != 0u);
+  EXPECT_FALSE(s.form.ended());
+  EXPECT_EQ(s.form.root(), 0u);
 
   // Corrected to the local machine's empty name, but another run holds the
   // machine: the gate's refusal is shown and the window waits again.
@@ -82,7 +83,9 @@ TEST(Run, AFailedRemoteConnectionReturnsToTheWaitingWindowAndTheCloseBoxCancelsQ
     EXPECT_EQ(form.heading, "3 Keys about to be removed in the registry:");
   };
   s.form.continueClicked();
-  EXPECT_TRUE(s.form.ended() && s.windows.messages.size() == 2u && !std::filesystem::exists(s.dir / "9QReg.log"));
+  EXPECT_TRUE(s.form.ended());
+  EXPECT_EQ(s.windows.messages.size(), 2u);
+  EXPECT_FALSE(std::filesystem::exists(s.dir / "9QReg.log"));
   EXPECT_EQ(test::allKeys(*s.store).size(), 6u);
   EXPECT_EQ(s.windows.trace[2], "main.pointer=11");
   EXPECT_EQ(std::vector<std::string>(s.windows.trace.end() - 5, s.windows.trace.end()),
@@ -96,17 +99,17 @@ TEST(Run, AFailedRemoteConnectionReturnsToTheWaitingWindowAndTheCloseBoxCancelsQ
 TEST(Run, AnInteractiveRunShowsTheReasonsAfterTheClosingMessage) {
   struct Case {
     const char* name;
-    bool refuse, failCommit, failBackup, logIsDirectory;
+    bool refuse = false, failCommit = false, failBackup = false, logIsDirectory = false;
     std::vector<std::string> reasonsStart;  // one entry a box after the closing message
   };
   const std::vector<Case> cases = {
-      {"all removed", false, false, false, false, {}},
-      {"access denied", true, false, false, false,
-       {"1 of the listed keys could not be removed (Access is denied.(5)); see "}},
-      {"save failed", false, true, false, false, {"No key removed: disk full."}},
-      {"backup failed", false, false, true, false,
-       {"No key removed: the backup could not be written: read-only drive."}},
-      {"log not written", false, false, false, true, {"The log could not be written: "}},
+      {.name = "all removed"},
+      {.name = "access denied", .refuse = true,
+       .reasonsStart = {"1 of the listed keys could not be removed (Access is denied.(5)); see "}},
+      {.name = "save failed", .failCommit = true, .reasonsStart = {"No key removed: disk full."}},
+      {.name = "backup failed", .failBackup = true,
+       .reasonsStart = {"No key removed: the backup could not be written: read-only drive."}},
+      {.name = "log not written", .logIsDirectory = true, .reasonsStart = {"The log could not be written: "}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -20,26 +20,9 @@ std::map<std::string, std::string> contents(const std::filesystem::path& dir) {
   return files;
 }
 
-// A machine of the given format whose classes hold `odd` (a path below the
-// classes root, with "\\" between levels) before the family key m9q.Z.
+// A machine whose classes hold `odd` before the family key m9q.Z.
 std::filesystem::path machineWith(const std::filesystem::path& dir, Format format, const std::string& odd) {
-  std::string reg = "Windows Registry Editor Version 5.00\r\n";
-  std::string wine = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
-  std::vector<ContractKey> hive;
-  for (const std::string& path : {odd, std::string("m9q.Z")}) {
-    std::string escaped;
-    for (char c : path) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    reg += "\r\n[HKEY_CLASSES_ROOT\\" + path + "]\r\n@=\"x\"\r\n";
-    wine += "\n[Software\\\\Classes\\\\" + escaped + "] 1700000000\n#time=1d\n@=\"x\"\n";
-    hive.push_back({"Classes\\" + path, sz("x")});
-  }
-  std::filesystem::create_directories(dir / "prefix" / "drive_c");
-  const std::filesystem::path file = format == Format::Reg    ? dir / "m.reg"
-                                     : format == Format::Wine ? dir / "prefix" / "system.reg"
-                                                              : dir / "SOFTWARE";
-  if (format == Format::Hive) writeHive(file, hive);
-  else writeFile(file, format == Format::Reg ? reg : wine);
-  return format == Format::Wine ? dir / "prefix" : file;
+  return writeMachine(dir, format, {{odd, "x"}, {"m9q.Z", "x"}});
 }
 
 TEST(DamagedMachine, AKeyNoRegistryCanHoldIsRefusedAtOpenNamingIt) {

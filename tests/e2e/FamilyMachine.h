@@ -12,13 +12,11 @@ namespace comsweep::test {
 
 enum class Format { Reg, Wine, Hive };
 
-// A machine with `perFamily` ProgID keys of the m9q and of the p9q family,
-// each with a subkey, and one unrelated key. Returns what to run on.
-inline std::filesystem::path makeMachine(const std::filesystem::path& dir, Format format, int perFamily) {
-  std::vector<std::pair<std::string, std::string>> keys = {{"Other", "stays"}};
-  for (int i = 0; i < perFamily; ++i)
-    for (const std::string family : {"m9q", "p9q"})
-      keys.insert(keys.end(), {{family + ".Part" + std::to_string(i), "x"}, {family + ".Part" + std::to_string(i) + "\\CLSID", "{0}"}});
+// A machine of the given format whose classes hold `keys` (paths below the
+// classes root, "\\" between levels, each with a default string value).
+// Returns what to run on.
+inline std::filesystem::path writeMachine(const std::filesystem::path& dir, Format format,
+                                          const std::vector<std::pair<std::string, std::string>>& keys) {
   std::string reg = "Windows Registry Editor Version 5.00\r\n";
   std::string wine = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
   std::vector<ContractKey> hive;
@@ -34,6 +32,16 @@ inline std::filesystem::path makeMachine(const std::filesystem::path& dir, Forma
   if (format == Format::Hive) writeHive(file, hive);
   else writeFile(file, format == Format::Reg ? reg : wine);
   return format == Format::Wine ? dir / "prefix" : file;
+}
+
+// A machine with `perFamily` ProgID keys of the m9q and of the p9q family,
+// each with a subkey, and one unrelated key. Returns what to run on.
+inline std::filesystem::path makeMachine(const std::filesystem::path& dir, Format format, int perFamily) {
+  std::vector<std::pair<std::string, std::string>> keys = {{"Other", "stays"}};
+  for (int i = 0; i < perFamily; ++i)
+    for (const std::string family : {"m9q", "p9q"})
+      keys.insert(keys.end(), {{family + ".Part" + std::to_string(i), "x"}, {family + ".Part" + std::to_string(i) + "\\CLSID", "{0}"}});
+  return writeMachine(dir, format, keys);
 }
 
 }  // namespace comsweep::test

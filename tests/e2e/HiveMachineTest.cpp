@@ -13,7 +13,15 @@
 namespace comsweep::test {
 namespace {
 
-std::string utf16(std::string_view text) { return registry::utf8ToUtf16le(text) + std::string(2, '\0'); }
+// Merges the run's backup into `hive` the way the README tells, below `prefix`.
+void mergeBackup(const std::filesystem::path& dir, const std::filesystem::path& hive, const std::string& prefix) {
+  auto backups = filesStarting(dir, "9QReg-");
+  ASSERT_EQ(backups.size(), 1u);
+  const std::string merge = "iconv -f UTF-16 -t UTF-8 '" + backups[0].string() + "' | tr -d '\\r' > '" +
+                            (dir / "undo.reg").string() + "' && hivexregedit --merge --prefix '" + prefix + "' '" +
+                            hive.string() + "' '" + (dir / "undo.reg").string() + "'";
+  ASSERT_TRUE(commandOutput(merge).has_value()) << merge;
+}
 
 // An offline drive's SOFTWARE hive, whose classes lie below Classes, and a
 // user's UsrClass.dat, whose root is the classes root. Both views are
@@ -21,8 +29,10 @@ std::string utf16(std::string_view text) { return registry::utf8ToUtf16le(text) 
 // TypeLib. Keys outside the classes stay, and merging the backup back gives
 // the hive as it was, values of every kind included.
 TEST(HiveMachine, RemovesFromTheDriveAndRestoresWithTheHiveTools) {
-  for (auto [file, above, mergePrefix] : {std::tuple{"WINDOWS/system32/config/SOFTWARE", "Classes\\", "HKEY_LOCAL_MACHINE\\SOFTWARE"},
-                                          {"UsrClass.dat", "", "HKEY_CLASSES_ROOT"}}) {
+  const struct { const char *file, *above, *mergePrefix; } hives[] = {
+      {"WINDOWS/system32/config/SOFTWARE", "Classes\\", "HKEY_LOCAL_MACHINE\\SOFTWARE"},
+      {"UsrClass.dat", "", "HKEY_CLASSES_ROOT"}};
+  for (const auto& [file, above, mergePrefix] : hives) {
     SCOPED_TRACE(file);
     TempDir dir;
     const std::filesystem::path hive = dir / file;
@@ -38,21 +48,13 @@ TEST(HiveMachine, RemovesFromTheDriveAndRestoresWithTheHiveTools) {
                      {w + "CLSID\\{CC000001-0000-0000-0000-000000000000}", sz("m9q Control")},
                      {w + "CLSID\\{CC000002-0000-0000-0000-000000000000}", sz("Calendar")},
                      {w + "m9q.Control32\\CLSID", sz("{CC000001-0000-0000-0000-000000000000}")}});
-    hive_h* h = hivex_open(hive.c_str(), HIVEX_OPEN_WRITE);
-    ASSERT_NE(h, nullptr);
-    hive_node_h node = *above ? hivex_node_get_child(h, hivex_root(h), "Classes") : hivex_root(h);
-    for (const char* level : {"CLSID", "{C1}", "InprocServer32"}) node = hivex_node_get_child(h, node, level);
     // Values of every kind, an 8-bit string among them, must come back exact.
-    const std::tuple<const char*, hive_type, std::string> values[] = {
-        {"", hive_t_REG_SZ, utf16("C:\\m9q\\m9qGrid.ocx")},  {"ThreadingModel", hive_t_REG_SZ, utf16("Both")},
-        {"Flags", hive_t_REG_DWORD, std::string("\x2a\0\0\0", 4)}, {"Blob", hive_t_REG_BINARY, std::string("\0\xff\x10", 3)},
-        {"Narrow", hive_t_REG_SZ, std::string("ansi\0", 5)},    {"Path", hive_t_REG_EXPAND_SZ, utf16("%SystemRoot%\\x")}};
-    for (auto [name, type, data] : values) {
-      hive_set_value value{const_cast<char*>(name), type, data.size(), data.data()};
-      ASSERT_EQ(hivex_node_set_value(h, node, &value, 0), 0) << name;
-    }
-    ASSERT_EQ(hivex_commit(h, hive.c_str(), 0), 0);
-    hivex_close(h);
+    addHiveValues(hive, c + "CLSID\\{C1}\\InprocServer32",
+                  {{"", sz("C:\\m9q\\m9qGrid.ocx")}, {"ThreadingModel", sz("Both")},
+                   {"Flags", {registry::REG_DWORD, std::string("\x2a\0\0\0", 4)}},
+                   {"Blob", {registry::REG_BINARY, std::string("\0\xff\x10", 3)}},
+                   {"Narrow", {registry::REG_SZ, std::string("ansi\0", 5)}},
+                   {"Path", sz("%SystemRoot%\\x", registry::REG_EXPAND_SZ)}});
     const std::string before = dump(hive);
 
     // The drive is named by its directory, the user's hive by its file;
@@ -70,13 +72,8 @@ TEST(HiveMachine, RemovesFromTheDriveAndRestoresWithTheHiveTools) {
     EXPECT_NE(after.find("CC000002"), std::string::npos);
     EXPECT_TRUE(commandOutput("hivexget '" + hive.string() + "' '\\Microsoft\\m9q' ''").has_value());
 
-    auto backups = filesStarting(dir.path(), "9QReg-");
-    ASSERT_EQ(backups.size(), 1u);
     if (!commandOutput("command -v hivexregedit iconv")) GTEST_SKIP() << "hivexregedit not installed";
-    std::string merge = "iconv -f UTF-16 -t UTF-8 '" + backups[0].string() + "' | tr -d '\\r' > '" +
-                        (dir / "undo.reg").string() + "' && hivexregedit --merge --prefix '" + mergePrefix + "' '" +
-                        hive.string() + "' '" + (dir / "undo.reg").string() + "'";
-    ASSERT_TRUE(commandOutput(merge).has_value()) << merge;
+    mergeBackup(dir.path(), hive, mergePrefix);
     EXPECT_EQ(dump(hive), before);
   }
 }
@@ -90,17 +87,9 @@ TEST(HiveMachine, RestoresTextOutsideAsciiWithTheDocumentedProcedure) {
   const std::string latin = "Gr\u00f6\u00dfe", cjk = "\u6f22\u5b57", clef = "\U0001D11E";
   writeHive(hive, {{"Other", sz(latin)}, {"m9q." + latin, sz(latin + " " + cjk + " " + clef)},
                    {"m9q." + latin + "\\" + cjk + "\\" + clef, sz(clef)}});
-  hive_h* h = hivex_open(hive.c_str(), HIVEX_OPEN_WRITE);
-  ASSERT_NE(h, nullptr);
-  const hive_node_h node = hivex_node_get_child(h, hivex_root(h), ("m9q." + latin).c_str());
-  ASSERT_NE(node, 0u);
-  for (const std::string& text : {latin, cjk, clef}) {
-    const std::string data = utf16(text + "!");
-    hive_set_value value{const_cast<char*>(text.c_str()), hive_t_REG_SZ, data.size(), const_cast<char*>(data.data())};
-    ASSERT_EQ(hivex_node_set_value(h, node, &value, 0), 0) << text;
-  }
-  ASSERT_EQ(hivex_commit(h, hive.c_str(), 0), 0);
-  hivex_close(h);
+  std::vector<registry::NamedValue> named;
+  for (const std::string& text : {latin, cjk, clef}) named.push_back({text, sz(text + "!")});
+  addHiveValues(hive, "m9q." + latin, named);
   const std::string exportAll = "hivexregedit --export --prefix HKEY_CLASSES_ROOT '" + hive.string() + "' '\\'";
   const auto before = commandOutput(exportAll);
   ASSERT_TRUE(before.has_value());
@@ -109,12 +98,7 @@ TEST(HiveMachine, RestoresTextOutsideAsciiWithTheDocumentedProcedure) {
   BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", hive.string()}}});
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(commandOutput(exportAll)->find(cjk), std::string::npos);
-  auto backups = filesStarting(dir.path(), "9QReg-");
-  ASSERT_EQ(backups.size(), 1u);
-  const std::string merge = "iconv -f UTF-16 -t UTF-8 '" + backups[0].string() + "' | tr -d '\\r' > '" +
-                            (dir / "undo.reg").string() + "' && hivexregedit --merge --prefix 'HKEY_CLASSES_ROOT' '" +
-                            hive.string() + "' '" + (dir / "undo.reg").string() + "'";
-  ASSERT_TRUE(commandOutput(merge).has_value()) << merge;
+  mergeBackup(dir.path(), hive, "HKEY_CLASSES_ROOT");
   EXPECT_EQ(commandOutput(exportAll), before);
 }
 

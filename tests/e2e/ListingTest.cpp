@@ -35,12 +35,7 @@ const Key kKeys[] = {
     {"m9q.User", "x", true},
 };
 
-std::string escapeWine(const std::string& path) {
-  std::string escaped;
-  for (char c : path) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  return escaped;
-}
-
+// Backslashes doubled, as both file formats quote names and strings.
 std::string regQuoted(const std::string& text) {
   std::string quoted;
   for (char c : text) quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
@@ -57,7 +52,7 @@ std::filesystem::path makeMachine(const std::filesystem::path& dir, Kind kind) {
   for (const Key& key : kKeys) {
     reg += std::string("\r\n[") + (key.user ? "HKEY_CURRENT_USER\\Software\\Classes\\" : "HKEY_CLASSES_ROOT\\") + key.path +
            "]\r\n@=\"" + regQuoted(key.value) + "\"\r\n";
-    (key.user ? user : system) += "\n[Software\\\\Classes\\\\" + escapeWine(key.path) + "] 1700000000\n#time=1d\n@=\"" +
+    (key.user ? user : system) += "\n[Software\\\\Classes\\\\" + regQuoted(key.path) + "] 1700000000\n#time=1d\n@=\"" +
                                   regQuoted(key.value) + "\"\n";
     if (!key.user) hive.push_back({std::string("Classes\\") + key.path, sz(key.value)});
   }
@@ -123,8 +118,7 @@ int logsAndBackups(const std::filesystem::path& dir) {
 }
 
 TEST(Listing, NamesExactlyWhatARunRemovesOnEveryKindOfMachine) {
-  // kind, its name in the document, whether it holds the user's classes
-  const std::tuple<Kind, const char*, bool> kinds[] = {
+  const struct { Kind kind; const char* kindName; bool hasUser; } kinds[] = {
       {Kind::Wine, "Wine prefix", true}, {Kind::Reg, ".reg file", true}, {Kind::Hive, "hive", false}, {Kind::Drive, "Windows drive", false}};
   for (const auto& [kind, kindName, hasUser] : kinds) {
     SCOPED_TRACE(kindName);

@@ -151,57 +151,38 @@ const char* const kRegText =
     "\n[HKEY_CURRENT_USER\\Software\\Classes\\m9q.User\\CLSID]\n"
     "@=\"{0}\"\n";
 
-class UndoRegFile : public ::testing::TestWithParam<bool> {};
-
-TEST_P(UndoRegFile, PutsBackEveryBlockAsItWas) {
-  TempDir dir;
-  const fs::path file = dir / "hkcr.reg";
-  const std::string original = encodeRegText(kRegText, GetParam(), true);
-  writeFile(file, original);
-  ASSERT_EQ(runOn(file, {"/ALL"}).status, 0);
-  ASSERT_EQ(plainText(readFile(file)).find("m9q"), std::string::npos);
-  BinaryResult undo = runOn(file, {"--undo"});
-  EXPECT_EQ(undo.status, 0) << undo.err;
-  // The file's own encoding, and its blocks as they were.
-  EXPECT_EQ(readFile(file).substr(0, 4), original.substr(0, 4));
-  EXPECT_EQ(sortedBlocks(readFile(file)), sortedBlocks(original));
-  // And as the reader gives them.
-  writeFile(dir / "before.reg", original);
-  EXPECT_EQ(dump(file), dump(dir / "before.reg"));
-}
-
-INSTANTIATE_TEST_SUITE_P(Encodings, UndoRegFile, ::testing::Values(true, false),
-                         [](const auto& p) { return p.param ? "Utf16" : "EightBit"; });
-
-// REGEDIT4 gives string data in hex as 8-bit text, and so do the blocks put back.
-TEST(Undo, PutsBackARegedit4ExportInItsOwnSpelling) {
-  TempDir dir;
-  const fs::path file = dir / "four.reg";
-  const std::string original = encodeRegText(
-      "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Other]\n@=\"stays\"\n\n[HKEY_CLASSES_ROOT\\m9q.Four]\n@=\"x\"\n"
-      "\"Exp\"=hex(2):25,41,25,00\n\"Multi\"=hex(7):61,00,62,00,00\n\"Bin\"=hex:01\n",
-      false, true);
-  writeFile(file, original);
-  ASSERT_EQ(runOn(file, {"/ALL"}).status, 0);
-  ASSERT_EQ(readFile(file).find("m9q"), std::string::npos);
-  BinaryResult undo = runOn(file, {"--undo"});
-  EXPECT_EQ(undo.status, 0) << undo.err;
-  EXPECT_EQ(sortedBlocks(readFile(file)), sortedBlocks(original));
-}
-
-// The file no longer names its classes' root once they are all removed.
-TEST(Undo, PutsBackAllOfAnExportThatNamedItsClassesBelowTheMachine) {
-  TempDir dir;
-  const fs::path file = dir / "only.reg";
-  const std::string original = encodeRegText(
-      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\m9q.Only]\n@=\"x\"\n", true, true);
-  writeFile(file, original);
-  ASSERT_EQ(runOn(file, {"/ALL"}).status, 0);
-  ASSERT_EQ(plainText(readFile(file)).find("m9q"), std::string::npos);
-  BinaryResult undo = runOn(file, {"--undo"});
-  EXPECT_EQ(undo.status, 0) << undo.err;
-  writeFile(dir / "before.reg", original);
-  EXPECT_EQ(dump(file), dump(dir / "before.reg"));
+// A .reg machine cleaned of every family, then put back: the file keeps its
+// encoding, and its blocks come back as they were (an undo appends them).
+TEST(Undo, PutsBackEveryBlockOfARegFileAsItWas) {
+  const struct { const char* name; std::string original; bool sameBlocks = true; } cases[] = {
+      {"UTF-16", encodeRegText(kRegText, true, true)},
+      {"8-bit", encodeRegText(kRegText, false, true)},
+      // String data in hex is 8-bit text here, and so it is in the blocks put back.
+      {"REGEDIT4", encodeRegText("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Other]\n@=\"stays\"\n\n[HKEY_CLASSES_ROOT\\m9q.Four]\n"
+                                 "@=\"x\"\n\"Exp\"=hex(2):25,41,25,00\n\"Multi\"=hex(7):61,00,62,00,00\n\"Bin\"=hex:01\n",
+                                 false, true)},
+      // Once every key is removed the file no longer names its classes' root.
+      {"classes below the machine",
+       encodeRegText("Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\m9q.Only]\n@=\"x\"\n",
+                     true, true),
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const fs::path file = dir / "m.reg";
+    writeFile(file, c.original);
+    ASSERT_EQ(runOn(file, {"/ALL"}).status, 0);
+    ASSERT_EQ(plainText(readFile(file)).find("m9q"), std::string::npos);
+    BinaryResult undo = runOn(file, {"--undo"});
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(readFile(file).substr(0, 4), c.original.substr(0, 4)) << "the file's own encoding";
+    if (c.sameBlocks) {
+      EXPECT_EQ(sortedBlocks(readFile(file)), sortedBlocks(c.original));
+    }
+    writeFile(dir / "before.reg", c.original);
+    EXPECT_EQ(dump(file), dump(dir / "before.reg")) << "as the reader gives them";
+  }
 }
 
 TEST(Undo, LeavesAKeyThatExistsAgainWithOtherValuesAndWhatLiesBelowIt) {

@@ -30,32 +30,34 @@ TEST(Removal, EachEntrySaysWhatBecameOfItsKey) {
   const struct {
     const char* what;
     std::vector<std::pair<const char*, bool>> entries;  // path, struck
-    std::set<std::string> refuseDelete;
-    bool failCommit, backupRefusesSecond;
-    Strings kept, gone;  // besides the listed keys' fates
+    std::set<std::string> refuseDelete = {};
+    bool failCommit = false, backupRefusesSecond = false;
+    Strings kept = {}, gone = {};  // besides the listed keys' fates
     std::string closing, body;
   } cases[] = {
-      {"whole subtrees go, struck entries stay", {{"CLSID\\{A}", false}, {"CLSID\\{B}", true}, {"CLSID\\{C}", false}},
-       {}, false, false, {"CLSID", "CLSID\\{B}", "Keep"}, {"CLSID\\{A}", "CLSID\\{C}"},
-       closing(2, 3, 0), entry("CLSID\\{A}", "Result: OK") + entry("CLSID\\{C}", "Result: OK")},
-      {"nothing listed", {}, {}, false, false, {}, {}, closing(0, 0, 0), ""},
+      {.what = "whole subtrees go, struck entries stay",
+       .entries = {{"CLSID\\{A}", false}, {"CLSID\\{B}", true}, {"CLSID\\{C}", false}},
+       .kept = {"CLSID", "CLSID\\{B}", "Keep"}, .gone = {"CLSID\\{A}", "CLSID\\{C}"},
+       .closing = closing(2, 3, 0), .body = entry("CLSID\\{A}", "Result: OK") + entry("CLSID\\{C}", "Result: OK")},
+      {.what = "nothing listed", .entries = {}, .closing = closing(0, 0, 0), .body = ""},
       // {A} stays with the part of its subtree that was not yet reached.
-      {"a stubborn subkey ends the walk", {{"CLSID\\{A}", false}, {"CLSID\\{Vanished}", false}, {"CLSID\\{B}", false}},
-       {"Deeper"}, false, false, {"CLSID\\{A}\\Deep\\Deeper"}, {"CLSID\\{B}"},
-       closing(1, 3, 2),
-       entry("CLSID\\{A}", "From component: *** ERROR: Access is denied.(5) - Key not removed.") +
-           entry("CLSID\\{Vanished}",
-                 "From component: *** ERROR: The system cannot find the file specified.(2) - Key not removed.") +
-           entry("CLSID\\{B}", "Result: OK")},
+      {.what = "a stubborn subkey ends the walk",
+       .entries = {{"CLSID\\{A}", false}, {"CLSID\\{Vanished}", false}, {"CLSID\\{B}", false}},
+       .refuseDelete = {"Deeper"}, .kept = {"CLSID\\{A}\\Deep\\Deeper"}, .gone = {"CLSID\\{B}"},
+       .closing = closing(1, 3, 2),
+       .body = entry("CLSID\\{A}", "From component: *** ERROR: Access is denied.(5) - Key not removed.") +
+               entry("CLSID\\{Vanished}",
+                     "From component: *** ERROR: The system cannot find the file specified.(2) - Key not removed.") +
+               entry("CLSID\\{B}", "Result: OK")},
       // Every entry says what became of its key, not what the removal hoped.
-      {"a failed save claims nothing", {{"CLSID\\{B}", false}, {"CLSID\\{C}", false}}, {}, true, false,
-       {}, {}, closing(0, 2, 2),
-       entry("CLSID\\{B}", notSaved + "Key not removed.") + entry("CLSID\\{C}", notSaved + "Key not removed.") +
-           std::string(22, ' ') + notSaved + "No key removed.\r\n"},
-      {"a key the backup cannot hold is kept", {{"CLSID\\{B}", false}, {"CLSID\\{C}", false}}, {}, false, true,
-       {"CLSID\\{C}\\Child"}, {"CLSID\\{B}"}, closing(1, 2, 1),
-       entry("CLSID\\{B}", "Result: OK") +
-           entry("CLSID\\{C}", "From component: *** ERROR: The key was kept: the reason - Key not removed.")},
+      {.what = "a failed save claims nothing", .entries = {{"CLSID\\{B}", false}, {"CLSID\\{C}", false}},
+       .failCommit = true, .closing = closing(0, 2, 2),
+       .body = entry("CLSID\\{B}", notSaved + "Key not removed.") + entry("CLSID\\{C}", notSaved + "Key not removed.") +
+               std::string(22, ' ') + notSaved + "No key removed.\r\n"},
+      {.what = "a key the backup cannot hold is kept", .entries = {{"CLSID\\{B}", false}, {"CLSID\\{C}", false}},
+       .backupRefusesSecond = true, .kept = {"CLSID\\{C}\\Child"}, .gone = {"CLSID\\{B}"}, .closing = closing(1, 2, 1),
+       .body = entry("CLSID\\{B}", "Result: OK") +
+               entry("CLSID\\{C}", "From component: *** ERROR: The key was kept: the reason - Key not removed.")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -19,18 +19,22 @@ TEST(ReviewLayout, ControlsFollowGrowthButNeverShrinkBelowTheFirstActivation) {
   // stays, so a restored window gets its buttons back.
   layout.activated({1600, 1000, 1601, 928, 959, 1328});
   const ReviewGeometry cases[] = {
-      // form size, then where the list, buttons and label go
-      {696, 421, 697, 349, 380, 324},  // wider only: the list follows, the label waits
-      {596, 471, 597, 399, 430, 324},  // taller: list and buttons follow
-      {796, 621, 797, 549, 580, 524},  // both
-      {400, 300, 597, 349, 380, 324},  // smaller: the recorded layout
+      // Wider only: the list follows, the label waits.
+      {.formWidth = 696, .formHeight = 421, .listWidth = 697, .listHeight = 349, .buttonsTop = 380, .remoteLabelLeft = 324},
+      // Taller: list and buttons follow.
+      {.formWidth = 596, .formHeight = 471, .listWidth = 597, .listHeight = 399, .buttonsTop = 430, .remoteLabelLeft = 324},
+      {.formWidth = 796, .formHeight = 621, .listWidth = 797, .listHeight = 549, .buttonsTop = 580, .remoteLabelLeft = 524},
+      // Smaller: the recorded layout.
+      {.formWidth = 400, .formHeight = 300, .listWidth = 597, .listHeight = 349, .buttonsTop = 380, .remoteLabelLeft = 324},
   };
   for (const ReviewGeometry& c : cases) {
     SCOPED_TRACE(testing::Message() << c.formWidth << "x" << c.formHeight);
     std::optional<ReviewGeometry> g = layout.resized(c.formWidth, c.formHeight, false);
     ASSERT_TRUE(g);
-    EXPECT_EQ(std::tuple(g->listWidth, g->listHeight, g->buttonsTop, g->remoteLabelLeft),
-              std::tuple(c.listWidth, c.listHeight, c.buttonsTop, c.remoteLabelLeft));
+    EXPECT_EQ(g->listWidth, c.listWidth);
+    EXPECT_EQ(g->listHeight, c.listHeight);
+    EXPECT_EQ(g->buttonsTop, c.buttonsTop);
+    EXPECT_EQ(g->remoteLabelLeft, c.remoteLabelLeft);
   }
 }
 

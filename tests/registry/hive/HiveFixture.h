@@ -40,6 +40,27 @@ inline void writeHive(const std::filesystem::path& file, const std::vector<Contr
   hivex_close(h);
 }
 
+// Adds `values` to the existing key at `path` ("\\" between levels).
+inline void addHiveValues(const std::filesystem::path& file, std::string_view path,
+                          const std::vector<registry::NamedValue>& values) {
+  hive_h* h = hivex_open(file.c_str(), HIVEX_OPEN_WRITE);
+  ASSERT_NE(h, nullptr) << file;
+  hive_node_h node = hivex_root(h);
+  for (std::string_view rest = path; !rest.empty() && node;) {
+    std::string part(rest.substr(0, rest.find('\\')));
+    rest.remove_prefix(std::min(rest.size(), part.size() + 1));
+    node = hivex_node_get_child(h, node, part.c_str());
+  }
+  ASSERT_NE(node, 0u) << path;
+  for (const registry::NamedValue& v : values) {
+    hive_set_value value{const_cast<char*>(v.name.c_str()), static_cast<hive_type>(v.value.type), v.value.data.size(),
+                         const_cast<char*>(v.value.data.data())};
+    ASSERT_EQ(hivex_node_set_value(h, node, &value, 0), 0) << path << " " << v.name;
+  }
+  ASSERT_EQ(hivex_commit(h, file.c_str(), 0), 0);
+  hivex_close(h);
+}
+
 inline std::uint32_t le32At(const std::string& bytes, std::size_t at) {
   std::uint32_t v = 0;
   std::memcpy(&v, bytes.data() + at, 4);

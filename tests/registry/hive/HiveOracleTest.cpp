@@ -186,7 +186,8 @@ TEST(HiveOracle, BothReadersReadEveryKeyAndValueAlike) {
   for (const fs::path& file : {generated, small, dir / "lf", dir / "li", dir / "db"}) {
     SCOPED_TRACE(file.filename().string());
     std::optional<std::string> oracle = oracleDump(file), engine = engineDump(file);
-    ASSERT_TRUE(oracle && engine);
+    ASSERT_TRUE(oracle) << "libhivex cannot read it";
+    ASSERT_TRUE(engine) << "the engine cannot read it";
     EXPECT_EQ(*engine, *oracle);
   }
   ASSERT_NE(engineDump(dir / "db")->find(entry("", REG_BINARY, std::string(40000, '\x5A'))), std::string::npos);
@@ -258,7 +259,8 @@ CellUse cellUse(const fs::path& file) {
     if (!view.key(pending.back(), key, why)) break;
     pending.pop_back();
     reached.insert(key.cell);
-    EXPECT_TRUE(view.subkeys(key, children, why, &lists) && view.valueCells(key, values, why)) << why;
+    EXPECT_TRUE(view.subkeys(key, children, why, &lists)) << why;
+    EXPECT_TRUE(view.valueCells(key, values, why)) << why;
     for (const regf::ListCell& list : lists) reached.insert(list.cell);
     if (key.valueCount) reached.insert(key.valueList);
     for (std::uint32_t v : values) {
@@ -318,7 +320,8 @@ TEST(HiveOracle, ASavedHiveExportsAsTheOriginalWithoutTheRemovedKeys) {
     ASSERT_TRUE(exported);
     EXPECT_EQ(*exported, withoutKeys(*original, removed)) << "save " << save;
     std::optional<std::string> oracle = oracleDump(file), engine = engineDump(file);
-    ASSERT_TRUE(oracle && engine);
+    ASSERT_TRUE(oracle) << "libhivex cannot read it";
+    ASSERT_TRUE(engine) << "the engine cannot read it";
     EXPECT_EQ(*engine, *oracle);
     EXPECT_TRUE(cellUse(file) == use) << "save " << save;
   }
@@ -336,7 +339,8 @@ TEST(HiveOracle, ASavedHiveExportsAsTheOriginalWithoutTheRemovedKeys) {
   const CellUse smallUse = cellUse(small);
   const std::optional<std::string> smallOriginal = commandOutput("hivexregedit --export '" + small.string() + "' '\\'");
   auto smallStore = HiveStore::open(small, HiveStore::Top::ClassesIfPresent, error);
-  ASSERT_TRUE(smallStore && smallOriginal) << error;
+  ASSERT_TRUE(smallStore) << error;
+  ASSERT_TRUE(smallOriginal);
   for (const char* name : {"Big", "Db"})
     ASSERT_EQ(smallStore->removeLeaf(smallStore->root(), smallStore->findChild(smallStore->root(), name)), 0);
   ASSERT_EQ(outcome(smallStore->save()), "ok");

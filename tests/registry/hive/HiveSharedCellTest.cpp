@@ -24,34 +24,12 @@ using fuzz::keptKeysChanged;
 using fuzz::keyReferencesBroken;
 using fuzz::readersDisagree;
 
-struct Value {
-  std::string name;
-  std::string data;  // stored as REG_SZ
-};
-
-// Writes a hive of `keys` (parents implied), each with its REG_SZ values.
-void writeValues(const fs::path& file, const std::vector<std::pair<std::string, std::vector<Value>>>& keys) {
+// Writes a hive of `keys` (parents implied), each with its values.
+void writeValues(const fs::path& file, const std::vector<std::pair<std::string, std::vector<registry::NamedValue>>>& keys) {
   std::vector<ContractKey> paths;
   for (const auto& key : keys) paths.push_back({key.first, std::nullopt});
   writeHive(file, paths);
-  hive_h* h = hivex_open(file.c_str(), HIVEX_OPEN_WRITE);
-  ASSERT_NE(h, nullptr);
-  for (const auto& [path, values] : keys) {
-    hive_node_h node = hivex_root(h);
-    for (std::string_view rest = path; !rest.empty() && node;) {
-      std::string part(rest.substr(0, rest.find('\\')));
-      rest.remove_prefix(std::min(rest.size(), part.size() + 1));
-      node = hivex_node_get_child(h, node, part.c_str());
-    }
-    std::vector<std::string> data;
-    std::vector<hive_set_value> set;
-    for (const Value& v : values) data.push_back(registry::utf8ToUtf16le(v.data) + std::string(2, '\0'));
-    for (std::size_t i = 0; i < values.size(); ++i)
-      set.push_back({const_cast<char*>(values[i].name.c_str()), hive_t_REG_SZ, data[i].size(), data[i].data()});
-    ASSERT_EQ(hivex_node_set_values(h, node, set.size(), set.data(), 0), 0) << path;
-  }
-  ASSERT_EQ(hivex_commit(h, file.c_str(), 0), 0);
-  hivex_close(h);
+  for (const auto& [path, values] : keys) addHiveValues(file, path, values);
 }
 
 std::size_t keyIndex(const HiveDamage& damage, std::string_view path) {
@@ -65,11 +43,11 @@ TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
   TempDir dir;
   const fs::path sound = dir / "sound", file = dir / "SOFTWARE";
   const std::string text = "some text, stored in a cell of its own";
-  writeValues(sound, {{"Classes\\Gone", {{"", "gone " + text}, {"g", "gone"}}},
-                      {"Classes\\Gone\\Child", {{"", "child " + text}}},
-                      {"Classes\\Kept", {{"", "kept " + text}, {"second", "second " + text}}},
-                      {"Classes\\Kept\\Below", {{"", "below " + text}}},
-                      {"Microsoft\\Outside", {{"", "outside " + text}, {"o", "o"}}}});
+  writeValues(sound, {{"Classes\\Gone", {{"", sz("gone " + text)}, {"g", sz("gone")}}},
+                      {"Classes\\Gone\\Child", {{"", sz("child " + text)}}},
+                      {"Classes\\Kept", {{"", sz("kept " + text)}, {"second", sz("second " + text)}}},
+                      {"Classes\\Kept\\Below", {{"", sz("below " + text)}}},
+                      {"Microsoft\\Outside", {{"", sz("outside " + text)}, {"o", sz("o")}}}});
   const struct {
     const char* what;
     Damage damage;
@@ -100,7 +78,8 @@ TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
     ASSERT_TRUE(damage.plant(c.damage, keyIndex(damage, c.from), keyIndex(damage, c.to), c.variant));
     writeFile(file, damage.bytes());
     const auto before = hivexKeys(file);
-    ASSERT_TRUE(before && before->count("\\Classes\\Kept\\Below"));
+    ASSERT_TRUE(before) << "libhivex cannot read it";
+    ASSERT_TRUE(before->count("\\Classes\\Kept\\Below"));
     ASSERT_EQ(readersDisagree(file, *before), "");
     ASSERT_EQ(keyReferencesBroken(file), "");
 

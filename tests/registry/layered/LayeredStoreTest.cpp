@@ -21,6 +21,12 @@ void addKey(MemoryStore& store, const ContractKey& key) {
   if (key.defaultValue) store.setDefaultValue(node, *key.defaultValue);
 }
 
+// The user's M9Q.BOTH and m9q.User over the machine's m9q.Both and m9q.Machine.
+void addKeys(MemoryStore& upper, MemoryStore& lower) {
+  for (const ContractKey& key : {ContractKey{"M9Q.BOTH", sz("user's")}, {"m9q.User", sz("user")}}) addKey(upper, key);
+  for (const ContractKey& key : {ContractKey{"m9q.Both", sz("machine's")}, {"m9q.Machine", sz("machine")}}) addKey(lower, key);
+}
+
 // Every other key goes to the upper store, the rest to the lower one; a key
 // in the upper store brings the listed keys above it along with their
 // values, so that keys end up in one store or in both, as a user's classes
@@ -59,11 +65,8 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
     SCOPED_TRACE(c.removed);
     auto upper = std::make_unique<FailingSaveStore>();
     auto lower = std::make_unique<MemoryStore>();
-    addKey(*upper, {"M9Q.BOTH", sz("user's")});
-    addKey(*upper, {"m9q.User", sz("user")});
-    addKey(*lower, {"m9q.Both", sz("machine's")});
-    addKey(*lower, {"m9q.Machine", sz("machine")});
-    MemoryStore &up = *upper, &low = *lower;
+    addKeys(*upper, *lower);
+    const MemoryStore &up = *upper, &low = *lower;
     LayeredStore store(std::move(upper), std::move(lower));
     registry::HandleTable api(store);
     EXPECT_EQ(defaultText(api, "m9q.both"), "user's");
@@ -78,8 +81,11 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
         });
     EXPECT_EQ(allKeys(up), c.upperLeft);
     EXPECT_EQ(allKeys(low), c.lowerLeft);
-    EXPECT_TRUE(report.save.failed() && !report.savePartial && report.removed == 0);
-    EXPECT_TRUE(report.undoFile.empty() && std::filesystem::is_empty(dir.path()));
+    EXPECT_TRUE(report.save.failed());
+    EXPECT_FALSE(report.savePartial);
+    EXPECT_EQ(report.removed, 0);
+    EXPECT_TRUE(report.undoFile.empty()) << "a backup of keys still there is not kept";
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
   }
 }
 
@@ -134,10 +140,7 @@ TEST(LayeredStore, ASaveStoppedBetweenTwoFilesReportsEachKeyAsItEnded) {
     auto lower = std::make_unique<OneFileStore>(dir / "machine" / "system.reg");
     upper->vanish = c.vanish;
     upper->objection = c.objection;
-    addKey(*upper, {"M9Q.BOTH", sz("user's")});
-    addKey(*upper, {"m9q.User", sz("user")});
-    addKey(*lower, {"m9q.Both", sz("machine's")});
-    addKey(*lower, {"m9q.Machine", sz("machine")});
+    addKeys(*upper, *lower);
     LayeredStore store(std::move(upper), std::move(lower));
     registry::HandleTable api(store);
     scan::FoundKeyList listed;

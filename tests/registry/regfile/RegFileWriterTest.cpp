@@ -57,7 +57,8 @@ TEST(RegFileWriter, ValuesOfEveryTypeReadBackEqual) {
     std::string error, got;
     std::unique_ptr<registry::RegFileStore> store = registry::RegFileStore::open(dir / "back.reg", error);
     std::vector<NamedValue> read;
-    ASSERT_TRUE(store && store->values(store->findChild(store->root(), "m9q"), read)) << error;
+    ASSERT_TRUE(store) << error;
+    ASSERT_TRUE(store->values(store->findChild(store->root(), "m9q"), read));
     for (const NamedValue& v : read) got += shown(v);
     EXPECT_EQ(got, expected);
   }

@@ -138,8 +138,9 @@ TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile) {
   registry::HandleTable api(*store);
   EXPECT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, "Escapes[1]"), registry::ERROR_ACCESS_DENIED);
   ASSERT_FALSE(store->save().failure.failed());
-  EXPECT_TRUE(::stat(file.c_str(), &st) == 0 && st.st_ino == before.st_ino &&
-              st.st_mtim.tv_nsec == before.st_mtim.tv_nsec);
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_ino, before.st_ino) << "nothing removed: the file is not replaced";
+  EXPECT_EQ(st.st_mtim.tv_nsec, before.st_mtim.tv_nsec) << "nor written";
   const std::pair<std::string, std::string> removed[] = {
       {"CLSID\\{F00D0001-0000-4000-8000-00000000009A}", "CLSID\\\\{F00D0001"},
       {"m9qGrid.Grid.1", "m9qGrid.Grid.1\\\\"}, {"Wow6432Node\\TypeLib", "Wow6432Node\\\\TypeLib]"},

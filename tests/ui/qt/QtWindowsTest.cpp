@@ -94,7 +94,8 @@ void QtWindowsTest::removeAfterReview() {
       QVERIFY(!list->model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
       // A key too long for its column (Wow6432Node\...) is shown whole as a tip.
       const QString tip = list->model()->index(row, 0).data(Qt::ToolTipRole).toString();
-      QVERIFY(tip.startsWith("HKEY_CLASSES_ROOT\\") && tip.endsWith(list->model()->index(row, 0).data().toString()));
+      QVERIFY2(tip.startsWith("HKEY_CLASSES_ROOT\\"), qPrintable(tip));
+      QVERIFY2(tip.endsWith(list->model()->index(row, 0).data().toString()), qPrintable(tip));
     }
     QCOMPARE(header->sortIndicatorSection(), 1);
     QCOMPARE(selectedRow(), 0);
@@ -110,7 +111,8 @@ void QtWindowsTest::removeAfterReview() {
     QTest::keyClick(list, Qt::Key_Delete);
     list->selectionModel()->clear();
     QTest::keyClick(list, Qt::Key_Delete);  // nothing selected: nothing struck
-    QVERIFY(struck(0) && !struck(1));
+    QVERIFY(struck(0));
+    QVERIFY(!struck(1));
     strikeRow(*list, 5);
     QTest::mouseClick(in<QPushButton>(review, "cmdDelete"), Qt::LeftButton);
   });
@@ -119,7 +121,8 @@ void QtWindowsTest::removeAfterReview() {
 
   QTest::mouseClick(in<QPushButton>(f.main(), "cmdContinue"), Qt::LeftButton);
 
-  QVERIFY2(f.modal.allStepsTaken() && f.modal.unexpected.isEmpty(), qPrintable(f.modal.unexpected.join('|')));
+  QVERIFY(f.modal.allStepsTaken());
+  QCOMPARE(f.modal.unexpected, QStringList());
   // Shown by found value, ascending; one click on "Key" flips to
   // descending by key, letter case ignored, punctuation before letters as a
   // list control orders text.
@@ -129,7 +132,8 @@ void QtWindowsTest::removeAfterReview() {
   QCOMPARE(orderAfterClick, (QStringList{"W9q.Calc", "M9Q.Beta", "m9q.alpha", c32, c31, b2, a1}));
 
   QCOMPARE(closing.text, QStringLiteral("5 / 7 keys have been removed in your registry."));
-  QVERIFY(closing.icon == QMessageBox::Information && closing.title == QStringLiteral("Registry Cleaner"));
+  QCOMPARE(closing.icon, QMessageBox::Information);
+  QCOMPARE(closing.title, QStringLiteral("Registry Cleaner"));
 
   // Removed and logged in the order shown, struck entries skipped, after
   // the session saved them to a backup.
@@ -141,7 +145,8 @@ void QtWindowsTest::removeAfterReview() {
   QCOMPARE(logged, (QStringList{"M9Q.Beta", "m9q.alpha", "CLSID\\" + c32, "CLSID\\" + c31, "TypeLib\\" + a1}));
   QCOMPARE(QDir(f.dir.path()).entryList({QStringLiteral("9QReg-*")}).size(), 1);
 
-  QVERIFY(f.session.ended() && !f.main().isVisible());
+  QVERIFY(f.session.ended());
+  QVERIFY(!f.main().isVisible());
   QCOMPARE(f.session.exitStatus(), 0);
 }
 
@@ -159,7 +164,9 @@ void QtWindowsTest::cancelInReview() {
   f.modal.thenMessage(cancelled);
   in<QPushButton>(f.main(), "cmdContinue")->click();
 
-  QVERIFY(f.modal.allStepsTaken() && f.modal.unexpected.isEmpty() && f.session.ended());
+  QVERIFY(f.modal.allStepsTaken());
+  QCOMPARE(f.modal.unexpected, QStringList());
+  QVERIFY(f.session.ended());
   QCOMPARE(cancelled.text, QStringLiteral("0 keys have been deleted in your registry."));
   QVERIFY(!std::filesystem::exists(f.log()));
 }
@@ -178,7 +185,9 @@ void QtWindowsTest::helpThenARemoteNameThatCannotBeReached() {
     closedByEsc = !tip.isVisible();
   });
   in<QPushButton>(main, "cmdTIP")->click();
-  QVERIFY(f.modal.allStepsTaken() && okHadFocus && closedByEsc);
+  QVERIFY(f.modal.allStepsTaken());
+  QVERIFY(okHadFocus);
+  QVERIFY(closedByEsc);
   // The designed start: nothing ticked but the review option.
   for (QCheckBox* box : main.findChildren<QCheckBox*>())
     QCOMPARE(box->isChecked(), box->objectName() == QLatin1String("chkControl"));
@@ -189,9 +198,11 @@ void QtWindowsTest::helpThenARemoteNameThatCannotBeReached() {
   auto* label = in<QLabel>(main, "lblRemoteComputer");
   auto* name = in<QLineEdit>(main, "txtRemoteComputer");
   auto* remote = in<QCheckBox>(main, "chkRemoteComputer");
-  QVERIFY(!label->isVisible() && !name->isVisible());
+  QVERIFY(!label->isVisible());
+  QVERIFY(!name->isVisible());
   QTest::mouseClick(remote, Qt::LeftButton);
-  QVERIFY(label->isVisible() && name->isVisible());
+  QVERIFY(label->isVisible());
+  QVERIFY(name->isVisible());
   QTest::keyClicks(name, QStringLiteral(" foo"));
 
   ShownMessage first, second;
@@ -199,32 +210,39 @@ void QtWindowsTest::helpThenARemoteNameThatCannotBeReached() {
   f.modal.thenMessage(second);
   in<QPushButton>(main, "cmdContinue")->click();
   QCOMPARE(first.text, QStringLiteral("Unable to connect to the remote machine  foo."));
-  QVERIFY(first.icon == QMessageBox::Critical && main.isVisible() && !f.session.ended());
+  QCOMPARE(first.icon, QMessageBox::Critical);
+  QVERIFY(main.isVisible());
+  QVERIFY(!f.session.ended());
 
   // Hiding keeps the name; Enter presses "Automatic" again.
   QTest::mouseClick(remote, Qt::LeftButton);
-  QVERIFY(!label->isVisible() && !name->isVisible());
+  QVERIFY(!label->isVisible());
+  QVERIFY(!name->isVisible());
   QTest::mouseClick(remote, Qt::LeftButton);
   QCOMPARE(name->text(), QStringLiteral(" foo"));
   QTest::keyClick(name, Qt::Key_Return);
-  QVERIFY(second.text == first.text && f.modal.unexpected.isEmpty());
+  QCOMPARE(second.text, first.text);
+  QCOMPARE(f.modal.unexpected, QStringList());
 
   // Cancel ends the program without touching the machine.
   QTest::keyClick(&main, Qt::Key_Escape);
-  QVERIFY(f.session.ended() && !main.isVisible() && !std::filesystem::exists(f.log()));
+  QVERIFY(f.session.ended());
+  QVERIFY(!main.isVisible());
+  QVERIFY(!std::filesystem::exists(f.log()));
 }
 
 // Each category's icon is seen in the review list, each frame in the
 // progress window.
 void QtWindowsTest::picturesForKnownKeysOnly() {
-  QVERIFY(ui::Pictures::category(QStringLiteral("HKCR")).isNull() &&
-          ui::Pictures::animationFrame(QStringLiteral("REG5")).isNull());
+  QVERIFY(ui::Pictures::category(QStringLiteral("HKCR")).isNull());
+  QVERIFY(ui::Pictures::animationFrame(QStringLiteral("REG5")).isNull());
   // The list paints its text with the painter an icon was drawn with: a
   // dimmed icon must leave it as it found it.
   QImage row(64, 16, QImage::Format_ARGB32);
   QPainter painter(&row);
   ui::Pictures::category(QStringLiteral("CLSID"), true).paint(&painter, QRect(8, 0, 16, 16));
-  QVERIFY(painter.worldTransform().isIdentity() && painter.opacity() == 1.0);
+  QVERIFY(painter.worldTransform().isIdentity());
+  QCOMPARE(painter.opacity(), 1.0);
 }
 
 void QtWindowsTest::progressFramesFollowTheCounterAndSettleDrawsTheLastUpdate() {
@@ -232,7 +250,8 @@ void QtWindowsTest::progressFramesFollowTheCounterAndSettleDrawsTheLastUpdate() 
   form.reset();
   ui::ProgressWindow window;
   window.showFor(form);
-  QVERIFY(window.isVisible() && window.windowFlags().testFlag(Qt::FramelessWindowHint));
+  QVERIFY(window.isVisible());
+  QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
   auto* picture = window.findChild<QLabel*>(QStringLiteral("imgRegistry"));
 
   // Runs of the same picture, as "REGn*length".
@@ -262,10 +281,11 @@ void QtWindowsTest::progressFramesFollowTheCounterAndSettleDrawsTheLastUpdate() 
 
 void QtWindowsTest::startWithoutDisplayExplainsItself() {
   const std::string message = ui::missingDisplayMessage(nullptr, "", nullptr);
-  QVERIFY(message.find("/M9Q") != std::string::npos && message.find("xvfb-run") != std::string::npos);
-  QVERIFY(ui::missingDisplayMessage(":0", nullptr, nullptr).empty() &&
-          ui::missingDisplayMessage(nullptr, "wayland-0", nullptr).empty() &&
-          ui::missingDisplayMessage(nullptr, nullptr, "offscreen").empty());
+  QVERIFY(message.find("/M9Q") != std::string::npos);
+  QVERIFY(message.find("xvfb-run") != std::string::npos);
+  QVERIFY(ui::missingDisplayMessage(":0", nullptr, nullptr).empty());
+  QVERIFY(ui::missingDisplayMessage(nullptr, "wayland-0", nullptr).empty());
+  QVERIFY(ui::missingDisplayMessage(nullptr, nullptr, "offscreen").empty());
 }
 
 // The reasons standard error gets are boxes too, captioned with the
@@ -282,10 +302,12 @@ void QtWindowsTest::reasonsInBoxesAfterTheClosingMessage() {
     f.modal.thenMessage(closing);
     f.modal.thenMessage(reason);
     QTest::mouseClick(in<QPushButton>(f.main(), "cmdContinue"), Qt::LeftButton);
-    QVERIFY2(f.modal.allStepsTaken() && f.modal.unexpected.isEmpty(), qPrintable(f.modal.unexpected.join('|')));
+    QVERIFY(f.modal.allStepsTaken());
+    QCOMPARE(f.modal.unexpected, QStringList());
     QVERIFY(closing.text.startsWith(QLatin1String("7 / 7 keys")));
     QVERIFY2(reason.text.startsWith(QLatin1String("The log could not be written: ")), qPrintable(reason.text));
-    QVERIFY(reason.icon == QMessageBox::Critical && reason.title == QStringLiteral("Registry Cleaner"));
+    QCOMPARE(reason.icon, QMessageBox::Critical);
+    QCOMPARE(reason.title, QStringLiteral("Registry Cleaner"));
     QCOMPARE(f.session.exitStatus(), 1);
   }
   QTemporaryDir dir;
@@ -302,8 +324,10 @@ void QtWindowsTest::reasonsInBoxesAfterTheClosingMessage() {
   environment.messageWindows = [&boxes] { return &boxes; };
   std::ostringstream out, err;
   QCOMPARE(app::runProgram({}, environment, out, err), 2);
-  QVERIFY2(modal.allStepsTaken() && shown.text.contains(QLatin1String("absent.reg")), qPrintable(shown.text));
-  QVERIFY(shown.icon == QMessageBox::Critical && shown.title == QStringLiteral("Registry Cleaner"));
+  QVERIFY(modal.allStepsTaken());
+  QVERIFY2(shown.text.contains(QLatin1String("absent.reg")), qPrintable(shown.text));
+  QCOMPARE(shown.icon, QMessageBox::Critical);
+  QCOMPARE(shown.title, QStringLiteral("Registry Cleaner"));
 }
 
 }  // namespace comsweep::test
