@@ -66,7 +66,7 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
     auto upper = std::make_unique<FailingSaveStore>();
     auto lower = std::make_unique<MemoryStore>();
     addKeys(*upper, *lower);
-    const MemoryStore &up = *upper, &low = *lower;
+    MemoryStore &up = *upper, &low = *lower;
     LayeredStore store(std::move(upper), std::move(lower));
     registry::HandleTable api(store);
     EXPECT_EQ(defaultText(api, "m9q.both"), "user's");
