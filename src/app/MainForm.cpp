@@ -49,10 +49,12 @@ void MainForm::continueClicked() {
     m_review.foundKeys.setSortKey(1);
     m_review.foundKeys.setSorted(true);
     m_review.removeChosen = false;
-    // Returns once the operator has closed the window; Remove is the only
-    // way out that removes.
+    // Remove returns with the window still on screen: it stays there over
+    // the removal and the box with its counts. Cancel and the close box
+    // return with the window closed.
     m_windows.reviewShowModal(m_review);
     if (m_review.removeChosen) removeKeys();
+    m_windows.reviewUnload(m_review);
   } else {
     removeKeys();
   }

@@ -126,7 +126,11 @@ TEST(Run, AnInteractiveRunShowsTheReasonsAfterTheClosingMessage) {
     form.continueClicked();  // reviewed, and Remove pressed
     ASSERT_EQ(s.windows.messages.size(), 1 + c.reasonsStart.size());
     const auto at = [&s](const char* step) { return std::ranges::find(s.windows.trace, step); };
-    EXPECT_LT(at("review.unload"), at("msgbox"));  // Remove closes the window; the run then removes
+    // Remove returns from the modal window, which stays on screen over the
+    // removal and every box, and closes only then.
+    EXPECT_LT(at("review.return"), at("msgbox"));
+    const auto lastBox = std::find(s.windows.trace.rbegin(), s.windows.trace.rend(), "msgbox").base() - 1;
+    EXPECT_LT(lastBox, at("review.unload"));
     EXPECT_EQ(s.windows.messages[0].find(" keys have been removed in your registry."), 5u) << s.windows.messages[0];
     for (std::size_t i = 0; i < c.reasonsStart.size(); ++i)
       EXPECT_EQ(s.windows.messages[1 + i].rfind(c.reasonsStart[i], 0), 0u) << s.windows.messages[1 + i];

@@ -47,6 +47,7 @@ class QtWindowSystem : public WindowSystem {
   void progressScansEnded(ProgressState& state) override;
   void progressUnload() override;
   void reviewShowModal(ReviewState& state) override;
+  void reviewEndModal(ReviewState& state) override;
   void reviewUnload(ReviewState& state) override;
   void endProgram() override;
 
@@ -59,7 +60,8 @@ class QtWindowSystem : public WindowSystem {
   std::function<void()> m_quit;
   MainWindow* m_main = nullptr;
   std::unique_ptr<ProgressWindow> m_progress;
-  ReviewWindow* m_review = nullptr;  // while it is shown
+  std::unique_ptr<ReviewWindow> m_review;  // from its show until it is unloaded
+  bool m_reviewRunning = false;            // its modal show has not returned
   bool m_ended = false;
 };
 

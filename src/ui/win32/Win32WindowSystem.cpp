@@ -87,15 +87,24 @@ void Win32WindowSystem::progressScansEnded(ProgressState& state) {
 void Win32WindowSystem::progressUnload() { m_progress.reset(); }
 
 void Win32WindowSystem::reviewShowModal(ReviewState& state) {
-  ReviewWindow review(state, m_machine);
-  m_review = &review;
+  m_review = std::make_unique<ReviewWindow>(state, m_machine);
+  m_reviewRunning = true;
   // Enter never presses Remove: a key as common as Enter must not remove keys.
-  runModal(review.handle(), nullptr, review.unloaded(), true);
-  m_review = nullptr;
+  runModal(m_review->handle(), nullptr, m_review->modalEnded(), true);
+  m_reviewRunning = false;
+  if (m_review->unloaded()) m_review.reset();
+}
+
+void Win32WindowSystem::reviewEndModal(ReviewState&) {
+  if (m_review) m_review->endModal();
 }
 
 void Win32WindowSystem::reviewUnload(ReviewState&) {
-  if (m_review) m_review->unload();
+  if (!m_review) return;
+  m_review->unload();
+  // Inside its modal show the window is still in the call chain of its own
+  // button; it is destroyed once the show has returned.
+  if (!m_reviewRunning) m_review.reset();
 }
 
 void Win32WindowSystem::endProgram() {

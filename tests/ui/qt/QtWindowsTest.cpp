@@ -75,7 +75,9 @@ void QtWindowsTest::removeAfterReview() {
   in<QCheckBox>(f.main(), "chkW9q")->click();
 
   QStringList shownOrder, orderAfterClick;
+  QPointer<QDialog> reviewWindow;
   f.modal.then([&](QDialog& review) {
+    reviewWindow = &review;
     review.resize(596, 421);
     review.show();
     QVERIFY(QTest::qWaitForWindowActive(&review));
@@ -115,7 +117,12 @@ void QtWindowsTest::removeAfterReview() {
     QTest::mouseClick(in<QPushButton>(review, "cmdDelete"), Qt::LeftButton);
   });
   ShownMessage closing;
-  f.modal.thenMessage(closing);
+  bool reviewShownUnderTheBox = false;
+  f.modal.then([&](QDialog& dialog) {
+    // The keys are gone already; the review window closes only after the box.
+    reviewShownUnderTheBox = reviewWindow && reviewWindow->isVisible() && dialog.parentWidget() == reviewWindow;
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) closing = {box->text(), box->windowTitle(), box->icon()};
+  });
 
   QTest::mouseClick(in<QPushButton>(f.main(), "cmdContinue"), Qt::LeftButton);
 
@@ -129,6 +136,7 @@ void QtWindowsTest::removeAfterReview() {
   QCOMPARE(orderAfterClick, (QStringList{"W9q.Calc", "M9Q.Beta", "m9q.alpha", c32, c31, b2, a1}));
 
   QCOMPARE(closing.text, QStringLiteral("5 / 7 keys have been removed in your registry."));
+  QVERIFY(reviewShownUnderTheBox && !reviewWindow);  // and destroyed after it
   QVERIFY(closing.icon == QMessageBox::Information && closing.title == QStringLiteral("Registry Cleaner"));
 
   // Removed and logged in the order shown, struck entries skipped, after

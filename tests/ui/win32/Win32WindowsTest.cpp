@@ -143,8 +143,11 @@ class Win32WindowsTest : public ::testing::Test {
     GetClassNameW(shown, kind, 64);
     if (lstrcmpW(kind, L"#32770") == 0) {
       m_boxes.push_back(readBox(shown));
+      m_boxOverReview.push_back(m_reviewWindow && GetWindow(shown, GW_OWNER) == m_reviewWindow &&
+                                IsWindowVisible(m_reviewWindow));
       PostMessageW(shown, WM_COMMAND, IDOK, 0);
     } else if (GetDlgItem(shown, ReviewWindow::kListId) && m_review) {
+      m_reviewWindow = shown;
       m_review(shown);
     }
   }
@@ -159,6 +162,8 @@ class Win32WindowsTest : public ::testing::Test {
   HWND m_main = nullptr;
   std::function<void(HWND)> m_review;
   std::vector<std::wstring> m_boxes;
+  HWND m_reviewWindow = nullptr;
+  std::vector<bool> m_boxOverReview;  // each box's, owned by the review window still shown
 };
 
 TEST_F(Win32WindowsTest, RemoveTakesExactlyTheUnstruckKeysAfterABackup) {
@@ -179,6 +184,8 @@ TEST_F(Win32WindowsTest, RemoveTakesExactlyTheUnstruckKeysAfterABackup) {
   EXPECT_EQ(m_session->exitStatus(), 0);
   EXPECT_EQ(selectedAfterSort, L"m9q.Chart");
   EXPECT_EQ(m_boxes, std::vector<std::wstring>{L"Registry Cleaner: 2 / 4 keys have been removed in your registry."});
+  EXPECT_EQ(m_boxOverReview, std::vector<bool>{true});  // the review window closes after the box
+  EXPECT_FALSE(IsWindow(m_reviewWindow));
   std::vector<bool> present;
   for (const auto& key : {L"m9q.Chart", L"m9q.Grid", L"M9Q.Document", kFamilyKeys[3].c_str(), kUnrelatedKey})
     present.push_back(keyExists(key));
