@@ -1,6 +1,9 @@
 #include "app/MainForm.h"
 
 #include "app/CommandLine.h"
+#include "app/MachineChooser.h"
+#include "app/Program.h"
+#include "removal/UndoFile.h"
 #include "registry/Wrappers.h"
 
 
@@ -10,8 +13,8 @@ MainForm::MainForm(registry::RegistryApi& api, ui::WindowSystem& windows,
                    std::filesystem::path logPath, removal::LogWriter::Clock clock)
     : m_api(api),
       m_windows(windows),
-      m_logPath(logPath),
-      m_log(std::move(logPath), std::move(clock)),
+      m_logPath(std::move(logPath)),
+      m_clock(std::move(clock)),
       m_review(windows, m_selection, [this] { removeKeys(); }) {}
 
 void MainForm::setMousePointer(int pointer) { m_windows.mainSetMousePointer(pointer); }
@@ -42,10 +45,38 @@ void MainForm::load(const std::string& argumentText) {
       m_windows.mainUnload();
       endProgram();
     }
+    return;
   }
+  // The window opens at once; the machine is read behind it.
+  if (m_chooser && !m_chooser->machine() && !m_chooser->reading())
+    machineChosen(m_chooser->chosen());
+}
+
+void MainForm::setMachineChooser(MachineChooser* chooser) {
+  m_chooser = chooser;
+  if (chooser) setRunGate([chooser] { return chooser->takeLock(); });
+}
+
+void MainForm::machineChosen(const std::filesystem::path& machine) {
+  if (m_chooser) m_chooser->choose(machine);
+}
+
+bool MainForm::machineReadingEnded() {
+  if (!m_chooser || !m_chooser->collect()) return false;
+  if (!m_chooser->machine()) showReasons({m_chooser->error()});
+  return true;
 }
 
 void MainForm::continueClicked() {
+  if (m_chooser) {
+    if (const std::string why = m_chooser->whyNotReady(); !why.empty()) {
+      showReasons({why});
+      return;
+    }
+    registry::Machine& machine = *m_chooser->machine();
+    m_logPath = logPathOf(machine);
+    m_backup = removal::undoFileBackup(machine);
+  }
   m_patterns = families::buildPatternList(m_selection);
 
   if (m_selection.useRemoteMachine != 0) {
@@ -108,7 +139,8 @@ void MainForm::progressStep(std::string_view label, const std::string& name,
 
 void MainForm::removeKeys() {
   m_outcome.removalReached = true;
-  m_log.noteStart();
+  removal::LogWriter log(m_logPath, m_clock);
+  log.noteStart();
   m_outcome.removal = removal::removeKeys(m_api, m_root, m_review.foundKeys, m_keysFound,
                                           m_backup, m_timings);
   // The operator learns the outcome before the log is written.
@@ -116,8 +148,8 @@ void MainForm::removeKeys() {
     m_windows.showMessage(closingMessage(m_outcome.removal), ui::kInformationIcon, "");
     showReasons(removalReasons(m_outcome.removal, m_logPath));
   }
-  removal::writeRemovalLog(m_log, m_selection, m_review.foundKeys, m_outcome.removal);
-  m_outcome.logError = m_log.failure();
+  removal::writeRemovalLog(log, m_selection, m_review.foundKeys, m_outcome.removal);
+  m_outcome.logError = log.failure();
   if (!m_unattended && !m_outcome.logError.empty()) showReasons({logReason(m_outcome.logError)});
   util::mark(m_timings, "log");
 }

@@ -20,6 +20,8 @@
 
 namespace comsweep::app {
 
+class MachineChooser;
+
 class MainForm : private scan::ProgressSink {
  public:
   // logPath is where "C:\9QReg.log" lives on this machine.
@@ -45,6 +47,18 @@ class MainForm : private scan::ProgressSink {
   const families::Selection& selection() const { return m_selection; }
   // Whether the remote machine's label and name field are shown.
   bool remoteNameVisible() const { return m_remoteNameVisible; }
+
+  // An interactive start: the machine is the one the operator chooses, read
+  // while the window waits; a run takes the registry calls (the chooser's
+  // api(), which the form was made with), log path, backup and run lock of
+  // the machine chosen when it starts, and is refused while none is read.
+  void setMachineChooser(MachineChooser* chooser);
+  // The operator chose `machine`: it is read from now on.
+  void machineChosen(const std::filesystem::path& machine);
+  // Asked by the window while the chosen machine is read: true once the
+  // reading is over; a machine that could not be opened says why in a box,
+  // and the window waits for another choice.
+  bool machineReadingEnded();
 
   // Phase marks for the benchmark; none by default.
   void setTimings(util::Timings* timings) { m_timings = timings; }
@@ -74,7 +88,8 @@ class MainForm : private scan::ProgressSink {
   registry::RegistryApi& m_api;
   ui::WindowSystem& m_windows;
   std::filesystem::path m_logPath;
-  removal::LogWriter m_log;
+  removal::LogWriter::Clock m_clock;
+  MachineChooser* m_chooser = nullptr;
   util::Timings* m_timings = nullptr;
   removal::Backup m_backup;
   std::function<std::string()> m_runGate;

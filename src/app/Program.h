@@ -21,13 +21,12 @@ inline constexpr int kExitOk = 0;            // completed; every attempted key r
 inline constexpr int kExitNotAllRemoved = 1; // some listed key was not removed; --list: found keys
 inline constexpr int kExitMachineFailed = 2; // machine not opened or not saved; bad usage; no output
 
-// Takes the machine's run lock again when the operator starts a run (the
-// main window waits without it); empty when taken, else why not.
-using RunGate = std::function<std::string()>;
+class MachineChooser;
 
-// Runs the interactive program on an opened machine; supplied by the
-// window library, absent in a build without it.
-using InteractiveRunner = std::function<int(registry::Machine& machine, const RunGate& runGate)>;
+// Runs the interactive program; the main window opens at once and reads the
+// machine the chooser has chosen (MainForm::setMachineChooser). Supplied by
+// the window library, absent in a build without it.
+using InteractiveRunner = std::function<int(MachineChooser& chooser)>;
 
 struct ProgramEnvironment {
   std::map<std::string, std::string> env;

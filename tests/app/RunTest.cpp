@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/MachineChooser.h"
 #include "app/MainForm.h"
 #include "app/Program.h"
 #include "support/Fixture.h"
@@ -121,10 +122,12 @@ TEST(Run, AnInteractiveRunShowsTheReasonsAfterTheClosingMessage) {
   }
 }
 
-// A start without switches whose machine cannot be opened says so in a box
-// too (started from a menu, nobody reads standard error) and ends with 2;
-// an unattended start or a listing shows nothing.
-TEST(Run, AMachineThatCannotBeOpenedIsShownInABoxOnlyWithoutSwitches) {
+// A start without switches opens its window before the machine is read;
+// one that cannot be opened is said in a box and the window waits for
+// another choice; left so, the start ends as one that could not open its
+// machine, with the reason on standard error too. An unattended start or a
+// listing opens no window.
+TEST(Run, AMachineThatCannotBeOpenedIsShownInTheWaitingWindow) {
   test::TempDir dir;
   for (auto [args, boxes] : {std::pair{std::vector<std::string>{}, 1u}, {{"/M9Q"}, 0u}, {{"--list"}, 0u}}) {
     SCOPED_TRACE(argumentText(args));
@@ -132,19 +135,29 @@ TEST(Run, AMachineThatCannotBeOpenedIsShownInABoxOnlyWithoutSwitches) {
     bool interactiveReached = false;
     ProgramEnvironment environment;
     environment.env["COMSWEEP_MACHINE"] = (dir / "no such machine.reg").string();
-    environment.interactive = [&](registry::Machine&, const RunGate&) { return interactiveReached = true, 0; };
-    environment.messageWindows = [&] { return &windows; };
+    environment.interactive = [&](MachineChooser& chooser) {
+      interactiveReached = true;
+      MainForm form{chooser.api(), windows, {}};
+      form.setMachineChooser(&chooser);
+      form.load("");
+      while (!form.machineReadingEnded()) std::this_thread::yield();
+      form.selection()[Box::m9q] = 1;
+      form.continueClicked();  // says why again, and waits
+      EXPECT_FALSE(form.ended());
+      form.cancelClicked();
+      return exitStatusOf(form.outcome());
+    };
     std::ostringstream out, err;
     EXPECT_EQ(runProgram(args, environment, out, err), kExitMachineFailed);
-    EXPECT_FALSE(interactiveReached);
-    ASSERT_EQ(windows.messages.size(), boxes) << err.str();
-    if (boxes) {
-      // The line standard error got, as a sentence.
-      std::string said = err.str().substr(std::string("comsweep: ").size());
-      said.pop_back();
-      said[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(said[0])));
-      EXPECT_EQ(windows.messages[0], said + (said.back() == '.' ? "" : "."));
-    }
+    EXPECT_EQ(interactiveReached, boxes > 0);
+    if (!boxes) continue;
+    ASSERT_EQ(windows.messages.size(), 2u) << err.str();
+    EXPECT_EQ(windows.messages[0], windows.messages[1]);
+    // The line standard error got, as a sentence.
+    std::string said = err.str().substr(std::string("comsweep: ").size());
+    said.pop_back();
+    said[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(said[0])));
+    EXPECT_EQ(windows.messages[0], said + (said.back() == '.' ? "" : "."));
   }
 }
 
@@ -171,9 +184,11 @@ TEST(Run, AnIdleMainWindowHoldsNoRunLockARunTakesIt) {
   ProgramEnvironment interactive = unattended;
   std::vector<int> statuses;
   std::string gateAnswer = "not asked";
-  interactive.interactive = [&](registry::Machine&, const RunGate& gate) {
+  interactive.interactive = [&](MachineChooser& chooser) {
+    chooser.choose(chooser.chosen());
+    chooser.waitForReading();
     statuses.push_back(otherRun());
-    gateAnswer = gate();
+    gateAnswer = chooser.takeLock();
     statuses.push_back(otherRun());
     return 0;
   };

@@ -1,22 +1,18 @@
 #include "ui/qt/InteractiveSession.h"
 
 #include "app/Program.h"
-#include "registry/Machine.h"
-#include "removal/UndoFile.h"
+#include "app/MachineChooser.h"
 #include "ui/qt/MainWindow.h"
 
 namespace comsweep::ui {
 
-InteractiveSession::InteractiveSession(registry::Machine& machine, ModalRunner& modal,
-                                       std::function<void()> quit,
-                                       std::function<std::string()> runGate)
-    : m_api(*machine.store),
-      m_windows(modal, machine, std::move(quit)),
-      m_form(m_api, m_windows, app::logPathOf(machine)),
-      m_main(std::make_unique<MainWindow>(m_form, machine)) {
+InteractiveSession::InteractiveSession(app::MachineChooser& chooser, ModalRunner& modal,
+                                       std::function<void()> quit)
+    : m_windows(modal, [&chooser] { return chooser.machine(); }, std::move(quit)),
+      m_form(chooser.api(), m_windows, {}),
+      m_main(std::make_unique<MainWindow>(m_form, chooser, modal)) {
   m_windows.setMainWindow(m_main.get());
-  m_form.setBackup(removal::undoFileBackup(machine));
-  m_form.setRunGate(std::move(runGate));
+  m_form.setMachineChooser(&chooser);
 }
 
 InteractiveSession::~InteractiveSession() { m_windows.setMainWindow(nullptr); }

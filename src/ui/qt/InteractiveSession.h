@@ -1,17 +1,16 @@
 #pragma once
-// One interactive start on an opened machine: the main window's logic, the
-// windows it shows, and the outcome once the program has ended. Needs a
-// QApplication; shows nothing before show().
+// One interactive start on the machine the operator chooses: the main
+// window's logic, the windows it shows, and the outcome once the program has
+// ended. Needs a QApplication; shows nothing before show().
 
 #include <functional>
 #include <memory>
 
 #include "app/MainForm.h"
-#include "registry/HandleTable.h"
 #include "ui/qt/QtWindowSystem.h"
 
-namespace comsweep::registry {
-struct Machine;
+namespace comsweep::app {
+class MachineChooser;
 }
 
 namespace comsweep::ui {
@@ -21,10 +20,9 @@ class ModalRunner;
 
 class InteractiveSession {
  public:
-  // `quit` leaves the event loop when the program ends; `runGate` is asked
-  // before each run (MainForm::setRunGate).
-  InteractiveSession(registry::Machine& machine, ModalRunner& modal,
-                     std::function<void()> quit = {}, std::function<std::string()> runGate = {});
+  // `quit` leaves the event loop when the program ends.
+  InteractiveSession(app::MachineChooser& chooser, ModalRunner& modal,
+                     std::function<void()> quit = {});
   ~InteractiveSession();
   InteractiveSession(const InteractiveSession&) = delete;
   InteractiveSession& operator=(const InteractiveSession&) = delete;
@@ -38,7 +36,6 @@ class InteractiveSession {
   int exitStatus() const;
 
  private:
-  registry::HandleTable m_api;
   QtWindowSystem m_windows;
   app::MainForm m_form;
   std::unique_ptr<MainWindow> m_main;

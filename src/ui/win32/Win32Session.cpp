@@ -5,24 +5,19 @@
 #include <iostream>
 
 #include "app/Program.h"
-#include "registry/Machine.h"
-#include "removal/UndoFile.h"
+#include "app/MachineChooser.h"
 #include "ui/win32/MainWindow.h"
 
 namespace comsweep::ui::win32 {
 
-Win32Session::Win32Session(registry::Machine& machine, std::function<void()> quit,
-                           std::function<std::string()> runGate)
-    : m_table(*machine.store),
-      m_windows(machine, std::move(quit)),
-      m_form(machine.api ? *machine.api : static_cast<registry::RegistryApi&>(m_table), m_windows,
-             app::logPathOf(machine)) {
+Win32Session::Win32Session(app::MachineChooser& chooser, std::function<void()> quit)
+    : m_windows([&chooser] { return chooser.machine(); }, std::move(quit)),
+      m_form(chooser.api(), m_windows, {}) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
-  m_main = std::make_unique<MainWindow>(m_form, machine);
+  m_main = std::make_unique<MainWindow>(m_form, chooser);
   m_windows.setMainWindow(m_main.get());
-  m_form.setBackup(removal::undoFileBackup(machine));
-  m_form.setRunGate(std::move(runGate));
+  m_form.setMachineChooser(&chooser);
 }
 
 Win32Session::~Win32Session() { m_windows.setMainWindow(nullptr); }
@@ -34,8 +29,8 @@ void Win32Session::show() {
 
 int Win32Session::exitStatus() const { return app::exitStatusOf(m_form.outcome()); }
 
-int runWin32Program(registry::Machine& machine, const std::function<std::string()>& runGate) {
-  Win32Session session(machine, [] { PostQuitMessage(0); }, runGate);
+int runWin32Program(app::MachineChooser& chooser) {
+  Win32Session session(chooser, [] { PostQuitMessage(0); });
   session.show();
   MSG msg;
   while (!session.ended() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -43,7 +38,8 @@ int runWin32Program(registry::Machine& machine, const std::function<std::string(
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  return app::reportOutcome(session.outcome(), app::logPathOf(machine), std::cerr);
+  const registry::Machine* machine = chooser.machine();
+  return app::reportOutcome(session.outcome(), machine ? app::logPathOf(*machine) : "", std::cerr);
 }
 
 }  // namespace comsweep::ui::win32

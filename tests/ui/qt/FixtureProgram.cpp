@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "FixtureMachine.h"
+#include "app/MachineChooser.h"
 #include "ui/qt/QtProgram.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
   else if (!::mkdtemp(driveC.data()))
     return 2;
   std::cerr << "drive C: is " << driveC << "\n";
-  auto machine = comsweep::test::makeFixtureMachine(driveC);
-  return comsweep::ui::runQtProgram(argc, argv, *machine, {});
+  comsweep::app::MachineChooser chooser({}, {});
+  chooser.adopt(comsweep::test::makeFixtureMachine(driveC));
+  return comsweep::ui::runQtProgram(argc, argv, chooser);
 }
