@@ -95,7 +95,7 @@ std::string machineLabel(const fs::path& machine, std::string home) {
   while (home.size() > 1 && home.back() == '/') home.pop_back();
   if (!home.empty() && home != "/" && text.rfind(home, 0) == 0 &&
       (text.size() == home.size() || text[home.size()] == '/'))
-    return "~" + text.substr(home.size());
+    return std::string("~").append(text, home.size());
   return text;
 }
 

@@ -129,7 +129,10 @@ void MainWindow::showMachine() {
 
 void MainWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  readingTick();
+  showMachine();
+  // The reading's outcome not at once: a box about the machine must come
+  // over a window already on screen.
+  m_reading.start();
 }
 
 void MainWindow::readingTick() {

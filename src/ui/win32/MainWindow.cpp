@@ -49,7 +49,6 @@ constexpr std::array<Place, 7> kGroupLabelPlaces = {{
 
 constexpr DWORD kCheckBox = BS_AUTOCHECKBOX | WS_TABSTOP;
 constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
-constexpr UINT_PTR kReadingTimer = 1;
 
 // `text` shortened in its middle to the width of `control`, as a path is.
 std::wstring elidedPath(HWND control, std::wstring text, int width) {
@@ -129,7 +128,10 @@ void MainWindow::show() {
   ShowWindow(m_hwnd, SW_SHOW);
   SetForegroundWindow(m_hwnd);
   focusControl(control(kFirstBoxId + static_cast<int>(families::Box::m9q)));
-  readingTick();
+  showMachine();
+  // The reading's outcome not at once: a box about the machine must come
+  // over a window already painted.
+  SetTimer(m_hwnd, kReadingTimerId, 100, nullptr);
 }
 
 void MainWindow::showSelection() {
@@ -188,10 +190,10 @@ void MainWindow::showMachine() {
 void MainWindow::readingTick() {
   // The box of a machine that cannot be opened runs its own message loop:
   // no tick may come in between.
-  KillTimer(m_hwnd, kReadingTimer);
+  KillTimer(m_hwnd, kReadingTimerId);
   m_form.machineReadingEnded();
   showMachine();
-  if (m_chooser.reading()) SetTimer(m_hwnd, kReadingTimer, 100, nullptr);
+  if (m_chooser.reading()) SetTimer(m_hwnd, kReadingTimerId, 100, nullptr);
 }
 
 void MainWindow::machineChosen(int index) {
@@ -282,7 +284,7 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (!m_unloaded) m_form.cancelClicked();
       return 0;
     case WM_TIMER:
-      if (wParam == kReadingTimer) readingTick();
+      if (wParam == kReadingTimerId) readingTick();
       return 0;
     case DM_GETDEFID:
       return MAKELRESULT(kAutomaticId, DC_HASDEFID);

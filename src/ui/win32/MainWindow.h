@@ -34,6 +34,9 @@ class MainWindow : public Window {
   static constexpr int kManualId = 131;
   static constexpr int kCancelId = IDCANCEL;  // so does Esc
   static constexpr int kTipId = 133;
+  // While the chosen machine is read, its line follows the reading on this
+  // timer.
+  static constexpr UINT_PTR kReadingTimerId = 1;
 
   MainWindow(app::MainForm& form, app::MachineChooser& chooser);
 

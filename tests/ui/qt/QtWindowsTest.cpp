@@ -309,6 +309,11 @@ void QtWindowsTest::theWindowOpensWhileTheMachineIsRead() {
     while (!release) std::this_thread::yield();
     return registry::MachineOpenResult{makeFixtureMachine(dir.path().toStdString()), ""};
   });
+  // A failed check returns at once: the reading must end all the same.
+  struct Release {
+    std::atomic<bool>& flag;
+    ~Release() { flag = true; }
+  } releaseOnReturn{release};
   ScriptedModalRunner modal;
   ui::InteractiveSession session(chooser, modal);
   session.show();
