@@ -54,6 +54,12 @@ TEST(MachineChoices, PrefixesInTheUsualPlacesEachOnceAfterTheStartsOwn) {
   EXPECT_EQ(findMachines({}, first), std::vector<fs::path>{first});
   EXPECT_EQ(findMachines({{"HOME", (home / "absent").string()}}, first), std::vector<fs::path>{first});
 }
+#else
+// On Windows this computer's registry is always offered, once.
+TEST(MachineChoices, ThisComputerAfterTheStartsOwn) {
+  EXPECT_EQ(findMachines({}, "C:\\x.reg"), (std::vector<fs::path>{"C:\\x.reg", fs::path()}));
+  EXPECT_EQ(findMachines({}, fs::path()), std::vector<fs::path>{fs::path()});
+}
 #endif
 
 TEST(MachineChoices, APickedFileNamesItsMachine) {
