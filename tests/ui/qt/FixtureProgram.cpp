@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
   else if (!::mkdtemp(driveC.data()))
     return 2;
   std::cerr << "drive C: is " << driveC << "\n";
-  comsweep::app::MachineChooser chooser({}, {});
-  chooser.adopt(comsweep::test::makeFixtureMachine(driveC));
+  auto machine = comsweep::test::makeFixtureMachine(driveC);
+  comsweep::app::MachineChooser chooser({machine->path}, {});
+  chooser.adopt(std::move(machine));
   return comsweep::ui::runQtProgram(argc, argv, chooser);
 }

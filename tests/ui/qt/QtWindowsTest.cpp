@@ -48,9 +48,10 @@ namespace {
 
 struct Fixture {
   QTemporaryDir dir;
-  app::MachineChooser chooser{{}, {}};
+  std::unique_ptr<registry::Machine> opened = makeFixtureMachine(dir.path().toStdString());
+  app::MachineChooser chooser{{opened->path}, {}};
   registry::Machine* machine = [this] {
-    chooser.adopt(makeFixtureMachine(dir.path().toStdString()));
+    chooser.adopt(std::move(opened));
     return chooser.machine();
   }();
   ScriptedModalRunner modal;
@@ -195,6 +196,7 @@ void QtWindowsTest::helpThenARemoteNameThatCannotBeReached() {
   for (const char* off : {"chkT9qPlus", "chkH9qPlus", "chkR9qPlus", "chkN9qPlus", "cmdManual"})
     QVERIFY2(!main.findChild<QWidget*>(QLatin1String(off))->isEnabled(), off);
   QVERIFY(in<QLabel>(main, "lblMachine")->text().contains(QLatin1String("test machine")));
+  QCOMPARE(in<QComboBox>(main, "cboMachine")->count(), 1);
 
   auto* label = in<QLabel>(main, "lblRemoteComputer");
   auto* name = in<QLineEdit>(main, "txtRemoteComputer");
