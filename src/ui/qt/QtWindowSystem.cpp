@@ -24,9 +24,10 @@ QMessageBox::Icon iconOf(int style) {
 
 }  // namespace
 
-QtWindowSystem::QtWindowSystem(ModalRunner& modal, const registry::Machine& machine,
+QtWindowSystem::QtWindowSystem(ModalRunner& modal,
+                               std::function<const registry::Machine*()> machine,
                                std::function<void()> quit)
-    : m_modal(modal), m_machine(machine), m_quit(std::move(quit)) {}
+    : m_modal(modal), m_machine(std::move(machine)), m_quit(std::move(quit)) {}
 
 QtWindowSystem::~QtWindowSystem() = default;
 
@@ -86,7 +87,7 @@ void QtWindowSystem::progressScansEnded(ProgressState& state) {
 void QtWindowSystem::progressUnload() { m_progress.reset(); }
 
 void QtWindowSystem::reviewShowModal(ReviewState& state) {
-  m_review = std::make_unique<ReviewWindow>(state, m_machine);
+  m_review = std::make_unique<ReviewWindow>(state, *m_machine());
   m_reviewRunning = true;
   m_modal.runUntilEnded(*m_review);
   m_reviewRunning = false;

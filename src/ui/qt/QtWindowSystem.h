@@ -28,9 +28,10 @@ void showMessageBox(ModalRunner& modal, QWidget* owner, const std::string& text,
 
 class QtWindowSystem : public WindowSystem {
  public:
-  // `quit` leaves the event loop when the program ends; it is called at
+  // `machine` names the machine a run works on (the review window shows
+  // it); `quit` leaves the event loop when the program ends; it is called at
   // most once.
-  QtWindowSystem(ModalRunner& modal, const registry::Machine& machine,
+  QtWindowSystem(ModalRunner& modal, std::function<const registry::Machine*()> machine,
                  std::function<void()> quit = {});
   ~QtWindowSystem() override;
 
@@ -56,7 +57,7 @@ class QtWindowSystem : public WindowSystem {
   QWidget* messageOwner() const;
 
   ModalRunner& m_modal;
-  const registry::Machine& m_machine;
+  std::function<const registry::Machine*()> m_machine;
   std::function<void()> m_quit;
   MainWindow* m_main = nullptr;
   std::unique_ptr<ProgressWindow> m_progress;

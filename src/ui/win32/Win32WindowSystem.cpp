@@ -26,8 +26,9 @@ LRESULT CALLBACK boxActivated(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-Win32WindowSystem::Win32WindowSystem(const registry::Machine& machine, std::function<void()> quit)
-    : m_machine(machine), m_quit(std::move(quit)) {}
+Win32WindowSystem::Win32WindowSystem(std::function<const registry::Machine*()> machine,
+                                     std::function<void()> quit)
+    : m_machine(std::move(machine)), m_quit(std::move(quit)) {}
 
 Win32WindowSystem::~Win32WindowSystem() = default;
 
@@ -87,7 +88,7 @@ void Win32WindowSystem::progressScansEnded(ProgressState& state) {
 void Win32WindowSystem::progressUnload() { m_progress.reset(); }
 
 void Win32WindowSystem::reviewShowModal(ReviewState& state) {
-  m_review = std::make_unique<ReviewWindow>(state, m_machine);
+  m_review = std::make_unique<ReviewWindow>(state, *m_machine());
   m_reviewRunning = true;
   // Enter never presses Remove: a key as common as Enter must not remove keys.
   runModal(m_review->handle(), nullptr, m_review->modalEnded(), true);

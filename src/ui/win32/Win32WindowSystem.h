@@ -29,8 +29,10 @@ using Operator = std::function<void(HWND shown)>;
 
 class Win32WindowSystem : public WindowSystem {
  public:
-  // `quit` ends the program's message loop; called at most once.
-  Win32WindowSystem(const registry::Machine& machine, std::function<void()> quit = {});
+  // `machine` names the machine a run works on (the review window shows
+  // it); `quit` ends the program's message loop; called at most once.
+  Win32WindowSystem(std::function<const registry::Machine*()> machine,
+                    std::function<void()> quit = {});
   ~Win32WindowSystem() override;
 
   void setMainWindow(MainWindow* main) { m_main = main; }
@@ -57,7 +59,7 @@ class Win32WindowSystem : public WindowSystem {
   // Shows `window` modal over `owner` and returns once `done` is set.
   void runModal(HWND window, HWND owner, const bool& done, bool swallowEnter);
 
-  const registry::Machine& m_machine;
+  std::function<const registry::Machine*()> m_machine;
   std::function<void()> m_quit;
   Operator m_operator;
   MainWindow* m_main = nullptr;
