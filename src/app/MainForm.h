@@ -65,7 +65,7 @@ class MainForm : private scan::ProgressSink {
   bool remoteNameVisible() const { return m_remoteNameVisible; }
 
   // Asked before a run reads the machine; a refusal (why) is shown and the
-  // window waits. None by default.
+  // window waits. None by default; with a chooser, its run lock.
   void setRunGate(std::function<std::string()> gate) { m_runGate = std::move(gate); }
 
   // What the last run used and did.
