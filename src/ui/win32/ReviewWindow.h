@@ -40,7 +40,7 @@ class ReviewWindow : public Window {
   void unload() { m_unloaded = m_modalEnded = true; }
   // The modal show returns; the window stays on screen.
   void endModal() { m_modalEnded = true; }
-  bool unloaded() const { return m_unloaded; }
+  const bool& unloaded() const { return m_unloaded; }
   const bool& modalEnded() const { return m_modalEnded; }
 
  protected:

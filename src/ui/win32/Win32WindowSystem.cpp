@@ -69,7 +69,7 @@ void Win32WindowSystem::mainUnload() {
 
 void Win32WindowSystem::tipShowModal() {
   TipWindow tip(m_main ? m_main->handle() : nullptr);
-  runModal(tip.handle(), m_main ? m_main->handle() : nullptr, tip.closed(), false);
+  runModal(tip.handle(), m_main ? m_main->handle() : nullptr, tip.closed(), tip.closed(), false);
 }
 
 void Win32WindowSystem::progressShow(ProgressState& state) {
@@ -91,7 +91,7 @@ void Win32WindowSystem::reviewShowModal(ReviewState& state) {
   m_review = std::make_unique<ReviewWindow>(state, *m_machine());
   m_reviewRunning = true;
   // Enter never presses Remove: a key as common as Enter must not remove keys.
-  runModal(m_review->handle(), nullptr, m_review->modalEnded(), true);
+  runModal(m_review->handle(), nullptr, m_review->modalEnded(), m_review->unloaded(), true);
   m_reviewRunning = false;
   if (m_review->unloaded()) m_review.reset();
 }
@@ -114,7 +114,8 @@ void Win32WindowSystem::endProgram() {
   if (m_quit) m_quit();
 }
 
-void Win32WindowSystem::runModal(HWND window, HWND owner, const bool& done, bool swallowEnter) {
+void Win32WindowSystem::runModal(HWND window, HWND owner, const bool& done, const bool& closed,
+                                 bool swallowEnter) {
   const bool ownerEnabled = owner && IsWindowEnabled(owner);
   if (ownerEnabled) EnableWindow(owner, FALSE);
   ShowWindow(window, SW_SHOW);
@@ -138,6 +139,7 @@ void Win32WindowSystem::runModal(HWND window, HWND owner, const bool& done, bool
     DispatchMessageW(&msg);
   }
   if (ownerEnabled) EnableWindow(owner, TRUE);
+  if (!closed) return;  // its modal show ended, and it stays on screen
   ShowWindow(window, SW_HIDE);
   if (owner && IsWindowVisible(owner)) SetActiveWindow(owner);
 }

@@ -56,8 +56,9 @@ class Win32WindowSystem : public WindowSystem {
  private:
   // The window a message box belongs to: the topmost one still shown.
   HWND messageOwner() const;
-  // Shows `window` modal over `owner` and returns once `done` is set.
-  void runModal(HWND window, HWND owner, const bool& done, bool swallowEnter);
+  // Shows `window` modal over `owner` and returns once `done` is set; hides
+  // it then if `closed` is set too.
+  void runModal(HWND window, HWND owner, const bool& done, const bool& closed, bool swallowEnter);
 
   std::function<const registry::Machine*()> m_machine;
   std::function<void()> m_quit;
