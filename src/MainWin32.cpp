@@ -25,8 +25,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(comsweep::platform::narrowText(argv[i]));
-  environment.interactive = [](comsweep::registry::Machine& machine,
-                               const comsweep::app::RunGate& runGate) {
+  environment.interactive = [](comsweep::app::MachineChooser& chooser) {
     // Without a desktop the windows would wait for an operator who cannot
     // see them.
     const std::string problem = comsweep::ui::win32::missingDesktopMessage();
@@ -39,7 +38,7 @@ int wmain(int argc, wchar_t** argv) {
     // shell the program was started from stays.
     DWORD processes[2];
     if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
-    return comsweep::ui::win32::runWin32Program(machine, runGate);
+    return comsweep::ui::win32::runWin32Program(chooser);
   };
   environment.messageWindows = [] { return comsweep::ui::win32::startMessages(); };
   return comsweep::app::runProgram(args, environment, std::cout, std::cerr);

@@ -27,9 +27,8 @@ int main(int argc, char** argv) {
     if (eq != std::string::npos) environment.env[entry.substr(0, eq)] = entry.substr(eq + 1);
   }
 #ifdef COMSWEEP_WITH_GUI
-  environment.interactive = [argc, argv](comsweep::registry::Machine& machine,
-                                         const comsweep::app::RunGate& runGate) {
-    return comsweep::ui::runQtProgram(argc, argv, machine, runGate);
+  environment.interactive = [argc, argv](comsweep::app::MachineChooser& chooser) {
+    return comsweep::ui::runQtProgram(argc, argv, chooser);
   };
   std::unique_ptr<comsweep::ui::StartMessages> boxes;
   environment.messageWindows = [&argc, argv, &boxes] {

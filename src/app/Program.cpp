@@ -7,6 +7,8 @@
 
 #include "app/CommandLine.h"
 #include "app/KeyReport.h"
+#include "app/MachineChoices.h"
+#include "app/MachineChooser.h"
 #include "app/Session.h"
 #include "app/UndoRun.h"
 #include "platform/SignalCleanup.h"
@@ -150,6 +152,26 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
       secondsFrom(environment.env, "COMSWEEP_SERVER_WAIT", std::chrono::milliseconds(0));
 
   std::filesystem::path machinePath = registry::defaultMachinePath(environment.env);
+  if (!flags.unattended && environment.interactive) {
+    // The main window opens before the machine is read, and waits without
+    // its run lock: an unattended run meanwhile neither waits nor fails;
+    // what it changes the save finds changed on disk and refuses to
+    // overwrite.
+    MachineChooser chooser(
+        findMachines(environment.env, machinePath),
+        [lockWait, serverWait](const std::filesystem::path& path) {
+          registry::MachineOpenResult read = registry::openMachine(path, lockWait, serverWait);
+          if (read.machine) read.machine->lock = {};
+          return read;
+        },
+        lockWait);
+    const int status = environment.interactive(chooser);
+    // Left on a machine that could not be opened: as a start that could not
+    // open its machine ends.
+    if (chooser.machine() || chooser.error().empty()) return status;
+    err << "comsweep: " << chooser.error() << "\n";
+    return status == kExitOk ? kExitMachineFailed : status;
+  }
   registry::MachineOpenResult opened = registry::openMachine(machinePath, lockWait, serverWait);
   util::mark(timings.get(), "load");
   ReportDocument document;
@@ -173,14 +195,6 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   registry::Machine& machine = *opened.machine;
 
   if (!flags.unattended) {
-    if (environment.interactive) {
-      // A main window that waits for its operator must not hold up the
-      // unattended runs on the machine; what such a run changes meanwhile
-      // the save finds changed on disk and refuses to overwrite.
-      registry::releaseLocks(machine);
-      RunGate gate = [&machine, lockWait] { return registry::retakeLocks(machine, lockWait); };
-      return environment.interactive(machine, gate);
-    }
     err << "comsweep: no switches given, and this build has no windows; an unattended run "
            "needs switches such as /M9Q (see --help)\n";
     return kExitMachineFailed;

@@ -17,13 +17,12 @@ class WindowSystem;
 
 namespace comsweep::app {
 
-// Takes the machine's run lock again when the operator starts a run (the
-// main window waits without it); empty when taken, else why not.
-using RunGate = std::function<std::string()>;
+class MachineChooser;
 
-// Runs the interactive program on an opened machine; supplied by the
-// window library, absent in a build without it.
-using InteractiveRunner = std::function<int(registry::Machine& machine, const RunGate& runGate)>;
+// Runs the interactive program; the main window opens at once and reads the
+// machine the chooser has chosen (MainForm's chooser constructor). Supplied by
+// the window library, absent in a build without it.
+using InteractiveRunner = std::function<int(MachineChooser& chooser)>;
 
 struct ProgramEnvironment {
   std::map<std::string, std::string> env;

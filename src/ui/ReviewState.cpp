@@ -49,7 +49,7 @@ void ReviewState::keyPressed(int keyCode, int /*shift*/) {
 
 void ReviewState::removeClicked() {
   removeChosen = true;
-  m_windows.reviewUnload(*this);
+  m_windows.reviewEndModal(*this);
 }
 
 void ReviewState::cancelClicked() {

@@ -25,8 +25,9 @@ class ReviewState {
   static constexpr int kDeleteKey = 46;
   // keyCode as the Windows virtual-key code; shift: 1 Shift, 2 Ctrl, 4 Alt.
   void keyPressed(int keyCode, int shift);
-  // Remove: chooses the removal of every entry that is not struck and
-  // unloads the window; the run that showed the window then removes.
+  // Remove: chooses the removal of every entry that is not struck and ends
+  // the window's modal show; the run that showed the window then removes
+  // while the window stays on screen, and unloads it afterwards.
   void removeClicked();
   void cancelClicked();
   scan::FoundKeyList foundKeys;

@@ -47,8 +47,12 @@ class WindowSystem {
   virtual void progressScansEnded(ProgressState& state) { (void)state; }
 
   // The review window: shown modally; returns once the window is unloaded
-  // (by Remove, Cancel or its close box).
+  // (by Cancel or its close box) or its modal show was ended (by Remove).
   virtual void reviewShowModal(ReviewState& state) = 0;
+  // Ends the modal show and leaves the window on screen, over whatever the
+  // run shows next, until it is unloaded.
+  virtual void reviewEndModal(ReviewState& state) = 0;
+  // Closes the window; harmless when it is closed already.
   virtual void reviewUnload(ReviewState& state) = 0;
 
   // Ends the program: no further event is handled.

@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "app/MachineChooser.h"
 #include "app/MainForm.h"
 #include "app/Program.h"
 #include "app/Session.h"
@@ -51,6 +52,42 @@ TEST(Run, ASessionUsesTheMachinesOwnCallsWhereItHasThem) {
   run.removeKeys(registry::HKEY_CLASSES_ROOT, scanned.keys, scanned.found);
   EXPECT_EQ(run.exitStatus(), kExitNotAllRemoved);  // refused by the machine's own calls
   EXPECT_EQ(run.outcome().removal.undoFile.parent_path(), dir.path());
+}
+
+// A run's session is made for the machine chosen when the run starts: a
+// machine the operator turned from after a run that went no further is
+// neither changed nor logged.
+TEST(Run, ARunWorksOnTheMachineChosenWhenItStarts) {
+  test::TempDir dir;
+  MachineChooser chooser({"a.reg", "b.reg"}, [&dir](const std::filesystem::path& path) {
+    auto machine = std::make_unique<registry::Machine>();
+    machine->store = test::makeStore({{"m9q.Thing", std::nullopt}});
+    machine->path = path;
+    machine->driveC = dir.path() / path.stem();
+    std::filesystem::create_directories(machine->driveC);
+    return registry::MachineOpenResult{std::move(machine), ""};
+  });
+  test::ScriptedWindowSystem windows;
+  MainForm form{chooser, windows};
+  form.windowOpened();
+  while (!form.machineReadingEnded()) std::this_thread::yield();
+  form.selection()[Box::m9q] = 1;
+  form.selection().useRemoteMachine = 1;
+  form.selection().remoteMachineName = "FOO";
+  form.continueClicked();  // on a.reg, and no further than the connection
+  EXPECT_FALSE(form.ended());
+  form.machineChosen("b.reg");
+  form.continueClicked();  // b.reg is still being read: refused
+  while (!form.machineReadingEnded()) std::this_thread::yield();
+  form.selection().useRemoteMachine = 0;
+  form.continueClicked();
+  ASSERT_TRUE(form.ended());
+  EXPECT_EQ(windows.messages.back(), "1 / 1 keys have been removed in your registry.");
+  EXPECT_NE(windows.messages[1].find("B.reg: is still being read"), std::string::npos) << windows.messages[1];
+  EXPECT_TRUE(std::filesystem::exists(dir / "b" / "9QReg.log"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "a" / "9QReg.log"));
+  std::ostringstream err;
+  EXPECT_EQ(form.report(err), kExitOk);
 }
 
 TEST(Run, AFailedRemoteConnectionReturnsToTheWaitingWindowAndTheCloseBoxCancelsQuietly) {
@@ -129,7 +166,11 @@ TEST(Run, AnInteractiveRunShowsTheReasonsAfterTheClosingMessage) {
     form.continueClicked();  // reviewed, and Remove pressed
     ASSERT_EQ(s.windows.messages.size(), 1 + c.reasonsStart.size());
     const auto at = [&s](const char* step) { return std::ranges::find(s.windows.trace, step); };
-    EXPECT_LT(at("review.unload"), at("msgbox"));  // Remove closes the window; the run then removes
+    // Remove returns from the modal window, which stays on screen over the
+    // removal and every box, and closes only then.
+    EXPECT_LT(at("review.return"), at("msgbox"));
+    const auto lastBox = std::find(s.windows.trace.rbegin(), s.windows.trace.rend(), "msgbox").base() - 1;
+    EXPECT_LT(lastBox, at("review.unload"));
     EXPECT_EQ(s.windows.messages[0].find(" keys have been removed in your registry."), 5u) << s.windows.messages[0];
     for (std::size_t i = 0; i < c.reasonsStart.size(); ++i)
       EXPECT_EQ(s.windows.messages[1 + i].rfind(c.reasonsStart[i], 0), 0u) << s.windows.messages[1 + i];
@@ -139,10 +180,12 @@ TEST(Run, AnInteractiveRunShowsTheReasonsAfterTheClosingMessage) {
   }
 }
 
-// A start without switches whose machine cannot be opened says so in a box
-// too (started from a menu, nobody reads standard error) and ends with 2;
-// an unattended start or a listing shows nothing.
-TEST(Run, AMachineThatCannotBeOpenedIsShownInABoxOnlyWithoutSwitches) {
+// A start without switches opens its window before the machine is read;
+// one that cannot be opened is said in a box and the window waits for
+// another choice; left so, the start ends as one that could not open its
+// machine, with the reason on standard error too. An unattended start or a
+// listing opens no window.
+TEST(Run, AMachineThatCannotBeOpenedIsShownInTheWaitingWindow) {
   test::TempDir dir;
   for (auto [args, boxes] : {std::pair{std::vector<std::string>{}, 1u}, {{"/M9Q"}, 0u}, {{"--list"}, 0u}}) {
     SCOPED_TRACE(argumentText(args));
@@ -150,19 +193,28 @@ TEST(Run, AMachineThatCannotBeOpenedIsShownInABoxOnlyWithoutSwitches) {
     bool interactiveReached = false;
     ProgramEnvironment environment;
     environment.env["COMSWEEP_MACHINE"] = (dir / "no such machine.reg").string();
-    environment.interactive = [&](registry::Machine&, const RunGate&) { return interactiveReached = true, 0; };
-    environment.messageWindows = [&] { return &windows; };
+    environment.interactive = [&](MachineChooser& chooser) {
+      interactiveReached = true;
+      MainForm form{chooser, windows};
+      form.windowOpened();
+      while (!form.machineReadingEnded()) std::this_thread::yield();
+      form.selection()[Box::m9q] = 1;
+      form.continueClicked();  // says why again, and waits
+      EXPECT_FALSE(form.ended());
+      form.cancelClicked();
+      return exitStatusOf(form.outcome());
+    };
     std::ostringstream out, err;
     EXPECT_EQ(runProgram(args, environment, out, err), kExitMachineFailed);
-    EXPECT_FALSE(interactiveReached);
-    ASSERT_EQ(windows.messages.size(), boxes) << err.str();
-    if (boxes) {
-      // The line standard error got, as a sentence.
-      std::string said = err.str().substr(std::string("comsweep: ").size());
-      said.pop_back();
-      said[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(said[0])));
-      EXPECT_EQ(windows.messages[0], said + (said.back() == '.' ? "" : "."));
-    }
+    EXPECT_EQ(interactiveReached, boxes > 0);
+    if (!boxes) continue;
+    ASSERT_EQ(windows.messages.size(), 2u) << err.str();
+    EXPECT_EQ(windows.messages[0], windows.messages[1]);
+    // The line standard error got, as a sentence.
+    std::string said = err.str().substr(std::string("comsweep: ").size());
+    said.pop_back();
+    said[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(said[0])));
+    EXPECT_EQ(windows.messages[0], said + (said.back() == '.' ? "" : "."));
   }
 }
 
@@ -189,9 +241,11 @@ TEST(Run, AnIdleMainWindowHoldsNoRunLockARunTakesIt) {
   ProgramEnvironment interactive = unattended;
   std::vector<int> statuses;
   std::string gateAnswer = "not asked";
-  interactive.interactive = [&](registry::Machine&, const RunGate& gate) {
+  interactive.interactive = [&](MachineChooser& chooser) {
+    chooser.choose(chooser.chosen());
+    chooser.waitForReading();
     statuses.push_back(otherRun());
-    gateAnswer = gate();
+    gateAnswer = chooser.takeLock();
     statuses.push_back(otherRun());
     return 0;
   };

@@ -30,16 +30,23 @@ class ScriptedWindowSystem : public ui::WindowSystem {
   void progressShow(ui::ProgressState&) override { trace.push_back("progress.show"); }
   void progressRefresh(ui::ProgressState&) override {}
   void progressUnload() override { trace.push_back("progress.unload"); }
-  // A modal window returns only once it is unloaded; the close box does that
-  // without any action of the form.
+  // A modal window returns once it is unloaded or its modal show ended; the
+  // close box unloads it without any action of the form.
   void reviewShowModal(ui::ReviewState& form) override {
     trace.push_back("review.show");
     m_reviewOpen = true;
+    m_modalEnded = false;
     form.activated();
     review(form);
-    if (m_reviewOpen) reviewUnload(form);
+    if (m_reviewOpen && !m_modalEnded) reviewUnload(form);
   }
+  void reviewEndModal(ui::ReviewState&) override {
+    m_modalEnded = true;
+    trace.push_back("review.return");
+  }
+  // Only the window's closing is traced, not a request to close it again.
   void reviewUnload(ui::ReviewState&) override {
+    if (!m_reviewOpen) return;
     m_reviewOpen = false;
     trace.push_back("review.unload");
   }
@@ -47,6 +54,7 @@ class ScriptedWindowSystem : public ui::WindowSystem {
 
  private:
   bool m_reviewOpen = false;
+  bool m_modalEnded = false;
 };
 
 }  // namespace comsweep::test

@@ -18,6 +18,7 @@ target_link_libraries(comsweep_testsupport PUBLIC comsweep_app gtest gmock)
 
 add_executable(comsweep_tests
   app/CommandLineTest.cpp
+  app/MachineChooserTest.cpp
   app/RunTest.cpp
   registry/MemoryStoreTest.cpp
   registry/TextTest.cpp

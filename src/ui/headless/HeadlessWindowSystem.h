@@ -19,6 +19,7 @@ class HeadlessWindowSystem : public WindowSystem {
   void progressRefresh(ProgressState&) override {}
   void progressUnload() override {}
   void reviewShowModal(ReviewState&) override {}
+  void reviewEndModal(ReviewState&) override {}
   void reviewUnload(ReviewState&) override {}
   void endProgram() override {}
 };

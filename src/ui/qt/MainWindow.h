@@ -4,11 +4,14 @@
 // hides the window and ends the program; only a failed remote connection
 // returns to it.
 //
-// A status line in the free space below the left column names the local
-// machine that a run will change, so that nobody cleans a Wine prefix by
-// surprise.
+// In the free space below the left column the machine a run will change is
+// named, so that nobody cleans a Wine prefix by surprise: a status line (its
+// kind, or how long it has been read) over a list of the machines found and a
+// "..." button for any other. The window opens before the machine is read;
+// choosing one reads it while the window waits.
 
 #include <QDialog>
+#include <QTimer>
 #include <memory>
 
 namespace Ui {
@@ -18,16 +21,18 @@ class MainWindow;
 namespace comsweep::app {
 class MainForm;
 }
-namespace comsweep::registry {
-struct Machine;
+namespace comsweep::app {
+class MachineChooser;
 }
 
 namespace comsweep::ui {
 
+class ModalRunner;
+
 class MainWindow : public QDialog {
   Q_OBJECT
  public:
-  MainWindow(app::MainForm& form, const registry::Machine& machine);
+  MainWindow(app::MainForm& form, app::MachineChooser& chooser, ModalRunner& modal);
   ~MainWindow() override;
 
   // 0 default, 11 hourglass, 13 arrow with hourglass.
@@ -38,12 +43,21 @@ class MainWindow : public QDialog {
  protected:
   // Esc and the close box: the Cancel button.
   void reject() override;
+  // The chosen machine is read from the start: its line follows the reading.
+  void showEvent(QShowEvent* event) override;
 
  private:
   void showSelection();
-  void showMachine(const registry::Machine& machine);
+  // The machine line and list as the chooser has them.
+  void showMachine();
+  void machineChosen(int index);
+  void browseClicked();
+  void readingTick();
 
   app::MainForm& m_form;
+  app::MachineChooser& m_chooser;
+  ModalRunner& m_modal;
+  QTimer m_reading;
   std::unique_ptr<Ui::MainWindow> m_ui;
   bool m_unloaded = false;
 };

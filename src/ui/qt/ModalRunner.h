@@ -5,6 +5,7 @@
 // dialog instead.
 
 class QDialog;
+class QEventLoop;
 
 namespace comsweep::ui {
 
@@ -13,6 +14,14 @@ class ModalRunner {
   virtual ~ModalRunner() = default;
   // Returns once the dialog has been closed.
   virtual void run(QDialog& dialog);
+  // Returns once the dialog has been closed or endModal was called; in the
+  // second case the dialog stays on screen, modal, until it is closed.
+  virtual void runUntilEnded(QDialog& dialog);
+  // Ends the innermost runUntilEnded; nothing when none runs.
+  virtual void endModal();
+
+ private:
+  QEventLoop* m_loop = nullptr;
 };
 
 }  // namespace comsweep::ui

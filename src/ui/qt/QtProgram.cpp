@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "app/MachineChooser.h"
 #include "app/Program.h"
 #include "ui/qt/InteractiveSession.h"
 #include "ui/qt/ModalRunner.h"
@@ -34,7 +35,7 @@ std::string missingDisplayMessage(const char* display, const char* waylandDispla
 #endif
 }
 
-int runQtProgram(int argc, char** argv, registry::Machine& machine, const app::RunGate& runGate) {
+int runQtProgram(int argc, char** argv, app::MachineChooser& chooser) {
   // Qt would abort without a display; say what to do instead.
   const std::string problem = missingDisplayMessage(
       std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM"));
@@ -50,7 +51,7 @@ int runQtProgram(int argc, char** argv, registry::Machine& machine, const app::R
   QApplication::setQuitOnLastWindowClosed(false);
 
   ModalRunner modal;
-  InteractiveSession session(machine, modal, [] { QCoreApplication::exit(0); }, runGate);
+  InteractiveSession session(chooser, modal, [] { QCoreApplication::exit(0); });
   session.show();
   if (!session.ended()) QApplication::exec();
 

@@ -24,14 +24,15 @@ QMessageBox::Icon iconOf(int style) {
 
 }  // namespace
 
-QtWindowSystem::QtWindowSystem(ModalRunner& modal, const registry::Machine& machine,
+QtWindowSystem::QtWindowSystem(ModalRunner& modal,
+                               std::function<const registry::Machine*()> machine,
                                std::function<void()> quit)
-    : m_modal(modal), m_machine(machine), m_quit(std::move(quit)) {}
+    : m_modal(modal), m_machine(std::move(machine)), m_quit(std::move(quit)) {}
 
 QtWindowSystem::~QtWindowSystem() = default;
 
 QWidget* QtWindowSystem::messageOwner() const {
-  if (m_review && m_review->isVisible()) return m_review;
+  if (m_review && m_review->isVisible()) return m_review.get();
   if (m_main && m_main->isVisible()) return m_main;
   if (m_progress && m_progress->isVisible()) return m_progress.get();
   return nullptr;
@@ -86,14 +87,23 @@ void QtWindowSystem::progressScansEnded(ProgressState& state) {
 void QtWindowSystem::progressUnload() { m_progress.reset(); }
 
 void QtWindowSystem::reviewShowModal(ReviewState& state) {
-  ReviewWindow review(state, m_machine);
-  m_review = &review;
-  m_modal.run(review);
-  m_review = nullptr;
+  m_review = std::make_unique<ReviewWindow>(state, *m_machine());
+  m_reviewRunning = true;
+  m_modal.runUntilEnded(*m_review);
+  m_reviewRunning = false;
+  if (m_review->unloaded()) m_review.reset();
+}
+
+void QtWindowSystem::reviewEndModal(ReviewState&) {
+  if (m_reviewRunning) m_modal.endModal();
 }
 
 void QtWindowSystem::reviewUnload(ReviewState&) {
-  if (m_review) m_review->unload();
+  if (!m_review) return;
+  m_review->unload();
+  // Inside its modal show the window is still in the call chain of its own
+  // button; it is destroyed once the show has returned.
+  if (!m_reviewRunning) m_review.reset();
 }
 
 void QtWindowSystem::endProgram() {

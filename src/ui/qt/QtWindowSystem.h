@@ -28,9 +28,10 @@ void showMessageBox(ModalRunner& modal, QWidget* owner, const std::string& text,
 
 class QtWindowSystem : public WindowSystem {
  public:
-  // `quit` leaves the event loop when the program ends; it is called at
+  // `machine` names the machine a run works on (the review window shows
+  // it); `quit` leaves the event loop when the program ends; it is called at
   // most once.
-  QtWindowSystem(ModalRunner& modal, const registry::Machine& machine,
+  QtWindowSystem(ModalRunner& modal, std::function<const registry::Machine*()> machine,
                  std::function<void()> quit = {});
   ~QtWindowSystem() override;
 
@@ -47,6 +48,7 @@ class QtWindowSystem : public WindowSystem {
   void progressScansEnded(ProgressState& state) override;
   void progressUnload() override;
   void reviewShowModal(ReviewState& state) override;
+  void reviewEndModal(ReviewState& state) override;
   void reviewUnload(ReviewState& state) override;
   void endProgram() override;
 
@@ -55,11 +57,12 @@ class QtWindowSystem : public WindowSystem {
   QWidget* messageOwner() const;
 
   ModalRunner& m_modal;
-  const registry::Machine& m_machine;
+  std::function<const registry::Machine*()> m_machine;
   std::function<void()> m_quit;
   MainWindow* m_main = nullptr;
   std::unique_ptr<ProgressWindow> m_progress;
-  ReviewWindow* m_review = nullptr;  // while it is shown
+  std::unique_ptr<ReviewWindow> m_review;  // from its show until it is unloaded
+  bool m_reviewRunning = false;            // its modal show has not returned
   bool m_ended = false;
 };
 

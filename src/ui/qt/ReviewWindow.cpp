@@ -84,7 +84,10 @@ ReviewWindow::ReviewWindow(ReviewState& state, const registry::Machine& machine,
 
 ReviewWindow::~ReviewWindow() = default;
 
-void ReviewWindow::unload() { done(QDialog::Rejected); }
+void ReviewWindow::unload() {
+  m_unloaded = true;
+  done(QDialog::Rejected);
+}
 
 void ReviewWindow::reject() { unload(); }
 

@@ -33,6 +33,7 @@ class ReviewWindow : public QDialog {
 
   // Closes the window; the modal show returns.
   void unload();
+  bool unloaded() const { return m_unloaded; }
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -51,6 +52,7 @@ class ReviewWindow : public QDialog {
   std::unique_ptr<Ui::ReviewWindow> m_ui;
   FoundKeyModel m_model;
   ReviewLayout m_layout;
+  bool m_unloaded = false;
 };
 
 }  // namespace comsweep::ui

@@ -1,4 +1,6 @@
 // The core's headers before <windows.h>, whose macros would take their names.
+#include "app/MachineChoices.h"
+#include "app/MachineChooser.h"
 #include "app/MainForm.h"
 #include "families/Families.h"
 #include "platform/WideText.h"
@@ -7,9 +9,12 @@
 #include "ui/win32/MainWindow.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include <array>
+#include <chrono>
 #include <cstring>
+#include <iterator>
 
 namespace comsweep::ui::win32 {
 namespace {
@@ -45,9 +50,24 @@ constexpr std::array<Place, 7> kGroupLabelPlaces = {{
 constexpr DWORD kCheckBox = BS_AUTOCHECKBOX | WS_TABSTOP;
 constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
 
+// `text` shortened in its middle to the width of `control`, as a path is.
+std::wstring elidedPath(HWND control, std::wstring text, int width) {
+  RECT rect{0, 0, width, 100};
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  text.resize(text.size() + 4);
+  DrawTextW(dc, text.data(), -1, &rect,
+            DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_MODIFYSTRING | DT_CALCRECT | DT_NOPREFIX);
+  text.resize(wcslen(text.c_str()));
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return text;
+}
+
 }  // namespace
 
-MainWindow::MainWindow(app::MainForm& form, const registry::Machine& machine) : m_form(form) {
+MainWindow::MainWindow(app::MainForm& form, app::MachineChooser& chooser)
+    : m_form(form), m_chooser(chooser) {
   create(L"Registry Cleaner", WS_CAPTION | WS_SYSMENU, WS_EX_CONTROLPARENT, 534, 407, nullptr);
 
   addControl({0, WC_STATICW, L"Select the components you want to remove:", kLabel, 8, 8, 208, 13});
@@ -83,9 +103,14 @@ MainWindow::MainWindow(app::MainForm& form, const registry::Machine& machine) : 
   addControl({kRemoteLabelId, WC_STATICW, L"Computer Name:", kLabel, 326, 346, 79, 13});
   addControl({kRemoteNameId, WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, 406, 344, 115,
               19});
-  // Narrower than the Qt label: a Win32 label paints its whole rectangle,
-  // and the Qt one reaches under the Remote Computer box.
-  addControl({kMachineLineId, WC_STATICW, L"", kLabel, 8, 339, 270, 26});
+  // Ends before the Remote Computer box: a Win32 label paints its whole
+  // rectangle.
+  addControl({kMachineLineId, WC_STATICW, L"", kLabel | SS_ENDELLIPSIS, 8, 331, 274, 13});
+  // The height is the open list's; the closed box is the font's height.
+  HWND list = addControl({kMachineListId, WC_COMBOBOXW, L"",
+                          CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 8, 345, 250, 160});
+  SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), Look::get().px(14));
+  addControl({kMachineBrowseId, WC_BUTTONW, L"...", BS_PUSHBUTTON | WS_TABSTOP, 260, 345, 22, 20});
   addControl({0, WC_STATICW, L"", SS_ETCHEDHORZ, 8, 366, 521, 2});
   addControl({kAutomaticId, WC_BUTTONW, L"Automatic", BS_DEFPUSHBUTTON | WS_TABSTOP, 8, 378, 65, 25});
   EnableWindow(addControl({kManualId, WC_BUTTONW, L"Manual", BS_PUSHBUTTON | WS_TABSTOP, 79, 378,
@@ -96,13 +121,17 @@ MainWindow::MainWindow(app::MainForm& form, const registry::Machine& machine) : 
   addControl({0, WC_STATICW, L"Version 2.4 P4", SS_RIGHT, 432, 390, 97, 13});
 
   showSelection();
-  showMachine(machine);
+  showMachine();
 }
 
 void MainWindow::show() {
   ShowWindow(m_hwnd, SW_SHOW);
   SetForegroundWindow(m_hwnd);
   focusControl(control(kFirstBoxId + static_cast<int>(families::Box::m9q)));
+  showMachine();
+  // The reading's outcome not at once: a box about the machine must come
+  // over a window already painted.
+  SetTimer(m_hwnd, kReadingTimerId, 100, nullptr);
 }
 
 void MainWindow::showSelection() {
@@ -121,26 +150,75 @@ void MainWindow::showSelection() {
   ShowWindow(control(kRemoteNameId), shown);
 }
 
-void MainWindow::showMachine(const registry::Machine& machine) {
-  // The path shortened in its middle, as the line is wide.
-  std::wstring path = platform::wideText(machine.path.string());
+void MainWindow::showMachine() {
+  HWND list = control(kMachineListId);
+  RECT box;
+  GetClientRect(list, &box);
+  SendMessageW(list, CB_RESETCONTENT, 0, 0);
+  for (const std::filesystem::path& machine : m_chooser.choices()) {
+    const std::wstring label =
+        elidedPath(list, platform::wideText(app::machineLabel(machine, "")),
+                   box.right - GetSystemMetrics(SM_CXVSCROLL) - Look::get().px(6));
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
+  }
+  SendMessageW(list, CB_SETCURSEL, m_chooser.chosenIndex(), 0);
+  const bool reading = m_chooser.reading();
+  EnableWindow(list, !reading);
+  EnableWindow(control(kMachineBrowseId), !reading);
+
   HWND line = control(kMachineLineId);
-  RECT rect;
-  GetClientRect(line, &rect);
-  HDC dc = GetDC(line);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(line, WM_GETFONT, 0, 0)));
-  path.resize(path.size() + 4);
-  DrawTextW(dc, path.data(), -1, &rect,
-            DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_MODIFYSTRING | DT_CALCRECT | DT_NOPREFIX);
-  path.resize(wcslen(path.c_str()));
-  SelectObject(dc, old);
-  ReleaseDC(line, dc);
-  SetWindowTextW(line, (L"Local machine: " + platform::wideText(machine.kind) + L"\r\n" + path).c_str());
-  const std::wstring kind = platform::wideText(machine.kind);
-  setTip(line, machine.path.empty()
-                   ? L"A run changes " + kind + L"."
-                   : L"A run changes the local machine " + platform::wideText(machine.path.string()) +
-                         L" (" + kind + L").");
+  const std::wstring path = m_chooser.chosen().empty()
+                                ? platform::wideText(app::machineLabel({}, ""))
+                                : platform::wideText(m_chooser.chosen().string());
+  if (reading) {
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(m_chooser.readingTime()).count();
+    SetWindowTextW(line, (L"Reading the local machine... " + std::to_wstring(seconds) + L" s").c_str());
+    setTip(line, path + L" is being read; a run can start once it is read.");
+  } else if (const registry::Machine* machine = m_chooser.machine()) {
+    const std::wstring kind = platform::wideText(machine->kind);
+    SetWindowTextW(line, (L"Local machine: " + kind).c_str());
+    setTip(line, machine->path.empty() ? L"A run changes " + kind + L"."
+                                       : L"A run changes the local machine " + path + L" (" +
+                                             kind + L").");
+  } else {
+    SetWindowTextW(line, L"Local machine: cannot be opened");
+    setTip(line, platform::wideText(m_chooser.error()));
+  }
+}
+
+void MainWindow::readingTick() {
+  // The box of a machine that cannot be opened runs its own message loop:
+  // no tick may come in between.
+  KillTimer(m_hwnd, kReadingTimerId);
+  m_form.machineReadingEnded();
+  showMachine();
+  if (m_chooser.reading()) SetTimer(m_hwnd, kReadingTimerId, 100, nullptr);
+}
+
+void MainWindow::machineChosen(int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= m_chooser.choices().size() ||
+      (static_cast<std::size_t>(index) == m_chooser.chosenIndex() && m_chooser.machine()))
+    return;
+  m_form.machineChosen(m_chooser.choices()[static_cast<std::size_t>(index)]);
+  readingTick();
+}
+
+void MainWindow::browseClicked() {
+  wchar_t file[32768] = L"";
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = m_hwnd;
+  dialog.lpstrFilter =
+      L"Registries (*.reg, SOFTWARE, *.dat, *.hiv)\0*.reg;SOFTWARE;*.dat;*.hiv\0All files (*.*)\0*.*\0";
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = static_cast<DWORD>(std::size(file));
+  dialog.lpstrTitle = L"Registry Cleaner";
+  dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameW(&dialog)) return;
+  const std::wstring picked = file;
+  m_form.machineChosen(app::machineOfPickedFile(std::filesystem::path(picked)));
+  readingTick();
 }
 
 void MainWindow::setMousePointer(int pointer) {
@@ -161,6 +239,13 @@ void MainWindow::unload() {
 }
 
 void MainWindow::command(int id, int code) {
+  if (id == kMachineListId) {
+    // Moving through the open list chooses nothing until it closes.
+    HWND list = control(kMachineListId);
+    if ((code == CBN_SELCHANGE && !SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0)) || code == CBN_CLOSEUP)
+      machineChosen(static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0)));
+    return;
+  }
   if (code != BN_CLICKED && id != kRemoteNameId) return;
   families::Selection& s = m_form.selection();
   auto ticked = [this, id] { return SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; };
@@ -185,6 +270,8 @@ void MainWindow::command(int id, int code) {
     if (!m_unloaded) m_form.cancelClicked();
   } else if (id == kTipId) {
     m_form.tipClicked();
+  } else if (id == kMachineBrowseId) {
+    browseClicked();
   }
 }
 
@@ -195,6 +282,9 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_CLOSE:
       if (!m_unloaded) m_form.cancelClicked();
+      return 0;
+    case WM_TIMER:
+      if (wParam == kReadingTimerId) readingTick();
       return 0;
     case DM_GETDEFID:
       return MAKELRESULT(kAutomaticId, DC_HASDEFID);

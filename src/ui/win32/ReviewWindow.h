@@ -36,9 +36,12 @@ class ReviewWindow : public Window {
   ReviewWindow(ReviewState& state, const registry::Machine& machine);
   ~ReviewWindow() override;
 
-  // Closes the window; the modal show returns.
-  void unload() { m_unloaded = true; }
+  // Closes the window; the modal show returns and then destroys it.
+  void unload() { m_unloaded = m_modalEnded = true; }
+  // The modal show returns; the window stays on screen.
+  void endModal() { m_modalEnded = true; }
   const bool& unloaded() const { return m_unloaded; }
+  const bool& modalEnded() const { return m_modalEnded; }
 
  protected:
   LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -60,6 +63,7 @@ class ReviewWindow : public Window {
   std::wstring m_itemText;  // the text last handed to the list
   int m_buttonsTop = 0;     // of the button frame, in pixels
   bool m_unloaded = false;
+  bool m_modalEnded = false;
 };
 
 }  // namespace comsweep::ui::win32

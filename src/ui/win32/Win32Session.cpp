@@ -4,29 +4,30 @@
 
 #include <iostream>
 
-#include "registry/Machine.h"
+#include "app/MachineChooser.h"
 #include "ui/win32/MainWindow.h"
 
 namespace comsweep::ui::win32 {
 
-Win32Session::Win32Session(registry::Machine& machine, std::function<void()> quit,
-                           std::function<std::string()> runGate)
-    : m_run(machine), m_windows(machine, std::move(quit)), m_form(m_run, m_windows) {
+Win32Session::Win32Session(app::MachineChooser& chooser, std::function<void()> quit)
+    : m_windows([&chooser] { return chooser.machine(); }, std::move(quit)), m_form(chooser, m_windows) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
-  m_main = std::make_unique<MainWindow>(m_form, machine);
+  m_main = std::make_unique<MainWindow>(m_form, chooser);
   m_windows.setMainWindow(m_main.get());
-  m_form.setRunGate(std::move(runGate));
 }
 
 Win32Session::~Win32Session() { m_windows.setMainWindow(nullptr); }
 
-void Win32Session::show() { m_main->show(); }
+void Win32Session::show() {
+  m_form.windowOpened();
+  m_main->show();
+}
 
-int Win32Session::report() const { return m_run.report(std::cerr); }
+int Win32Session::report() const { return m_form.report(std::cerr); }
 
-int runWin32Program(registry::Machine& machine, const std::function<std::string()>& runGate) {
-  Win32Session session(machine, [] { PostQuitMessage(0); }, runGate);
+int runWin32Program(app::MachineChooser& chooser) {
+  Win32Session session(chooser, [] { PostQuitMessage(0); });
   session.show();
   MSG msg;
   while (!session.ended() && GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -1,19 +1,19 @@
 #pragma once
-// One interactive start on an opened machine: the main window's logic, the
-// Win32 windows it shows, and the outcome once the program has ended. The
-// run itself (registry calls, backup, log, outcome) is app::Session's, as
-// for every run.
+// One interactive start on the machine the operator chooses: the main
+// window's logic, the Win32 windows it shows, and the outcome once the
+// program has ended. The run itself (registry calls, backup, log, outcome)
+// is an app::Session's on the machine chosen when it starts, as for every
+// run.
 
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "app/MainForm.h"
-#include "app/Session.h"
 #include "ui/win32/Win32WindowSystem.h"
 
-namespace comsweep::registry {
-struct Machine;
+namespace comsweep::app {
+class MachineChooser;
 }
 
 namespace comsweep::ui::win32 {
@@ -22,10 +22,8 @@ class MainWindow;
 
 class Win32Session {
  public:
-  // `quit` ends the program's message loop when the program ends; `runGate`
-  // is asked before each run (MainForm::setRunGate).
-  explicit Win32Session(registry::Machine& machine, std::function<void()> quit = {},
-                        std::function<std::string()> runGate = {});
+  // `quit` ends the program's message loop when the program ends.
+  explicit Win32Session(app::MachineChooser& chooser, std::function<void()> quit = {});
   ~Win32Session();
   Win32Session(const Win32Session&) = delete;
   Win32Session& operator=(const Win32Session&) = delete;
@@ -35,21 +33,20 @@ class Win32Session {
   bool ended() const { return m_windows.ended(); }
   Win32WindowSystem& windows() { return m_windows; }
   MainWindow& mainWindow() { return *m_main; }
-  const app::RunOutcome& outcome() const { return m_run.outcome(); }
+  const app::RunOutcome& outcome() const { return m_form.outcome(); }
   // The program's exit status, as for an unattended run.
-  int exitStatus() const { return m_run.exitStatus(); }
+  int exitStatus() const { return app::exitStatusOf(m_form.outcome()); }
   // Says on standard error what went wrong; returns the exit status.
   int report() const;
 
  private:
-  app::Session m_run;
   Win32WindowSystem m_windows;
   app::MainForm m_form;
   std::unique_ptr<MainWindow> m_main;
 };
 
-// The interactive program: the main window on the given machine, until the
-// program ends; each run first passes `runGate`. Returns the exit status.
-int runWin32Program(registry::Machine& machine, const std::function<std::string()>& runGate = {});
+// The interactive program: the main window on the machine the operator
+// chooses, until the program ends. Returns the exit status.
+int runWin32Program(app::MachineChooser& chooser);
 
 }  // namespace comsweep::ui::win32

@@ -26,8 +26,9 @@ LRESULT CALLBACK boxActivated(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-Win32WindowSystem::Win32WindowSystem(const registry::Machine& machine, std::function<void()> quit)
-    : m_machine(machine), m_quit(std::move(quit)) {}
+Win32WindowSystem::Win32WindowSystem(std::function<const registry::Machine*()> machine,
+                                     std::function<void()> quit)
+    : m_machine(std::move(machine)), m_quit(std::move(quit)) {}
 
 Win32WindowSystem::~Win32WindowSystem() = default;
 
@@ -68,7 +69,7 @@ void Win32WindowSystem::mainUnload() {
 
 void Win32WindowSystem::tipShowModal() {
   TipWindow tip(m_main ? m_main->handle() : nullptr);
-  runModal(tip.handle(), m_main ? m_main->handle() : nullptr, tip.closed(), false);
+  runModal(tip.handle(), m_main ? m_main->handle() : nullptr, tip.closed(), tip.closed(), false);
 }
 
 void Win32WindowSystem::progressShow(ProgressState& state) {
@@ -87,15 +88,24 @@ void Win32WindowSystem::progressScansEnded(ProgressState& state) {
 void Win32WindowSystem::progressUnload() { m_progress.reset(); }
 
 void Win32WindowSystem::reviewShowModal(ReviewState& state) {
-  ReviewWindow review(state, m_machine);
-  m_review = &review;
+  m_review = std::make_unique<ReviewWindow>(state, *m_machine());
+  m_reviewRunning = true;
   // Enter never presses Remove: a key as common as Enter must not remove keys.
-  runModal(review.handle(), nullptr, review.unloaded(), true);
-  m_review = nullptr;
+  runModal(m_review->handle(), nullptr, m_review->modalEnded(), m_review->unloaded(), true);
+  m_reviewRunning = false;
+  if (m_review->unloaded()) m_review.reset();
+}
+
+void Win32WindowSystem::reviewEndModal(ReviewState&) {
+  if (m_review) m_review->endModal();
 }
 
 void Win32WindowSystem::reviewUnload(ReviewState&) {
-  if (m_review) m_review->unload();
+  if (!m_review) return;
+  m_review->unload();
+  // Inside its modal show the window is still in the call chain of its own
+  // button; it is destroyed once the show has returned.
+  if (!m_reviewRunning) m_review.reset();
 }
 
 void Win32WindowSystem::endProgram() {
@@ -104,7 +114,8 @@ void Win32WindowSystem::endProgram() {
   if (m_quit) m_quit();
 }
 
-void Win32WindowSystem::runModal(HWND window, HWND owner, const bool& done, bool swallowEnter) {
+void Win32WindowSystem::runModal(HWND window, HWND owner, const bool& done, const bool& closed,
+                                 bool swallowEnter) {
   const bool ownerEnabled = owner && IsWindowEnabled(owner);
   if (ownerEnabled) EnableWindow(owner, FALSE);
   ShowWindow(window, SW_SHOW);
@@ -128,6 +139,7 @@ void Win32WindowSystem::runModal(HWND window, HWND owner, const bool& done, bool
     DispatchMessageW(&msg);
   }
   if (ownerEnabled) EnableWindow(owner, TRUE);
+  if (!closed) return;  // its modal show ended, and it stays on screen
   ShowWindow(window, SW_HIDE);
   if (owner && IsWindowVisible(owner)) SetActiveWindow(owner);
 }

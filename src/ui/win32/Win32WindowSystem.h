@@ -29,8 +29,10 @@ using Operator = std::function<void(HWND shown)>;
 
 class Win32WindowSystem : public WindowSystem {
  public:
-  // `quit` ends the program's message loop; called at most once.
-  Win32WindowSystem(const registry::Machine& machine, std::function<void()> quit = {});
+  // `machine` names the machine a run works on (the review window shows
+  // it); `quit` ends the program's message loop; called at most once.
+  Win32WindowSystem(std::function<const registry::Machine*()> machine,
+                    std::function<void()> quit = {});
   ~Win32WindowSystem() override;
 
   void setMainWindow(MainWindow* main) { m_main = main; }
@@ -47,21 +49,24 @@ class Win32WindowSystem : public WindowSystem {
   void progressScansEnded(ProgressState& state) override;
   void progressUnload() override;
   void reviewShowModal(ReviewState& state) override;
+  void reviewEndModal(ReviewState& state) override;
   void reviewUnload(ReviewState& state) override;
   void endProgram() override;
 
  private:
   // The window a message box belongs to: the topmost one still shown.
   HWND messageOwner() const;
-  // Shows `window` modal over `owner` and returns once `done` is set.
-  void runModal(HWND window, HWND owner, const bool& done, bool swallowEnter);
+  // Shows `window` modal over `owner` and returns once `done` is set; hides
+  // it then if `closed` is set too.
+  void runModal(HWND window, HWND owner, const bool& done, const bool& closed, bool swallowEnter);
 
-  const registry::Machine& m_machine;
+  std::function<const registry::Machine*()> m_machine;
   std::function<void()> m_quit;
   Operator m_operator;
   MainWindow* m_main = nullptr;
   std::unique_ptr<ProgressWindow> m_progress;
-  ReviewWindow* m_review = nullptr;  // while it is shown
+  std::unique_ptr<ReviewWindow> m_review;  // from its show until it is unloaded
+  bool m_reviewRunning = false;            // its modal show has not returned
   bool m_ended = false;
 };
 

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "FixtureMachine.h"
+#include "app/MachineChooser.h"
 #include "ui/qt/QtProgram.h"
 
 int main(int argc, char** argv) {
@@ -17,5 +18,7 @@ int main(int argc, char** argv) {
     return 2;
   std::cerr << "drive C: is " << driveC << "\n";
   auto machine = comsweep::test::makeFixtureMachine(driveC);
-  return comsweep::ui::runQtProgram(argc, argv, *machine, {});
+  comsweep::app::MachineChooser chooser({machine->path}, {});
+  chooser.adopt(std::move(machine));
+  return comsweep::ui::runQtProgram(argc, argv, chooser);
 }

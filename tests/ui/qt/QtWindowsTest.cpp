@@ -8,7 +8,10 @@
 // display explains itself.
 
 #include <QTest>
+#include <atomic>
+#include <fstream>
 #include <sstream>
+#include <thread>
 #include <QtWidgets>
 
 #include "FixtureMachine.h"
@@ -21,6 +24,7 @@
 #include "ui/qt/QtProgram.h"
 #include "ui/qt/ReviewWindow.h"
 #include "ui/qt/StartMessages.h"
+#include "app/MachineChooser.h"
 #include "app/Program.h"
 
 namespace comsweep::test {
@@ -36,15 +40,22 @@ class QtWindowsTest : public QObject {
   void progressFramesFollowTheCounterAndSettleDrawsTheLastUpdate();
   void startWithoutDisplayExplainsItself();
   void reasonsInBoxesAfterTheClosingMessage();
+  void theWindowOpensWhileTheMachineIsRead();
+  void theMachineIsChosenInTheMainWindow();
 };
 
 namespace {
 
 struct Fixture {
   QTemporaryDir dir;
-  std::unique_ptr<registry::Machine> machine = makeFixtureMachine(dir.path().toStdString());
+  std::unique_ptr<registry::Machine> opened = makeFixtureMachine(dir.path().toStdString());
+  app::MachineChooser chooser{{opened->path}, {}};
+  registry::Machine* machine = [this] {
+    chooser.adopt(std::move(opened));
+    return chooser.machine();
+  }();
   ScriptedModalRunner modal;
-  ui::InteractiveSession session{*machine, modal};
+  ui::InteractiveSession session{chooser, modal};
 
   Fixture() { session.show(); }
   QWidget& main() { return session.mainWindow(); }
@@ -75,7 +86,9 @@ void QtWindowsTest::removeAfterReview() {
   in<QCheckBox>(f.main(), "chkW9q")->click();
 
   QStringList shownOrder, orderAfterClick;
+  QPointer<QDialog> reviewWindow;
   f.modal.then([&](QDialog& review) {
+    reviewWindow = &review;
     review.resize(596, 421);
     review.show();
     QVERIFY(QTest::qWaitForWindowActive(&review));
@@ -117,7 +130,12 @@ void QtWindowsTest::removeAfterReview() {
     QTest::mouseClick(in<QPushButton>(review, "cmdDelete"), Qt::LeftButton);
   });
   ShownMessage closing;
-  f.modal.thenMessage(closing);
+  bool reviewShownUnderTheBox = false;
+  f.modal.then([&](QDialog& dialog) {
+    // The keys are gone already; the review window closes only after the box.
+    reviewShownUnderTheBox = reviewWindow && reviewWindow->isVisible() && dialog.parentWidget() == reviewWindow;
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) closing = {box->text(), box->windowTitle(), box->icon()};
+  });
 
   QTest::mouseClick(in<QPushButton>(f.main(), "cmdContinue"), Qt::LeftButton);
 
@@ -132,6 +150,8 @@ void QtWindowsTest::removeAfterReview() {
   QCOMPARE(orderAfterClick, (QStringList{"W9q.Calc", "M9Q.Beta", "m9q.alpha", c32, c31, b2, a1}));
 
   QCOMPARE(closing.text, QStringLiteral("5 / 7 keys have been removed in your registry."));
+  QVERIFY(reviewShownUnderTheBox);
+  QVERIFY2(!reviewWindow, "the review window is destroyed after the box");
   QCOMPARE(closing.icon, QMessageBox::Information);
   QCOMPARE(closing.title, QStringLiteral("Registry Cleaner"));
 
@@ -194,6 +214,7 @@ void QtWindowsTest::helpThenARemoteNameThatCannotBeReached() {
   for (const char* off : {"chkT9qPlus", "chkH9qPlus", "chkR9qPlus", "chkN9qPlus", "cmdManual"})
     QVERIFY2(!main.findChild<QWidget*>(QLatin1String(off))->isEnabled(), off);
   QVERIFY(in<QLabel>(main, "lblMachine")->text().contains(QLatin1String("test machine")));
+  QCOMPARE(in<QComboBox>(main, "cboMachine")->count(), 1);
 
   auto* label = in<QLabel>(main, "lblRemoteComputer");
   auto* name = in<QLineEdit>(main, "txtRemoteComputer");
@@ -290,7 +311,7 @@ void QtWindowsTest::startWithoutDisplayExplainsItself() {
 
 // The reasons standard error gets are boxes too, captioned with the
 // application title: a log that cannot be written after the closing
-// message, and a machine that cannot be opened at a start without switches.
+// message.
 void QtWindowsTest::reasonsInBoxesAfterTheClosingMessage() {
   {
     Fixture f;
@@ -310,24 +331,111 @@ void QtWindowsTest::reasonsInBoxesAfterTheClosingMessage() {
     QCOMPARE(reason.title, QStringLiteral("Registry Cleaner"));
     QCOMPARE(f.session.exitStatus(), 1);
   }
+}
+
+// The main window is there before the machine is read: its line counts
+// the reading, a run waits for it, and the machine's kind follows.
+void QtWindowsTest::theWindowOpensWhileTheMachineIsRead() {
   QTemporaryDir dir;
+  std::atomic<bool> release{false};
+  app::MachineChooser chooser({"big prefix"}, [&](const std::filesystem::path&) {
+    while (!release) std::this_thread::yield();
+    return registry::MachineOpenResult{makeFixtureMachine(dir.path().toStdString()), ""};
+  });
+  // A failed check returns at once: the reading must end all the same.
+  struct Release {
+    std::atomic<bool>& flag;
+    ~Release() { flag = true; }
+  } releaseOnReturn{release};
   ScriptedModalRunner modal;
-  ShownMessage shown;
-  modal.thenMessage(shown);
-  int argc = 1;
-  char name[] = "comsweep";
-  char* argv[] = {name, nullptr};
-  ui::StartMessages boxes(argc, argv, &modal);
-  app::ProgramEnvironment environment;
-  environment.env["COMSWEEP_MACHINE"] = (dir.path() + QStringLiteral("/absent.reg")).toStdString();
-  environment.interactive = [](registry::Machine&, const app::RunGate&) { return 0; };
-  environment.messageWindows = [&boxes] { return &boxes; };
-  std::ostringstream out, err;
-  QCOMPARE(app::runProgram({}, environment, out, err), 2);
-  QVERIFY(modal.allStepsTaken());
-  QVERIFY2(shown.text.contains(QLatin1String("absent.reg")), qPrintable(shown.text));
-  QCOMPARE(shown.icon, QMessageBox::Critical);
-  QCOMPARE(shown.title, QStringLiteral("Registry Cleaner"));
+  ui::InteractiveSession session(chooser, modal);
+  session.show();
+  QWidget& main = session.mainWindow();
+  QVERIFY(main.isVisible() && chooser.reading());
+  auto* line = in<QLabel>(main, "lblMachine");
+  QVERIFY2(line->text().startsWith(QLatin1String("Reading the local machine")), qPrintable(line->text()));
+  QVERIFY(!in<QComboBox>(main, "cboMachine")->isEnabled());
+  ShownMessage early;
+  modal.thenMessage(early);
+  in<QCheckBox>(main, "chkM9q")->click();
+  in<QPushButton>(main, "cmdContinue")->click();
+  QCOMPARE(early.text, QStringLiteral("Big prefix: is still being read; start the run once it is read."));
+  QVERIFY(early.title == QStringLiteral("Registry Cleaner") && main.isVisible() && !session.ended());
+
+  release = true;
+  QTRY_COMPARE(line->text(), QStringLiteral("Local machine: test machine"));
+  QVERIFY(in<QComboBox>(main, "cboMachine")->isEnabled() && modal.unexpected.isEmpty());
+  in<QCheckBox>(main, "chkControl")->click();
+  ShownMessage closing;
+  modal.thenMessage(closing);
+  in<QPushButton>(main, "cmdContinue")->click();
+  QCOMPARE(closing.text, QStringLiteral("5 / 5 keys have been removed in your registry."));
+  QVERIFY(session.ended());
+}
+
+// A start whose machine cannot be opened keeps its window and says why; the
+// operator picks another in the list or through "...", or leaves, and the
+// start then ends as one that could not open its machine.
+void QtWindowsTest::theMachineIsChosenInTheMainWindow() {
+  for (const bool pick : {true, false}) {
+    QTemporaryDir home;
+    const std::string good = (home.path() + QStringLiteral("/good.reg")).toStdString();
+    {
+      std::ofstream file(good, std::ios::binary);
+      file << "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\m9q.Grid]\r\n@=\"grid\"\r\n\r\n";
+    }
+    app::ProgramEnvironment environment;
+    environment.env = {{"HOME", home.path().toStdString()},
+                       {"COMSWEEP_MACHINE", (home.path() + QStringLiteral("/absent.reg")).toStdString()}};
+    ScriptedModalRunner modal;
+    ShownMessage cannot, closing;
+    QString lineAfterFailure;
+    int listed = 0;
+    // The operator's part; QTRY_* and QVERIFY return on failure.
+    auto play = [&](ui::InteractiveSession& session) {
+      modal.thenMessage(cannot);
+      session.show();
+      QWidget& main = session.mainWindow();
+      auto* line = in<QLabel>(main, "lblMachine");
+      QTRY_VERIFY_WITH_TIMEOUT(!cannot.text.isEmpty(), 60000);
+      lineAfterFailure = line->text();
+      if (pick) {
+        modal.then([&](QDialog& dialog) {
+          static_cast<QFileDialog&>(dialog).selectFile(QString::fromStdString(good));
+          dialog.accept();
+        });
+        in<QPushButton>(main, "cmdMachine")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(line->text() == QLatin1String("Local machine: .reg file"), 60000);
+        listed = in<QComboBox>(main, "cboMachine")->count();
+        in<QCheckBox>(main, "chkM9q")->click();
+        in<QCheckBox>(main, "chkControl")->click();
+        modal.thenMessage(closing);
+        in<QPushButton>(main, "cmdContinue")->click();
+      } else {
+        QTest::keyClick(&main, Qt::Key_Escape);
+      }
+    };
+    environment.interactive = [&](app::MachineChooser& chooser) {
+      ui::InteractiveSession session(chooser, modal);
+      play(session);
+      return session.exitStatus();
+    };
+    std::ostringstream out, err;
+    const int status = app::runProgram({}, environment, out, err);
+    QVERIFY2(modal.allStepsTaken() && modal.unexpected.isEmpty(), qPrintable(modal.unexpected.join('|')));
+    QVERIFY2(cannot.text.contains(QLatin1String("absent.reg: no such file")), qPrintable(cannot.text));
+    QVERIFY(cannot.icon == QMessageBox::Critical && cannot.title == QStringLiteral("Registry Cleaner"));
+    QCOMPARE(lineAfterFailure, QStringLiteral("Local machine: cannot be opened"));
+    if (pick) {
+      QCOMPARE(status, 0);
+      QCOMPARE(listed, 2);
+      QCOMPARE(closing.text, QStringLiteral("1 / 1 keys have been removed in your registry."));
+      QVERIFY(std::filesystem::exists(home.path().toStdString() + "/9QReg.log"));
+    } else {
+      QCOMPARE(status, 2);
+      QVERIFY(QString::fromStdString(err.str()).contains(QLatin1String("absent.reg: no such file")));
+    }
+  }
 }
 
 }  // namespace comsweep::test

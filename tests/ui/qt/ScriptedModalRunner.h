@@ -34,22 +34,33 @@ class ScriptedModalRunner : public ui::ModalRunner {
   }
 
   void run(QDialog& dialog) override {
-    if (m_steps.empty()) {
-      auto* box = qobject_cast<QMessageBox*>(&dialog);
-      unexpected << (box ? box->text() : dialog.objectName());
-      return;
-    }
-    Step step = std::move(m_steps.front());
-    m_steps.pop_front();
-    step(dialog);
-    dialog.hide();
+    if (takeStep(dialog)) dialog.hide();
   }
+  // A step that ends the modal run leaves the dialog as it was, on screen.
+  void runUntilEnded(QDialog& dialog) override {
+    m_ended = false;
+    if (takeStep(dialog) && !m_ended) dialog.hide();
+  }
+  void endModal() override { m_ended = true; }
 
   bool allStepsTaken() const { return m_steps.empty(); }
   QStringList unexpected;
 
  private:
+  bool takeStep(QDialog& dialog) {
+    if (m_steps.empty()) {
+      auto* box = qobject_cast<QMessageBox*>(&dialog);
+      unexpected << (box ? box->text() : dialog.objectName());
+      return false;
+    }
+    Step step = std::move(m_steps.front());
+    m_steps.pop_front();
+    step(dialog);
+    return true;
+  }
+
   std::deque<Step> m_steps;
+  bool m_ended = false;
 };
 
 }  // namespace comsweep::test

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MachineChooser.h"
 #include "families/Selection.h"
 #include "registry/Machine.h"
 #include "ui/win32/MainWindow.h"
@@ -108,18 +109,36 @@ class Win32WindowsTest : public ::testing::Test {
     for (const auto& key : kFamilyKeys) setKey(key, key);
     setKey(kFamilyKeys[3] + L"\\InprocServer32", L"C:\\Program Files\\Sonnet\\m9qCtl1.ocx");
     setKey(kUnrelatedKey, L"unrelated");
-    registry::MachineOpenResult opened = registry::openMachine({});
-    ASSERT_TRUE(opened.machine) << opened.failure.why;
-    m_machine = std::move(opened.machine);
-    m_session = std::make_unique<Win32Session>(*m_machine);
+    // This computer's registry, read as a start reads it: behind the window.
+    m_chooser = std::make_unique<app::MachineChooser>(
+        std::vector<fs::path>{fs::path()}, [](const fs::path& path) { return registry::openMachine(path); });
+    m_session = std::make_unique<Win32Session>(*m_chooser);
     m_session->windows().setOperator([this](HWND shown) { answer(shown); });
     m_session->show();
     m_main = m_session->mainWindow().handle();
+    ASSERT_TRUE(IsWindowVisible(m_main));
+    waitForTheMachine();
+    ASSERT_TRUE(m_chooser->machine()) << m_chooser->error();
   }
   void TearDown() override {
     m_session.reset();
-    m_machine.reset();
+    m_chooser.reset();
     clean();
+  }
+  // The window's own timer takes the machine once it is read.
+  void waitForTheMachine() {
+    MSG msg;
+    while (m_chooser->reading() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  void chooseInTheList(int index) {
+    HWND list = GetDlgItem(m_main, MainWindow::kMachineListId);
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(m_main, WM_COMMAND, MAKEWPARAM(MainWindow::kMachineListId, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    waitForTheMachine();
   }
   static std::vector<fs::path> backups() {
     std::vector<fs::path> found;
@@ -143,8 +162,11 @@ class Win32WindowsTest : public ::testing::Test {
     GetClassNameW(shown, kind, 64);
     if (lstrcmpW(kind, L"#32770") == 0) {
       m_boxes.push_back(readBox(shown));
+      m_boxOverReview.push_back(m_reviewWindow && GetWindow(shown, GW_OWNER) == m_reviewWindow &&
+                                IsWindowVisible(m_reviewWindow));
       PostMessageW(shown, WM_COMMAND, IDOK, 0);
     } else if (GetDlgItem(shown, ReviewWindow::kListId) && m_review) {
+      m_reviewWindow = shown;
       m_review(shown);
     }
   }
@@ -154,11 +176,13 @@ class Win32WindowsTest : public ::testing::Test {
     click(m_main, MainWindow::kAutomaticId);
   }
 
-  std::unique_ptr<registry::Machine> m_machine;
+  std::unique_ptr<app::MachineChooser> m_chooser;
   std::unique_ptr<Win32Session> m_session;
   HWND m_main = nullptr;
   std::function<void(HWND)> m_review;
   std::vector<std::wstring> m_boxes;
+  HWND m_reviewWindow = nullptr;
+  std::vector<bool> m_boxOverReview;  // each box's, owned by the review window still shown
 };
 
 TEST_F(Win32WindowsTest, RemoveTakesExactlyTheUnstruckKeysAfterABackup) {
@@ -179,6 +203,8 @@ TEST_F(Win32WindowsTest, RemoveTakesExactlyTheUnstruckKeysAfterABackup) {
   EXPECT_EQ(m_session->exitStatus(), 0);
   EXPECT_EQ(selectedAfterSort, L"m9q.Chart");
   EXPECT_EQ(m_boxes, std::vector<std::wstring>{L"Registry Cleaner: 2 / 4 keys have been removed in your registry."});
+  EXPECT_EQ(m_boxOverReview, std::vector<bool>{true});  // the review window closes after the box
+  EXPECT_FALSE(IsWindow(m_reviewWindow));
   std::vector<bool> present;
   for (const auto& key : {L"m9q.Chart", L"m9q.Grid", L"M9Q.Document", kFamilyKeys[3].c_str(), kUnrelatedKey})
     present.push_back(keyExists(key));
@@ -234,6 +260,53 @@ TEST_F(Win32WindowsTest, AFailedRemoteConnectionIsReportedAndTheMainWindowStays)
 
   click(m_main, MainWindow::kCancelId);
   EXPECT_TRUE(m_session->ended());
+}
+
+// The line under the left column names the machine and offers others: one
+// that cannot be opened says why in a box and the window stays; a .reg
+// export chosen there is the one a run then cleans, this computer's
+// registry untouched.
+TEST_F(Win32WindowsTest, TheMachineIsChosenInTheMainWindow) {
+  HWND line = GetDlgItem(m_main, MainWindow::kMachineLineId);
+  HWND list = GetDlgItem(m_main, MainWindow::kMachineListId);
+  EXPECT_EQ(windowText(line), "Local machine: this computer's registry");
+  EXPECT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 1);
+  const fs::path dir = fs::temp_directory_path() / "comsweep-chooser-test";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path exported = dir / "export.reg";
+  {
+    FILE* file = _wfopen(exported.wstring().c_str(), L"wb");
+    ASSERT_TRUE(file);
+    fputs("REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\m9q.Exported]\r\n@=\"x\"\r\n\r\n", file);
+    fclose(file);
+  }
+  m_chooser->choose(dir / "absent.reg");  // as the file dialog would
+  m_chooser->choose(exported);
+  m_chooser->waitForReading();
+  SendMessageW(m_main, WM_TIMER, MainWindow::kReadingTimerId, 0);  // the line follows
+  m_boxes.clear();
+
+  EXPECT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 3);
+  chooseInTheList(1);  // absent.reg
+  ASSERT_EQ(m_boxes.size(), 1u);
+  EXPECT_NE(m_boxes[0].find(L"Registry Cleaner: "), std::wstring::npos);
+  EXPECT_NE(m_boxes[0].find(L"absent.reg: no such file"), std::wstring::npos) << m_boxes[0];
+  EXPECT_EQ(windowText(line), "Local machine: cannot be opened");
+  tickM9qAndStart();  // says why again
+  EXPECT_EQ(m_boxes.size(), 2u);
+  EXPECT_TRUE(!m_session->ended() && IsWindowVisible(m_main));
+
+  chooseInTheList(2);
+  EXPECT_EQ(windowText(line), "Local machine: .reg file");
+  click(m_main, MainWindow::kReviewFirstId);
+  click(m_main, MainWindow::kAutomaticId);
+  EXPECT_TRUE(m_session->ended());
+  ASSERT_EQ(m_boxes.size(), 3u);
+  EXPECT_EQ(m_boxes[2], L"Registry Cleaner: 1 / 1 keys have been removed in your registry.");
+  EXPECT_TRUE(keyExists(L"m9q.Grid"));  // this computer's keys stay
+  EXPECT_TRUE(fs::exists(dir / "9QReg.log"));
+  fs::remove_all(dir);
 }
 
 }  // namespace
