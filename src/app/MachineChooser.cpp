@@ -73,9 +73,7 @@ std::string MachineChooser::whyNotReady() const {
 std::string MachineChooser::takeLock() {
   if (!m_machine) return whyNotReady();
   if (m_machine->lockTarget.empty()) return {};  // nothing else reaches it
-  std::string error;
-  m_machine->lock = platform::RunLock::acquire(m_machine->lockTarget, m_lockWait, error);
-  return m_machine->lock.held() ? std::string() : error;
+  return registry::retakeLocks(*m_machine, m_lockWait);  // the users' files too
 }
 
 }  // namespace comsweep::app

@@ -161,7 +161,7 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
         findMachines(environment.env, machinePath),
         [lockWait, serverWait](const std::filesystem::path& path) {
           registry::MachineOpenResult read = registry::openMachine(path, lockWait, serverWait);
-          if (read.machine) read.machine->lock = {};
+          if (read.machine) registry::releaseLocks(*read.machine);
           return read;
         },
         lockWait);
