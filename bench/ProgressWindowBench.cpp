@@ -12,12 +12,12 @@
 #include <string>
 
 #include "families/PatternList.h"
-#include "registry/HandleTable.h"
-#include "registry/Text.h"
+#include "registry/handles/HandleTable.h"
+#include "registry/store/Text.h"
 #include "registry/memory/MemoryStore.h"
 #include "scan/Scanner.h"
-#include "ui/ProgressState.h"
-#include "ui/qt/ProgressWindow.h"
+#include "forms/ProgressState.h"
+#include "frontends/qt/ProgressWindow.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ class FormOnly : public scan::ProgressSink {
   void progressStep(std::string_view label, const std::string& name, std::int32_t found) override {
     form.update(label, name, found);
   }
-  ui::ProgressState form;
+  forms::ProgressState form;
 };
 
 class FormAndWindow : public FormOnly {
@@ -53,7 +53,7 @@ class FormAndWindow : public FormOnly {
     form.update(label, name, found);
     window.refresh(form);
   }
-  ui::ProgressWindow window;
+  qt::ProgressWindow window;
 };
 
 double scanSeconds(registry::MemoryStore& store, scan::ProgressSink* sink) {

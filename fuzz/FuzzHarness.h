@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "fuzz/TreeWalk.h"
-#include "registry/Machine.h"
+#include "machine/Machine.h"
 
 namespace comsweep::fuzz {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "support/EmptyHive.h"
 #include "support/TempDir.h"
 

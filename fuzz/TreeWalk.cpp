@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 
 namespace comsweep::fuzz {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "registry/HandleTable.h"
-#include "registry/Store.h"
+#include "registry/handles/HandleTable.h"
+#include "registry/store/Store.h"
 
 namespace comsweep::fuzz {
 

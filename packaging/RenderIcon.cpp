@@ -8,7 +8,7 @@
 #include <QPainter>
 #include <cstdio>
 
-#include "ui/qt/Pictures.h"
+#include "frontends/qt/Pictures.h"
 
 int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: comsweep-render-icon OUTDIR SIZE...\n");
     return 2;
   }
-  const QIcon icon = comsweep::ui::Pictures::animationFrame(QStringLiteral("REG0"));
+  const QIcon icon = comsweep::qt::Pictures::animationFrame(QStringLiteral("REG0"));
   for (int i = 2; i < argc; ++i) {
     const int size = QString::fromLocal8Bit(argv[i]).toInt();
     if (size <= 0) {

@@ -11,9 +11,9 @@
 
 #include "app/Program.h"
 #include "platform/WideText.h"
-#include "ui/win32/Desktop.h"
-#include "ui/win32/StartMessages.h"
-#include "ui/win32/Win32Session.h"
+#include "frontends/win32/Desktop.h"
+#include "frontends/win32/StartMessages.h"
+#include "frontends/win32/Win32Session.h"
 
 int wmain(int argc, wchar_t** argv) {
   comsweep::app::ProgramEnvironment environment;
@@ -28,7 +28,7 @@ int wmain(int argc, wchar_t** argv) {
   environment.interactive = [](comsweep::app::MachineChooser& chooser) {
     // Without a desktop the windows would wait for an operator who cannot
     // see them.
-    const std::string problem = comsweep::ui::win32::missingDesktopMessage();
+    const std::string problem = comsweep::win32::missingDesktopMessage();
     if (!problem.empty()) {
       std::cerr << problem;
       return comsweep::app::kExitMachineFailed;
@@ -38,8 +38,8 @@ int wmain(int argc, wchar_t** argv) {
     // shell the program was started from stays.
     DWORD processes[2];
     if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
-    return comsweep::ui::win32::runWin32Program(chooser);
+    return comsweep::win32::runWin32Program(chooser);
   };
-  environment.messageWindows = [] { return comsweep::ui::win32::startMessages(); };
+  environment.messageWindows = [] { return comsweep::win32::startMessages(); };
   return comsweep::app::runProgram(args, environment, std::cout, std::cerr);
 }

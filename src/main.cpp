@@ -11,8 +11,8 @@
 #include "app/Program.h"
 
 #ifdef COMSWEEP_WITH_GUI
-#include "ui/qt/QtProgram.h"
-#include "ui/qt/StartMessages.h"
+#include "frontends/qt/QtProgram.h"
+#include "frontends/qt/StartMessages.h"
 #endif
 
 extern char** environ;
@@ -28,11 +28,11 @@ int main(int argc, char** argv) {
   }
 #ifdef COMSWEEP_WITH_GUI
   environment.interactive = [argc, argv](comsweep::app::MachineChooser& chooser) {
-    return comsweep::ui::runQtProgram(argc, argv, chooser);
+    return comsweep::qt::runQtProgram(argc, argv, chooser);
   };
-  std::unique_ptr<comsweep::ui::StartMessages> boxes;
+  std::unique_ptr<comsweep::qt::StartMessages> boxes;
   environment.messageWindows = [&argc, argv, &boxes] {
-    return comsweep::ui::startMessages(argc, argv, boxes);
+    return comsweep::qt::startMessages(argc, argv, boxes);
   };
 #endif
   std::vector<std::string> args(argv + 1, argv + argc);

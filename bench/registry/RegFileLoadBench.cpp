@@ -14,8 +14,8 @@
 #include <fstream>
 #include <string>
 
-#include "registry/HandleTable.h"
-#include "registry/Text.h"
+#include "registry/handles/HandleTable.h"
+#include "registry/store/Text.h"
 #include "registry/regfile/RegFileStore.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "families/Families.h"
-#include "registry/Text.h"
-#include "registry/hive/HiveMachine.h"
+#include "registry/store/Text.h"
+#include "machine/HiveMachine.h"
 #include "scan/Scanner.h"
 #include "scan/UserClassesScan.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "families/Selection.h"
-#include "registry/Machine.h"
+#include "machine/Machine.h"
 #include "removal/KeyRemoval.h"
 #include "scan/FoundKeyList.h"
 

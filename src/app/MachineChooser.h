@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "registry/Machine.h"
+#include "machine/Machine.h"
 
 namespace comsweep::app {
 

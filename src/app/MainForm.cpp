@@ -3,14 +3,14 @@
 #include <ostream>
 
 #include "app/MachineChooser.h"
-#include "registry/Wrappers.h"
+#include "registry/api/Wrappers.h"
 
 namespace comsweep::app {
 
-MainForm::MainForm(Session& session, ui::WindowSystem& windows)
+MainForm::MainForm(Session& session, forms::WindowSystem& windows)
     : m_session(&session), m_windows(windows), m_review(windows, m_selection) {}
 
-MainForm::MainForm(MachineChooser& chooser, ui::WindowSystem& windows)
+MainForm::MainForm(MachineChooser& chooser, forms::WindowSystem& windows)
     : m_chooser(&chooser), m_windows(windows), m_review(windows, m_selection) {
   m_runGate = [&chooser] { return chooser.takeLock(); };
 }
@@ -66,7 +66,7 @@ void MainForm::continueClicked() {
     const std::string name = m_selection.remoteMachineName;  // exactly as typed
     if (!registry::ConnectRemoteRegistry(m_session->api(), name, m_root)) {
       m_windows.showMessage("Unable to connect to the remote machine " + name + ".",
-                            ui::kCriticalIcon, ui::kApplicationTitle);
+                            forms::kCriticalIcon, forms::kApplicationTitle);
       return;
     }
   } else {
@@ -80,7 +80,7 @@ void MainForm::continueClicked() {
     }
   }
 
-  m_windows.mainSetMousePointer(ui::kHourglassPointer);
+  m_windows.mainSetMousePointer(forms::kHourglassPointer);
   m_windows.mainHide();
   m_progress.reset();
   m_progressLoaded = true;
@@ -106,7 +106,7 @@ void MainForm::continueClicked() {
     removeKeys();
   }
 
-  m_windows.mainSetMousePointer(ui::kDefaultPointer);
+  m_windows.mainSetMousePointer(forms::kDefaultPointer);
   m_windows.progressUnload();
   m_windows.mainUnload();
   endProgram();
@@ -126,7 +126,7 @@ void MainForm::removeKeys() {
   const removal::RemovalReport& report =
       m_session->removeKeys(m_root, m_review.foundKeys, m_keysFound);
   // The operator learns the outcome before the log is written.
-  m_windows.showMessage(closingMessage(report), ui::kInformationIcon, "");
+  m_windows.showMessage(closingMessage(report), forms::kInformationIcon, "");
   showReasons(removalReasons(report, m_session->logPath()));
   m_session->writeLog(m_selection, m_review.foundKeys);
   showReasons({logReason(m_session->outcome().log)});
@@ -134,7 +134,7 @@ void MainForm::removeKeys() {
 
 void MainForm::showReasons(const std::vector<std::string>& reasons) {
   const std::string text = reasonsText(reasons);
-  if (!text.empty()) m_windows.showMessage(text, ui::kCriticalIcon, ui::kApplicationTitle);
+  if (!text.empty()) m_windows.showMessage(text, forms::kCriticalIcon, forms::kApplicationTitle);
 }
 
 void MainForm::remoteMachineClicked() {

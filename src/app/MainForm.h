@@ -16,12 +16,12 @@
 #include "app/Session.h"
 #include "families/PatternList.h"
 #include "families/Selection.h"
-#include "registry/RegistryApi.h"
+#include "registry/api/RegistryApi.h"
 #include "scan/Scanner.h"
 #include "scan/UserClassesScan.h"
-#include "ui/ProgressState.h"
-#include "ui/ReviewState.h"
-#include "ui/WindowSystem.h"
+#include "forms/ProgressState.h"
+#include "forms/ReviewState.h"
+#include "forms/WindowSystem.h"
 
 namespace comsweep::app {
 
@@ -30,12 +30,12 @@ class MachineChooser;
 class MainForm : private scan::ProgressSink {
  public:
   // Every run goes through `session`. Both must outlive the form.
-  MainForm(Session& session, ui::WindowSystem& windows);
+  MainForm(Session& session, forms::WindowSystem& windows);
   // An interactive start on the machine the operator chooses, read while
   // the window waits: a run is refused while none is read, and otherwise
   // takes the machine's run lock and gets a session of its own on the
   // machine chosen when it starts. Both must outlive the form.
-  MainForm(MachineChooser& chooser, ui::WindowSystem& windows);
+  MainForm(MachineChooser& chooser, forms::WindowSystem& windows);
   ~MainForm() override;
 
   // The window opens: the chosen machine is read behind it, unless it is
@@ -91,7 +91,7 @@ class MainForm : private scan::ProgressSink {
   MachineChooser* m_chooser = nullptr;
   std::unique_ptr<Session> m_ownSession;  // on the chooser's machine
   Session* m_session = nullptr;           // the run's; null before one
-  ui::WindowSystem& m_windows;
+  forms::WindowSystem& m_windows;
   std::function<std::string()> m_runGate;
   std::vector<scan::ClassesView> m_userClasses;
 
@@ -102,9 +102,9 @@ class MainForm : private scan::ProgressSink {
   registry::HKEY m_root = 0;
   std::int32_t m_keysFound = 0;
 
-  ui::ProgressState m_progress;
+  forms::ProgressState m_progress;
   bool m_progressLoaded = false;
-  ui::ReviewState m_review;
+  forms::ReviewState m_review;
   bool m_ended = false;
 };
 

@@ -14,7 +14,7 @@
 #include "platform/SignalCleanup.h"
 #include "families/PatternList.h"
 #include "scan/Scanner.h"
-#include "ui/WindowSystem.h"
+#include "forms/WindowSystem.h"
 
 namespace comsweep::app {
 namespace {
@@ -181,9 +181,9 @@ int runProgram(const std::vector<std::string>& args, const ProgramEnvironment& e
   if (!opened.machine) {
     err << "comsweep: " << opened.failure.why << "\n";
     // Started from a menu, standard error goes nowhere a person looks.
-    ui::WindowSystem* boxes =
+    forms::WindowSystem* boxes =
         flags.unattended || !environment.messageWindows ? nullptr : environment.messageWindows();
-    if (boxes) boxes->showMessage(reasonsText({opened.failure.why}), ui::kCriticalIcon, ui::kApplicationTitle);
+    if (boxes) boxes->showMessage(reasonsText({opened.failure.why}), forms::kCriticalIcon, forms::kApplicationTitle);
     if (!options.json) return kExitMachineFailed;
     document.error = opened.failure.why;
     document.exitStatus = kExitMachineFailed;

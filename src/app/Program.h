@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "registry/Machine.h"
+#include "machine/Machine.h"
 #include "app/RunOutcome.h"
 
-namespace comsweep::ui {
+namespace comsweep::forms {
 class WindowSystem;
 }
 
@@ -30,7 +30,7 @@ struct ProgramEnvironment {
   // The message boxes of an interactive start that opens no window (the
   // machine could not be opened); null, or empty, where none can be shown.
   // The callee keeps what it returns.
-  std::function<ui::WindowSystem*()> messageWindows;
+  std::function<forms::WindowSystem*()> messageWindows;
 };
 
 // The argument text: the arguments joined by single blanks.

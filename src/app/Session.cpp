@@ -3,9 +3,9 @@
 #include <ostream>
 
 #include "app/RunOutcome.h"
-#include "registry/CountingApi.h"
-#include "registry/HandleTable.h"
-#include "registry/Machine.h"
+#include "registry/api/CountingApi.h"
+#include "registry/handles/HandleTable.h"
+#include "machine/Machine.h"
 #include "removal/UndoFile.h"
 
 namespace comsweep::app {

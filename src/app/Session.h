@@ -18,7 +18,7 @@
 #include "app/RunOutcome.h"
 #include "families/PatternList.h"
 #include "families/Selection.h"
-#include "registry/RegistryApi.h"
+#include "registry/api/RegistryApi.h"
 #include "removal/KeyRemoval.h"
 #include "removal/LogWriter.h"
 #include "scan/Scanner.h"

@@ -13,7 +13,7 @@
 #include "app/UndoReport.h"
 #include "platform/LocalTime.h"
 #include "platform/SignalCleanup.h"
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "registry/layered/SubtreeStore.h"
 #include "registry/regfile/RegFileStore.h"
 #include "removal/Restore.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "registry/Wrappers.h"
+#include "registry/api/Wrappers.h"
 #include "scan/UserClassesScan.h"
 
 namespace comsweep::removal {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "families/Selection.h"
-#include "registry/RegistryApi.h"
+#include "registry/api/RegistryApi.h"
 #include "removal/LogWriter.h"
 #include "removal/UndoFile.h"
 #include "scan/FoundKeyList.h"

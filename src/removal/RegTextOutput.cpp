@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "platform/Files.h"
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 
 namespace comsweep::removal {
 namespace {

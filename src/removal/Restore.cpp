@@ -4,7 +4,7 @@
 #include <unordered_map>
 
 #include "platform/Files.h"
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "registry/regfile/RegFileParser.h"
 #include "registry/regfile/RegFileSink.h"
 

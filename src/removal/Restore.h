@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "registry/Machine.h"
-#include "registry/Store.h"
+#include "machine/Machine.h"
+#include "registry/store/Store.h"
 
 namespace comsweep::removal {
 

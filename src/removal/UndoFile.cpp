@@ -6,8 +6,8 @@
 #include "platform/AtomicFile.h"
 #include "platform/Files.h"
 #include "platform/LocalTime.h"
-#include "registry/KeyLimits.h"
-#include "registry/Text.h"
+#include "registry/store/KeyLimits.h"
+#include "registry/store/Text.h"
 #include "registry/regfile/RegFileWriter.h"
 #include "removal/RegTextOutput.h"
 

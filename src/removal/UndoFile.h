@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "registry/Machine.h"
-#include "registry/Store.h"
+#include "machine/Machine.h"
+#include "registry/store/Store.h"
 #include "util/Failure.h"
 
 namespace comsweep::removal {

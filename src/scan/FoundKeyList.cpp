@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 
 namespace comsweep::scan {
 namespace {

@@ -1,6 +1,6 @@
 #include "scan/Matcher.h"
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 
 namespace comsweep::scan {
 

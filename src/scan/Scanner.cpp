@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <unordered_set>
 
-#include "registry/Text.h"
-#include "registry/Wrappers.h"
+#include "registry/store/Text.h"
+#include "registry/api/Wrappers.h"
 #include "scan/Matcher.h"
 
 namespace comsweep::scan {

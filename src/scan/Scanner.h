@@ -20,7 +20,7 @@
 #include <string_view>
 
 #include "families/PatternList.h"
-#include "registry/RegistryApi.h"
+#include "registry/api/RegistryApi.h"
 #include "scan/FoundKeyList.h"
 #include "scan/TypeLibTable.h"
 #include "util/Timings.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "families/PatternList.h"
-#include "registry/RegistryApi.h"
+#include "registry/api/RegistryApi.h"
 #include "scan/Scanner.h"
 
 namespace comsweep::scan {

@@ -1,6 +1,6 @@
 // Whole runs through the main window's logic, with a scripted operator in
 // place of the windows. The review itself is driven through the real
-// windows in ui/qt/QtWindowsTest.
+// windows in frontends/qt/QtWindowsTest.
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include "app/MainForm.h"
 #include "app/Program.h"
 #include "app/Session.h"
-#include "registry/Machine.h"
+#include "machine/Machine.h"
 #include "support/Fixture.h"
 #include "support/ScriptedWindowSystem.h"
 #include "support/TempDir.h"
@@ -115,7 +115,7 @@ TEST(Run, AFailedRemoteConnectionReturnsToTheWaitingWindowAndTheCloseBoxCancelsQ
 
   // Started again, the review window is closed by its close box, which
   // removes nothing and says nothing.
-  s.windows.review = [](ui::ReviewState& form) {
+  s.windows.review = [](forms::ReviewState& form) {
     EXPECT_EQ(form.remoteMachineLabel, "Remote Machine: ");
     EXPECT_EQ(form.heading, "3 Keys about to be removed in the registry:");
   };

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <hivex.h>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "registry/hive/HiveFixture.h"
 #include "support/MachineDump.h"
 #include "support/RunBinary.h"

@@ -7,7 +7,7 @@
 #include <set>
 #include <regex>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "support/MachineDump.h"
 #include "support/RunBinary.h"
 #include "support/TempDir.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "registry/memory/MemoryStore.h"
 #include "support/TempDir.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/LocalTime.h"
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "support/Fixture.h"
 #include "support/TempDir.h"
 

@@ -1,6 +1,6 @@
 #include "support/Fixture.h"
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 
 namespace comsweep::test {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/HandleTable.h"
+#include "registry/handles/HandleTable.h"
 #include "registry/memory/MemoryStore.h"
 
 namespace comsweep::test {

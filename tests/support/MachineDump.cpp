@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "registry/Machine.h"
-#include "registry/Text.h"
+#include "machine/Machine.h"
+#include "registry/store/Text.h"
 
 namespace comsweep::test {
 

@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "ui/ReviewState.h"
-#include "ui/WindowSystem.h"
+#include "forms/ReviewState.h"
+#include "forms/WindowSystem.h"
 
 namespace comsweep::test {
 
-class ScriptedWindowSystem : public ui::WindowSystem {
+class ScriptedWindowSystem : public forms::WindowSystem {
  public:
   // What the operator does in the review window; by default, Remove.
-  std::function<void(ui::ReviewState&)> review = [](ui::ReviewState& form) { form.removeClicked(); };
+  std::function<void(forms::ReviewState&)> review = [](forms::ReviewState& form) { form.removeClicked(); };
   std::vector<std::string> messages;
   std::vector<std::string> trace;  // the requests, in order
 
@@ -27,12 +27,12 @@ class ScriptedWindowSystem : public ui::WindowSystem {
   void mainHide() override { trace.push_back("main.hide"); }
   void mainUnload() override { trace.push_back("main.unload"); }
   void tipShowModal() override { trace.push_back("tip.show"); }
-  void progressShow(ui::ProgressState&) override { trace.push_back("progress.show"); }
-  void progressRefresh(ui::ProgressState&) override {}
+  void progressShow(forms::ProgressState&) override { trace.push_back("progress.show"); }
+  void progressRefresh(forms::ProgressState&) override {}
   void progressUnload() override { trace.push_back("progress.unload"); }
   // A modal window returns once it is unloaded or its modal show ended; the
   // close box unloads it without any action of the form.
-  void reviewShowModal(ui::ReviewState& form) override {
+  void reviewShowModal(forms::ReviewState& form) override {
     trace.push_back("review.show");
     m_reviewOpen = true;
     m_modalEnded = false;
@@ -40,12 +40,12 @@ class ScriptedWindowSystem : public ui::WindowSystem {
     review(form);
     if (m_reviewOpen && !m_modalEnded) reviewUnload(form);
   }
-  void reviewEndModal(ui::ReviewState&) override {
+  void reviewEndModal(forms::ReviewState&) override {
     m_modalEnded = true;
     trace.push_back("review.return");
   }
   // Only the window's closing is traced, not a request to close it again.
-  void reviewUnload(ui::ReviewState&) override {
+  void reviewUnload(forms::ReviewState&) override {
     if (!m_reviewOpen) return;
     m_reviewOpen = false;
     trace.push_back("review.unload");

@@ -18,10 +18,9 @@ target_link_libraries(comsweep_testsupport PUBLIC comsweep_app gtest gmock)
 
 add_executable(comsweep_tests
   app/CommandLineTest.cpp
-  app/MachineChooserTest.cpp
   app/RunTest.cpp
-  registry/MemoryStoreTest.cpp
-  registry/TextTest.cpp
+  registry/memory/MemoryStoreTest.cpp
+  registry/store/TextTest.cpp
   registry/regfile/RegFileStoreTest.cpp
   removal/UndoFileTest.cpp
   registry/native/LiveRegistryTest.cpp
@@ -30,8 +29,8 @@ add_executable(comsweep_tests
   removal/KeyRemovalTest.cpp
   scan/MatchingTest.cpp
   scan/ScannerTest.cpp
-  ui/ReviewLayoutTest.cpp
-  ui/ReviewStateTest.cpp
+  forms/ReviewLayoutTest.cpp
+  forms/ReviewStateTest.cpp
 )
 target_link_libraries(comsweep_tests PRIVATE comsweep_testsupport comsweep_warnings gtest_main)
 target_compile_definitions(comsweep_tests PRIVATE COMSWEEP_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
@@ -46,16 +45,10 @@ if(COMSWEEP_BUILD_PACKAGE)
   set_tests_properties(WindowsPackageUnderWine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 endif()
 
-# The windows driven by real key presses and clicks, under Wine in a prefix
-# and on a virtual X server of the test's own.
-add_test(NAME RealInputWine
-  COMMAND ${PROJECT_SOURCE_DIR}/tests/input/test-real-input wine $<TARGET_FILE:comsweep>)
-set_tests_properties(RealInputWine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
-
 # The windows, driven by window messages on the live registry of the test
 # prefix; they need a display (scripts/test-windows starts a virtual X
 # server) and the manifest of the program's common controls.
-add_executable(comsweep_win32_tests ui/win32/Win32WindowsTest.cpp ${COMSWEEP_WIN32_RESOURCES})
+add_executable(comsweep_win32_tests frontends/win32/Win32WindowsTest.cpp ${COMSWEEP_WIN32_RESOURCES})
 set_property(SOURCE ${COMSWEEP_WIN32_RESOURCES} APPEND PROPERTY OBJECT_DEPENDS ${COMSWEEP_WIN32_MANIFEST})
 target_link_libraries(comsweep_win32_tests PRIVATE comsweep_win32 comsweep_warnings gtest_main)
 # One at a time: each seeds and cleans the same keys and C:\.

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "platform/AtomicFile.h"
-#include "registry/SaveBatch.h"
-#include "registry/Text.h"
+#include "registry/store/SaveBatch.h"
+#include "registry/store/Text.h"
 
 namespace comsweep::registry {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/Files.h"
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "registry/memory/MemoryStore.h"
 
 namespace comsweep::platform {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "registry/regf/RegfGrower.h"
 
 namespace comsweep::registry {

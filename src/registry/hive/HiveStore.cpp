@@ -8,9 +8,9 @@
 
 #include "platform/CrashPoint.h"
 #include "platform/AtomicFile.h"
-#include "registry/KeyLimits.h"
-#include "registry/SaveBatch.h"
-#include "registry/Text.h"
+#include "registry/store/KeyLimits.h"
+#include "registry/store/SaveBatch.h"
+#include "registry/store/Text.h"
 #include "registry/hive/HiveString.h"
 #include "registry/regf/RegfEditor.h"
 

@@ -32,10 +32,10 @@
 #include <vector>
 
 #include "platform/Files.h"
-#include "registry/Store.h"
-#include "registry/Text.h"
+#include "registry/store/Store.h"
+#include "registry/store/Text.h"
 #include "registry/hive/HiveAdditions.h"
-#include "registry/memory/TextArena.h"
+#include "registry/store/TextArena.h"
 #include "registry/regf/RegfCensus.h"
 #include "registry/regf/RegfHive.h"
 

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "platform/AtomicFile.h"
-#include "registry/SaveBatch.h"
+#include "registry/store/SaveBatch.h"
 #include "registry/hive/HiveStore.h"
 
 namespace comsweep::registry {

@@ -1,6 +1,6 @@
 #include "registry/hive/HiveString.h"
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 
 namespace comsweep::registry {
 

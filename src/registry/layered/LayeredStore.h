@@ -16,7 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "registry/Store.h"
+#include "registry/store/Store.h"
 
 namespace comsweep::registry {
 

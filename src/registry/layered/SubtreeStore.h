@@ -5,7 +5,7 @@
 // holder's save writes the one file with both trees, so this one has
 // nothing to prepare. Lay it over the holder in a LayeredStore.
 
-#include "registry/Store.h"
+#include "registry/store/Store.h"
 
 namespace comsweep::registry {
 

@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "registry/Store.h"
+#include "registry/store/Store.h"
 
 namespace comsweep::registry {
 

@@ -7,9 +7,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "registry/Store.h"
+#include "registry/store/Store.h"
 #include "registry/memory/NodeTable.h"
-#include "registry/memory/TextArena.h"
+#include "registry/store/TextArena.h"
 
 namespace comsweep::registry {
 

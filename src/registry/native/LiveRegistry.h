@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "registry/HandleTable.h"
+#include "registry/handles/HandleTable.h"
 
 namespace comsweep::registry {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "registry/RegistryApi.h"
-#include "registry/Text.h"
+#include "registry/api/RegistryApi.h"
+#include "registry/store/Text.h"
 
 // Named before <windows.h> turns the engine's names into macros of its own.
 namespace comsweep::registry::native {

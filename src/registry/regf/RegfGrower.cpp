@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "registry/Text.h"
-#include "registry/UpcaseTable.h"
+#include "registry/store/Text.h"
+#include "registry/store/UpcaseTable.h"
 
 namespace comsweep::registry::regf {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 
 namespace comsweep::registry {
 namespace {

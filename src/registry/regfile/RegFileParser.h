@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "registry/RegistryApi.h"
+#include "registry/api/RegistryApi.h"
 #include "registry/regfile/RegFileLineReader.h"
 #include "registry/regfile/RegFileSink.h"
 

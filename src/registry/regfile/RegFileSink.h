@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "registry/RegistryApi.h"
+#include "registry/api/RegistryApi.h"
 
 namespace comsweep::registry {
 

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "registry/regfile/RegFileLineReader.h"
 #include "registry/regfile/RegFileParser.h"
 #include "registry/regfile/RegFileWriter.h"

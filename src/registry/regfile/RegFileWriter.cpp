@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 
 namespace comsweep::registry {
 namespace {

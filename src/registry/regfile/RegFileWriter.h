@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "registry/Store.h"
+#include "registry/store/Store.h"
 
 namespace comsweep::registry {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 
 namespace comsweep::registry {
 namespace {

@@ -1,8 +1,8 @@
 #include "registry/wine/WineRegParser.h"
 
-#include "registry/ByteScan.h"
-#include "registry/KeyLimits.h"
-#include "registry/Text.h"
+#include "registry/store/ByteScan.h"
+#include "registry/store/KeyLimits.h"
+#include "registry/store/Text.h"
 #include "registry/wine/WineEscapes.h"
 
 namespace comsweep::registry {

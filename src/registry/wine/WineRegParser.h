@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/Store.h"
+#include "registry/store/Store.h"
 
 namespace comsweep::registry {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "registry/wine/WineEscapes.h"
 #include "registry/wine/WineRegParser.h"
 

@@ -13,7 +13,7 @@
 
 #include "fuzz/HiveDamage.h"
 #include "fuzz/HiveKeptCheck.h"
-#include "registry/HandleTable.h"
+#include "registry/handles/HandleTable.h"
 #include "registry/hive/HiveFixture.h"
 #include "registry/hive/HiveStore.h"
 #include "registry/wine/WineTestSupport.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/StoreContract.h"
+#include "registry/store/StoreContract.h"
 #include "support/EmptyHive.h"
 
 namespace comsweep::test {

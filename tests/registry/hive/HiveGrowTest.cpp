@@ -12,7 +12,7 @@
 #include "gen/MachineGenerator.h"
 #include "registry/hive/HiveFixture.h"
 #include "registry/hive/HiveStore.h"
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "registry/regf/RegfGrower.h"
 #include "support/Fixture.h"
 #include "support/TempDir.h"

@@ -14,7 +14,7 @@
 #include <set>
 
 #include "gen/MachineGenerator.h"
-#include "registry/HandleTable.h"
+#include "registry/handles/HandleTable.h"
 #include "registry/hive/HiveFixture.h"
 #include "registry/hive/HiveStore.h"
 #include "registry/regf/RegfHive.h"

@@ -1,8 +1,8 @@
 #include "registry/layered/LayeredStore.h"
 
-#include "registry/SaveBatch.h"
-#include "registry/StoreContract.h"
-#include "registry/Text.h"
+#include "registry/store/SaveBatch.h"
+#include "registry/store/StoreContract.h"
+#include "registry/store/Text.h"
 #include "registry/wine/WineTestSupport.h"
 #include "removal/KeyRemoval.h"
 #include "removal/UndoFile.h"

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "registry/HandleTable.h"
-#include "registry/StoreContract.h"
-#include "registry/Wrappers.h"
+#include "registry/handles/HandleTable.h"
+#include "registry/store/StoreContract.h"
+#include "registry/api/Wrappers.h"
 #include "registry/memory/MemoryStore.h"
 #include "removal/KeyRemoval.h"
 #include "removal/UndoFile.h"

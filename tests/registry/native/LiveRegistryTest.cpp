@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "registry/Wrappers.h"
+#include "registry/api/Wrappers.h"
 #include "registry/native/LiveRegistry.h"
 #include "registry/native/NativeStore.h"
 #include "registry/native/NativeText.h"

@@ -2,7 +2,7 @@
 
 #include <gmock/gmock.h>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "registry/regfile/RegFileTestText.h"
 
 namespace comsweep::test {

@@ -1,6 +1,6 @@
 #include <gmock/gmock.h>
 
-#include "registry/HandleTable.h"
+#include "registry/handles/HandleTable.h"
 #include "registry/regfile/RegFileStore.h"
 #include "registry/regfile/RegFileTestText.h"
 #include "registry/wine/WineTestSupport.h"

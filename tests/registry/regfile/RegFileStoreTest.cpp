@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "registry/Machine.h"
-#include "registry/StoreContract.h"
+#include "machine/Machine.h"
+#include "registry/store/StoreContract.h"
 #include "registry/regfile/RegFileTestText.h"
 #include "support/TempDir.h"
 

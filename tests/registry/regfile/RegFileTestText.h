@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/StoreContract.h"
+#include "registry/store/StoreContract.h"
 #include "registry/regfile/RegFileWriter.h"
 
 namespace comsweep::test {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "registry/regfile/RegFileStore.h"
 #include "registry/regfile/RegFileTestText.h"
 #include "support/TempDir.h"

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "registry/Text.h"
+#include "registry/store/Text.h"
 #include "registry/regfile/RegFileTestText.h"
 #include "registry/wine/WineServerCheck.h"
 #include "registry/wine/WineTestSupport.h"

@@ -5,7 +5,7 @@
 
 #include <regex>
 
-#include "registry/StoreContract.h"
+#include "registry/store/StoreContract.h"
 #include "registry/wine/WineEscapes.h"
 #include "registry/wine/WineTestSupport.h"
 #include "support/TempDir.h"

@@ -15,7 +15,7 @@
 #include <memory>
 #include <thread>
 
-#include "registry/wine/WineMachine.h"
+#include "machine/WineMachine.h"
 #include "support/TempDir.h"
 
 namespace comsweep::test {

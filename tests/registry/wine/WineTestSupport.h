@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/HandleTable.h"
-#include "registry/Machine.h"
-#include "registry/Wrappers.h"
+#include "registry/handles/HandleTable.h"
+#include "machine/Machine.h"
+#include "registry/api/Wrappers.h"
 
 namespace comsweep::test {
 

@@ -1,0 +1,129 @@
+#include "registry/blockfile/BlockFileStore.h"
+
+#include <gtest/gtest.h>
+
+#include "registry/handles/HandleTable.h"
+#include "registry/regfile/RegFileStore.h"
+#include "registry/regfile/RegFileTestText.h"
+#include "registry/wine/WineRegStore.h"
+#include "registry/wine/WineTestSupport.h"
+#include "support/MachineDump.h"
+#include "support/TempDir.h"
+
+namespace comsweep::test {
+namespace {
+
+using registry::BlockFileStore;
+
+using Opener = std::unique_ptr<BlockFileStore> (*)(const std::filesystem::path&, std::string&);
+const Opener kRegFile = [](const auto& file, auto& error) -> std::unique_ptr<BlockFileStore> {
+  return registry::RegFileStore::open(file, error);
+};
+const Opener kWine = [](const auto& file, auto& error) -> std::unique_ptr<BlockFileStore> {
+  return registry::WineRegStore::load(file, error);
+};
+
+const std::string kWineHead = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n";
+// A Wine file of `body`, where "{" opens the key line of a key below the
+// classes (named as the file spells it).
+std::string wineFile(const std::string& body) {
+  return replaceAll(kWineHead + "#arch=win64\n" + body, "{", "\n[Software\\\\Classes\\\\");
+}
+
+// A key may exist only through the blocks of its subkeys. Removing the
+// last of them must not take the key along: the saved file gets a bare
+// block for it in the format's own spelling, and reads back as the tree the
+// removal left.
+TEST(BlockFileStore, AKeyOnlyRemovedSubkeysImpliedKeepsABareBlock) {
+  const std::string regText =
+      "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Kept\\A]\n@=\"a\"\n\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Deep\\B\\C]\n"
+      "[HKEY_CLASSES_ROOT\\Kept\\Other\\D]\n";
+  const std::string regSaved =
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Deep]\n"
+      "[HKEY_CLASSES_ROOT\\Kept\\Other\\D]\n";
+  // Keys removed with their subtrees.
+  const struct { const char* format; Opener open; std::string text; std::vector<std::string> remove;
+                 std::string saved; } cases[] = {
+      // Spelled under the root the removed block used, in the file's
+      // encoding and line ends (each varied once).
+      {"reg 8-bit CRLF", kRegFile, encodeRegText(regText, false, true), {"Kept\\A", "Deep\\B"},
+       encodeRegText(regSaved, false, true)},
+      {"reg UTF-16 LF", kRegFile, encodeRegText(regText, true, false), {"Kept\\A", "Deep\\B"},
+       encodeRegText(regSaved, true, false)},
+      // Named from the tree, escaped as Wine escapes it, with the time stamp
+      // and line end of the block it stands in for; the options go.
+      {"wine", kWine,
+       kWineHead + "\n[Software\\\\Classes\\\\Br\\[1\\]\\\\q] 1700000000\r\n#time=1d\n@=\"x\"\n"
+                   "\n[Software\\\\Classes\\\\z] 1700000001\n",
+       {"br[1]\\Q"},
+       kWineHead + "\n[Software\\\\Classes\\\\Br\\[1\\]] 1700000000\r\n"
+                   "\n[Software\\\\Classes\\\\z] 1700000001\n"},
+      // The last block's key line has no line end: the saved file ends the same way.
+      {"wine, no line end", kWine,
+       kWineHead + "\n[Software\\\\Classes\\\\a] 1\r\n\n[Software\\\\Classes\\\\p\\\\q] 17",
+       {"p\\q"},
+       kWineHead + "\n[Software\\\\Classes\\\\a] 1\r\n\n[Software\\\\Classes\\\\p] 17"},
+      // The last block: the file ends with the line before it.
+      {"wine, last", kWine, wineFile("{a] 1\n@=\"1\"\n{b] 1\n@=\"2\"\n"), {"b"}, wineFile("{a] 1\n@=\"1\"\n")},
+      // The first block, and a neighbour whose name extends the removed one stays.
+      {"wine, first", kWine, wineFile("{a] 1\n\n{ab] 1\n"), {"a"}, wineFile("\n{ab] 1\n")},
+      // A key given in two blocks loses both; blocks outside the classes stay.
+      {"wine, twice", kWine, wineFile("{x] 1\n\n[Software\\\\Other] 1\n\n[software\\\\classes\\\\X] 1\n{y] 1\n"),
+       {"x"}, wineFile("\n[Software\\\\Other] 1\n{y] 1\n")},
+      // A key with its own block and blocks below it, parents implied.
+      {"wine, subtree", kWine, wineFile("{p\\\\q] 1\n{p\\\\q\\\\r\\\\s] 1\n{p\\\\t] 1\n"), {"p\\q"},
+       wineFile("{p\\\\t] 1\n")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.format);
+    TempDir dir;
+    writeFile(dir / "store", c.text);
+    std::string error;
+    std::unique_ptr<BlockFileStore> store = c.open(dir / "store", error), saved;
+    ASSERT_TRUE(store) << error;
+    registry::HandleTable api(*store);
+    for (const std::string& path : c.remove) ASSERT_EQ(deleteTree(api, path), 0) << path;
+    ASSERT_EQ(outcome(store->save()), "ok");
+    EXPECT_EQ(readFile(dir / "store"), c.saved);
+    ASSERT_TRUE(saved = c.open(dir / "store", error)) << error;
+    EXPECT_EQ(dump(*saved), dump(*store));
+  }
+}
+
+// A save writes the unchanged runs of the file it read, long and short,
+// and saves again once its own save has replaced the file (the file there
+// is no longer the one read). Each leaves out exactly the removed blocks.
+TEST(BlockFileStore, SavesTheKeptRunsAgainAfterItsOwnSaveReplacedTheFile) {
+  const struct { const char* format; Opener open; std::string head, keyLine, comment; } formats[] = {
+      {"reg", kRegFile, "REGEDIT4\n\n", "[HKEY_CLASSES_ROOT\\", "; padding padding\n"},
+      {"wine", kWine, kWineHead + "#arch=win64\n", "\n[Software\\\\Classes\\\\", ";; padding padding\n"},
+  };
+  for (const auto& f : formats) {
+    SCOPED_TRACE(f.format);
+    std::string padding;
+    while (padding.size() < (std::size_t{96} << 10)) padding += f.comment;  // past the short runs
+    auto block = [&](const char* name, const std::string& rest) {
+      return f.keyLine + name + (f.open == kWine ? "] 1\n" : "]\n") + rest;
+    };
+    // Removed: b and e first (a long run, a short one, a long one kept), then d.
+    const std::string a = block("a", "@=\"1\"\n" + padding), b = block("b", ""), c = block("c", "@=\"2\"\n"),
+                      e = block("e", ""), g = block("g", padding), d = block("d", "");
+    TempDir dir;
+    writeFile(dir / "store", f.head + a + b + c + e + g + d);
+    std::string error;
+    std::unique_ptr<BlockFileStore> store = f.open(dir / "store", error);
+    ASSERT_TRUE(store) << error;
+    registry::HandleTable api(*store);
+    ASSERT_EQ(deleteTree(api, "b"), 0);
+    ASSERT_EQ(deleteTree(api, "e"), 0);
+    ASSERT_EQ(outcome(store->save()), "ok");
+    EXPECT_EQ(readFile(dir / "store"), f.head + a + c + g + d);
+    ASSERT_EQ(deleteTree(api, "d"), 0);
+    ASSERT_EQ(outcome(store->save()), "ok");
+    EXPECT_EQ(readFile(dir / "store"), f.head + a + c + g);
+  }
+}
+
+}  // namespace
+}  // namespace comsweep::test
