@@ -124,13 +124,6 @@ int undo(const std::vector<std::string>& args, const ProgramEnvironment& environ
   registry::Machine& machine = *opened.machine;
   document.machineKind = machine.kind;
   document.machinePath = machine.path.string();
-  if (machine.kind != "Wine prefix" && machine.kind != ".reg file" && machine.kind != "hive" &&
-      machine.kind != "Windows drive") {
-    err << "comsweep: --undo cannot yet put keys back into "
-        << (machine.path.empty() ? machine.kind : machine.path.string() + " (" + machine.kind + ")")
-        << "; import the backup with the registry tools instead (see the README, \"Undo\")\n";
-    return kExitMachineFailed;
-  }
   if (backup.empty()) {
     backup = newestBackup(machine.driveC);
     if (backup.empty()) {

@@ -24,6 +24,7 @@ add_executable(comsweep_tests
   registry/regfile/RegFileStoreTest.cpp
   removal/UndoFileTest.cpp
   registry/native/LiveRegistryTest.cpp
+  registry/native/NativeStoreAddingTest.cpp
   registry/regfile/RegFileParserTest.cpp
   registry/regfile/RegFileWriterTest.cpp
   removal/KeyRemovalTest.cpp

@@ -183,4 +183,59 @@ LONG NativeStore::removeLeaf(NodeId parent, NodeId child) {
   return status;
 }
 
+void* NativeStore::openForWriting(NodeId node) const {
+  void* key = open(node);
+  ::HKEY writable = nullptr;
+  if (!key || ::RegOpenKeyExW(native::handle(key), L"", 0, KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_WOW64_64KEY,
+                              &writable) != kSuccess)
+    return nullptr;
+  return writable;
+}
+
+LONG NativeStore::createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) {
+  out = kNoNode;
+  created = false;
+  if (!isLive(parent)) return ERROR_KEY_DELETED;
+  if (name.empty() || name.find_first_of(std::string_view("\\\0", 2)) != std::string_view::npos ||
+      !isValidUtf8(name))
+    return native::kInvalidParameter;
+  // An existing key keeps its spelling: RegCreateKeyExW opens it as it is.
+  if (NodeId existing = findChild(parent, name); existing != kNoNode) {
+    out = existing;
+    return kSuccess;
+  }
+  void* writable = openForWriting(parent);
+  if (!writable) return native::kAccessDenied;
+  ::HKEY made = nullptr;
+  ::DWORD disposition = 0;
+  LONG status = ::RegCreateKeyExW(native::handle(writable), native::wide(name).c_str(), 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, kAccess, nullptr, &made, &disposition);
+  ::RegCloseKey(native::handle(writable));
+  if (status != kSuccess) return status;
+  ::RegCloseKey(made);
+  // Named as given: a key made just now is spelled so.
+  out = nodeFor(parent, std::string(name), disposition == REG_CREATED_NEW_KEY);
+  created = disposition == REG_CREATED_NEW_KEY;
+  return kSuccess;
+}
+
+LONG NativeStore::setValue(NodeId node, const NamedValue& value) {
+  if (!isLive(node)) return ERROR_KEY_DELETED;
+  if (!isValidUtf8(value.name) || value.value.data.size() > 0xFFFFFFFFu) return native::kInvalidParameter;
+  void* writable = openForWriting(node);
+  if (!writable) return native::kAccessDenied;
+  // The bytes go as they are: string types are UTF-16LE already, as values()
+  // reads them, odd sizes and missing terminators included. The call adds a
+  // terminator to a string whose bytes are followed by a NUL in memory; a
+  // string that had none keeps none, since its bytes are followed by others.
+  std::string data = value.value.data;
+  const ::DWORD size = static_cast<::DWORD>(data.size());
+  data.append(3, '\x01');
+  LONG status = ::RegSetValueExW(native::handle(writable), native::wide(value.name).c_str(), 0,
+                                 static_cast<::DWORD>(value.value.type),
+                                 reinterpret_cast<const ::BYTE*>(data.data()), size);
+  ::RegCloseKey(native::handle(writable));
+  return status;
+}
+
 }  // namespace comsweep::registry

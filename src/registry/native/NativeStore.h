@@ -46,6 +46,10 @@ class NativeStore : public Store {
   bool defaultValue(NodeId node, RegValue& out) const override;
   bool values(NodeId node, std::vector<NamedValue>& out) const override;
   LONG removeLeaf(NodeId parent, NodeId child) override;
+  // Written to the registry at once, as a removal is; a key is created in
+  // the 64-bit view, so that a Wow6432Node path lands where it is named.
+  LONG createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) override;
+  LONG setValue(NodeId node, const NamedValue& value) override;
 
  private:
   struct Key {
@@ -65,6 +69,8 @@ class NativeStore : public Store {
   void* open(NodeId node) const;
   void* openThroughParents(NodeId node) const;
   void close(NodeId node) const;
+  // The key's handle opened again for writing; the caller closes it.
+  void* openForWriting(NodeId node) const;
 
   void* m_top;
   bool m_ownsTop;
