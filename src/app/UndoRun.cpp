@@ -192,7 +192,7 @@ int undo(const std::vector<std::string>& args, const ProgramEnvironment& environ
 
   std::string record;
   record += "comsweep undo " + platform::shortDateTimeText(std::time(nullptr)) + "\n";
-  record += "Machine: " + machine.path.string() + " (" + machine.kind + ")\n";
+  record += "Machine: " + (machine.path.empty() ? machine.kind : machine.path.string() + " (" + machine.kind + ")") + "\n";
   record += "Backup: " + backup.string() + "\n";
   for (const removal::RestoreItem& item : plan.items) {
     static const char* const kResults[] = {"put back", "already there", "left", "left", "not put back"};
