@@ -18,6 +18,7 @@ target_link_libraries(comsweep_testsupport PUBLIC comsweep_app gtest gmock)
 
 add_executable(comsweep_tests
   app/CommandLineTest.cpp
+  app/MachineChooserTest.cpp
   app/RunTest.cpp
   registry/memory/MemoryStoreTest.cpp
   registry/store/TextTest.cpp
@@ -45,6 +46,12 @@ if(COMSWEEP_BUILD_PACKAGE)
     COMMAND ${PROJECT_SOURCE_DIR}/tests/package/test-windows-package ${PROJECT_BINARY_DIR} ${PROJECT_VERSION})
   set_tests_properties(WindowsPackageUnderWine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 endif()
+
+# The windows driven by real key presses and clicks, under Wine in a prefix
+# and on a virtual X server of the test's own.
+add_test(NAME RealInputWine
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/input/test-real-input wine $<TARGET_FILE:comsweep>)
+set_tests_properties(RealInputWine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
 
 # The windows, driven by window messages on the live registry of the test
 # prefix; they need a display (scripts/test-windows starts a virtual X
