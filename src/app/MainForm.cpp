@@ -31,6 +31,14 @@ void MainForm::machineChosen(const std::filesystem::path& machine) {
   m_chooser->choose(machine);
 }
 
+bool MainForm::listedMachineChosen(int index) {
+  if (!m_chooser || index < 0) return false;
+  const auto at = static_cast<std::size_t>(index);
+  if (at >= m_chooser->choices().size() || (at == m_chooser->chosenIndex() && m_chooser->machine())) return false;
+  machineChosen(m_chooser->choices()[at]);
+  return true;
+}
+
 bool MainForm::machineReadingEnded() {
   if (!m_chooser || !m_chooser->collect()) return false;
   if (!m_chooser->machine()) showReasons({m_chooser->error()});

@@ -43,6 +43,9 @@ class MainForm : private scan::ProgressSink {
   void windowOpened();
   // The operator chose `machine`: it is read from now on.
   void machineChosen(const std::filesystem::path& machine);
+  // The operator picked the machine the chooser lists at `index`: it is read
+  // unless it is the one read already. False when nothing new was chosen.
+  bool listedMachineChosen(int index);
   // Asked by the window while the chosen machine is read: true once the
   // reading is over; a machine that could not be opened says why in a box,
   // and the window waits for another choice.

@@ -145,11 +145,7 @@ void MainWindow::readingTick() {
 }
 
 void MainWindow::machineChosen(int index) {
-  if (index < 0 || static_cast<std::size_t>(index) >= m_chooser.choices().size() ||
-      (static_cast<std::size_t>(index) == m_chooser.chosenIndex() && m_chooser.machine()))
-    return;
-  m_form.machineChosen(m_chooser.choices()[static_cast<std::size_t>(index)]);
-  readingTick();
+  if (m_form.listedMachineChosen(index)) readingTick();
 }
 
 void MainWindow::browseClicked() {

@@ -490,13 +490,7 @@ CommitResult HiveStore::prepareSave(SaveBatch& batch) {
   copy.reset();
   batch.add(
       m_file.string(), std::move(file),
-      [this] {
-        // The mapping goes before the rename (a mapped file cannot be
-        // replaced everywhere), once nothing objects.
-        std::string changedNow = changedOnDisk();
-        if (changedNow.empty()) m_hive->release();
-        return changedNow;
-      },
+      [this] { return releaseUnlessChanged(); },
       std::move(unchanged),
       [this](bool replaced) {
         if (m_hive->descriptor() < 0) {
@@ -505,15 +499,24 @@ CommitResult HiveStore::prepareSave(SaveBatch& batch) {
           std::string reopenError;
           m_hive = m_hive->reopen(m_file, false, reopenError);
         }
-        if (!replaced) return;
-        for (NodeId n : m_pending) m_nodes[n].inFile = false;
-        m_pending.clear();
-        if (m_hive)
-          m_identity = m_hive->identity();
-        else
-          platform::FileIdentity::ofPath(m_file, m_identity);
+        if (replaced) noteReplaced();
       });
   return {};
+}
+
+std::string HiveStore::releaseUnlessChanged() {
+  std::string changedNow = changedOnDisk();
+  if (changedNow.empty()) m_hive->release();
+  return changedNow;
+}
+
+void HiveStore::noteReplaced() {
+  for (NodeId n : m_pending) m_nodes[n].inFile = false;
+  m_pending.clear();
+  if (m_hive)
+    m_identity = m_hive->identity();
+  else
+    platform::FileIdentity::ofPath(m_file, m_identity);
 }
 
 std::string HiveStore::changedOnDisk() const {

@@ -145,6 +145,13 @@ class HiveStore : public Store {
   // Why the file must not be replaced now (another program changed it since
   // it was read), or empty.
   std::string changedOnDisk() const;
+  // The save's last check: what changed the file since it was read, or
+  // nothing, once the mapping is let go for the rename (a mapped file cannot
+  // be replaced everywhere).
+  std::string releaseUnlessChanged();
+  // After the new file replaced the old one: the pending removals are in it,
+  // and the file read from now on is the new one.
+  void noteReplaced();
 
   std::filesystem::path m_file;
   platform::FileIdentity m_identity;  // the file as read

@@ -75,11 +75,7 @@ CommitResult HiveStore::prepareGrown(SaveBatch& batch, const regf::RegfHive& cop
   if (!file) return CommitResult::failed(unchanged + error);
   batch.add(
       m_file.string(), std::move(file),
-      [this] {
-        std::string changedNow = changedOnDisk();
-        if (changedNow.empty()) m_hive->release();
-        return changedNow;
-      },
+      [this] { return releaseUnlessChanged(); },
       std::move(unchanged),
       [this, cells = std::move(cells)](bool replaced) {
         std::string reopenError;
@@ -89,18 +85,13 @@ CommitResult HiveStore::prepareGrown(SaveBatch& batch, const regf::RegfHive& cop
         }
         // The hive has cells it did not have: its layout is read anew.
         m_hive = regf::RegfHive::open(m_file, reopenError);
-        for (NodeId n : m_pending) m_nodes[n].inFile = false;
-        m_pending.clear();
+        noteReplaced();
         for (const auto& [node, cell] : cells) {
           m_nodes[node].cell = cell;
           m_nodes[node].inFile = true;
           m_grown.insert(m_nodes[node].parent);
         }
         m_additions.clear();
-        if (m_hive)
-          m_identity = m_hive->identity();
-        else
-          platform::FileIdentity::ofPath(m_file, m_identity);
       });
   return {};
 }
