@@ -57,7 +57,8 @@ class FuzzHarness {
   // After a saved removal: what an undo of it gives (see run()).
   std::string checkUndo(registry::MachineOpenResult machine, const std::string& backup,
                         const std::vector<WalkedKey>& before,
-                        const std::function<std::vector<WalkedKey>(std::vector<WalkedKey>)>& foldCase);
+                        const std::function<std::vector<WalkedKey>(std::vector<WalkedKey>)>& foldCase,
+                        bool& undone);
   // The work directory's file names, to notice files a save leaves behind.
   std::string listing() const;
 

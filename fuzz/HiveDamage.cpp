@@ -169,6 +169,13 @@ bool HiveDamage::plant(Damage damage, std::size_t from, std::size_t to, bool var
       put32(t.cell, 0x2C, added);
       return true;
     }
+    case Damage::DataIsDescriptor: {
+      const std::uint32_t sk = le32(t.cell, 0x2C);
+      if (!fHas || sk >= m_binsSize || m_bytes.compare(kBase + sk + 4, 2, "sk") != 0) return false;
+      put32(fValue, 4, 16);  // the descriptor's links and count
+      put32(fValue, 8, sk);
+      return true;
+    }
     case Damage::kCount: break;
   }
   return false;

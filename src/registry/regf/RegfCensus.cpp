@@ -161,6 +161,20 @@ void RegfCensus::take(std::uint32_t root, const std::vector<RemovedKey>& removed
   m_securityCells.erase(std::unique(m_securityCells.begin(), m_securityCells.end()), m_securityCells.end());
 }
 
+std::vector<std::uint32_t> RegfCensus::sharedCells() const {
+  std::vector<std::uint32_t> shared;
+  for (std::size_t slot = 0; slot < m_slots; ++slot) {
+    if (!(m_flags[slot] & kKeptTwice)) continue;
+    const auto cell = static_cast<std::uint32_t>(slot * 8);
+    if (m_view.startsCell(cell)) shared.push_back(cell);
+  }
+  for (std::uint32_t cell : m_securityCells)
+    if (flags(cell) & kKept) shared.push_back(cell);
+  std::sort(shared.begin(), shared.end());
+  shared.erase(std::unique(shared.begin(), shared.end()), shared.end());
+  return shared;
+}
+
 std::string RegfCensus::otherOwner(std::uint32_t root, std::uint32_t cell, std::uint32_t owner) const {
   std::vector<bool> seen(m_slots);
   std::vector<std::pair<std::uint32_t, std::string>> pending{{root, ""}};

@@ -65,6 +65,10 @@ class RegfCensus {
   // `owner`'s key cell and another list holds it already; empty when none
   // is found. A walk of its own over the hive.
   std::string otherOwner(std::uint32_t root, std::uint32_t cell, std::uint32_t owner) const;
+  // The cells, in the order of offsets, that may not be rewritten or freed
+  // for one owner: named by more than one kept structure, or a descriptor
+  // that a kept structure names as something else too. A pass over the marks.
+  std::vector<std::uint32_t> sharedCells() const;
   // The security descriptors the removed keys use, each with the number of
   // kept keys that use it too.
   const std::vector<std::pair<std::uint32_t, std::uint32_t>>& descriptors() const { return m_descriptors; }

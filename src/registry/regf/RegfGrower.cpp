@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "registry/regf/RegfCensus.h"
 #include "registry/store/Text.h"
 #include "registry/store/UpcaseTable.h"
 
@@ -96,7 +97,25 @@ bool RegfGrower::start(std::string& why) {
     }
     bin += size;
   }
+  // A damaged hive may let two structures name one cell. What is shared is
+  // neither freed nor written for one of its owners: an old list or value
+  // stays allocated (a leak readers do not mind), a key or descriptor that
+  // others name too is refused.
+  const RegfView before = view();
+  RegfCensus census(before, m_cellStarts.size());
+  census.take(le32(m_image.data() + 0x24), {});
+  m_shared = census.sharedCells();
   return true;
+}
+
+bool RegfGrower::shared(std::uint32_t cell) const {
+  return std::binary_search(m_shared.begin(), m_shared.end(), cell);
+}
+
+bool RegfGrower::ownedAlone(std::uint32_t keyCell, std::string& why) const {
+  if (!shared(keyCell)) return true;
+  why = "another structure of the hive names its key cell too";
+  return false;
 }
 
 std::uint32_t RegfGrower::allocate(std::size_t size) {
@@ -138,7 +157,7 @@ std::uint32_t RegfGrower::allocate(std::size_t size) {
 }
 
 void RegfGrower::release(std::uint32_t cell) {
-  if (!view().isCell(cell)) return;  // freed already
+  if (!view().isCell(cell) || shared(cell)) return;  // freed already, or still named elsewhere
   const std::uint32_t length = static_cast<std::uint32_t>(-static_cast<std::int32_t>(le32(at(cell))));
   putLe32(at(cell), length);
   m_cellStarts[cell / 4] = false;
@@ -192,10 +211,15 @@ bool RegfGrower::addSubkeys(std::uint32_t parent, const std::vector<std::string>
   KeyCell key;
   std::vector<std::uint32_t> subkeys;
   std::vector<ListCell> lists;
-  if (!view().key(parent, key, why) || !view().subkeys(key, subkeys, why, &lists)) return false;
+  if (!view().key(parent, key, why) || !view().subkeys(key, subkeys, why, &lists) || !ownedAlone(parent, why))
+    return false;
   const std::span<const unsigned char> descriptor = view().cell(key.security);
   if (descriptor.size() < 0x14 || descriptor[0] != 's' || descriptor[1] != 'k') {
     why = "its security descriptor cannot be read";
+    return false;
+  }
+  if (shared(key.security)) {
+    why = "another structure of the hive names its security descriptor too";
     return false;
   }
   std::vector<std::pair<std::uint32_t, std::string>> entries;
@@ -280,7 +304,8 @@ void RegfGrower::releaseData(const ValueCell& value) {
 bool RegfGrower::setValues(std::uint32_t keyCell, const std::vector<NewValue>& values, std::string& why) {
   KeyCell key;
   std::vector<std::uint32_t> list;
-  if (!view().key(keyCell, key, why) || !view().valueCells(key, list, why)) return false;
+  if (!view().key(keyCell, key, why) || !view().valueCells(key, list, why) || !ownedAlone(keyCell, why))
+    return false;
   std::vector<std::string> listedNames;
   for (std::uint32_t cell : list) {
     ValueCell value;

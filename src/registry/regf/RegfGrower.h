@@ -11,7 +11,10 @@
 //
 // A new key gets its parent's security descriptor (one more use of it), no
 // class name and the base block's time, so that the same additions to the
-// same hive give the same file. Value data longer than one cell holds
+// same hive give the same file. In a damaged hive whose structures share
+// cells, a shared list, value or data cell is left allocated rather than
+// freed, and a key or descriptor cell that another structure names too is
+// not written: the call fails. Value data longer than one cell holds
 // (kBigDataSegment) goes into a big data record on hives of version 1.4 on.
 
 #include <cstdint>
@@ -60,7 +63,13 @@ class RegfGrower {
   unsigned char* at(std::uint32_t cell) { return m_image.data() + kBaseBlockSize + cell; }
   // A new allocated cell whose payload holds `size` bytes, zeroed; its offset.
   std::uint32_t allocate(std::size_t size);
+  // Frees `cell` unless it is freed already or shared.
   void release(std::uint32_t cell);
+  // True when more than one structure of the hive as it was named `cell`.
+  bool shared(std::uint32_t cell) const;
+  // False with `why` when the key's cell is shared: writing it would
+  // change another structure.
+  bool ownedAlone(std::uint32_t keyCell, std::string& why) const;
   // A new cell holding `bytes`.
   std::uint32_t store(const std::string& bytes);
   // Writes the leaves (and ri list) for `entries` (cell, UTF-8 name) of the
@@ -76,6 +85,7 @@ class RegfGrower {
   // Free cells by size, then offset: the best fit is the first one large enough.
   std::multimap<std::uint32_t, std::uint32_t> m_free;
   std::uint32_t m_minorVersion = 0;
+  std::vector<std::uint32_t> m_shared;  // sorted
 };
 
 // The hash an lh list keeps of a key name (UTF-8): each UTF-16 unit upper

@@ -9,6 +9,7 @@
 #include "registry/handles/HandleTable.h"
 #include "registry/hive/HiveFixture.h"
 #include "registry/hive/HiveStore.h"
+#include "registry/regf/RegfGrower.h"
 #include "registry/wine/WineTestSupport.h"
 #include "support/Fixture.h"
 #include "support/TempDir.h"
@@ -70,6 +71,8 @@ TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
       {"ring into data beginning with sk", Damage::RingIntoData, "Classes\\Gone", "Classes\\Kept", true},
       {"kept key uses the removed key's descriptor, count 1", Damage::SharedDescriptorCountOne,
        "Classes\\Gone", "Classes\\Kept"},
+      {"a kept value's data is the descriptor the keys put back use", Damage::DataIsDescriptor,
+       "Classes\\Kept", "Classes"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -86,6 +89,11 @@ TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
     std::string error;
     auto store = registry::HiveStore::open(file, registry::HiveStore::Top::ClassesRequired, error);
     ASSERT_TRUE(store) << error;
+    // What an undo's backup holds: the values as read before the removal.
+    std::vector<registry::NamedValue> goneValues, childValues;
+    const registry::NodeId goneBefore = store->findChild(store->root(), "Gone");
+    ASSERT_TRUE(store->values(goneBefore, goneValues));
+    ASSERT_TRUE(store->values(store->findChild(goneBefore, "Child"), childValues));
     registry::HandleTable api(*store);
     ASSERT_EQ(deleteTree(api, "Gone"), 0);
     ASSERT_EQ(outcome(store->save()), "ok");
@@ -94,6 +102,57 @@ TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
     ASSERT_TRUE(after);
     EXPECT_EQ(keptKeysChanged(*before, *after, {"\\Classes\\Gone"}), "");
     EXPECT_EQ(readersDisagree(file, *after), "");
+    EXPECT_EQ(keyReferencesBroken(file), "");
+
+    // Put back as an undo does: the hive reads as before the removal, or
+    // the save refuses and leaves the file as the removal saved it.
+    const std::string removed = readFile(file);
+    store = registry::HiveStore::open(file, registry::HiveStore::Top::ClassesRequired, error);
+    ASSERT_TRUE(store) << error;
+    registry::NodeId gone = 0, child = 0;
+    bool created = false;
+    ASSERT_EQ(store->createKey(store->root(), "Gone", gone, created), 0);
+    ASSERT_EQ(store->createKey(gone, "Child", child, created), 0);
+    for (const registry::NamedValue& value : goneValues) ASSERT_EQ(store->setValue(gone, value), 0);
+    for (const registry::NamedValue& value : childValues) ASSERT_EQ(store->setValue(child, value), 0);
+    const std::string undone = outcome(store->save());
+    store.reset();
+    if (undone != "ok") {
+      EXPECT_EQ(readFile(file), removed) << undone;
+      continue;
+    }
+    const auto back = hivexKeys(file);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(keptKeysChanged(*before, *back, {}), "");
+    EXPECT_EQ(keyReferencesBroken(file), "");
+  }
+
+  // Values set on a key whose value list another key lists too: that list
+  // stays as it was, allocated.
+  {
+    HiveDamage shared(readFile(sound));
+    const std::size_t kept = keyIndex(shared, "Classes\\Kept"), outside = keyIndex(shared, "Microsoft\\Outside");
+    const std::size_t below = keyIndex(shared, "Classes\\Kept\\Below");
+    ASSERT_TRUE(shared.plant(Damage::SharedValueList, kept, outside));
+    ASSERT_TRUE(shared.plant(Damage::ClassNameNamesKey, outside, below));
+    writeFile(file, shared.bytes());
+    const auto before = hivexKeys(file);
+    ASSERT_TRUE(before);
+    const std::string bytes = shared.bytes();
+    std::vector<unsigned char> image(bytes.begin(), bytes.end());
+    registry::regf::RegfGrower grower(image);
+    std::string why;
+    ASSERT_TRUE(grower.start(why)) << why;
+    const std::string data = sz("a value of its own").data;
+    ASSERT_TRUE(grower.setValues(shared.keys()[kept].cell, {{"own", registry::REG_SZ, data}}, why)) << why;
+    // A key whose cell is another key's class name is not written at all.
+    EXPECT_FALSE(grower.setValues(shared.keys()[below].cell, {{"own", registry::REG_SZ, data}}, why));
+    EXPECT_EQ(why, "another structure of the hive names its key cell too");
+    grower.finish();
+    writeFile(file, std::string(image.begin(), image.end()));
+    const auto after = hivexKeys(file);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->at("\\Microsoft\\Outside"), before->at("\\Microsoft\\Outside"));
     EXPECT_EQ(keyReferencesBroken(file), "");
   }
 
