@@ -21,6 +21,9 @@ class ProgressState {
   std::string picture;  // key of the picture shown: "REG0" ... "REG4"; empty before the first update
   std::int16_t animationStep = 0;
   std::uint64_t updates = 0;  // how many updates were made, for the window's repaint throttle
+
+ private:
+  std::int32_t m_found = 0;  // the number foundCount spells
 };
 
 }  // namespace comsweep::forms

@@ -57,15 +57,21 @@ void BlockFileStore::releaseBefore(std::size_t offset) {
   m_released = platform::releasePages(m_buffer.get(), m_released, offset);
 }
 
+platform::FileDescriptor BlockFileStore::openReadFrom() const {
+  platform::FileDescriptor fd = platform::openForReading(m_file);
+  platform::FileIdentity now;
+  if (fd.valid() && (!platform::FileIdentity::ofDescriptor(fd.get(), now) || !(now == m_readFrom)))
+    fd.reset();
+  return fd;
+}
+
 bool BlockFileStore::readBytes(std::size_t begin, std::size_t end, std::string& out) const {
   if (begin >= m_released) {
     out.assign(m_text.substr(begin, end - begin));
     return true;
   }
-  platform::FileDescriptor fd = platform::openForReading(m_file);
-  platform::FileIdentity now;
-  if (!fd.valid() || !platform::FileIdentity::ofDescriptor(fd.get(), now) || !(now == m_readFrom))
-    return false;
+  platform::FileDescriptor fd = openReadFrom();
+  if (!fd.valid()) return false;
   out.resize(end - begin);
   return platform::readAt(fd.get(), out.data(), out.size(), static_cast<long long>(begin)) ==
          static_cast<long long>(out.size());
@@ -202,17 +208,20 @@ bool BlockFileStore::writeKept(platform::AtomicWriter& out) const {
       standIns.emplace_back(index, std::move(text));
   }
   auto standIn = standIns.begin();
-  // Runs of kept bytes are written in one piece where they are in memory;
-  // bytes no longer held are copied from the file a piece at a time.
+  // Runs of kept bytes are written in one piece where they are in memory
+  // (the cheapest way there is); bytes no longer held are copied by the
+  // system from the file read, none of them passing through this process.
+  // That file must still be the one at the path: once the store's own save
+  // replaced it, the bytes at those offsets are others, and the save fails.
+  platform::FileDescriptor source;
   auto copy = [&](std::size_t begin, std::size_t end) {
-    constexpr std::size_t kPiece = std::size_t{4} << 20;
-    while (begin < end) {
-      if (begin >= m_released) return out.write(m_text.substr(begin, end - begin));
-      std::size_t stop = std::min({end, m_released, begin + kPiece});
-      if (!readBytes(begin, stop, bytes) || !out.write(bytes)) return false;
+    if (begin < m_released && begin < end) {
+      const std::size_t stop = std::min(end, m_released);
+      if (!source.valid() && !(source = openReadFrom()).valid()) return false;
+      if (!out.copyFrom(source.get(), static_cast<long long>(begin), stop - begin)) return false;
       begin = stop;
     }
-    return true;
+    return begin >= end || out.write(m_text.substr(begin, end - begin));
   };
   const std::vector<std::pair<std::size_t, std::string>> added = addedBlocks();
   auto adding = added.begin();

@@ -111,6 +111,9 @@ class BlockFileStore : public MemoryStore {
   // The file's bytes [begin, end): from memory while held there, else read
   // again from the file, which must not have changed. False when it cannot.
   bool readBytes(std::size_t begin, std::size_t end, std::string& out) const;
+  // The file at the path, open for reading, if it is still the one the
+  // bytes came from; invalid otherwise.
+  platform::FileDescriptor openReadFrom() const;
   std::size_t blockEnd(std::size_t index) const;
   // The blocks of added keys and values, each with the index of the block it
   // goes before (blockCount() for the end of the file), in file order.
