@@ -6,6 +6,7 @@
 
 #include "platform/AtomicFile.h"
 #include "registry/store/SaveBatch.h"
+#include "registry/store/SecondCore.h"
 #include "registry/store/Text.h"
 
 namespace comsweep::registry {
@@ -24,13 +25,27 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
   m_identity = m_readFrom;
   // Memory that is not cleared first, one byte larger than the file so that
   // its end is seen in the same read; a file that grew since fstat is read
-  // on into a larger buffer.
+  // on into a larger buffer. A large file's second half is read on the
+  // second core meanwhile.
   const auto size = static_cast<std::size_t>(st.st_size);
   std::size_t capacity = size + 1;
-  auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+  platform::LargeBlock buffer(capacity);
   std::size_t used = 0;
+  if (splitWork(size)) {
+    const std::size_t half = size / 2;
+    long long second = -1;
+    {
+      SideTask side([&] {
+        second = platform::readAt(fd.get(), buffer.data() + half, capacity - half, static_cast<long long>(half));
+      });
+      long long first = platform::readAt(fd.get(), buffer.data(), half, 0);
+      side.join();
+      if (first == static_cast<long long>(half) && second >= 0) used = half + static_cast<std::size_t>(second);
+    }
+    // A file that shrank meanwhile: read again from the start.
+  }
   for (;;) {
-    long long n = platform::readAt(fd.get(), buffer.get() + used, capacity - used,
+    long long n = platform::readAt(fd.get(), buffer.data() + used, capacity - used,
                                    static_cast<long long>(used));
     if (n < 0) {
       error = m_file.string() + ": cannot be read: " + std::strerror(errno);
@@ -38,8 +53,8 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
     }
     used += static_cast<std::size_t>(n);
     if (used < capacity || sizeMustHold) break;
-    auto bigger = std::make_unique_for_overwrite<char[]>(capacity * 2);
-    std::memcpy(bigger.get(), buffer.get(), used);
+    platform::LargeBlock bigger(capacity * 2);
+    std::memcpy(bigger.data(), buffer.data(), used);
     buffer = std::move(bigger);
     capacity *= 2;
   }
@@ -48,17 +63,55 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
     return false;
   }
   m_buffer = std::move(buffer);
-  m_text = std::string_view(m_buffer.get(), used);
+  m_text = std::string_view(m_buffer.data(), used);
   return true;
 }
 
 void BlockFileStore::releaseBefore(std::size_t offset) {
   if (offset < m_released + s_releaseStep) return;
-  m_released = platform::releasePages(m_buffer.get(), m_released, offset);
+  m_released = platform::releasePages(m_buffer.data(), m_released, offset);
+}
+
+void BlockFileStore::releasePartBefore(std::size_t from, std::size_t offset) {
+  if (m_partReleased <= m_partFrom || m_partFrom != from) m_partFrom = m_partReleased = from;
+  if (offset < m_partReleased + s_releaseStep) return;
+  m_partReleased = platform::releasePages(m_buffer.data(), m_partReleased, offset);
+}
+
+void BlockFileStore::appendPart(Part& part) {
+  std::vector<NodeId> ids;
+  MemoryStore::appendPart(std::move(part.tree), ids);
+  m_blocks.reserve(m_blocks.size() + part.blocks.size());
+  for (const Block& block : part.blocks)
+    m_blocks.push_back({block.offset, block.node == kNoNode ? kNoNode : ids[block.node]});
+  part.blocks = {};
+}
+
+std::size_t BlockFileStore::heldUntil(std::size_t begin) const {
+  if (begin < m_released || (begin >= m_partFrom && begin < m_partReleased)) return begin;
+  return begin < m_partFrom && m_partReleased > m_partFrom ? m_partFrom : m_text.size();
+}
+
+std::size_t BlockFileStore::releasedUntil(std::size_t begin) const {
+  if (begin < m_released) return m_released;
+  return begin >= m_partFrom && begin < m_partReleased ? m_partReleased : begin;
+}
+
+bool BlockFileStore::takeBackPart(std::string& error) {
+  if (m_partReleased <= m_partFrom) return true;
+  std::string bytes;
+  if (!readBytes(m_partFrom, m_partReleased, bytes)) {
+    error = m_file.string() + ": changed while it was being read";
+    return false;
+  }
+  // Pages given back read as zeros: the bytes are put there again.
+  std::memcpy(m_buffer.data() + m_partFrom, bytes.data(), bytes.size());
+  m_partFrom = m_partReleased = 0;
+  return true;
 }
 
 bool BlockFileStore::readBytes(std::size_t begin, std::size_t end, std::string& out) const {
-  if (begin >= m_released) {
+  if (heldUntil(begin) >= end) {
     out.assign(m_text.substr(begin, end - begin));
     return true;
   }
@@ -207,8 +260,12 @@ bool BlockFileStore::writeKept(platform::AtomicWriter& out) const {
   auto copy = [&](std::size_t begin, std::size_t end) {
     constexpr std::size_t kPiece = std::size_t{4} << 20;
     while (begin < end) {
-      if (begin >= m_released) return out.write(m_text.substr(begin, end - begin));
-      std::size_t stop = std::min({end, m_released, begin + kPiece});
+      if (std::size_t held = std::min(end, heldUntil(begin)); held > begin) {
+        if (!out.write(m_text.substr(begin, held - begin))) return false;
+        begin = held;
+        continue;
+      }
+      std::size_t stop = std::min({end, releasedUntil(begin), begin + kPiece});
       if (!readBytes(begin, stop, bytes) || !out.write(bytes)) return false;
       begin = stop;
     }

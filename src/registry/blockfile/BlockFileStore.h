@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/LargeMemory.h"
 #include "registry/store/Text.h"
 #include "registry/memory/MemoryStore.h"
 
@@ -72,6 +73,27 @@ class BlockFileStore : public MemoryStore {
   // must then not have changed.
   void releaseBefore(std::size_t offset);
 
+  // A later part of the file, parsed on a second thread while the first is
+  // parsed into the store: its keys in a tree of their own, below the same
+  // root, and its blocks, whose nodes are of that tree.
+  struct Part {
+    std::size_t from = 0;  // the part's first byte; a block starts there
+    MemoryStore tree;
+    std::vector<Block> blocks;
+  };
+  // For the part's parser, as releaseBefore() for the first: the memory of
+  // the part's bytes before `offset` goes back to the system. Only one part
+  // gives memory back at a time.
+  void releasePartBefore(std::size_t from, std::size_t offset);
+  // After a part's result was dropped: its bytes given back are read again
+  // from the file, for the first part's parser to go on over them. False
+  // with `error` set when the file changed.
+  bool takeBackPart(std::string& error);
+  // Adds the part's keys and blocks after those read so far (once the part
+  // before it was read to its end): the store then holds what reading both
+  // parts one after the other would have given.
+  void appendPart(Part& part);
+
   // Whether the file at the path is still the one read (or last saved).
   enum class OnDisk { Unchanged, Changed, Unreadable /* errno set */ };
   OnDisk onDisk() const;
@@ -111,6 +133,10 @@ class BlockFileStore : public MemoryStore {
   // The file's bytes [begin, end): from memory while held there, else read
   // again from the file, which must not have changed. False when it cannot.
   bool readBytes(std::size_t begin, std::size_t end, std::string& out) const;
+  // The end of the run of bytes from `begin` on that m_buffer holds
+  // (`begin` when it does not hold that byte), and of the run it no longer holds.
+  std::size_t heldUntil(std::size_t begin) const;
+  std::size_t releasedUntil(std::size_t begin) const;
   std::size_t blockEnd(std::size_t index) const;
   // The blocks of added keys and values, each with the index of the block it
   // goes before (blockCount() for the end of the file), in file order.
@@ -121,9 +147,12 @@ class BlockFileStore : public MemoryStore {
   bool writeKept(platform::AtomicWriter& out) const;
 
   std::filesystem::path m_file;
-  std::unique_ptr<char[]> m_buffer;
+  platform::LargeBlock m_buffer;
   std::string_view m_text;     // in m_buffer
   std::size_t m_released = 0;  // bytes [0, m_released) are no longer in m_buffer
+  // Nor are bytes [m_partFrom, m_partReleased), given back by a part's parser.
+  std::size_t m_partFrom = 0;
+  std::size_t m_partReleased = 0;
   static inline std::size_t s_releaseStep = std::size_t{32} << 20;
   std::vector<Block> m_blocks;
   platform::FileIdentity m_identity;  // the file as read or last saved, to notice a change by someone else
