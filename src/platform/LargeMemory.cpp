@@ -1,5 +1,6 @@
 #include "platform/LargeMemory.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 #include <cstdint>
@@ -39,5 +40,7 @@ void LargeBlock::release() {
   m_data = nullptr;
   m_size = 0;
 }
+
+void returnFreedMemory() { ::malloc_trim(0); }
 
 }  // namespace comsweep::platform

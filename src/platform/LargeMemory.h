@@ -41,4 +41,9 @@ class LargeBlock {
   std::size_t m_size = 0;  // as asked for
 };
 
+// Gives the heap's free memory back to the system, in the heaps of every
+// thread: what a thread that has ended allocated stays with its heap,
+// counted as the program's, until then.
+void returnFreedMemory();
+
 }  // namespace comsweep::platform

@@ -17,4 +17,7 @@ void LargeBlock::release() {
   m_size = 0;
 }
 
+// The heap keeps what it was given back for the next allocations.
+void returnFreedMemory() {}
+
 }  // namespace comsweep::platform

@@ -135,7 +135,7 @@ TEST(MachineGenerator, EveryFormatReadsOnTwoCoresAsOnOne) {
       EXPECT_NE(saved[0], readFile(dir / "machine"));
     }
   registry::setSplitThreshold(threshold);
-  registry::BlockFileStore::setReleaseStep(std::size_t{32} << 20);
+  registry::BlockFileStore::setReleaseStep(registry::BlockFileStore::kReleaseStep);
 }
 
 // The machine scripts/demo cleans (2,000 classes, seed 1): every fragment,

@@ -85,6 +85,9 @@ void BlockFileStore::appendPart(Part& part) {
   for (const Block& block : part.blocks)
     m_blocks.push_back({block.offset, block.node == kNoNode ? kNoNode : ids[block.node]});
   part.blocks = {};
+  // The part's nodes were allocated by the thread that read it, in a heap
+  // of its own that keeps them once freed.
+  platform::returnFreedMemory();
 }
 
 std::size_t BlockFileStore::heldUntil(std::size_t begin) const {

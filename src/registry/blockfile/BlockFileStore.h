@@ -44,9 +44,10 @@ class BlockFileStore : public MemoryStore {
   void filesHolding(NodeId node, std::vector<std::string>& out) const override;
 
   std::size_t blockCount() const { return m_blocks.size(); }
-  // How much a loading parser reads before it gives memory back (32 MiB);
+  // How much a loading parser reads before it gives memory back (8 MiB);
   // small in tests, so that the bytes are read again from the file.
   static void setReleaseStep(std::size_t bytes) { s_releaseStep = bytes; }
+  static constexpr std::size_t kReleaseStep = std::size_t{8} << 20;
 
  protected:
   struct Block {
@@ -153,7 +154,7 @@ class BlockFileStore : public MemoryStore {
   // Nor are bytes [m_partFrom, m_partReleased), given back by a part's parser.
   std::size_t m_partFrom = 0;
   std::size_t m_partReleased = 0;
-  static inline std::size_t s_releaseStep = std::size_t{32} << 20;
+  static inline std::size_t s_releaseStep = kReleaseStep;
   std::vector<Block> m_blocks;
   platform::FileIdentity m_identity;  // the file as read or last saved, to notice a change by someone else
   // The file the bytes came from. Bytes given back are read again only from

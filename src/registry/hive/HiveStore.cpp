@@ -263,8 +263,7 @@ bool HiveStore::loadSplit(Walk& a) {
   // The second part: the top's subkeys from `split` on, as roots of a tree
   // of their own, and what is below them.
   Walk b;
-  b.seen = a.seen;
-  const std::vector<std::uint64_t> before = a.seen;
+  b.seen.assign(a.seen.size(), 0);
   for (NodeId i = split; i < tops; ++i) {
     Node root = a.nodes[i];
     root.parent = kNoNode;
@@ -285,8 +284,10 @@ bool HiveStore::loadSplit(Walk& a) {
     side.join();
   }
   if (!aOk || !bOk) return false;
-  for (std::size_t k = 0; k < before.size(); ++k)
-    if ((a.seen[k] & b.seen[k]) != before[k]) return false;  // a key below both parts
+  // A key the second part reached that the first reached too (or the top,
+  // or one of its subkeys): a key reached twice.
+  for (NodeId i = roots; i < b.nodes.size(); ++i)
+    if (a.reached(b.nodes[i].cell)) return false;
 
   // Breadth first, the first part's keys of each level come before the
   // second part's.

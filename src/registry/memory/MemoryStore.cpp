@@ -235,9 +235,11 @@ void MemoryStore::appendPart(MemoryStore&& part, std::vector<NodeId>& ids) {
   const auto known = static_cast<NodeId>(m_nodes.size());  // nodes below are this store's own
   ids.assign(part.m_nodes.size(), kNoNode);
   ids[0] = root();
-  // The part's nodes that were keys here already: their new children are
-  // merged into the children they have.
-  std::vector<NodeId> shared{0};
+  // The keys here that the part has too, with the part's children of them
+  // (part nodes): new ones are merged into the children they have. The
+  // part's nodes are given back as they are taken over.
+  std::vector<std::pair<NodeId, std::vector<NodeId>>> shared;
+  shared.emplace_back(root(), std::move(part.m_nodes[0].children));
   // A default value the part gives a key it shares replaces the key's.
   auto takeDefault = [&](const Node& from, NodeId key) {
     if (!from.hasDefault) return;
@@ -250,6 +252,7 @@ void MemoryStore::appendPart(MemoryStore&& part, std::vector<NodeId>& ids) {
   };
   takeDefault(part.m_nodes[0], root());
   for (NodeId j = 1; j < part.m_nodes.size(); ++j) {
+    if (j % 4096 == 0) part.m_nodes.dropBefore(j);
     Node& from = part.m_nodes[j];
     const NodeId parent = ids[from.parent];
     const std::string_view name = m_texts.get(TextArena::moved(from.name, shift));
@@ -264,7 +267,7 @@ void MemoryStore::appendPart(MemoryStore&& part, std::vector<NodeId>& ids) {
     }
     if (found != kNoNode) {
       ids[j] = found;
-      shared.push_back(j);
+      shared.emplace_back(found, std::move(from.children));
       takeDefault(from, found);
       continue;
     }
@@ -280,12 +283,12 @@ void MemoryStore::appendPart(MemoryStore&& part, std::vector<NodeId>& ids) {
   for (NodeId n = known; n < m_nodes.size(); ++n)
     for (NodeId& child : m_nodes[n].children) child = ids[child];
   std::vector<NodeId> added;
-  for (NodeId j : shared) {
+  for (const auto& [key, partChildren] : shared) {
     added.clear();
-    for (NodeId child : part.m_nodes[j].children)
+    for (NodeId child : partChildren)
       if (ids[child] >= known) added.push_back(ids[child]);
     if (added.empty()) continue;
-    std::vector<NodeId>& kids = m_nodes[ids[j]].children;  // compacted above
+    std::vector<NodeId>& kids = m_nodes[key].children;  // compacted above
     const bool after = kids.empty() ||
                        compareNoCase(nameOf(m_nodes[kids.back()]), nameOf(m_nodes[added.front()])) < 0;
     const std::size_t old = kids.size();
