@@ -264,6 +264,9 @@ bool HiveStore::loadSplit(Walk& a) {
   // of their own, and what is below them.
   Walk b;
   b.seen.assign(a.seen.size(), 0);
+  const std::size_t rest = m_hive->keyCells() > tops ? m_hive->keyCells() - tops : 0;
+  b.nodes.reserve(rest);
+  b.lists.reserve(rest);
   for (NodeId i = split; i < tops; ++i) {
     Node root = a.nodes[i];
     root.parent = kNoNode;

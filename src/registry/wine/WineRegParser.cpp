@@ -224,14 +224,14 @@ std::size_t WineRegParser::cutPoint(std::string_view text, std::size_t from) {
   };
   for (std::size_t at = text.find("\n[", from); at != std::string_view::npos; at = text.find("\n[", at + 1)) {
     // The cut goes before the blank lines that belong to the key's block.
-    std::size_t cut = at + 1;
-    std::size_t start = lineStart(at);
-    while (start > 0 && trim(text.substr(start, at - start)).empty()) {
+    std::size_t cut = at + 1, end = at;
+    std::size_t start = lineStart(end);
+    while (start > 0 && trim(text.substr(start, end - start)).empty()) {
       cut = start;
-      at = start - 1;
-      start = lineStart(at);
+      end = start - 1;
+      start = lineStart(end);
     }
-    std::string_view before = trim(text.substr(start, at - start));
+    std::string_view before = trim(text.substr(start, end - start));
     if (!before.empty() && before.back() != '\\') return cut;
   }
   return text.size();

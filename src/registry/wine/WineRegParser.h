@@ -67,8 +67,8 @@ class WineRegParser {
   // A text read in two parts at once. parseUntil() reads text[0, cut) as
   // parse() reads the start of the text; it leaves off where the part from
   // `cut` on can be read by another parser's parsePart() exactly as this one
-  // would go on (splitsAt() true: cut starts a key line, no value goes on
-  // over it and no blank lines before it are pending), or else parseOn()
+  // would go on (splitsAt() true: no value goes on over the cut and no
+  // blank lines before it are pending), or else parseOn()
   // reads on to the end. A part's error lines count from `from`: add
   // linesRead() of the parser of the text before.
   bool parseUntil(std::string_view text, std::size_t cut, Error& error);
@@ -76,9 +76,10 @@ class WineRegParser {
   bool parseOn(std::string_view text, Error& error);
   bool parsePart(std::string_view text, std::size_t from, Error& error);
   std::size_t linesRead() const { return m_lines; }
-  // Where text[from, ...) could be cut for parsePart(): the start of the
-  // first key line at or after `from` whose line before is neither blank
-  // nor ends in a backslash; text.size() when there is none.
+  // Where text[from, ...) could be cut for parsePart(): before the first key
+  // line after `from` and the blank lines of its block, where the line
+  // before them does not end in a backslash (a comment's, or hex data
+  // going on); text.size() when there is none.
   static std::size_t cutPoint(std::string_view text, std::size_t from);
 
   // The data of a string value from the text between its quotes: UTF-16LE
