@@ -307,33 +307,38 @@ bool HiveStore::loadSplit(Walk& a) {
     for (; ib < b.nodes.size() && b.depths[ib] == depth; ++ib) mapB[ib] = next++;
   }
   const std::uint32_t shift = a.names.adopt(std::move(b.names));
-  std::vector<Node> nodes(count);
-  std::vector<NodeId> order(count);
-  auto place = [&](const Walk& from, const std::vector<NodeId>& map, NodeId i, bool shifted) {
-    Node n = from.nodes[i];
-    if (shifted) n.name = TextArena::moved(n.name, shift);
+  // In place: the first part's keys only move up (a key's new place is never
+  // before its old one), so going down from its last key nothing is
+  // overwritten before it is read; the second part's keys then fill the
+  // places left. A key's place in `order` is the place of its children's
+  // range, and moves alike.
+  auto moved = [](Node n, const std::vector<NodeId>& map) {
     if (n.parent != kNoNode) n.parent = map[n.parent];
-    if (n.stored > 0) {
-      const NodeId first = map[n.first];
-      for (std::uint32_t k = 0; k < n.stored; ++k) order[first + k] = map[from.order[n.first + k]];
-      n.first = first;
-    } else {
-      n.first = 0;
-    }
+    n.first = n.stored > 0 ? map[n.first] : 0;
     return n;
   };
-  for (NodeId i = 0; i < a.nodes.size(); ++i)
-    if (i < split || i >= tops) nodes[mapA[i]] = place(a, mapA, i, false);
-  for (NodeId i = 0; i < b.nodes.size(); ++i) {
-    Node n = place(b, mapB, i, true);
-    if (i < roots) {
-      n.parent = a.nodes[split + i].parent;
-      n.name = a.nodes[split + i].name;
-    }
-    nodes[mapB[i]] = n;
+  const auto firstCount = static_cast<NodeId>(a.nodes.size());
+  a.nodes.resize(count);
+  a.order.resize(count);
+  for (NodeId i = firstCount; i-- > tops;) {
+    a.nodes[mapA[i]] = moved(a.nodes[i], mapA);
+    a.order[mapA[i]] = mapA[a.order[i]];
   }
-  a.nodes = std::move(nodes);
-  a.order = std::move(order);
+  for (NodeId i = 0; i < split; ++i) a.nodes[i] = moved(a.nodes[i], mapA);
+  for (NodeId i = 0; i < b.nodes.size(); ++i) {
+    Node n = moved(b.nodes[i], mapB);
+    if (i < roots) {
+      Node& root = a.nodes[split + i];  // keeps its parent and name
+      root.first = n.first;
+      root.stored = n.stored;
+      root.listed = n.listed;
+      root.liveChildren = n.liveChildren;
+      continue;
+    }
+    n.name = TextArena::moved(n.name, shift);
+    a.nodes[mapB[i]] = n;
+    a.order[mapB[i]] = mapB[b.order[i]];
+  }
   return true;
 }
 
