@@ -9,7 +9,7 @@
 namespace comsweep::platform {
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kHugePage = LargeBlock::kHugePage;
 
 std::size_t mappedSize(std::size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
 
@@ -27,9 +27,10 @@ LargeBlock::LargeBlock(std::size_t bytes) {
   if (aligned > start) ::munmap(at, aligned - start);
   if (const std::uintptr_t end = start + length + kHugePage; end > aligned + length)
     ::munmap(reinterpret_cast<void*>(aligned + length), end - aligned - length);
-  // Only advice: without huge pages the block is plain pages.
+  // Only advice: without huge pages the block is plain pages. A block
+  // smaller than a huge page stays plain pages, given back page by page.
 #ifdef MADV_HUGEPAGE
-  ::madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+  if (bytes >= kHugePage) ::madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
 #endif
   m_data = reinterpret_cast<char*>(aligned);
   m_size = bytes;

@@ -31,6 +31,12 @@ class LargeBlock {
   LargeBlock& operator=(const LargeBlock&) = delete;
   ~LargeBlock() { release(); }
 
+  // Huge pages come in this size: a block at least this large is backed by
+  // them. Give back only whole ones (madvise on a part splits the page, and
+  // with another thread reading the rest of it that has been seen to lose
+  // the rest's bytes).
+  static constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
   char* data() const { return m_data; }
   std::size_t size() const { return m_size; }
 

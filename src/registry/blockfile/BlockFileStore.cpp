@@ -67,15 +67,46 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
   return true;
 }
 
+std::size_t BlockFileStore::releaseRange(std::size_t from, std::size_t to) {
+  if (m_buffer.size() >= platform::LargeBlock::kHugePage) {
+    // A buffer of huge pages gives back whole ones.
+    constexpr std::size_t kHuge = platform::LargeBlock::kHugePage;
+    const std::size_t first = (from + kHuge - 1) / kHuge * kHuge, last = to / kHuge * kHuge;
+    if (last <= first) return from;
+    return platform::releasePages(m_buffer.data(), first, last) == first ? from : last;
+  }
+  return platform::releasePages(m_buffer.data(), from, to);
+}
+
 void BlockFileStore::releaseBefore(std::size_t offset) {
+  if (m_holding) {
+    m_heldBefore = std::max(m_heldBefore, offset);
+    return;
+  }
   if (offset < m_released + s_releaseStep) return;
-  m_released = platform::releasePages(m_buffer.data(), m_released, offset);
+  m_released = releaseRange(m_released, offset);
 }
 
 void BlockFileStore::releasePartBefore(std::size_t from, std::size_t offset) {
   if (m_partReleased <= m_partFrom || m_partFrom != from) m_partFrom = m_partReleased = from;
+  if (m_holding) {
+    m_heldPartBefore = std::max(m_heldPartBefore, offset);
+    return;
+  }
   if (offset < m_partReleased + s_releaseStep) return;
-  m_partReleased = platform::releasePages(m_buffer.data(), m_partReleased, offset);
+  m_partReleased = releaseRange(m_partReleased, offset);
+}
+
+void BlockFileStore::holdReleases() {
+  m_holding = true;
+  m_heldBefore = m_heldPartBefore = 0;
+}
+
+void BlockFileStore::resumeReleases() {
+  m_holding = false;
+  if (m_heldBefore >= m_released + s_releaseStep) m_released = releaseRange(m_released, m_heldBefore);
+  if (m_heldPartBefore >= m_partReleased + s_releaseStep)
+    m_partReleased = releaseRange(m_partReleased, m_heldPartBefore);
 }
 
 void BlockFileStore::appendPart(Part& part) {

@@ -86,6 +86,11 @@ class BlockFileStore : public MemoryStore {
   // the part's bytes before `offset` goes back to the system. Only one part
   // gives memory back at a time.
   void releasePartBefore(std::size_t from, std::size_t offset);
+  // While a part is read beside the first, memory is given back only once
+  // both are read: given back while the other thread read on, pages have
+  // been seen to come back zeroed in the other part (not understood yet).
+  void holdReleases();
+  void resumeReleases();
   // After a part's result was dropped: its bytes given back are read again
   // from the file, for the first part's parser to go on over them. False
   // with `error` set when the file changed.
@@ -137,6 +142,9 @@ class BlockFileStore : public MemoryStore {
   // The end of the run of bytes from `begin` on that m_buffer holds
   // (`begin` when it does not hold that byte), and of the run it no longer holds.
   std::size_t heldUntil(std::size_t begin) const;
+  // Gives back the pages of m_buffer within [from, to); the new end of the
+  // part given back, `from` when none was.
+  std::size_t releaseRange(std::size_t from, std::size_t to);
   std::size_t releasedUntil(std::size_t begin) const;
   std::size_t blockEnd(std::size_t index) const;
   // The blocks of added keys and values, each with the index of the block it
@@ -154,6 +162,8 @@ class BlockFileStore : public MemoryStore {
   // Nor are bytes [m_partFrom, m_partReleased), given back by a part's parser.
   std::size_t m_partFrom = 0;
   std::size_t m_partReleased = 0;
+  bool m_holding = false;  // releases asked for are only noted
+  std::size_t m_heldBefore = 0, m_heldPartBefore = 0;
   static inline std::size_t s_releaseStep = kReleaseStep;
   std::vector<Block> m_blocks;
   platform::FileIdentity m_identity;  // the file as read or last saved, to notice a change by someone else

@@ -107,11 +107,13 @@ std::unique_ptr<RegFileStore> RegFileStore::open(const std::filesystem::path& fi
     PartSink sink(*store, part);
     RegFileParser partParser(sink);
     bool partOk = false;
+    store->holdReleases();
     {
       SideTask side([&] { partOk = partParser.parsePart(text, cut); });
       ok = parser.parseUntil(text, cut);
       side.join();
     }
+    store->resumeReleases();
     if (ok && parser.splitsAt() && sink.usable()) {
       if (!partOk) {
         RegFileError failure = partParser.error();

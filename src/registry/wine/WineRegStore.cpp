@@ -164,11 +164,13 @@ std::unique_ptr<WineRegStore> WineRegStore::load(const std::filesystem::path& fi
     WineRegParser partParser(partBuilder, owner);
     WineRegParser::Error partError;
     bool partOk = false;
+    store->holdReleases();
     {
       SideTask side([&] { partOk = partParser.parsePart(text, cut, partError); });
       ok = parser.parseUntil(text, cut, parseError);
       side.join();
     }
+    store->resumeReleases();
     if (ok && parser.splitsAt()) {
       if (partOk) {
         store->appendPart(part);
