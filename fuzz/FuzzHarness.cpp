@@ -15,6 +15,7 @@
 #include "fuzz/HiveKeptCheck.h"
 #include "fuzz/TreeWalk.h"
 #include "registry/handles/HandleTable.h"
+#include "registry/store/SecondCore.h"
 #include "registry/store/Text.h"
 #include "machine/HiveMachine.h"
 #include "machine/RegFileMachine.h"
@@ -140,6 +141,27 @@ registry::MachineOpenResult FuzzHarness::open() const {
   return {};
 }
 
+std::string FuzzHarness::compareSplitRead(const registry::MachineOpenResult& opened) const {
+  // The file read again with the work split over two cores wherever it can
+  // be cut: the same tree, or the same refusal.
+  const std::size_t threshold = registry::splitThreshold();
+  registry::setSplitThreshold(0);
+  registry::MachineOpenResult split = open();
+  registry::setSplitThreshold(threshold);
+  if (!opened.machine || !split.machine) {
+    if (!opened.machine && !split.machine && opened.failure.why == split.failure.why) return {};
+    return "read on two cores: " + (split.machine ? std::string("opened") : split.failure.why) +
+           "; on one: " + (opened.machine ? std::string("opened") : opened.failure.why);
+  }
+  std::vector<WalkedKey> one, two;
+  registry::HandleTable api1(*opened.machine->store), api2(*split.machine->store);
+  if (std::string fault = walkTree(*opened.machine->store, api1, one); !fault.empty()) return fault;
+  if (std::string fault = walkTree(*split.machine->store, api2, two); !fault.empty())
+    return "read on two cores: " + fault;
+  if (one != two) return "read on two cores, the tree differs from the one read on one";
+  return {};
+}
+
 std::string FuzzHarness::listing() const {
   std::vector<std::string> names;
   std::error_code ec;
@@ -165,6 +187,7 @@ std::string FuzzHarness::run(std::string_view raw) {
 
   registry::MachineOpenResult opened = open();
   if (readAll(m_file) != input) return "opening changed the file";
+  if (std::string fault = compareSplitRead(opened); !fault.empty()) return fault;
   if (listing() != files) return "opening left files behind:\n" + listing();
   if (!opened.machine) {
     if (opened.failure.why.empty()) return "refused without a message";

@@ -3,8 +3,9 @@
 // test that replays the inputs the targets once failed on. The input becomes
 // the machine file in a work directory; the machine is opened the way the
 // program opens it (a Wine prefix without the check for a running
-// wineserver, which looks at the machine, not the input), every key is
-// walked through the registry operations, a few subtrees are removed the
+// wineserver, which looks at the machine, not the input; the file is read a
+// second time with its work split over two cores, which must give the same
+// tree or refusal), every key is walked through the registry operations, a few subtrees are removed the
 // way the removal removes them, and the store is saved and read back.
 //
 // A refusal with a message is a good outcome. A fault is anything that would
@@ -54,6 +55,9 @@ class FuzzHarness {
 
  private:
   registry::MachineOpenResult open() const;
+  // A fault when reading the file with its work split over two cores gives
+  // another tree or another refusal than `opened`.
+  std::string compareSplitRead(const registry::MachineOpenResult& opened) const;
   // After a saved removal: what an undo of it gives (see run()).
   std::string checkUndo(registry::MachineOpenResult machine, const std::string& backup,
                         const std::vector<WalkedKey>& before,

@@ -12,6 +12,10 @@
 #include "gen/MachineGenerator.h"
 #include "gen/Naming.h"
 #include "registry/handles/HandleTable.h"
+#include "registry/hive/HiveStore.h"
+#include "registry/regfile/RegFileStore.h"
+#include "registry/store/SecondCore.h"
+#include "registry/wine/WineRegStore.h"
 #include "machine/Machine.h"
 #include "scan/Scanner.h"
 #include "support/Fixture.h"
@@ -68,6 +72,70 @@ TEST(MachineGenerator, EveryFormatOpensAndTheScansListThePromisedFamilyKeys) {
       EXPECT_GT(first->keys, classes * 8u);
       EXPECT_GT(first->familyKeys, 0u);
     }
+}
+
+// Every key in enumeration order with its default value, as text.
+void describeTree(const registry::Store& store, registry::NodeId node, const std::string& path, std::string& out) {
+  out += path;
+  if (registry::RegValue value; store.defaultValue(node, value))
+    out += " = " + std::to_string(value.type) + ":" + value.data;
+  out += '\n';
+  for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
+    registry::NodeId child = store.childAt(node, i);
+    describeTree(store, child, path + "\\" + std::string(store.name(child)), out);
+  }
+}
+
+// Removes every 37th key that has no subkeys, in enumeration order.
+void removeSome(registry::Store& store, registry::NodeId node, std::size_t& seen) {
+  for (std::uint32_t i = store.childCount(node); i-- > 0;) {
+    registry::NodeId child = store.childAt(node, i);
+    if (store.childCount(child) > 0)
+      removeSome(store, child, seen);
+    else if (++seen % 37 == 0)
+      ASSERT_EQ(store.removeLeaf(node, child), registry::ERROR_SUCCESS);
+  }
+}
+
+// A file read with its work split over two cores (the part of a text file
+// read on the second giving memory back as it goes) holds the same tree as
+// read on one, and saves the same file after the same removals.
+TEST(MachineGenerator, EveryFormatReadsOnTwoCoresAsOnOne) {
+  const std::size_t threshold = registry::splitThreshold();
+  registry::BlockFileStore::setReleaseStep(4096);
+  for (MachineFormat format : {MachineFormat::Wine, MachineFormat::Reg, MachineFormat::Hive})
+    for (bool win64 : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << "format " << int(format) << (win64 ? ", 64-bit" : ""));
+      TempDir dir;
+      bench::GeneratorOptions options{300, format, (dir / "machine").string(), 7, Profile::Bench, win64};
+      ASSERT_TRUE(bench::generateMachine(options).ok);
+      std::string trees[2], saved[2];
+      for (int cores : {1, 2}) {
+        const fs::path file = dir / std::to_string(cores);
+        fs::copy_file(dir / "machine", file);
+        registry::setSplitThreshold(cores == 2 ? 0 : SIZE_MAX);
+        std::string error;
+        std::unique_ptr<registry::Store> store;
+        if (format == MachineFormat::Wine)
+          store = registry::WineRegStore::load(file, error);
+        else if (format == MachineFormat::Reg)
+          store = registry::RegFileStore::open(file, error);
+        else
+          store = registry::HiveStore::open(file, registry::HiveStore::Top::ClassesRequired, error);
+        ASSERT_TRUE(store) << error;
+        describeTree(*store, store->root(), "", trees[cores - 1]);
+        std::size_t seen = 0;
+        removeSome(*store, store->root(), seen);
+        ASSERT_FALSE(store->save().failure.failed());
+        saved[cores - 1] = readFile(file);
+      }
+      EXPECT_GT(trees[0].size(), 10000u);
+      EXPECT_TRUE(trees[0] == trees[1]);
+      EXPECT_TRUE(saved[0] == saved[1]);
+      EXPECT_NE(saved[0], readFile(dir / "machine"));
+    }
+  registry::setSplitThreshold(threshold);
+  registry::BlockFileStore::setReleaseStep(registry::BlockFileStore::kReleaseStep);
 }
 
 // The machine scripts/demo cleans (2,000 classes, seed 1): every fragment,

@@ -6,6 +6,7 @@
 
 #include "platform/AtomicFile.h"
 #include "registry/store/SaveBatch.h"
+#include "registry/store/SecondCore.h"
 #include "registry/store/Text.h"
 
 namespace comsweep::registry {
@@ -24,13 +25,27 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
   m_identity = m_readFrom;
   // Memory that is not cleared first, one byte larger than the file so that
   // its end is seen in the same read; a file that grew since fstat is read
-  // on into a larger buffer.
+  // on into a larger buffer. A large file's second half is read on the
+  // second core meanwhile.
   const auto size = static_cast<std::size_t>(st.st_size);
   std::size_t capacity = size + 1;
-  auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+  platform::LargeBlock buffer(capacity);
   std::size_t used = 0;
+  if (splitWork(size)) {
+    const std::size_t half = size / 2;
+    long long second = -1;
+    {
+      SideTask side([&] {
+        second = platform::readAt(fd.get(), buffer.data() + half, capacity - half, static_cast<long long>(half));
+      });
+      long long first = platform::readAt(fd.get(), buffer.data(), half, 0);
+      side.join();
+      if (first == static_cast<long long>(half) && second >= 0) used = half + static_cast<std::size_t>(second);
+    }
+    // A file that shrank meanwhile: read again from the start.
+  }
   for (;;) {
-    long long n = platform::readAt(fd.get(), buffer.get() + used, capacity - used,
+    long long n = platform::readAt(fd.get(), buffer.data() + used, capacity - used,
                                    static_cast<long long>(used));
     if (n < 0) {
       error = m_file.string() + ": cannot be read: " + std::strerror(errno);
@@ -38,8 +53,8 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
     }
     used += static_cast<std::size_t>(n);
     if (used < capacity || sizeMustHold) break;
-    auto bigger = std::make_unique_for_overwrite<char[]>(capacity * 2);
-    std::memcpy(bigger.get(), buffer.get(), used);
+    platform::LargeBlock bigger(capacity * 2);
+    std::memcpy(bigger.data(), buffer.data(), used);
     buffer = std::move(bigger);
     capacity *= 2;
   }
@@ -48,13 +63,85 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
     return false;
   }
   m_buffer = std::move(buffer);
-  m_text = std::string_view(m_buffer.get(), used);
+  m_text = std::string_view(m_buffer.data(), used);
   return true;
 }
 
+std::size_t BlockFileStore::releaseRange(std::size_t from, std::size_t to) {
+  if (m_buffer.size() >= platform::LargeBlock::kHugePage) {
+    // A buffer of huge pages gives back whole ones.
+    constexpr std::size_t kHuge = platform::LargeBlock::kHugePage;
+    const std::size_t first = (from + kHuge - 1) / kHuge * kHuge, last = to / kHuge * kHuge;
+    if (last <= first) return from;
+    return platform::releasePages(m_buffer.data(), first, last) == first ? from : last;
+  }
+  return platform::releasePages(m_buffer.data(), from, to);
+}
+
 void BlockFileStore::releaseBefore(std::size_t offset) {
+  if (m_holding) {
+    m_heldBefore = std::max(m_heldBefore, offset);
+    return;
+  }
   if (offset < m_released + s_releaseStep) return;
-  m_released = platform::releasePages(m_buffer.get(), m_released, offset);
+  m_released = releaseRange(m_released, offset);
+}
+
+void BlockFileStore::releasePartBefore(std::size_t from, std::size_t offset) {
+  if (m_partReleased <= m_partFrom || m_partFrom != from) m_partFrom = m_partReleased = from;
+  if (m_holding) {
+    m_heldPartBefore = std::max(m_heldPartBefore, offset);
+    return;
+  }
+  if (offset < m_partReleased + s_releaseStep) return;
+  m_partReleased = releaseRange(m_partReleased, offset);
+}
+
+void BlockFileStore::holdReleases() {
+  m_holding = true;
+  m_heldBefore = m_heldPartBefore = 0;
+}
+
+void BlockFileStore::resumeReleases() {
+  m_holding = false;
+  if (m_heldBefore >= m_released + s_releaseStep) m_released = releaseRange(m_released, m_heldBefore);
+  if (m_heldPartBefore >= m_partReleased + s_releaseStep)
+    m_partReleased = releaseRange(m_partReleased, m_heldPartBefore);
+}
+
+void BlockFileStore::appendPart(Part& part) {
+  std::vector<NodeId> ids;
+  MemoryStore::appendPart(std::move(part.tree), ids);
+  m_blocks.reserve(m_blocks.size() + part.blocks.size());
+  for (const Block& block : part.blocks)
+    m_blocks.push_back({block.offset, block.node == kNoNode ? kNoNode : ids[block.node]});
+  part.blocks = {};
+  // The part's nodes were allocated by the thread that read it, in a heap
+  // of its own that keeps them once freed.
+  platform::returnFreedMemory();
+}
+
+std::size_t BlockFileStore::heldUntil(std::size_t begin) const {
+  if (begin < m_released || (begin >= m_partFrom && begin < m_partReleased)) return begin;
+  return begin < m_partFrom && m_partReleased > m_partFrom ? m_partFrom : m_text.size();
+}
+
+std::size_t BlockFileStore::releasedUntil(std::size_t begin) const {
+  if (begin < m_released) return m_released;
+  return begin >= m_partFrom && begin < m_partReleased ? m_partReleased : begin;
+}
+
+bool BlockFileStore::takeBackPart(std::string& error) {
+  if (m_partReleased <= m_partFrom) return true;
+  std::string bytes;
+  if (!readBytes(m_partFrom, m_partReleased, bytes)) {
+    error = m_file.string() + ": changed while it was being read";
+    return false;
+  }
+  // Pages given back read as zeros: the bytes are put there again.
+  std::memcpy(m_buffer.data() + m_partFrom, bytes.data(), bytes.size());
+  m_partFrom = m_partReleased = 0;
+  return true;
 }
 
 platform::FileDescriptor BlockFileStore::openReadFrom() const {
@@ -66,7 +153,7 @@ platform::FileDescriptor BlockFileStore::openReadFrom() const {
 }
 
 bool BlockFileStore::readBytes(std::size_t begin, std::size_t end, std::string& out) const {
-  if (begin >= m_released) {
+  if (heldUntil(begin) >= end) {
     out.assign(m_text.substr(begin, end - begin));
     return true;
   }
@@ -215,13 +302,19 @@ bool BlockFileStore::writeKept(platform::AtomicWriter& out) const {
   // replaced it, the bytes at those offsets are others, and the save fails.
   platform::FileDescriptor source;
   auto copy = [&](std::size_t begin, std::size_t end) {
-    if (begin < m_released && begin < end) {
-      const std::size_t stop = std::min(end, m_released);
+    while (begin < end) {
+      if (std::size_t held = std::min(end, heldUntil(begin)); held > begin) {
+        if (!out.write(m_text.substr(begin, held - begin))) return false;
+        begin = held;
+        continue;
+      }
+      const std::size_t stop = std::min(end, releasedUntil(begin));
+      if (stop <= begin) return false;
       if (!source.valid() && !(source = openReadFrom()).valid()) return false;
       if (!out.copyFrom(source.get(), static_cast<long long>(begin), stop - begin)) return false;
       begin = stop;
     }
-    return begin >= end || out.write(m_text.substr(begin, end - begin));
+    return true;
   };
   const std::vector<std::pair<std::size_t, std::string>> added = addedBlocks();
   auto adding = added.begin();

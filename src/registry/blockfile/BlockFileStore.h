@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/LargeMemory.h"
 #include "registry/store/Text.h"
 #include "registry/memory/MemoryStore.h"
 
@@ -43,9 +44,10 @@ class BlockFileStore : public MemoryStore {
   void filesHolding(NodeId node, std::vector<std::string>& out) const override;
 
   std::size_t blockCount() const { return m_blocks.size(); }
-  // How much a loading parser reads before it gives memory back (32 MiB);
+  // How much a loading parser reads before it gives memory back (8 MiB);
   // small in tests, so that the bytes are read again from the file.
   static void setReleaseStep(std::size_t bytes) { s_releaseStep = bytes; }
+  static constexpr std::size_t kReleaseStep = std::size_t{8} << 20;
 
  protected:
   struct Block {
@@ -71,6 +73,32 @@ class BlockFileStore : public MemoryStore {
   // step has been read. Those bytes are later read again from the file, which
   // must then not have changed.
   void releaseBefore(std::size_t offset);
+
+  // A later part of the file, parsed on a second thread while the first is
+  // parsed into the store: its keys in a tree of their own, below the same
+  // root, and its blocks, whose nodes are of that tree.
+  struct Part {
+    std::size_t from = 0;  // the part's first byte; a block starts there
+    MemoryStore tree;
+    std::vector<Block> blocks;
+  };
+  // For the part's parser, as releaseBefore() for the first: the memory of
+  // the part's bytes before `offset` goes back to the system. Only one part
+  // gives memory back at a time.
+  void releasePartBefore(std::size_t from, std::size_t offset);
+  // While a part is read beside the first, memory is given back only once
+  // both are read: given back while the other thread read on, pages have
+  // been seen to come back zeroed in the other part (not understood yet).
+  void holdReleases();
+  void resumeReleases();
+  // After a part's result was dropped: its bytes given back are read again
+  // from the file, for the first part's parser to go on over them. False
+  // with `error` set when the file changed.
+  bool takeBackPart(std::string& error);
+  // Adds the part's keys and blocks after those read so far (once the part
+  // before it was read to its end): the store then holds what reading both
+  // parts one after the other would have given.
+  void appendPart(Part& part);
 
   // Whether the file at the path is still the one read (or last saved).
   enum class OnDisk { Unchanged, Changed, Unreadable /* errno set */ };
@@ -114,6 +142,13 @@ class BlockFileStore : public MemoryStore {
   // The file at the path, open for reading, if it is still the one the
   // bytes came from; invalid otherwise.
   platform::FileDescriptor openReadFrom() const;
+  // The end of the run of bytes from `begin` on that m_buffer holds
+  // (`begin` when it does not hold that byte), and of the run it no longer holds.
+  std::size_t heldUntil(std::size_t begin) const;
+  // Gives back the pages of m_buffer within [from, to); the new end of the
+  // part given back, `from` when none was.
+  std::size_t releaseRange(std::size_t from, std::size_t to);
+  std::size_t releasedUntil(std::size_t begin) const;
   std::size_t blockEnd(std::size_t index) const;
   // The blocks of added keys and values, each with the index of the block it
   // goes before (blockCount() for the end of the file), in file order.
@@ -124,10 +159,15 @@ class BlockFileStore : public MemoryStore {
   bool writeKept(platform::AtomicWriter& out) const;
 
   std::filesystem::path m_file;
-  std::unique_ptr<char[]> m_buffer;
+  platform::LargeBlock m_buffer;
   std::string_view m_text;     // in m_buffer
   std::size_t m_released = 0;  // bytes [0, m_released) are no longer in m_buffer
-  static inline std::size_t s_releaseStep = std::size_t{32} << 20;
+  // Nor are bytes [m_partFrom, m_partReleased), given back by a part's parser.
+  std::size_t m_partFrom = 0;
+  std::size_t m_partReleased = 0;
+  bool m_holding = false;  // releases asked for are only noted
+  std::size_t m_heldBefore = 0, m_heldPartBefore = 0;
+  static inline std::size_t s_releaseStep = kReleaseStep;
   std::vector<Block> m_blocks;
   platform::FileIdentity m_identity;  // the file as read or last saved, to notice a change by someone else
   // The file the bytes came from. Bytes given back are read again only from

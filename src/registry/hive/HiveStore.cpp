@@ -10,6 +10,7 @@
 #include "platform/AtomicFile.h"
 #include "registry/store/KeyLimits.h"
 #include "registry/store/SaveBatch.h"
+#include "registry/store/SecondCore.h"
 #include "registry/store/Text.h"
 #include "registry/hive/HiveString.h"
 #include "registry/regf/RegfEditor.h"
@@ -75,108 +76,269 @@ void HiveStore::readName(const KeyCell& key, std::string& out) const {
     out = regf::nameToUtf8(key.name, key.nameIsLatin1);
 }
 
-bool HiveStore::load(std::uint32_t top, std::string& error) {
-  const regf::RegfView& view = m_hive->view();
+// The keys read so far, breadth first, with what reading their subkeys
+// needs: the store's tables while they are built, or those of a part of the
+// tree read on the second core.
+struct HiveStore::Walk {
+  std::vector<Node> nodes;
+  std::vector<NodeId> order;
+  TextArena names;
+  // Each key's subkey count and list, kept from when its parent's list was
+  // read so that its cell is not read a second time.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> lists;
+  // Each key's level below the hive's root, which a registry keeps within
+  // kMaxKeyDepth.
+  std::vector<std::uint16_t> depths;
   // One bit per possible cell finds a key that is reached twice, which would
   // make a damaged hive an endless tree.
-  std::vector<bool> seen(m_hive->cellSlots());
-  auto fail = [&](NodeId node, const std::string& what) {
-    std::string path = keyPath(node);
+  std::vector<std::uint64_t> seen;
+  std::vector<std::uint32_t> cells;  // scratch: one key's subkey cells
+
+  std::string_view name(NodeId n) const { return names.get(nodes[n].name); }
+  bool reached(std::uint32_t cell) {
+    std::uint64_t& word = seen[cell / 4 / 64];
+    const std::uint64_t bit = std::uint64_t{1} << (cell / 4 % 64);
+    const bool before = (word & bit) != 0;
+    word |= bit;
+    return before;
+  }
+  void add(const Node& node, const KeyCell& cell, std::uint16_t depth) {
+    nodes.push_back(node);
+    lists.emplace_back(cell.subkeyCount, cell.subkeyList);
+    depths.push_back(depth);
+  }
+};
+
+bool HiveStore::expand(Walk& w, NodeId i, std::string& error) const {
+  const regf::RegfView& view = m_hive->view();
+  std::string why, name;
+  auto fail = [&](const std::string& what) {
+    std::string path = pathIn(w, i);
     error = (path.empty() ? std::string("the root key") : "the key " + path) + " " + what;
     return false;
   };
-  m_nodes.reserve(m_hive->keyCells());
-  m_order.reserve(m_hive->keyCells());
   KeyCell key;
-  std::string why, name;
-  if (!view.key(top, key, why)) return fail(kNoNode, "is damaged (" + why + ")");
-  readName(key, name);
-  m_nodes.push_back({});
-  m_nodes[0].cell = top;
-  m_nodes[0].name = m_names.store(name);
-  seen[top / 4] = true;
-  // Each key's subkey count and list, kept from when its parent's list was
-  // read so that its cell is not read a second time.
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> lists{{key.subkeyCount, key.subkeyList}};
-  // Each key's level below the hive's root, which a registry keeps within
-  // kMaxKeyDepth.
-  std::vector<std::uint16_t> depths{static_cast<std::uint16_t>(m_topIsRoot ? 0 : 1)};
-
-  std::vector<std::uint32_t> children;
-  for (NodeId i = 0; i < m_nodes.size(); ++i) {
-    children.clear();
-    std::tie(key.subkeyCount, key.subkeyList) = lists[i];
-    if (i + 4 < lists.size() && lists[i + 4].first) view.prefetch(lists[i + 4].second);
-    if (!view.subkeys(key, children, why)) return fail(i, "is damaged (" + why + ")");
-    if (m_nodes.size() + children.size() >= kNoNode) return fail(i, "holds more keys than can be handled");
-    const auto first = static_cast<NodeId>(m_nodes.size());
-    // The subkeys' cells lie anywhere in the file: loading a few ahead
-    // overlaps the waits for their memory.
-    constexpr std::size_t kAhead = 8;
-    for (std::size_t k = 0; k < std::min(kAhead, children.size()); ++k) view.prefetch(children[k]);
-    for (std::size_t k = 0; k < children.size(); ++k) {
-      const std::uint32_t c = children[k];
-      if (k + kAhead < children.size()) view.prefetch(children[k + kAhead]);
-      KeyCell child;
-      if (!view.key(c, child, why)) return fail(i, "is damaged (" + why + ")");
-      if (seen[c / 4]) return fail(i, "is damaged (a subkey is reached twice)");
-      seen[c / 4] = true;
-      readName(child, name);
-      // Keys are named by paths and C strings: a subkey without a name, with
-      // a backslash or a NUL in it would be opened as its parent or as
-      // another key.
-      if (name.empty()) return fail(i, "is damaged (a subkey has an empty name)");
-      auto odd = std::find_if(name.begin(), name.end(), [](char ch) { return ch == '\\' || ch == '\0'; });
-      if (odd != name.end()) {
-        if (*odd == '\0') return fail(i, "is damaged (a subkey name holds a NUL character)");
-        return fail(i, "is damaged (a subkey name holds a backslash: \"" + name + "\")");
-      }
-      if (keyNameTooLong(name)) {
-        error = tooLongNameMessage(keyPath(i), name);
-        return false;
-      }
-      if (depths[i] >= kMaxKeyDepth) {
-        error = tooDeepMessage(keyPath(i) + "\\" + name);
-        return false;
-      }
-      Node node;
-      node.cell = c;
-      node.parent = i;
-      node.name = m_names.store(name);
-      m_nodes.push_back(node);
-      lists.emplace_back(child.subkeyCount, child.subkeyList);
-      depths.push_back(static_cast<std::uint16_t>(depths[i] + 1));
+  std::vector<std::uint32_t>& children = w.cells;
+  children.clear();
+  std::tie(key.subkeyCount, key.subkeyList) = w.lists[i];
+  if (i + 4 < w.lists.size() && w.lists[i + 4].first) view.prefetch(w.lists[i + 4].second);
+  if (!view.subkeys(key, children, why)) return fail("is damaged (" + why + ")");
+  if (w.nodes.size() + children.size() >= kNoNode) return fail("holds more keys than can be handled");
+  const auto first = static_cast<NodeId>(w.nodes.size());
+  // The subkeys' cells lie anywhere in the file: loading a few ahead
+  // overlaps the waits for their memory.
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t k = 0; k < std::min(kAhead, children.size()); ++k) view.prefetch(children[k]);
+  for (std::size_t k = 0; k < children.size(); ++k) {
+    const std::uint32_t c = children[k];
+    if (k + kAhead < children.size()) view.prefetch(children[k + kAhead]);
+    KeyCell child;
+    if (!view.key(c, child, why)) return fail("is damaged (" + why + ")");
+    if (w.reached(c)) return fail("is damaged (a subkey is reached twice)");
+    readName(child, name);
+    // Keys are named by paths and C strings: a subkey without a name, with
+    // a backslash or a NUL in it would be opened as its parent or as
+    // another key.
+    if (name.empty()) return fail("is damaged (a subkey has an empty name)");
+    auto odd = std::find_if(name.begin(), name.end(), [](char ch) { return ch == '\\' || ch == '\0'; });
+    if (odd != name.end()) {
+      if (*odd == '\0') return fail("is damaged (a subkey name holds a NUL character)");
+      return fail("is damaged (a subkey name holds a backslash: \"" + name + "\")");
     }
-    Node& parent = m_nodes[i];
-    parent.first = first;
-    parent.stored = parent.listed = parent.liveChildren = static_cast<std::uint32_t>(children.size());
-    m_order.resize(m_nodes.size());
-    NodeId* begin = m_order.data() + first;
-    NodeId* end = begin + children.size();
-    std::iota(begin, end, first);
-    // Lists are kept in the registry's order by Windows: checking that, and
-    // for names alike, costs one comparison per subkey; sorting, many.
-    // Of two subkeys whose names the registry cannot tell apart, both would
-    // be opened, and removed, as the one found first.
-    auto alike = [&](NodeId* k) {
-      return fail(i, "is damaged (two subkeys named \"" + std::string(this->name(k[-1])) + "\" and \"" +
-                         std::string(this->name(*k)) + "\")");
-    };
-    bool sorted = true;
-    for (NodeId* k = begin + 1; k < end && sorted; ++k) {
-      int order = compareNoCase(this->name(k[-1]), this->name(*k));
-      if (order == 0) return alike(k);
-      sorted = order < 0;
+    if (keyNameTooLong(name)) {
+      error = tooLongNameMessage(pathIn(w, i), name);
+      return false;
     }
-    if (!sorted) {
-      std::stable_sort(begin, end, [this](NodeId a, NodeId b) {
-        return compareNoCase(this->name(a), this->name(b)) < 0;
-      });
-      for (NodeId* k = begin + 1; k < end; ++k)
-        if (equalsNoCase(this->name(k[-1]), this->name(*k))) return alike(k);
+    if (w.depths[i] >= kMaxKeyDepth) {
+      error = tooDeepMessage(pathIn(w, i) + "\\" + name);
+      return false;
     }
+    Node node;
+    node.cell = c;
+    node.parent = i;
+    node.name = w.names.store(name);
+    w.add(node, child, static_cast<std::uint16_t>(w.depths[i] + 1));
   }
+  Node& parent = w.nodes[i];
+  parent.first = first;
+  parent.stored = parent.listed = parent.liveChildren = static_cast<std::uint32_t>(children.size());
+  w.order.resize(w.nodes.size());
+  NodeId* begin = w.order.data() + first;
+  NodeId* end = begin + children.size();
+  std::iota(begin, end, first);
+  // Lists are kept in the registry's order by Windows: checking that, and
+  // for names alike, costs one comparison per subkey; sorting, many.
+  // Of two subkeys whose names the registry cannot tell apart, both would
+  // be opened, and removed, as the one found first.
+  auto alike = [&](NodeId* k) {
+    return fail("is damaged (two subkeys named \"" + std::string(w.name(k[-1])) + "\" and \"" +
+                std::string(w.name(*k)) + "\")");
+  };
+  bool sorted = true;
+  for (NodeId* k = begin + 1; k < end && sorted; ++k) {
+    int order = compareNoCase(w.name(k[-1]), w.name(*k));
+    if (order == 0) return alike(k);
+    sorted = order < 0;
+  }
+  if (!sorted) {
+    std::stable_sort(begin, end, [&w](NodeId a, NodeId b) { return compareNoCase(w.name(a), w.name(b)) < 0; });
+    for (NodeId* k = begin + 1; k < end; ++k)
+      if (equalsNoCase(w.name(k[-1]), w.name(*k))) return alike(k);
+  }
+  return true;
+}
+
+bool HiveStore::load(std::uint32_t top, std::string& error) {
+  // The top and its subkeys.
+  auto start = [&](Walk& w) {
+    w.seen.assign((m_hive->cellSlots() + 63) / 64, 0);
+    w.nodes.reserve(m_hive->keyCells());
+    w.order.reserve(m_hive->keyCells());
+    KeyCell key;
+    std::string why, name;
+    if (!m_hive->view().key(top, key, why)) {
+      error = "the root key is damaged (" + why + ")";
+      return false;
+    }
+    readName(key, name);
+    Node node;
+    node.cell = top;
+    node.name = w.names.store(name);
+    w.add(node, key, static_cast<std::uint16_t>(m_topIsRoot ? 0 : 1));
+    w.reached(top);
+    return expand(w, 0, error);
+  };
+  Walk w;
+  if (!start(w)) return false;
+  // A large tree is read in two parts at once, split between the top's
+  // subkeys. A damaged one is read again on one core, for the message that
+  // reading gives.
+  const bool split = splitWork(m_hive->bytes().size()) && w.nodes.size() >= 3;
+  if (!split || !loadSplit(w)) {
+    if (split) {
+      w = Walk();
+      if (!start(w)) return false;
+    }
+    for (NodeId i = 1; i < w.nodes.size(); ++i)
+      if (!expand(w, i, error)) return false;
+  }
+  m_nodes = std::move(w.nodes);
+  m_order = std::move(w.order);
+  m_names = std::move(w.names);
   platform::crashPoint("hive-loaded");
+  return true;
+}
+
+bool HiveStore::loadSplit(Walk& a) {
+  // The top's subkeys are 1 .. tops - 1. Each is weighed by its subkeys and
+  // theirs, as far as a few of them tell.
+  const auto tops = static_cast<NodeId>(a.nodes.size());
+  const regf::RegfView& view = m_hive->view();
+  std::vector<double> weight(tops, 0);
+  double total = 0;
+  std::vector<std::uint32_t> cells;
+  std::string why;
+  for (NodeId i = 1; i < tops; ++i) {
+    double w = 1 + a.lists[i].first;
+    if (a.lists[i].first > 64) {
+      KeyCell key;
+      std::tie(key.subkeyCount, key.subkeyList) = a.lists[i];
+      cells.clear();
+      if (view.subkeys(key, cells, why) && !cells.empty()) {
+        double below = 0;
+        const std::size_t step = cells.size() / 8 + 1;
+        std::size_t sampled = 0;
+        for (std::size_t k = 0; k < cells.size(); k += step, ++sampled)
+          if (KeyCell child; view.key(cells[k], child, why)) below += child.subkeyCount;
+        w += a.lists[i].first * (1.5 * below / static_cast<double>(sampled));
+      }
+    }
+    weight[i] = w;
+    total += w;
+  }
+  NodeId split = 1;
+  for (double sum = 0; split < tops && sum + weight[split] <= total / 2; ++split) sum += weight[split];
+  split = std::clamp<NodeId>(split, 2, tops - 1);
+
+  // The second part: the top's subkeys from `split` on, as roots of a tree
+  // of their own, and what is below them.
+  Walk b;
+  b.seen.assign(a.seen.size(), 0);
+  const std::size_t rest = m_hive->keyCells() > tops ? m_hive->keyCells() - tops : 0;
+  b.nodes.reserve(rest);
+  b.lists.reserve(rest);
+  for (NodeId i = split; i < tops; ++i) {
+    Node root = a.nodes[i];
+    root.parent = kNoNode;
+    root.name = b.names.store(a.name(i));
+    b.nodes.push_back(root);
+    b.lists.push_back(a.lists[i]);
+    b.depths.push_back(a.depths[i]);
+  }
+  const auto roots = static_cast<NodeId>(b.nodes.size());
+  bool aOk = true, bOk = true;
+  {
+    std::string ignored;
+    SideTask side([&] {
+      std::string message;
+      for (NodeId i = 0; bOk && i < b.nodes.size(); ++i) bOk = expand(b, i, message);
+    });
+    for (NodeId i = 1; aOk && i < a.nodes.size(); i = i + 1 == split ? tops : i + 1) aOk = expand(a, i, ignored);
+    side.join();
+  }
+  if (!aOk || !bOk) return false;
+  // A key the second part reached that the first reached too (or the top,
+  // or one of its subkeys): a key reached twice.
+  for (NodeId i = roots; i < b.nodes.size(); ++i)
+    if (a.reached(b.nodes[i].cell)) return false;
+
+  // Breadth first, the first part's keys of each level come before the
+  // second part's.
+  const std::size_t count = a.nodes.size() + b.nodes.size() - roots;
+  if (count >= kNoNode) return false;
+  std::vector<NodeId> mapA(a.nodes.size()), mapB(b.nodes.size());
+  std::iota(mapA.begin(), mapA.begin() + tops, 0);
+  std::iota(mapB.begin(), mapB.begin() + roots, split);
+  NodeId next = tops;
+  for (std::size_t ia = tops, ib = roots; ia < a.nodes.size() || ib < b.nodes.size();) {
+    const std::uint16_t depth = std::min(ia < a.nodes.size() ? a.depths[ia] : std::uint16_t{0xFFFF},
+                                         ib < b.nodes.size() ? b.depths[ib] : std::uint16_t{0xFFFF});
+    for (; ia < a.nodes.size() && a.depths[ia] == depth; ++ia) mapA[ia] = next++;
+    for (; ib < b.nodes.size() && b.depths[ib] == depth; ++ib) mapB[ib] = next++;
+  }
+  const std::uint32_t shift = a.names.adopt(std::move(b.names));
+  // In place: the first part's keys only move up (a key's new place is never
+  // before its old one), so going down from its last key nothing is
+  // overwritten before it is read; the second part's keys then fill the
+  // places left. A key's place in `order` is the place of its children's
+  // range, and moves alike.
+  auto moved = [](Node n, const std::vector<NodeId>& map) {
+    if (n.parent != kNoNode) n.parent = map[n.parent];
+    n.first = n.stored > 0 ? map[n.first] : 0;
+    return n;
+  };
+  const auto firstCount = static_cast<NodeId>(a.nodes.size());
+  a.nodes.resize(count);
+  a.order.resize(count);
+  for (NodeId i = firstCount; i-- > tops;) {
+    a.nodes[mapA[i]] = moved(a.nodes[i], mapA);
+    a.order[mapA[i]] = mapA[a.order[i]];
+  }
+  for (NodeId i = 0; i < split; ++i) a.nodes[i] = moved(a.nodes[i], mapA);
+  for (NodeId i = 0; i < b.nodes.size(); ++i) {
+    Node n = moved(b.nodes[i], mapB);
+    if (i < roots) {
+      Node& root = a.nodes[split + i];  // keeps its parent and name
+      root.first = n.first;
+      root.stored = n.stored;
+      root.listed = n.listed;
+      root.liveChildren = n.liveChildren;
+      continue;
+    }
+    n.name = TextArena::moved(n.name, shift);
+    a.nodes[mapB[i]] = n;
+    a.order[mapB[i]] = mapB[b.order[i]];
+  }
   return true;
 }
 
@@ -184,6 +346,18 @@ std::string HiveStore::keyPath(NodeId node) const {
   std::vector<std::string_view> names;
   for (NodeId n = node; n != kNoNode && n < m_nodes.size(); n = m_nodes[n].parent)
     if (n != 0 || !m_topIsRoot) names.push_back(name(n));
+  std::string path;
+  for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    if (!path.empty()) path += '\\';
+    path += *it;
+  }
+  return path;
+}
+
+std::string HiveStore::pathIn(const Walk& w, NodeId node) const {
+  std::vector<std::string_view> names;
+  for (NodeId n = node; n != kNoNode && n < w.nodes.size(); n = w.nodes[n].parent)
+    if (n != 0 || !m_topIsRoot) names.push_back(w.name(n));
   std::string path;
   for (auto it = names.rbegin(); it != names.rend(); ++it) {
     if (!path.empty()) path += '\\';

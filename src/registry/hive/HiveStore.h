@@ -107,6 +107,15 @@ class HiveStore : public Store {
 
   // Reads the keys below `top` into the node table; false with `error`.
   bool load(std::uint32_t top, std::string& error);
+  struct Walk;
+  // Reads the subkeys of key `i` of `w` into it; false with `error`.
+  bool expand(Walk& w, NodeId i, std::string& error) const;
+  // Reads the keys below the top's subkeys (in `w`, the top's read) in two
+  // parts at once, into `w` as reading them in order would have; false,
+  // with `w` spoilt, when a part found the hive damaged.
+  bool loadSplit(Walk& w);
+  // keyPath() in a walk's tables.
+  std::string pathIn(const Walk& w, NodeId node) const;
   // The key's name as UTF-8 (ASCII names as they are, without decoding).
   void readName(const regf::KeyCell& key, std::string& out) const;
   // The key's path below the hive's root, for messages.

@@ -115,7 +115,26 @@ NodeId MemoryStore::addKey(NodeId parent, std::string_view name) {
     int c = compareNoCase(nameOf(m_nodes[kids.back()]), name);
     if (c == 0) return kids.back();
     if (c > 0) {
-      std::size_t i = lowerBound(m_nodes[parent], name);
+      // A file written in another order than the registry's puts the key
+      // a few places before the end: the place is looked for from there,
+      // in steps that double.
+      std::size_t i = kids.size() - 1, step = 1;
+      while (i > 0 && compareNoCase(nameOf(m_nodes[kids[i - 1]]), name) >= 0) {
+        const std::size_t low = i > step ? i - step : 0;
+        if (compareNoCase(nameOf(m_nodes[kids[low]]), name) >= 0) {
+          i = low;
+          step *= 2;
+          continue;
+        }
+        i = static_cast<std::size_t>(
+            std::lower_bound(kids.begin() + static_cast<std::ptrdiff_t>(low) + 1,
+                             kids.begin() + static_cast<std::ptrdiff_t>(i), name,
+                             [this](NodeId child, std::string_view n) {
+                               return compareNoCase(nameOf(m_nodes[child]), n) < 0;
+                             }) -
+            kids.begin());
+        break;
+      }
       if (compareNoCase(nameOf(m_nodes[kids[i]]), name) == 0) return kids[i];
       NodeId id = newNode(parent, name);
       kids.insert(kids.begin() + static_cast<std::ptrdiff_t>(i), id);
@@ -209,6 +228,79 @@ void MemoryStore::dropSubtree(NodeId node) {
   }
   m_nodes[node].live = false;
   ++m_nodes[parentOf(node)].removedChildren;
+}
+
+void MemoryStore::appendPart(MemoryStore&& part, std::vector<NodeId>& ids) {
+  const std::uint32_t shift = m_texts.adopt(std::move(part.m_texts));
+  const auto known = static_cast<NodeId>(m_nodes.size());  // nodes below are this store's own
+  ids.assign(part.m_nodes.size(), kNoNode);
+  ids[0] = root();
+  // The keys here that the part has too, with the part's children of them
+  // (part nodes): new ones are merged into the children they have. The
+  // part's nodes are given back as they are taken over.
+  std::vector<std::pair<NodeId, std::vector<NodeId>>> shared;
+  shared.emplace_back(root(), std::move(part.m_nodes[0].children));
+  // A default value the part gives a key it shares replaces the key's.
+  auto takeDefault = [&](const Node& from, NodeId key) {
+    if (!from.hasDefault) return;
+    Node& to = m_nodes[key];
+    to.hasDefault = true;
+    to.defaultType = from.defaultType;
+    to.utf8String = from.utf8String;
+    to.encoded = from.encoded;
+    to.defaultData = TextArena::moved(from.defaultData, shift);
+  };
+  takeDefault(part.m_nodes[0], root());
+  for (NodeId j = 1; j < part.m_nodes.size(); ++j) {
+    if (j % 4096 == 0) part.m_nodes.dropBefore(j);
+    Node& from = part.m_nodes[j];
+    const NodeId parent = ids[from.parent];
+    const std::string_view name = m_texts.get(TextArena::moved(from.name, shift));
+    NodeId found = kNoNode;
+    if (parent < known) {
+      // Like addKey(): a part read in order mostly sorts after what is here.
+      const std::vector<NodeId>& kids = liveChildren(parent);
+      if (!kids.empty() && compareNoCase(nameOf(m_nodes[kids.back()]), name) >= 0) {
+        std::size_t i = lowerBound(m_nodes[parent], name);
+        if (i < kids.size() && compareNoCase(nameOf(m_nodes[kids[i]]), name) == 0) found = kids[i];
+      }
+    }
+    if (found != kNoNode) {
+      ids[j] = found;
+      shared.emplace_back(found, std::move(from.children));
+      takeDefault(from, found);
+      continue;
+    }
+    ids[j] = static_cast<NodeId>(m_nodes.size());
+    m_nodes.emplace_back();
+    Node& to = m_nodes.back();
+    to = std::move(from);
+    to.name = TextArena::moved(to.name, shift);
+    to.defaultData = TextArena::moved(to.defaultData, shift);
+    to.parent = parent;
+  }
+  // Children of new keys are new keys; children lists were sorted in the part.
+  for (NodeId n = known; n < m_nodes.size(); ++n)
+    for (NodeId& child : m_nodes[n].children) child = ids[child];
+  std::vector<NodeId> added;
+  for (const auto& [key, partChildren] : shared) {
+    added.clear();
+    for (NodeId child : partChildren)
+      if (ids[child] >= known) added.push_back(ids[child]);
+    if (added.empty()) continue;
+    std::vector<NodeId>& kids = m_nodes[key].children;  // compacted above
+    const bool after = kids.empty() ||
+                       compareNoCase(nameOf(m_nodes[kids.back()]), nameOf(m_nodes[added.front()])) < 0;
+    const std::size_t old = kids.size();
+    kids.insert(kids.end(), added.begin(), added.end());
+    if (!after)
+      std::inplace_merge(kids.begin(), kids.begin() + static_cast<std::ptrdiff_t>(old), kids.end(),
+                         [this](NodeId a, NodeId b) {
+                           return compareNoCase(nameOf(m_nodes[a]), nameOf(m_nodes[b])) < 0;
+                         });
+  }
+  part.m_nodes = NodeTable<Node>();
+  part.m_nodes.emplace_back();
 }
 
 LONG MemoryStore::createKey(NodeId parent, std::string_view name, NodeId& out, bool& created) {

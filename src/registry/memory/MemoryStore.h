@@ -60,6 +60,16 @@ class MemoryStore : public Store {
   // name added afterwards is a new node.
   void dropSubtree(NodeId node);
 
+  // Takes over the tree of `part` (left empty): keys built, as by addKey()
+  // and the default value setters, from a later part of the same input
+  // below the same root. The result is the tree this store would hold had
+  // it read that part itself: the part's keys that this store already has
+  // are those keys (a default value the part gives replaces theirs), its
+  // other keys are added in the order the part made them. `ids` receives,
+  // for each of the part's nodes, the node it is here. Neither store may
+  // hold keys made by createKey() or values given by setValue().
+  void appendPart(MemoryStore&& part, std::vector<NodeId>& ids);
+
   NodeId parentOf(NodeId node) const { return m_nodes[node].parent; }
   std::size_t nodeCount() const { return m_nodes.size(); }
 

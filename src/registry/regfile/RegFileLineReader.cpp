@@ -32,7 +32,7 @@ RegFileLineReader::RegFileLineReader(std::string_view bytes) : m_bytes(bytes) {
 
 bool RegFileLineReader::next() {
   if (m_pos >= m_bytes.size()) return false;
-  m_offset = m_line == 0 ? 0 : m_pos;
+  m_offset = m_line == 0 && m_fromStart ? 0 : m_pos;
   ++m_line;
   return m_utf16 ? nextUtf16() : nextEightBit();
 }

@@ -18,6 +18,17 @@ class RegFileLineReader {
  public:
   explicit RegFileLineReader(std::string_view bytes);
 
+  // For a file read in parts: the reader goes on from `from`, a line start
+  // after the first line, counting lines from there...
+  void startAt(std::size_t from) {
+    m_pos = from;
+    m_line = 0;
+    m_fromStart = false;
+  }
+  // ... or reads on past the end it was given, to the end of `whole`, the
+  // bytes it was given and more.
+  void extendTo(std::string_view whole) { m_bytes = whole; }
+
   // Advances to the next line; false at the end of the file.
   bool next();
 
@@ -50,6 +61,7 @@ class RegFileLineReader {
   std::string m_buffer;  // decoded text when it cannot be a view of the file
   std::size_t m_offset = 0;
   std::size_t m_line = 0;
+  bool m_fromStart = true;  // line 1 is the file's first line
   bool m_crlf = false;
   bool m_lf = false;
 };

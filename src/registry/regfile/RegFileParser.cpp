@@ -124,13 +124,17 @@ bool RegFileParser::Cursor::eat(char c) {
   return false;
 }
 
-bool RegFileParser::parse(std::string_view bytes) {
-  RegFileLineReader lines(bytes);
-  m_lines = &lines;
+void RegFileParser::start(std::string_view bytes) {
+  m_reader.emplace(bytes);
+  m_lines = &*m_reader;
   m_state = kHeader;
   m_failed = false;
   m_error = {};
   m_haveKey = false;
+}
+
+void RegFileParser::readLines() {
+  RegFileLineReader& lines = *m_reader;
   while (!m_failed && lines.next()) {
     Cursor c{lines.text()};
     while (!c.lineDone) {
@@ -140,9 +144,53 @@ bool RegFileParser::parse(std::string_view bytes) {
       m_state = (this->*handler)(c);
     }
   }
+}
+
+bool RegFileParser::parse(std::string_view bytes) {
+  start(bytes);
+  readLines();
   if (!m_failed) finish();
-  m_lines = nullptr;
   return !m_failed;
+}
+
+bool RegFileParser::parseUntil(std::string_view bytes, std::size_t cut) {
+  start(bytes.substr(0, cut));
+  readLines();
+  return !m_failed;
+}
+
+bool RegFileParser::parseOn(std::string_view bytes) {
+  m_reader->extendTo(bytes);
+  readLines();
+  if (!m_failed) finish();
+  return !m_failed;
+}
+
+bool RegFileParser::parsePart(std::string_view bytes, std::size_t from) {
+  // The header decides how hex string data is read; it is read here too.
+  RegFileLineReader first(bytes);
+  m_unicode = first.next() && trimRight(first.text()) == kUnicodeHeader;
+  start(bytes);
+  m_reader->startAt(from);
+  m_state = kLineStart;
+  readLines();
+  if (!m_failed) finish();
+  return !m_failed;
+}
+
+std::size_t RegFileParser::cutPoint(std::string_view bytes, std::size_t from) {
+  const bool utf16 = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
+  const std::string_view key = utf16 ? std::string_view("\n\0[\0", 4) : std::string_view("\n[");
+  const std::size_t unit = utf16 ? 2 : 1;
+  for (std::size_t at = bytes.find(key, from); at != std::string_view::npos; at = bytes.find(key, at + 1)) {
+    if (at % unit != 0) continue;
+    // The line before is empty (or a lone CR): the blank line that ends a block.
+    std::size_t before = at;
+    if (before >= unit && bytes[before - unit] == '\r' && (!utf16 || bytes[before - 1] == '\0')) before -= unit;
+    if (before >= unit && bytes[before - unit] == '\n' && (!utf16 || bytes[before - 1] == '\0'))
+      return at + unit;
+  }
+  return bytes.size();
 }
 
 void RegFileParser::finish() {

@@ -10,6 +10,7 @@
 // continuation lines); strict wherever data could be misread.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,22 @@ class RegFileParser {
   // and why, and the sink may have seen part of the file.
   bool parse(std::string_view bytes);
   const RegFileError& error() const { return m_error; }
+
+  // A file read in two parts at once. parseUntil() reads the lines before
+  // `cut` (a line start) as parse() reads them; splitsAt() then says whether
+  // it stands between statements there, so that the part from `cut` on can
+  // be read by another parser's parsePart() exactly as this one would go
+  // on; else parseOn() reads on to the end. A part's error lines count from
+  // `from`: add linesRead() of the parser of the lines before.
+  bool parseUntil(std::string_view bytes, std::size_t cut);
+  bool splitsAt() const { return !m_failed && m_state == kLineStart; }
+  bool parseOn(std::string_view bytes);
+  bool parsePart(std::string_view bytes, std::size_t from);
+  std::size_t linesRead() const { return m_reader ? m_reader->lineNumber() : 0; }
+  // Where bytes[from, ...) could be cut for parsePart(): the start of the
+  // first key line at or after `from` that follows a blank line;
+  // bytes.size() when there is none.
+  static std::size_t cutPoint(std::string_view bytes, std::size_t from);
 
   // The data of a string value from the text between its quotes, as
   // decoded lines give it: UTF-16LE with the terminating NUL.
@@ -87,6 +104,10 @@ class RegFileParser {
   State hexContinuation(Cursor& c);
   State valueEnd(Cursor& c);
 
+  // Reading from the start of `bytes` (the lines of a new file), and
+  // reading lines until the reader's end or an error.
+  void start(std::string_view bytes);
+  void readLines();
   // Checks how the file ended: a value still open is cut off.
   void finish();
   // Hands a finished default value to the sink.
@@ -96,7 +117,8 @@ class RegFileParser {
   State fail(Cursor& c, std::string reason, std::size_t line = 0);
 
   RegFileSink& m_sink;
-  const RegFileLineReader* m_lines = nullptr;
+  std::optional<RegFileLineReader> m_reader;
+  const RegFileLineReader* m_lines = nullptr;  // the reader while reading
   State m_state = kHeader;
   bool m_failed = false;
   RegFileError m_error;

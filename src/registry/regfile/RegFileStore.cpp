@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "registry/store/SecondCore.h"
 #include "registry/store/Text.h"
 #include "registry/regfile/RegFileLineReader.h"
 #include "registry/regfile/RegFileParser.h"
@@ -36,12 +37,100 @@ bool below(std::string_view path, std::string_view root, std::string_view& rest)
 
 }  // namespace
 
+class RegFileStore::PartSink : public RegFileSink {
+ public:
+  PartSink(RegFileStore& store, Part& part) : m_store(store), m_part(part) {}
+
+  void keyLine(std::string_view path, bool deletion, std::size_t offset) override {
+    std::string_view rest;
+    Root classes = deletion ? Root::None : classesOf(path, rest);
+    m_current = kNoNode;
+    if (deletion || classes == Root::UserClasses) {
+      m_usable = false;
+    } else if (classes != Root::None) {
+      if (rootName.empty())
+        rootName.assign(path.substr(0, classes == Root::ClassesRoot ? kClassesRoot.size() : kSoftwareClasses.size()));
+      m_current = m_levels.walk(m_part.tree, m_part.tree.root(), rest);
+    }
+    m_part.blocks.push_back({offset, m_current});
+    roots.push_back(classes);
+    m_store.releasePartBefore(m_part.from, offset);
+  }
+  void defaultValue(DWORD type, std::string_view data) override {
+    if (m_current != kNoNode) m_part.tree.setDefaultValue(m_current, type, data);
+  }
+  void defaultSpelling(std::string_view quoted) override {
+    if (m_current != kNoNode) m_part.tree.setEncodedDefault(m_current, REG_SZ, quoted);
+  }
+  void defaultValueDeleted() override {
+    if (m_current != kNoNode) m_usable = false;
+  }
+
+  bool usable() const { return m_usable; }
+
+  std::vector<Root> roots;  // per block, as m_blockRoots
+  std::string rootName;     // as the part first names the classes, or empty
+
+ private:
+  RegFileStore& m_store;
+  Part& m_part;
+  Levels m_levels;
+  NodeId m_current = kNoNode;
+  bool m_usable = true;
+};
+
+void RegFileStore::appendPart(Part& part, PartSink& sink) {
+  if (blocks().empty() && !part.blocks.empty()) m_header.assign(text().substr(0, part.blocks.front().offset));
+  if (!m_rootNamed && !sink.rootName.empty()) {
+    m_rootName = sink.rootName;
+    m_rootNamed = true;
+  }
+  m_blockRoots.insert(m_blockRoots.end(), sink.roots.begin(), sink.roots.end());
+  BlockFileStore::appendPart(part);
+}
+
 std::unique_ptr<RegFileStore> RegFileStore::open(const std::filesystem::path& file,
                                                  std::string& error) {
   std::unique_ptr<RegFileStore> store(new RegFileStore(file));
   if (!store->readFile(error, true)) return nullptr;
+  const std::string_view text = store->text();
   RegFileParser parser(*store);
-  if (!parser.parse(store->text())) {
+  // A large file is read in two parts at once, cut at a key line near its
+  // middle: key lines name their keys by whole paths, so the second part
+  // needs nothing from the first, unless the first leaves a value open
+  // there or the second holds what only the order of the whole file tells.
+  const std::size_t cut = splitWork(text.size()) ? RegFileParser::cutPoint(text, text.size() / 2) : text.size();
+  bool ok;
+  if (cut < text.size()) {
+    Part part;
+    part.from = cut;
+    PartSink sink(*store, part);
+    RegFileParser partParser(sink);
+    bool partOk = false;
+    store->holdReleases();
+    {
+      SideTask side([&] { partOk = partParser.parsePart(text, cut); });
+      ok = parser.parseUntil(text, cut);
+      side.join();
+    }
+    store->resumeReleases();
+    if (ok && parser.splitsAt() && sink.usable()) {
+      if (!partOk) {
+        RegFileError failure = partParser.error();
+        failure.line += parser.linesRead();
+        error = file.string() + ":" + std::to_string(failure.line) + ": " + failure.reason;
+        return nullptr;
+      }
+      store->appendPart(part, sink);
+    } else if (ok) {
+      // The first part's parser reads on instead.
+      if (!store->takeBackPart(error)) return nullptr;
+      ok = parser.parseOn(text);
+    }
+  } else {
+    ok = parser.parse(text);
+  }
+  if (!ok) {
     error = file.string() + ":" + std::to_string(parser.error().line) + ": " + parser.error().reason;
     return nullptr;
   }
@@ -87,32 +176,36 @@ NodeId RegFileStore::classesKey(std::string_view path, Root& classes) {
         0, classes == Root::ClassesRoot ? kClassesRoot.size() : kSoftwareClasses.size()));
     m_rootNamed = true;
   }
+  return m_last.walk(*this, node, rest);
+}
+
+NodeId RegFileStore::Levels::walk(MemoryStore& tree, NodeId from, std::string_view rest) {
   // Levels spelled exactly as on the previous key line below the same top
   // are the same keys: only the tail that differs is looked up.
-  const NodeId top = node;
-  bool same = top == m_lastTop;
-  std::size_t depth = 0;
+  NodeId node = from;
+  bool same = from == top;
+  std::size_t at = 0;
   while (!rest.empty()) {
     std::size_t cut = rest.find('\\');
     std::string_view name = rest.substr(0, cut);
-    same = same && depth < m_lastDepth && m_lastNames[depth] == name;
+    same = same && at < depth && names[at] == name;
     if (same) {
-      node = m_lastNodes[depth];
+      node = nodes[at];
     } else {
-      node = addKey(node, name);
-      if (depth == m_lastNames.size()) {
-        m_lastNames.emplace_back();
-        m_lastNodes.push_back(kNoNode);
+      node = tree.addKey(node, name);
+      if (at == names.size()) {
+        names.emplace_back();
+        nodes.push_back(kNoNode);
       }
-      m_lastNames[depth].assign(name);
-      m_lastNodes[depth] = node;
+      names[at].assign(name);
+      nodes[at] = node;
     }
-    ++depth;
+    ++at;
     if (cut == std::string_view::npos) break;
     rest.remove_prefix(cut + 1);
   }
-  m_lastTop = top;
-  m_lastDepth = depth;
+  top = from;
+  depth = at;
   return node;
 }
 
@@ -145,7 +238,7 @@ void RegFileStore::deleteClassesKey(std::string_view path) {
     rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
   }
   if (node == kNoNode) return;
-  m_lastTop = kNoNode;  // the keys of the previous line may be gone
+  m_last.top = kNoNode;  // the keys of the previous line may be gone
   if (parentOf(node) == kNoNode) {
     // A tree's top stays the same node: its blocks so far no longer count.
     for (Block& block : blocks())

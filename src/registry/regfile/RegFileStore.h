@@ -94,12 +94,29 @@ class RegFileStore : public BlockFileStore, private RegFileSink {
   std::string m_rootName = "HKEY_CLASSES_ROOT";
   bool m_rootNamed = false;
   NodeId m_current = kNoNode;  // the key that values read now belong to
-  // The levels of the last key line in the classes, below the top m_lastTop
-  // (kNoNode when they may no longer be in the tree), and their keys.
-  NodeId m_lastTop = kNoNode;
-  std::size_t m_lastDepth = 0;
-  std::vector<std::string> m_lastNames;
-  std::vector<NodeId> m_lastNodes;
+
+  // The levels of the last key line in the classes, below the top `top`
+  // (kNoNode when they may no longer be in the tree), and their keys:
+  // consecutive key lines share most of their path, whose keys are then
+  // not looked up again.
+  struct Levels {
+    NodeId top = kNoNode;
+    std::size_t depth = 0;
+    std::vector<std::string> names;
+    std::vector<NodeId> nodes;
+    // The key of `rest` (levels separated by backslashes) below `from` in
+    // `tree`, created with its parents as needed.
+    NodeId walk(MemoryStore& tree, NodeId from, std::string_view rest);
+  };
+  Levels m_last;
+
+  // The sink of a part of the file read on a second core (Part): keys and
+  // default values go to the part's tree. What only the whole file's order
+  // can tell (a deletion, the user's classes, a deleted default value)
+  // makes the part unusable, and the file is then read on one core.
+  class PartSink;
+  // Adds a part that PartSink read after what the store read.
+  void appendPart(Part& part, PartSink& sink);
 };
 
 }  // namespace comsweep::registry

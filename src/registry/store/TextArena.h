@@ -38,6 +38,21 @@ class TextArena {
     return ref;
   }
 
+  // Takes over the texts of `other` (left empty); a ref `other` gave reads
+  // the same text here once passed through moved() with the answer.
+  std::uint32_t adopt(TextArena&& other) {
+    const auto shift = static_cast<std::uint32_t>(m_chunks.size());
+    for (auto& chunk : other.m_chunks) m_chunks.push_back(std::move(chunk));
+    other.m_chunks.clear();
+    other.m_used = 0;
+    m_used = kChunk;  // the next small text starts a new chunk
+    return shift;
+  }
+  static Ref moved(Ref ref, std::uint32_t shift) {
+    if (ref.length != 0) ref.at += shift << kOffsetBits;
+    return ref;
+  }
+
   std::string_view get(Ref ref) const {
     if (ref.length == 0) return {};
     return {m_chunks[ref.at >> kOffsetBits].get() + (ref.at & kOffsetMask), ref.length};

@@ -178,14 +178,63 @@ bool WineRegParser::fail(std::string reason) {
   return false;
 }
 
+void WineRegParser::reset(State start) {
+  m_state = start;
+  m_blankRun = std::string_view::npos;
+  m_lines = 0;
+}
+
 bool WineRegParser::parse(std::string_view text, Error& error) {
   m_namedValues = false;
-  return run(text, error, State::Signature);
+  reset(State::Signature);
+  return run(text, 0, text.size(), error, true);
 }
 
 bool WineRegParser::parseBlocks(std::string_view blocks, Error& error) {
   m_namedValues = true;
-  return run(blocks, error, State::Block);
+  reset(State::Block);
+  return run(blocks, 0, blocks.size(), error, true);
+}
+
+bool WineRegParser::parseUntil(std::string_view text, std::size_t cut, Error& error) {
+  m_namedValues = false;
+  reset(State::Signature);
+  return run(text, 0, cut, error, false);
+}
+
+bool WineRegParser::splitsAt() const {
+  return (m_state == State::Block || m_state == State::Preamble) && m_blankRun == std::string_view::npos;
+}
+
+bool WineRegParser::parseOn(std::string_view text, Error& error) {
+  return run(text, m_pos, text.size(), error, true);
+}
+
+bool WineRegParser::parsePart(std::string_view text, std::size_t from, Error& error) {
+  m_namedValues = false;
+  reset(State::Block);
+  return run(text, from, text.size(), error, true);
+}
+
+std::size_t WineRegParser::cutPoint(std::string_view text, std::size_t from) {
+  // The start of the line that ends at `lineEnd` (a line end or the text's end).
+  auto lineStart = [&](std::size_t lineEnd) {
+    std::size_t at = lineEnd == 0 ? std::string_view::npos : text.rfind('\n', lineEnd - 1);
+    return at == std::string_view::npos ? 0 : at + 1;
+  };
+  for (std::size_t at = text.find("\n[", from); at != std::string_view::npos; at = text.find("\n[", at + 1)) {
+    // The cut goes before the blank lines that belong to the key's block.
+    std::size_t cut = at + 1, end = at;
+    std::size_t start = lineStart(end);
+    while (start > 0 && trim(text.substr(start, end - start)).empty()) {
+      cut = start;
+      end = start - 1;
+      start = lineStart(end);
+    }
+    std::string_view before = trim(text.substr(start, end - start));
+    if (!before.empty() && before.back() != '\\') return cut;
+  }
+  return text.size();
 }
 
 void WineRegParser::deliver(RegValue value) {
@@ -195,13 +244,14 @@ void WineRegParser::deliver(RegValue value) {
     m_handler.namedValue(m_valueName, std::move(value));
 }
 
-bool WineRegParser::run(std::string_view text, Error& error, State start) {
+bool WineRegParser::run(std::string_view text, std::size_t from, std::size_t to, Error& error, bool last) {
   m_error = &error;
   error = {};
-  State state = start;
-  std::size_t pos = 0;
-  std::size_t blankRun = std::string_view::npos;  // where the blank lines just read began
-  while (pos < text.size()) {
+  error.line = m_lines;
+  State state = m_state;
+  std::size_t pos = from;
+  std::size_t blankRun = m_blankRun;  // where the blank lines just read began
+  while (pos < to) {
     std::size_t newline = text.find('\n', pos);
     std::size_t end = newline == std::string_view::npos ? text.size() : newline;
     std::string_view line = text.substr(pos, end - pos);
@@ -236,6 +286,14 @@ bool WineRegParser::run(std::string_view text, Error& error, State start) {
     }
     state = next;
     pos = newline == std::string_view::npos ? text.size() : newline + 1;
+  }
+  m_state = state;
+  m_blankRun = blankRun;
+  m_lines = error.line;
+  m_pos = pos;
+  if (!last) {
+    error = {};
+    return true;
   }
   if (state == State::Signature) {
     error.line = 1;

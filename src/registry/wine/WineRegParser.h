@@ -64,6 +64,24 @@ class WineRegParser {
   // line before them), reporting the named values too.
   bool parseBlocks(std::string_view blocks, Error& error);
 
+  // A text read in two parts at once. parseUntil() reads text[0, cut) as
+  // parse() reads the start of the text; it leaves off where the part from
+  // `cut` on can be read by another parser's parsePart() exactly as this one
+  // would go on (splitsAt() true: no value goes on over the cut and no
+  // blank lines before it are pending), or else parseOn()
+  // reads on to the end. A part's error lines count from `from`: add
+  // linesRead() of the parser of the text before.
+  bool parseUntil(std::string_view text, std::size_t cut, Error& error);
+  bool splitsAt() const;
+  bool parseOn(std::string_view text, Error& error);
+  bool parsePart(std::string_view text, std::size_t from, Error& error);
+  std::size_t linesRead() const { return m_lines; }
+  // Where text[from, ...) could be cut for parsePart(): before the first key
+  // line after `from` and the blank lines of its block, where the line
+  // before them does not end in a backslash (a comment's, or hex data
+  // going on); text.size() when there is none.
+  static std::size_t cutPoint(std::string_view text, std::size_t from);
+
   // The data of a string value from the text between its quotes: UTF-16LE
   // with the terminating NUL, as Wine loads it.
   static void decodeQuoted(std::string_view quoted, std::string& data);
@@ -87,11 +105,18 @@ class WineRegParser {
   bool value(std::string_view line, State& next);
   bool hexData(std::string_view rest, State& next);
   bool fail(std::string reason);
-  bool run(std::string_view text, Error& error, State start);
+  // Reads the lines of text[from, to), `from` a line start, going on from
+  // the state the last call left; `last` adds the checks of the text's end.
+  bool run(std::string_view text, std::size_t from, std::size_t to, Error& error, bool last);
+  void reset(State start);
   void deliver(RegValue value);
 
   Handler& m_handler;
   Owner m_owner;
+  State m_state{};
+  std::size_t m_blankRun = 0;  // where the blank lines just read began, or npos
+  std::size_t m_lines = 0;     // lines read
+  std::size_t m_pos = 0;       // where the last run() left off
   Error* m_error = nullptr;
   std::vector<std::string_view> m_levels;
   std::u16string m_units;      // scratch for unescaped text

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "registry/store/SecondCore.h"
 #include "registry/store/Text.h"
 #include "registry/wine/WineEscapes.h"
 #include "registry/wine/WineRegParser.h"
@@ -86,34 +87,40 @@ bool sameLevel(std::string_view level, std::string_view name) {
 // block are remembered and only the differing tail is looked up.
 class WineRegStore::Builder : public WineRegParser::Handler {
  public:
-  explicit Builder(WineRegStore& store) : m_store(store) {}
+  // Builds the store's own tree, or that of a part read beside it.
+  explicit Builder(WineRegStore& store) : m_store(store), m_tree(store), m_blocks(store.blocks()) {}
+  Builder(WineRegStore& store, Part& part)
+      : m_store(store), m_tree(part.tree), m_blocks(part.blocks), m_part(&part) {}
 
   void keyBlock(std::size_t offset, const std::vector<std::string_view>& levels) override {
     m_current = kNoNode;
     if (levels.size() >= 2 && sameLevel(levels[0], "Software") && sameLevel(levels[1], "Classes"))
       m_current = walk(levels);
-    m_store.blocks().push_back({offset, m_current});
-    m_store.releaseBefore(offset);
+    m_blocks.push_back({offset, m_current});
+    if (m_part)
+      m_store.releasePartBefore(m_part->from, offset);
+    else
+      m_store.releaseBefore(offset);
   }
 
   void defaultValue(RegValue value) override {
-    if (m_current != kNoNode) m_store.setDefaultValue(m_current, std::move(value));
+    if (m_current != kNoNode) m_tree.setDefaultValue(m_current, std::move(value));
   }
 
   void defaultSpelling(DWORD type, std::string_view quoted) override {
-    if (m_current != kNoNode) m_store.setEncodedDefault(m_current, type, quoted);
+    if (m_current != kNoNode) m_tree.setEncodedDefault(m_current, type, quoted);
   }
 
  private:
   // The node of Software\Classes\<levels from the third on>, created as needed.
   NodeId walk(const std::vector<std::string_view>& levels) {
     const std::size_t depth = levels.size() - 2;
-    NodeId node = m_store.root();
+    NodeId node = m_tree.root();
     std::size_t i = 0;
     while (i < depth && i < m_depth && m_names[i] == levels[i + 2]) node = m_nodes[i++];
     for (; i < depth; ++i) {
       std::string_view name = levels[i + 2];
-      node = m_store.addKey(node, name);
+      node = m_tree.addKey(node, name);
       if (i < m_names.size()) {
         m_names[i].assign(name);
         m_nodes[i] = node;
@@ -127,6 +134,9 @@ class WineRegStore::Builder : public WineRegParser::Handler {
   }
 
   WineRegStore& m_store;
+  MemoryStore& m_tree;
+  std::vector<Block>& m_blocks;
+  Part* m_part = nullptr;
   NodeId m_current = kNoNode;
   std::vector<std::string> m_names;  // levels below Software\Classes of the previous block
   std::vector<NodeId> m_nodes;
@@ -138,10 +148,46 @@ std::unique_ptr<WineRegStore> WineRegStore::load(const std::filesystem::path& fi
   std::unique_ptr<WineRegStore> store(new WineRegStore(file));
   // The file may have grown since it was opened: it is read to its end.
   if (!store->readFile(error, false)) return nullptr;
+  const std::string_view text = store->text();
   Builder builder(*store);
   WineRegParser parser(builder, owner);
   WineRegParser::Error parseError;
-  if (!parser.parse(store->text(), parseError)) {
+  // A large file is read in two parts at once, cut at a key line near its
+  // middle: blocks name their keys by whole paths, so the second part needs
+  // nothing from the first.
+  const std::size_t cut = splitWork(text.size()) ? WineRegParser::cutPoint(text, text.size() / 2) : text.size();
+  bool ok;
+  if (cut < text.size()) {
+    Part part;
+    part.from = cut;
+    Builder partBuilder(*store, part);
+    WineRegParser partParser(partBuilder, owner);
+    WineRegParser::Error partError;
+    bool partOk = false;
+    store->holdReleases();
+    {
+      SideTask side([&] { partOk = partParser.parsePart(text, cut, partError); });
+      ok = parser.parseUntil(text, cut, parseError);
+      side.join();
+    }
+    store->resumeReleases();
+    if (ok && parser.splitsAt()) {
+      if (partOk) {
+        store->appendPart(part);
+      } else {
+        ok = false;
+        parseError = partError;
+        parseError.line += parser.linesRead();
+      }
+    } else if (ok) {
+      // Not a cut after all: the first part's parser reads on.
+      ok = store->takeBackPart(error) && parser.parseOn(text, parseError);
+      if (!error.empty()) return nullptr;
+    }
+  } else {
+    ok = parser.parse(text, parseError);
+  }
+  if (!ok) {
     error = file.string() + ":" + std::to_string(parseError.line) + ": " + parseError.reason;
     return nullptr;
   }

@@ -17,8 +17,9 @@ using namespace std::string_literals;
 // Writes what the parser reports as text: string data as UTF-8, other data in hex.
 struct Recorder : registry::RegFileSink {
   std::string events;
-  void keyLine(std::string_view path, bool deletion, std::size_t) override {
-    add((deletion ? "[-" : "[") + std::string(path) + "]");
+  bool offsets = false;  // key lines with their offsets
+  void keyLine(std::string_view path, bool deletion, std::size_t offset) override {
+    add((offsets ? std::to_string(offset) : "") + (deletion ? "[-" : "[") + std::string(path) + "]");
   }
   void defaultValue(DWORD type, std::string_view data) override {
     std::string shown = "@=" + std::to_string(type) + ":";
@@ -80,6 +81,50 @@ TEST(RegFileParser, ReadsEveryValueFormInEveryEncoding) {
     inEveryForm(text, [&](const std::string& got, const char* end) {
       EXPECT_EQ(got, replaceAll(replaceAll(events, "~", "HKEY_CLASSES_ROOT"), "\n", end));
     });
+}
+
+// Read in two parts, cut wherever cutPoint() finds a cut, a file reports
+// the same events at the same offsets and the same errors on the same lines
+// as read whole: strings and hex data going on over the cut, errors on
+// either side, in every encoding.
+TEST(RegFileParser, FilesCutInTwoReadAsWhole) {
+  const std::string texts[] = {
+      "REGEDIT4\n\n[~\\a]\n@=\"a\"\n\n[~\\b]\n@=dword:1\n\n[~\\c]\n@=-\n\n[-~\\a]\n",
+      "Windows Registry Editor Version 5.00\n\n[~\\a]\n@=\"two\n\n[~\\lines]\"\n\n[~\\b]\n@=hex(2):41,00,\\\n\n[~\\c]\n",
+      "REGEDIT4\n\n[~\\a]\n@=hex:01,\\\n; comment\n\n[~\\b]\n\n[~\\c]\nbogus\n\n[~\\d]\n",
+      "REGEDIT4\n\n[~\\a]\n\n[~\\b]\n@=\"unterminated\n\n[~\\c]\n",
+  };
+  for (const std::string& text : texts)
+    for (bool utf16 : {false, true})
+      for (bool crlf : {false, true}) {
+        const std::string bytes = encodeRegText(replaceAll(text, "~", "HKEY_CLASSES_ROOT"), utf16, crlf);
+        SCOPED_TRACE(replaceAll(text, "\n", "\\n") + (utf16 ? ", UTF-16" : ", 8-bit") + (crlf ? " CRLF" : " LF"));
+        auto failure = [](const registry::RegFileError& error, std::size_t before) {
+          return "line " + std::to_string(error.line + before) + ": " + error.reason;
+        };
+        Recorder whole;
+        whole.offsets = true;
+        registry::RegFileParser parser(whole);
+        const std::string expected = parser.parse(bytes) ? whole.events : failure(parser.error(), 0);
+        std::size_t cuts = 0;
+        for (std::size_t from = 0, cut; (cut = registry::RegFileParser::cutPoint(bytes, from)) < bytes.size();
+             from = cut + 1, ++cuts) {
+          Recorder first, second;
+          first.offsets = second.offsets = true;
+          registry::RegFileParser one(first), two(second);
+          std::string got;
+          if (!one.parseUntil(bytes, cut))
+            got = failure(one.error(), 0);
+          else if (!one.splitsAt())
+            got = one.parseOn(bytes) ? first.events : failure(one.error(), 0);
+          else if (!two.parsePart(bytes, cut))
+            got = failure(two.error(), one.linesRead());
+          else
+            got = first.events + (first.events.empty() ? "" : " | ") + second.events;
+          EXPECT_EQ(got, expected) << "cut at " << cut;
+        }
+        EXPECT_GT(cuts, 0u);
+      }
 }
 
 TEST(RegFileParser, RefusesMalformedFilesWithLineAndReason) {

@@ -37,7 +37,7 @@ const std::pair<const char*, bool> kPieces[] = {
 // still decode by it.
 TEST(RegFileSave, LeavesOutExactlyTheBlocksOfRemovedKeys) {
   RegFileStore::setReleaseStep(1);
-  std::shared_ptr<void> step(nullptr, [](void*) { RegFileStore::setReleaseStep(std::size_t{32} << 20); });
+  std::shared_ptr<void> step(nullptr, [](void*) { RegFileStore::setReleaseStep(RegFileStore::kReleaseStep); });
   std::string all, kept;
   for (const auto& [text, removed] : kPieces) all += text, kept += removed ? "" : text;
   for (int i = 0; i < 1024; ++i) all.insert(all.find("; exported"), "; padding\n");

@@ -19,21 +19,44 @@ const std::string kSig = "WINE REGISTRY Version 2\n";
 
 // What a parse reports: "[key path]" and "@=type:UTF-8" lines in order, or
 // "line N: reason" when the file is refused.
+struct Recorder : WineRegParser::Handler {
+  explicit Recorder(bool offsets = true) : withOffsets(offsets) {}
+  bool withOffsets;
+  std::string out;
+  void keyBlock(std::size_t offset, const std::vector<std::string_view>& levels) override {
+    std::string path;
+    for (std::string_view level : levels) path += (path.empty() ? "" : "\\") + std::string(level);
+    out += (withOffsets ? std::to_string(offset) : "") + "[" + path + "]\n";
+  }
+  void defaultValue(registry::RegValue value) override {
+    out += "@=" + std::to_string(value.type) + ":" + registry::utf16leToUtf8(value.data) + "\n";
+  }
+};
+
+std::string failure(const WineRegParser::Error& error) {
+  return "line " + std::to_string(error.line) + ": " + error.reason;
+}
+
 std::string parsed(const std::string& text) {
-  struct Recorder : WineRegParser::Handler {
-    std::string out;
-    void keyBlock(std::size_t, const std::vector<std::string_view>& levels) override {
-      std::string path;
-      for (std::string_view level : levels) path += (path.empty() ? "" : "\\") + std::string(level);
-      out += "[" + path + "]\n";
-    }
-    void defaultValue(registry::RegValue value) override {
-      out += "@=" + std::to_string(value.type) + ":" + registry::utf16leToUtf8(value.data) + "\n";
-    }
-  } recorder;
+  Recorder recorder(false);
   WineRegParser parser(recorder);
   WineRegParser::Error error;
-  return parser.parse(text, error) ? recorder.out : "line " + std::to_string(error.line) + ": " + error.reason;
+  return parser.parse(text, error) ? recorder.out : failure(error);
+}
+
+// As parse() reports with block offsets, the text read in two parts cut at
+// `cut`, the second by a parser of its own.
+std::string parsedInParts(const std::string& text, std::size_t cut) {
+  Recorder first, second;
+  WineRegParser parser(first), partParser(second);
+  WineRegParser::Error error;
+  if (!parser.parseUntil(text, cut, error)) return failure(error);
+  if (!parser.splitsAt()) return parser.parseOn(text, error) ? first.out : failure(error);
+  if (!partParser.parsePart(text, cut, error)) {
+    error.line += parser.linesRead();
+    return failure(error);
+  }
+  return first.out + second.out;
 }
 
 TEST(WineRegParser, MalformedFilesNameTheLineAndTheReason) {
@@ -83,6 +106,36 @@ TEST(WineRegParser, AcceptsWhatWinesLoaderAccepts) {
                            "@ = dword:a\r\n";
   EXPECT_EQ(parsed(text), "[]\n[Software\\Classes\\x[1]]\n@=1:by empty name\0\n"
                           "[Software\\Classes\\y]\n@=1:plain\0\n@=1:AB\0\n@=4:\n\0\n"s);
+}
+
+// Read in two parts, cut wherever cutPoint() finds a cut, a text reports
+// the same blocks at the same offsets and the same errors on the same lines
+// as read whole: hex data going on over the cut, blank lines before it and
+// errors on either side.
+TEST(WineRegParser, TextsCutInTwoReadAsWhole) {
+  const std::string texts[] = {
+      kSig + "[A] 1\n@=\"a\"\n\n[A\\\\B] 1\n#time=1\n@=\"b\"\n\n\n[C] 1\r\n@=dword:1\r\n\r\n[D]\n",
+      kSig + "[A]\n\"v\"=hex:01,\\\n[B] 1\n\n[C]\n",  // a key line inside hex data
+      kSig + "[A]\n@=hex(1):41,00,\\\n\n[B] 1\n@=\"b\"\n\n[C]\n",
+      kSig + "[A]\n; a comment\\\n[B]\n@=\"b\"\n\n[C]\nbogus\n\n[D]\n",
+      kSig + "[A]\n@=\"a\"\n\n[B]\n@=\"unterminated\n\n[C]\n",
+      kSig + "\n[A]\n\n[B]\n\"v\"=hex:01,\\\n",
+      kSig + "bogus\n\n[A]\n",
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    Recorder whole;
+    WineRegParser parser(whole);
+    WineRegParser::Error error;
+    const std::string expected = parser.parse(text, error) ? whole.out : failure(error);
+    std::size_t cuts = 0;
+    for (std::size_t from = 0, cut; (cut = WineRegParser::cutPoint(text, from)) < text.size();
+         from = text.find('[', cut) + 1) {
+      EXPECT_EQ(parsedInParts(text, cut), expected) << "cut at " << cut;
+      ++cuts;
+    }
+    EXPECT_GT(cuts, 0u);
+  }
 }
 
 TEST(WineEscapes, WineSpellingReadsBackAsTheSameUnits) {

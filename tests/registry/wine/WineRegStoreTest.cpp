@@ -121,7 +121,7 @@ TEST(WineRegStore, ReadsWhatWineWrote) {
 // file as it is, not rewritten.
 TEST(WineRegStore, SavingCutsExactlyTheRemovedBlocksFromTheUnchangedFile) {
   WineRegStore::setReleaseStep(1);
-  std::shared_ptr<void> step(nullptr, [](void*) { WineRegStore::setReleaseStep(std::size_t{32} << 20); });
+  std::shared_ptr<void> step(nullptr, [](void*) { WineRegStore::setReleaseStep(WineRegStore::kReleaseStep); });
   TempDir dir;
   const fs::path file = dir / "system.reg";
   // Pages enough to give back before the last key (comments belong to the block before them).
