@@ -12,32 +12,41 @@ namespace comsweep::test {
 
 enum class Format { Reg, Wine, Hive };
 
+using KeyValues = std::vector<std::pair<std::string, std::string>>;
+
 // A machine of the given format whose classes hold `keys` (paths below the
-// classes root, "\\" between levels, each with a default string value).
-// Returns what to run on.
-inline std::filesystem::path writeMachine(const std::filesystem::path& dir, Format format,
-                                          const std::vector<std::pair<std::string, std::string>>& keys) {
-  std::string reg = "Windows Registry Editor Version 5.00\r\n";
-  std::string wine = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
+// classes root, "\\" between levels, each with a default string value) and,
+// but for a hive, whose user's classes hold `userKeys`. Returns what to run on.
+inline std::filesystem::path writeMachine(const std::filesystem::path& dir, Format format, const KeyValues& keys,
+                                          const KeyValues& userKeys = {}) {
+  auto quoted = [](const std::string& text) {  // as both file formats quote names and strings
+    std::string out;
+    for (char c : text) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return out;
+  };
+  const std::string wineHead = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\";
+  std::string reg = "Windows Registry Editor Version 5.00\r\n", wine = wineHead + "Machine\n\n#arch=win64\n",
+              user = wineHead + "User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
   std::vector<ContractKey> hive;
-  for (const auto& [path, value] : keys) {
-    std::string escaped;
-    for (char c : path) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    reg += "\r\n[HKEY_CLASSES_ROOT\\" + path + "]\r\n@=\"" + value + "\"\r\n";
-    wine += "\n[Software\\\\Classes\\\\" + escaped + "] 1700000000\n#time=1d\n@=\"" + value + "\"\n";
-    hive.push_back({"Classes\\" + path, sz(value)});
-  }
+  for (bool users : {false, true})
+    for (const auto& [path, value] : users ? userKeys : keys) {
+      reg += std::string("\r\n[") + (users ? "HKEY_CURRENT_USER\\Software\\Classes\\" : "HKEY_CLASSES_ROOT\\") + path +
+             "]\r\n@=\"" + quoted(value) + "\"\r\n";
+      (users ? user : wine) += "\n[Software\\\\Classes\\\\" + quoted(path) + "] 1700000000\n#time=1d\n@=\"" + quoted(value) + "\"\n";
+      if (!users) hive.push_back({"Classes\\" + path, sz(value)});
+    }
   std::filesystem::create_directories(dir / "prefix" / "drive_c");
   const std::filesystem::path file = format == Format::Reg ? dir / "m.reg" : format == Format::Wine ? dir / "prefix" / "system.reg" : dir / "SOFTWARE";
   if (format == Format::Hive) writeHive(file, hive);
   else writeFile(file, format == Format::Reg ? reg : wine);
+  if (format == Format::Wine && !userKeys.empty()) writeFile(dir / "prefix" / "user.reg", user);
   return format == Format::Wine ? dir / "prefix" : file;
 }
 
 // A machine with `perFamily` ProgID keys of the m9q and of the p9q family,
 // each with a subkey, and one unrelated key. Returns what to run on.
 inline std::filesystem::path makeMachine(const std::filesystem::path& dir, Format format, int perFamily) {
-  std::vector<std::pair<std::string, std::string>> keys = {{"Other", "stays"}};
+  KeyValues keys = {{"Other", "stays"}};
   for (int i = 0; i < perFamily; ++i)
     for (const std::string family : {"m9q", "p9q"})
       keys.insert(keys.end(), {{family + ".Part" + std::to_string(i), "x"}, {family + ".Part" + std::to_string(i) + "\\CLSID", "{0}"}});

@@ -4,76 +4,33 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <sstream>
 
-#include "registry/hive/HiveFixture.h"
+#include "e2e/FamilyMachine.h"
 #include "support/RunBinary.h"
 #include "support/TempDir.h"
 
 namespace comsweep::test {
 namespace {
 
-enum class Kind { Wine, Reg, Hive, Drive };
-
-struct Key {
-  const char* path;
-  const char* value;
-  bool user;  // in the user's classes instead of the machine's
-};
-
 // The first key of each CLSID, a 32-bit class at index 0 of its view, a
-// ProgID in both stores and one only in the user's classes.
-const Key kKeys[] = {
-    {"CLSID\\{00000000-0000-0000-0000-000000000001}", "C:\\x\\m9qFirst.dll", false},
-    {"CLSID\\{C1}", "C:\\x\\m9qGrid.ocx", false},
-    {"CLSID\\{C2}", "C:\\x\\other.dll", false},
-    {"m9q.Part", "x", false},
-    {"Other", "stays", false},
-    {"Wow6432Node\\CLSID\\{00000000-0000-0000-0000-0000000000B1}", "C:\\x\\m9q32.dll", false},
-    {"m9q.Part", "user copy", true},
-    {"m9q.User", "x", true},
+// ProgID in both stores and ones only in the user's classes, in either view
+// (hives hold no user's classes).
+const KeyValues kKeys = {
+    {"CLSID\\{00000000-0000-0000-0000-000000000001}", "C:\\x\\m9qFirst.dll"},
+    {"CLSID\\{C1}", "C:\\x\\m9qGrid.ocx"},
+    {"CLSID\\{C2}", "C:\\x\\other.dll"},
+    {"m9q.Part", "x"},
+    {"Other", "stays"},
+    {"Wow6432Node\\CLSID\\{00000000-0000-0000-0000-0000000000B1}", "C:\\x\\m9q32.dll"},
 };
+const KeyValues kUserKeys = {{"m9q.Part", "user copy"}, {"m9q.User", "x"}, {"Wow6432Node\\m9q.User32", "x"}};
 
-// Backslashes doubled, as both file formats quote names and strings.
-std::string regQuoted(const std::string& text) {
-  std::string quoted;
-  for (char c : text) quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  return quoted;
-}
-
-// Writes the machine in `dir`; returns what to run on. Hives hold no user
-// classes; their user keys are left out.
-std::filesystem::path makeMachine(const std::filesystem::path& dir, Kind kind) {
-  std::string reg = "Windows Registry Editor Version 5.00\r\n";
-  std::string system = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
-  std::string user = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
-  std::vector<ContractKey> hive;
-  for (const Key& key : kKeys) {
-    reg += std::string("\r\n[") + (key.user ? "HKEY_CURRENT_USER\\Software\\Classes\\" : "HKEY_CLASSES_ROOT\\") + key.path +
-           "]\r\n@=\"" + regQuoted(key.value) + "\"\r\n";
-    (key.user ? user : system) += "\n[Software\\\\Classes\\\\" + regQuoted(key.path) + "] 1700000000\n#time=1d\n@=\"" +
-                                  regQuoted(key.value) + "\"\n";
-    if (!key.user) hive.push_back({std::string("Classes\\") + key.path, sz(key.value)});
-  }
-  switch (kind) {
-    case Kind::Wine:
-      std::filesystem::create_directories(dir / "prefix" / "drive_c");
-      writeFile(dir / "prefix" / "system.reg", system);
-      writeFile(dir / "prefix" / "user.reg", user);
-      return dir / "prefix";
-    case Kind::Reg:
-      writeFile(dir / "m.reg", reg);
-      return dir / "m.reg";
-    case Kind::Hive:
-      writeHive(dir / "SOFTWARE", hive);
-      return dir / "SOFTWARE";
-    case Kind::Drive:
-      std::filesystem::create_directories(dir / "drive" / "Windows" / "System32" / "config");
-      writeHive(dir / "drive" / "Windows" / "System32" / "config" / "SOFTWARE", hive);
-      return dir / "drive";
-  }
-  return {};
+// The machine in `dir`, a Windows drive when `drive`; what to run on.
+std::filesystem::path listingMachine(const std::filesystem::path& dir, Format format, bool drive) {
+  if (!drive) return writeMachine(dir, format, kKeys, kUserKeys);
+  writeMachine(dir / "drive" / "Windows" / "System32" / "config", Format::Hive, kKeys);
+  return dir / "drive";
 }
 
 // Validates the document against docs/json-schema.json with python3 and
@@ -94,15 +51,9 @@ for k in doc["keys"]:
 print("status", doc["exitStatus"], doc["mode"], doc["machine"]["kind"], " ".join(doc["families"]))
 )";
   writeFile(dir / "check.py", script);
-  const std::string command = "python3 '" + (dir / "check.py").string() + "' '" COMSWEEP_TEST_DATA "/../../docs/json-schema.json' '" +
-                              (dir / "doc.json").string() + "' 2>&1";
-  std::string output;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return "popen failed";
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  return status == 0 ? output : "python3 failed: " + output;
+  return commandOutput("python3 '" + (dir / "check.py").string() + "' '" COMSWEEP_TEST_DATA "/../../docs/json-schema.json' '" +
+                       (dir / "doc.json").string() + "'")
+      .value_or("python3 failed on: " + document);
 }
 
 std::string withResult(std::string lines, const std::string& from, const std::string& to) {
@@ -118,12 +69,13 @@ int logsAndBackups(const std::filesystem::path& dir) {
 }
 
 TEST(Listing, NamesExactlyWhatARunRemovesOnEveryKindOfMachine) {
-  const struct { Kind kind; const char* kindName; bool hasUser; } kinds[] = {
-      {Kind::Wine, "Wine prefix", true}, {Kind::Reg, ".reg file", true}, {Kind::Hive, "hive", false}, {Kind::Drive, "Windows drive", false}};
-  for (const auto& [kind, kindName, hasUser] : kinds) {
+  const struct { Format format; bool drive; const char* kindName; bool hasUser; } kinds[] = {
+      {Format::Wine, false, "Wine prefix", true}, {Format::Reg, false, ".reg file", true},
+      {Format::Hive, false, "hive", false}, {Format::Hive, true, "Windows drive", false}};
+  for (const auto& [format, drive, kindName, hasUser] : kinds) {
     SCOPED_TRACE(kindName);
     TempDir dir;
-    const std::filesystem::path machine = makeMachine(dir.path(), kind);
+    const std::filesystem::path machine = listingMachine(dir.path(), format, drive);
     const BinaryOptions env{{{"COMSWEEP_MACHINE", machine.string()}}, 0};
 
     BinaryResult listed = runComsweep({"--list", "/m9q"}, env);
@@ -131,7 +83,8 @@ TEST(Listing, NamesExactlyWhatARunRemovesOnEveryKindOfMachine) {
         "CLSID\tHKEY_CLASSES_ROOT\\CLSID\\{C1}\tm9qGrid.ocx\tmachine\n"
         "PROGID\tHKEY_CLASSES_ROOT\\m9q.Part\tm9q.Part\t" + std::string(hasUser ? "machine,user" : "machine") + "\n" +
         (hasUser ? "PROGID\tHKEY_CLASSES_ROOT\\m9q.User\tm9q.User\tuser\n" : "") +
-        "CLSID\tHKEY_CLASSES_ROOT\\Wow6432Node\\CLSID\\{00000000-0000-0000-0000-0000000000B1}\tm9q32.dll\tmachine\n";
+        "CLSID\tHKEY_CLASSES_ROOT\\Wow6432Node\\CLSID\\{00000000-0000-0000-0000-0000000000B1}\tm9q32.dll\tmachine\n" +
+        (hasUser ? "PROGID\tHKEY_CLASSES_ROOT\\Wow6432Node\\m9q.User32\tm9q.User32\tuser\n" : "");
     EXPECT_EQ(listed.out, expected);
     EXPECT_EQ(listed.status, 1) << listed.err;
     EXPECT_EQ(listed.err, "");

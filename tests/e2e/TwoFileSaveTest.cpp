@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+
+#include "e2e/FamilyMachine.h"
 #include "support/RunBinary.h"
 #include "support/TempDir.h"
 
@@ -14,27 +17,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string wineFile(const std::string& relativeTo, const std::vector<std::pair<std::string, std::string>>& keys,
-                     int filler) {
-  std::string text = "WINE REGISTRY Version 2\n;; All keys relative to " + relativeTo + "\n\n#arch=win64\n";
-  auto add = [&](const std::string& key, const std::string& value) {
-    text += "\n[Software\\\\Classes\\\\" + key + "] 1700000000\n#time=1d\n@=\"" + value + "\"\n";
-  };
-  for (const auto& [key, value] : keys) add(key, value);
-  for (int i = 0; i < filler; ++i) add("Filler" + std::to_string(i), "padding");
-  return text;
-}
-
 // A prefix with family keys only in system.reg, only in user.reg and in
 // both; `systemFiller` and `userFiller` kept keys make either file large.
 fs::path makePrefix(const fs::path& dir, int systemFiller, int userFiller) {
-  fs::create_directories(dir / "p" / "drive_c");
-  writeFile(dir / "p" / "system.reg",
-            wineFile("\\\\Machine", {{"m9q.Machine0", "x"}, {"m9q.Machine1", "x"}, {"m9q.Both", "machine's"}, {"Other", "stays"}},
-                     systemFiller));
-  writeFile(dir / "p" / "user.reg",
-            wineFile("\\\\User\\\\S-1-5-21-0-0-0-1000", {{"M9Q.BOTH", "user's"}, {"m9q.User0", "x"}}, userFiller));
-  return dir / "p";
+  KeyValues system = {{"m9q.Machine0", "x"}, {"m9q.Machine1", "x"}, {"m9q.Both", "machine's"}, {"Other", "stays"}};
+  KeyValues user = {{"M9Q.BOTH", "user's"}, {"m9q.User0", "x"}};
+  for (int i = 0; i < std::max(systemFiller, userFiller); ++i)
+    (systemFiller ? system : user).push_back({"Filler" + std::to_string(i), "padding"});
+  return writeMachine(dir, Format::Wine, system, user);
 }
 
 // The log's entries, one per listed key (display order: M9Q.BOTH,

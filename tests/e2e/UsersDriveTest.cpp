@@ -1,6 +1,7 @@
 // The executable on an offline Windows drive with user profiles: the
 // machine's classes and every user's UsrClass.dat cleaned in one run, each
-// user's keys named as that user's, judged by the hive tools.
+// user's keys named as that user's, judged by the hive tools, and put back
+// from the backup with them as the README tells.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -38,9 +39,15 @@ struct UsersDrive {
                          {"Microsoft\\m9q", sz("outside")}});
     // Alice's interface names a library only the machine registers: hers as
     // Windows shows her HKEY_CLASSES_ROOT. {C1} is hers and the machine's.
+    // Text beyond ASCII in key names, value names and values, in and out of
+    // the BMP, must come back exactly.
+    const std::string latin = "Gr\u00f6\u00dfe", cjk = "\u6f22\u5b57", clef = "\U0001D11E";
     writeHive(alice, {{"CLSID\\{A1}", sz("m9q Control")}, {"CLSID\\{A2}", sz("Calendar")},
                       {"CLSID\\{C1}", sz("m9q Control")},
-                      {"Interface\\{BB000001-0000-0000-0000-000000000000}\\TypeLib", sz(kLib)}});
+                      {"Interface\\{BB000001-0000-0000-0000-000000000000}\\TypeLib", sz(kLib)},
+                      {"Other", sz(latin)}, {"m9q." + latin, sz(latin + " " + cjk + " " + clef)},
+                      {"m9q." + latin + "\\" + cjk + "\\" + clef, sz(clef)}});
+    addHiveValues(alice, "m9q." + latin, {{latin, sz(latin + "!")}, {cjk, sz(cjk + "!")}, {clef, sz(clef + "!")}});
     fs::create_directories(bob.parent_path());
     writeHive(bob, {{".m9q", sz("m9qfile")}, {"CLSID\\{B2}", sz("Calendar")}, {"Wow6432Node\\CLSID\\{0}", std::nullopt},
                     {"Wow6432Node\\CLSID\\{CC2}", sz("m9q Control")}});
@@ -90,16 +97,16 @@ TEST(UsersDrive, OneRunCleansEveryUsersClassesAndTheBackupRestoresAllThree) {
                            "HKEY_USERS\\alice_Classes\\Interface\\{BB000001-0000-0000-0000-000000000000}",
                            "HKEY_USERS\\Bob_Classes\\.m9q", "HKEY_USERS\\Bob_Classes\\Wow6432Node\\CLSID\\{CC2}"})
     EXPECT_NE(log.find(" --- " + std::string(path) + "\r\n"), std::string::npos) << path << "\n" << log;
-  EXPECT_NE(log.find("Number of deleted keys: 8\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Number of deleted keys: 9\r\n"), std::string::npos) << log;
 
   // The hive tools see every family key gone from all three and the rest kept.
   const std::string software = UsersDrive::exported(drive.software), alice = UsersDrive::exported(drive.alice),
                     bob = UsersDrive::exported(drive.bob);
   for (const std::string* hive : {&software, &alice, &bob})
-    for (const char* gone : {"{C1}", "{A1}", "\\.m9q]", "AA000001", "BB000001", "{CC2}"})
+    for (const char* gone : {"{C1}", "{A1}", "\\.m9q]", "AA000001", "BB000001", "{CC2}", "\\m9q.Gr"})
       EXPECT_EQ(hive->find(gone), std::string::npos) << gone << "\n" << *hive;
   for (auto [hive, kept] : {std::pair{&software, "\\Classes\\CLSID\\{C2}]"}, {&software, "\\Microsoft\\m9q]"},
-                            {&alice, "\\CLSID\\{A2}]"}, {&bob, "\\CLSID\\{B2}]"}, {&bob, "\\Wow6432Node\\CLSID\\{0}]"}})
+                            {&alice, "\\CLSID\\{A2}]"}, {&alice, "\\Other]"}, {&bob, "\\CLSID\\{B2}]"}, {&bob, "\\Wow6432Node\\CLSID\\{0}]"}})
     EXPECT_NE(hive->find(kept), std::string::npos) << kept << "\n" << *hive;
   // A user none of whose keys went keeps the file untouched.
   EXPECT_EQ(readFile(drive.carol), carolBytes);

@@ -27,6 +27,14 @@ TEST(HandleTable, ReadsSubkeyPathsAsTheRegistryDoes) {
       EXPECT_EQ(api.RegOpenKeyA(HKEY_CLASSES_ROOT, c.path, &key), c.status) << "\"" << c.path << "\", round " << round;
       if (key) api.RegCloseKey(key);
     }
+  // A reserved argument other than 0, or data without its size, is refused.
+  HKEY key = 0;
+  ASSERT_EQ(api.RegOpenKeyA(HKEY_CLASSES_ROOT, "CLSID\\{A}", &key), ERROR_SUCCESS);
+  DWORD reserved = 1, type = 0, size = 4;
+  BYTE data[4];
+  EXPECT_EQ(api.RegQueryValueExA(key, "", &reserved, &type, data, &size), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(api.RegQueryValueExA(key, "", nullptr, &type, data, nullptr), ERROR_INVALID_PARAMETER);
+  api.RegCloseKey(key);
   EXPECT_EQ(api.openHandles(), 0u);
 }
 

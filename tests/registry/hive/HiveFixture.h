@@ -15,19 +15,26 @@
 
 namespace comsweep::test {
 
+// The node at `path` ("\\" between levels) below the root; missing levels
+// are added when `add`, else the answer is 0.
+inline hive_node_h hiveNode(hive_h* h, std::string_view path, bool add) {
+  hive_node_h node = hivex_root(h);
+  for (std::string_view rest = path; !rest.empty() && node;) {
+    std::string part(rest.substr(0, rest.find('\\')));
+    rest.remove_prefix(std::min(rest.size(), part.size() + 1));
+    hive_node_h child = hivex_node_get_child(h, node, part.c_str());
+    node = child || !add ? child : hivex_node_add_child(h, node, part.c_str());
+  }
+  return node;
+}
+
 // Writes a hive holding `keys` (parents implied); values are stored as given.
 inline void writeHive(const std::filesystem::path& file, const std::vector<ContractKey>& keys) {
   writeEmptyHive(file);
   hive_h* h = hivex_open(file.c_str(), HIVEX_OPEN_WRITE);
   ASSERT_NE(h, nullptr) << file;
   for (const ContractKey& key : keys) {
-    hive_node_h node = hivex_root(h);
-    for (std::string_view rest = key.path; !rest.empty() && node;) {
-      std::string part(rest.substr(0, rest.find('\\')));
-      rest.remove_prefix(std::min(rest.size(), part.size() + 1));
-      hive_node_h child = hivex_node_get_child(h, node, part.c_str());
-      node = child ? child : hivex_node_add_child(h, node, part.c_str());
-    }
+    hive_node_h node = hiveNode(h, key.path, true);
     ASSERT_NE(node, 0u) << key.path;
     if (key.defaultValue) {
       std::string data = key.defaultValue->data;
@@ -40,17 +47,12 @@ inline void writeHive(const std::filesystem::path& file, const std::vector<Contr
   hivex_close(h);
 }
 
-// Adds `values` to the existing key at `path` ("\\" between levels).
+// Adds `values` to the existing key at `path`.
 inline void addHiveValues(const std::filesystem::path& file, std::string_view path,
                           const std::vector<registry::NamedValue>& values) {
   hive_h* h = hivex_open(file.c_str(), HIVEX_OPEN_WRITE);
   ASSERT_NE(h, nullptr) << file;
-  hive_node_h node = hivex_root(h);
-  for (std::string_view rest = path; !rest.empty() && node;) {
-    std::string part(rest.substr(0, rest.find('\\')));
-    rest.remove_prefix(std::min(rest.size(), part.size() + 1));
-    node = hivex_node_get_child(h, node, part.c_str());
-  }
+  hive_node_h node = hiveNode(h, path, false);
   ASSERT_NE(node, 0u) << path;
   for (const registry::NamedValue& v : values) {
     hive_set_value value{const_cast<char*>(v.name.c_str()), static_cast<hive_type>(v.value.type), v.value.data.size(),
@@ -73,8 +75,7 @@ inline std::size_t listOf(const std::string& bytes, std::size_t nk) { return 0x1
 // The file offset of a key's nk cell (4 bytes before its signature).
 inline std::size_t keyCell(const std::filesystem::path& file, const char* name) {
   hive_h* h = hivex_open(file.c_str(), 0);
-  hive_node_h node = h ? hivex_root(h) : 0;
-  if (node && *name) node = hivex_node_get_child(h, node, name);
+  hive_node_h node = h ? hiveNode(h, name, false) : 0;
   if (h) hivex_close(h);
   return node;
 }

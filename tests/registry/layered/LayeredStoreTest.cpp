@@ -7,7 +7,6 @@
 #include "removal/KeyRemoval.h"
 #include "removal/UndoFile.h"
 #include "support/Fixture.h"
-#include "support/RunBinary.h"
 #include "support/TempDir.h"
 
 namespace comsweep::test {
@@ -52,7 +51,7 @@ class FailingSaveStore : public MemoryStore {
 
 // A key in both stores is one key with the user's values; removing it
 // removes both copies (the backup naming each copy below its own root is
-// AnExportsUserClassesLieOverItsMachineClasses). When the upper store cannot
+// UndoFile.NamesEachCopyOfAKeyAsItsStoreSpellsIt). When the upper store cannot
 // be written, the lower one is not written either: nothing is removed, and
 // a backup of keys that are all still there is not kept.
 TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
@@ -89,13 +88,11 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
   }
 }
 
-// A memory store saved as one file, "new" once saved. Its last check may
-// object, and its directory may vanish between writing the new file and the
-// replacement.
+// A memory store saved as one file, "new" once saved, whose last check may
+// object.
 class OneFileStore : public MemoryStore {
  public:
   explicit OneFileStore(std::filesystem::path file) : m_file(std::move(file)) {}
-  bool vanish = false;
   std::string objection;
   void filesHolding(registry::NodeId node, std::vector<std::string>& out) const override {
     if (isLive(node)) out.push_back(m_file.string());
@@ -105,7 +102,6 @@ class OneFileStore : public MemoryStore {
     auto file = platform::PreparedFile::write(m_file, [](platform::AtomicWriter& w) { return w.write("new"); }, error);
     if (!file) return registry::CommitResult::failed(error);
     batch.add(m_file.string(), std::move(file), [this] { return objection; }, "", {});
-    if (vanish) std::filesystem::rename(m_file.parent_path(), m_file.parent_path().string() + ".gone");
     return {};
   }
 
@@ -113,105 +109,37 @@ class OneFileStore : public MemoryStore {
   std::filesystem::path m_file;
 };
 
-// Two files, the machine's replaced first. When the user's file objects at
-// the last check, neither is replaced: every key is still there, and the
-// backup goes. When the user's file cannot be replaced once the machine's
-// was (its directory vanished), a key that lay only in the machine's file
-// is gone and says so, a key with a copy in the user's file is still there,
-// and the backup stays.
-TEST(LayeredStore, ASaveStoppedBetweenTwoFilesReportsEachKeyAsItEnded) {
-  const struct {
-    bool vanish;
-    const char* objection;
-    std::vector<registry::LONG> fates;  // m9q.Both, m9q.Machine, m9q.User
-    const char* machineFile;
-  } cases[] = {
-      {false, "user.reg changed", {removal::kNotSaved, removal::kNotSaved, removal::kNotSaved}, "old"},
-      {true, "", {removal::kNotSaved, 0, removal::kNotSaved}, "new"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.vanish);
-    TempDir dir;
-    std::filesystem::create_directories(dir / "machine");
-    std::filesystem::create_directories(dir / "user");
-    writeFile(dir / "machine" / "system.reg", "old");
-    writeFile(dir / "user" / "user.reg", "old");
-    auto upper = std::make_unique<OneFileStore>(dir / "user" / "user.reg");
-    auto lower = std::make_unique<OneFileStore>(dir / "machine" / "system.reg");
-    upper->vanish = c.vanish;
-    upper->objection = c.objection;
-    addKeys(*upper, *lower);
-    LayeredStore store(std::move(upper), std::move(lower));
-    registry::HandleTable api(store);
-    scan::FoundKeyList listed;
-    for (const char* key : {"m9q.Both", "m9q.Machine", "m9q.User"}) listed.add({key, key, key, "PROGID", false});
-    removal::RemovalReport report = removal::removeKeys(api, registry::HKEY_CLASSES_ROOT, listed, 3, [&](const auto&) {
-      writeFile(dir / "undo.reg", "backup");
-      removal::BackupResult written;
-      written.file = dir / "undo.reg";
-      return written;
-    });
-    EXPECT_TRUE(report.save.failed());
-    EXPECT_EQ(report.savePartial, c.vanish);
-    EXPECT_NE(report.save.why.find(c.vanish ? "replaced before it: " + (dir / "machine" / "system.reg").string()
-                                             : std::string(c.objection)),
-              std::string::npos)
-        << report.save.why;
-    std::vector<registry::LONG> fates;
-    for (const auto& fate : report.keys) fates.push_back(fate.status);
-    EXPECT_EQ(fates, c.fates);
-    EXPECT_EQ(report.removed, std::count(c.fates.begin(), c.fates.end(), 0));
-    EXPECT_EQ(report.undoFile.empty(), !c.vanish);
-    EXPECT_EQ(std::filesystem::exists(dir / "undo.reg"), c.vanish);
-    EXPECT_EQ(readFile(dir / "machine" / "system.reg"), c.machineFile);
-    EXPECT_EQ(readFile(dir / (c.vanish ? "user.gone" : "user") / "user.reg"), "old");
-    EXPECT_TRUE(filesStarting(dir / "machine", ".").empty());
-    EXPECT_TRUE(c.vanish || filesStarting(dir / "user", ".").empty());
-  }
-}
-
-// A .reg export's HKEY_CURRENT_USER\Software\Classes lies over its machine
-// classes: a run removes the family's keys from both, the 32-bit view of the
-// user's classes included, cuts exactly their blocks from the one file, and
-// the backup names every copy below the root it was read from.
-TEST(LayeredStore, AnExportsUserClassesLieOverItsMachineClasses) {
-  // standIn: the bare key line that keeps a parent nobody removed.
-  const struct { const char *key, *value; bool removed; const char* standIn = ""; } blocks[] = {
-      {"HKEY_CLASSES_ROOT\\m9q.Both", "machine's", true},
-      {"HKEY_CLASSES_ROOT\\p9q.Keep", "kept", false},
-      {"HKEY_CURRENT_USER\\Software\\Classes\\M9Q.BOTH", "user's", true},
-      {"HKEY_CURRENT_USER\\Software\\Classes\\m9q.User\\Sub", "user", true},
-      {"HKEY_CURRENT_USER\\Software\\Classes\\p9q.UserKeep", "kept", false},
-      {"HKEY_CURRENT_USER\\Software\\Classes\\Wow6432Node\\m9q.User32", "user 32", true,
-       "[HKEY_CURRENT_USER\\Software\\Classes\\Wow6432Node]\r\n"},
-      {"HKEY_CURRENT_USER\\Software\\Other\\m9q.Elsewhere", "kept", false},
-      {"HKEY_CURRENT_USER\\Software\\Classes\\m9q.Gone", "deleted below", false},
-      {"-HKEY_CURRENT_USER\\Software\\Classes\\m9q.GONE", nullptr, false},
-  };
-  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n", kept = text;
-  for (const auto& b : blocks) {
-    std::string block = "[" + std::string(b.key) + "]\r\n";
-    if (b.value) block += "@=\"" + std::string(b.value) + "\"\r\n";
-    block += "\r\n";
-    text += block;
-    kept += b.removed ? b.standIn : block;
-  }
+// Two files, the machine's replaced first: when the user's file objects at
+// the last check, neither is replaced, every key is still there, and the
+// backup goes. (Stopped between the two renames is TwoFileSave's.)
+TEST(LayeredStore, AnObjectionAtTheLastCheckReplacesNeitherFile) {
   TempDir dir;
-  writeFile(dir / "m.reg", text);
-  BinaryResult run = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", (dir / "m.reg").string()}}});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(readFile(dir / "m.reg"), kept);
-  std::string backup;
-  for (const auto& file : filesStarting(dir.path(), "9QReg-"))
-    backup = registry::utf16leToUtf8(readFile(file).substr(2));
-  EXPECT_EQ(backup,
-            "Windows Registry Editor Version 5.00\r\n\r\n"
-            // Each copy as its own file spells it.
-            "[HKEY_CLASSES_ROOT\\m9q.Both]\r\n@=\"machine's\"\r\n\r\n"
-            "[HKEY_CURRENT_USER\\Software\\Classes\\M9Q.BOTH]\r\n@=\"user's\"\r\n\r\n"
-            "[HKEY_CURRENT_USER\\Software\\Classes\\m9q.User]\r\n\r\n"
-            "[HKEY_CURRENT_USER\\Software\\Classes\\m9q.User\\Sub]\r\n@=\"user\"\r\n\r\n"
-            "[HKEY_CURRENT_USER\\Software\\Classes\\Wow6432Node\\m9q.User32]\r\n@=\"user 32\"\r\n\r\n");
+  writeFile(dir / "system.reg", "old");
+  writeFile(dir / "user.reg", "old");
+  auto upper = std::make_unique<OneFileStore>(dir / "user.reg");
+  auto lower = std::make_unique<OneFileStore>(dir / "system.reg");
+  upper->objection = "user.reg changed";
+  addKeys(*upper, *lower);
+  LayeredStore store(std::move(upper), std::move(lower));
+  registry::HandleTable api(store);
+  scan::FoundKeyList listed;
+  for (const char* key : {"m9q.Both", "m9q.Machine", "m9q.User"}) listed.add({key, key, key, "PROGID", false});
+  removal::RemovalReport report = removal::removeKeys(api, registry::HKEY_CLASSES_ROOT, listed, 3, [&](const auto&) {
+    writeFile(dir / "undo.reg", "backup");
+    removal::BackupResult written;
+    written.file = dir / "undo.reg";
+    return written;
+  });
+  EXPECT_NE(report.save.why.find("user.reg changed"), std::string::npos) << report.save.why;
+  EXPECT_FALSE(report.savePartial);
+  ASSERT_EQ(report.keys.size(), 3u);
+  for (const auto& fate : report.keys) EXPECT_EQ(fate.status, removal::kNotSaved);
+  EXPECT_EQ(report.removed, 0);
+  EXPECT_TRUE(report.undoFile.empty());
+  EXPECT_FALSE(std::filesystem::exists(dir / "undo.reg"));
+  EXPECT_EQ(readFile(dir / "system.reg"), "old");
+  EXPECT_EQ(readFile(dir / "user.reg"), "old");
+  EXPECT_EQ(filesStarting(dir.path(), "").size(), 2u) << "no temporary file is left";
 }
 
 // A key made through the composed tree goes into the user's classes below a
