@@ -144,10 +144,9 @@ registry::MachineOpenResult FuzzHarness::open() const {
 std::string FuzzHarness::compareSplitRead(const registry::MachineOpenResult& opened) const {
   // The file read again with the work split over two cores wherever it can
   // be cut: the same tree, or the same refusal.
-  const std::size_t threshold = registry::splitThreshold();
   registry::setSplitThreshold(0);
   registry::MachineOpenResult split = open();
-  registry::setSplitThreshold(threshold);
+  registry::resetSplitThreshold();
   if (!opened.machine || !split.machine) {
     if (!opened.machine && !split.machine && opened.failure.why == split.failure.why) return {};
     return "read on two cores: " + (split.machine ? std::string("opened") : split.failure.why) +

@@ -1,8 +1,8 @@
 // Loads a registry file into its store, the way a run opens it, and prints
 // the wall and processor time of each load (the processor time counts both
 // cores when the load splits its work), the keys loaded and a digest of the
-// tree after the last load (names, shape and default values), so that two builds or the one-core
-// and two-core paths (COMSWEEP_ONE_CORE=1) can be compared.
+// tree after the last load (names, shape and default values), so that two
+// builds, or one core and two (COMSWEEP_SPLIT_BYTES=0), can be compared.
 //   comsweep_bench_load wine|reg|hive FILE [RUNS]
 
 #include <chrono>

@@ -99,7 +99,6 @@ void removeSome(registry::Store& store, registry::NodeId node, std::size_t& seen
 // read on the second giving memory back as it goes) holds the same tree as
 // read on one, and saves the same file after the same removals.
 TEST(MachineGenerator, EveryFormatReadsOnTwoCoresAsOnOne) {
-  const std::size_t threshold = registry::splitThreshold();
   registry::BlockFileStore::setReleaseStep(4096);
   for (MachineFormat format : {MachineFormat::Wine, MachineFormat::Reg, MachineFormat::Hive})
     for (bool win64 : {false, true}) {
@@ -132,7 +131,7 @@ TEST(MachineGenerator, EveryFormatReadsOnTwoCoresAsOnOne) {
       EXPECT_TRUE(saved[0] == saved[1]);
       EXPECT_NE(saved[0], readFile(dir / "machine"));
     }
-  registry::setSplitThreshold(threshold);
+  registry::resetSplitThreshold();
   registry::BlockFileStore::setReleaseStep(registry::BlockFileStore::kReleaseStep);
 }
 

@@ -1,34 +1,30 @@
 #include "registry/store/SecondCore.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 
 namespace comsweep::registry {
 namespace {
 
-// COMSWEEP_SPLIT_BYTES=N splits from N bytes on, to compare both ways on
-// small files.
-std::size_t initialThreshold() {
+// COMSWEEP_SPLIT_BYTES=N splits work on N bytes or more; without it a run
+// stays on one core.
+std::size_t askedThreshold() {
   const char* value = std::getenv("COMSWEEP_SPLIT_BYTES");
-  return value && *value ? std::strtoull(value, nullptr, 10) : std::size_t{4} << 20;
+  return value && *value ? std::strtoull(value, nullptr, 10) : SIZE_MAX;
 }
 
-std::atomic<std::size_t> g_threshold{initialThreshold()};
-
-bool oneCoreAsked() {
-  const char* value = std::getenv("COMSWEEP_ONE_CORE");
-  return value && *value && *value != '0';
-}
+std::atomic<std::size_t> g_threshold{askedThreshold()};
 
 }  // namespace
 
 bool splitWork(std::size_t bytes) {
-  static const bool cores = std::thread::hardware_concurrency() > 1 && !oneCoreAsked();
+  static const bool cores = std::thread::hardware_concurrency() > 1;
   return cores && bytes >= g_threshold.load(std::memory_order_relaxed);
 }
 
 void setSplitThreshold(std::size_t bytes) { g_threshold.store(bytes, std::memory_order_relaxed); }
 
-std::size_t splitThreshold() { return g_threshold.load(std::memory_order_relaxed); }
+void resetSplitThreshold() { g_threshold.store(askedThreshold(), std::memory_order_relaxed); }
 
 }  // namespace comsweep::registry
