@@ -53,8 +53,8 @@ std::string checkMachineFile(const fs::path& file, std::string* head) {
   return {};
 }
 
-MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lockWait,
-                              std::chrono::milliseconds serverWait) {
+MachineOpenResult openMachineOfThisBuild(const fs::path& path, std::chrono::milliseconds lockWait,
+                                         std::chrono::milliseconds serverWait) {
   std::error_code ec;
   fs::file_status st = fs::status(path, ec);
   if (ec || !fs::exists(st))

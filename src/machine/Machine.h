@@ -125,9 +125,13 @@ std::string checkMachineFile(const std::filesystem::path& file, std::string* hea
 // file; the file a run would replace must be writable by its owner. The
 // Windows build opens its own registry and .reg exports only. A Wine prefix
 // whose server runs is refused once `serverWait` has passed without the
-// server ending.
+// server ending. A file too large for the key tree (see TextArena) or for
+// this computer's memory is refused with that reason.
 MachineOpenResult openMachine(const std::filesystem::path& path,
                               std::chrono::milliseconds lockWait = kDefaultLockWait,
                               std::chrono::milliseconds serverWait = {});
+// openMachine without that guard: one for each build.
+MachineOpenResult openMachineOfThisBuild(const std::filesystem::path& path, std::chrono::milliseconds lockWait,
+                                         std::chrono::milliseconds serverWait);
 
 }  // namespace comsweep::registry

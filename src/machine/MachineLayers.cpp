@@ -1,11 +1,15 @@
-// What every build's machines share: which layer answers for a key, and the
-// run locks of a machine of several files.
+// What every build's machines share: which layer answers for a key, the
+// run locks of a machine of several files, and a refusal of files too large
+// to read.
 #include "machine/Machine.h"
 #include "registry/handles/HandleTable.h"
 #include "registry/store/Text.h"
 #include "registry/layered/LayeredStore.h"
 #include "registry/layered/SubtreeStore.h"
 #include "registry/layered/UsersClassesStore.h"
+
+#include <new>
+#include <stdexcept>
 
 namespace comsweep::registry {
 namespace {
@@ -16,6 +20,17 @@ bool beginsWithRoot(std::string_view path, std::string_view root) {
 }
 
 }  // namespace
+
+MachineOpenResult openMachine(const std::filesystem::path& path, std::chrono::milliseconds lockWait,
+                              std::chrono::milliseconds serverWait) {
+  try {
+    return openMachineOfThisBuild(path, lockWait, serverWait);
+  } catch (const std::length_error& e) {
+    return {nullptr, path.string() + ": too large to read: " + e.what()};
+  } catch (const std::bad_alloc&) {
+    return {nullptr, path.string() + ": too large to read: not enough memory"};
+  }
+}
 
 bool layerAnswers(const std::vector<Machine::Layer>& layers, std::size_t index, std::string_view path,
                   std::string_view& below) {

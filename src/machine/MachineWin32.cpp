@@ -120,8 +120,8 @@ MachineOpenResult openLiveRegistry(std::chrono::milliseconds lockWait) {
 
 }  // namespace
 
-MachineOpenResult openMachine(const fs::path& path, std::chrono::milliseconds lockWait,
-                              std::chrono::milliseconds /*serverWait: no Wine here*/) {
+MachineOpenResult openMachineOfThisBuild(const fs::path& path, std::chrono::milliseconds lockWait,
+                                         std::chrono::milliseconds /*serverWait: no Wine here*/) {
   if (path.empty()) return openLiveRegistry(lockWait);
   std::error_code ec;
   fs::file_status st = fs::status(path, ec);

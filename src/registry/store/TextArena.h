@@ -2,10 +2,17 @@
 // Storage for the many small texts of a key tree (names, value data): one
 // allocation per mebibyte instead of one per text, and no copy of what was
 // stored when more is added. Texts are never freed one by one.
+//
+// A ref names its chunk in 12 bits: an arena holds at most 4096 chunks (4 GiB
+// of small texts, fewer where large texts take chunks of their own). Past
+// that, and for a text of 4 GiB or more, store() and adopt() throw
+// std::length_error rather than hand out a ref that reads another text.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -19,16 +26,22 @@ class TextArena {
     std::uint32_t length = 0;
   };
 
+  // `maxChunks` below the most a ref can name is for the tests.
+  explicit TextArena(std::size_t maxChunks = kMaxChunks) : m_maxChunks(std::min(maxChunks, kMaxChunks)) {}
+
   Ref store(std::string_view text) {
     if (text.empty()) return {};
+    if (text.size() > UINT32_MAX) throw std::length_error("a name or value of 4 GiB or more");
     if (text.size() > kChunk / 4) {
       // A large text gets a chunk of its own.
+      makeRoom(1);
       m_chunks.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
       std::memcpy(m_chunks.back().get(), text.data(), text.size());
       m_used = kChunk;  // the next small text starts a new chunk
       return {pack(m_chunks.size() - 1, 0), static_cast<std::uint32_t>(text.size())};
     }
     if (m_chunks.empty() || m_used + text.size() > kChunk) {
+      makeRoom(1);
       m_chunks.push_back(std::make_unique_for_overwrite<char[]>(kChunk));
       m_used = 0;
     }
@@ -41,6 +54,7 @@ class TextArena {
   // Takes over the texts of `other` (left empty); a ref `other` gave reads
   // the same text here once passed through moved() with the answer.
   std::uint32_t adopt(TextArena&& other) {
+    makeRoom(other.m_chunks.size());
     const auto shift = static_cast<std::uint32_t>(m_chunks.size());
     for (auto& chunk : other.m_chunks) m_chunks.push_back(std::move(chunk));
     other.m_chunks.clear();
@@ -62,6 +76,12 @@ class TextArena {
   static constexpr unsigned kOffsetBits = 20;
   static constexpr std::size_t kChunk = std::size_t{1} << kOffsetBits;
   static constexpr std::uint32_t kOffsetMask = kChunk - 1;
+  static constexpr std::size_t kMaxChunks = std::size_t{1} << (32 - kOffsetBits);
+
+  void makeRoom(std::size_t chunks) const {
+    if (m_chunks.size() + chunks > m_maxChunks)
+      throw std::length_error("more names and values than one key tree holds (4 GiB, or 4096 of 256 KiB or more)");
+  }
 
   static std::uint32_t pack(std::size_t chunk, std::size_t offset) {
     return static_cast<std::uint32_t>((chunk << kOffsetBits) | offset);
@@ -69,6 +89,7 @@ class TextArena {
 
   std::vector<std::unique_ptr<char[]>> m_chunks;
   std::size_t m_used = 0;
+  std::size_t m_maxChunks;
 };
 
 }  // namespace comsweep::registry

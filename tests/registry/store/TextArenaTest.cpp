@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,29 @@ TEST(TextArena, EveryTextReadsBackAsStoredAcrossChunks) {
       stored.emplace_back(arena.store(text), std::move(text));
     }
   for (std::size_t i = 0; i < stored.size(); ++i) ASSERT_EQ(arena.get(stored[i].first), stored[i].second) << i;
+}
+
+// Past the chunks a ref can name, store and adopt refuse instead of handing
+// out a ref that would read another text; what was stored still reads back.
+TEST(TextArena, RefusesMoreChunksThanARefNames) {
+  registry::TextArena arena(2);
+  const std::string large(std::size_t{300} << 10, 'L');
+  const registry::TextArena::Ref first = arena.store("small");
+  const registry::TextArena::Ref second = arena.store(large);
+  EXPECT_THROW(arena.store(large), std::length_error);
+  EXPECT_THROW(arena.store(std::string(std::size_t{1} << 20, 'x')), std::length_error);
+  EXPECT_EQ(arena.get(first), "small");
+  EXPECT_EQ(arena.get(second), large);
+
+  registry::TextArena other;
+  other.store("another");
+  EXPECT_THROW(arena.adopt(std::move(other)), std::length_error);
+  registry::TextArena roomy(3);
+  roomy.store("x");
+  registry::TextArena more;
+  const registry::TextArena::Ref kept = more.store("adopted");
+  const std::uint32_t shift = roomy.adopt(std::move(more));
+  EXPECT_EQ(roomy.get(registry::TextArena::moved(kept, shift)), "adopted");
 }
 
 }  // namespace
