@@ -12,6 +12,7 @@
 //   save-after-rename     every new machine file is in place, the log not yet written
 //   log-before-rename     the new log is written, not yet in place
 //   hive-loaded           a hive's keys are read, its values not yet
+//   text-shown            a text file's pages are shown in memory, not yet parsed
 //
 // With COMSWEEP_TEST_FAIL_AT naming a failure point, the step there fails
 // as it would on a damaged system, and the program goes on to report it:

@@ -36,6 +36,20 @@ LargeBlock::LargeBlock(std::size_t bytes) {
   m_size = bytes;
 }
 
+bool LargeBlock::showFile(int fd, std::size_t bytes) {
+  if (bytes == 0 || bytes > m_size) return false;
+  // Populated read-only first: populating a private mapping writable would
+  // copy every page.
+  void* at = ::mmap(m_data, bytes, PROT_READ, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, fd, 0);
+  if (at == MAP_FAILED) return false;
+  if (::mprotect(m_data, bytes, PROT_READ | PROT_WRITE) != 0) {
+    // The block's own memory again, as it was before: untouched.
+    ::mmap(m_data, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+    return false;
+  }
+  return true;
+}
+
 void LargeBlock::release() {
   if (m_data) ::munmap(m_data, mappedSize(m_size));
   m_data = nullptr;

@@ -40,6 +40,14 @@ class LargeBlock {
   char* data() const { return m_data; }
   std::size_t size() const { return m_size; }
 
+  // Shows the first `bytes` of the open file `fd` at the start of the block
+  // (at most its size), as a private copy: changes stay in memory, and the
+  // pages come from the system's cache of the file, mapped in one go,
+  // instead of fresh pages the system must clear before a read fills them.
+  // The rest of the block stays as it was. False where this cannot be done
+  // (then the file is to be read).
+  bool showFile(int fd, std::size_t bytes);
+
  private:
   void release();
 

@@ -1,4 +1,4 @@
-// Machines no registry could hold, and a hive that shrinks under the run:
+// Machines no registry could hold, and a file that shrinks under the run:
 // the run refuses or stops with a message naming the key or the file, and
 // leaves the machine and its directory as they were.
 
@@ -52,25 +52,32 @@ TEST(DamagedMachine, AKeyNoRegistryCanHoldIsRefusedAtOpenNamingIt) {
   }
 }
 
-// The hive is cut to its header while the run, stopped once the keys are
-// read, has it mapped: reading a value then faults.
-TEST(DamagedMachine, AHiveThatShrinksUnderTheRunStopsItWithAMessage) {
-  TempDir dir;
-  const std::filesystem::path hive = machineWith(dir.path(), Format::Hive, "m9q.A");
-  const std::string header = readFile(hive).substr(0, 4096);
-  BinaryOptions options{{{"COMSWEEP_MACHINE", hive.string()}, {"COMSWEEP_TEST_STOP_AT", "hive-loaded"}}};
-  int stops = 0;
-  options.whenStopped = [&] {
-    ++stops;
-    ASSERT_EQ(::truncate(hive.c_str(), 4096), 0);
-  };
-  BinaryResult r = runComsweep({"/M9Q"}, options);
-  EXPECT_EQ(stops, 1);
-  EXPECT_EQ(r.status, 2) << r.err;
-  EXPECT_EQ(r.err, "comsweep: " + hive.string() + ": changed while it was being read (it shrank); the run was stopped\n");
-  // No backup, no log, no temporary: only the hive, as the test left it.
-  std::map<std::string, std::string> expected{{hive.string(), header}};
-  EXPECT_EQ(contents(dir.path()), expected);
+// The machine's file is cut short while the run, stopped once the file is
+// in memory, has it mapped (a hive cut to its header once its keys are
+// read, a text file emptied before it is parsed): reading on then faults.
+TEST(DamagedMachine, AFileThatShrinksUnderTheRunStopsItWithAMessage) {
+  for (Format format : {Format::Hive, Format::Reg, Format::Wine}) {
+    SCOPED_TRACE(static_cast<int>(format));
+    TempDir dir;
+    const std::filesystem::path machine = machineWith(dir.path(), format, "m9q.A");
+    const std::filesystem::path file = format == Format::Wine ? machine / "system.reg" : machine;
+    const std::size_t cut = format == Format::Hive ? 4096 : 0;
+    const std::string kept = readFile(file).substr(0, cut);
+    BinaryOptions options{{{"COMSWEEP_MACHINE", machine.string()},
+                           {"COMSWEEP_TEST_STOP_AT", format == Format::Hive ? "hive-loaded" : "text-shown"}}};
+    int stops = 0;
+    options.whenStopped = [&] {
+      ++stops;
+      ASSERT_EQ(::truncate(file.c_str(), static_cast<off_t>(cut)), 0);
+    };
+    BinaryResult r = runComsweep({"/M9Q"}, options);
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(r.err, "comsweep: " + file.string() + ": changed while it was being read (it shrank); the run was stopped\n");
+    // No backup, no log, no temporary: only the machine, as the test left it.
+    std::map<std::string, std::string> expected{{file.string(), kept}};
+    EXPECT_EQ(contents(dir.path()), expected);
+  }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 
 #include "platform/Files.h"
 #include "platform/LargeMemory.h"
+#include "platform/SignalCleanup.h"
 #include "registry/store/Text.h"
 #include "registry/memory/MemoryStore.h"
 
@@ -57,10 +58,15 @@ class BlockFileStore : public MemoryStore {
 
   explicit BlockFileStore(std::filesystem::path file) : m_file(std::move(file)) {}
 
-  // Reads the file as one piece, into memory that stays valid whatever
-  // happens to the file later. With `sizeMustHold`, a file whose size is not
-  // the one it had when opened is refused; otherwise it is read to its end.
-  // False with `error` set to "<file>: <reason>".
+  // Reads the file as one piece. Where the system can, its pages are mapped
+  // as a private copy: a later change to the file by someone else may then
+  // show in the bytes not yet given back (a save notices the change and
+  // refuses), and a file that shrinks under the run stops it with a message
+  // naming the file. A file that changes while it is mapped is refused.
+  // Where it cannot, the file is read into memory of its own: with
+  // `sizeMustHold`, a file whose size is not the one it had when opened is
+  // refused; otherwise it is read to its end. False with `error` set to
+  // "<file>: <reason>".
   bool readFile(std::string& error, bool sizeMustHold);
   // The file as read. Bytes before an offset given to releaseBefore() may
   // no longer be held.
@@ -160,6 +166,7 @@ class BlockFileStore : public MemoryStore {
 
   std::filesystem::path m_file;
   platform::LargeBlock m_buffer;
+  platform::NameOnShrink m_named;  // while m_buffer shows the file's pages
   std::string_view m_text;     // in m_buffer
   std::size_t m_released = 0;  // bytes [0, m_released) are no longer in m_buffer
   // Nor are bytes [m_partFrom, m_partReleased), given back by a part's parser.

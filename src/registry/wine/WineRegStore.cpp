@@ -146,7 +146,8 @@ class WineRegStore::Builder : public WineRegParser::Handler {
 std::unique_ptr<WineRegStore> WineRegStore::load(const std::filesystem::path& file,
                                                  std::string& error, WineRegParser::Owner owner) {
   std::unique_ptr<WineRegStore> store(new WineRegStore(file));
-  // The file may have grown since it was opened: it is read to its end.
+  // Where the file is read, not mapped, one that has grown since it was
+  // opened is read to its end.
   if (!store->readFile(error, false)) return nullptr;
   const std::string_view text = store->text();
   Builder builder(*store);
