@@ -27,7 +27,12 @@ bool MappedFile::map(int fd, std::uint64_t size, bool privateCopy, MappedFile& o
   }
   out.m_data = static_cast<unsigned char*>(at);
   out.m_size = length;
+  out.m_private = privateCopy;
   return true;
+}
+
+void MappedFile::letPagesGo() {
+  if (m_data && !m_private) ::madvise(m_data, m_size, MADV_DONTNEED);
 }
 
 void MappedFile::unmap() {

@@ -18,13 +18,15 @@ class MappedFile {
   MappedFile(MappedFile&& other) noexcept
       : m_data(std::exchange(other.m_data, nullptr)),
         m_size(std::exchange(other.m_size, 0)),
-        m_mapping(std::exchange(other.m_mapping, nullptr)) {}
+        m_mapping(std::exchange(other.m_mapping, nullptr)),
+        m_private(std::exchange(other.m_private, false)) {}
   MappedFile& operator=(MappedFile&& other) noexcept {
     if (this != &other) {
       unmap();
       m_data = std::exchange(other.m_data, nullptr);
       m_size = std::exchange(other.m_size, 0);
       m_mapping = std::exchange(other.m_mapping, nullptr);
+      m_private = std::exchange(other.m_private, false);
     }
     return *this;
   }
@@ -40,12 +42,17 @@ class MappedFile {
   // Only for a private copy.
   unsigned char* writableData() { return m_data; }
   std::size_t size() const { return m_size; }
+  // Lets the pages of a read-only mapping go from this process until they
+  // are read again (from the system's cache of the file, unchanged). Of a
+  // private copy nothing is let go: its changes live only there.
+  void letPagesGo();
   void unmap();
 
  private:
   unsigned char* m_data = nullptr;
   std::size_t m_size = 0;
   void* m_mapping = nullptr;  // the Win32 file mapping handle; unused on POSIX
+  bool m_private = false;
 };
 
 }  // namespace comsweep::platform

@@ -34,6 +34,9 @@ bool MappedFile::map(int fd, std::uint64_t size, bool privateCopy, MappedFile& o
   return true;
 }
 
+// A view's pages already go when the system needs them: nothing to do.
+void MappedFile::letPagesGo() {}
+
 void MappedFile::unmap() {
   if (m_data) ::UnmapViewOfFile(m_data);
   if (m_mapping) ::CloseHandle(m_mapping);

@@ -37,6 +37,14 @@ TEST(MappedFile, APrivateCopyTakesChangesTheFileNeverSees) {
   EXPECT_EQ(copy.data()[4095], bytes[4095]);
   EXPECT_EQ(bytesOf(shared), bytes);
   EXPECT_EQ(readFile(dir / "f"), bytes);
+  // Pages let go read as before: the file's from its cache, the copy's own
+  // changes kept (moved mappings keep their kind).
+  platform::MappedFile movedShared = std::move(shared), movedCopy = std::move(copy);
+  movedShared.letPagesGo();
+  movedCopy.letPagesGo();
+  EXPECT_EQ(bytesOf(movedShared), bytes);
+  EXPECT_EQ(movedCopy.data()[4096], '!');
+  EXPECT_EQ(movedCopy.data()[bytes.size() - 1], '?');
   ASSERT_TRUE(platform::MappedFile::map(fd.get(), bytes.size(), true, later));
   EXPECT_EQ(bytesOf(later), bytes);
 

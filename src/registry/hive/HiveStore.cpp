@@ -636,6 +636,10 @@ CommitResult HiveStore::prepareSave(SaveBatch& batch) {
   if (!m_hive) return CommitResult::failed(unchanged + "it could not be read again after the last save");
   if (std::string changed = changedOnDisk(); !changed.empty()) return CommitResult::failed(unchanged + changed);
   std::string error;
+  // The copy maps every page of the file again; the hive as read lets its
+  // pages go meanwhile (read again from the system's cache if asked for),
+  // so that the run does not hold the file twice.
+  m_hive->letPagesGo();
   std::unique_ptr<regf::RegfHive> copy = m_hive->reopen(m_file, true, error);
   if (!copy) return CommitResult::failed(unchanged + error);
   if (!(copy->identity() == m_identity))

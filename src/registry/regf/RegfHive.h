@@ -51,6 +51,8 @@ class RegfHive {
   const platform::FileIdentity& identity() const { return m_identity; }
   // The file, open for reading as long as the hive is.
   int descriptor() const { return m_fd.get(); }
+  // Lets the mapped pages of a read-only hive go until they are read again.
+  void letPagesGo() { m_map.letPagesGo(); }
   // Unmaps and closes the file (which cannot be replaced while it is mapped
   // on every system), keeping the layout for reopen(). Nothing may be read
   // afterwards.
