@@ -97,20 +97,24 @@ void removeSome(registry::Store& store, registry::NodeId node, std::size_t& seen
 
 // A file read with its work split over two cores (the part of a text file
 // read on the second giving memory back as it goes) holds the same tree as
-// read on one, and saves the same file after the same removals.
+// read on one, and saves the same file after the same removals; so does a
+// text file read into memory of its own rather than mapped.
 TEST(MachineGenerator, EveryFormatReadsOnTwoCoresAsOnOne) {
   registry::BlockFileStore::setReleaseStep(4096);
+  enum Way { OneCore, TwoCores, ReadNotMapped };
   for (MachineFormat format : {MachineFormat::Wine, MachineFormat::Reg, MachineFormat::Hive})
     for (bool win64 : {false, true}) {
       SCOPED_TRACE(::testing::Message() << "format " << int(format) << (win64 ? ", 64-bit" : ""));
       TempDir dir;
       bench::GeneratorOptions options{300, format, (dir / "machine").string(), 7, Profile::Bench, win64};
       ASSERT_TRUE(bench::generateMachine(options).ok);
-      std::string trees[2], saved[2];
-      for (int cores : {1, 2}) {
-        const fs::path file = dir / std::to_string(cores);
+      std::string trees[3], saved[3];
+      for (Way way : {OneCore, TwoCores, ReadNotMapped}) {
+        SCOPED_TRACE(::testing::Message() << "way " << int(way));
+        const fs::path file = dir / std::to_string(way);
         fs::copy_file(dir / "machine", file);
-        registry::setSplitThreshold(cores == 2 ? 0 : SIZE_MAX);
+        registry::setSplitThreshold(way == TwoCores ? 0 : SIZE_MAX);
+        registry::BlockFileStore::mapFiles(way != ReadNotMapped);
         std::string error;
         std::unique_ptr<registry::Store> store;
         if (format == MachineFormat::Wine)
@@ -119,17 +123,20 @@ TEST(MachineGenerator, EveryFormatReadsOnTwoCoresAsOnOne) {
           store = registry::RegFileStore::open(file, error);
         else
           store = registry::HiveStore::open(file, registry::HiveStore::Top::ClassesRequired, error);
+        registry::BlockFileStore::mapFiles(true);
         ASSERT_TRUE(store) << error;
-        describeTree(*store, store->root(), "", trees[cores - 1]);
+        describeTree(*store, store->root(), "", trees[way]);
         std::size_t seen = 0;
         removeSome(*store, store->root(), seen);
         ASSERT_FALSE(store->save().failure.failed());
-        saved[cores - 1] = readFile(file);
+        saved[way] = readFile(file);
       }
-      EXPECT_GT(trees[0].size(), 10000u);
-      EXPECT_TRUE(trees[0] == trees[1]);
-      EXPECT_TRUE(saved[0] == saved[1]);
-      EXPECT_NE(saved[0], readFile(dir / "machine"));
+      EXPECT_GT(trees[OneCore].size(), 10000u);
+      EXPECT_TRUE(trees[OneCore] == trees[TwoCores]);
+      EXPECT_TRUE(saved[OneCore] == saved[TwoCores]);
+      EXPECT_TRUE(trees[OneCore] == trees[ReadNotMapped]);
+      EXPECT_TRUE(saved[OneCore] == saved[ReadNotMapped]);
+      EXPECT_NE(saved[OneCore], readFile(dir / "machine"));
     }
   registry::resetSplitThreshold();
   registry::BlockFileStore::setReleaseStep(registry::BlockFileStore::kReleaseStep);

@@ -40,19 +40,32 @@ TEST(Files, AnErrorLeftOverFromBeforeIsNoReasonToRetry) {
   EXPECT_EQ(filesStarting(dir.path(), "").size(), 2u);
 }
 
-// Where the kernel will not copy between two files (here: a pipe is no
-// regular file; elsewhere a file system that cannot), the bytes still arrive,
-// through a buffer.
-TEST(Files, ACopyTheKernelRefusesGoesThroughABuffer) {
+// A range copied by the kernel, and through a buffer where the kernel will
+// not copy (a file system that cannot), arrives whole, to a file and to a
+// pipe; a source that ends early fails with EIO, not with the bytes short.
+TEST(Files, ARangeIsCopiedWholeByTheKernelOrThroughABuffer) {
   TempDir dir;
-  writeFile(dir / "from", "0123456789");
+  const std::string bytes = std::string(3 << 20, 'x') + "0123456789";
+  writeFile(dir / "from", bytes);
   platform::FileDescriptor from(::open((dir / "from").c_str(), O_RDONLY | O_CLOEXEC));
-  int pipe[2];
-  ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
-  platform::FileDescriptor in(pipe[0]), out(pipe[1]);
-  ASSERT_TRUE(platform::copyRange(from.get(), 3, out.get(), 5));
-  char copied[8] = {};
-  EXPECT_EQ(std::string(copied, ::read(in.get(), copied, sizeof copied)), "34567");
+  for (bool kernel : {true, false}) {
+    SCOPED_TRACE(kernel ? "kernel" : "buffer");
+    auto copy = kernel ? platform::copyRange : platform::copyThroughBuffer;
+    platform::FileDescriptor to(::open((dir / "to").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    ASSERT_TRUE(copy(from.get(), 3, to.get(), bytes.size() - 3));
+    EXPECT_TRUE(readFile(dir / "to") == bytes.substr(3));
+
+    int pipe[2];
+    ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+    platform::FileDescriptor in(pipe[0]), out(pipe[1]);
+    ASSERT_TRUE(copy(from.get(), bytes.size() - 7, out.get(), 5));
+    char copied[8] = {};
+    EXPECT_EQ(std::string(copied, ::read(in.get(), copied, sizeof copied)), "34567");
+
+    errno = 0;
+    EXPECT_FALSE(copy(from.get(), bytes.size() - 2, to.get(), 5));
+    EXPECT_EQ(errno, EIO);
+  }
 }
 
 }  // namespace

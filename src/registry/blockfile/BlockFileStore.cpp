@@ -33,7 +33,7 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
   std::size_t capacity = size + 1;
   platform::LargeBlock buffer(capacity);
   std::size_t used = 0;
-  if (size > 0 && buffer.showFile(fd.get(), size)) {
+  if (size > 0 && s_mapFiles && buffer.showFile(fd.get(), size)) {
     platform::FileIdentity now;
     if (platform::FileIdentity::ofDescriptor(fd.get(), now) && now == m_readFrom) {
       // A read past the end of a file that shrinks under the run ends it, naming the file.

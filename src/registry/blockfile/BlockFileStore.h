@@ -49,6 +49,9 @@ class BlockFileStore : public MemoryStore {
   // small in tests, so that the bytes are read again from the file.
   static void setReleaseStep(std::size_t bytes) { s_releaseStep = bytes; }
   static constexpr std::size_t kReleaseStep = std::size_t{8} << 20;
+  // Whether files are mapped where the system can (the default); the tests
+  // turn it off to read them as a system that cannot would.
+  static void mapFiles(bool on) { s_mapFiles = on; }
 
  protected:
   struct Block {
@@ -175,6 +178,7 @@ class BlockFileStore : public MemoryStore {
   bool m_holding = false;  // releases asked for are only noted
   std::size_t m_heldBefore = 0, m_heldPartBefore = 0;
   static inline std::size_t s_releaseStep = kReleaseStep;
+  static inline bool s_mapFiles = true;
   std::vector<Block> m_blocks;
   platform::FileIdentity m_identity;  // the file as read or last saved, to notice a change by someone else
   // The file the bytes came from. Bytes given back are read again only from
