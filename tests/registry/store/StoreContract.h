@@ -204,7 +204,7 @@ TYPED_TEST_P(StoreContract, AddsKeysInRegistryOrderAndReplacesValuesInPlace) {
       {"", sz("")},
   };
   for (const NamedValue& value : given) EXPECT_EQ(store.setValue(sub, value), 0) << value.name;
-  std::vector<NamedValue> read;
+  std::vector<NamedValue> read = {{"left over", sz("from before")}};  // replaced, not appended to
   ASSERT_TRUE(store.values(sub, read));
   ASSERT_EQ(read.size(), 3u);
   EXPECT_EQ(read[0].name, "");
