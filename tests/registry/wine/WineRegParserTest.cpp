@@ -71,6 +71,7 @@ TEST(WineRegParser, MalformedFilesNameTheLineAndTheReason) {
       {"[A\\\\B\n", 2, "closing \"]\""},
       {"[A\\\\B\\]\n", 2, "closing \"]\""},  // an escaped bracket ends no name
       {"[A\\\\B\0CDEFGHIJK] 1\n"s, 2, "NUL"},
+      {"[A\\\\B\\x0000C] 1\n", 2, "NUL"},  // spelled as an escape
       {"[A] 12 x\n", 2, "after the key name"},
       {"[A]\n@=\"abc\n", 3, "no closing quote"},
       {"[A]\n\"v=\"abc\"\n", 3, "without \"=\""},
