@@ -64,7 +64,6 @@ bool BlockFileStore::readFile(std::string& error, bool sizeMustHold) {
     error = m_file.string() + ": changed while it was being read";
     return false;
   }
-  m_named.forget();
   m_buffer = std::move(buffer);
   m_text = std::string_view(m_buffer.data(), used);
   return true;
