@@ -135,7 +135,6 @@ TEST(Run, AnInteractiveRunShowsTheReasonsAfterTheClosingMessage) {
     std::vector<std::string> reasonsStart;  // one entry a box after the closing message
   };
   const std::vector<Case> cases = {
-      {.name = "all removed", .reasonsStart = {}},
       {.name = "access denied", .refuse = true,
        .reasonsStart = {"1 of the listed keys could not be removed (Access is denied.(5)); see "}},
       {.name = "log not written", .logIsDirectory = true, .reasonsStart = {"The log could not be written: "}},
