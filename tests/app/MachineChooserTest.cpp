@@ -72,7 +72,6 @@ TEST(MachineChoices, APickedFileNamesItsMachine) {
     fs::path picked, machine;
   } cases[] = {
       {dir / "prefix/system.reg", dir / "prefix"},
-      {dir / "prefix/user.reg", dir / "prefix"},
       {dir / "prefix/USER.REG", dir / "prefix"},  // letter case as the file system has it
       {dir / "lone/user.reg", dir / "lone/user.reg"},  // no prefix beside it
       {dir / "drive/WINDOWS/system32/Config/software", dir / "drive"},
