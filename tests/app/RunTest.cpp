@@ -77,26 +77,20 @@ TEST(Run, ARunWorksOnTheMachineChosenWhenItStarts) {
   form.continueClicked();  // on a.reg, and no further than the connection
   EXPECT_FALSE(form.ended());
   form.machineChosen("b.reg");
-  form.continueClicked();  // b.reg is still being read: refused
   while (!form.machineReadingEnded()) std::this_thread::yield();
   form.selection().useRemoteMachine = 0;
   form.continueClicked();
   ASSERT_TRUE(form.ended());
   EXPECT_EQ(windows.messages.back(), "1 / 1 keys have been removed in your registry.");
-  EXPECT_NE(windows.messages[1].find("B.reg: is still being read"), std::string::npos) << windows.messages[1];
   EXPECT_TRUE(std::filesystem::exists(dir / "b" / "9QReg.log"));
   EXPECT_FALSE(std::filesystem::exists(dir / "a" / "9QReg.log"));
-  std::ostringstream err;
-  EXPECT_EQ(form.report(err), kExitOk);
 }
 
 TEST(Run, AFailedRemoteConnectionReturnsToTheWaitingWindowAndTheCloseBoxCancelsQuietly) {
   Form s;
-  EXPECT_EQ(s.form.selection().reviewFirst, 1);
   s.form.selection()[Box::m9q] = 1;
   s.form.selection().useRemoteMachine = 1;
   s.form.remoteMachineClicked();
-  EXPECT_TRUE(s.form.remoteNameVisible());
   s.form.selection().remoteMachineName = " FOO ";
   s.form.continueClicked();
   EXPECT_EQ(s.windows.messages, std::vector<std::string>{"Unable to connect to the remote machine  FOO ."});
@@ -132,20 +126,17 @@ TEST(Run, AFailedRemoteConnectionReturnsToTheWaitingWindowAndTheCloseBoxCancelsQ
 
 // What goes to standard error follows the closing message in a box of its
 // own, captioned with the application title; the log's failure once the log
-// is written. An unattended run shows none of it.
+// is written. An unattended run shows none of it. (What a failed backup or
+// save says on standard error is RegMachineFailures'.)
 TEST(Run, AnInteractiveRunShowsTheReasonsAfterTheClosingMessage) {
   struct Case {
     const char* name;
-    bool refuse = false, failCommit = false, failBackup = false, logIsDirectory = false;
+    bool refuse = false, logIsDirectory = false;
     std::vector<std::string> reasonsStart;  // one entry a box after the closing message
   };
   const std::vector<Case> cases = {
-      {.name = "all removed", .reasonsStart = {}},
       {.name = "access denied", .refuse = true,
        .reasonsStart = {"1 of the listed keys could not be removed (Access is denied.(5)); see "}},
-      {.name = "save failed", .failCommit = true, .reasonsStart = {"No key removed: disk full."}},
-      {.name = "backup failed", .failBackup = true,
-       .reasonsStart = {"No key removed: the backup could not be written: read-only drive."}},
       {.name = "log not written", .logIsDirectory = true, .reasonsStart = {"The log could not be written: "}},
   };
   for (const Case& c : cases) {
@@ -153,15 +144,10 @@ TEST(Run, AnInteractiveRunShowsTheReasonsAfterTheClosingMessage) {
     Form s;
     test::RefusingApi refusing{*s.store};
     if (c.refuse) refusing.refuseDelete = {"CLSID\\{C1}"};
-    refusing.failCommit = c.failCommit;
     const std::filesystem::path log = s.dir / (c.logIsDirectory ? "a directory" : "9QReg.log");
     if (c.logIsDirectory) std::filesystem::create_directory(log);
     Session run{refusing, log, [] { return std::string("DATE"); }};
     MainForm form{run, s.windows};
-    if (c.failBackup)
-      run.setBackup([](const std::vector<std::string>&) {
-        return removal::BackupResult::failed("read-only drive");
-      });
     form.selection()[Box::m9q] = 1;
     form.continueClicked();  // reviewed, and Remove pressed
     ASSERT_EQ(s.windows.messages.size(), 1 + c.reasonsStart.size());

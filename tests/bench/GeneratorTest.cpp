@@ -16,6 +16,7 @@
 #include "machine/Machine.h"
 #include "scan/Scanner.h"
 #include "support/Fixture.h"
+#include "support/MachineDump.h"
 #include "support/TempDir.h"
 
 namespace comsweep::test {
@@ -71,18 +72,6 @@ TEST(MachineGenerator, EveryFormatOpensAndTheScansListThePromisedFamilyKeys) {
     }
 }
 
-// Every key in enumeration order with its default value, as text.
-void describeTree(const registry::Store& store, registry::NodeId node, const std::string& path, std::string& out) {
-  out += path;
-  if (registry::RegValue value; store.defaultValue(node, value))
-    out += " = " + std::to_string(value.type) + ":" + value.data;
-  out += '\n';
-  for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
-    registry::NodeId child = store.childAt(node, i);
-    describeTree(store, child, path + "\\" + std::string(store.name(child)), out);
-  }
-}
-
 // Removes every 37th key that has no subkeys, in enumeration order.
 void removeSome(registry::Store& store, registry::NodeId node, std::size_t& seen) {
   for (std::uint32_t i = store.childCount(node); i-- > 0;) {
@@ -125,7 +114,7 @@ TEST(MachineGenerator, EveryFormatReadsOnTwoCoresAsOnOne) {
           store = registry::HiveStore::open(file, registry::HiveStore::Top::ClassesRequired, error);
         registry::BlockFileStore::mapFiles(true);
         ASSERT_TRUE(store) << error;
-        describeTree(*store, store->root(), "", trees[way]);
+        trees[way] = dump(*store);
         std::size_t seen = 0;
         removeSome(*store, store->root(), seen);
         ASSERT_FALSE(store->save().failure.failed());

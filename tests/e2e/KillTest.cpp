@@ -1,6 +1,6 @@
 // Runs killed at arbitrary instants: the machine file must be exactly as
 // before or exactly the finished result, and whatever it lacks must be in
-// the backup.
+// the backup, which is on the disk before the machine changes.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -46,16 +46,15 @@ void killAfter(pid_t pid, int sig, std::mt19937& random, std::chrono::microsecon
 
 // Each signal in turn, at a random instant of a run on a .reg file and on a
 // hive: the machine is as it was (and, killed, no log claims removals) or
-// finished (and the backup with it gives the machine as it was), and but
-// for SIGKILL no temporary file is left.
+// finished, and but for SIGKILL no temporary file is left. (That a finished
+// run's backup gives the machine back is Undo's to check.)
 TEST(Kill, AMachineIsNeverLeftHalfDone) {
   TempDir sources;
   writeFile(sources / "m.reg", bigMachine());
   makeMachine(sources.path(), Format::Hive, 1500);
   std::mt19937 random(20261206);
   for (const char* name : {"m.reg", "SOFTWARE"}) {
-    const bool reg = name == std::string("m.reg");
-    const std::string original = readFile(sources / name), originalDump = reg ? dump(sources / name) : "";
+    const std::string original = readFile(sources / name);
     TempDir finished;
     writeFile(finished / name, original);
     auto started = std::chrono::steady_clock::now();
@@ -82,13 +81,7 @@ TEST(Kill, AMachineIsNeverLeftHalfDone) {
         }
         continue;
       }
-      ASSERT_EQ(now, result) << "the machine file is neither before nor after";
-      if (!reg) continue;
-      auto found = filesStarting(dir.path(), "9QReg-");
-      ASSERT_EQ(found.size(), 1u);
-      const std::string undo = plainText(readFile(found[0]));
-      writeFile(dir / "restored.reg", now + undo.substr(undo.find('\n') + 1));
-      EXPECT_EQ(dump(dir / "restored.reg"), originalDump);
+      EXPECT_EQ(now, result) << "the machine file is neither before nor after";
     }
   }
 }

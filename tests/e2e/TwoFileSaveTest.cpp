@@ -55,7 +55,6 @@ TEST(TwoFileSave, AFileThatCannotBeWrittenLeavesBothFilesAsTheyWere) {
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(readFile(prefix / "system.reg"), system);
     EXPECT_EQ(readFile(prefix / "user.reg"), user);
-    const std::string big = (prefix / (userTooBig ? "user.reg" : "system.reg")).string();
     EXPECT_EQ(r.err.rfind("comsweep: no key removed: cannot write " + prefix.string() + "/.", 0), 0u) << r.err;
     EXPECT_NE(r.err.find(": File too large\n"), std::string::npos) << r.err;
     const std::string log = readFile(prefix / "drive_c" / "9QReg.log");
@@ -79,11 +78,9 @@ TEST(TwoFileSave, AFileThatCannotBeWrittenLeavesBothFilesAsTheyWere) {
 TEST(TwoFileSave, ASaveStoppedBetweenTheFilesSaysWhatIsGone) {
   TempDir finished;
   const fs::path done = makePrefix(finished.path(), 0, 0);
-  const std::string system = readFile(done / "system.reg"), user = readFile(done / "user.reg");
+  const std::string user = readFile(done / "user.reg");
   ASSERT_EQ(runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", done.string()}}}).status, 0);
   const std::string savedSystem = readFile(done / "system.reg");
-  ASSERT_EQ(savedSystem.find("m9q."), std::string::npos);
-  ASSERT_NE(savedSystem.find("Other"), std::string::npos);
 
   for (const char* how : {"COMSWEEP_TEST_FAIL_AT", "COMSWEEP_TEST_CRASH_AT"}) {
     SCOPED_TRACE(how);

@@ -101,13 +101,7 @@ TEST(Undo, PutsBackAWinePrefixExactlyIntoTheFilesAndViewsTheKeysCameFrom) {
   EXPECT_NE(log.find("put back: HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Wow6432Node\\m9q.Wow\\CLSID\r\n"),
             std::string::npos) << log;
   EXPECT_NE(log.find("\r\n9 keys put back, 0 already there, 0 left\r\n"), std::string::npos) << log;
-
-  // Again: everything is there already, and nothing is written.
-  const std::string restored = readFile(prefix / "system.reg");
-  BinaryResult again = runOn(prefix, {"--undo"});
-  EXPECT_EQ(again.status, 0) << again.err;
-  EXPECT_NE(again.err.find("0 keys put back, 9 already there, 0 left"), std::string::npos) << again.err;
-  EXPECT_EQ(readFile(prefix / "system.reg"), restored);
+  // (A second undo that finds everything there and writes nothing: PutsBackHives...)
 }
 
 // Blocks of a .reg file as text without the blank lines around them,
@@ -285,6 +279,8 @@ TEST(Undo, PutsBackHivesSoThatTheHiveToolsExportThemAsTheyWere) {
   }
 }
 
+// (A read-only machine is refused as it opens, for a run and an undo alike:
+// SharedMachine.OddFilesAreRefusedByNameWithoutWaiting.)
 TEST(Undo, RefusesABackupOfAnotherMachineAndMachinesItCannotWrite) {
   TempDir dir;
   const fs::path prefix = makePrefix(dir.path());
@@ -299,9 +295,6 @@ TEST(Undo, RefusesABackupOfAnotherMachineAndMachinesItCannotWrite) {
   const std::string before = readFile(file);
   const fs::path hive = makeMachine(dir / "hive", Format::Hive, 1);
   const std::string hiveBefore = readFile(hive);
-  const fs::path readOnly = dir / "read-only.reg";
-  writeFile(readOnly, before);
-  fs::permissions(readOnly, fs::perms::owner_read);
   fs::create_directories(dir / "empty" / "drive_c");
   for (const char* name : {"system.reg", "user.reg"})
     writeFile(dir / "empty" / name, "WINE REGISTRY Version 2\n\n[Software\\\\Wine] 1\n");
@@ -321,7 +314,6 @@ TEST(Undo, RefusesABackupOfAnotherMachineAndMachinesItCannotWrite) {
       {file, {"--undo", "a", "b"}, "one backup file"},
       {file, {"--undo", dir.path() / "missing.reg"}, "missing.reg"},
       {hive, {"--undo", backup.string()}, "lies outside this machine's classes"},
-      {readOnly, {"--undo", backup.string()}, "is read-only"},
   };
   for (const auto& c : cases) {
     BinaryResult r = runOn(c.machine, c.args);

@@ -1,8 +1,8 @@
 // The damage campaign: hives built at random from a fixed seed, damaged
 // with what HiveDamage plants (most of it into the keys about to be
 // removed), then keys removed and the hive saved. After every save each
-// kept key and value must read back exactly, by libhivex and by the store;
-// on every 25th hive hivexregedit's export judges it as well.
+// kept key and value must read back exactly, by libhivex and by the store.
+// (hivexregedit judges saved hives in HiveOracle.)
 // COMSWEEP_HIVE_CAMPAIGN=N sets the number of hives (default 150).
 
 #include <gtest/gtest.h>
@@ -75,29 +75,13 @@ void buildHive(const fs::path& file, std::mt19937& random) {
   hivex_close(h);
 }
 
-// The sections of a hivexregedit export by key path.
-std::map<std::string, std::string> exportSections(const std::string& exported) {
-  std::map<std::string, std::string> sections;
-  std::string* current = nullptr;
-  for (std::size_t at = 0; at < exported.size();) {
-    std::size_t end = exported.find('\n', at);
-    end = end == std::string::npos ? exported.size() : end + 1;
-    std::string_view line(exported.data() + at, end - at);
-    if (line.starts_with("[")) current = &sections[std::string(line.substr(1, line.find(']') - 1))];
-    else if (current) current->append(line);
-    at = end;
-  }
-  return sections;
-}
-
 TEST(HiveDamageCampaign, EveryKeptKeyAndValueSurvivesEverySave) {
   const char* env = std::getenv("COMSWEEP_HIVE_CAMPAIGN");
   const int hives = env ? std::atoi(env) : 150;
-  const bool exporter = commandOutput("command -v hivexregedit").has_value();
   TempDir dir;
   const fs::path file = dir / "SOFTWARE";
   std::mt19937 random(22);
-  int saved = 0, refusedOpen = 0, refusedSave = 0, planted = 0, exported = 0;
+  int saved = 0, refusedOpen = 0, refusedSave = 0, planted = 0;
   const auto started = std::chrono::steady_clock::now();
   for (int n = 0; n < hives && !HasFailure(); ++n) {
     SCOPED_TRACE("hive " + std::to_string(n));
@@ -129,9 +113,6 @@ TEST(HiveDamageCampaign, EveryKeptKeyAndValueSurvivesEverySave) {
     const auto before = fuzz::hivexKeys(file);
     ASSERT_TRUE(before);
     ASSERT_EQ(fuzz::readersDisagree(file, *before), "");
-    const bool sample = exporter && n % 25 == 0;
-    const std::string exportHive = "hivexregedit --export '" + file.string() + "' '\\'";
-    const std::optional<std::string> exportBefore = sample ? commandOutput(exportHive) : std::nullopt;
 
     std::string error;
     auto store = registry::HiveStore::open(file, registry::HiveStore::Top::ClassesRequired, error);
@@ -156,17 +137,10 @@ TEST(HiveDamageCampaign, EveryKeptKeyAndValueSurvivesEverySave) {
     EXPECT_EQ(fuzz::keptKeysChanged(*before, *after, removedPaths), "");
     EXPECT_EQ(fuzz::readersDisagree(file, *after), "");
     EXPECT_EQ(fuzz::keyReferencesBroken(file), "");
-    if (sample) {
-      const std::optional<std::string> exportAfter = commandOutput(exportHive);
-      ASSERT_TRUE(exportBefore && exportAfter);
-      EXPECT_EQ(fuzz::keptKeysChanged(exportSections(*exportBefore), exportSections(*exportAfter), removedPaths), "");
-      ++exported;
-    }
   }
   const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::printf("damage campaign: %d hives, %d damages planted, %d saved, %d refused at open, %d saves refused, "
-              "%d judged by hivexregedit too, %.1f s\n",
-              hives, planted, saved, refusedOpen, refusedSave, exported, seconds);
+  std::printf("damage campaign: %d hives, %d damages planted, %d saved, %d refused at open, %d saves refused, %.1f s\n",
+              hives, planted, saved, refusedOpen, refusedSave, seconds);
   EXPECT_GT(saved, hives / 2);
 }
 

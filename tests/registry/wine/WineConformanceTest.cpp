@@ -16,7 +16,6 @@
 #include "registry/regfile/RegFileTestText.h"
 #include "registry/wine/WineServerCheck.h"
 #include "registry/wine/WineTestSupport.h"
-#include "support/MachineDump.h"
 #include "support/RunBinary.h"
 #include "support/TempDir.h"
 
@@ -28,7 +27,6 @@ using namespace registry;
 using namespace std::string_literals;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
-using ::testing::Not;
 
 const std::string kClass = "CLSID\\{F00D0001-0000-4000-8000-00000000009A}";
 const std::string kQzClass = "CLSID\\{F00D0002-0000-4000-8000-00000000009A}";
@@ -198,27 +196,6 @@ class WineConformance : public ::testing::Test {
   static inline std::string s_failure;
 };
 
-TEST_F(WineConformance, AKeyWhoseNameTheBackupCannotHoldIsKept) {
-  fs::path prefix = copyPrefix("newline");
-  const std::string newline = "HKCR\\m9q.NL\nx";
-  for (const auto& [key, text] : {std::pair{"HKCR\\m9q.I"s, "capital I"}, std::pair{newline, "newline name"}})
-    ASSERT_EQ(runWine(root(), prefix, {"wine", "reg", "add", key, "/ve", "/d", text, "/f"}).status, 0);
-  runWine(root(), prefix, {"wineserver", "-k"});
-
-  EXPECT_THAT(sweep(prefix, {"/M9Q"}, 1),
-              HasSubstr("From component: *** ERROR: The key was kept: the key name \"m9q.NL\\nx\" "
-                        "holds a line break or NUL, which the backup cannot hold - Key not removed.\r\n"));
-  EXPECT_EQ(wineFinds(prefix, {"m9q.I"}), "0");
-
-  // Wine's regedit puts back what went, and nothing lands on another key.
-  ASSERT_NE(restoreBackup(prefix), "");
-  BinaryResult capital = runWine(root(), prefix, {"wine", "reg", "query", "HKCR\\m9q.I", "/ve"});
-  BinaryResult kept = runWine(root(), prefix, {"wine", "reg", "query", newline, "/ve"});
-  runWine(root(), prefix, {"wineserver", "-k"});
-  EXPECT_THAT(capital.out, AllOf(HasSubstr("capital I"), Not(HasSubstr("newline name"))));
-  EXPECT_THAT(kept.out, HasSubstr("newline name"));
-}
-
 // Pairs of names that Unicode case folding merges but the registry keeps
 // apart: each is its own key for Wine, so each must be listed, removed,
 // backed up and restored on its own.
@@ -356,61 +333,6 @@ TEST_F(WineConformance, EveryViewAndFileIsCleanedAndRestoredInItsOwnPlace) {
   EXPECT_THAT(both.out, HasSubstr("user's"));
   EXPECT_THAT(readFile(prefix / "system.reg"), HasSubstr("@=\"machine's\""));
   EXPECT_THAT(readFile(prefix / "system.reg"), HasSubstr("\"ThreadingModel\"=\"Apartment\""));
-}
-
-// Every kind of value, in the machine's classes, its 32-bit view and the
-// user's classes, as Wine's regedit imports them.
-const char* const kUndoImport = R"(Windows Registry Editor Version 5.00
-
-[HKEY_LOCAL_MACHINE\Software\Classes\m9qUndo.Types]
-@=""
-"Bin"=hex:00,ff
-"Dword"=dword:0000002a
-"Exp"=hex(2):25,00,41,00,25,00,00,00
-"Multi"=hex(7):61,00,00,00,62,00,00,00,00,00
-"None"=hex(0):
-"Odd"=hex(2a):01,02
-"Qword"=hex(b):01,00,00,00,00,00,00,00
-"EmptySz"=hex(1):
-"Ümlaut ☺"="€ 😀"
-[HKEY_LOCAL_MACHINE\Software\Classes\m9qUndo.Types\CLSID]
-@="{F00D0021-0000-4000-8000-00000000009A}"
-[HKEY_LOCAL_MACHINE\Software\Classes\m9qUndo.Types\CLSID\Empty]
-[HKEY_LOCAL_MACHINE\Software\Classes\Wow6432Node\m9qUndo.Wow]
-@="wow"
-[HKEY_LOCAL_MACHINE\Software\Classes\Wow6432Node\m9qUndo.Wow\CLSID]
-@="{0}"
-[HKEY_CURRENT_USER\Software\Classes\m9qUndo.User]
-@="user's"
-[HKEY_CURRENT_USER\Software\Classes\m9qUndo.User\CLSID]
-@="{0}"
-)";
-
-TEST_F(WineConformance, UndoPutsBackWhatWineExportsBeforeTheRun) {
-  fs::path prefix = copyPrefix("undo");
-  writeFile(root() / "undo-import.reg", encodeRegText(kUndoImport, true, true));
-  auto exportAs = [&](const std::string& stem) {
-    return "reg export HKLM\\Software\\Classes " + stem + "-m.reg /y\r\n"
-           "reg export HKCU\\Software\\Classes " + stem + "-u.reg /y\r\n";
-  };
-  writeFile(root() / "undo-before.bat", "@echo off\r\nregedit /S undo-import.reg\r\n" + exportAs("undo-before"));
-  writeFile(root() / "undo-after.bat", "@echo off\r\n" + exportAs("undo-after"));
-  runWine(root(), prefix, {"wine", "cmd", "/c", "undo-before.bat"});
-  runWine(root(), prefix, {"wineserver", "-k"});
-  ASSERT_THAT(readFile(prefix / "user.reg"), HasSubstr("m9qUndo.User"));
-
-  sweep(prefix, {"/ALL"}, 0);
-  for (const char* file : {"system.reg", "user.reg"}) ASSERT_THAT(readFile(prefix / file), Not(HasSubstr("m9qUndo")));
-  BinaryResult undo = runComsweep({"--undo"}, {{{"COMSWEEP_MACHINE", prefix.string()}}});
-  EXPECT_EQ(undo.status, 0) << undo.err;
-
-  runWine(root(), prefix, {"wine", "cmd", "/c", "undo-after.bat"});
-  runWine(root(), prefix, {"wineserver", "-k"});
-  for (const char* which : {"-m.reg", "-u.reg"}) {
-    const std::string before = readFile(root() / ("undo-before"s + which));
-    ASSERT_THAT(plainText(before), HasSubstr("m9qUndo"));
-    EXPECT_EQ(plainText(readFile(root() / ("undo-after"s + which))), plainText(before)) << which;
-  }
 }
 
 }  // namespace
