@@ -79,10 +79,6 @@ bool statPath(const std::filesystem::path& path, struct stat& st) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-bool linkStatusOf(const std::filesystem::path& path, struct stat& st) {
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 bool pathExists(const std::filesystem::path& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0;

@@ -57,10 +57,8 @@ FileDescriptor openForReading(const std::filesystem::path& path);
 // never over anything that exists at `path`, a link included. -1 with errno
 // set on failure (EEXIST when something is there).
 int createNewFile(const std::filesystem::path& path, unsigned mode);
-// The status of `path`, links followed (statPath) or not (linkStatusOf).
-// False with errno set.
+// The status of `path`, links followed. False with errno set.
 bool statPath(const std::filesystem::path& path, struct stat& st);
-bool linkStatusOf(const std::filesystem::path& path, struct stat& st);
 // Whether anything is at `path` (links followed).
 bool pathExists(const std::filesystem::path& path);
 // What is at `path` when it is not a regular file, in fileKindOf's words

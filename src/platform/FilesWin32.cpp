@@ -146,9 +146,6 @@ bool statPath(const std::filesystem::path& path, struct stat& st) {
   return true;
 }
 
-// Windows has no links a run would plant or follow by accident here.
-bool linkStatusOf(const std::filesystem::path& path, struct stat& st) { return statPath(path, st); }
-
 bool pathExists(const std::filesystem::path& path) {
   struct stat st {};
   return statPath(path, st);

@@ -177,6 +177,26 @@ TEST(Undo, PutsBackEveryBlockOfARegFileAsItWas) {
   }
 }
 
+// An undo whose save cannot be written (no file may grow past what the
+// removal left) puts nothing back, says so, and leaves every file as it was.
+TEST(Undo, ThatCannotBeWrittenLeavesEveryFileAsTheRemovalLeftIt) {
+  TempDir dir;
+  const fs::path file = dir / "m.reg", prefix = makePrefix(dir.path());
+  writeFile(file, encodeRegText(kRegText, true, true));
+  for (const auto& [machine, files] : {std::pair{file, std::vector{file}},
+                                       std::pair{prefix, std::vector{prefix / "system.reg", prefix / "user.reg"}}}) {
+    SCOPED_TRACE(machine.string());
+    ASSERT_EQ(runOn(machine, {"/ALL"}).status, 0);
+    std::vector<std::string> removed;
+    for (const fs::path& f : files) removed.push_back(readFile(f));
+    BinaryResult undo = runComsweep({"--undo"}, {{{"COMSWEEP_MACHINE", machine.string()}}, long(removed[0].size())});
+    EXPECT_EQ(undo.status, 2);
+    EXPECT_NE(undo.err.find("nothing put back: "), std::string::npos) << undo.err;
+    for (std::size_t i = 0; i < files.size(); ++i) EXPECT_EQ(readFile(files[i]), removed[i]) << files[i];
+    EXPECT_EQ(filesStarting(machine == file ? dir.path() : prefix / "drive_c", "9QUndo").size(), 0u);
+  }
+}
+
 // A key installed again since the run, with other values, is left with what
 // lies below it; the user's key, back exactly as it was, is already there.
 // With --json, standard output holds one document that fits its schema

@@ -59,11 +59,7 @@ WineEscapes::Result WineEscapes::unescape(std::string_view text, char delimiter,
       if (!decodeUtf8(text, i, out)) return {Status::BadUtf8, i};
       continue;
     }
-    ++i;
-    if (c != '\\') {
-      put(static_cast<unsigned char>(c));
-      continue;
-    }
+    ++i;  // past the backslash, the only other byte the run stops at
     if (i == n) break;  // a backslash ending the line escapes nothing
     c = text[i++];
     // clang-format off

@@ -219,6 +219,13 @@ TYPED_TEST_P(StoreContract, AddsKeysInRegistryOrderAndReplacesValuesInPlace) {
     EXPECT_EQ(store.createKey(store.root(), bad, again, created), ERROR_INVALID_PARAMETER);
   // Names longer than the registry allows are the file's own, put back as they were.
   EXPECT_EQ(store.createKey(store.root(), std::string(300, 'n'), again, created), 0);
+  // Listings read once are not kept past a change.
+  EXPECT_EQ(this->childrenOf(""), (std::vector<std::string>{"A", "a1", "aB", "b", "CLSID", "Long",
+                                                            std::string(300, 'n'), "Values", "Z", "_x"}));
+  ASSERT_EQ(store.createKey(made, "0 First", again, created), 0);
+  EXPECT_EQ(this->childrenOf("ab"), (std::vector<std::string>{"0 First", "\xF0\x9F\x98\x80 Sub"}));
+  EXPECT_EQ(this->m_api->RegDeleteKeyA(HKEY_CLASSES_ROOT, "ab\\0 first"), 0);
+  EXPECT_EQ(this->childrenOf("ab"), std::vector<std::string>{"\xF0\x9F\x98\x80 Sub"});
   EXPECT_EQ(this->m_api->RegDeleteKeyA(HKEY_CLASSES_ROOT, "ab\\\xF0\x9F\x98\x80 sub"), 0);
   EXPECT_EQ(store.setValue(sub, {"", sz("late")}), ERROR_KEY_DELETED);
   EXPECT_EQ(store.createKey(sub, "x", again, created), ERROR_KEY_DELETED);

@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "registry/store/KeyLimits.h"
 #include "registry/store/UpcaseTable.h"
 
 namespace comsweep::registry {
@@ -68,6 +69,18 @@ TEST(Text, UpcaseTableMatchesWinesNlsFile) {
       differences += std::to_string(c) + ":" + std::to_string(ours) + "/" + std::to_string(wines) + " ";
   }
   EXPECT_EQ(differences, "");
+}
+
+// A path too long for a message keeps its first three levels and its last,
+// each cut to 40 bytes before a whole character.
+TEST(Text, PathsInMessagesAreShortenedLevelByLevel) {
+  const std::string a(60, 'a'), b(60, 'b'), c(60, 'c'), e(60, 'e');
+  const std::string d = std::string(39, 'd') + "\xC3\xA4" + std::string(20, 'd');
+  auto cut = [](const std::string& level) { return level.substr(0, 40) + "..."; };
+  const std::string first = cut(a) + "\\" + cut(b) + "\\" + cut(c) + "\\";
+  EXPECT_EQ(shortenedPath(a + "\\" + b + "\\" + c), a + "\\" + b + "\\" + c);  // 182 bytes: whole
+  EXPECT_EQ(shortenedPath(a + "\\" + b + "\\" + c + "\\" + d), first + d.substr(0, 39) + "...");
+  EXPECT_EQ(shortenedPath(a + "\\" + b + "\\" + c + "\\" + d + "\\" + e), first + "...\\" + cut(e));
 }
 
 }  // namespace
