@@ -114,7 +114,7 @@ TEST(MachineGenerator, EveryFormatReadsOnTwoCoresAsOnOne) {
           store = registry::HiveStore::open(file, registry::HiveStore::Top::ClassesRequired, error);
         registry::BlockFileStore::mapFiles(true);
         ASSERT_TRUE(store) << error;
-        trees[way] = dump(*store);
+        trees[way] = dump(*store, true);
         std::size_t seen = 0;
         removeSome(*store, store->root(), seen);
         ASSERT_FALSE(store->save().failure.failed());

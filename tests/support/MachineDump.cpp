@@ -11,26 +11,27 @@ namespace comsweep::test {
 
 namespace {
 
-void dumpKey(const registry::Store& store, registry::NodeId node, const std::string& path, std::string& out) {
+void dumpKey(const registry::Store& store, registry::NodeId node, const std::string& path, bool asSpelled,
+             std::string& out) {
   std::vector<registry::NamedValue> values;
   EXPECT_TRUE(store.values(node, values)) << path;
   std::vector<std::string> lines;
   for (const auto& v : values)
-    lines.push_back(registry::upperCase(v.name) + "=" + std::to_string(v.value.type) + ":" + v.value.data);
+    lines.push_back((asSpelled ? v.name : registry::upperCase(v.name)) + "=" + std::to_string(v.value.type) + ":" + v.value.data);
   std::sort(lines.begin(), lines.end());
-  out += "[" + registry::upperCase(path) + "]\n";
+  out += "[" + (asSpelled ? path : registry::upperCase(path)) + "]\n";
   for (const auto& l : lines) out += l + "\n";
   for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
     registry::NodeId child = store.childAt(node, i);
-    dumpKey(store, child, (path.empty() ? "" : path + "\\") + std::string(store.name(child)), out);
+    dumpKey(store, child, (path.empty() ? "" : path + "\\") + std::string(store.name(child)), asSpelled, out);
   }
 }
 
 }  // namespace
 
-std::string dump(const registry::Store& store) {
+std::string dump(const registry::Store& store, bool asSpelled) {
   std::string out;
-  dumpKey(store, store.root(), "", out);
+  dumpKey(store, store.root(), "", asSpelled, out);
   return out;
 }
 

@@ -8,9 +8,10 @@
 
 namespace comsweep::test {
 
-// Every key (upper-cased path, parents first) with every value (sorted by
-// name), of the store, or of the machine that `path` names.
-std::string dump(const registry::Store& store);
+// Every key (upper-cased path, parents first; as spelled with `asSpelled`)
+// with every value (sorted by name), of the store, or of the machine that
+// `path` names.
+std::string dump(const registry::Store& store, bool asSpelled = false);
 std::string dump(const std::filesystem::path& path);
 
 // The UTF-8, LF form of a .reg file's bytes.
