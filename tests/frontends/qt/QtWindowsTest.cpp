@@ -181,9 +181,11 @@ void QtWindowsTest::aRemoteNameThatCannotBeReached() {
   auto* name = in<QLineEdit>(main, "txtRemoteComputer");
   auto* remote = in<QCheckBox>(main, "chkRemoteComputer");
   // The label and the name show and hide as one row.
-  QVERIFY(!label->isVisible() && !name->isVisible());
+  QVERIFY(!label->isVisible());
+  QVERIFY(!name->isVisible());
   QTest::mouseClick(remote, Qt::LeftButton);
-  QVERIFY(label->isVisible() && name->isVisible());
+  QVERIFY(label->isVisible());
+  QVERIFY(name->isVisible());
   QTest::keyClicks(name, QStringLiteral(" foo"));
 
   ShownMessage first, second;
@@ -196,7 +198,8 @@ void QtWindowsTest::aRemoteNameThatCannotBeReached() {
 
   // Hiding keeps the name; Enter presses "Automatic" again.
   QTest::mouseClick(remote, Qt::LeftButton);
-  QVERIFY(!label->isVisible() && !name->isVisible());
+  QVERIFY(!label->isVisible());
+  QVERIFY(!name->isVisible());
   QTest::mouseClick(remote, Qt::LeftButton);
   QCOMPARE(name->text(), QStringLiteral(" foo"));
   QTest::keyClick(name, Qt::Key_Return);
@@ -280,7 +283,8 @@ void QtWindowsTest::theWindowOpensWhileTheMachineIsRead() {
   qt::InteractiveSession session(chooser, modal);
   session.show();
   QWidget& main = session.mainWindow();
-  QVERIFY(main.isVisible() && chooser.reading());
+  QVERIFY(main.isVisible());
+  QVERIFY(chooser.reading());
   auto* line = in<QLabel>(main, "lblMachine");
   QVERIFY2(line->text().startsWith(QLatin1String("Reading the local machine")), qPrintable(line->text()));
   QVERIFY(!in<QComboBox>(main, "cboMachine")->isEnabled());
@@ -289,11 +293,13 @@ void QtWindowsTest::theWindowOpensWhileTheMachineIsRead() {
   in<QCheckBox>(main, "chkM9q")->click();
   in<QPushButton>(main, "cmdContinue")->click();
   QCOMPARE(early.text, QStringLiteral("Big prefix: is still being read; start the run once it is read."));
-  QVERIFY(main.isVisible() && !session.ended());
+  QVERIFY(main.isVisible());
+  QVERIFY(!session.ended());
 
   release = true;
   QTRY_COMPARE(line->text(), QStringLiteral("Local machine: test machine"));
-  QVERIFY(in<QComboBox>(main, "cboMachine")->isEnabled() && modal.unexpected.isEmpty());
+  QVERIFY(in<QComboBox>(main, "cboMachine")->isEnabled());
+  QVERIFY(modal.unexpected.isEmpty());
 }
 
 // A start whose machine cannot be opened keeps its window and says why; the
@@ -337,7 +343,8 @@ void QtWindowsTest::theMachineIsChosenInTheMainWindow() {
   };
   std::ostringstream out, err;
   QCOMPARE(app::runProgram({}, environment, out, err), 0);
-  QVERIFY2(modal.allStepsTaken() && modal.unexpected.isEmpty(), qPrintable(modal.unexpected.join('|')));
+  QVERIFY(modal.allStepsTaken());
+  QVERIFY2(modal.unexpected.isEmpty(), qPrintable(modal.unexpected.join('|')));
   QVERIFY2(cannot.text.contains(QLatin1String("absent.reg: no such file")), qPrintable(cannot.text));
   QCOMPARE(cannot.icon, QMessageBox::Critical);
   QCOMPARE(lineAfterFailure, QStringLiteral("Local machine: cannot be opened"));

@@ -295,7 +295,8 @@ TEST_F(Win32WindowsTest, TheMachineIsChosenInTheMainWindow) {
   EXPECT_EQ(windowText(line), "Local machine: cannot be opened");
   tickM9qAndStart();  // says why again
   EXPECT_EQ(m_boxes.size(), 2u);
-  EXPECT_TRUE(!m_session->ended() && IsWindowVisible(m_main));
+  EXPECT_FALSE(m_session->ended());
+  EXPECT_TRUE(IsWindowVisible(m_main));
 
   chooseInTheList(2);
   EXPECT_EQ(windowText(line), "Local machine: .reg file");
