@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <random>
 
@@ -30,17 +29,11 @@ using fuzz::HiveDamage;
 // up to three values: strings, binary data (some held in the value cell,
 // some of several kilobytes) and numbers.
 void buildHive(const fs::path& file, std::mt19937& random) {
-  writeEmptyHive(file);
-  hive_h* h = hivex_open(file.c_str(), HIVEX_OPEN_WRITE);
-  ASSERT_NE(h, nullptr);
   auto pick = [&random](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
-  std::vector<hive_node_h> nodes;
-  auto add = [&](hive_node_h parent, const std::string& name) {
-    hive_node_h node = hivex_node_add_child(h, parent, name.c_str());
-    std::vector<std::string> names, data;
-    const int values = pick(0, 3);
-    for (int v = 0; v < values; ++v) {
-      names.push_back(v == 0 ? "" : "v" + std::to_string(v));
+  std::vector<HiveKey> keys;
+  auto add = [&](const std::string& path) {
+    std::vector<registry::NamedValue> values;
+    for (int v = 0, count = pick(0, 3); v < count; ++v) {
       const int kind = pick(0, 5);
       std::string bytes;
       if (kind <= 2) {
@@ -52,27 +45,23 @@ void buildHive(const fs::path& file, std::mt19937& random) {
         bytes.resize(static_cast<std::size_t>(kind == 5 && pick(0, 3) == 0 ? pick(2000, 9000) : pick(0, 200)));
         for (char& c : bytes) c = static_cast<char>(pick(0, 255));
       }
-      data.push_back(bytes);
+      const registry::DWORD type = v % 3 == 1 ? registry::REG_BINARY : registry::REG_SZ;
+      values.push_back({v == 0 ? "" : "v" + std::to_string(v), {type, bytes}});
     }
-    std::vector<hive_set_value> set;
-    for (std::size_t v = 0; v < names.size(); ++v)
-      set.push_back({names[v].data(), v % 3 == 1 ? hive_t_REG_BINARY : hive_t_REG_SZ, data[v].size(), data[v].data()});
-    if (node && !set.empty()) hivex_node_set_values(h, node, set.size(), set.data(), 0);
-    if (node) nodes.push_back(node);
-    return node;
+    keys.push_back({path, values});
+    return path + "\\";
   };
-  const hive_node_h classes = add(hivex_root(h), "Classes");
+  const std::string classes = add("Classes");
   for (int i = pick(4, 16); i > 0; --i) {
-    const hive_node_h top = add(classes, "k" + std::to_string(i));
-    for (int j = pick(0, 3); j > 0 && top; --j) {
-      const hive_node_h child = add(top, "c" + std::to_string(j));
-      for (int k = pick(0, 2); k > 0 && child; --k) add(child, "g" + std::to_string(k));
+    const std::string top = add(classes + "k" + std::to_string(i));
+    for (int j = pick(0, 3); j > 0; --j) {
+      const std::string child = add(top + "c" + std::to_string(j));
+      for (int k = pick(0, 2); k > 0; --k) add(child + "g" + std::to_string(k));
     }
   }
-  const hive_node_h outside = add(add(hivex_root(h), "Microsoft"), "Outside");
-  for (int i = pick(0, 4); i > 0 && outside; --i) add(outside, "o" + std::to_string(i));
-  ASSERT_EQ(hivex_commit(h, file.c_str(), 0), 0);
-  hivex_close(h);
+  const std::string outside = add(add("Microsoft") + "Outside");
+  for (int i = pick(0, 4); i > 0; --i) add(outside + "o" + std::to_string(i));
+  writeValues(file, keys);
 }
 
 TEST(HiveDamageCampaign, EveryKeptKeyAndValueSurvivesEverySave) {
@@ -82,7 +71,6 @@ TEST(HiveDamageCampaign, EveryKeptKeyAndValueSurvivesEverySave) {
   const fs::path file = dir / "SOFTWARE";
   std::mt19937 random(22);
   int saved = 0, refusedOpen = 0, refusedSave = 0, planted = 0;
-  const auto started = std::chrono::steady_clock::now();
   for (int n = 0; n < hives && !HasFailure(); ++n) {
     SCOPED_TRACE("hive " + std::to_string(n));
     buildHive(file, random);
@@ -138,9 +126,8 @@ TEST(HiveDamageCampaign, EveryKeptKeyAndValueSurvivesEverySave) {
     EXPECT_EQ(fuzz::readersDisagree(file, *after), "");
     EXPECT_EQ(fuzz::keyReferencesBroken(file), "");
   }
-  const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::printf("damage campaign: %d hives, %d damages planted, %d saved, %d refused at open, %d saves refused, %.1f s\n",
-              hives, planted, saved, refusedOpen, refusedSave, seconds);
+  std::printf("damage campaign: %d hives, %d damages planted, %d saved, %d refused at open, %d saves refused\n", hives,
+              planted, saved, refusedOpen, refusedSave);
   EXPECT_GT(saved, hives / 2);
 }
 

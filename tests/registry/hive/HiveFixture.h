@@ -28,23 +28,36 @@ inline hive_node_h hiveNode(hive_h* h, std::string_view path, bool add) {
   return node;
 }
 
-// Writes a hive holding `keys` (parents implied); values are stored as given.
-inline void writeHive(const std::filesystem::path& file, const std::vector<ContractKey>& keys) {
+// A key of a fixture hive with its values, in the order stored.
+using HiveKey = std::pair<std::string, std::vector<registry::NamedValue>>;
+
+// Writes a hive holding `keys` (parents implied) with their values, each key
+// added with its values before the next.
+inline void writeValues(const std::filesystem::path& file, const std::vector<HiveKey>& keys) {
   writeEmptyHive(file);
   hive_h* h = hivex_open(file.c_str(), HIVEX_OPEN_WRITE);
   ASSERT_NE(h, nullptr) << file;
-  for (const ContractKey& key : keys) {
-    hive_node_h node = hiveNode(h, key.path, true);
-    ASSERT_NE(node, 0u) << key.path;
-    if (key.defaultValue) {
-      std::string data = key.defaultValue->data;
-      hive_set_value value{const_cast<char*>(""), static_cast<hive_type>(key.defaultValue->type),
-                           data.size(), data.data()};
-      ASSERT_EQ(hivex_node_set_value(h, node, &value, 0), 0) << key.path;
-    }
+  for (const auto& [path, values] : keys) {
+    hive_node_h node = hiveNode(h, path, true);
+    ASSERT_NE(node, 0u) << path;
+    std::vector<hive_set_value> set;
+    for (const registry::NamedValue& v : values)
+      set.push_back({const_cast<char*>(v.name.c_str()), static_cast<hive_type>(v.value.type), v.value.data.size(),
+                     const_cast<char*>(v.value.data.data())});
+    if (!set.empty()) ASSERT_EQ(hivex_node_set_values(h, node, set.size(), set.data(), 0), 0) << path;
   }
   ASSERT_EQ(hivex_commit(h, file.c_str(), 0), 0);
   hivex_close(h);
+}
+
+// Writes a hive holding `keys` (parents implied); values are stored as given.
+inline void writeHive(const std::filesystem::path& file, const std::vector<ContractKey>& keys) {
+  std::vector<HiveKey> withValues;
+  for (const ContractKey& key : keys) {
+    withValues.push_back({key.path, {}});
+    if (key.defaultValue) withValues.back().second.push_back({"", *key.defaultValue});
+  }
+  writeValues(file, withValues);
 }
 
 // Adds `values` to the existing key at `path`.

@@ -25,14 +25,6 @@ using fuzz::keptKeysChanged;
 using fuzz::keyReferencesBroken;
 using fuzz::readersDisagree;
 
-// Writes a hive of `keys` (parents implied), each with its values.
-void writeValues(const fs::path& file, const std::vector<std::pair<std::string, std::vector<registry::NamedValue>>>& keys) {
-  std::vector<ContractKey> paths;
-  for (const auto& key : keys) paths.push_back({key.first, std::nullopt});
-  writeHive(file, paths);
-  for (const auto& [path, values] : keys) addHiveValues(file, path, values);
-}
-
 std::size_t keyIndex(const HiveDamage& damage, std::string_view path) {
   for (std::size_t i = 0; i < damage.keys().size(); ++i)
     if (damage.keys()[i].path == path) return i;
