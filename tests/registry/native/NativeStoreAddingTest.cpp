@@ -63,18 +63,15 @@ TEST(NativeStoreAdding, KeysKeepTheirSpellingAndValuesTheirBytes) {
   EXPECT_EQ(store.name(node), odd);
   EXPECT_EQ(store.findChild(store.root(), "ключ ☃ \xF0\x9D\x84\x9E mixed"), node);
 
-  // name, type, bytes: string types carry UTF-16LE as read, odd sizes and
-  // missing terminators included; types the registry does not define too.
+  // name, type, bytes: string types carry UTF-16LE as read, missing
+  // terminators included. (Odd sizes, REG_MULTI_SZ, REG_QWORD, REG_NONE and
+  // types the registry does not define go through an undo into the live
+  // registry in tests/windows/wine-conformance, judged by wine reg export.)
   const std::vector<NamedValue> values = {
       {"", {REG_SZ, bytes({'A', 0, 0x3D, 0xD8, 0x1E, 0xDD, 0, 0})}},
-      {"Odd size", {REG_SZ, bytes({'A', 0, 0, 0, 'B'})}},
       {"No terminator", {REG_EXPAND_SZ, bytes({'%', 0, 'X', 0})}},
-      {"Multi", {REG_MULTI_SZ, bytes({'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0})}},
       {"Dword", {REG_DWORD, bytes({0x78, 0x56, 0x34, 0x12})}},
       {"Short dword", {REG_DWORD, bytes({1, 2})}},
-      {"Quad", {REG_QWORD, bytes({1, 2, 3, 4, 5, 6, 7, 8})}},
-      {"None", {REG_NONE, ""}},
-      {"Odd type", {0xFFFF0007u, bytes({0, 1})}},
       {"Имя \xF0\x9D\x84\x9E", {REG_BINARY, bytes({0, 0xFF, 0})}},
   };
   for (const NamedValue& v : values) EXPECT_EQ(store.setValue(node, v), kSuccess) << v.name;
