@@ -19,21 +19,6 @@
 namespace comsweep::test {
 namespace {
 
-// A machine big enough that a run takes some milliseconds, with a family
-// key in every fiftieth class.
-std::string bigMachine() {
-  std::string text = "Windows Registry Editor Version 5.00\n\n";
-  char guid[64];
-  for (int i = 0; i < 6000; ++i) {
-    std::snprintf(guid, sizeof guid, "{%08X-0000-0000-0000-000000000000}", i);
-    std::string key = std::string("[HKEY_CLASSES_ROOT\\CLSID\\") + guid;
-    text += key + "]\n@=\"Class " + std::to_string(i) + "\"\n\n";
-    text += key + "\\InprocServer32]\n@=\"C:\\\\lib\\\\" + (i % 50 == 0 ? "m9q" : "x") +
-            std::to_string(i) + ".dll\"\n\"ThreadingModel\"=\"Both\"\n\n";
-  }
-  return text;
-}
-
 // Options that run the program on the machine at `machine`.
 BinaryOptions on(const std::filesystem::path& machine) { return {{{"COMSWEEP_MACHINE", machine.string()}}}; }
 
@@ -50,7 +35,8 @@ void killAfter(pid_t pid, int sig, std::mt19937& random, std::chrono::microsecon
 // run's backup gives the machine back is Undo's to check.)
 TEST(Kill, AMachineIsNeverLeftHalfDone) {
   TempDir sources;
-  writeFile(sources / "m.reg", bigMachine());
+  // Big enough that a run takes some milliseconds.
+  makeMachine(sources.path(), Format::Reg, 3000);
   makeMachine(sources.path(), Format::Hive, 1500);
   std::mt19937 random(20261206);
   for (const char* name : {"m.reg", "SOFTWARE"}) {

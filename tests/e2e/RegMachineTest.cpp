@@ -116,8 +116,7 @@ TEST(RegMachineFailures, RefusedOrInformationalRunsTouchNothing) {
       {"none.reg", {"/ALL"}, 2, (dir / "none.reg").string()},
       {"broken.reg", {"/ALL"}, 2, "broken.reg:" + std::to_string(std::count(broken.begin(), broken.end(), '\n'))},
       {"m.reg", {"/DISPLAY", "/M9Q"}, 0, ""}, {"m.reg", {"--help"}, 0, "/M9Q+"}, {"m.reg", {"--version"}, 0, "comsweep "},
-      {"m.reg", {"/srv/wine/prefix"}, 2, "not a switch"}, {"m.reg", {"/M9Q", "--force"}, 2, "comsweep --help"},
-      {"m.reg", {"/M9Q", dir.path().string()}, 2, "names an existing file or directory"},
+      {"m.reg", {"/M9Q", "--force"}, 2, "comsweep --help"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0]);
