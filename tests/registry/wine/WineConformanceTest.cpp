@@ -114,7 +114,7 @@ class WineConformance : public ::testing::Test {
     }
     writeFile(root() / "import.reg", encodeRegText(kImport, true, true));  // regedit's own format
     BinaryResult imported = runWine(root(), base(), {"wine", "regedit", "/S", "import.reg"});
-    runWine(root(), base(), {"wineserver", "-k"});
+    stopServer(base());
     if (readFile(base() / "system.reg").find("m9qGrid.Grid.1") == std::string::npos)
       s_failure = "wine regedit did not import the components: " + imported.out;
   }
@@ -159,7 +159,7 @@ class WineConformance : public ::testing::Test {
                 std::to_string(i) + " %errorlevel%\r\n";
     writeFile(root() / "query.bat", script);
     BinaryResult out = runWine(root(), prefix, {"wine", "cmd", "/c", "query.bat"});
-    runWine(root(), prefix, {"wineserver", "-k"});
+    stopServer(prefix);
     for (std::size_t i = 0; i < keys.size(); ++i) {
       std::string line = "key " + std::to_string(i) + " ";
       std::size_t at = out.out.find(line);
@@ -173,8 +173,11 @@ class WineConformance : public ::testing::Test {
   static std::string restoreBackup(const fs::path& prefix) {
     const auto found = filesStarting(prefix / "drive_c", "9QReg-");
     const std::string backup = found.empty() ? "" : found.back().filename().string();
-    if (!backup.empty()) runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
-    runWine(root(), prefix, {"wineserver", "-k"});
+    if (!backup.empty()) {
+      BinaryResult imported = runWine(root(), prefix, {"wine", "regedit", "/S", "C:\\" + backup});
+      EXPECT_EQ(imported.status, 0) << "wine regedit did not import " << backup << ": " << imported.out;
+    }
+    stopServer(prefix);
     return backup;
   }
 
@@ -185,8 +188,16 @@ class WineConformance : public ::testing::Test {
     return readFile(prefix / "drive_c" / "9QReg.log");
   }
 
+  // `wineserver -k` only sends the signal: the server writes the registry
+  // files on its way out, and a Wine program started before it has let go of
+  // its lock could read them half done or reach the dying server.
+  static void stopServer(const fs::path& prefix) {
+    runWine(root(), prefix, {"wineserver", "-k"});
+    EXPECT_TRUE(waitForServer(prefix, false)) << "the server of " << prefix << " did not stop";
+  }
+
   static bool waitForServer(const fs::path& prefix, bool running) {
-    for (int i = 0; i < 50; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+    for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
       if ((WineServerCheck(prefix).check().status == WineServerCheck::Status::Running) == running) return true;
     return false;
   }
@@ -218,10 +229,15 @@ TEST_F(WineConformance, NamesTheRegistryKeepsApartAreRemovedAndRestoredEachOnIts
     for (const std::string& name : names) {
       BinaryResult q = runWine(root(), prefix, {"wine", "reg", "query", "HKCR\\" + name, "/ve"});
       std::size_t at = q.out.find("value ");
-      out.push_back(q.status != 0                ? "missing"
-                    : at == std::string::npos ? "?" : q.out.substr(at, q.out.find_first_of("\r\n", at) - at));
+      // Not found is status 1 and Wine's sentence; any other failure is shown whole.
+      if (q.status == 1 && q.out.find("Unable to find") != std::string::npos)
+        out.push_back("missing");
+      else if (q.status != 0 || at == std::string::npos)
+        out.push_back("status " + std::to_string(q.status) + ": " + q.out);
+      else
+        out.push_back(q.out.substr(at, q.out.find_first_of("\r\n", at) - at));
     }
-    runWine(root(), prefix, {"wineserver", "-k"});
+    stopServer(prefix);
     return out;
   };
   std::vector<std::string> expected;
@@ -247,7 +263,7 @@ TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
   fs::path prefix = copyPrefix("server");
   const std::string before = readFile(prefix / "system.reg");
   // Stops the prefix's server whatever happens to the test.
-  std::shared_ptr<void> stopper(nullptr, [&](void*) { runWine(root(), prefix, {"wineserver", "-k"}); });
+  std::shared_ptr<void> stopper(nullptr, [&](void*) { stopServer(prefix); });
 
   // Opened while no server runs, then a server starts before the save.
   MachineOpenResult early = openMachine(prefix);
@@ -327,7 +343,7 @@ TEST_F(WineConformance, EveryViewAndFileIsCleanedAndRestoredInItsOwnPlace) {
   EXPECT_EQ(wineFinds(prefix, queries), all);
   // Each copy of the key in both files is back in its own file, with its own value.
   BinaryResult both = runWine(root(), prefix, {"wine", "reg", "query", user + "m9qBoth.Control", "/ve"});
-  runWine(root(), prefix, {"wineserver", "-k"});
+  stopServer(prefix);
   EXPECT_THAT(both.out, HasSubstr("user's"));
   EXPECT_THAT(readFile(prefix / "system.reg"), HasSubstr("@=\"machine's\""));
   EXPECT_THAT(readFile(prefix / "system.reg"), HasSubstr("\"ThreadingModel\"=\"Apartment\""));
