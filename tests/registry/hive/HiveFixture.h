@@ -44,7 +44,9 @@ inline void writeValues(const std::filesystem::path& file, const std::vector<Hiv
     for (const registry::NamedValue& v : values)
       set.push_back({const_cast<char*>(v.name.c_str()), static_cast<hive_type>(v.value.type), v.value.data.size(),
                      const_cast<char*>(v.value.data.data())});
-    if (!set.empty()) ASSERT_EQ(hivex_node_set_values(h, node, set.size(), set.data(), 0), 0) << path;
+    if (!set.empty()) {
+      ASSERT_EQ(hivex_node_set_values(h, node, set.size(), set.data(), 0), 0) << path;
+    }
   }
   ASSERT_EQ(hivex_commit(h, file.c_str(), 0), 0);
   hivex_close(h);
