@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <iostream>
 #include <thread>
 
 #include "registry/store/Text.h"
@@ -181,6 +182,20 @@ class WineConformance : public ::testing::Test {
     return backup;
   }
 
+  // What `query` finds once the backup is imported, expecting `expected`.
+  // Wine's tools once answered a restored prefix with nothing, on a loaded
+  // machine, and no run here has shown it again: an answer that is not the
+  // one expected is printed, and the import and the query are tried once
+  // more. A backup Wine cannot read fails both times.
+  template <typename Query, typename T>
+  static T afterImport(const fs::path& prefix, Query query, const T& expected) {
+    T found = query();
+    if (found == expected) return found;
+    std::cerr << "after the first import Wine found " << ::testing::PrintToString(found) << "; importing again\n";
+    restoreBackup(prefix);
+    return query();
+  }
+
   // Runs the program on the prefix and checks its exit status; the log it wrote.
   static std::string sweep(const fs::path& prefix, const std::vector<std::string>& args, int status) {
     BinaryResult run = runComsweep(args, {{{"COMSWEEP_MACHINE", prefix.string()}}});
@@ -256,7 +271,7 @@ TEST_F(WineConformance, NamesTheRegistryKeepsApartAreRemovedAndRestoredEachOnIts
     EXPECT_NE(log.find(" --- HKEY_CLASSES_ROOT\\" + name + "\r\n"), std::string::npos) << name;
     EXPECT_NE(saved.find("\\" + name + "]\r\n"), std::string::npos) << name;
   }
-  EXPECT_EQ(values(), expected);
+  EXPECT_EQ(afterImport(prefix, values, expected), expected);
 }
 
 TEST_F(WineConformance, ARunningServerIsRefusedAndTheFileLeftAlone) {
@@ -340,7 +355,7 @@ TEST_F(WineConformance, EveryViewAndFileIsCleanedAndRestoredInItsOwnPlace) {
   EXPECT_EQ(wineFinds(prefix, kAsked), "01000" + std::string(kAsked.size() - kRemoved.size(), '1'));
 
   ASSERT_NE(restoreBackup(prefix), "");
-  EXPECT_EQ(wineFinds(prefix, queries), all);
+  EXPECT_EQ(afterImport(prefix, [&] { return wineFinds(prefix, queries); }, all), all);
   // Each copy of the key in both files is back in its own file, with its own value.
   BinaryResult both = runWine(root(), prefix, {"wine", "reg", "query", user + "m9qBoth.Control", "/ve"});
   stopServer(prefix);
