@@ -203,9 +203,10 @@ class WineConformance : public ::testing::Test {
     return readFile(prefix / "drive_c" / "9QReg.log");
   }
 
-  // `wineserver -k` only sends the signal: the server writes the registry
-  // files on its way out, and a Wine program started before it has let go of
-  // its lock could read them half done or reach the dying server.
+  // `wineserver -k` waits for the server to end, but kills it outright after
+  // about ten seconds, the registry maybe not yet written: the lock is waited
+  // for here too, so that no Wine program starts beside a server of this
+  // prefix that is still on its way out.
   static void stopServer(const fs::path& prefix) {
     runWine(root(), prefix, {"wineserver", "-k"});
     EXPECT_TRUE(waitForServer(prefix, false)) << "the server of " << prefix << " did not stop";
