@@ -54,8 +54,8 @@ TEST(CommandLine, WordsThatAreNoSwitchesAreRefusedNotReadAsSwitches) {
   // an accepted text sets ("h" help, "v" version, "l" list, "j" json).
   const struct { std::vector<std::string> args; const char *refused, *set = ""; } cases[] = {
       {{"/srv/wine/prefix"}, "('wine' is none)"}, {{"-n", "/M9Q"}, "unknown option '-n'"},
-      {{"/M9Q", "--force"}, "unknown option '--force'"}, {{"/M9QX"}, "('M9QX' is none)"}, {{"XYZ/M9Q"}, "('XYZ' is none)"},
-      {{"/M9Q /ALLX"}, "'/ALLX'"},
+      {{"/M9Q", "--force"}, "unknown option '--force'"}, {{"/M9QX"}, "('M9QX' is none)"},
+      {{"XYZ/M9Q"}, "('XYZ' is none)"}, {{"/M9Q /ALLX"}, "'/ALLX'"},
       {{"existing"}, "'existing' names an existing file or directory"},
       // Every form the switch reader knows stays accepted.
       {{"/m9q/P9Q+"}, ""}, {{"/SILENT"}, ""}, {{"/DISPLAY", "/M9Q"}, ""}, {{"XYZ"}, ""},

@@ -13,13 +13,13 @@ namespace {
 
 void dumpKey(const registry::Store& store, registry::NodeId node, const std::string& path, bool asSpelled,
              std::string& out) {
+  auto shown = [asSpelled](const std::string& name) { return asSpelled ? name : registry::upperCase(name); };
   std::vector<registry::NamedValue> values;
   EXPECT_TRUE(store.values(node, values)) << path;
   std::vector<std::string> lines;
-  for (const auto& v : values)
-    lines.push_back((asSpelled ? v.name : registry::upperCase(v.name)) + "=" + std::to_string(v.value.type) + ":" + v.value.data);
+  for (const auto& v : values) lines.push_back(shown(v.name) + "=" + std::to_string(v.value.type) + ":" + v.value.data);
   std::sort(lines.begin(), lines.end());
-  out += "[" + (asSpelled ? path : registry::upperCase(path)) + "]\n";
+  out += "[" + shown(path) + "]\n";
   for (const auto& l : lines) out += l + "\n";
   for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
     registry::NodeId child = store.childAt(node, i);
