@@ -198,10 +198,11 @@ std::string FuzzHarness::run(std::string_view raw) {
   // its descriptor and class name.
   std::optional<std::map<std::string, std::string>> oracleBefore;
   std::string top;
-  bool readersAgreed = false, referencesSound = false;
+  bool readersAgreed = false, referencesSound = false, indexesSound = false;
   if (m_reader == Reader::Hive && (oracleBefore = hivexKeys(m_file))) {
     readersAgreed = readersDisagree(m_file, *oracleBefore, &top).empty();
     referencesSound = keyReferencesBroken(m_file).empty();
+    indexesSound = indexesBroken(m_file).empty();
   }
   registry::Store& store = *opened.machine->store;
   registry::HandleTable api(store);
@@ -267,6 +268,8 @@ std::string FuzzHarness::run(std::string_view raw) {
       return "the store and libhivex read the saved hive differently: " + fault;
     if (std::string fault = keyReferencesBroken(m_file); referencesSound && !fault.empty())
       return "in the saved hive, " + fault;
+    if (std::string fault = indexesBroken(m_file); indexesSound && !fault.empty())
+      return "in the saved hive, " + fault;
   }
   registry::MachineOpenResult reopened = open();
   if (!reopened.machine) return "the saved file cannot be read back: " + reopened.failure.why;
@@ -302,6 +305,8 @@ std::string FuzzHarness::run(std::string_view raw) {
   if (std::string changed = keptKeysChanged(*oracleBefore, *oracleUndone, {}); !changed.empty())
     return "libhivex reads the hive the undo saved otherwise: " + changed;
   if (std::string broken = keyReferencesBroken(m_file); referencesSound && !broken.empty())
+    return "in the hive the undo saved, " + broken;
+  if (std::string broken = indexesBroken(m_file); indexesSound && !broken.empty())
     return "in the hive the undo saved, " + broken;
   return {};
 }

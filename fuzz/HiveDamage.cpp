@@ -166,7 +166,7 @@ bool HiveDamage::plant(Damage damage, std::size_t from, std::size_t to, bool var
       put32(old, 4, added);
       put32(next, 8, added);
       put32(f.cell, 0x2C, added);
-      put32(t.cell, 0x2C, added);
+      if (!variant) put32(t.cell, 0x2C, added);
       return true;
     }
     case Damage::DataIsDescriptor: {

@@ -25,6 +25,7 @@ enum class Damage {
   RingIntoData,          // `from` uses a new descriptor, count 1, whose ring links name
                          // `to`'s data cells (made to begin with "s", or "sk")
   SharedDescriptorCountOne,  // `from` and `to` use a new descriptor whose count is 1
+                             // (variant: `from` alone, no damage at all)
   DataIsDescriptor,      // `from`'s first value's data is `to`'s security descriptor
   kCount,
 };

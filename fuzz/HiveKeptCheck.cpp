@@ -2,10 +2,13 @@
 
 #include <hivex.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 
 #include "registry/hive/HiveStore.h"
+#include "registry/regf/RegfGrower.h"
 #include "registry/regf/RegfHive.h"
 
 namespace comsweep::fuzz {
@@ -130,6 +133,74 @@ std::string keyReferencesBroken(const std::filesystem::path& file) {
     if (key.className != registry::regf::kNoCell && !view.isCell(key.className))
       return "the class name of the key " + name + " is no cell";
     view.subkeys(key, pending, why);
+  }
+  return {};
+}
+
+std::string indexesBroken(const std::filesystem::path& file) {
+  std::string error, why;
+  auto hive = registry::regf::RegfHive::open(file, error);
+  if (!hive) return error;
+  const registry::regf::RegfView& view = hive->view();
+  // How many live keys use each descriptor.
+  std::map<std::uint32_t, std::uint32_t> users;
+  std::vector<std::uint32_t> pending{hive->rootCell()};
+  std::set<std::uint32_t> seen;
+  while (!pending.empty()) {
+    registry::regf::KeyCell key;
+    const std::uint32_t cell = pending.back();
+    pending.pop_back();
+    if (!seen.insert(cell).second || !view.key(cell, key, why)) continue;
+    ++users[key.security];
+    // An lh list's entries carry the hash of their key's name, which
+    // lookups go by.
+    std::vector<std::uint32_t> lists{key.subkeyList};
+    while (!lists.empty()) {
+      std::span<const unsigned char> list = view.cell(lists.back());
+      lists.pop_back();
+      if (list.size() < 4) continue;
+      const std::size_t count = std::min<std::size_t>(registry::regf::le16(list.data() + 2), (list.size() - 4) / 4);
+      for (std::size_t i = 0; list[0] == 'r' && list[1] == 'i' && i < count; ++i)
+        lists.push_back(registry::regf::le32(list.data() + 4 + 4 * i));
+      for (std::size_t i = 0; list[0] == 'l' && list[1] == 'h' && 4 + 8 * i + 8 <= list.size() && i < count; ++i) {
+        registry::regf::KeyCell child;
+        if (!view.key(registry::regf::le32(list.data() + 4 + 8 * i), child, why)) continue;
+        const std::string name = registry::regf::nameToUtf8(child.name, child.nameIsLatin1);
+        if (registry::regf::le32(list.data() + 8 + 8 * i) != registry::regf::nameHash(name))
+          return "the hash of the key " + name + " in its list is not its name's";
+      }
+    }
+    view.subkeys(key, pending, why);
+  }
+  auto descriptor = [&view](std::uint32_t cell) {
+    std::span<const unsigned char> sk = view.cell(cell);
+    return sk.size() >= 0x14 && sk[0] == 's' && sk[1] == 'k' ? sk.data() : nullptr;
+  };
+  auto hex = [](std::uint32_t cell) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", cell);
+    return std::string(text);
+  };
+  std::set<std::uint32_t> ringed;
+  for (const auto& [sk, count] : users) {
+    const unsigned char* p = descriptor(sk);
+    if (!p) return "the descriptor at " + hex(sk) + " is no descriptor";
+    // Fewer users counted than there are would let the descriptor go while
+    // keys still use it; more only keep it longer (a save leaves a count
+    // alone where the descriptor's bytes are also a kept value's data).
+    if (registry::regf::le32(p + 12) < count)
+      return "the descriptor at " + hex(sk) + " counts " + std::to_string(registry::regf::le32(p + 12)) +
+             " users, not " + std::to_string(count);
+    // Around its ring: every member a descriptor whose next one links back to it.
+    for (std::uint32_t at = sk; ringed.insert(at).second;) {
+      const unsigned char* here = descriptor(at);
+      if (!here) return "the ring of the descriptor at " + hex(sk) + " leads to " + hex(at) + ", no descriptor";
+      const std::uint32_t next = registry::regf::le32(here + 4);
+      const unsigned char* there = descriptor(next);
+      if (!there || registry::regf::le32(there + 8) != at)
+        return "the descriptor after " + hex(at) + " in its ring does not link back to it";
+      at = next;
+    }
   }
   return {};
 }

@@ -40,4 +40,11 @@ std::string readersDisagree(const std::filesystem::path& file,
 // name is not an allocated cell; empty when there is none.
 std::string keyReferencesBroken(const std::filesystem::path& file);
 
+// What lookups and the release of descriptors rely on, broken: a hash in
+// an lh list that is not its key's name's; a security descriptor that live
+// keys use but whose count of users is lower than theirs, or whose ring
+// (each descriptor names the next and the one before) does not link back,
+// or leads to a cell that is no descriptor. Empty when there is none.
+std::string indexesBroken(const std::filesystem::path& file);
+
 }  // namespace comsweep::fuzz

@@ -101,6 +101,7 @@ TEST(HiveDamageCampaign, EveryKeptKeyAndValueSurvivesEverySave) {
     const auto before = fuzz::hivexKeys(file);
     ASSERT_TRUE(before);
     ASSERT_EQ(fuzz::readersDisagree(file, *before), "");
+    const bool indexesSound = fuzz::indexesBroken(file).empty();
 
     std::string error;
     auto store = registry::HiveStore::open(file, registry::HiveStore::Top::ClassesRequired, error);
@@ -125,6 +126,9 @@ TEST(HiveDamageCampaign, EveryKeptKeyAndValueSurvivesEverySave) {
     EXPECT_EQ(fuzz::keptKeysChanged(*before, *after, removedPaths), "");
     EXPECT_EQ(fuzz::readersDisagree(file, *after), "");
     EXPECT_EQ(fuzz::keyReferencesBroken(file), "");
+    if (indexesSound) {
+      EXPECT_EQ(fuzz::indexesBroken(file), "");
+    }
   }
   std::printf("damage campaign: %d hives, %d damages planted, %d saved, %d refused at open, %d saves refused\n", hives,
               planted, saved, refusedOpen, refusedSave);

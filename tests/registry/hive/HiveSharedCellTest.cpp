@@ -19,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using fuzz::Damage;
+using fuzz::indexesBroken;
 using fuzz::HiveDamage;
 using fuzz::hivexKeys;
 using fuzz::keptKeysChanged;
@@ -63,6 +64,8 @@ TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
       {"ring into data beginning with sk", Damage::RingIntoData, "Classes\\Gone", "Classes\\Kept", true},
       {"kept key uses the removed key's descriptor, count 1", Damage::SharedDescriptorCountOne,
        "Classes\\Gone", "Classes\\Kept"},
+      {"the removed key's own descriptor leaves its ring", Damage::SharedDescriptorCountOne, "Classes\\Gone",
+       "Classes\\Kept", true},
       {"a kept value's data is the descriptor the keys put back use", Damage::DataIsDescriptor,
        "Classes\\Kept", "Classes"},
   };
@@ -77,6 +80,8 @@ TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
     ASSERT_TRUE(before->count("\\Classes\\Kept\\Below"));
     ASSERT_EQ(readersDisagree(file, *before), "");
     ASSERT_EQ(keyReferencesBroken(file), "");
+    // Hashes and descriptors a damaged hive got wrong stay so; sound ones stay sound.
+    const bool indexesSound = indexesBroken(file).empty();
 
     std::string error;
     auto store = registry::HiveStore::open(file, registry::HiveStore::Top::ClassesRequired, error);
@@ -95,6 +100,9 @@ TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
     EXPECT_EQ(keptKeysChanged(*before, *after, {"\\Classes\\Gone"}), "");
     EXPECT_EQ(readersDisagree(file, *after), "");
     EXPECT_EQ(keyReferencesBroken(file), "");
+    if (indexesSound) {
+      EXPECT_EQ(indexesBroken(file), "");
+    }
 
     // Put back as an undo does: the hive reads as before the removal, or
     // the save refuses and leaves the file as the removal saved it.
@@ -117,6 +125,9 @@ TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
     ASSERT_TRUE(back);
     EXPECT_EQ(keptKeysChanged(*before, *back, {}), "");
     EXPECT_EQ(keyReferencesBroken(file), "");
+    if (indexesSound) {
+      EXPECT_EQ(indexesBroken(file), "");
+    }
   }
 
   // Values set on a key whose value list another key lists too: that list
