@@ -155,10 +155,12 @@ std::string indexesBroken(const std::filesystem::path& file) {
     // An lh list's entries carry the hash of their key's name, which
     // lookups go by.
     std::vector<std::uint32_t> lists{key.subkeyList};
+    std::set<std::uint32_t> listed;  // a damaged ri may name itself
     while (!lists.empty()) {
       std::span<const unsigned char> list = view.cell(lists.back());
+      const bool first = listed.insert(lists.back()).second;
       lists.pop_back();
-      if (list.size() < 4) continue;
+      if (!first || list.size() < 4) continue;
       const std::size_t count = std::min<std::size_t>(registry::regf::le16(list.data() + 2), (list.size() - 4) / 4);
       for (std::size_t i = 0; list[0] == 'r' && list[1] == 'i' && i < count; ++i)
         lists.push_back(registry::regf::le32(list.data() + 4 + 4 * i));
