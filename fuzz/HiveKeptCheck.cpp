@@ -115,26 +115,41 @@ std::string readersDisagree(const std::filesystem::path& file,
   return ours.empty() ? std::string() : ours.begin()->first + " is only in the store";
 }
 
-std::string keyReferencesBroken(const std::filesystem::path& file) {
-  std::string error, why;
-  auto hive = registry::regf::RegfHive::open(file, error);
-  if (!hive) return error;
-  const registry::regf::RegfView& view = hive->view();
-  std::vector<std::uint32_t> pending{hive->rootCell()};
+namespace {
+
+// Visits every key the root leads to, once each, until `visit` returns a
+// fault, which it returns.
+std::string eachKey(const registry::regf::RegfView& view, std::uint32_t root,
+                    const std::function<std::string(const registry::regf::KeyCell&)>& visit) {
+  std::vector<std::uint32_t> pending{root};
   std::set<std::uint32_t> seen;
+  std::string why;
   while (!pending.empty()) {
     registry::regf::KeyCell key;
     const std::uint32_t cell = pending.back();
     pending.pop_back();
     if (!seen.insert(cell).second || !view.key(cell, key, why)) continue;
+    if (std::string fault = visit(key); !fault.empty()) return fault;
+    view.subkeys(key, pending, why);
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string keyReferencesBroken(const std::filesystem::path& file) {
+  std::string error;
+  auto hive = registry::regf::RegfHive::open(file, error);
+  if (!hive) return error;
+  const registry::regf::RegfView& view = hive->view();
+  return eachKey(view, hive->rootCell(), [&view](const registry::regf::KeyCell& key) -> std::string {
     std::span<const unsigned char> sk = view.cell(key.security);
     const std::string name = registry::regf::nameToUtf8(key.name, key.nameIsLatin1);
     if (sk.size() < 0x14 || sk[0] != 's' || sk[1] != 'k') return "the key " + name + " has no security descriptor";
     if (key.className != registry::regf::kNoCell && !view.isCell(key.className))
       return "the class name of the key " + name + " is no cell";
-    view.subkeys(key, pending, why);
-  }
-  return {};
+    return {};
+  });
 }
 
 std::string indexesBroken(const std::filesystem::path& file) {
@@ -144,13 +159,7 @@ std::string indexesBroken(const std::filesystem::path& file) {
   const registry::regf::RegfView& view = hive->view();
   // How many live keys use each descriptor.
   std::map<std::uint32_t, std::uint32_t> users;
-  std::vector<std::uint32_t> pending{hive->rootCell()};
-  std::set<std::uint32_t> seen;
-  while (!pending.empty()) {
-    registry::regf::KeyCell key;
-    const std::uint32_t cell = pending.back();
-    pending.pop_back();
-    if (!seen.insert(cell).second || !view.key(cell, key, why)) continue;
+  const std::string hashes = eachKey(view, hive->rootCell(), [&](const registry::regf::KeyCell& key) -> std::string {
     ++users[key.security];
     // An lh list's entries carry the hash of their key's name, which
     // lookups go by.
@@ -172,8 +181,9 @@ std::string indexesBroken(const std::filesystem::path& file) {
           return "the hash of the key " + name + " in its list is not its name's";
       }
     }
-    view.subkeys(key, pending, why);
-  }
+    return {};
+  });
+  if (!hashes.empty()) return hashes;
   auto descriptor = [&view](std::uint32_t cell) {
     std::span<const unsigned char> sk = view.cell(cell);
     return sk.size() >= 0x14 && sk[0] == 's' && sk[1] == 'k' ? sk.data() : nullptr;
