@@ -135,6 +135,12 @@ std::string eachKey(const registry::regf::RegfView& view, std::uint32_t root,
   return {};
 }
 
+// The descriptor's bytes, or null where the cell holds none.
+const unsigned char* descriptorAt(const registry::regf::RegfView& view, std::uint32_t cell) {
+  std::span<const unsigned char> sk = view.cell(cell);
+  return sk.size() >= 0x14 && sk[0] == 's' && sk[1] == 'k' ? sk.data() : nullptr;
+}
+
 }  // namespace
 
 std::string keyReferencesBroken(const std::filesystem::path& file) {
@@ -143,9 +149,8 @@ std::string keyReferencesBroken(const std::filesystem::path& file) {
   if (!hive) return error;
   const registry::regf::RegfView& view = hive->view();
   return eachKey(view, hive->rootCell(), [&view](const registry::regf::KeyCell& key) -> std::string {
-    std::span<const unsigned char> sk = view.cell(key.security);
     const std::string name = registry::regf::nameToUtf8(key.name, key.nameIsLatin1);
-    if (sk.size() < 0x14 || sk[0] != 's' || sk[1] != 'k') return "the key " + name + " has no security descriptor";
+    if (!descriptorAt(view, key.security)) return "the key " + name + " has no security descriptor";
     if (key.className != registry::regf::kNoCell && !view.isCell(key.className))
       return "the class name of the key " + name + " is no cell";
     return {};
@@ -170,10 +175,12 @@ std::string indexesBroken(const std::filesystem::path& file) {
       const bool first = listed.insert(lists.back()).second;
       lists.pop_back();
       if (!first || list.size() < 4) continue;
-      const std::size_t count = std::min<std::size_t>(registry::regf::le16(list.data() + 2), (list.size() - 4) / 4);
-      for (std::size_t i = 0; list[0] == 'r' && list[1] == 'i' && i < count; ++i)
-        lists.push_back(registry::regf::le32(list.data() + 4 + 4 * i));
-      for (std::size_t i = 0; list[0] == 'l' && list[1] == 'h' && 4 + 8 * i + 8 <= list.size() && i < count; ++i) {
+      const bool ri = list[0] == 'r' && list[1] == 'i', lh = list[0] == 'l' && list[1] == 'h';
+      // An ri entry is a list's cell; an lh entry a key's cell and its hash.
+      const std::size_t stride = lh ? 8 : 4;
+      const std::size_t count = std::min<std::size_t>(registry::regf::le16(list.data() + 2), (list.size() - 4) / stride);
+      for (std::size_t i = 0; ri && i < count; ++i) lists.push_back(registry::regf::le32(list.data() + 4 + 4 * i));
+      for (std::size_t i = 0; lh && i < count; ++i) {
         registry::regf::KeyCell child;
         if (!view.key(registry::regf::le32(list.data() + 4 + 8 * i), child, why)) continue;
         const std::string name = registry::regf::nameToUtf8(child.name, child.nameIsLatin1);
@@ -184,10 +191,6 @@ std::string indexesBroken(const std::filesystem::path& file) {
     return {};
   });
   if (!hashes.empty()) return hashes;
-  auto descriptor = [&view](std::uint32_t cell) {
-    std::span<const unsigned char> sk = view.cell(cell);
-    return sk.size() >= 0x14 && sk[0] == 's' && sk[1] == 'k' ? sk.data() : nullptr;
-  };
   auto hex = [](std::uint32_t cell) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%x", cell);
@@ -195,7 +198,7 @@ std::string indexesBroken(const std::filesystem::path& file) {
   };
   std::set<std::uint32_t> ringed;
   for (const auto& [sk, count] : users) {
-    const unsigned char* p = descriptor(sk);
+    const unsigned char* p = descriptorAt(view, sk);
     if (!p) return "the descriptor at " + hex(sk) + " is no descriptor";
     // Fewer users counted than there are would let the descriptor go while
     // keys still use it; more only keep it longer (a save leaves a count
@@ -205,10 +208,10 @@ std::string indexesBroken(const std::filesystem::path& file) {
              " users, not " + std::to_string(count);
     // Around its ring: every member a descriptor whose next one links back to it.
     for (std::uint32_t at = sk; ringed.insert(at).second;) {
-      const unsigned char* here = descriptor(at);
+      const unsigned char* here = descriptorAt(view, at);
       if (!here) return "the ring of the descriptor at " + hex(sk) + " leads to " + hex(at) + ", no descriptor";
       const std::uint32_t next = registry::regf::le32(here + 4);
-      const unsigned char* there = descriptor(next);
+      const unsigned char* there = descriptorAt(view, next);
       if (!there || registry::regf::le32(there + 8) != at)
         return "the descriptor after " + hex(at) + " in its ring does not link back to it";
       at = next;
