@@ -66,16 +66,14 @@ TEST(CommandLine, WordsThatAreNoSwitchesAreRefusedNotReadAsSwitches) {
   for (const auto& c : cases) {
     SCOPED_TRACE(argumentText(c.args));
     ProgramOptions options = readOptions(c.args, [](const std::string& word) { return word == "existing"; });
-    if (*c.refused == '\0') {
-      EXPECT_EQ(options.refusal, "");
-    } else {
+    if (*c.refused != '\0') {
       EXPECT_NE(options.refusal.find(c.refused), std::string::npos) << options.refusal;
+      continue;
     }
-    std::string flags = std::string(options.help ? "h" : "") + (options.version ? "v" : "") + (options.list ? "l" : "") +
-                        (options.json ? "j" : "");
-    if (options.refusal.empty()) {
-      EXPECT_EQ(flags, c.set);
-    }
+    EXPECT_EQ(options.refusal, "");
+    const std::string flags = std::string(options.help ? "h" : "") + (options.version ? "v" : "") +
+                              (options.list ? "l" : "") + (options.json ? "j" : "");
+    EXPECT_EQ(flags, c.set);
   }
 }
 

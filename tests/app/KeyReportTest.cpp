@@ -14,20 +14,15 @@ TEST(KeyReport, JsonStringsKeepWellFormedUtf8AndReplaceEachByteOfTheRest) {
     const char* bytes;
     std::string json;  // without the quotes
   } cases[] = {
-      {"\xC2\x80", "\xC2\x80"},                  // the first two-byte character
-      {"\xC1\xBF", bad2},                        // overlong
-      {"\xE0\xA0\x80", "\xE0\xA0\x80"},          // the first three-byte character
-      {"\xE0\x9F\xBF", bad3},                    // overlong
-      {"\xED\x9F\xBF", "\xED\x9F\xBF"},          // the last before the surrogates
-      {"\xED\xA0\x80", bad3},                    // a surrogate
-      {"\xEF\xBF\xBF", "\xEF\xBF\xBF"},
-      {"\xF0\x90\x80\x80", "\xF0\x90\x80\x80"},  // the first four-byte character
-      {"\xF0\x8F\xBF\xBF", bad4},                // overlong
-      {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},  // U+10FFFF
-      {"\xF4\x90\x80\x80", bad4},                // past it
-      {"\xF5\x80\x80\x80", bad4},
-      {"a\xE2\x82", "a" + bad2},                 // cut short at the end
-      {"\xE2\x28\xA1", bad1 + "(" + bad1},       // not a continuation
+      // Each first character of a length, and the same length overlong.
+      {"\xC2\x80", "\xC2\x80"}, {"\xC1\xBF", bad2}, {"\xE0\xA0\x80", "\xE0\xA0\x80"}, {"\xE0\x9F\xBF", bad3},
+      {"\xF0\x90\x80\x80", "\xF0\x90\x80\x80"}, {"\xF0\x8F\xBF\xBF", bad4},
+      // The last before the surrogates, a surrogate, the last of three bytes.
+      {"\xED\x9F\xBF", "\xED\x9F\xBF"}, {"\xED\xA0\x80", bad3}, {"\xEF\xBF\xBF", "\xEF\xBF\xBF"},
+      // U+10FFFF, past it, and a lead byte past it.
+      {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"}, {"\xF4\x90\x80\x80", bad4}, {"\xF5\x80\x80\x80", bad4},
+      // Cut short at the end; not a continuation.
+      {"a\xE2\x82", "a" + bad2}, {"\xE2\x28\xA1", bad1 + "(" + bad1},
       {"\"\\\x01\x1F\x7F~", "\\\"\\\\\\u0001\\u001f\\u007f~"},
   };
   for (const auto& c : cases) EXPECT_EQ(jsonString(c.bytes), "\"" + c.json + "\"") << c.json;

@@ -21,32 +21,23 @@ namespace fs = std::filesystem;
 // own machine first even when it does not exist.
 TEST(MachineChoices, PrefixesInTheUsualPlacesEachOnceAfterTheStartsOwn) {
   test::TempDir home;
-  auto prefix = [&](const std::string& folder) {
-    fs::create_directories(home / folder);
-    test::writeFile(home / folder / "system.reg", "WINE REGISTRY Version 2\n");
-    return home / folder;
-  };
-  prefix(".wine");
-  prefix(".local/share/wineprefixes/b");
-  prefix(".local/share/wineprefixes/a");
+  for (const char* prefix : {".wine", ".local/share/wineprefixes/b", ".local/share/wineprefixes/a",
+                             ".PlayOnLinux/wineprefix/office", ".local/share/bottles/bottles/game",
+                             "Games/lutris-game"}) {
+    fs::create_directories(home / prefix);
+    test::writeFile(home / prefix / "system.reg", "WINE REGISTRY Version 2\n");
+  }
   fs::create_directories(home / ".local/share/wineprefixes/no system.reg");
   fs::create_directories(home / ".local/share/wineprefixes/a directory/system.reg");
   fs::create_directory_symlink(home / ".wine", home / ".local/share/wineprefixes/the same");
-  prefix(".PlayOnLinux/wineprefix/office");
-  prefix(".local/share/bottles/bottles/game");
-  prefix("Games/lutris-game");
   test::writeFile(home / "Games/a file", "");
   const fs::path first = home / "chosen.reg";  // need not exist
 
   std::map<std::string, std::string> env{{"HOME", home.path().string()},
                                          {"WINEPREFIX", (home / ".local/share/wineprefixes/b/").string()}};
-  const std::vector<fs::path> expected{first,
-                                       home / ".local/share/wineprefixes/b/",
-                                       home / ".wine",
-                                       home / ".local/share/wineprefixes/a",
-                                       home / ".PlayOnLinux/wineprefix/office",
-                                       home / ".local/share/bottles/bottles/game",
-                                       home / "Games/lutris-game"};
+  const std::vector<fs::path> expected{first, home / ".local/share/wineprefixes/b/", home / ".wine",
+                                       home / ".local/share/wineprefixes/a", home / ".PlayOnLinux/wineprefix/office",
+                                       home / ".local/share/bottles/bottles/game", home / "Games/lutris-game"};
   EXPECT_EQ(findMachines(env, first), expected);
   // The start's own machine is not offered twice.
   EXPECT_EQ(findMachines(env, home / ".wine/").size(), expected.size() - 1);

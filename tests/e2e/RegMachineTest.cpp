@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <set>
 #include <regex>
 
-#include "registry/store/Text.h"
+#include "registry/regfile/RegFileTestText.h"
 #include "support/RunBinary.h"
 #include "support/TempDir.h"
 
@@ -19,8 +20,7 @@ const struct { const char *key, *values; bool removed; } kBlocks[] = {
     {".m9q", "@=\"m9qfile\"\n", true}, {"CLSID", "", false}, {"CLSID\\{0}", "@=\"m9q never examined\"\n", false},
     {"CLSID\\{C1}", "@=\"Sonnet Grid\"\n", true},
     {"CLSID\\{C1}\\InprocServer32", "@=\"C:\\\\Sonnet\\\\m9qGrid.ocx\"\n\"ThreadingModel\"=\"Apartment\"\n", true},
-    {"CLSID\\{C1}\\TypeLib", "@=\"{T1}\"\n", true}, {"CLSID\\{C2}", "@=\"Unrelated\"\n", false},
-    {"CLSID\\{C2}\\InprocServer32", "@=\"C:\\\\Windows\\\\other.dll\"\n", false},
+    {"CLSID\\{C1}\\TypeLib", "@=\"{T1}\"\n", true},
     {"CLSID\\{C3}", "@=\"Chart\"\n\"AppID\"=hex:01,02,03,\\\n  04,05\n", true},
     {"CLSID\\{C3}\\InprocServer32", "@=\"C:\\\\x\\\\GridChart.dll\"\n", true},
     {"Interface\\{0}\\TypeLib", "@=\"{T1}\"\n", false}, {"Interface\\{I1}", "@=\"IGrid\"\n", true},
@@ -39,14 +39,12 @@ std::string machineText(bool afterRemoval = false, bool utf16 = false) {
       text += (k.starts_with("..\\") ? "[" + std::string(k.substr(3)) : "[HKEY_CLASSES_ROOT\\" + std::string(k)) +
               "]\n" + values + "\n";
   }
-  if (!utf16) return text;
-  return "\xFF\xFE" + registry::utf8ToUtf16le(std::regex_replace(text, std::regex("\n"), "\r\n"));
+  return utf16 ? encodeRegText(text, true, true) : text;
 }
 
-using Entry = std::tuple<std::string, std::string, std::string>;  // category, path, component
-
-// The log of a run with the given boxes ticked that removed the listed keys.
-std::string expectedLog(const std::set<std::string>& ticked, const std::vector<Entry>& removed) {
+// The log of a run with the given boxes ticked that removed the listed keys
+// (category, path, component).
+std::string expectedLog(const std::set<std::string>& ticked, const std::vector<std::array<std::string, 3>>& removed) {
   std::string log = "Log file created by the Regitry Cleaner\r\n\r\nCreation Date: <date>\r\nActions (removed components): \r\n";
   for (auto [family, box] : {std::pair{"OmniSonnet", "m9q"}, {"OmniDial/Peregrine", "p9q"}, {"Omni +Macro", "t9q"},
                              {"Omni Cadence Scripts", "w9q"}, {"Harbor", "h9q"}, {"Summit", "r9q"}, {"Journeys", "n9q"}}) {
@@ -62,12 +60,6 @@ std::string expectedLog(const std::set<std::string>& ticked, const std::vector<E
   return log + rule + "\r\nNumber of deleted keys: " + n + "\r\nEnd of processing date: <date>\r\n";
 }
 
-BinaryResult runOn(const std::filesystem::path& machine, std::vector<std::string> args, long sizeLimit = 0,
-                   std::map<std::string, std::string> env = {}) {
-  env["COMSWEEP_MACHINE"] = machine.string();
-  return runComsweep(args, {env, sizeLimit});
-}
-
 class RegMachine : public ::testing::TestWithParam<bool> {
  protected:
   TempDir m_dir;
@@ -79,7 +71,7 @@ TEST_P(RegMachine, RemovesTheChosenFamiliesAndLogsThemButLeavesAFileWithNothingF
   struct stat before {}, after {};
   ::stat(m_machine.c_str(), &before);
   // COMSWEEP_TIMINGS=1 names the phases the benchmark reads, in order, then the count of registry calls.
-  BinaryResult timed = runOn(m_machine, {"/H9Q", "/T9Q+"}, 0, {{"COMSWEEP_TIMINGS", "1"}});
+  BinaryResult timed = runComsweep({"/H9Q", "/T9Q+"}, {.env = {{"COMSWEEP_TIMINGS", "1"}}, .machine = m_machine});
   EXPECT_EQ(std::to_string(timed.status) + std::regex_replace(timed.err, std::regex("timing (.*) \\S+\n|registry calls \\d+\n"), "$1|"),
             "0load|scan TypeLib|scan Interface|scan CLSID|scan ProgID|backup|removal|save|log|total||");
   ::stat(m_machine.c_str(), &after);
@@ -91,7 +83,7 @@ TEST_P(RegMachine, RemovesTheChosenFamiliesAndLogsThemButLeavesAFileWithNothingF
   // An older, longer log is replaced, not written over in place.
   writeFile(m_dir / "9QReg.log", std::string(4000, 'x'));
   // Summit's boxes follow Journeys' in the selection; r9q+ has no fragments.
-  BinaryResult r = runOn(m_machine, {"/M9Q", "/W9Q+", "/R9Q+"});
+  BinaryResult r = runComsweep({"/M9Q", "/W9Q+", "/R9Q+"}, {.machine = m_machine});
   EXPECT_EQ(std::to_string(r.status) + r.out + r.err, "0");
   EXPECT_EQ(readFile(m_machine), machineText(true, GetParam()));
   EXPECT_EQ(maskDates(readFile(m_dir / "9QReg.log")), expectedLog({"m9q", "w9qPlus", "r9qPlus"},
@@ -120,7 +112,7 @@ TEST(RegMachineFailures, RefusedOrInformationalRunsTouchNothing) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0]);
-    BinaryResult r = runOn(dir / c.machine, c.args);
+    BinaryResult r = runComsweep(c.args, {.machine = dir / c.machine});
     EXPECT_EQ(r.status, c.status);
     EXPECT_NE((r.out + r.err).find(c.shown), std::string::npos) << r.out << r.err;
   }
@@ -135,14 +127,8 @@ TEST(RegMachineFailures, RefusedOrInformationalRunsTouchNothing) {
 // link, at its place: neither is replaced) does not stop the removal.
 TEST(RegMachineFailures, AFailedBackupOrSaveLeavesTheMachineAsItWas) {
   // filler: kept keys added; atLog: what stands at the log's place.
-  const struct {
-    int filler;
-    long sizeLimit;
-    std::string atLog;
-    int status;
-    std::string err;
-    std::vector<const char*> logLines;
-  } cases[] = {
+  const struct { int filler; long sizeLimit; std::string atLog; int status; std::string err;
+                 std::vector<const char*> logLines; } cases[] = {
       {0, 1200, "", 2, "backup", {"*** ERROR: The backup of the keys could not be written ("}},
       {200, 4096, "", 2, "no key removed", {"*** ERROR: The registry could not be saved (", "Number of deleted keys: 0\r\n"}},
       {0, 0, "directory", 1, ": is a directory", {}}, {0, 0, "link", 1, ": is a symbolic link", {}},
@@ -156,7 +142,7 @@ TEST(RegMachineFailures, AFailedBackupOrSaveLeavesTheMachineAsItWas) {
     writeFile(dir / "victim", "precious");
     if (atLog == "link") std::filesystem::create_symlink(dir / "victim", dir / "9QReg.log");
     if (atLog == "directory") std::filesystem::create_directory(dir / "9QReg.log");
-    BinaryResult r = runOn(dir / "m.reg", {"/M9Q", "/W9Q+"}, sizeLimit);
+    BinaryResult r = runComsweep({"/M9Q", "/W9Q+"}, {.fileSizeLimit = sizeLimit, .machine = dir / "m.reg"});
     EXPECT_EQ(r.status, status);
     const std::string logFailure = "comsweep: the log could not be written: " + (dir / "9QReg.log").string();
     EXPECT_NE(r.err.find((atLog.empty() ? "" : logFailure) + err), std::string::npos) << r.err;

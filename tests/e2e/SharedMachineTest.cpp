@@ -24,59 +24,53 @@ TEST(SharedMachine, TwoRunsAtOnceNeverUndoEachOther) {
     for (int attempt = 0; attempt < 20; ++attempt) {
       SCOPED_TRACE("format " + std::to_string(static_cast<int>(format)) + ", attempt " + std::to_string(attempt));
       TempDir dir;
-      fs::path machine = makeMachine(dir.path(), format, 150);
-      BinaryOptions options{{{"COMSWEEP_MACHINE", machine.string()}}};
+      const BinaryOptions options{.machine = makeMachine(dir.path(), format, 150)};
       const int first = spawnComsweep({"/M9Q"}, options), second = spawnComsweep({"/P9Q"}, options);
       const int a = waitForExit(first);
       ASSERT_EQ(std::make_pair(a, waitForExit(second)), std::make_pair(0, 0));
-      EXPECT_EQ(dump(machine).find("9Q.PART"), std::string::npos) << "a family key is left";
+      EXPECT_EQ(dump(options.machine).find("9Q.PART"), std::string::npos) << "a family key is left";
     }
   }
 }
 
-TEST(SharedMachine, ARunWaitsAStatedTimeForAnotherThenGivesUp) {
-  TempDir dir;
-  fs::path machine = makeMachine(dir.path(), Format::Reg, 2);
-  const std::string before = readFile(machine);
-  std::string error;
-  platform::RunLock held = platform::RunLock::acquire(machine, std::chrono::milliseconds(0), error);
-  ASSERT_TRUE(held.held()) << error;
-  BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", machine.string()}, {"COMSWEEP_LOCK_WAIT", "0.3"}}});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "comsweep: " + machine.string() +
-                       ": another comsweep run is working on this machine (waited 0.3 seconds); try "
-                       "again when it has ended\n");
-  EXPECT_EQ(readFile(machine), before);
-  EXPECT_FALSE(fs::exists(dir / "9QReg.log"));
-}
-
-TEST(SharedMachine, OddFilesAreRefusedByNameWithoutWaiting) {
+// Machines a run must leave alone, refused by name, each left as it was and
+// no log written: files of odd kinds, a read-only file, a prefix without
+// drive_c/, and a machine another run holds, once the stated time to wait
+// for it has passed.
+TEST(SharedMachine, BusyOrOddMachinesAreRefusedByNameAndLeftAsTheyWere) {
   TempDir dir;
   for (const char* made : {"fifo-prefix/drive_c", "dir-prefix/drive_c", "dir-prefix/system.reg", "ro", "nodrive",
-                           "drive/Windows/System32/config/SOFTWARE"})
+                           "busy", "drive/Windows/System32/config/SOFTWARE"})
     fs::create_directories(dir / made);
   for (const char* fifo : {"fifo.reg", "fifo-prefix/system.reg"}) ASSERT_EQ(::mkfifo((dir / fifo).c_str(), 0600), 0);
   fs::path readOnly = makeMachine(dir / "ro", Format::Reg, 1);
-  const std::string readOnlyText = readFile(readOnly);
   fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   fs::path noDriveC = makeMachine(dir / "nodrive", Format::Wine, 1);
   fs::remove(noDriveC / "drive_c");
+  fs::path busy = makeMachine(dir / "busy", Format::Reg, 2);
+  std::string error;
+  platform::RunLock held = platform::RunLock::acquire(busy, std::chrono::milliseconds(0), error);
+  ASSERT_TRUE(held.held()) << error;
+  const auto before = filesBelow(dir.path());
 
-  const std::vector<std::pair<fs::path, std::string>> cases = {
-      {dir / "fifo.reg", (dir / "fifo.reg").string() + ": is a named pipe (FIFO), not a file"},
-      {dir / "fifo-prefix", (dir / "fifo-prefix" / "system.reg").string() + ": is a named pipe (FIFO), not a file"},
-      {dir / "dir-prefix", (dir / "dir-prefix" / "system.reg").string() + ": is a directory, not a file"},
-      {dir / "drive", (dir / "drive" / "Windows" / "System32" / "config" / "SOFTWARE").string() +
-                          ": is a directory, not a file"},
-      {readOnly, readOnly.string() + ": is read-only (mode 0444)"},
-      {noDriveC, noDriveC.string() + ": this Wine prefix has no drive_c/ directory"},
+  // named: the file the message names; says: what follows its name.
+  const struct { fs::path machine, named; std::string says; } cases[] = {
+      {dir / "fifo.reg", dir / "fifo.reg", "is a named pipe (FIFO), not a file"},
+      {dir / "fifo-prefix", dir / "fifo-prefix" / "system.reg", "is a named pipe (FIFO), not a file"},
+      {dir / "dir-prefix", dir / "dir-prefix" / "system.reg", "is a directory, not a file"},
+      {dir / "drive", dir / "drive/Windows/System32/config/SOFTWARE", "is a directory, not a file"},
+      {readOnly, readOnly, "is read-only (mode 0444); comsweep replaces this file when it removes keys. Make it "
+                           "writable (chmod u+w) to clean it"},
+      {noDriveC, noDriveC, "this Wine prefix has no drive_c/ directory, where the log and the backup of the removed "
+                           "keys go (wineboot makes it)"},
+      {busy, busy, "another comsweep run is working on this machine (waited 0.3 seconds); try again when it has ended"},
   };
-  for (const auto& [machine, message] : cases) {
-    BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", machine.string()}}});
-    EXPECT_EQ(r.status, 2) << machine;
-    EXPECT_EQ(r.err.rfind("comsweep: " + message, 0), 0u) << r.err;
+  for (const auto& c : cases) {
+    BinaryResult r = runComsweep({"/M9Q"}, {.env = {{"COMSWEEP_LOCK_WAIT", "0.3"}}, .machine = c.machine});
+    EXPECT_EQ(r.status, 2) << c.machine;
+    EXPECT_EQ(r.err, "comsweep: " + c.named.string() + ": " + c.says + "\n");
   }
-  EXPECT_EQ(readFile(readOnly), readOnlyText);
+  EXPECT_EQ(filesBelow(dir.path()), before) << "every machine as it was, and no log";
 }
 
 TEST(SharedMachine, FilesKeepTheirOwnersWhenRootCleansThem) {
@@ -91,7 +85,7 @@ TEST(SharedMachine, FilesKeepTheirOwnersWhenRootCleansThem) {
     fs::path driveC = format == Format::Wine ? machine / "drive_c" : dir / "home";
     for (const fs::path& p : {dir / "home", driveC, file}) ASSERT_EQ(::chown(p.c_str(), user, group), 0);
     ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
-    BinaryResult r = runComsweep({"/M9Q"}, {{{"COMSWEEP_MACHINE", machine.string()}}});
+    BinaryResult r = runComsweep({"/M9Q"}, {.machine = machine});
     ASSERT_EQ(r.status, 0) << r.err;
     // Owner, group and the file's mode; the log's and the backup's owner and group.
     auto owned = [](const fs::path& p, mode_t mask) {
@@ -100,13 +94,9 @@ TEST(SharedMachine, FilesKeepTheirOwnersWhenRootCleansThem) {
       return std::tuple(st.st_uid, st.st_gid, st.st_mode & mask);
     };
     EXPECT_EQ(owned(file, 07777), std::tuple(user, group, mode_t{0640}));
-    int written = 0;
-    for (const auto& entry : fs::directory_iterator(driveC)) {
-      if (!entry.path().filename().string().starts_with("9QReg")) continue;
-      ++written;
-      EXPECT_EQ(owned(entry.path(), 0), std::tuple(user, group, mode_t{0})) << entry.path();
-    }
-    EXPECT_EQ(written, 2);  // the log and the backup
+    const auto written = filesStarting(driveC, "9QReg");
+    EXPECT_EQ(written.size(), 2u) << "the log and the backup";
+    for (const fs::path& p : written) EXPECT_EQ(owned(p, 0), std::tuple(user, group, mode_t{0})) << p;
   }
 }
 

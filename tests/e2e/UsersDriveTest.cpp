@@ -4,9 +4,9 @@
 // from the backup with them as the README tells.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "registry/hive/HiveFixture.h"
+#include "registry/regfile/RegFileTestText.h"
 #include "support/RunBinary.h"
 #include "support/TempDir.h"
 
@@ -22,14 +22,13 @@ const std::string kLib = "{AA000001-0000-0000-0000-000000000000}";
 // keys; "All Users" is a link to a profile, "Public" has no classes.
 struct UsersDrive {
   TempDir dir;
-  fs::path software, alice, bob, carol;
+  fs::path software = dir / "Windows/System32/config/SOFTWARE";
+  fs::path alice = dir / "Users/alice/AppData/Local/Microsoft/Windows/UsrClass.dat";
+  fs::path bob = dir / "Users/Bob/appdata/local/microsoft/windows/usrclass.dat";
+  fs::path carol = dir / "Users/carol/AppData/Local/Microsoft/Windows/UsrClass.dat";
 
   UsersDrive() {
-    software = dir / "Windows/System32/config/SOFTWARE";
-    alice = dir / "Users/alice/AppData/Local/Microsoft/Windows/UsrClass.dat";
-    bob = dir / "Users/Bob/appdata/local/microsoft/windows/usrclass.dat";
-    carol = dir / "Users/carol/AppData/Local/Microsoft/Windows/UsrClass.dat";
-    for (const fs::path& file : {software, alice, carol}) fs::create_directories(file.parent_path());
+    for (const fs::path& file : {software, alice, bob, carol}) fs::create_directories(file.parent_path());
     fs::create_directories(dir / "Users/Public");
     fs::create_directory_symlink("alice", dir / "Users/All Users");
     writeHive(software, {{"Classes\\CLSID\\{0}", std::nullopt}, {"Classes\\CLSID\\{C1}", sz("m9q Control")},
@@ -48,7 +47,6 @@ struct UsersDrive {
                       {"Other", sz(latin)}, {"m9q." + latin, sz(latin + " " + cjk + " " + clef)},
                       {"m9q." + latin + "\\" + cjk + "\\" + clef, sz(clef)}});
     addHiveValues(alice, "m9q." + latin, {{latin, sz(latin + "!")}, {cjk, sz(cjk + "!")}, {clef, sz(clef + "!")}});
-    fs::create_directories(bob.parent_path());
     writeHive(bob, {{".m9q", sz("m9qfile")}, {"CLSID\\{B2}", sz("Calendar")}, {"Wow6432Node\\CLSID\\{0}", std::nullopt},
                     {"Wow6432Node\\CLSID\\{CC2}", sz("m9q Control")}});
     writeHive(carol, {{"CLSID\\{K}", sz("Other")}});
@@ -63,13 +61,12 @@ struct UsersDrive {
 TEST(UsersDrive, OneRunCleansEveryUsersClassesAndTheBackupRestoresAllThree) {
   if (!commandOutput("command -v hivexregedit iconv awk")) GTEST_SKIP() << "hivexregedit not installed";
   UsersDrive drive;
-  const std::map<std::string, std::string> env{{"COMSWEEP_MACHINE", drive.dir.path().string()}};
   std::map<fs::path, std::string> before;
   for (const fs::path& hive : {drive.software, drive.alice, drive.bob, drive.carol})
     before[hive] = UsersDrive::exported(hive);
   const std::string carolBytes = readFile(drive.carol);
 
-  BinaryResult r = runComsweep({"/ALL"}, {env});
+  BinaryResult r = runComsweep({"/ALL"}, {.machine = drive.dir.path()});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string log = readFile(drive.dir / "9QReg.log");
   for (const char* path : {"HKEY_CLASSES_ROOT\\CLSID\\{C1}", "HKEY_CLASSES_ROOT\\.m9q",
@@ -79,15 +76,13 @@ TEST(UsersDrive, OneRunCleansEveryUsersClassesAndTheBackupRestoresAllThree) {
     EXPECT_NE(log.find(" --- " + std::string(path) + "\r\n"), std::string::npos) << path << "\n" << log;
   EXPECT_NE(log.find("Number of deleted keys: 9\r\n"), std::string::npos) << log;
 
-  // The hive tools see every family key gone from all three and the rest kept.
+  // The hive tools see every family key gone from all three. (A key kept
+  // wrongly is listed, against the count above, or missing once restored.)
   const std::string software = UsersDrive::exported(drive.software), alice = UsersDrive::exported(drive.alice),
                     bob = UsersDrive::exported(drive.bob);
   for (const std::string* hive : {&software, &alice, &bob})
     for (const char* gone : {"{C1}", "{A1}", "\\.m9q]", "AA000001", "BB000001", "{CC2}", "\\m9q.Gr"})
       EXPECT_EQ(hive->find(gone), std::string::npos) << gone << "\n" << *hive;
-  for (auto [hive, kept] : {std::pair{&software, "\\Classes\\CLSID\\{C2}]"}, {&software, "\\Microsoft\\m9q]"},
-                            {&alice, "\\CLSID\\{A2}]"}, {&alice, "\\Other]"}, {&bob, "\\CLSID\\{B2}]"}, {&bob, "\\Wow6432Node\\CLSID\\{0}]"}})
-    EXPECT_NE(hive->find(kept), std::string::npos) << kept << "\n" << *hive;
   // A user none of whose keys went keeps the file untouched.
   EXPECT_EQ(readFile(drive.carol), carolBytes);
 
@@ -101,8 +96,7 @@ TEST(UsersDrive, OneRunCleansEveryUsersClassesAndTheBackupRestoresAllThree) {
   for (auto [hive, root] : {std::pair{drive.software, "HKEY_LOCAL_MACHINE\\SOFTWARE"},
                             {drive.alice, "HKEY_USERS\\alice_Classes"}, {drive.bob, "HKEY_USERS\\Bob_Classes"}}) {
     SCOPED_TRACE(root);
-    std::string awkRoot;
-    for (char c : std::string(root) + "\\") awkRoot += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    const std::string awkRoot = replaceAll(std::string(root) + "\\", "\\", "\\\\");
     const fs::path part = drive.dir / "part.reg";
     const std::string merge = "awk -v root='[" + awkRoot + "' 'BEGIN { RS = \"\"; ORS = \"\\n\\n\" } index($0, root) == 1' '" +
                               undo.string() + "' > '" + part.string() + "' && grep -q . '" + part.string() +
@@ -116,27 +110,22 @@ TEST(UsersDrive, OneRunCleansEveryUsersClassesAndTheBackupRestoresAllThree) {
 // A user's file that cannot be cleaned stops the run before anything is
 // read or written: the drive stays as it was.
 TEST(UsersDrive, AUsersFileThatCannotBeCleanedIsRefusedBeforeAnythingChanges) {
-  for (const char* fault : {"read-only", "not a hive", "names apart from case"}) {
+  for (std::string_view fault : {"read-only", "not a hive", "names apart from case"}) {
     SCOPED_TRACE(fault);
     UsersDrive drive;
-    const std::string fault_(fault);
-    if (fault_ == "read-only") {
-      ASSERT_EQ(::chmod(drive.bob.c_str(), 0444), 0);
-    } else if (fault_ == "not a hive") {
-      writeFile(drive.bob, "regf but not a hive at all");
-    } else {
-      const fs::path twin = drive.dir / "Users/ALICE/AppData/Local/Microsoft/Windows/UsrClass.dat";
+    const fs::path twin = drive.dir / "Users/ALICE/AppData/Local/Microsoft/Windows/UsrClass.dat";
+    if (fault == "read-only") fs::permissions(drive.bob, static_cast<fs::perms>(0444));
+    if (fault == "not a hive") writeFile(drive.bob, "regf but not a hive at all");
+    if (fault == "names apart from case") {
       fs::create_directories(twin.parent_path());
       fs::copy_file(drive.alice, twin);
     }
-    const std::string software = readFile(drive.software), alice = readFile(drive.alice);
-    BinaryResult r = runComsweep({"/ALL"}, {{{"COMSWEEP_MACHINE", drive.dir.path().string()}}});
+    const auto before = filesBelow(drive.dir.path());
+    BinaryResult r = runComsweep({"/ALL"}, {.machine = drive.dir.path()});
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_NE(r.err.find(fault_ == "names apart from case" ? "UsrClass.dat" : drive.bob.string()), std::string::npos)
+    EXPECT_NE(r.err.find(fault == "names apart from case" ? "UsrClass.dat" : drive.bob.string()), std::string::npos)
         << r.err;
-    EXPECT_EQ(readFile(drive.software), software);
-    EXPECT_EQ(readFile(drive.alice), alice);
-    EXPECT_FALSE(fs::exists(drive.dir / "9QReg.log"));
+    EXPECT_EQ(filesBelow(drive.dir.path()), before) << "every hive as it was, and no log";
   }
 }
 

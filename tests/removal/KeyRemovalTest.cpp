@@ -72,10 +72,7 @@ TEST(Removal, EachEntrySaysWhatBecameOfItsKey) {
     Strings asked;
     Backup backup = [&](const Strings& paths) {
       asked = paths;
-      BackupResult result;
-      result.file = dir / "undo.reg";
-      result.refused.emplace_back(1, "the reason");
-      return result;
+      return BackupResult{.failure = {}, .file = dir / "undo.reg", .refused = {{1, "the reason"}}};
     };
     LogWriter log(dir / "9QReg.log", [] { return std::string("T"); });
     log.noteStart();

@@ -12,21 +12,36 @@
 namespace comsweep::removal {
 namespace {
 
-// A memory store whose key "m9q.Ok" also has a value named with a line break.
-class StoreWithNamedValue : public registry::MemoryStore {
+// A memory store whose key "m9q.Ok" also has a value named with a line
+// break, whose keys named "m9q.K<n>" each hold a value of 20,000 bytes, and
+// where reading the values of m9q.K39 notes how much of the backup is on disk
+// in `dir` by then, and reading those of a key named "Bad" fails.
+class TestStore : public registry::MemoryStore {
  public:
+  explicit TestStore(std::filesystem::path dir = {}) : m_dir(std::move(dir)) {}
   bool values(registry::NodeId node, std::vector<registry::NamedValue>& out) const override {
     MemoryStore::values(node, out);
+    if (name(node) == "Bad") return false;
     if (name(node) == "m9q.Ok") out.push_back({"two\nlines", {registry::REG_SZ, std::string("x\0\0\0", 4)}});
+    if (name(node).starts_with("m9q.K")) out.push_back({"Blob", {registry::REG_BINARY, std::string(20000, 'q')}});
+    if (name(node) == "m9q.K39")  // the backup is written under a temporary name
+      for (const auto& file : test::filesStarting(m_dir, ".9QReg-")) onDisk = std::filesystem::file_size(file);
     return true;
   }
+  mutable std::uintmax_t onDisk = 0;
+
+ private:
+  std::filesystem::path m_dir;
 };
 
-TEST(UndoFile, HoldsEachKeyWithItsSubtreeParentsFirstAndNamesWhatItCannotHold) {
-  StoreWithNamedValue store;
+// A key whose values cannot be read ends the file: it is named, and no
+// file is left.
+TEST(UndoFile, HoldsEachKeyWithItsSubtreeParentsFirstAndNamesWhatItCannotHoldOrRead) {
+  TestStore store;
   for (auto [path, value] : {std::pair{"CLSID\\{A}", "a"}, {"CLSID\\{A}\\InprocServer32", "a.dll"},
                              {"CLSID\\{A}\\InprocServer32\\Deep", ""}, {"CLSID\\{B}", "b"}, {".m9q", "file"},
-                             {"m9q.I", "capital I"}, {"m9q.NL\nx", ""}, {"m9q.Sub\\a\rb", ""}, {"m9q.Ok", ""}}) {
+                             {"m9q.I", "capital I"}, {"m9q.NL\nx", ""}, {"m9q.Sub\\a\rb", ""}, {"m9q.Ok", ""},
+                             {"m9q.A\\Sub\\Bad", ""}}) {
     const registry::NodeId node = store.addPath(path);
     const std::string terminated(value, std::strlen(value) + 1);
     if (*value) store.setDefaultValue(node, registry::REG_SZ, registry::utf8ToUtf16le(terminated));
@@ -48,6 +63,12 @@ TEST(UndoFile, HoldsEachKeyWithItsSubtreeParentsFirstAndNamesWhatItCannotHold) {
   // The second name lies deeper in the subtree.
   EXPECT_EQ(refused[1].first * 10 + refused[2].first, 23u);
   EXPECT_NE(refused[2].second.find("the value name \"two\\nlines\""), std::string::npos);
+
+  test::TempDir dir;
+  BackupResult unread = UndoFile(store, "HKLM\\SOFTWARE\\Classes", dir.path()).write({"m9q.I", "M9Q.A"}, 0);
+  EXPECT_TRUE(unread.failure.failed());
+  EXPECT_EQ(unread.failure.why, "the values of the key HKLM\\SOFTWARE\\Classes\\m9q.A\\Sub\\Bad could not be read");
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 TEST(UndoFile, IsNeverWrittenOverAnotherFileOrThroughALink) {
@@ -72,36 +93,9 @@ TEST(UndoFile, IsNeverWrittenOverAnotherFileOrThroughALink) {
   EXPECT_EQ(test::readFile(dir / "victim"), "precious");
 }
 
-// A memory store whose keys named "m9q.K<n>" each hold a value of 20,000
-// bytes; reading the values of m9q.K39 notes how much of the backup is on
-// disk by then, and reading those of a key named "Bad" fails.
-class BigValueStore : public registry::MemoryStore {
- public:
-  explicit BigValueStore(std::filesystem::path dir) : m_dir(std::move(dir)) {}
-  bool values(registry::NodeId node, std::vector<registry::NamedValue>& out) const override {
-    MemoryStore::values(node, out);
-    if (name(node) == "Bad") return false;
-    if (name(node).substr(0, 5) == "m9q.K") out.push_back({"Blob", {registry::REG_BINARY, std::string(20000, 'q')}});
-    if (name(node) == "m9q.K39")  // the backup is written under a temporary name
-      for (const auto& file : test::filesStarting(m_dir, ".9QReg-")) onDisk = std::filesystem::file_size(file);
-    return true;
-  }
-  mutable std::uintmax_t onDisk = 0;
-
- private:
-  std::filesystem::path m_dir;
-};
-
-// The CR LF, UTF-16LE form the file has always had, from the text.
-std::string encoded(const std::string& text) {
-  std::string crlf;
-  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return "\xFF\xFE" + registry::utf8ToUtf16le(crlf);
-}
-
 TEST(UndoFile, IsWrittenAsItIsProducedInTheEncodingItAlwaysHad) {
   test::TempDir dir;
-  BigValueStore store(dir.path());
+  TestStore store(dir.path());
   std::vector<std::string> paths;
   for (int i = 0; i < 40; ++i) {
     paths.push_back("m9q.K" + std::to_string(i));
@@ -115,9 +109,10 @@ TEST(UndoFile, IsWrittenAsItIsProducedInTheEncodingItAlwaysHad) {
   // before the last key was read.
   EXPECT_GT(store.onDisk, 35u * 120000u);
   bool complete = false;
-  const std::string text = undo.text(paths, complete);
-  EXPECT_TRUE(complete);
-  EXPECT_EQ(test::readFile(result.file), encoded(text));
+  // The file is the text in the CR LF, UTF-16LE form it has always had.
+  std::string crlf;
+  for (char c : undo.text(paths, complete)) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  EXPECT_EQ(test::readFile(result.file), "\xFF\xFE" + registry::utf8ToUtf16le(crlf));
 }
 
 // Each store's copy of a key is named as that store spells every level of
@@ -132,17 +127,6 @@ TEST(UndoFile, NamesEachCopyOfAKeyAsItsStoreSpellsIt) {
   EXPECT_EQ(undo.text({"m9Q.Both\\sUB"}, complete),
             "Windows Registry Editor Version 5.00\n\n[HKLM\\m9q.both\\Sub]\n@=\"l\"\n"
             "\n[HKCU\\M9Q.BOTH\\SUB]\n@=\"u\"\n\n[HKCU\\M9Q.BOTH\\SUB\\Deeper]\n\n");
-}
-
-TEST(UndoFile, NamesTheKeyWhoseValuesCannotBeReadAndLeavesNoFile) {
-  test::TempDir dir;
-  BigValueStore store(dir.path());
-  store.addPath("m9q.A\\Sub\\Bad");
-  store.addPath("m9q.Z");
-  BackupResult result = UndoFile(store, "HKLM\\SOFTWARE\\Classes", dir.path()).write({"m9q.Z", "M9Q.A"}, 0);
-  EXPECT_TRUE(result.failure.failed());
-  EXPECT_EQ(result.failure.why, "the values of the key HKLM\\SOFTWARE\\Classes\\m9q.A\\Sub\\Bad could not be read");
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 }  // namespace

@@ -8,11 +8,8 @@ std::unique_ptr<registry::MemoryStore> makeStore(const std::vector<FixtureKey>& 
   auto store = std::make_unique<registry::MemoryStore>();
   for (const FixtureKey& key : keys) {
     registry::NodeId node = store->addPath(key.path);
-    if (key.value) {
-      std::string data = registry::utf8ToUtf16le(*key.value);
-      data.append(2, '\0');
-      store->setDefaultValue(node, {registry::REG_SZ, data});
-    }
+    if (key.value)
+      store->setDefaultValue(node, {registry::REG_SZ, registry::utf8ToUtf16le(*key.value) + std::string(2, '\0')});
   }
   return store;
 }

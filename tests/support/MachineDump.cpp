@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <set>
 
 #include "machine/Machine.h"
 #include "registry/store/Text.h"
@@ -16,9 +16,8 @@ void dumpKey(const registry::Store& store, registry::NodeId node, const std::str
   auto shown = [asSpelled](const std::string& name) { return asSpelled ? name : registry::upperCase(name); };
   std::vector<registry::NamedValue> values;
   EXPECT_TRUE(store.values(node, values)) << path;
-  std::vector<std::string> lines;
-  for (const auto& v : values) lines.push_back(shown(v.name) + "=" + std::to_string(v.value.type) + ":" + v.value.data);
-  std::sort(lines.begin(), lines.end());
+  std::multiset<std::string> lines;  // sorted by name
+  for (const auto& v : values) lines.insert(shown(v.name) + "=" + std::to_string(v.value.type) + ":" + v.value.data);
   out += "[" + shown(path) + "]\n";
   for (const auto& l : lines) out += l + "\n";
   for (std::uint32_t i = 0; i < store.childCount(node); ++i) {

@@ -15,10 +15,12 @@ namespace comsweep::test {
 namespace {
 
 // Forks and executes the binary with stdout and stderr on the given
-// descriptors and no other one open; returns the child's pid.
+// descriptors (on /dev/null for -1) and no other one open; returns the
+// child's pid.
 pid_t start(const std::vector<std::string>& args, const BinaryOptions& options, int out, int err) {
   std::vector<std::string> envStrings = {"PATH=/usr/bin:/bin", "LC_ALL=C", "HOME=/nonexistent"};
   for (const auto& [k, v] : options.env) envStrings.push_back(k + "=" + v);
+  if (!options.machine.empty()) envStrings.push_back("COMSWEEP_MACHINE=" + options.machine.string());
   std::vector<char*> argv = {const_cast<char*>(COMSWEEP_BINARY)}, envp;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   for (auto& e : envStrings) envp.push_back(e.data());
@@ -27,6 +29,7 @@ pid_t start(const std::vector<std::string>& args, const BinaryOptions& options, 
 
   pid_t pid = ::fork();
   if (pid == 0) {
+    if (out < 0) out = err = ::open("/dev/null", O_WRONLY);
     ::dup2(out, 1);
     ::dup2(err, 2);
     ::dup2(::open("/dev/null", O_RDONLY), 0);
@@ -45,15 +48,17 @@ pid_t start(const std::vector<std::string>& args, const BinaryOptions& options, 
 }  // namespace
 
 int spawnComsweep(const std::vector<std::string>& args, const BinaryOptions& options) {
-  int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  pid_t pid = start(args, options, devnull, devnull);
-  ::close(devnull);
-  return pid;
+  return start(args, options, -1, -1);
 }
 
-int waitForExit(int pid) {
+int waitForExit(int pid, const std::function<void()>& whenStopped) {
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  for (;;) {
+    const pid_t r = ::waitpid(pid, &status, whenStopped ? WUNTRACED : 0);
+    if (r < 0 && errno == EINTR) continue;
+    if (r != pid || !WIFSTOPPED(status)) break;
+    whenStopped();
+    ::kill(pid, SIGCONT);
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
@@ -63,21 +68,7 @@ BinaryResult runComsweep(const std::vector<std::string>& args, const BinaryOptio
   TempDir dir;
   auto create = [&](const char* name) { return ::open((dir / name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600); };
   const int out = create("out"), err = create("err");
-  const pid_t pid = start(args, options, out, err);
-  int status = 0;
-  if (options.whenStopped) {
-    int raw = 0;
-    for (;;) {
-      const pid_t r = ::waitpid(pid, &raw, WUNTRACED);
-      if (r < 0 && errno == EINTR) continue;
-      if (r != pid || !WIFSTOPPED(raw)) break;
-      options.whenStopped();
-      ::kill(pid, SIGCONT);
-    }
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-  } else {
-    status = waitForExit(pid);
-  }
+  const int status = waitForExit(start(args, options, out, err), options.whenStopped);
   ::close(out);
   ::close(err);
   return {status, readFile(dir / "out"), readFile(dir / "err")};

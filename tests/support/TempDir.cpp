@@ -2,8 +2,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 #include <stdexcept>
 
 namespace comsweep::test {
@@ -32,9 +32,7 @@ TempDir::~TempDir() {
 
 std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void writeFile(const std::filesystem::path& path, std::string_view bytes) {
@@ -47,6 +45,13 @@ std::vector<std::filesystem::path> filesStarting(const std::filesystem::path& di
   for (const auto& entry : std::filesystem::directory_iterator(dir))
     if (entry.path().filename().string().starts_with(prefix)) found.push_back(entry.path());
   return found;
+}
+
+std::map<std::string, std::string> filesBelow(const std::filesystem::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+    if (entry.is_regular_file()) files[entry.path().string()] = readFile(entry.path());
+  return files;
 }
 
 }  // namespace comsweep::test

@@ -3,6 +3,7 @@
 // everything in it when the object goes.
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,5 +28,7 @@ std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 // The entries of `dir` whose names start with `prefix`.
 std::vector<std::filesystem::path> filesStarting(const std::filesystem::path& dir, std::string_view prefix);
+// Every file below `dir`, at any depth, with its bytes: what a run left or changed.
+std::map<std::string, std::string> filesBelow(const std::filesystem::path& dir);
 
 }  // namespace comsweep::test

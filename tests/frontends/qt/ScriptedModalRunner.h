@@ -33,9 +33,7 @@ class ScriptedModalRunner : public qt::ModalRunner {
     });
   }
 
-  void run(QDialog& dialog) override {
-    if (takeStep(dialog)) dialog.hide();
-  }
+  void run(QDialog& dialog) override { if (takeStep(dialog)) dialog.hide(); }
   // A step that ends the modal run leaves the dialog as it was, on screen.
   void runUntilEnded(QDialog& dialog) override {
     m_ended = false;
@@ -43,7 +41,6 @@ class ScriptedModalRunner : public qt::ModalRunner {
   }
   void endModal() override { m_ended = true; }
 
-  bool allStepsTaken() const { return m_steps.empty(); }
   QStringList unexpected;
 
  private:

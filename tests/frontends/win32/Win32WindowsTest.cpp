@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -275,12 +276,7 @@ TEST_F(Win32WindowsTest, TheMachineIsChosenInTheMainWindow) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   const fs::path exported = dir / "export.reg";
-  {
-    FILE* file = _wfopen(exported.wstring().c_str(), L"wb");
-    ASSERT_TRUE(file);
-    fputs("REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\m9q.Exported]\r\n@=\"x\"\r\n\r\n", file);
-    fclose(file);
-  }
+  std::ofstream(exported, std::ios::binary) << "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\m9q.Exported]\r\n@=\"x\"\r\n\r\n";
   m_chooser->choose(dir / "absent.reg");  // as the file dialog would
   m_chooser->choose(exported);
   m_chooser->waitForReading();

@@ -1,15 +1,21 @@
 #pragma once
-// Fixture hives: an empty hive, keys and values added through libhivex.
+// Fixture hives: an empty hive, keys and values added through libhivex;
+// the store opened on them, and the judgement of a save that removed keys.
 
 #include <hivex.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "fuzz/HiveKeptCheck.h"
+#include "registry/hive/HiveStore.h"
 #include "registry/store/StoreContract.h"
 #include "support/EmptyHive.h"
 
@@ -31,6 +37,12 @@ inline hive_node_h hiveNode(hive_h* h, std::string_view path, bool add) {
 // A key of a fixture hive with its values, in the order stored.
 using HiveKey = std::pair<std::string, std::vector<registry::NamedValue>>;
 
+// A value as libhivex takes it; it points into `v`.
+inline hive_set_value hivexValue(const registry::NamedValue& v) {
+  return {const_cast<char*>(v.name.c_str()), static_cast<hive_type>(v.value.type), v.value.data.size(),
+          const_cast<char*>(v.value.data.data())};
+}
+
 // Writes a hive holding `keys` (parents implied) with their values, each key
 // added with its values before the next.
 inline void writeValues(const std::filesystem::path& file, const std::vector<HiveKey>& keys) {
@@ -41,9 +53,7 @@ inline void writeValues(const std::filesystem::path& file, const std::vector<Hiv
     hive_node_h node = hiveNode(h, path, true);
     ASSERT_NE(node, 0u) << path;
     std::vector<hive_set_value> set;
-    for (const registry::NamedValue& v : values)
-      set.push_back({const_cast<char*>(v.name.c_str()), static_cast<hive_type>(v.value.type), v.value.data.size(),
-                     const_cast<char*>(v.value.data.data())});
+    for (const registry::NamedValue& v : values) set.push_back(hivexValue(v));
     if (!set.empty()) {
       ASSERT_EQ(hivex_node_set_values(h, node, set.size(), set.data(), 0), 0) << path;
     }
@@ -70,8 +80,7 @@ inline void addHiveValues(const std::filesystem::path& file, std::string_view pa
   hive_node_h node = hiveNode(h, path, false);
   ASSERT_NE(node, 0u) << path;
   for (const registry::NamedValue& v : values) {
-    hive_set_value value{const_cast<char*>(v.name.c_str()), static_cast<hive_type>(v.value.type), v.value.data.size(),
-                         const_cast<char*>(v.value.data.data())};
+    const hive_set_value value = hivexValue(v);
     ASSERT_EQ(hivex_node_set_value(h, node, &value, 0), 0) << path << " " << v.name;
   }
   ASSERT_EQ(hivex_commit(h, file.c_str(), 0), 0);
@@ -93,6 +102,31 @@ inline std::size_t keyCell(const std::filesystem::path& file, const char* name) 
   hive_node_h node = h ? hiveNode(h, name, false) : 0;
   if (h) hivex_close(h);
   return node;
+}
+
+// The hive store of `file`; null, and a failure, when it is refused.
+inline std::unique_ptr<registry::HiveStore> openHive(
+    const std::filesystem::path& file, registry::HiveStore::Top top = registry::HiveStore::Top::ClassesIfPresent) {
+  std::string error;
+  auto store = registry::HiveStore::open(file, top, error);
+  EXPECT_TRUE(store) << error;
+  return store;
+}
+
+// What a save that removed `removed` (with what is below them) broke in
+// `file`, which libhivex read as `before`: a kept key that libhivex reads
+// otherwise, the store and libhivex reading it differently, a reference to
+// no cell, and, when `indexesSound` held before, an lh hash or a descriptor
+// broken. Empty when nothing.
+inline std::string whatTheSaveBroke(const std::filesystem::path& file, const std::map<std::string, std::string>& before,
+                                    const std::set<std::string>& removed, bool indexesSound) {
+  const auto after = fuzz::hivexKeys(file);
+  if (!after) return "libhivex cannot read it";
+  std::string broken;
+  for (const std::string& why : {fuzz::keptKeysChanged(before, *after, removed), fuzz::readersDisagree(file, *after),
+                                 fuzz::keyReferencesBroken(file), indexesSound ? fuzz::indexesBroken(file) : ""})
+    if (!why.empty()) broken += why + "\n";
+  return broken;
 }
 
 // Standard output of a shell command, or nullopt when it failed.

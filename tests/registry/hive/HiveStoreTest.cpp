@@ -14,11 +14,8 @@
 namespace comsweep::test {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace registry;
-using ::testing::AllOf;
-using ::testing::HasSubstr;
-using ::testing::StartsWith;
+using namespace ::testing;
 
 struct HiveTraits {
   static StoreUnderTest make(const std::vector<ContractKey>& keys) {
@@ -32,23 +29,14 @@ struct HiveTraits {
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Hive, StoreContract, HiveTraits);
 
-std::unique_ptr<HiveStore> openHive(const fs::path& file, HiveStore::Top top = HiveStore::Top::ClassesRequired) {
-  std::string error;
-  auto store = HiveStore::open(file, top, error);
-  EXPECT_TRUE(store) << error;
-  return store;
-}
-
 const std::string kA1 = "{00000000-0000-0000-0000-0000000000A1}";
 const std::string kC3 = "{00000000-0000-0000-0000-0000000000C3}";
 const std::vector<ContractKey> kSoftware = {
     {"Classes\\CLSID\\" + kA1 + "\\InprocServer32", sz("C:\\m9q.dll")},
     {"Classes\\CLSID\\{00000000-0000-0000-0000-0000000000B2}", sz("Kept Class")},
-    {"Classes\\TypeLib\\" + kC3 + "\\1.0\\0\\win32", sz("C:\\m9q.tlb")},
-    {"Classes\\M9Q.Thing", sz("Thing")},
+    {"Classes\\TypeLib\\" + kC3 + "\\1.0\\0\\win32", sz("C:\\m9q.tlb")}, {"Classes\\M9Q.Thing", sz("Thing")},
     // Names the registry keeps apart although Unicode folds them together.
-    {"Classes\\m9q.I", sz("capital I")},
-    {"Classes\\m9q.\xC4\xB1", sz("dotless i")},
+    {"Classes\\m9q.I", sz("capital I")}, {"Classes\\m9q.\xC4\xB1", sz("dotless i")},
     {"Microsoft\\Windows", sz("outside the classes")},
 };
 
@@ -63,7 +51,7 @@ TEST(HiveStore, EnumeratesInRegistryOrderWhateverOrderTheListIsStoredIn) {
   // Stored in reverse: every neighbour out of order.
   std::swap_ranges(hive.begin() + list + 8, hive.begin() + list + 16, hive.begin() + list + 24);
   writeFile(dir / "UsrClass.dat", hive);
-  auto store = openHive(dir / "UsrClass.dat", HiveStore::Top::ClassesIfPresent);
+  auto store = openHive(dir / "UsrClass.dat");
   ASSERT_TRUE(store);
   EXPECT_EQ(allKeys(*store), (std::vector<std::string>{"A", "b", "C"}));
 }
@@ -72,11 +60,10 @@ TEST(HiveStore, EnumeratesInRegistryOrderWhateverOrderTheListIsStoredIn) {
 // file system.
 TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
   TempDir drive;
-  const fs::path config = drive / "windows/system32/Config", file = config / "software";
-  fs::create_directories(config);
+  const auto config = drive / "windows/system32/Config", file = config / "software";
+  std::filesystem::create_directories(config);
   writeHive(file, {{"Microsoft", std::nullopt}});
-  EXPECT_EQ(kindOf(drive.path()),
-            file.string() + ": the hive has no Classes key (it is not a SOFTWARE hive)");
+  EXPECT_EQ(kindOf(drive.path()), file.string() + ": the hive has no Classes key (it is not a SOFTWARE hive)");
   writeHive(file, kSoftware);
   const std::string original = readFile(file);
   EXPECT_EQ(kindOf(file), "hive");  // its run lock ends with it
@@ -91,7 +78,7 @@ TEST(HiveStore, RemovesExactlyTheRemovedKeysAndWritesOnlyThen) {
   ASSERT_EQ(outcome(api.commit()), "ok");
   EXPECT_EQ(filesStarting(config, "").size(), 1u);
   // Read again from the file; that libhivex reads it so is HiveOracle's and UsersDrive's case.
-  auto reread = openHive(file);
+  auto reread = openHive(file, HiveStore::Top::ClassesRequired);
   ASSERT_TRUE(reread);
   EXPECT_EQ(allKeys(*reread), (std::vector<std::string>{"CLSID", "CLSID\\{00000000-0000-0000-0000-0000000000B2}",
                                                        "m9q.I", "M9Q.Thing", "m9q.\xC4\xB1", "TypeLib"}));
@@ -130,10 +117,7 @@ TEST(HiveStore, RefusesDirtyDamagedAndTruncatedHives) {
   TempDir dir;
   writeHive(dir / "good", {{"Classes\\CLSID\\{x}", sz("x")}});
   const std::string good = readFile(dir / "good");
-  ASSERT_GE(good.size(), 0x3000u) << "the fixture should span two hbins";
-  const std::size_t classes = keyCell(dir / "good", "Classes");
-  ASSERT_NE(classes, 0u);
-  const std::size_t classesList = listOf(good, classes);
+  const std::size_t classes = keyCell(dir / "good", "Classes"), classesList = listOf(good, classes);
   auto with = [&good](std::size_t at, std::string_view b) { return std::string(good).replace(at, b.size(), b); };
   std::string dirty = good, log = good;
   setHeaderField(dirty, 0x08, 9);
@@ -146,7 +130,6 @@ TEST(HiveStore, RefusesDirtyDamagedAndTruncatedHives) {
       {with(0x30, std::string(1, good[0x30] ^ 1)), "checksum mismatch"},
       {dirty, "transaction logs (.LOG1/.LOG2) were never applied"},
       {log, "a transaction log"},
-      {good.substr(0, good.size() - 0x1000), "the file is truncated"},
       {good.substr(0, good.size() - 0x800), "the file is truncated"},
       {with(classes + 4 + 0x14, "\x71\x11\x01"),  // 70,001 subkeys announced, one listed
        "the key Classes is damaged (it announces 70001 subkeys, its lists hold 1)"},
@@ -159,9 +142,7 @@ TEST(HiveStore, RefusesDirtyDamagedAndTruncatedHives) {
   for (const auto& [bytes, says] : cases) {
     SCOPED_TRACE(says);
     writeFile(dir / "bad", bytes);
-    MachineOpenResult opened = openMachine(dir / "bad");
-    EXPECT_THAT(opened.machine ? "opened" : opened.failure.why,
-                AllOf(StartsWith((dir / "bad").string() + ": "), HasSubstr(says)));
+    EXPECT_THAT(kindOf(dir / "bad"), AllOf(StartsWith((dir / "bad").string() + ": "), HasSubstr(says)));
     EXPECT_EQ(readFile(dir / "bad"), bytes);
   }
 }
@@ -171,10 +152,10 @@ TEST(HiveStore, RefusesDirtyDamagedAndTruncatedHives) {
 // ones share, descriptor rings among them, are HiveSharedCells'.)
 TEST(HiveStore, AFailedSaveLeavesTheOriginalIntactAndTheRemovalPending) {
   TempDir dir;
-  const fs::path file = dir / "SOFTWARE";
+  const auto file = dir / "SOFTWARE";
   writeHive(file, kSoftware);
   const std::string before = readFile(file);
-  auto store = openHive(file);
+  auto store = openHive(file, HiveStore::Top::ClassesRequired);
   ASSERT_TRUE(store);
   HandleTable api(*store);
   ASSERT_EQ(deleteTree(api, "CLSID"), 0);
@@ -190,23 +171,22 @@ TEST(HiveStore, AFailedSaveLeavesTheOriginalIntactAndTheRemovalPending) {
   EXPECT_EQ(readFile(file), before);
   EXPECT_EQ(filesStarting(dir.path(), "").size(), 1u);
   ASSERT_FALSE(store->save().failure.failed());
-  auto reopened = openHive(file);
+  auto reopened = openHive(file, HiveStore::Top::ClassesRequired);
   EXPECT_EQ(reopened ? reopened->findChild(reopened->root(), "CLSID") : 0, kNoNode);
 
   // A removed key whose class name points into another cell frees only its
   // own cells.
-  const fs::path classes = dir / "UsrClass.dat";
+  const auto classes = dir / "UsrClass.dat";
   writeHive(classes, {{"Gone", sz("x")}, {"Kept", sz("k")}});
   std::string bytes = readFile(classes);
-  const std::uint32_t inside = 0x10;  // within the root key's cell
-  bytes.replace(keyCell(classes, "Gone") + 4 + 0x30, 4, reinterpret_cast<const char*>(&inside), 4);
+  bytes.replace(keyCell(classes, "Gone") + 4 + 0x30, 4, std::string("\x10\0\0\0", 4));  // within the root key's cell
   writeFile(classes, bytes);
-  auto gone = openHive(classes, HiveStore::Top::ClassesIfPresent);
+  auto gone = openHive(classes);
   ASSERT_TRUE(gone);
   ASSERT_EQ(gone->removeLeaf(gone->root(), gone->findChild(gone->root(), "Gone")), 0);
   ASSERT_EQ(outcome(gone->save()), "ok");
   EXPECT_EQ(readFile(classes).substr(0x1000, 0x20), bytes.substr(0x1000, 0x20));
-  auto reread = openHive(classes, HiveStore::Top::ClassesIfPresent);
+  auto reread = openHive(classes);
   EXPECT_EQ(reread ? allKeys(*reread) : std::vector<std::string>{}, std::vector<std::string>{"Kept"});
 }
 

@@ -6,6 +6,7 @@
 #include "registry/wine/WineTestSupport.h"
 #include "removal/KeyRemoval.h"
 #include "support/Fixture.h"
+#include "support/MachineDump.h"
 #include "support/TempDir.h"
 
 namespace comsweep::test {
@@ -50,8 +51,7 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Layered, StoreContract, LayeredTraits);
 // and TwoFileSave's).
 TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
   const struct { const char* removed; std::vector<std::string> upperLeft, lowerLeft; } cases[] = {
-      {"m9q.Both", {"m9q.User"}, {"m9q.Machine"}},
-      {"m9q.USER", {"M9Q.BOTH"}, {"m9q.Both", "m9q.Machine"}},
+      {"m9q.Both", {"m9q.User"}, {"m9q.Machine"}}, {"m9q.USER", {"M9Q.BOTH"}, {"m9q.Both", "m9q.Machine"}},
       {"m9q.machine", {"M9Q.BOTH", "m9q.User"}, {"m9q.Both"}},
   };
   for (const auto& c : cases) {
@@ -70,23 +70,20 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
 
 // A memory store saved as one file, "new" once saved, whose last check may
 // object.
-class OneFileStore : public MemoryStore {
- public:
-  explicit OneFileStore(std::filesystem::path file) : m_file(std::move(file)) {}
+struct OneFileStore : MemoryStore {
+  explicit OneFileStore(std::filesystem::path path) : file(std::move(path)) {}
+  const std::filesystem::path file;
   std::string objection;
   void filesHolding(registry::NodeId node, std::vector<std::string>& out) const override {
-    if (isLive(node)) out.push_back(m_file.string());
+    if (isLive(node)) out.push_back(file.string());
   }
   registry::CommitResult prepareSave(registry::SaveBatch& batch) override {
     std::string error;
-    auto file = platform::PreparedFile::write(m_file, [](platform::AtomicWriter& w) { return w.write("new"); }, error);
-    if (!file) return registry::CommitResult::failed(error);
-    batch.add(m_file.string(), std::move(file), [this] { return objection; }, "", {});
+    auto made = platform::PreparedFile::write(file, [](platform::AtomicWriter& w) { return w.write("new"); }, error);
+    if (!made) return registry::CommitResult::failed(error);
+    batch.add(file.string(), std::move(made), [this] { return objection; }, "", {});
     return {};
   }
-
- private:
-  std::filesystem::path m_file;
 };
 
 // Two files, the machine's replaced first: when the user's file objects at
@@ -94,8 +91,7 @@ class OneFileStore : public MemoryStore {
 // backup goes. (Stopped between the two renames is TwoFileSave's.)
 TEST(LayeredStore, AnObjectionAtTheLastCheckReplacesNeitherFile) {
   TempDir dir;
-  writeFile(dir / "system.reg", "old");
-  writeFile(dir / "user.reg", "old");
+  for (const char* name : {"system.reg", "user.reg"}) writeFile(dir / name, "old");
   auto upper = std::make_unique<OneFileStore>(dir / "user.reg");
   auto lower = std::make_unique<OneFileStore>(dir / "system.reg");
   upper->objection = "user.reg changed";
@@ -106,9 +102,7 @@ TEST(LayeredStore, AnObjectionAtTheLastCheckReplacesNeitherFile) {
   for (const char* key : {"m9q.Both", "m9q.Machine", "m9q.User"}) listed.add({key, key, key, "PROGID", false});
   removal::RemovalReport report = removal::removeKeys(api, registry::HKEY_CLASSES_ROOT, listed, 3, [&](const auto&) {
     writeFile(dir / "undo.reg", "backup");
-    removal::BackupResult written;
-    written.file = dir / "undo.reg";
-    return written;
+    return removal::BackupResult{{}, dir / "undo.reg", {}};
   });
   EXPECT_NE(report.save.why.find("user.reg changed"), std::string::npos) << report.save.why;
   EXPECT_FALSE(report.savePartial);
@@ -116,29 +110,20 @@ TEST(LayeredStore, AnObjectionAtTheLastCheckReplacesNeitherFile) {
   for (const auto& fate : report.keys) EXPECT_EQ(fate.status, removal::kNotSaved);
   EXPECT_EQ(report.removed, 0);
   EXPECT_TRUE(report.undoFile.empty());
-  EXPECT_FALSE(std::filesystem::exists(dir / "undo.reg"));
-  EXPECT_EQ(readFile(dir / "system.reg"), "old");
-  EXPECT_EQ(readFile(dir / "user.reg"), "old");
-  EXPECT_EQ(filesStarting(dir.path(), "").size(), 2u) << "no temporary file is left";
+  for (const char* name : {"system.reg", "user.reg"}) EXPECT_EQ(readFile(dir / name), "old") << name;
+  EXPECT_EQ(filesStarting(dir.path(), "").size(), 2u) << "no backup and no temporary file is left";
 }
 
 // A key made through the composed tree goes into the user's classes below a
 // key the user has a copy of, else into the machine's; values go to the
 // copy the key shows.
 TEST(LayeredStore, AddsWhereTheRegistryCreatesBelowTheClassesRoot) {
-  auto upper = std::make_unique<MemoryStore>();
-  auto lower = std::make_unique<MemoryStore>();
-  addKey(*upper, {"Both", sz("user's")});
-  addKey(*lower, {"Both", sz("machine's")});
-  addKey(*lower, {"Machine", sz("m")});
+  auto upper = makeStore({{"Both", "user's"}}), lower = makeStore({{"Both", "machine's"}, {"Machine", "m"}});
   MemoryStore &up = *upper, &low = *lower;
   LayeredStore store(std::move(upper), std::move(lower));
   registry::NodeId made = registry::kNoNode;
   bool created = false;
-  const struct {
-    const char* parent;
-    const char* name;
-  } cases[] = {{"Both", "U"}, {"Machine", "M"}, {"", "Top"}};
+  const struct { const char* parent; const char* name; } cases[] = {{"Both", "U"}, {"Machine", "M"}, {"", "Top"}};
   for (const auto& c : cases) {
     registry::NodeId parent = *c.parent ? store.findChild(store.root(), c.parent) : store.root();
     ASSERT_EQ(store.createKey(parent, c.name, made, created), 0) << c.name;
@@ -146,13 +131,11 @@ TEST(LayeredStore, AddsWhereTheRegistryCreatesBelowTheClassesRoot) {
     EXPECT_EQ(store.setValue(made, {"", sz(c.name)}), 0);
   }
   ASSERT_EQ(store.setValue(store.findChild(store.root(), "both"), {"v", sz("x")}), 0);
-  EXPECT_EQ(allKeys(up), (std::vector<std::string>{"Both", "Both\\U", "Top"}));
-  EXPECT_EQ(allKeys(low), (std::vector<std::string>{"Both", "Machine", "Machine\\M"}));
-  std::vector<registry::NamedValue> values;
-  ASSERT_TRUE(low.values(low.findChild(low.root(), "Both"), values));
-  EXPECT_EQ(values.size(), 1u);  // the machine's copy is not what the key shows
-  ASSERT_TRUE(store.values(store.findChild(store.root(), "Both"), values));
-  EXPECT_EQ(values.size(), 2u);
+  // The machine's copy of Both is not what the key shows: it keeps only its own value.
+  EXPECT_EQ(dump(up, true), "[]\n[Both]\n=1:" + sz("user's").data + "\nv=1:" + sz("x").data + "\n[Both\\U]\n=1:" +
+                                sz("U").data + "\n[Top]\n=1:" + sz("Top").data + "\n");
+  EXPECT_EQ(dump(low, true), "[]\n[Both]\n=1:" + sz("machine's").data + "\n[Machine]\n=1:" + sz("m").data +
+                                 "\n[Machine\\M]\n=1:" + sz("M").data + "\n");
   EXPECT_EQ(store.childCount(store.findChild(store.root(), "Both")), 1u);
 }
 

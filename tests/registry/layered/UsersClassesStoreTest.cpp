@@ -7,29 +7,21 @@
 #include <gtest/gtest.h>
 
 #include "registry/handles/HandleTable.h"
-#include "registry/store/StoreContract.h"
 #include "registry/api/Wrappers.h"
-#include "registry/memory/MemoryStore.h"
 #include "removal/KeyRemoval.h"
 #include "removal/UndoFile.h"
+#include "support/Fixture.h"
 
 namespace comsweep::test {
 namespace {
 
 using registry::HKEY_CLASSES_ROOT;
-using registry::MemoryStore;
-
-std::unique_ptr<MemoryStore> storeWith(const std::vector<std::string>& paths) {
-  auto store = std::make_unique<MemoryStore>();
-  for (const std::string& path : paths) store->setDefaultValue(store->addPath(path), sz(path));
-  return store;
-}
 
 TEST(UsersClassesStore, UsersKeysAreReachedByTheirFullNamesOnlyAndRemovedFromTheirOwnStore) {
-  auto machineStore = storeWith({"CLSID\\{M}", "CLSID\\{B}"});
+  auto machineStore = makeStore({{"CLSID\\{M}", {}}, {"CLSID\\{B}", {}}});
   const registry::Store& machine = *machineStore;
   registry::UsersClassesStore store(std::move(machineStore));
-  auto aliceStore = storeWith({"CLSID\\{A}\\Sub", "CLSID\\{B}"});
+  auto aliceStore = makeStore({{"CLSID\\{A}\\Sub", {}}, {"CLSID\\{B}", {}}});
   const registry::Store& alice = *aliceStore;
   store.addUser("alice_Classes", std::move(aliceStore));
   registry::HandleTable api(store);
@@ -40,13 +32,10 @@ TEST(UsersClassesStore, UsersKeysAreReachedByTheirFullNamesOnlyAndRemovedFromThe
   EXPECT_EQ(name, "CLSID");
   EXPECT_EQ(registry::EnumKey(api, HKEY_CLASSES_ROOT, 1, name), registry::ERROR_NO_MORE_ITEMS);
 
-  const struct {
-    const char* path;
-    registry::LONG opens;
-  } paths[] = {{"HKEY_USERS\\alice_Classes\\CLSID\\{A}\\Sub", 0}, {"hkey_users\\ALICE_CLASSES\\clsid", 0},
-               {"HKEY_USERS\\bob_Classes", registry::ERROR_FILE_NOT_FOUND},
-               {"HKEY_USERS\\alice_Classes\\CLSID\\{M}", registry::ERROR_FILE_NOT_FOUND},
-               {"CLSID\\{A}", registry::ERROR_FILE_NOT_FOUND}};
+  const struct { const char* path; registry::LONG opens; } paths[] = {
+      {"HKEY_USERS\\alice_Classes\\CLSID\\{A}\\Sub", 0}, {"hkey_users\\ALICE_CLASSES\\clsid", 0},
+      {"HKEY_USERS\\bob_Classes", registry::ERROR_FILE_NOT_FOUND}, {"CLSID\\{A}", registry::ERROR_FILE_NOT_FOUND},
+      {"HKEY_USERS\\alice_Classes\\CLSID\\{M}", registry::ERROR_FILE_NOT_FOUND}};
   for (const auto& p : paths) {
     registry::HKEY key = 0;
     EXPECT_EQ(api.RegOpenKeyA(HKEY_CLASSES_ROOT, p.path, &key), p.opens) << p.path;
@@ -69,20 +58,18 @@ TEST(UsersClassesStore, UsersKeysAreReachedByTheirFullNamesOnlyAndRemovedFromThe
 // user's copy of it; a machine's key only the machine's copy, though the
 // user holds one of the same path.
 TEST(UsersClassesStore, TheBackupWritesEachKeyFromTheLayerItIsNamedBy) {
-  auto machine = storeWith({"CLSID\\{B}"});
-  auto alice = storeWith({"CLSID\\{B}\\Own"});
-  const std::vector<registry::Machine::Layer> layers{
-      {machine.get(), "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes"},
-      {alice.get(), "HKEY_USERS\\alice_Classes", true, "UsrClass.dat"}};
-  removal::UndoFile undo(layers, ".");
+  auto machine = makeStore({{"CLSID\\{B}", "machine's"}});
+  auto alice = makeStore({{"CLSID\\{B}\\Own", "alice's"}});
+  removal::UndoFile undo({{machine.get(), "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes"},
+                          {alice.get(), "HKEY_USERS\\alice_Classes", true, "UsrClass.dat"}}, ".");
   bool complete = false;
   const std::string text = undo.text({"CLSID\\{B}", "HKEY_USERS\\alice_Classes\\CLSID\\{B}"}, complete);
   EXPECT_TRUE(complete);
   EXPECT_EQ(text,
             "Windows Registry Editor Version 5.00\n"
-            "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{B}]\n@=\"CLSID\\\\{B}\"\n"
+            "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{B}]\n@=\"machine's\"\n"
             "\n[HKEY_USERS\\alice_Classes\\CLSID\\{B}]\n"
-            "\n[HKEY_USERS\\alice_Classes\\CLSID\\{B}\\Own]\n@=\"CLSID\\\\{B}\\\\Own\"\n\n");
+            "\n[HKEY_USERS\\alice_Classes\\CLSID\\{B}\\Own]\n@=\"alice's\"\n\n");
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ using namespace std::string_literals;
 // Writes what the parser reports as text: string data as UTF-8, other data in hex.
 struct Recorder : registry::RegFileSink {
   std::string events;
-  bool offsets = false;  // key lines with their offsets
+  bool offsets = true;  // key lines with their offsets
   void keyLine(std::string_view path, bool deletion, std::size_t offset) override {
     add((offsets ? std::to_string(offset) : "") + (deletion ? "[-" : "[") + std::string(path) + "]");
   }
@@ -32,12 +32,19 @@ struct Recorder : registry::RegFileSink {
   void add(const std::string& event) { events += (events.empty() ? "" : " | ") + event; }
 };
 
-// The parser's events for a file's bytes, or "line N: reason" when it refuses it.
-std::string report(const std::string& bytes) {
+// "line N: reason", N counted from the start of the file: `before` lines
+// come before the part that was parsed.
+std::string failure(const registry::RegFileError& error, std::size_t before = 0) {
+  return "line " + std::to_string(error.line + before) + ": " + error.reason;
+}
+
+// The parser's events for a file's bytes (key lines with their offsets when
+// `offsets`), or "line N: reason" when it refuses it.
+std::string report(const std::string& bytes, bool offsets = false) {
   Recorder sink;
+  sink.offsets = offsets;
   registry::RegFileParser parser(sink);
-  if (parser.parse(bytes)) return sink.events;
-  return "line " + std::to_string(parser.error().line) + ": " + parser.error().reason;
+  return parser.parse(bytes) ? sink.events : failure(parser.error());
 }
 
 // Gives `check` the bytes of `text` (where "~" stands for HKEY_CLASSES_ROOT)
@@ -95,28 +102,17 @@ TEST(RegFileParser, FilesCutInTwoReadAsWhole) {
   };
   for (const std::string& text : texts)
     inEveryForm(text, [](const std::string& bytes, const char*) {
-      auto failure = [](const registry::RegFileError& error, std::size_t before) {
-        return "line " + std::to_string(error.line + before) + ": " + error.reason;
-      };
-      Recorder whole;
-      whole.offsets = true;
-      registry::RegFileParser parser(whole);
-      const std::string expected = parser.parse(bytes) ? whole.events : failure(parser.error(), 0);
+      const std::string expected = report(bytes, true);
       std::size_t cuts = 0;
       for (std::size_t from = 0, cut; (cut = registry::RegFileParser::cutPoint(bytes, from)) < bytes.size();
            from = cut + 1, ++cuts) {
         Recorder first, second;
-        first.offsets = second.offsets = true;
         registry::RegFileParser one(first), two(second);
-        std::string got;
-        if (!one.parseUntil(bytes, cut))
-          got = failure(one.error(), 0);
-        else if (!one.splitsAt())
-          got = one.parseOn(bytes) ? first.events : failure(one.error(), 0);
-        else if (!two.parsePart(bytes, cut))
-          got = failure(two.error(), one.linesRead());
-        else
-          got = first.events + (first.events.empty() ? "" : " | ") + second.events;
+        const std::string got =
+            !one.parseUntil(bytes, cut)  ? failure(one.error())
+            : !one.splitsAt()            ? (one.parseOn(bytes) ? first.events : failure(one.error()))
+            : !two.parsePart(bytes, cut) ? failure(two.error(), one.linesRead())
+                                         : first.events + (first.events.empty() ? "" : " | ") + second.events;
         EXPECT_EQ(got, expected) << "cut at " << cut;
       }
       EXPECT_GT(cuts, 0u);
@@ -124,40 +120,27 @@ TEST(RegFileParser, FilesCutInTwoReadAsWhole) {
 }
 
 TEST(RegFileParser, RefusesMalformedFilesWithLineAndReason) {
-  // Each text follows "REGEDIT4\n" ("$" stands for "[~\\a]\n"); a part of the reason is enough.
+  // Each text but the headers' follows "REGEDIT4\n" ("$" stands for "[~\\a]\n"); a part of the reason is enough.
   const struct { std::string text; std::size_t line; const char* reason; } cases[] = {
-      {"\n@=\"x\"\n", 3, "value line before any key"},
-      {"~\\a\n", 2, "neither a key"},
-      {"[~\\a\n@=\"x\"\n", 2, "unterminated key line"},
-      {"[~\\a] x\n", 2, "text after the ']'"},
-      {"[]\n", 2, "empty key path"},
-      {"[~\\\\a]\n", 2, "empty key name"},
-      {"[~\\a\0bcdefghijk]\n"s, 2, "a NUL character"},
-      {"$\"name=\"x\"\n", 3, "missing '='"},
-      {"$\"name\n", 3, "unterminated value name"},
-      {"$@=\n", 3, "missing value data"},
-      {"$@=qword:1\n", 3, "unknown value type syntax \"qword:1\""},
-      {"$@=hex(2x):00\n", 3, "bad value type \"hex(2x)\""},
-      {"$@=dword:123456789\n", 3, "bad dword value"},
-      {"$@=hex:01,0g\n", 3, "bad hex byte \"0g\""},
-      {"$@=hex:01 02\n", 3, "missing ','"},
-      {"$@=hex:01,\\\n  02,\\\n  [~\\b]\n", 5, "bad hex byte"},
-      {"$@=hex:01,\\\n", 3, "past the end of the file"},
-      {"$@=\"x\" y\n", 3, "text after the value data"},
+      {"", 1, "missing header"}, {"Windows Registry Editor Version 4.00\n", 1, "unknown header"},
+      {"\n@=\"x\"\n", 3, "value line before any key"}, {"~\\a\n", 2, "neither a key"},
+      {"[~\\a\n@=\"x\"\n", 2, "unterminated key line"}, {"[~\\a] x\n", 2, "text after the ']'"},
+      {"[]\n", 2, "empty key path"}, {"[~\\\\a]\n", 2, "empty key name"},
+      {"[~\\a\0bcdefghijk]\n"s, 2, "a NUL character"}, {"$@=\n", 3, "missing value data"},
+      {"$\"name=\"x\"\n", 3, "missing '='"}, {"$\"name\n", 3, "unterminated value name"},
+      {"$@=qword:1\n", 3, "unknown value type syntax \"qword:1\""}, {"$@=hex(2x):00\n", 3, "bad value type \"hex(2x)\""},
+      {"$@=dword:123456789\n", 3, "bad dword value"}, {"$@=\"x\" y\n", 3, "text after the value data"},
+      {"$@=hex:01,0g\n", 3, "bad hex byte \"0g\""}, {"$@=hex:01 02\n", 3, "missing ','"},
+      {"$@=hex:01,\\\n  02,\\\n  [~\\b]\n", 5, "bad hex byte"}, {"$@=hex:01,\\\n", 3, "past the end of the file"},
       // An unclosed string runs on; a later quote closes it and what follows it is wrong.
-      {"$@=\"x\n\"b\"=\"c\"\n", 4, "text after the value data"},
-      {"$@=\"x\n\n[~\\b]\n", 3, "unterminated string"},
+      {"$@=\"x\n\"b\"=\"c\"\n", 4, "text after the value data"}, {"$@=\"x\n\n[~\\b]\n", 3, "unterminated string"},
       // Values of blocks kept verbatim are checked too.
       {"[HKEY_CURRENT_USER\\a]\n\"v\"=hex:zz\n", 3, "bad hex byte"},
   };
-  auto refused = [](std::size_t line, const char* reason) {
-    return [=](const std::string& bytes, const char*) {
-      EXPECT_THAT(report(bytes), AllOf(StartsWith("line " + std::to_string(line) + ": "), HasSubstr(reason)));
-    };
-  };
-  inEveryForm("", refused(1, "missing header"));
-  inEveryForm("Windows Registry Editor Version 4.00\n", refused(1, "unknown header"));
-  for (const auto& c : cases) inEveryForm("REGEDIT4\n" + replaceAll(c.text, "$", "[~\\a]\n"), refused(c.line, c.reason));
+  for (const auto& c : cases)
+    inEveryForm((c.line == 1 ? "" : "REGEDIT4\n") + replaceAll(c.text, "$", "[~\\a]\n"), [&](const auto& bytes, auto) {
+      EXPECT_THAT(report(bytes), AllOf(StartsWith("line " + std::to_string(c.line) + ": "), HasSubstr(c.reason)));
+    });
   // UTF-16 cut in half a character.
   std::string text = encodeRegText("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\a]\n", true, true);
   EXPECT_THAT(report(text + "x"), StartsWith("line 4: "));

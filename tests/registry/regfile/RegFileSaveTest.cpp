@@ -16,8 +16,7 @@ using namespace std::string_literals;
 
 // A file as blocks; `true` marks the blocks of the keys the test deletes.
 const std::pair<const char*, bool> kPieces[] = {
-    {"Windows Registry Editor Version 5.00\n\n; exported\n", false},
-    {"[HKEY_CLASSES_ROOT]\n@=\"root\"\n\n", false},
+    {"Windows Registry Editor Version 5.00\n\n; exported\n", false}, {"[HKEY_CLASSES_ROOT]\n@=\"root\"\n\n", false},
     // Blocks of a key the file deletes further down stay: an import of the
     // saved file deletes the key again.
     {"[HKEY_CLASSES_ROOT\\CLSID\\{A}]\n@=\"class A\"\n\"x\"=hex:01,\\\n  02\n\n", false},
@@ -27,8 +26,7 @@ const std::pair<const char*, bool> kPieces[] = {
     {"[-HKEY_CLASSES_ROOT\\CLSID\\{A}]\n\"stray\"=\"x\"\n\n", false},
     {"[HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32]\n@=\"a.dll\"\n\n", true},
     {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\clsid\\{a}]\n\"again\"=dword:1\n\"x\"=-\n@=-\n", true},
-    {"[-HKEY_CLASSES_ROOT\\CLSID\\{A}\\Old]\n", false},
-    {"[HKEY_CLASSES_ROOT\\Last]  \n@=\"no line end\"", false},
+    {"[-HKEY_CLASSES_ROOT\\CLSID\\{A}\\Old]\n", false}, {"[HKEY_CLASSES_ROOT\\Last]  \n@=\"no line end\"", false},
 };
 
 // (A save that cannot be written is RegMachineFailures.AFailedBackupOrSaveLeavesTheMachineAsItWas.)
@@ -54,8 +52,7 @@ TEST(RegFileSave, LeavesOutExactlyTheBlocksOfRemovedKeys) {
     std::vector<registry::NamedValue> values;
     EXPECT_TRUE(store->values(store->findChild(store->root(), "Last"), values));
     EXPECT_EQ(values.size() == 1 ? registry::utf16leToUtf8(values[0].value.data) : "", "no line end"s + '\0');
-    EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "clsid\\{a}\\InprocServer32"), 0);
-    EXPECT_EQ(api.RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{A}"), 0);
+    EXPECT_EQ(deleteTree(api, "clsid\\{a}"), 0);
     return store;
   };
   for (bool utf16 : {true, false})

@@ -38,12 +38,10 @@ std::string dump(const registry::Store& store, NodeId node = 0, const std::strin
   std::vector<registry::NamedValue> values;
   EXPECT_TRUE(store.values(node, values)) << path;
   for (const registry::NamedValue& v : values) {
-    std::string text = registry::utf16leToUtf8(v.value.data);
-    if (v.value.type != registry::REG_SZ) {
-      text = std::to_string(v.value.type) + ":";
-      for (unsigned char b : v.value.data) text += std::to_string(b) + ",";
-    }
-    out += (out.back() == '{' ? "" : " ") + (v.name.empty() ? "@" : v.name) + "=" + text.c_str();
+    std::string text = std::to_string(v.value.type) + ":";
+    for (unsigned char b : v.value.data) text += std::to_string(b) + ",";
+    if (v.value.type == registry::REG_SZ) text = registry::utf16leToUtf8(v.value.data).c_str();
+    out += (out.back() == '{' ? "" : " ") + (v.name.empty() ? "@" : v.name) + "=" + text;
   }
   out += "}";
   for (std::uint32_t i = 0; i < store.childCount(node); ++i) {
@@ -75,8 +73,7 @@ TEST(RegFileStore, BuildsTheClassesTreeAsAnImportWould) {
       {"[~\\V]\n@=\"d\"\n\"x\"=\"1\"\n\"y\"=\"2\"\n[~\\V]\n\"X\"=-\n@=-\n", "{} V{y=2}"},
       // A root cannot be deleted; HKEY_LOCAL_MACHINE\SOFTWARE takes the classes along.
       {"[~]\n@=\"r\"\n[~\\A]\n[-~]\n[-HKEY_LOCAL_MACHINE]\n", "{@=r} A{}"},
-      {"[~]\n@=\"r\"\n[~\\A]\n[-HKEY_LOCAL_MACHINE\\SOFTWARE]\n[-HKEY_LOCAL_MACHINE\\SOFTWAREX]\n[~\\B]\n",
-       "{} B{}"},
+      {"[~]\n@=\"r\"\n[~\\A]\n[-HKEY_LOCAL_MACHINE\\SOFTWARE]\n[-HKEY_LOCAL_MACHINE\\SOFTWAREX]\n[~\\B]\n", "{} B{}"},
       // A default value given again, in another form, is read as the later one.
       {"[~\\D]\n@=\"text\"\n[~\\D]\n@=dword:00000101\n", "{} D{@=4:1,1,0,0,}"},
   };

@@ -11,38 +11,28 @@ namespace comsweep::test {
 namespace {
 
 using namespace std::string_literals;
-using registry::NamedValue;
+using namespace registry;
 
 // Every value the writer writes comes back from the reader with the same
 // name, type and bytes, in the most readable form that keeps them exactly.
 TEST(RegFileWriter, ValuesOfEveryTypeReadBackEqual) {
   const std::pair<NamedValue, std::string> cases[] = {  // how the line continues after "name="
-      {{"", sz("C:\\m9q \"x\".dll")}, "\"C:\\\\m9q \\\"x\\\".dll\""},
-      {{"Threading\"Model\\", sz("Both")}, "\"Both\""},
-      {{"e", sz("")}, "\"\""},
-      {{"\xC3\xA4\xE2\x82\xAC", sz("\xF0\x9F\x98\x80 [x]")}, "\""},
+      {{"", sz("C:\\m9q \"x\".dll")}, "\"C:\\\\m9q \\\"x\\\".dll\""}, {{"Threading\"Model\\", sz("Both")}, "\"Both\""},
+      {{"e", sz("")}, "\"\""}, {{"\xC3\xA4\xE2\x82\xAC", sz("\xF0\x9F\x98\x80 [x]")}, "\""},
       // Text forms that would change the data fall back to hex.
-      {{"nul", sz("a\0b"s)}, "hex(1):61,00,00,00,62,00"},
-      {{"open", {registry::REG_SZ, registry::utf8ToUtf16le("ab")}}, "hex(1):"},
-      {{"odd", {registry::REG_SZ, "ab\0"s}}, "hex(1):61,62,00"},
-      {{"nl", sz("a\r\nb")}, "hex(1):"},
-      {{"lone", {registry::REG_SZ, "\x00\xD8\0\0"s}}, "\""},
-      {{"d", {registry::REG_DWORD, "\x01\x02\x00\x80"s}}, "dword:80000201"},
-      {{"short", {registry::REG_DWORD, "\x01"s}}, "hex(4):01"},
-      {{"x", sz("%x%", registry::REG_EXPAND_SZ)}, "hex(2):25,00,78,00"},
-      {{"m", sz("one\0two\0"s, registry::REG_MULTI_SZ)}, "hex(7):"},
-      {{"q", {registry::REG_QWORD, std::string(8, '\0')}}, "hex(b):00,00"},
-      {{"b", {registry::REG_BINARY, ""}}, "hex:"},
-      {{"big", {registry::REG_BINARY, std::string(300, '\x7f')}}, "hex:7f,7f"},
-      {{"none", {registry::REG_NONE, "\xff"s}}, "hex(0):ff"},
+      {{"nul", sz("a\0b"s)}, "hex(1):61,00,00,00,62,00"}, {{"open", {REG_SZ, utf8ToUtf16le("ab")}}, "hex(1):"},
+      {{"odd", {REG_SZ, "ab\0"s}}, "hex(1):61,62,00"}, {{"nl", sz("a\r\nb")}, "hex(1):"},
+      {{"lone", {REG_SZ, "\x00\xD8\0\0"s}}, "\""},
+      {{"d", {REG_DWORD, "\x01\x02\x00\x80"s}}, "dword:80000201"}, {{"short", {REG_DWORD, "\x01"s}}, "hex(4):01"},
+      {{"x", sz("%x%", REG_EXPAND_SZ)}, "hex(2):25,00,78,00"}, {{"m", sz("one\0two\0"s, REG_MULTI_SZ)}, "hex(7):"},
+      {{"q", {REG_QWORD, std::string(8, '\0')}}, "hex(b):00,00"}, {{"b", {REG_BINARY, ""}}, "hex:"},
+      {{"big", {REG_BINARY, std::string(300, '\x7f')}}, "hex:7f,7f"}, {{"none", {REG_NONE, "\xff"s}}, "hex(0):ff"},
       {{"odd type", {0xffff0007u, "\x01"s}}, "hex(ffff0007):01"},
   };
-  auto shown = [](const NamedValue& v) {
-    return v.name + "=" + std::to_string(v.value.type) + ":" + v.value.data + "\n";
-  };
+  auto shown = [](const auto& v) { return v.name + "=" + std::to_string(v.value.type) + ":" + v.value.data + "\n"; };
   std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\m9q]\n", expected;
   for (const auto& [value, form] : cases) {
-    const std::string line = registry::regFileValueLine(value);
+    const std::string line = regFileValueLine(value);
     SCOPED_TRACE(line);
     std::size_t equals = line.find('=', value.name.empty() ? 0 : line.find("\"=") + 1);
     EXPECT_EQ(line.substr(equals + 1, form.size()), form);
@@ -55,7 +45,7 @@ TEST(RegFileWriter, ValuesOfEveryTypeReadBackEqual) {
     TempDir dir;
     writeFile(dir / "back.reg", encodeRegText(text, utf16, true));
     std::string error, got;
-    std::unique_ptr<registry::RegFileStore> store = registry::RegFileStore::open(dir / "back.reg", error);
+    std::unique_ptr<RegFileStore> store = RegFileStore::open(dir / "back.reg", error);
     std::vector<NamedValue> read;
     ASSERT_TRUE(store) << error;
     ASSERT_TRUE(store->values(store->findChild(store->root(), "m9q"), read));

@@ -46,8 +46,7 @@ TEST(TextArena, RefusesMoreChunksThanARefNames) {
   roomy.store("x");
   registry::TextArena more;
   const registry::TextArena::Ref kept = more.store("adopted");
-  const std::uint32_t shift = roomy.adopt(std::move(more));
-  EXPECT_EQ(roomy.get(registry::TextArena::moved(kept, shift)), "adopted");
+  EXPECT_EQ(roomy.get(registry::TextArena::moved(kept, roomy.adopt(std::move(more)))), "adopted");
 }
 
 }  // namespace

@@ -4,13 +4,12 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <tuple>
 #include <vector>
 
 #include "registry/store/KeyLimits.h"
 #include "registry/store/UpcaseTable.h"
+#include "support/TempDir.h"
 
 namespace comsweep::registry {
 namespace {
@@ -51,11 +50,10 @@ TEST(Text, UpcaseTableMatchesWinesNlsFile) {
   for (const char* p : {"/usr/share/wine/nls/l_intl.nls", "/usr/lib/x86_64-linux-gnu/wine/nls/l_intl.nls"})
     if (std::filesystem::exists(p)) file = p;
   if (file.empty()) GTEST_SKIP() << "Wine's l_intl.nls is not installed";
-  std::ifstream in(file, std::ios::binary);
-  std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(in), {}};
+  const std::string bytes = test::readFile(file);
   std::vector<std::uint16_t> words;
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-    words.push_back(static_cast<std::uint16_t>(bytes[i] | bytes[i + 1] << 8));
+    words.push_back(static_cast<std::uint16_t>(std::uint8_t(bytes[i]) | std::uint8_t(bytes[i + 1]) << 8));
   ASSERT_GT(words.size(), 2u + 256u);
   // Word 2 on: a three-level trie of offsets ending in a delta to add.
   const std::uint16_t* t = words.data() + 2;

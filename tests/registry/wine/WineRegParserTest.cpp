@@ -33,12 +33,13 @@ struct Recorder : WineRegParser::Handler {
   }
 };
 
-std::string failure(const WineRegParser::Error& error) {
-  return "line " + std::to_string(error.line) + ": " + error.reason;
+// `before`: the lines read before the part that failed.
+std::string failure(const WineRegParser::Error& error, std::size_t before = 0) {
+  return "line " + std::to_string(error.line + before) + ": " + error.reason;
 }
 
-std::string parsed(const std::string& text) {
-  Recorder recorder(false);
+std::string parsed(const std::string& text, bool offsets = false) {
+  Recorder recorder(offsets);
   WineRegParser parser(recorder);
   WineRegParser::Error error;
   return parser.parse(text, error) ? recorder.out : failure(error);
@@ -52,41 +53,25 @@ std::string parsedInParts(const std::string& text, std::size_t cut) {
   WineRegParser::Error error;
   if (!parser.parseUntil(text, cut, error)) return failure(error);
   if (!parser.splitsAt()) return parser.parseOn(text, error) ? first.out : failure(error);
-  if (!partParser.parsePart(text, cut, error)) {
-    error.line += parser.linesRead();
-    return failure(error);
-  }
-  return first.out + second.out;
+  return partParser.parsePart(text, cut, error) ? first.out + second.out : failure(error, parser.linesRead());
 }
 
 TEST(WineRegParser, MalformedFilesNameTheLineAndTheReason) {
   // The text follows the signature line for all but the first two.
   const struct { std::string text; std::size_t line; const char* reason; } cases[] = {
-      {"", 1, "empty file"},
-      {"WINE REGISTRY Version 1\n[A]\n", 1, "not a Wine registry file"},
+      {"", 1, "empty file"}, {"WINE REGISTRY Version 1\n[A]\n", 1, "not a Wine registry file"},
       {";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n", 2, "relative to REGISTRY\\\\User"},
-      {"#arch=win16\n", 2, "architecture"},
-      {"\n@=\"x\"\n", 3, "before the first key"},
-      {"\n[A\\\\B] 1\nbogus\n", 4, "not a key, value"},
-      {"[A\\\\B\n", 2, "closing \"]\""},
-      {"[A\\\\B\\]\n", 2, "closing \"]\""},  // an escaped bracket ends no name
-      {"[A\\\\B\0CDEFGHIJK] 1\n"s, 2, "NUL"},
-      {"[A\\\\B\\x0000C] 1\n", 2, "NUL"},  // spelled as an escape
-      {"[A] 12 x\n", 2, "after the key name"},
-      {"[A]\n@=\"abc\n", 3, "no closing quote"},
-      {"[A]\n\"v=\"abc\"\n", 3, "without \"=\""},
-      {"[A]\n\"v\"=\"abc\" x\n", 3, "after the value"},
-      {"[A]\n\"v\"=dword:123456789\n", 3, "dword"},
-      {"[A]\n\"v\"=hex:01,2g\n", 3, "hex data"},
-      {"[A]\n\"v\"=hex:100\n", 3, "above ff"},
-      {"[A]\n\"v\"=hex(2:01\n", 3, "hex(type)"},
-      {"[A]\n\"v\"=str(1):\"x\"\n", 3, "unknown type"},
-      {"[A]\n\"v\"=hex:01,\\\n  02,\\\n", 4, "past the end"},
-      {"[A]\n\"v\"=hex:01,\\ 02\n", 3, "continuation"},
-      {"[A]\n@=\"\xff\"\n", 3, "not UTF-8"},
-      {"[A\xc3]\n", 2, "not UTF-8"},
-      {"[A]\n#class=\"abc\n", 3, "#class"},
-      {"[A]\n#time=xyz\n", 3, "#time"},
+      {"#arch=win16\n", 2, "architecture"}, {"\n@=\"x\"\n", 3, "before the first key"},
+      {"\n[A\\\\B] 1\nbogus\n", 4, "not a key, value"}, {"[A] 12 x\n", 2, "after the key name"},
+      {"[A\\\\B\n", 2, "closing \"]\""}, {"[A\\\\B\\]\n", 2, "closing \"]\""},  // an escaped bracket ends no name
+      {"[A\\\\B\0CDEFGHIJK] 1\n"s, 2, "NUL"}, {"[A\\\\B\\x0000C] 1\n", 2, "NUL"},  // raw, and spelled as an escape
+      {"[A]\n@=\"abc\n", 3, "no closing quote"}, {"[A]\n\"v=\"abc\"\n", 3, "without \"=\""},
+      {"[A]\n\"v\"=\"abc\" x\n", 3, "after the value"}, {"[A]\n\"v\"=dword:123456789\n", 3, "dword"},
+      {"[A]\n\"v\"=hex:01,2g\n", 3, "hex data"}, {"[A]\n\"v\"=hex:100\n", 3, "above ff"},
+      {"[A]\n\"v\"=hex(2:01\n", 3, "hex(type)"}, {"[A]\n\"v\"=str(1):\"x\"\n", 3, "unknown type"},
+      {"[A]\n\"v\"=hex:01,\\\n  02,\\\n", 4, "past the end"}, {"[A]\n\"v\"=hex:01,\\ 02\n", 3, "continuation"},
+      {"[A]\n@=\"\xff\"\n", 3, "not UTF-8"}, {"[A\xc3]\n", 2, "not UTF-8"},
+      {"[A]\n#class=\"abc\n", 3, "#class"}, {"[A]\n#time=xyz\n", 3, "#time"},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i)
     EXPECT_THAT(parsed((i < 2 ? "" : kSig) + cases[i].text),
@@ -94,17 +79,12 @@ TEST(WineRegParser, MalformedFilesNameTheLineAndTheReason) {
 }
 
 TEST(WineRegParser, AcceptsWhatWinesLoaderAccepts) {
-  const std::string text = kSig +
-                           ";; All keys relative to \\\\Machine\r\n"
-                           "#arch=win32\r\n#future=1\r\n"
+  const std::string text = kSig + ";; All keys relative to \\\\Machine\r\n#arch=win32\r\n#future=1\r\n"
                            "[]\r\n"  // the machine key itself
-                           "  [Software\\\\\\\\Classes\\\\x\\[1\\]]\r\n"
-                           "#class=\"c\\\"q\"\r\n#link\r\n#unknown\r\n; a comment\r\n"
-                           "\"\"=\"by empty name\"\r\n"
-                           "[Software\\\\Classes\\\\y]\r\n@=str:\"plain\"\r\n"
+                           "  [Software\\\\\\\\Classes\\\\x\\[1\\]]\r\n#class=\"c\\\"q\"\r\n#link\r\n#unknown\r\n"
+                           "; a comment\r\n\"\"=\"by empty name\"\r\n[Software\\\\Classes\\\\y]\r\n@=str:\"plain\"\r\n"
                            "\"n\"=hex(2):41,00,\\\r\n\r\n"  // a blank line ends hex data
-                           "@=hex(1):41,00 42 , 00,\\\r\n  00,00\r\n"
-                           "@ = dword:a\r\n";
+                           "@=hex(1):41,00 42 , 00,\\\r\n  00,00\r\n@ = dword:a\r\n";
   EXPECT_EQ(parsed(text), "[]\n[Software\\Classes\\x[1]]\n@=1:by empty name\0\n"
                           "[Software\\Classes\\y]\n@=1:plain\0\n@=1:AB\0\n@=4:\n\0\n"s);
 }
@@ -120,32 +100,24 @@ TEST(WineRegParser, TextsCutInTwoReadAsWhole) {
       kSig + "[A]\n@=hex(1):41,00,\\\n\n[B] 1\n@=\"b\"\n\n[C]\n",
       kSig + "[A]\n; a comment\\\n[B]\n@=\"b\"\n\n[C]\nbogus\n\n[D]\n",
       kSig + "[A]\n@=\"a\"\n\n[B]\n@=\"unterminated\n\n[C]\n",
-      kSig + "\n[A]\n\n[B]\n\"v\"=hex:01,\\\n",
-      kSig + "bogus\n\n[A]\n",
+      kSig + "\n[A]\n\n[B]\n\"v\"=hex:01,\\\n", kSig + "bogus\n\n[A]\n",
   };
   for (const std::string& text : texts) {
     SCOPED_TRACE(text);
-    Recorder whole;
-    WineRegParser parser(whole);
-    WineRegParser::Error error;
-    const std::string expected = parser.parse(text, error) ? whole.out : failure(error);
+    const std::string expected = parsed(text, true);
     std::size_t cuts = 0;
     for (std::size_t from = 0, cut; (cut = WineRegParser::cutPoint(text, from)) < text.size();
-         from = text.find('[', cut) + 1) {
+         from = text.find('[', cut) + 1, ++cuts)
       EXPECT_EQ(parsedInParts(text, cut), expected) << "cut at " << cut;
-      ++cuts;
-    }
     EXPECT_GT(cuts, 0u);
   }
 }
 
 TEST(WineEscapes, WineSpellingReadsBackAsTheSameUnits) {
   const std::pair<std::u16string, std::string> cases[] = {  // the units; Wine's spelling
-      {u"a\\b\"c[d]", "a\\\\b\\\"c[d]"},
-      {u"\a\b\t\n\v\f\r\x1b", "\\a\\b\\t\\n\\v\\f\\r\\e"},
+      {u"a\\b\"c[d]", "a\\\\b\\\"c[d]"}, {u"\a\b\t\n\v\f\r\x1b", "\\a\\b\\t\\n\\v\\f\\r\\e"},
       {std::u16string{0x01, u'x', 0, u'7'}, "\\1x\\0007"},
-      {u"\u00e4B\u00e4 \u20acz", "\\x00e4B\\xe4 \\x20acz"},
-      {u"\U0001F600", "\\xd83d\\xde00"},
+      {u"\u00e4B\u00e4 \u20acz", "\\x00e4B\\xe4 \\x20acz"}, {u"\U0001F600", "\\xd83d\\xde00"},
   };
   for (const auto& [units, spelled] : cases) {
     SCOPED_TRACE(spelled);

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "machine/WineMachine.h"
@@ -24,6 +25,7 @@ namespace {
 using registry::WineServerCheck;
 namespace fs = std::filesystem;
 using Status = WineServerCheck::Status;
+using namespace ::testing;
 
 // A process that stands for a server from its own process (locks of the
 // checking process itself would not show): it holds a write lock on `lock`,
@@ -46,32 +48,56 @@ struct FakeServer {
     ready = ::read(pipeEnds[0], &c, 1) == 1 && c == 'y';
     ::close(pipeEnds[0]);
   }
-  ~FakeServer() {
-    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
-  }
+  ~FakeServer() { if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0); }
 };
 
 // The check in turn sees servers holding the lock of either layout's server
 // directory, what a killed server leaves, a listening socket, a server working
 // in a directory below no root it knows (as under another TMPDIR), a name
-// leading out of the root, and files it cannot examine.
-TEST(WineServerCheck, TellsRunningNotRunningAndUnknownApart) {
+// leading out of the root, and files it cannot examine. Opening a prefix
+// whose server runs under another TMPDIR, the advice waits for the server
+// (never kills it) and names that TMPDIR; COMSWEEP_SERVER_WAIT's wait lets a
+// server that ends meanwhile through.
+TEST(WineServerCheck, TellsRunningNotRunningAndUnknownApartAndAdvisesWaiting) {
   TempDir temp;
   const fs::path prefix = temp / "prefix", root = temp / "tmp";
-  fs::create_directories(prefix);
+  fs::create_directories(prefix / "drive_c");
+  writeFile(prefix / "system.reg", "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n");
   writeFile(prefix / "wineserver", "wine-AbC123");
   struct stat st {};
   ::stat(prefix.c_str(), &st);
-  char leaf[64];
-  std::snprintf(leaf, sizeof leaf, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
-                static_cast<unsigned long long>(st.st_ino));
-  const fs::path debianDir = root / "wine-AbC123" / leaf;
-  const fs::path upstreamDir = root / (".wine-" + std::to_string(::getuid())) / leaf;
-  const fs::path elsewhere = temp / "other-tmp" / "wine-x" / leaf;
+  std::ostringstream leaf;
+  leaf << "server-" << std::hex << st.st_dev << "-" << st.st_ino;
+  const fs::path debianDir = root / "wine-AbC123" / leaf.str();
+  const fs::path upstreamDir = root / (".wine-" + std::to_string(::getuid())) / leaf.str();
+  const fs::path elsewhere = temp / "other-tmp" / "wine-x" / leaf.str();
   for (const fs::path& dir : {debianDir, upstreamDir, elsewhere}) fs::create_directories(dir);
+  {
+    const char* oldTmp = std::getenv("TMPDIR");
+    std::shared_ptr<void> restore(nullptr, [had = oldTmp != nullptr, old = std::string(oldTmp ? oldTmp : "")](void*) {
+      had ? ::setenv("TMPDIR", old.c_str(), 1) : ::unsetenv("TMPDIR");
+    });
+    ::setenv("TMPDIR", root.c_str(), 1);
+    auto server = std::make_unique<FakeServer>(debianDir / "lock");
+    ASSERT_TRUE(server->ready);
+    const std::string advice = "\"TMPDIR='" + root.string() + "' WINEPREFIX='" + prefix.string() + "' wineserver -w\"";
+    for (auto wait : {std::chrono::milliseconds(0), std::chrono::milliseconds(300)}) {
+      registry::MachineOpenResult r = registry::openWinePrefix(prefix, wait);
+      EXPECT_EQ(r.machine, nullptr);
+      EXPECT_THAT(r.failure.why, AllOf(HasSubstr("close the programs running in this prefix"), HasSubstr(advice),
+                                       HasSubstr("COMSWEEP_SERVER_WAIT"), Not(HasSubstr("-k"))));
+      EXPECT_EQ(r.failure.why.find("(waited 0.3 s)") != std::string::npos, wait.count() > 0) << r.failure.why;
+    }
+    // The server ends while the run waits for it.
+    registry::MachineOpenResult waited;
+    std::thread run([&] { waited = registry::openWinePrefix(prefix, std::chrono::hours(1)); });
+    server.reset();
+    run.join();
+    EXPECT_NE(waited.machine, nullptr) << waited.failure.why;
+  }
   auto expect = [&](Status status, const std::string& detail = "") {
     WineServerCheck::Result r = WineServerCheck(prefix, {root}).check();
-    EXPECT_THAT(std::pair(r.status, r.detail), ::testing::Pair(status, ::testing::HasSubstr(detail)));
+    EXPECT_THAT(std::pair(r.status, r.detail), Pair(status, HasSubstr(detail)));
   };
   auto bindSocket = [](const fs::path& path) {
     int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -109,46 +135,6 @@ TEST(WineServerCheck, TellsRunningNotRunningAndUnknownApart) {
   unexaminable(debianDir / "lock");
   expect(Status::Unknown, (debianDir / "lock").string());  // the first that cannot be examined
   EXPECT_EQ(WineServerCheck(temp / "missing", {root}).check().status, Status::Unknown);
-}
-
-// A prefix whose server runs under another TMPDIR: the advice waits for the
-// server (never kills it) and names that TMPDIR; COMSWEEP_SERVER_WAIT's wait
-// lets a server that ends meanwhile through.
-TEST(WineServerCheck, APrefixInUseIsRefusedWithAdviceThatWorksOrWaitedFor) {
-  TempDir temp;
-  const fs::path prefix = temp / "prefix", root = temp / "tmp";
-  fs::create_directories(prefix / "drive_c");
-  writeFile(prefix / "system.reg", "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n");
-  writeFile(prefix / "wineserver", "wine-x");
-  struct stat st {};
-  ::stat(prefix.c_str(), &st);
-  const fs::path serverDir = root / "wine-x" / WineServerCheck::serverDirName(st);
-  fs::create_directories(serverDir);
-  const char* oldTmp = std::getenv("TMPDIR");
-  const std::string savedTmp = oldTmp ? oldTmp : "";
-  ::setenv("TMPDIR", root.c_str(), 1);
-  {
-    auto server = std::make_unique<FakeServer>(serverDir / "lock");
-    ASSERT_TRUE(server->ready);
-    for (auto wait : {std::chrono::milliseconds(0), std::chrono::milliseconds(300)}) {
-      registry::MachineOpenResult r = registry::openWinePrefix(prefix, wait);
-      EXPECT_EQ(r.machine, nullptr);
-      EXPECT_THAT(r.failure.why, ::testing::AllOf(
-                               ::testing::HasSubstr("close the programs running in this prefix"),
-                               ::testing::HasSubstr("\"TMPDIR='" + root.string() + "' WINEPREFIX='" + prefix.string() +
-                                                    "' wineserver -w\""),
-                               ::testing::HasSubstr("COMSWEEP_SERVER_WAIT"), ::testing::Not(::testing::HasSubstr("-k"))));
-      EXPECT_EQ(r.failure.why.find("(waited 0.3 s)") != std::string::npos, wait.count() > 0) << r.failure.why;
-    }
-    // The server ends while the run waits for it.
-    registry::MachineOpenResult waited;
-    std::thread run([&] { waited = registry::openWinePrefix(prefix, std::chrono::hours(1)); });
-    server.reset();
-    run.join();
-    EXPECT_NE(waited.machine, nullptr) << waited.failure.why;
-  }
-  if (oldTmp) ::setenv("TMPDIR", savedTmp.c_str(), 1);
-  else ::unsetenv("TMPDIR");
 }
 
 }  // namespace

@@ -48,28 +48,4 @@ inline registry::LONG deleteTree(registry::HandleTable& api, const std::string& 
   return status == ERROR_SUCCESS ? api.RegDeleteKeyA(HKEY_CLASSES_ROOT, path.c_str()) : status;
 }
 
-// `text` of a system.reg without the key blocks whose "[" line starts with
-// one of `headers`; a block's leading blank lines go with it. Worked out
-// line by line, independently of the store's own cutting.
-inline std::string withoutBlocks(std::string_view text, const std::vector<std::string>& headers) {
-  std::string out, pendingBlank;
-  bool dropping = false;
-  while (!text.empty()) {
-    std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end == std::string_view::npos ? text.size() : end + 1);
-    text.remove_prefix(line.size());
-    if (line == "\n") {
-      pendingBlank += line;
-      continue;
-    }
-    if (line.front() == '[') {
-      dropping = false;
-      for (const std::string& h : headers) dropping = dropping || line.substr(0, h.size()) == h;
-    }
-    if (!dropping) out += pendingBlank + std::string(line);
-    pendingBlank.clear();
-  }
-  return dropping ? out : out + pendingBlank;
-}
-
 }  // namespace comsweep::test
