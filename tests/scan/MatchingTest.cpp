@@ -40,8 +40,9 @@ TEST(FoundKeys, SortingFollowsTheColumnTextIgnoringCaseAndKeepsTies) {
   EXPECT_EQ(list.item(1).path, "p1");
   list.setSortKey(0);
   EXPECT_EQ(list.item(1).name + list.item(3).name, "cA");
-  // Punctuation sorts before digits, digits before letters.
-  for (auto [less, more] : {std::pair{"{C1}", "m9q"}, {"9", "a"}, {"a", "a1"}}) EXPECT_LT(compareListText(less, more), 0);
+  // Punctuation sorts before digits (by its code, on either side of them), digits before letters.
+  for (auto [less, more] : {std::pair{"{C1}", "m9q"}, {"9", "a"}, {"a", "a1"}, {".", "{"}, {"{", "0"}})
+    EXPECT_LT(compareListText(less, more), 0) << less << " " << more;
   EXPECT_EQ(compareListText("AbC", "abc"), 0);
   // New entries take their place while the list is sorted.
   list.add({"B2", "", "p4", "CLSID", false});
