@@ -5,7 +5,6 @@
 #include <hivex.h>
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -16,6 +15,7 @@
 
 #include "fuzz/HiveKeptCheck.h"
 #include "registry/hive/HiveStore.h"
+#include "registry/regf/RegfView.h"
 #include "registry/store/StoreContract.h"
 #include "support/EmptyHive.h"
 
@@ -54,9 +54,7 @@ inline void writeValues(const std::filesystem::path& file, const std::vector<Hiv
     ASSERT_NE(node, 0u) << path;
     std::vector<hive_set_value> set;
     for (const registry::NamedValue& v : values) set.push_back(hivexValue(v));
-    if (!set.empty()) {
-      ASSERT_EQ(hivex_node_set_values(h, node, set.size(), set.data(), 0), 0) << path;
-    }
+    ASSERT_EQ(hivex_node_set_values(h, node, set.size(), set.data(), 0), 0) << path;
   }
   ASSERT_EQ(hivex_commit(h, file.c_str(), 0), 0);
   hivex_close(h);
@@ -88,9 +86,7 @@ inline void addHiveValues(const std::filesystem::path& file, std::string_view pa
 }
 
 inline std::uint32_t le32At(const std::string& bytes, std::size_t at) {
-  std::uint32_t v = 0;
-  std::memcpy(&v, bytes.data() + at, 4);
-  return v;
+  return registry::regf::le32(reinterpret_cast<const unsigned char*>(bytes.data() + at));
 }
 
 // The file offset of the subkey list of the key whose nk cell is at `nk`.

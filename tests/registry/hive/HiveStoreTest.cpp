@@ -19,11 +19,7 @@ using namespace ::testing;
 
 struct HiveTraits {
   static StoreUnderTest make(const std::vector<ContractKey>& keys) {
-    auto dir = std::make_shared<TempDir>();
-    writeHive(*dir / "UsrClass.dat", keys);
-    MachineOpenResult opened = openMachine(*dir / "UsrClass.dat");
-    EXPECT_TRUE(opened.machine) << opened.failure.why;
-    return {opened.machine ? std::move(opened.machine->store) : nullptr, dir};
+    return machineFile("UsrClass.dat", [&](const auto& file) { writeHive(file, keys); });
   }
 };
 

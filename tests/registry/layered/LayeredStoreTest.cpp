@@ -15,11 +15,6 @@ namespace {
 using registry::LayeredStore;
 using registry::MemoryStore;
 
-void addKey(MemoryStore& store, const ContractKey& key) {
-  registry::NodeId node = store.addPath(key.path);
-  if (key.defaultValue) store.setDefaultValue(node, *key.defaultValue);
-}
-
 // The user's M9Q.BOTH and m9q.User over the machine's m9q.Both and m9q.Machine.
 void addKeys(MemoryStore& upper, MemoryStore& lower) {
   for (const ContractKey& key : {ContractKey{"M9Q.BOTH", sz("user's")}, {"m9q.User", sz("user")}}) addKey(upper, key);
@@ -58,13 +53,12 @@ TEST(LayeredStore, KeysInBothStoresAreOneKeyAndLeaveBoth) {
     SCOPED_TRACE(c.removed);
     auto upper = std::make_unique<MemoryStore>(), lower = std::make_unique<MemoryStore>();
     addKeys(*upper, *lower);
-    MemoryStore &up = *upper, &low = *lower;
     LayeredStore store(std::move(upper), std::move(lower));
     registry::HandleTable api(store);
     EXPECT_EQ(defaultText(api, "m9q.both"), "user's");
     EXPECT_EQ(api.RegDeleteKeyA(registry::HKEY_CLASSES_ROOT, c.removed), 0);
-    EXPECT_EQ(allKeys(up), c.upperLeft);
-    EXPECT_EQ(allKeys(low), c.lowerLeft);
+    EXPECT_EQ(allKeys(store.upper()), c.upperLeft);
+    EXPECT_EQ(allKeys(store.lower()), c.lowerLeft);
   }
 }
 
@@ -118,9 +112,7 @@ TEST(LayeredStore, AnObjectionAtTheLastCheckReplacesNeitherFile) {
 // key the user has a copy of, else into the machine's; values go to the
 // copy the key shows.
 TEST(LayeredStore, AddsWhereTheRegistryCreatesBelowTheClassesRoot) {
-  auto upper = makeStore({{"Both", "user's"}}), lower = makeStore({{"Both", "machine's"}, {"Machine", "m"}});
-  MemoryStore &up = *upper, &low = *lower;
-  LayeredStore store(std::move(upper), std::move(lower));
+  LayeredStore store(makeStore({{"Both", "user's"}}), makeStore({{"Both", "machine's"}, {"Machine", "m"}}));
   registry::NodeId made = registry::kNoNode;
   bool created = false;
   const struct { const char* parent; const char* name; } cases[] = {{"Both", "U"}, {"Machine", "M"}, {"", "Top"}};
@@ -132,10 +124,10 @@ TEST(LayeredStore, AddsWhereTheRegistryCreatesBelowTheClassesRoot) {
   }
   ASSERT_EQ(store.setValue(store.findChild(store.root(), "both"), {"v", sz("x")}), 0);
   // The machine's copy of Both is not what the key shows: it keeps only its own value.
-  EXPECT_EQ(dump(up, true), "[]\n[Both]\n=1:" + sz("user's").data + "\nv=1:" + sz("x").data + "\n[Both\\U]\n=1:" +
-                                sz("U").data + "\n[Top]\n=1:" + sz("Top").data + "\n");
-  EXPECT_EQ(dump(low, true), "[]\n[Both]\n=1:" + sz("machine's").data + "\n[Machine]\n=1:" + sz("m").data +
-                                 "\n[Machine\\M]\n=1:" + sz("M").data + "\n");
+  EXPECT_EQ(dump(store.upper(), true), "[]\n[Both]\n=1:" + sz("user's").data + "\nv=1:" + sz("x").data +
+                                           "\n[Both\\U]\n=1:" + sz("U").data + "\n[Top]\n=1:" + sz("Top").data + "\n");
+  EXPECT_EQ(dump(store.lower(), true), "[]\n[Both]\n=1:" + sz("machine's").data + "\n[Machine]\n=1:" + sz("m").data +
+                                           "\n[Machine\\M]\n=1:" + sz("M").data + "\n");
   EXPECT_EQ(store.childCount(store.findChild(store.root(), "Both")), 1u);
 }
 

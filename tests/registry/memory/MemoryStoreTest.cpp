@@ -13,10 +13,7 @@ namespace {
 struct MemoryTraits {
   static StoreUnderTest make(const std::vector<ContractKey>& keys) {
     auto store = std::make_unique<registry::MemoryStore>();
-    for (const ContractKey& key : keys) {
-      registry::NodeId node = store->addPath(key.path);
-      if (key.defaultValue) store->setDefaultValue(node, *key.defaultValue);
-    }
+    for (const ContractKey& key : keys) addKey(*store, key);
     return {std::move(store), nullptr};
   }
 };

@@ -9,15 +9,20 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "machine/Machine.h"
 #include "registry/handles/HandleTable.h"
+#include "registry/memory/MemoryStore.h"
 #include "registry/store/Store.h"
 #include "registry/store/Text.h"
 #include "registry/api/Wrappers.h"
+#include "support/TempDir.h"
 
 namespace comsweep::test {
 
@@ -33,6 +38,22 @@ struct StoreUnderTest {
 
 inline registry::RegValue sz(std::string_view utf8, registry::DWORD type = registry::REG_SZ) {
   return {type, registry::utf8ToUtf16le(utf8) + std::string(2, '\0')};
+}
+
+// The store of the machine that the file `name` is, in a directory of its
+// own, once `write` has written it there.
+inline StoreUnderTest machineFile(const char* name, const std::function<void(const std::filesystem::path&)>& write) {
+  auto dir = std::make_shared<TempDir>();
+  write(*dir / name);
+  registry::MachineOpenResult opened = registry::openMachine(*dir / name);
+  EXPECT_TRUE(opened.machine) << opened.failure.why;
+  return {opened.machine ? std::move(opened.machine->store) : nullptr, dir};
+}
+
+// Adds `key`, and the parents it implies, to a memory store.
+inline void addKey(registry::MemoryStore& store, const ContractKey& key) {
+  const registry::NodeId node = store.addPath(key.path);
+  if (key.defaultValue) store.setDefaultValue(node, *key.defaultValue);
 }
 
 // The fixture machine of the contract.
