@@ -102,6 +102,7 @@ TEST(RegMachineFailures, RefusedOrInformationalRunsTouchNothing) {
   const std::string broken = machineText() + "[HKEY_CLASSES_ROOT\\x]\n@=hex:zz\n";
   writeFile(dir / "broken.reg", broken);
   writeFile(dir / "m.reg", machineText());
+  const auto before = filesBelow(dir.path());
   // shown: a part of either output. Which words are refused is
   // CommandLine's to pin down; here, that a refusal touches nothing.
   const struct { const char* machine; std::vector<std::string> args; int status; std::string shown; } cases[] = {
@@ -116,9 +117,7 @@ TEST(RegMachineFailures, RefusedOrInformationalRunsTouchNothing) {
     EXPECT_EQ(r.status, c.status);
     EXPECT_NE((r.out + r.err).find(c.shown), std::string::npos) << r.out << r.err;
   }
-  EXPECT_EQ(readFile(dir / "broken.reg"), broken);
-  EXPECT_EQ(readFile(dir / "m.reg"), machineText());
-  EXPECT_EQ(filesStarting(dir.path(), "").size(), 2u) << "nothing is created";
+  EXPECT_EQ(filesBelow(dir.path()), before) << "both machines as they were, and nothing created";
 }
 
 // Under a file size limit, first the UTF-16 backup does not fit, then (with

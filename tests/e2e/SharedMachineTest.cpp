@@ -79,7 +79,6 @@ TEST(SharedMachine, FilesKeepTheirOwnersWhenRootCleansThem) {
   const gid_t group = 4322;
   for (Format format : {Format::Reg, Format::Wine, Format::Hive}) {
     TempDir dir;
-    fs::create_directories(dir / "home");
     fs::path machine = makeMachine(dir / "home", format, 2);
     fs::path file = format == Format::Wine ? machine / "system.reg" : machine;
     fs::path driveC = format == Format::Wine ? machine / "drive_c" : dir / "home";

@@ -250,15 +250,14 @@ TEST(Undo, PutsBackHivesSoThatTheHiveToolsExportThemAsTheyWere) {
                    {"Narrow", {registry::REG_SZ, std::string("ansi\0", 5)}}, {"Empty", {registry::REG_BINARY, ""}},
                    {"Odd", {0x2A, std::string("\1\2", 2)}},
                    {"\xC3\x9Cml", sz(std::string("a\0b\0", 4), registry::REG_MULTI_SZ)}});
-    auto exported = [&] { return commandOutput("hivexregedit --export '" + hive.string() + "' '\\'").value_or("?"); };
-    const std::string before = exported();
+    const std::string before = exportedHive(hive);
     const fs::path machine = *above ? dir.path() : hive;
 
     ASSERT_EQ(runComsweep({"/ALL"}, {.machine = machine}).status, 0);
-    ASSERT_EQ(exported().find("m9q.Grid"), std::string::npos);
+    ASSERT_EQ(exportedHive(hive).find("m9q.Grid"), std::string::npos);
     BinaryResult undo = runComsweep({"--undo"}, {.machine = machine});
     EXPECT_EQ(undo.status, 0) << undo.err;
-    EXPECT_EQ(exported(), before);
+    EXPECT_EQ(exportedHive(hive), before);
     const std::string restored = readFile(hive);
     BinaryResult again = runComsweep({"--undo"}, {.machine = machine});
     EXPECT_EQ(again.status, 0) << again.err;

@@ -1,12 +1,13 @@
 #include "FixtureMachine.h"
 
-#include "registry/store/Text.h"
+#include "support/Fixture.h"
 
 namespace comsweep::test {
 
 std::unique_ptr<registry::Machine> makeFixtureMachine(const std::filesystem::path& driveC) {
+  auto machine = std::make_unique<registry::Machine>();
   // The interface and class scans pass over each key's first subkey.
-  const std::pair<const char*, const char*> keys[] = {
+  machine->store = makeStore({
       {"TypeLib\\{A1000000-0000-0000-0000-000000000001}\\1.0\\0\\win32", "C:\\Program Files\\Sonnet\\m9qtypes.tlb"},
       {"TypeLib\\{A9000000-0000-0000-0000-000000000001}\\1.0\\0\\win32", "C:\\Windows\\System32\\stdole2.tlb"},
       {"Interface\\{00000000-0000-0000-0000-000000000000}\\TypeLib", "{A1000000-0000-0000-0000-000000000001}"},
@@ -19,17 +20,10 @@ std::unique_ptr<registry::Machine> makeFixtureMachine(const std::filesystem::pat
       {"CLSID\\{C3000000-0000-0000-0000-000000000002}\\InprocServer32", "C:\\Program Files\\Cadence\\w9qcalc.dll"},
       {"CLSID\\{C9000000-0000-0000-0000-000000000001}\\InprocServer32", "C:\\Windows\\System32\\other.dll"},
       {"m9q.alpha\\CLSID", "{C3000000-0000-0000-0000-000000000001}"},
-      {"M9Q.Beta", ""},
+      {"M9Q.Beta", std::nullopt},
       {"W9q.Calc\\CurVer", "W9q.Calc.1"},
       {"Paint.Picture", "Bitmap Image"},
-  };
-  auto store = std::make_unique<registry::MemoryStore>();
-  for (auto [path, value] : keys) {
-    registry::NodeId node = store->addPath(path);
-    if (*value) store->setDefaultValue(node, {registry::REG_SZ, registry::utf8ToUtf16le(value) + std::string(2, '\0')});
-  }
-  auto machine = std::make_unique<registry::Machine>();
-  machine->store = std::move(store);
+  });
   machine->driveC = driveC;
   machine->kind = "test machine";
   machine->path = driveC / "registry";

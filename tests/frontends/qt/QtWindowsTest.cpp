@@ -9,13 +9,13 @@
 
 #include <QTest>
 #include <atomic>
-#include <fstream>
 #include <sstream>
 #include <thread>
 #include <QtWidgets>
 
 #include "FixtureMachine.h"
 #include "ScriptedModalRunner.h"
+#include "support/TempDir.h"
 #include "forms/ProgressState.h"
 #include "frontends/qt/InteractiveSession.h"
 #include "frontends/qt/MainWindow.h"
@@ -53,7 +53,6 @@ struct Fixture {
 
   Fixture() { session.show(); }
   QWidget& main() { return session.mainWindow(); }
-  std::filesystem::path log() const { return machine->driveC / "9QReg.log"; }
 };
 
 template <class T>
@@ -147,10 +146,8 @@ void QtWindowsTest::removeAfterReview() {
 
   // Removed and logged in the order shown, struck entries skipped, after
   // the session saved them to a backup.
-  QFile log(QString::fromStdString(f.log().string()));
-  QVERIFY(log.open(QIODevice::ReadOnly));
   QStringList logged;
-  for (const QString& line : QString::fromUtf8(log.readAll()).split(QStringLiteral("\r\n")))
+  for (const QString& line : QString::fromStdString(readFile(f.machine->driveC / "9QReg.log")).split("\r\n"))
     if (line.startsWith(QLatin1String(" --- "))) logged << line.section(QStringLiteral("HKEY_CLASSES_ROOT\\"), 1);
   QCOMPARE(logged, (QStringList{"M9Q.Beta", "m9q.alpha", "CLSID\\" + c32, "CLSID\\" + c31, "TypeLib\\" + a1}));
   QCOMPARE(QDir(f.dir.path()).entryList({QStringLiteral("9QReg-*")}).size(), 1);
@@ -291,12 +288,10 @@ void QtWindowsTest::theWindowOpensWhileTheMachineIsRead() {
 // (Leaving instead is Run.AMachineThatCannotBeOpenedIsShownInTheWaitingWindow,
 // a run on the machine chosen since is Run.ARunWorksOnTheMachineChosenWhenItStarts.)
 void QtWindowsTest::theMachineIsChosenInTheMainWindow() {
-  QTemporaryDir home;
-  const std::string good = (home.path() + QStringLiteral("/good.reg")).toStdString();
-  std::ofstream(good, std::ios::binary) << "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\m9q.Grid]\r\n@=\"grid\"\r\n\r\n";
+  TempDir home;
+  writeFile(home / "good.reg", "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\m9q.Grid]\r\n@=\"grid\"\r\n\r\n");
   app::ProgramEnvironment environment;
-  environment.env = {{"HOME", home.path().toStdString()},
-                     {"COMSWEEP_MACHINE", (home.path() + QStringLiteral("/absent.reg")).toStdString()}};
+  environment.env = {{"HOME", home.path().string()}, {"COMSWEEP_MACHINE", (home / "absent.reg").string()}};
   ScriptedModalRunner modal;
   ShownMessage cannot;
   QString lineAfterFailure;
@@ -310,7 +305,7 @@ void QtWindowsTest::theMachineIsChosenInTheMainWindow() {
     QTRY_VERIFY_WITH_TIMEOUT(!cannot.text.isEmpty(), 60000);
     lineAfterFailure = line->text();
     modal.then([&](QDialog& dialog) {
-      static_cast<QFileDialog&>(dialog).selectFile(QString::fromStdString(good));
+      static_cast<QFileDialog&>(dialog).selectFile(QString::fromStdString((home / "good.reg").string()));
       dialog.accept();
     });
     in<QPushButton>(main, "cmdMachine")->click();
