@@ -17,7 +17,7 @@ RegValue text(std::string_view utf8) { return {registry::REG_SZ, registry::utf8T
 // Undo.LeavesAKeyThatExistsAgainWithOtherValuesAndWhatLiesBelowIt's and
 // Undo.PutsBackEveryBlockOfARegFileAsItWas's, through the executable.
 // (A backup that does not fit the machine is refused in
-// Undo.RefusesABackupOfAnotherMachineAndMachinesItCannotWrite.)
+// Undo.PutsBackAWinePrefixExactlyWhereTheKeysCameFromAndRefusesWhatItCannotDo.)
 TEST(Restore, ReadsABackupMergingRepeatedKeysAndRefusesDeletions) {
   test::TempDir dir;
   test::writeFile(dir / "b.reg", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\A]\r\n@=\"1\"\r\n"
