@@ -201,8 +201,9 @@ std::string FuzzHarness::run(std::string_view raw) {
   bool readersAgreed = false, referencesSound = false, indexesSound = false;
   if (m_reader == Reader::Hive && (oracleBefore = hivexKeys(m_file))) {
     readersAgreed = readersDisagree(m_file, *oracleBefore, &top).empty();
-    referencesSound = keyReferencesBroken(m_file).empty();
-    indexesSound = indexesBroken(m_file).empty();
+    const HiveFaults faults = hiveFaults(m_file);
+    referencesSound = faults.references.empty();
+    indexesSound = faults.indexes.empty();
   }
   registry::Store& store = *opened.machine->store;
   registry::HandleTable api(store);
@@ -266,10 +267,9 @@ std::string FuzzHarness::run(std::string_view raw) {
       return "libhivex reads the saved hive otherwise: " + fault;
     if (std::string fault = readersDisagree(m_file, *oracleAfter); readersAgreed && !fault.empty())
       return "the store and libhivex read the saved hive differently: " + fault;
-    if (std::string fault = keyReferencesBroken(m_file); referencesSound && !fault.empty())
-      return "in the saved hive, " + fault;
-    if (std::string fault = indexesBroken(m_file); indexesSound && !fault.empty())
-      return "in the saved hive, " + fault;
+    const HiveFaults faults = hiveFaults(m_file);
+    if (referencesSound && !faults.references.empty()) return "in the saved hive, " + faults.references;
+    if (indexesSound && !faults.indexes.empty()) return "in the saved hive, " + faults.indexes;
   }
   registry::MachineOpenResult reopened = open();
   if (!reopened.machine) return "the saved file cannot be read back: " + reopened.failure.why;
@@ -304,10 +304,9 @@ std::string FuzzHarness::run(std::string_view raw) {
   if (!oracleUndone) return "libhivex cannot open the hive the undo saved";
   if (std::string changed = keptKeysChanged(*oracleBefore, *oracleUndone, {}); !changed.empty())
     return "libhivex reads the hive the undo saved otherwise: " + changed;
-  if (std::string broken = keyReferencesBroken(m_file); referencesSound && !broken.empty())
-    return "in the hive the undo saved, " + broken;
-  if (std::string broken = indexesBroken(m_file); indexesSound && !broken.empty())
-    return "in the hive the undo saved, " + broken;
+  const HiveFaults faults = hiveFaults(m_file);
+  if (referencesSound && !faults.references.empty()) return "in the hive the undo saved, " + faults.references;
+  if (indexesSound && !faults.indexes.empty()) return "in the hive the undo saved, " + faults.indexes;
   return {};
 }
 

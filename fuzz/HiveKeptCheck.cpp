@@ -117,22 +117,23 @@ std::string readersDisagree(const std::filesystem::path& file,
 
 namespace {
 
-// Visits every key the root leads to, once each, until `visit` returns a
-// fault, which it returns.
-std::string eachKey(const registry::regf::RegfView& view, std::uint32_t root,
-                    const std::function<std::string(const registry::regf::KeyCell&)>& visit) {
+// Visits every key the root leads to, once each, with the subkey lists read
+// for it (an ri list first, then its leaves; as far as they could be read).
+void eachKey(const registry::regf::RegfView& view, std::uint32_t root,
+             const std::function<void(const registry::regf::KeyCell&, const std::vector<registry::regf::ListCell>&)>& visit) {
   std::vector<std::uint32_t> pending{root};
   std::set<std::uint32_t> seen;
+  std::vector<registry::regf::ListCell> lists;
   std::string why;
   while (!pending.empty()) {
     registry::regf::KeyCell key;
     const std::uint32_t cell = pending.back();
     pending.pop_back();
     if (!seen.insert(cell).second || !view.key(cell, key, why)) continue;
-    if (std::string fault = visit(key); !fault.empty()) return fault;
-    view.subkeys(key, pending, why);
+    lists.clear();
+    view.subkeys(key, pending, why, &lists);
+    visit(key, lists);
   }
-  return {};
 }
 
 // The descriptor's bytes, or null where the cell holds none.
@@ -141,61 +142,15 @@ const unsigned char* descriptorAt(const registry::regf::RegfView& view, std::uin
   return sk.size() >= 0x14 && sk[0] == 's' && sk[1] == 'k' ? sk.data() : nullptr;
 }
 
-}  // namespace
-
-std::string keyReferencesBroken(const std::filesystem::path& file) {
-  std::string error;
-  auto hive = registry::regf::RegfHive::open(file, error);
-  if (!hive) return error;
-  const registry::regf::RegfView& view = hive->view();
-  return eachKey(view, hive->rootCell(), [&view](const registry::regf::KeyCell& key) -> std::string {
-    const std::string name = registry::regf::nameToUtf8(key.name, key.nameIsLatin1);
-    if (!descriptorAt(view, key.security)) return "the key " + name + " has no security descriptor";
-    if (key.className != registry::regf::kNoCell && !view.isCell(key.className))
-      return "the class name of the key " + name + " is no cell";
-    return {};
-  });
+std::string hex(std::uint32_t cell) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%x", cell);
+  return text;
 }
 
-std::string indexesBroken(const std::filesystem::path& file) {
-  std::string error, why;
-  auto hive = registry::regf::RegfHive::open(file, error);
-  if (!hive) return error;
-  const registry::regf::RegfView& view = hive->view();
-  // How many live keys use each descriptor.
-  std::map<std::uint32_t, std::uint32_t> users;
-  const std::string hashes = eachKey(view, hive->rootCell(), [&](const registry::regf::KeyCell& key) -> std::string {
-    ++users[key.security];
-    // An lh list's entries carry the hash of their key's name, which
-    // lookups go by.
-    std::vector<std::uint32_t> lists{key.subkeyList};
-    std::set<std::uint32_t> listed;  // a damaged ri may name itself
-    while (!lists.empty()) {
-      std::span<const unsigned char> list = view.cell(lists.back());
-      const bool first = listed.insert(lists.back()).second;
-      lists.pop_back();
-      if (!first || list.size() < 4) continue;
-      const bool ri = list[0] == 'r' && list[1] == 'i', lh = list[0] == 'l' && list[1] == 'h';
-      // An ri entry is a list's cell; an lh entry a key's cell and its hash.
-      const std::size_t stride = lh ? 8 : 4;
-      const std::size_t count = std::min<std::size_t>(registry::regf::le16(list.data() + 2), (list.size() - 4) / stride);
-      for (std::size_t i = 0; ri && i < count; ++i) lists.push_back(registry::regf::le32(list.data() + 4 + 4 * i));
-      for (std::size_t i = 0; lh && i < count; ++i) {
-        registry::regf::KeyCell child;
-        if (!view.key(registry::regf::le32(list.data() + 4 + 8 * i), child, why)) continue;
-        const std::string name = registry::regf::nameToUtf8(child.name, child.nameIsLatin1);
-        if (registry::regf::le32(list.data() + 8 + 8 * i) != registry::regf::nameHash(name))
-          return "the hash of the key " + name + " in its list is not its name's";
-      }
-    }
-    return {};
-  });
-  if (!hashes.empty()) return hashes;
-  auto hex = [](std::uint32_t cell) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", cell);
-    return std::string(text);
-  };
+// A descriptor whose count of users is lower than the live keys that use
+// it (`users`), or whose ring does not link back; empty when there is none.
+std::string descriptorsBroken(const registry::regf::RegfView& view, const std::map<std::uint32_t, std::uint32_t>& users) {
   std::set<std::uint32_t> ringed;
   for (const auto& [sk, count] : users) {
     const unsigned char* p = descriptorAt(view, sk);
@@ -218,6 +173,43 @@ std::string indexesBroken(const std::filesystem::path& file) {
     }
   }
   return {};
+}
+
+}  // namespace
+
+HiveFaults hiveFaults(const std::filesystem::path& file) {
+  std::string error;
+  auto hive = registry::regf::RegfHive::open(file, error);
+  if (!hive) return {error, error};
+  const registry::regf::RegfView& view = hive->view();
+  HiveFaults faults;
+  std::string hashes;
+  std::map<std::uint32_t, std::uint32_t> users;  // how many live keys use each descriptor
+  eachKey(view, hive->rootCell(), [&](const registry::regf::KeyCell& key, const std::vector<registry::regf::ListCell>& lists) {
+    const std::string name = registry::regf::nameToUtf8(key.name, key.nameIsLatin1);
+    if (faults.references.empty() && !descriptorAt(view, key.security))
+      faults.references = "the key " + name + " has no security descriptor";
+    if (faults.references.empty() && key.className != registry::regf::kNoCell && !view.isCell(key.className))
+      faults.references = "the class name of the key " + name + " is no cell";
+    ++users[key.security];
+    // An lh list's entries (a key's cell and its hash, eight bytes each)
+    // carry the hash of their key's name, which lookups go by.
+    std::string why;
+    for (std::size_t l = 0; hashes.empty() && l < lists.size(); ++l) {
+      std::span<const unsigned char> list = view.cell(lists[l].cell);
+      for (std::size_t i = 0; lists[l].kind == 'h' && i < registry::regf::le16(list.data() + 2); ++i) {
+        registry::regf::KeyCell child;
+        if (!view.key(registry::regf::le32(list.data() + 4 + 8 * i), child, why)) continue;
+        const std::string childName = registry::regf::nameToUtf8(child.name, child.nameIsLatin1);
+        if (registry::regf::le32(list.data() + 8 + 8 * i) != registry::regf::nameHash(childName)) {
+          hashes = "the hash of the key " + childName + " in its list is not its name's";
+          break;
+        }
+      }
+    }
+  });
+  faults.indexes = hashes.empty() ? descriptorsBroken(view, users) : hashes;
+  return faults;
 }
 
 }  // namespace comsweep::fuzz

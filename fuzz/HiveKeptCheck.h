@@ -36,15 +36,19 @@ std::string keptKeysChanged(const std::map<std::string, std::string>& before,
 std::string readersDisagree(const std::filesystem::path& file,
                             const std::map<std::string, std::string>& oracle, std::string* top = nullptr);
 
-// A key whose security descriptor (a cell with the "sk" signature) or class
-// name is not an allocated cell; empty when there is none.
-std::string keyReferencesBroken(const std::filesystem::path& file);
-
-// What lookups and the release of descriptors rely on, broken: a hash in
-// an lh list that is not its key's name's; a security descriptor that live
-// keys use but whose count of users is lower than theirs, or whose ring
-// (each descriptor names the next and the one before) does not link back,
-// or leads to a cell that is no descriptor. Empty when there is none.
-std::string indexesBroken(const std::filesystem::path& file);
+// What a hive's keys rely on, broken, read in one walk; each empty when
+// sound, both the reason when the hive cannot be opened.
+struct HiveFaults {
+  // A key whose security descriptor (a cell with the "sk" signature) or
+  // class name is not an allocated cell.
+  std::string references;
+  // What lookups and the release of descriptors rely on: a hash in an lh
+  // list that is not its key's name's; a security descriptor that live keys
+  // use but whose count of users is lower than theirs, or whose ring (each
+  // descriptor names the next and the one before) does not link back, or
+  // leads to a cell that is no descriptor.
+  std::string indexes;
+};
+HiveFaults hiveFaults(const std::filesystem::path& file);
 
 }  // namespace comsweep::fuzz

@@ -100,7 +100,7 @@ TEST(HiveDamageCampaign, EveryKeptKeyAndValueSurvivesEverySave) {
     const auto before = fuzz::hivexKeys(file);
     ASSERT_TRUE(before);
     ASSERT_EQ(fuzz::readersDisagree(file, *before), "");
-    const bool indexesSound = fuzz::indexesBroken(file).empty();
+    const bool indexesSound = fuzz::hiveFaults(file).indexes.empty();
 
     std::string error;
     auto store = HiveStore::open(file, HiveStore::Top::ClassesRequired, error);

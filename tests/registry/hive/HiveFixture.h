@@ -118,9 +118,10 @@ inline std::string whatTheSaveBroke(const std::filesystem::path& file, const std
                                     const std::set<std::string>& removed, bool indexesSound) {
   const auto after = fuzz::hivexKeys(file);
   if (!after) return "libhivex cannot read it";
+  const fuzz::HiveFaults faults = fuzz::hiveFaults(file);
   std::string broken;
   for (const std::string& why : {fuzz::keptKeysChanged(before, *after, removed), fuzz::readersDisagree(file, *after),
-                                 fuzz::keyReferencesBroken(file), indexesSound ? fuzz::indexesBroken(file) : ""})
+                                 faults.references, indexesSound ? faults.indexes : ""})
     if (!why.empty()) broken += why + "\n";
   return broken;
 }
