@@ -104,14 +104,16 @@ TEST(UsersDrive, OneRunCleansEveryUsersClassesAndTheBackupRestoresAllThree) {
 }
 
 // A user's file that cannot be cleaned stops the run before anything is
-// read or written: the drive stays as it was.
+// read or written: the drive stays as it was. So does a machine's hive that
+// cannot be read, with users' files beside it.
 TEST(UsersDrive, AUsersFileThatCannotBeCleanedIsRefusedBeforeAnythingChanges) {
-  for (std::string_view fault : {"read-only", "not a hive", "names apart from case"}) {
+  for (std::string_view fault : {"read-only", "not a hive", "names apart from case", "SOFTWARE not a hive"}) {
     SCOPED_TRACE(fault);
     UsersDrive drive;
     const fs::path twin = drive.dir / "Users/ALICE/AppData/Local/Microsoft/Windows/UsrClass.dat";
+    const fs::path named = fault == "SOFTWARE not a hive" ? drive.software : drive.bob;
     if (fault == "read-only") fs::permissions(drive.bob, static_cast<fs::perms>(0444));
-    if (fault == "not a hive") writeFile(drive.bob, "regf but not a hive at all");
+    if (fault.ends_with("not a hive")) writeFile(named, "regf but not a hive at all");
     if (fault == "names apart from case") {
       fs::create_directories(twin.parent_path());
       fs::copy_file(drive.alice, twin);
@@ -119,7 +121,7 @@ TEST(UsersDrive, AUsersFileThatCannotBeCleanedIsRefusedBeforeAnythingChanges) {
     const auto before = filesBelow(drive.dir.path());
     BinaryResult r = runComsweep({"/ALL"}, {.machine = drive.dir.path()});
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_NE(r.err.find(fault == "names apart from case" ? "UsrClass.dat" : drive.bob.string()), std::string::npos)
+    EXPECT_NE(r.err.find(fault == "names apart from case" ? "UsrClass.dat" : named.string()), std::string::npos)
         << r.err;
     EXPECT_EQ(filesBelow(drive.dir.path()), before) << "every hive as it was, and no log";
   }
