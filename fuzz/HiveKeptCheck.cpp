@@ -175,6 +175,32 @@ std::string descriptorsBroken(const registry::regf::RegfView& view, const std::m
   return {};
 }
 
+// The key's security descriptor or class name, named where it is no cell;
+// empty when both are sound.
+std::string referenceFault(const registry::regf::RegfView& view, const registry::regf::KeyCell& key) {
+  if (!descriptorAt(view, key.security))
+    return "the key " + registry::regf::nameToUtf8(key.name, key.nameIsLatin1) + " has no security descriptor";
+  if (key.className != registry::regf::kNoCell && !view.isCell(key.className))
+    return "the class name of the key " + registry::regf::nameToUtf8(key.name, key.nameIsLatin1) + " is no cell";
+  return {};
+}
+
+// An entry of the lh list at `cell` (a key's cell and the hash of its
+// name, which lookups go by) whose hash is not its key's name's; empty when
+// there is none.
+std::string hashFault(const registry::regf::RegfView& view, std::uint32_t cell) {
+  std::span<const unsigned char> list = view.cell(cell);
+  std::string why;
+  for (std::size_t i = 0; i < registry::regf::le16(list.data() + 2); ++i) {
+    registry::regf::KeyCell child;
+    if (!view.key(registry::regf::le32(list.data() + 4 + 8 * i), child, why)) continue;
+    const std::string name = registry::regf::nameToUtf8(child.name, child.nameIsLatin1);
+    if (registry::regf::le32(list.data() + 8 + 8 * i) != registry::regf::nameHash(name))
+      return "the hash of the key " + name + " in its list is not its name's";
+  }
+  return {};
+}
+
 }  // namespace
 
 HiveFaults hiveFaults(const std::filesystem::path& file) {
@@ -186,27 +212,10 @@ HiveFaults hiveFaults(const std::filesystem::path& file) {
   std::string hashes;
   std::map<std::uint32_t, std::uint32_t> users;  // how many live keys use each descriptor
   eachKey(view, hive->rootCell(), [&](const registry::regf::KeyCell& key, const std::vector<registry::regf::ListCell>& lists) {
-    const std::string name = registry::regf::nameToUtf8(key.name, key.nameIsLatin1);
-    if (faults.references.empty() && !descriptorAt(view, key.security))
-      faults.references = "the key " + name + " has no security descriptor";
-    if (faults.references.empty() && key.className != registry::regf::kNoCell && !view.isCell(key.className))
-      faults.references = "the class name of the key " + name + " is no cell";
     ++users[key.security];
-    // An lh list's entries (a key's cell and its hash, eight bytes each)
-    // carry the hash of their key's name, which lookups go by.
-    std::string why;
-    for (std::size_t l = 0; hashes.empty() && l < lists.size(); ++l) {
-      std::span<const unsigned char> list = view.cell(lists[l].cell);
-      for (std::size_t i = 0; lists[l].kind == 'h' && i < registry::regf::le16(list.data() + 2); ++i) {
-        registry::regf::KeyCell child;
-        if (!view.key(registry::regf::le32(list.data() + 4 + 8 * i), child, why)) continue;
-        const std::string childName = registry::regf::nameToUtf8(child.name, child.nameIsLatin1);
-        if (registry::regf::le32(list.data() + 8 + 8 * i) != registry::regf::nameHash(childName)) {
-          hashes = "the hash of the key " + childName + " in its list is not its name's";
-          break;
-        }
-      }
-    }
+    if (faults.references.empty()) faults.references = referenceFault(view, key);
+    for (std::size_t l = 0; hashes.empty() && l < lists.size(); ++l)
+      if (lists[l].kind == 'h') hashes = hashFault(view, lists[l].cell);
   });
   faults.indexes = hashes.empty() ? descriptorsBroken(view, users) : hashes;
   return faults;

@@ -52,11 +52,6 @@ inline std::filesystem::path makeMachine(const std::filesystem::path& dir, Forma
   return writeMachine(dir, format, keys);
 }
 
-// The whole hive as the hive tools export it.
-inline std::string exportedHive(const std::filesystem::path& hive) {
-  return commandOutput("hivexregedit --export --prefix HKEY_X '" + hive.string() + "' '\\'").value_or("(failed)");
-}
-
 // Checks a JSON document the program printed with python3's own parser and
 // jsonschema: one line, valid against docs/<schema>. Then `script` prints
 // from `doc` what the test compares. Its output, or "invalid: " and the

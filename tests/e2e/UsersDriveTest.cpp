@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e/FamilyMachine.h"
 #include "registry/hive/HiveFixture.h"
 #include "registry/regfile/RegFileTestText.h"
 #include "support/RunBinary.h"

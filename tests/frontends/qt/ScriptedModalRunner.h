@@ -33,7 +33,9 @@ class ScriptedModalRunner : public qt::ModalRunner {
     });
   }
 
-  void run(QDialog& dialog) override { if (takeStep(dialog)) dialog.hide(); }
+  void run(QDialog& dialog) override {
+    if (takeStep(dialog)) dialog.hide();
+  }
   // A step that ends the modal run leaves the dialog as it was, on screen.
   void runUntilEnded(QDialog& dialog) override {
     m_ended = false;

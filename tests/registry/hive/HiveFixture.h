@@ -137,4 +137,9 @@ inline std::optional<std::string> commandOutput(const std::string& command) {
   return out;
 }
 
+// The whole hive as the hive tools export it.
+inline std::string exportedHive(const std::filesystem::path& hive) {
+  return commandOutput("hivexregedit --export '" + hive.string() + "' '\\'").value_or("(failed)");
+}
+
 }  // namespace comsweep::test

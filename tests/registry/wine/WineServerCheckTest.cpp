@@ -48,7 +48,9 @@ struct FakeServer {
     ready = ::read(pipeEnds[0], &c, 1) == 1 && c == 'y';
     ::close(pipeEnds[0]);
   }
-  ~FakeServer() { if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0); }
+  ~FakeServer() {
+    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+  }
 };
 
 // The check in turn sees servers holding the lock of either layout's server
