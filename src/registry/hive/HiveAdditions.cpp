@@ -30,7 +30,7 @@ void HiveAdditions::clear() {
   m_valueOrder.clear();
 }
 
-bool HiveAdditions::write(std::vector<unsigned char>& image, const Tree& tree,
+bool HiveAdditions::write(regf::RegfImage& image, const Tree& tree,
                           std::vector<std::pair<NodeId, std::uint32_t>>& cells, std::string& error) const {
   regf::RegfGrower grower(image);
   std::string why;

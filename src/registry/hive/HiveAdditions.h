@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "registry/regf/RegfImage.h"
 #include "registry/store/Store.h"
 
 namespace comsweep::registry {
@@ -40,7 +41,7 @@ class HiveAdditions {
   // Writes the additions to live keys into `image` (a whole hive file) and
   // checks them read back; `cells` receives each new key's cell. False with
   // `error` (the image then half written).
-  bool write(std::vector<unsigned char>& image, const Tree& tree,
+  bool write(regf::RegfImage& image, const Tree& tree,
              std::vector<std::pair<NodeId, std::uint32_t>>& cells, std::string& error) const;
   void clear();
 

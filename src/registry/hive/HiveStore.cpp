@@ -640,30 +640,16 @@ CommitResult HiveStore::prepareSave(SaveBatch& batch) {
   // pages go meanwhile (read again from the system's cache if asked for),
   // so that the run does not hold the file twice.
   m_hive->letPagesGo();
+  if (m_pending.empty()) return prepareGrown(batch, *m_hive, {}, std::move(unchanged));
   std::unique_ptr<regf::RegfHive> copy = m_hive->reopen(m_file, true, error);
   if (!copy) return CommitResult::failed(unchanged + error);
   if (!(copy->identity() == m_identity))
     return CommitResult::failed(unchanged + "another program changed it since it was read");
   std::vector<std::pair<std::size_t, std::size_t>> changed;
-  if (!m_pending.empty() && !patch(*copy, changed, error)) return CommitResult::failed(unchanged + error);
-  if (!m_additions.empty()) return prepareGrown(batch, *copy, std::move(unchanged));
+  if (!patch(*copy, changed, error)) return CommitResult::failed(unchanged + error);
+  if (!m_additions.empty()) return prepareGrown(batch, *copy, changed, std::move(unchanged));
 
-  // The new file: the original's bytes copied by the system, the changed
-  // ranges written from the patched copy.
-  std::unique_ptr<platform::PreparedFile> file = platform::PreparedFile::write(
-      m_file,
-      [&copy, &changed](platform::AtomicWriter& writer) {
-        std::span<const unsigned char> bytes = copy->bytes();
-        std::size_t at = 0;
-        for (const auto& [from, length] : changed) {
-          writer.copyFrom(copy->descriptor(), static_cast<long long>(at), from - at);
-          writer.write(std::string_view(reinterpret_cast<const char*>(bytes.data() + from), length));
-          at = from + length;
-        }
-        writer.copyFrom(copy->descriptor(), static_cast<long long>(at), bytes.size() - at);
-        return !writer.failed();
-      },
-      error);
+  std::unique_ptr<platform::PreparedFile> file = prepareFile(copy->descriptor(), copy->bytes(), changed, error);
   if (!file) return CommitResult::failed(unchanged + error);
   copy.reset();
   batch.add(
@@ -680,6 +666,24 @@ CommitResult HiveStore::prepareSave(SaveBatch& batch) {
         if (replaced) noteReplaced();
       });
   return {};
+}
+
+std::unique_ptr<platform::PreparedFile> HiveStore::prepareFile(
+    int fd, std::span<const unsigned char> bytes, const std::vector<std::pair<std::size_t, std::size_t>>& changed,
+    std::string& error) const {
+  return platform::PreparedFile::write(
+      m_file,
+      [fd, bytes, &changed](platform::AtomicWriter& writer) {
+        std::size_t at = 0;
+        for (const auto& [from, length] : changed) {
+          writer.copyFrom(fd, static_cast<long long>(at), from - at);
+          writer.write(std::string_view(reinterpret_cast<const char*>(bytes.data() + from), length));
+          at = from + length;
+        }
+        writer.copyFrom(fd, static_cast<long long>(at), bytes.size() - at);
+        return !writer.failed();
+      },
+      error);
 }
 
 std::string HiveStore::releaseUnlessChanged() {

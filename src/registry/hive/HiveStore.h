@@ -17,20 +17,23 @@
 // removals below it compacts its children once.
 //
 // Keys and values added (createKey, setValue) are written by the same save,
-// after the removals, into a grown copy of the hive (regf::RegfGrower). Once
-// saved, an added key cannot be removed in the same session, nor can a
-// subkey of a key that got added subkeys (ERROR_ACCESS_DENIED): the removal
-// patch knows only the lists the hive was opened with.
+// after the removals, into a grown copy of the hive (regf::RegfGrower over a
+// regf::RegfImage). Once saved, an added key cannot be removed in the same
+// session, nor can a subkey of a key that got added subkeys
+// (ERROR_ACCESS_DENIED): the removal patch knows only the lists the hive
+// was opened with.
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/Files.h"
 #include "registry/store/Store.h"
 #include "registry/store/Text.h"
@@ -142,11 +145,20 @@ class HiveStore : public Store {
   const AddedSet* addedBelow(NodeId parent) const;
   // Writes the additions into `image` (the whole hive, removals patched);
   // `cells` receives the new keys' cells. False with `error`.
-  bool grow(std::vector<unsigned char>& image, std::vector<std::pair<NodeId, std::uint32_t>>& cells,
+  bool grow(regf::RegfImage& image, std::vector<std::pair<NodeId, std::uint32_t>>& cells,
             std::string& error) const;
-  // prepareSave() when keys or values were added: `copy` (removals patched)
-  // grown in memory and written whole.
-  CommitResult prepareGrown(SaveBatch& batch, const regf::RegfHive& copy, std::string unchanged);
+  // prepareSave() when keys or values were added: `copy` (the hive as read,
+  // or a copy with the removals patched in the ranges `changed`) grown in
+  // memory over its file.
+  CommitResult prepareGrown(SaveBatch& batch, const regf::RegfHive& copy,
+                            const std::vector<std::pair<std::size_t, std::size_t>>& changed,
+                            std::string unchanged);
+  // The new file, `bytes`: the ranges `changed` (in order) written from
+  // them, the rest copied by the system from the open file `fd`, which
+  // holds the same bytes there. Null with `error`.
+  std::unique_ptr<platform::PreparedFile> prepareFile(int fd, std::span<const unsigned char> bytes,
+                                                      const std::vector<std::pair<std::size_t, std::size_t>>& changed,
+                                                      std::string& error) const;
   bool checkRewritable(const regf::RegfView& view, const regf::RegfCensus& census,
                        const std::vector<NodeId>& parents, std::string& error) const;
   // "the key <path>", or "the root key".

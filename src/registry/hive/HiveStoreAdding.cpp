@@ -48,7 +48,7 @@ LONG HiveStore::setValue(NodeId node, const NamedValue& value) {
   return ERROR_SUCCESS;
 }
 
-bool HiveStore::grow(std::vector<unsigned char>& image, std::vector<std::pair<NodeId, std::uint32_t>>& cells,
+bool HiveStore::grow(regf::RegfImage& image, std::vector<std::pair<NodeId, std::uint32_t>>& cells,
                      std::string& error) const {
   HiveAdditions::Tree tree;
   tree.isLive = [this](NodeId n) { return isLive(n); };
@@ -59,19 +59,17 @@ bool HiveStore::grow(std::vector<unsigned char>& image, std::vector<std::pair<No
   return m_additions.write(image, tree, cells, error);
 }
 
-CommitResult HiveStore::prepareGrown(SaveBatch& batch, const regf::RegfHive& copy, std::string unchanged) {
-  std::span<const unsigned char> bytes = copy.bytes();
-  std::vector<unsigned char> image(bytes.begin(), bytes.end());
+CommitResult HiveStore::prepareGrown(SaveBatch& batch, const regf::RegfHive& copy,
+                                     const std::vector<std::pair<std::size_t, std::size_t>>& changed,
+                                     std::string unchanged) {
+  // Grown over the file: only the pages written are copies, and only they
+  // are written to the new file; the system copies the rest.
+  regf::RegfImage image(copy.bytes(), copy.descriptor(), changed);
   std::vector<std::pair<NodeId, std::uint32_t>> cells;
   std::string error;
   if (!grow(image, cells, error)) return CommitResult::failed(unchanged + error);
-  std::unique_ptr<platform::PreparedFile> file = platform::PreparedFile::write(
-      m_file,
-      [&image](platform::AtomicWriter& writer) {
-        writer.write(std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
-        return !writer.failed();
-      },
-      error);
+  std::unique_ptr<platform::PreparedFile> file =
+      prepareFile(copy.descriptor(), image.bytes(), image.changedRanges(), error);
   if (!file) return CommitResult::failed(unchanged + error);
   batch.add(
       m_file.string(), std::move(file),

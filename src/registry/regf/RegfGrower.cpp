@@ -16,6 +16,8 @@ constexpr std::uint32_t kBinUnit = 0x1000;
 constexpr std::size_t kLeafLimit = 1012;
 constexpr std::uint16_t kCompressedKeyName = 0x0020;
 constexpr std::uint16_t kCompressedValueName = 0x0001;
+// A key cell's fields before its name.
+constexpr std::size_t kKeyFixedSize = 0x4C;
 
 void putLe16(unsigned char* p, std::uint16_t v) {
   p[0] = static_cast<unsigned char>(v);
@@ -56,18 +58,18 @@ std::uint32_t nameHash(std::string_view name) {
   return hash;
 }
 
-std::uint32_t RegfGrower::binsSize() const { return le32(m_image.data() + 0x28); }
+std::uint32_t RegfGrower::binsSize() const { return le32(m_image.bytes().data() + 0x28); }
 
 RegfView RegfGrower::view() const {
-  return RegfView(std::span<const unsigned char>(m_image).subspan(kBaseBlockSize, binsSize()), &m_cellStarts);
+  return RegfView(m_image.bytes().subspan(kBaseBlockSize, binsSize()), &m_cellStarts);
 }
 
 bool RegfGrower::start(std::string& why) {
-  if (m_image.size() < kBaseBlockSize + kBinUnit || std::memcmp(m_image.data(), "regf", 4) != 0) {
+  if (m_image.size() < kBaseBlockSize + kBinUnit || std::memcmp(m_image.bytes().data(), "regf", 4) != 0) {
     why = "not a hive";
     return false;
   }
-  m_minorVersion = le32(m_image.data() + 0x18);
+  m_minorVersion = le32(m_image.bytes().data() + 0x18);
   const std::uint32_t total = binsSize();
   if (total == 0 || total % kBinUnit != 0 || kBaseBlockSize + std::size_t{total} > m_image.size()) {
     why = "the size of its hbins is damaged";
@@ -103,7 +105,7 @@ bool RegfGrower::start(std::string& why) {
   // others name too is refused.
   const RegfView before = view();
   RegfCensus census(before, m_cellStarts.size());
-  census.take(le32(m_image.data() + 0x24), {});
+  census.take(le32(m_image.bytes().data() + 0x24), {});
   m_shared = census.sharedCells();
   return true;
 }
@@ -127,7 +129,7 @@ std::uint32_t RegfGrower::allocate(std::size_t size) {
     cell = fit->second;
     m_free.erase(fit);
     if (have - need >= 8) {
-      putLe32(at(cell + need), have - need);
+      putLe32(change(cell + need, 4), have - need);
       m_free.emplace(have - need, cell + need);
     } else {
       need = have;
@@ -136,22 +138,23 @@ std::uint32_t RegfGrower::allocate(std::size_t size) {
     const std::uint32_t bin = binsSize();
     const std::uint32_t binSize = (need + kBinHeaderSize + kBinUnit - 1) / kBinUnit * kBinUnit;
     const auto where = static_cast<std::ptrdiff_t>(kBaseBlockSize + bin);
-    m_image.insert(m_image.begin() + where, binSize, 0);
-    unsigned char* h = at(bin);
+    m_image.insertZeros(where, binSize);
+    unsigned char* h = change(bin, kBinHeaderSize);
     std::memcpy(h, "hbin", 4);
     putLe32(h + 4, bin);
     putLe32(h + 8, binSize);
-    putLe32(m_image.data() + 0x28, bin + binSize);
+    putLe32(m_image.change(0x28, 4), bin + binSize);
     m_cellStarts.resize((bin + binSize) / 4, false);
     cell = bin + kBinHeaderSize;
     const std::uint32_t rest = binSize - kBinHeaderSize - need;
     if (rest > 0) {
-      putLe32(at(cell + need), rest);
+      putLe32(change(cell + need, 4), rest);
       m_free.emplace(rest, cell + need);
     }
   }
-  putLe32(at(cell), static_cast<std::uint32_t>(-static_cast<std::int32_t>(need)));
-  std::memset(at(cell) + 4, 0, need - 4);
+  unsigned char* p = change(cell, need);
+  putLe32(p, static_cast<std::uint32_t>(-static_cast<std::int32_t>(need)));
+  std::memset(p + 4, 0, need - 4);
   m_cellStarts[cell / 4] = true;
   return cell;
 }
@@ -159,14 +162,14 @@ std::uint32_t RegfGrower::allocate(std::size_t size) {
 void RegfGrower::release(std::uint32_t cell) {
   if (!view().isCell(cell) || shared(cell)) return;  // freed already, or still named elsewhere
   const std::uint32_t length = static_cast<std::uint32_t>(-static_cast<std::int32_t>(le32(at(cell))));
-  putLe32(at(cell), length);
+  putLe32(change(cell, 4), length);
   m_cellStarts[cell / 4] = false;
   m_free.emplace(length, cell);
 }
 
 std::uint32_t RegfGrower::store(const std::string& bytes) {
   const std::uint32_t cell = allocate(bytes.size());
-  std::memcpy(at(cell) + 4, bytes.data(), bytes.size());
+  std::memcpy(change(cell, 4 + bytes.size()) + 4, bytes.data(), bytes.size());
   return cell;
 }
 
@@ -238,15 +241,15 @@ bool RegfGrower::addSubkeys(std::uint32_t parent, const std::vector<std::string>
     }
 
   unsigned char time[8];
-  std::memcpy(time, m_image.data() + 0x0C, 8);
+  std::memcpy(time, m_image.bytes().data() + 0x0C, 8);
   std::size_t longestName = 0;
   for (const std::string& name : names) {
     bool latin1 = false;
     std::size_t units = 0;
     const std::string stored = storedName(name, latin1, units);
     longestName = std::max(longestName, units * 2);
-    const std::uint32_t cell = allocate(0x4C + stored.size());
-    unsigned char* p = at(cell) + 4;
+    const std::uint32_t cell = allocate(kKeyFixedSize + stored.size());
+    unsigned char* p = change(cell, 4 + kKeyFixedSize + stored.size()) + 4;
     p[0] = 'n';
     p[1] = 'k';
     putLe16(p + 0x02, latin1 ? kCompressedKeyName : 0);
@@ -258,11 +261,11 @@ bool RegfGrower::addSubkeys(std::uint32_t parent, const std::vector<std::string>
     putLe32(p + 0x2C, key.security);
     putLe32(p + 0x30, kNoCell);
     putLe16(p + 0x48, static_cast<std::uint16_t>(stored.size()));
-    std::memcpy(p + 0x4C, stored.data(), stored.size());
+    std::memcpy(p + kKeyFixedSize, stored.data(), stored.size());
     cells.push_back(cell);
     entries.emplace_back(cell, name);
   }
-  unsigned char* sk = at(key.security) + 4;
+  unsigned char* sk = change(key.security, 4 + 0x10) + 4;
   putLe32(sk + 0x0C, le32(sk + 0x0C) + static_cast<std::uint32_t>(names.size()));
 
   std::stable_sort(entries.begin(), entries.end(),
@@ -270,7 +273,7 @@ bool RegfGrower::addSubkeys(std::uint32_t parent, const std::vector<std::string>
   // The old lists go first, so that the new ones may take their place.
   for (const ListCell& list : lists) release(list.cell);
   const std::uint32_t top = writeLists(entries, kind, indexed || entries.size() > kLeafLimit);
-  unsigned char* p = at(parent) + 4;
+  unsigned char* p = change(parent, 4 + kKeyFixedSize) + 4;
   putLe32(p + 0x14, static_cast<std::uint32_t>(entries.size()));
   putLe32(p + 0x1C, top);
   raiseLength(p + 0x34, longestName);
@@ -338,7 +341,7 @@ bool RegfGrower::setValues(std::uint32_t keyCell, const std::vector<NewValue>& v
     else
       dataCell = storeData(value.data);
     const std::uint32_t cell = allocate(0x14 + stored.size());
-    unsigned char* p = at(cell) + 4;
+    unsigned char* p = change(cell, 4 + 0x14 + stored.size()) + 4;
     p[0] = 'v';
     p[1] = 'k';
     putLe16(p + 0x02, static_cast<std::uint16_t>(stored.size()));
@@ -365,7 +368,7 @@ bool RegfGrower::setValues(std::uint32_t keyCell, const std::vector<NewValue>& v
       putLe32(reinterpret_cast<unsigned char*>(bytes.data()) + 4 * i, list[i]);
     listCell = store(bytes);
   }
-  unsigned char* p = at(keyCell) + 4;
+  unsigned char* p = change(keyCell, 4 + kKeyFixedSize) + 4;
   putLe32(p + 0x24, static_cast<std::uint32_t>(list.size()));
   putLe32(p + 0x28, listCell);
   raiseWhole(p + 0x3C, longestName);
@@ -374,7 +377,7 @@ bool RegfGrower::setValues(std::uint32_t keyCell, const std::vector<NewValue>& v
 }
 
 void RegfGrower::finish() {
-  unsigned char* block = m_image.data();
+  unsigned char* block = m_image.change(0, kBaseBlockSize);
   const std::uint32_t sequence = le32(block + 4) + 1;
   putLe32(block + 4, sequence);
   putLe32(block + 8, sequence);

@@ -1,6 +1,6 @@
 #pragma once
 // Adds keys and values to a hive image held in memory (the whole file, base
-// block included). New cells go into free cells where they fit (the rest of
+// block included; RegfImage records what is written). New cells go into free cells where they fit (the rest of
 // a larger free cell stays free), else into hbins appended to the hive, in
 // multiples of 4 KiB. A key's subkey lists are written again with the new
 // subkeys in the registry's order: leaves of the kind the key already uses
@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "registry/regf/RegfHive.h"
+#include "registry/regf/RegfImage.h"
 #include "registry/regf/RegfView.h"
 
 namespace comsweep::registry::regf {
@@ -39,7 +40,7 @@ struct NewValue {
 class RegfGrower {
  public:
   // `image` stays the caller's; it grows as hbins are appended.
-  explicit RegfGrower(std::vector<unsigned char>& image) : m_image(image) {}
+  explicit RegfGrower(RegfImage& image) : m_image(image) {}
 
   // Walks the hbins to learn the cells; false with `why` when the image is
   // not a hive whose hbins can be walked.
@@ -60,7 +61,11 @@ class RegfGrower {
 
  private:
   std::uint32_t binsSize() const;
-  unsigned char* at(std::uint32_t cell) { return m_image.data() + kBaseBlockSize + cell; }
+  const unsigned char* at(std::uint32_t cell) const { return m_image.bytes().data() + kBaseBlockSize + cell; }
+  // The first `length` bytes of `cell`, to be written.
+  unsigned char* change(std::uint32_t cell, std::size_t length) {
+    return m_image.change(kBaseBlockSize + cell, length);
+  }
   // A new allocated cell whose payload holds `size` bytes, zeroed; its offset.
   std::uint32_t allocate(std::size_t size);
   // Frees `cell` unless it is freed already or shared.
@@ -80,7 +85,7 @@ class RegfGrower {
   std::uint32_t storeData(std::string_view data);
   void releaseData(const ValueCell& value);
 
-  std::vector<unsigned char>& m_image;
+  RegfImage& m_image;
   std::vector<bool> m_cellStarts;
   // Free cells by size, then offset: the best fit is the first one large enough.
   std::multimap<std::uint32_t, std::uint32_t> m_free;

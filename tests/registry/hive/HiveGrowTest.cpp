@@ -6,11 +6,14 @@
 #include <gmock/gmock.h>
 #include <hivex.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
 
 #include "registry/hive/HiveFixture.h"
 #include "registry/hive/HiveStore.h"
 #include "registry/store/Text.h"
+#include "platform/FileDescriptor.h"
 #include "registry/regf/RegfGrower.h"
 #include "support/Fixture.h"
 #include "support/TempDir.h"
@@ -20,9 +23,9 @@ namespace {
 
 using namespace registry;
 
-// Thousands of keys added to a small hive in one save, then more in a
-// second: the hive grows by many hbins and libhivex lists the keys in the
-// registry's order. (Values of every kind added back, big data included,
+// Thousands of keys added to a small hive in one save that also removes a
+// key, then more in a second: the hive grows by many hbins and libhivex
+// lists the keys in the registry's order. (Values of every kind added back, big data included,
 // are judged by hivexregedit in Undo.PutsBackHivesSoThatTheHiveToolsExportThemAsTheyWere.)
 TEST(HiveGrow, GrowsByManyHbinsAndTheHiveToolsReadEveryKeyAndValue) {
   TempDir dir;
@@ -51,6 +54,8 @@ TEST(HiveGrow, GrowsByManyHbinsAndTheHiveToolsReadEveryKeyAndValue) {
     else
       ASSERT_EQ(store->setValue(node, {"", sz(names[i])}), 0);
   }
+  // Removed in the same save as the keys are added.
+  ASSERT_EQ(store->removeLeaf(store->root(), store->findChild(store->root(), "Keep")), 0);
   ASSERT_FALSE(store->save().failure.failed());
 
   // A second save on the same store adds below a key added by the first.
@@ -66,6 +71,7 @@ TEST(HiveGrow, GrowsByManyHbinsAndTheHiveToolsReadEveryKeyAndValue) {
 
   hive_h* h = hivex_open(file.c_str(), 0);
   ASSERT_NE(h, nullptr);
+  EXPECT_EQ(hiveNode(h, "Keep", false), 0u);
   hive_node_h* children = hivex_node_children(h, hiveNode(h, "CLSID", false));
   std::vector<std::string> listed;
   for (hive_node_h* k = children; *k; ++k) {
@@ -78,6 +84,58 @@ TEST(HiveGrow, GrowsByManyHbinsAndTheHiveToolsReadEveryKeyAndValue) {
   names.push_back("{X}");
   std::ranges::sort(names, [](const std::string& a, const std::string& b) { return compareNoCase(a, b) < 0; });
   EXPECT_EQ(listed, names);
+}
+
+// Grown over its file, an image records every byte it changed: the file
+// with the recorded ranges written over it (what a save writes) is, byte
+// for byte, the same growth of a plain copy of the file. A range changed
+// before growing, handed over as such, is kept.
+TEST(HiveGrow, AnImageGrownOverItsFileRecordsEveryByteItChanged) {
+  TempDir dir;
+  const auto file = dir / "hive";
+  writeHive(file, {{"CLSID\\{X}", sz("x")}, {"Keep", RegValue{REG_BINARY, std::string(3000, 'k')}}});
+  // Bytes after the hbins stay after them as the hive grows.
+  writeFile(file, readFile(file) + std::string(5000, 'T'));
+  std::string patched = readFile(file);
+  const std::size_t before = patched.find(std::string(3000, 'k')) + 1500;
+  patched[before] = 'p';
+  const std::span bytes(reinterpret_cast<const unsigned char*>(patched.data()), patched.size());
+  const platform::FileDescriptor fd(::open(file.c_str(), O_RDONLY));
+  regf::RegfImage plain(bytes), mapped(bytes, fd.get(), {{before, 1}});
+  for (regf::RegfImage* image : {&plain, &mapped}) {
+    regf::RegfGrower grower(*image);
+    std::string why;
+    ASSERT_TRUE(grower.start(why)) << why;
+    std::vector<std::string> names;  // more than one hbin and one leaf list hold
+    for (int i = 0; i < 1500; ++i) names.push_back("{" + std::to_string(100000 + i * 7919 % 1500) + "}");
+    std::vector<std::uint32_t> cells;
+    const auto clsid = static_cast<std::uint32_t>(keyCell(file, "CLSID") - regf::kBaseBlockSize);
+    const auto keep = static_cast<std::uint32_t>(keyCell(file, "Keep") - regf::kBaseBlockSize);
+    ASSERT_TRUE(grower.addSubkeys(clsid, names, cells, why)) << why;
+    // Replaced (its old cells freed, then taken again), and a big data record.
+    ASSERT_TRUE(grower.setValues(keep, {{"", REG_SZ, "short"}, {"Big", REG_BINARY, std::string(20000, 'b')}}, why));
+    ASSERT_TRUE(grower.setValues(cells[7], {{"v", REG_DWORD, std::string_view("\1\0\0\0", 4)}}, why)) << why;
+    grower.finish();
+  }
+  const auto text = [](const regf::RegfImage& image, std::size_t from, std::size_t length) {
+    return std::string(reinterpret_cast<const char*>(image.bytes().data()) + from, length);
+  };
+  ASSERT_GT(plain.size(), patched.size());
+  EXPECT_EQ(text(plain, plain.size() - 5000, 5000), std::string(5000, 'T'));
+  EXPECT_TRUE(text(mapped, 0, mapped.size()) == text(plain, 0, plain.size()));
+  // Ranges as recorded, byte by byte, and widened as a save writes them.
+  for (std::size_t unit : {1, 0x1000}) {
+    const std::string original = readFile(file);
+    std::string saved;
+    std::size_t at = 0;
+    for (const auto& [offset, length] : mapped.changedRanges(unit)) {
+      ASSERT_LE(offset, original.size());
+      saved += original.substr(at, offset - at) + text(mapped, offset, length);
+      at = offset + length;
+    }
+    if (at < original.size()) saved += original.substr(at);
+    EXPECT_TRUE(saved == text(plain, 0, plain.size())) << unit;
+  }
 }
 
 }  // namespace

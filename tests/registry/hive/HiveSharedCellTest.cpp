@@ -126,7 +126,7 @@ TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
   ASSERT_TRUE(shared.plant(Damage::SharedValueList, kept, outside));
   ASSERT_TRUE(shared.plant(Damage::ClassNameNamesKey, outside, below));
   const std::string bytes = shared.bytes();
-  std::vector<unsigned char> image(bytes.begin(), bytes.end());
+  regf::RegfImage image(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
   regf::RegfGrower grower(image);
   std::string why;
   ASSERT_TRUE(grower.start(why)) << why;
@@ -136,7 +136,7 @@ TEST(HiveSharedCells, RemovingAKeyLeavesWhatKeptKeysShareWithIt) {
   EXPECT_FALSE(grower.setValues(shared.keys()[below].cell, {{"own", REG_SZ, data}}, why));
   EXPECT_EQ(why, "another structure of the hive names its key cell too");
   grower.finish();
-  writeFile(file, std::string(image.begin(), image.end()));
+  writeFile(file, std::string(reinterpret_cast<const char*>(image.bytes().data()), image.bytes().size()));
   EXPECT_EQ(hivexKeys(file).value_or(std::map<std::string, std::string>{})["\\Microsoft\\Outside"],
             valueLine("", REG_SZ, sz("outside " + text).data) + valueLine("o", REG_SZ, sz("o").data));
   EXPECT_EQ(hiveFaults(file).references, "");
