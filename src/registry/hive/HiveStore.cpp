@@ -640,6 +640,7 @@ CommitResult HiveStore::prepareSave(SaveBatch& batch) {
   // pages go meanwhile (read again from the system's cache if asked for),
   // so that the run does not hold the file twice.
   m_hive->letPagesGo();
+  // Nothing removed: the hive as read is grown without a copy to patch.
   if (m_pending.empty()) return prepareGrown(batch, *m_hive, {}, std::move(unchanged));
   std::unique_ptr<regf::RegfHive> copy = m_hive->reopen(m_file, true, error);
   if (!copy) return CommitResult::failed(unchanged + error);

@@ -137,8 +137,7 @@ std::uint32_t RegfGrower::allocate(std::size_t size) {
   } else {
     const std::uint32_t bin = binsSize();
     const std::uint32_t binSize = (need + kBinHeaderSize + kBinUnit - 1) / kBinUnit * kBinUnit;
-    const auto where = static_cast<std::ptrdiff_t>(kBaseBlockSize + bin);
-    m_image.insertZeros(where, binSize);
+    m_image.insertZeros(kBaseBlockSize + bin, binSize);
     unsigned char* h = change(bin, kBinHeaderSize);
     std::memcpy(h, "hbin", 4);
     putLe32(h + 4, bin);

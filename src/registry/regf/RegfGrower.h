@@ -1,13 +1,14 @@
 #pragma once
 // Adds keys and values to a hive image held in memory (the whole file, base
-// block included; RegfImage records what is written). New cells go into free cells where they fit (the rest of
-// a larger free cell stays free), else into hbins appended to the hive, in
-// multiples of 4 KiB. A key's subkey lists are written again with the new
-// subkeys in the registry's order: leaves of the kind the key already uses
-// (lf, lh or li, with their hashes), below an ri list when the key has one
-// or the subkeys no longer fit one leaf. Counts and the largest name and
-// data lengths of the keys are kept up to date; finish() sets the size of
-// the hbins, the sequence numbers and the checksum in the base block.
+// block included), which records every range written. New cells go into
+// free cells where they fit (the rest of a larger free cell stays free),
+// else into hbins appended to the hive, in multiples of 4 KiB. A key's
+// subkey lists are written again with the new subkeys in the registry's
+// order: leaves of the kind the key already uses (lf, lh or li, with their
+// hashes), below an ri list when the key has one or the subkeys no longer
+// fit one leaf. Counts and the largest name and data lengths of the keys
+// are kept up to date; finish() sets the size of the hbins, the sequence
+// numbers and the checksum in the base block.
 //
 // A new key gets its parent's security descriptor (one more use of it), no
 // class name and the base block's time, so that the same additions to the
