@@ -110,8 +110,10 @@ TEST(HiveGrow, AnImageGrownOverItsFileRecordsEveryByteItChanged) {
     std::string why;
     std::vector<std::uint32_t> cells;
     ASSERT_TRUE(grower.start(why) && grower.addSubkeys(cellOf("CLSID"), names, cells, why)) << why;
-    // Replaced (its old cells freed, then taken again), and a big data record.
-    ASSERT_TRUE(grower.setValues(cellOf("Keep"), {{"", REG_SZ, "short"}, {"Big", REG_BINARY, std::string(20000, 'b')}},
+    // Replaced (its old cells freed, then taken again), a big data record,
+    // and more than the image has room for beyond the file.
+    const std::string big(20000, 'b'), huge(std::size_t{9} << 20, 'h');
+    ASSERT_TRUE(grower.setValues(cellOf("Keep"), {{"", REG_SZ, "short"}, {"Big", REG_BINARY, big}, {"H", REG_BINARY, huge}},
                                  why) &&
                 grower.setValues(cells[7], {{"v", REG_DWORD, std::string_view("\1\0\0\0", 4)}}, why))
         << why;
