@@ -10,10 +10,10 @@
 
 #include <algorithm>
 
+#include "platform/FileDescriptor.h"
 #include "registry/hive/HiveFixture.h"
 #include "registry/hive/HiveStore.h"
 #include "registry/store/Text.h"
-#include "platform/FileDescriptor.h"
 #include "registry/regf/RegfGrower.h"
 #include "support/Fixture.h"
 #include "support/TempDir.h"
@@ -25,8 +25,9 @@ using namespace registry;
 
 // Thousands of keys added to a small hive in one save that also removes a
 // key, then more in a second: the hive grows by many hbins and libhivex
-// lists the keys in the registry's order. (Values of every kind added back, big data included,
-// are judged by hivexregedit in Undo.PutsBackHivesSoThatTheHiveToolsExportThemAsTheyWere.)
+// lists the keys in the registry's order. (Values of every kind added back,
+// big data included, are judged by hivexregedit in
+// Undo.PutsBackHivesSoThatTheHiveToolsExportThemAsTheyWere.)
 TEST(HiveGrow, GrowsByManyHbinsAndTheHiveToolsReadEveryKeyAndValue) {
   TempDir dir;
   const auto file = dir / "hive";
@@ -113,8 +114,8 @@ TEST(HiveGrow, AnImageGrownOverItsFileRecordsEveryByteItChanged) {
     // Replaced (its old cells freed, then taken again), a big data record,
     // and more than the image has room for beyond the file.
     const std::string big(20000, 'b'), huge(std::size_t{9} << 20, 'h');
-    ASSERT_TRUE(grower.setValues(cellOf("Keep"), {{"", REG_SZ, "short"}, {"Big", REG_BINARY, big}, {"H", REG_BINARY, huge}},
-                                 why) &&
+    const std::vector<regf::NewValue> keep = {{"", REG_SZ, "short"}, {"Big", REG_BINARY, big}, {"H", REG_BINARY, huge}};
+    ASSERT_TRUE(grower.setValues(cellOf("Keep"), keep, why) &&
                 grower.setValues(cells[7], {{"v", REG_DWORD, std::string_view("\1\0\0\0", 4)}}, why))
         << why;
     grower.finish();
