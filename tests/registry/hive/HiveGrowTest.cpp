@@ -94,11 +94,13 @@ TEST(HiveGrow, GrowsByManyHbinsAndTheHiveToolsReadEveryKeyAndValue) {
 TEST(HiveGrow, AnImageGrownOverItsFileRecordsEveryByteItChanged) {
   TempDir dir;
   const auto file = dir / "hive";
-  writeHive(file, {{"CLSID\\{X}", sz("x")}, {"Keep", RegValue{REG_BINARY, std::string(3000, 'k')}}});
+  writeHive(file, {{"CLSID\\{X}", sz("x")},
+                   {"Keep", RegValue{REG_BINARY, std::string(3000, 'k')}},
+                   {"Other", RegValue{REG_BINARY, std::string(3000, 'o')}}});
   // Bytes after the hbins stay after them as the hive grows.
   writeFile(file, readFile(file) + std::string(5000, 'T'));
   std::string patched = readFile(file);
-  const std::size_t before = patched.find(std::string(3000, 'k')) + 1500;
+  const std::size_t before = patched.find(std::string(3000, 'o')) + 1500;
   patched[before] = 'p';
   const std::span bytes(reinterpret_cast<const unsigned char*>(patched.data()), patched.size());
   const platform::FileDescriptor fd(::open(file.c_str(), O_RDONLY));
@@ -111,10 +113,10 @@ TEST(HiveGrow, AnImageGrownOverItsFileRecordsEveryByteItChanged) {
     std::string why;
     std::vector<std::uint32_t> cells;
     ASSERT_TRUE(grower.start(why) && grower.addSubkeys(cellOf("CLSID"), names, cells, why)) << why;
-    // Replaced (its old cells freed, then taken again), a big data record,
-    // and more than the image has room for beyond the file.
-    const std::string big(20000, 'b'), huge(std::size_t{9} << 20, 'h');
-    const std::vector<regf::NewValue> keep = {{"", REG_SZ, "short"}, {"Big", REG_BINARY, big}, {"H", REG_BINARY, huge}};
+    // Replaced (its old cells freed, then taken again), and a big data
+    // record of more than the image has room for beyond the file.
+    const std::string huge(std::size_t{9} << 20, 'h');
+    const std::vector<regf::NewValue> keep = {{"", REG_SZ, "short"}, {"Huge", REG_BINARY, huge}};
     ASSERT_TRUE(grower.setValues(cellOf("Keep"), keep, why) &&
                 grower.setValues(cells[7], {{"v", REG_DWORD, std::string_view("\1\0\0\0", 4)}}, why))
         << why;
@@ -125,7 +127,6 @@ TEST(HiveGrow, AnImageGrownOverItsFileRecordsEveryByteItChanged) {
   };
   ASSERT_GT(plain.size(), patched.size());
   EXPECT_EQ(text(plain, plain.size() - 5000, 5000), std::string(5000, 'T'));
-  EXPECT_TRUE(text(mapped, 0, mapped.size()) == text(plain, 0, plain.size()));
   // Ranges as recorded, byte by byte, and widened as a save writes them.
   for (std::size_t unit : {1, 0x1000}) {
     const std::string original = readFile(file);
