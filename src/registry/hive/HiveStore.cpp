@@ -528,8 +528,7 @@ LONG HiveStore::removeLeaf(NodeId parent, NodeId child) {
   return ERROR_SUCCESS;
 }
 
-bool HiveStore::patch(regf::RegfHive& copy, std::vector<std::pair<std::size_t, std::size_t>>& changed,
-                      std::string& error) const {
+bool HiveStore::patch(regf::RegfHive& copy, regf::ByteRanges& changed, std::string& error) const {
   std::vector<NodeId> parents;
   std::vector<regf::RemovedKey> removed;
   for (NodeId n : m_pending) {
@@ -646,7 +645,7 @@ CommitResult HiveStore::prepareSave(SaveBatch& batch) {
   if (!copy) return CommitResult::failed(unchanged + error);
   if (!(copy->identity() == m_identity))
     return CommitResult::failed(unchanged + "another program changed it since it was read");
-  std::vector<std::pair<std::size_t, std::size_t>> changed;
+  regf::ByteRanges changed;
   if (!patch(*copy, changed, error)) return CommitResult::failed(unchanged + error);
   if (!m_additions.empty()) return prepareGrown(batch, *copy, changed, std::move(unchanged));
 
@@ -669,9 +668,9 @@ CommitResult HiveStore::prepareSave(SaveBatch& batch) {
   return {};
 }
 
-std::unique_ptr<platform::PreparedFile> HiveStore::prepareFile(
-    int fd, std::span<const unsigned char> bytes, const std::vector<std::pair<std::size_t, std::size_t>>& changed,
-    std::string& error) const {
+std::unique_ptr<platform::PreparedFile> HiveStore::prepareFile(int fd, std::span<const unsigned char> bytes,
+                                                               const regf::ByteRanges& changed,
+                                                               std::string& error) const {
   return platform::PreparedFile::write(
       m_file,
       [fd, bytes, &changed](platform::AtomicWriter& writer) {

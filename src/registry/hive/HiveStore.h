@@ -33,14 +33,18 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/AtomicFile.h"
 #include "platform/Files.h"
 #include "registry/store/Store.h"
 #include "registry/store/Text.h"
 #include "registry/hive/HiveAdditions.h"
 #include "registry/store/TextArena.h"
 #include "registry/regf/RegfCensus.h"
+#include "registry/regf/ByteRanges.h"
 #include "registry/regf/RegfHive.h"
+
+namespace comsweep::platform {
+class PreparedFile;
+}
 
 namespace comsweep::registry {
 
@@ -137,10 +141,7 @@ class HiveStore : public Store {
   // Removes the keys removed since the last save from `copy`, a private
   // copy of the file as read, and checks the lists it rewrote; sets the
   // ranges of the file it changed. False with `error`.
-  bool patch(regf::RegfHive& copy, std::vector<std::pair<std::size_t, std::size_t>>& changed,
-             std::string& error) const;
-  // False with `error` when a parent whose subkeys are to be rewritten
-  // shares its key cell or a subkey list with another kept structure.
+  bool patch(regf::RegfHive& copy, regf::ByteRanges& changed, std::string& error) const;
   // The live keys added below `parent`, or null.
   const AddedSet* addedBelow(NodeId parent) const;
   // Writes the additions into `image` (the whole hive, removals patched);
@@ -150,15 +151,15 @@ class HiveStore : public Store {
   // prepareSave() when keys or values were added: `copy` (the hive as read,
   // or a copy with the removals patched in the ranges `changed`) grown in
   // memory over its file.
-  CommitResult prepareGrown(SaveBatch& batch, const regf::RegfHive& copy,
-                            const std::vector<std::pair<std::size_t, std::size_t>>& changed,
+  CommitResult prepareGrown(SaveBatch& batch, const regf::RegfHive& copy, const regf::ByteRanges& changed,
                             std::string unchanged);
   // The new file, `bytes`: the ranges `changed` (in order) written from
   // them, the rest copied by the system from the open file `fd`, which
   // holds the same bytes there. Null with `error`.
   std::unique_ptr<platform::PreparedFile> prepareFile(int fd, std::span<const unsigned char> bytes,
-                                                      const std::vector<std::pair<std::size_t, std::size_t>>& changed,
-                                                      std::string& error) const;
+                                                      const regf::ByteRanges& changed, std::string& error) const;
+  // False with `error` when a parent whose subkeys are to be rewritten
+  // shares its key cell or a subkey list with another kept structure.
   bool checkRewritable(const regf::RegfView& view, const regf::RegfCensus& census,
                        const std::vector<NodeId>& parents, std::string& error) const;
   // "the key <path>", or "the root key".

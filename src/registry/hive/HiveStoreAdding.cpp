@@ -59,8 +59,7 @@ bool HiveStore::grow(regf::RegfImage& image, std::vector<std::pair<NodeId, std::
   return m_additions.write(image, tree, cells, error);
 }
 
-CommitResult HiveStore::prepareGrown(SaveBatch& batch, const regf::RegfHive& copy,
-                                     const std::vector<std::pair<std::size_t, std::size_t>>& changed,
+CommitResult HiveStore::prepareGrown(SaveBatch& batch, const regf::RegfHive& copy, const regf::ByteRanges& changed,
                                      std::string unchanged) {
   // Grown over the file: only the pages written are copies, and only they
   // are written to the new file; the system copies the rest.

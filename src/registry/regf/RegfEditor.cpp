@@ -7,21 +7,8 @@ namespace comsweep::registry::regf {
 unsigned char* RegfEditor::payload(std::uint32_t cell) {
   unsigned char* at = m_file.data() + kBaseBlockSize + cell;
   auto size = static_cast<std::int32_t>(le32(at));
-  m_changed.emplace_back(kBaseBlockSize + cell, static_cast<std::size_t>(size < 0 ? -std::int64_t{size} : size));
+  m_changed.add(kBaseBlockSize + cell, static_cast<std::size_t>(size < 0 ? -std::int64_t{size} : size));
   return at + 4;
-}
-
-std::vector<std::pair<std::size_t, std::size_t>> RegfEditor::changedRanges() const {
-  std::vector<std::pair<std::size_t, std::size_t>> ranges = m_changed;
-  std::sort(ranges.begin(), ranges.end());
-  std::vector<std::pair<std::size_t, std::size_t>> merged;
-  for (const auto& [at, length] : ranges) {
-    if (!merged.empty() && at <= merged.back().first + merged.back().second)
-      merged.back().second = std::max(merged.back().second, at + length - merged.back().first);
-    else
-      merged.emplace_back(at, length);
-  }
-  return merged;
 }
 
 void RegfEditor::freeCell(std::uint32_t cell) {
@@ -121,7 +108,7 @@ bool RegfEditor::keepSubkeys(std::uint32_t keyCell, const std::vector<bool>& kee
 
 void RegfEditor::finish() {
   unsigned char* block = m_file.data();
-  m_changed.emplace_back(0, 0x200);
+  m_changed.add(0, 0x200);
   const std::uint32_t sequence = le32(block + 4) + 1;
   putLe32(block + 4, sequence);
   putLe32(block + 8, sequence);

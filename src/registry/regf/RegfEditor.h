@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "registry/regf/ByteRanges.h"
 #include "registry/regf/RegfCensus.h"
 #include "registry/regf/RegfHive.h"
 
@@ -45,7 +46,7 @@ class RegfEditor {
   void finish();
   // The byte ranges of the file changed so far (offset, length), in order
   // and merged: everything else is as in the original.
-  std::vector<std::pair<std::size_t, std::size_t>> changedRanges() const;
+  ByteRanges changedRanges() const { return m_changed.joined(); }
 
  private:
   // The cell's payload, to be changed: the whole cell is noted as changed.
@@ -59,7 +60,7 @@ class RegfEditor {
 
   std::span<unsigned char> m_file;
   RegfView m_view;
-  std::vector<std::pair<std::size_t, std::size_t>> m_changed;
+  ChangedRanges m_changed;
 };
 
 }  // namespace comsweep::registry::regf

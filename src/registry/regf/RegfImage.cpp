@@ -15,19 +15,19 @@ RegfImage::RegfImage(std::span<const unsigned char> bytes) : m_block(roomFor(byt
   if (!bytes.empty()) std::memcpy(m_block.data(), bytes.data(), bytes.size());
 }
 
-RegfImage::RegfImage(std::span<const unsigned char> bytes, int fd, const Ranges& changed)
+RegfImage::RegfImage(std::span<const unsigned char> bytes, int fd, const ByteRanges& changed)
     : m_block(roomFor(bytes.size())), m_size(bytes.size()) {
   if (bytes.empty()) return;
   if (!m_block.showFile(fd, bytes.size())) {
     std::memcpy(m_block.data(), bytes.data(), bytes.size());
-    m_changed = changed;
+    for (const auto& [offset, length] : changed) m_changed.add(offset, length);
     return;
   }
   for (const auto& [offset, length] : changed) std::memcpy(change(offset, length), bytes.data() + offset, length);
 }
 
 unsigned char* RegfImage::change(std::size_t offset, std::size_t length) {
-  m_changed.emplace_back(offset, length);
+  m_changed.add(offset, length);
   return reinterpret_cast<unsigned char*>(m_block.data()) + offset;
 }
 
@@ -44,24 +44,7 @@ void RegfImage::insertZeros(std::size_t offset, std::size_t count) {
   std::memmove(at + count, at, m_size - offset);
   std::memset(at, 0, count);
   m_size += count;
-  m_changed.emplace_back(offset, m_size - offset);
-}
-
-RegfImage::Ranges RegfImage::changedRanges(std::size_t unit) const {
-  Ranges units;
-  units.reserve(m_changed.size());
-  for (const auto& [offset, length] : m_changed)
-    if (length > 0)
-      units.emplace_back(offset / unit * unit, std::min(m_size, (offset + length + unit - 1) / unit * unit));
-  std::sort(units.begin(), units.end());
-  Ranges joined;
-  for (const auto& [from, to] : units) {
-    if (!joined.empty() && from <= joined.back().first + joined.back().second)
-      joined.back().second = std::max(joined.back().second, to - joined.back().first);
-    else
-      joined.emplace_back(from, to - from);
-  }
-  return joined;
+  m_changed.add(offset, m_size - offset);
 }
 
 }  // namespace comsweep::registry::regf

@@ -12,22 +12,19 @@
 
 #include <cstddef>
 #include <span>
-#include <utility>
-#include <vector>
 
 #include "platform/LargeMemory.h"
+#include "registry/regf/ByteRanges.h"
 
 namespace comsweep::registry::regf {
 
 class RegfImage {
  public:
-  using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;  // offset, length
-
   // A copy of `bytes`, changed nowhere yet.
   explicit RegfImage(std::span<const unsigned char> bytes);
   // The image of the open file `fd`, whose first bytes.size() bytes are
   // `bytes` except in `changed` (ranges already written over the file's).
-  RegfImage(std::span<const unsigned char> bytes, int fd, const Ranges& changed);
+  RegfImage(std::span<const unsigned char> bytes, int fd, const ByteRanges& changed);
 
   std::span<const unsigned char> bytes() const { return {data(), m_size}; }
   std::size_t size() const { return m_size; }
@@ -40,7 +37,7 @@ class RegfImage {
   // The changed ranges, in order, widened to whole units of `unit` bytes
   // (pages, by default) and joined where they touch; they cover every byte
   // that may differ from the file.
-  Ranges changedRanges(std::size_t unit = 0x1000) const;
+  ByteRanges changedRanges(std::size_t unit = 0x1000) const { return m_changed.joined(unit, m_size); }
 
  private:
   const unsigned char* data() const { return reinterpret_cast<const unsigned char*>(m_block.data()); }
@@ -48,7 +45,7 @@ class RegfImage {
 
   platform::LargeBlock m_block;
   std::size_t m_size = 0;
-  Ranges m_changed;
+  ChangedRanges m_changed;
 };
 
 }  // namespace comsweep::registry::regf
